@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+// Base of every ID3v2 frame: identifier, frame header of 2.2/2.3/2.4 with flags and extra
+// header bytes, names from the known-frame table, and strings in the four text encodings.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "id3v2/ID3v2Types.h"
+#include "io/EnhancedStreams.h"
+
+namespace covrilo {
+
+class TBaseFrame {
+public:
+    TBaseFrame();
+    virtual ~TBaseFrame() = default;
+    TBaseFrame(const TBaseFrame&) = delete;
+    TBaseFrame& operator=(const TBaseFrame&) = delete;
+
+    // Bytes of content after the frame header when written in Version.
+    virtual uint32_t GetDataSize(uint16_t Version) = 0;
+    // Bytes of the frame header including its extra bytes (2.4: compression adds the
+    // data length indicator flag first).
+    virtual uint32_t GetHeaderSize(uint16_t Version);
+    // Reads the frame header at the stream's position; false when it could not be read
+    // whole. Raises EID3LibLoadException for an unknown 2.2 identifier or 2.4 compression
+    // without data length indicator.
+    virtual bool ReadFrameHeader(TStream& Stream, uint16_t Version);
+    // Writes the header for Version; true when every byte was written.
+    virtual bool WriteFrameHeader(TStream& Stream, uint16_t Version);
+    // Header and content; true on success. Consumes exactly the frame.
+    virtual bool LoadFromStream(TStream& Stream, uint16_t Version) = 0;
+    // Header and content; true on success.
+    virtual bool SaveToStream(TStream& Stream, uint16_t Version) = 0;
+    // Takes FrameName, FrameDescription and SupportedVersions from the first row of the
+    // known-frame table whose 4- or 3-character identifier equals FrameID.
+    virtual void RefreshNames();
+    virtual uint8_t GetSupportedVersions() { return SupportedVersions; }
+    // Takes the values of another frame; true when it could.
+    virtual bool Assign(const TBaseFrame& Source);
+
+    // The identifier (up to four characters, ending at a zero character).
+    std::string FrameID() const;
+    // Ignored unless ID has at least four characters; copies the first four, then RefreshNames.
+    void SetFrameID(std::string_view ID);
+
+    // Text helpers shared by all frame classes.
+    static uint32_t EncodedTextSize(std::u16string_view Text, TTextEncoding Encoding);
+    // Reads one string ending in the encoding's terminator, at most MaxBytes; returns the
+    // bytes consumed (byte-order mark and terminator included). Never reads past the stream.
+    static int64_t ReadText(TStream& Stream, int64_t MaxBytes, bool& BigEndian, std::u16string& Text,
+                            TTextEncoding Encoding);
+    // Writes Text with its terminator (and for teUTF16 a byte-order mark); true when every
+    // byte was written.
+    static bool WriteText(TStream& Stream, std::u16string_view Text, bool BigEndian, TTextEncoding Encoding);
+
+    std::string FrameName;
+    std::string FrameDescription;
+    std::array<char, 4> FFrameID{};  // 2.3/2.4 form, also for frames read from 2.2 tags
+    TFrameFlags FrameFlags = 0;
+    bool Deleted = false;
+    bool Stored = false;
+    uint32_t FrameSize = 0;
+    uint32_t DataSize = 0;
+    uint8_t EncryptionMethod = 0;
+    uint8_t GroupSymbol = 0;
+    uint32_t DataLength = 0;
+    uint8_t SupportedVersions = 0;
+    bool Modified = false;
+};
+
+}  // namespace covrilo

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Covrilo needs to build, test and demo. Idempotent: quiet and
+# quick when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev libjpeg-dev
+  clang libclang-rt-14-dev              # libFuzzer targets
+  lame ffmpeg flac vorbis-tools         # real encoders for interop fixtures
+  python3 python3-mutagen python3-pil   # peer tag reader used as an oracle
+  libtag1-dev                           # second peer (a small checker is built against it)
+  util-linux                            # setpriv, to run as an unprivileged user
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "deps.sh: installing ${missing[*]}" >&2
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+// Small helpers shared by the test suites: scoped temporary folders, whole-file I/O,
+// running external tools (encoders and peer tag readers used as oracles).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace covrilo::test {
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh folder under the system temp dir, removed with everything in it on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+Bytes ReadFileBytes(const std::filesystem::path& file);
+void WriteFileBytes(const std::filesystem::path& file, const Bytes& data);
+Bytes ToBytes(std::string_view text);
+// Bytes from a C++ string literal that may hold zero bytes: B("ID3\x03\x00", 5).
+inline Bytes B(const char* data, size_t size) { return Bytes(data, data + size); }
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string output;  // stdout and stderr together
+};
+// Runs a shell command line, capturing its output.
+CommandResult RunCommand(const std::string& commandLine);
+// True when an executable of that name is on PATH (or an absolute path that exists).
+bool HaveTool(const std::string& name);
+// Quotes a string for a POSIX shell.
+std::string ShellQuote(const std::string& text);
+// The repository's root folder.
+std::filesystem::path SourceDir();
+
+}  // namespace covrilo::test
