@@ -37,7 +37,9 @@ TEST(ISO_639_2, CountEndsAndOrder) {
         ASSERT_EQ(std::strlen(rows[i].Code), 3u);
         for (int k = 0; k < 3; ++k) EXPECT_TRUE(rows[i].Code[k] >= 'a' && rows[i].Code[k] <= 'z');
         EXPECT_TRUE(codes.insert(rows[i].Code).second) << "duplicate code";
-        if (i > 0) EXPECT_LE(Lower(rows[i - 1].Name), Lower(rows[i].Name)) << "out of name order";
+        if (i > 0) {
+            EXPECT_LE(Lower(rows[i - 1].Name), Lower(rows[i].Name)) << "out of name order";
+        }
     }
 }
 
