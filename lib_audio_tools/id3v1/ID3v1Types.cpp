@@ -130,14 +130,16 @@ bool TID3v1Tag::SaveToStream(TStream& Stream, uint16_t /*Version*/) {
 
 bool TID3v1Tag::RemoveFromStream(TStream& Stream) {
     const int64_t saved = Stream.Position();
-    // The position never stays beyond the new end, also when the resize raised.
-    struct TRestore {
-        TStream& S;
-        int64_t Pos;
-        ~TRestore() { S.SetPosition(std::min(Pos, S.Size())); }
-    } restore{Stream, saved};
-    TRecord record;
-    if (ReadTrailingRecord(Stream, record)) Stream.SetSize(Stream.Size() - RecordSize);
+    // The position never stays beyond the new end, also when the read or resize raised.
+    auto restore = [&] { Stream.SetPosition(std::min(saved, Stream.Size())); };
+    try {
+        TRecord record;
+        if (ReadTrailingRecord(Stream, record)) Stream.SetSize(Stream.Size() - RecordSize);
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
     return true;
 }
 
