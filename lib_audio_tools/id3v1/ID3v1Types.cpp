@@ -5,6 +5,10 @@
 #include <array>
 #include <cstring>
 
+#include "id3v1/ID3GenreData.h"
+#include "id3v2/frames/TTxxxFrame.h"
+#include "io/TextConversion.h"
+
 namespace covrilo {
 
 namespace {
@@ -154,6 +158,39 @@ bool TID3v1Tag::Assign(const TBaseFrame& Source) {
         Genre = other->Genre;
         TrackNo = other->TrackNo;
         Modified = true;
+        return true;
+    }
+    if (const auto* text = dynamic_cast<const TTxxxFrame*>(&Source)) {
+        const std::string id = text->FrameID();
+        const std::string value = WideToAnsi(text->Text);
+        if (id == "TIT2") {
+            SetTitle(value);
+        } else if (id == "TPE1") {
+            SetArtist(value);
+        } else if (id == "TALB") {
+            SetAlbum(value);
+        } else if (id == "TYER") {
+            SetYear(value);
+        } else if (id == "TRCK") {
+            // "12/15" gives 12. A number that does not fit the track byte is not taken
+            // rather than stored wrapped around.
+            const std::string trimmed = Trim(value);
+            size_t digits = 0;
+            unsigned number = 0;
+            while (digits < trimmed.size() && trimmed[digits] >= '0' && trimmed[digits] <= '9') {
+                number = std::min(number * 10 + static_cast<unsigned>(trimmed[digits] - '0'), 1000u);
+                ++digits;
+            }
+            if (digits == 0 || number > 255) return false;
+            if (!IsVersion11) SetIsVersion11(true);
+            SetTrackNo(static_cast<uint8_t>(number));
+        } else if (id == "TCON") {
+            const uint8_t genre = TID3GenreData().GenreTextToIndex(Trim(value), 255);
+            if (genre == 255) return false;
+            SetGenre(genre);
+        } else {
+            return false;
+        }
         return true;
     }
     return false;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "id3v2/frames/TTxxxFrame.h"
 #include "io/EnhancedStreams.h"
 #include "support/TestSupport.h"
 
@@ -246,6 +247,51 @@ TEST(ID3v1Tag, AssignFromRecordCopiesEverything) {
     EXPECT_EQ(copy.Genre, 42);
     EXPECT_FALSE(copy.IsVersion11);
     EXPECT_EQ(copy.TrackNo, 0);
+}
+
+
+TEST(ID3v1Tag, AssignFromTextFrames) {
+    struct Case {
+        const char* ID;
+        std::u16string Text;
+        bool StartV11;
+        bool Taken;
+        std::string Title, Artist, Album, Year;
+        uint8_t TrackNo, Genre;
+        bool IsVersion11;
+    };
+    const Case cases[] = {
+        {"TIT2", u"Caf\u00E9 \u20AC", true, true, "Caf\xE9 \x80", "", "", "", 0, 0, true},  // to the 1252 code page
+        {"TPE1", u"\u0416uk", true, true, "", "?uk", "", "", 0, 0, true},
+        {"TALB", u"Album", true, true, "", "", "Album", "", 0, 0, true},
+        {"TYER", u"1999", true, true, "", "", "", "1999", 0, 0, true},
+        {"TRCK", u" 12/15 ", true, true, "", "", "", "", 12, 0, true},
+        {"TRCK", u"7", false, true, "", "", "", "", 7, 0, true},  // switches to ID3v1.1
+        {"TRCK", u"/3", true, false, "", "", "", "", 0, 0, true},
+        {"TRCK", u"256", true, false, "", "", "", "", 0, 0, true},  // does not fit the byte
+        {"TRCK", u"99999999999999999999", true, false, "", "", "", "", 0, 0, true},
+        {"TCON", u"(17)Rock", true, true, "", "", "", "", 0, 17, true},
+        {"TCON", u" rock ", true, true, "", "", "", "", 0, 17, true},
+        {"TCON", u"Not a genre", true, false, "", "", "", "", 0, 0, true},
+        {"TCOM", u"Composer", true, false, "", "", "", "", 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        TTxxxFrame frame;
+        frame.SetFrameID(c.ID);
+        frame.SetText(c.Text);
+        TID3v1Tag tag;
+        tag.SetIsVersion11(c.StartV11);
+        tag.Modified = false;
+        EXPECT_EQ(tag.Assign(frame), c.Taken) << c.ID;
+        EXPECT_EQ(tag.Modified, c.Taken || c.StartV11 != c.IsVersion11) << c.ID;
+        EXPECT_EQ(tag.Title, c.Title) << c.ID;
+        EXPECT_EQ(tag.Artist, c.Artist) << c.ID;
+        EXPECT_EQ(tag.Album, c.Album) << c.ID;
+        EXPECT_EQ(tag.Year, c.Year) << c.ID;
+        EXPECT_EQ(tag.TrackNo, c.TrackNo) << c.ID;
+        EXPECT_EQ(tag.Genre, c.Genre) << c.ID;
+        EXPECT_EQ(tag.IsVersion11, c.IsVersion11) << c.ID;
+    }
 }
 
 }  // namespace
