@@ -196,8 +196,7 @@ void ParseComments(TScan& scan) {
     if (!count) return;
     scan.VendorRead = true;
     scan.EntriesEnd = c.Pos();
-    // Every entry takes at least its 4-byte length, so the packet bounds the count.
-    if (*count > c.Remaining() / 4) return;
+    // Every entry takes at least its 4-byte length: the packet's end bounds the loop.
     for (uint32_t i = 0; i < *count; ++i) {
         auto length = c.U32();
         if (!length) return;
