@@ -86,19 +86,6 @@ private:
     size_t pos_ = 0;
 };
 
-// Size of an ID3v2 tag at the start of the file (header, body, footer); 0 when there is
-// none or when its stated size exceeds the file.
-int64_t LeadingID3v2Size(TStream& s, int64_t fileSize) {
-    s.SetPosition(0);
-    std::vector<uint8_t> h = s.ReadBytes(10);
-    if (h.size() < 10 || std::memcmp(h.data(), "ID3", 3) != 0) return 0;
-    int64_t size = (int64_t{h[6]} & 0x7F) << 21 | (int64_t{h[7]} & 0x7F) << 14 | (int64_t{h[8]} & 0x7F) << 7 |
-                   (int64_t{h[9]} & 0x7F);
-    size += 10;
-    if (h[5] & 0x10) size += 10;
-    return size > fileSize ? 0 : size;
-}
-
 void WriteAll(TStream& s, std::span<const uint8_t> data) {
     if (s.Write(data) != static_cast<int64_t>(data.size())) throw std::runtime_error("short write");
 }
@@ -220,7 +207,9 @@ bool TFLACfile::GetInfo(const std::filesystem::path& Name, bool ReadValues) {
     TUnicodeFileStream s(Name, fmOpenRead | fmShareDenyWrite);
     FileSize = s.Size();
     FileName = Name;
-    StreamOffset = LeadingID3v2Size(s, FileSize);
+    // A leading ID3v2 tag is skipped; the probe gives 0 for a tag larger than the file.
+    ID3v2Probe.ReadFromStream(s);
+    StreamOffset = ID3v2Probe.Exists ? ID3v2Probe.Size : 0;
 
     s.SetPosition(StreamOffset);
     std::vector<uint8_t> head = s.ReadBytes(kHeaderSize);

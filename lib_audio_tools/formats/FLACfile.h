@@ -20,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "formats/ID3v2.h"
+
 namespace covrilo {
 
 // A metadata block kept as it was read: its 4-byte header and its data.
@@ -76,6 +78,7 @@ public:
     std::array<std::string, kFLACKeyCount> Values;             // one-byte, system code page
     std::vector<std::pair<std::string, std::string>> ExtraFields;  // other entries (key, value)
     bool KeepFileTime = false;  // keep the file's modification time over a save
+    TID3v2 ID3v2Probe;          // finds the size of an ID3v2 tag in front of the stream
 
     void ResetData(bool HeaderInfo, bool TagInfo);
     bool ReadFromFile(const std::filesystem::path& FileName);
