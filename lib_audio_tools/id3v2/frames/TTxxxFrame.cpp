@@ -17,7 +17,7 @@ constexpr size_t kMaxStrings = 65536;
 TTxxxFrame::TTxxxFrame() { SetFrameID("Txxx"); }
 
 uint32_t TTxxxFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return static_cast<uint32_t>(StoredContent.size());
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
     uint32_t Size = TEncodingFrame::GetDataSize(Version);
     const TTextEncoding Adjusted = AdjustedEncoding(Version);
     Size += EncodedTextSize(Text, Adjusted);
