@@ -338,6 +338,39 @@ TEST(ID3v1Write, BlockNeedsLyricsAuthorOrImages) {
     }
 }
 
+TEST(ID3v1Write, LyricsCarriedIntoAFreshWriterSurvive) {
+    // How a caller keeps a file's lyrics over a new record: read them with one object,
+    // hand them to the writer along with the new values.
+    TempDir dir;
+    const Bytes audio = Audio();
+    WriteFileBytes(dir / "a.mp3", Concat({audio,
+                                          Lyrics3Block({{"IND", "10"},
+                                                        {"AUT", "Poet"},
+                                                        {"LYR", "verse\r\nchorus"},
+                                                        {"IMG", "pic.jpg||cover\r\n"}}),
+                                          Record({{3, "Old"}})}));
+    TID3v1 reader;
+    ASSERT_TRUE(reader.ReadFromFile(dir / "a.mp3"));
+    TID3v1 writer;
+    writer.SetTitle("New title");
+    writer.SetGenreName("Blues");
+    writer.Lyrics = reader.Lyrics;
+    writer.Author = reader.Author;
+    writer.ImageLinks = reader.ImageLinks;
+    ASSERT_TRUE(writer.SaveToFile(dir / "a.mp3"));
+
+    const Bytes file = ReadFileBytes(dir / "a.mp3");
+    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), file.begin()));
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"IND", "10"}, {"AUT", "Poet"}, {"LYR", "verse\r\nchorus"}, {"IMG", "pic.jpg||cover\r\n"}};
+    EXPECT_EQ(CheckLyrics3Layout(file), expected);
+    TID3v1 back;
+    ASSERT_TRUE(back.ReadFromFile(dir / "a.mp3"));
+    EXPECT_EQ(back.GetTitle(), "New title");
+    EXPECT_EQ(back.GetGenreName(), "Blues");
+    EXPECT_EQ(back.Lyrics, "verse\r\nchorus");
+}
+
 TEST(ID3v1Write, FieldsTooLongForTheBlockAreLeftOut) {
     TempDir dir;
     WriteFileBytes(dir / "a.mp3", Audio());
