@@ -418,7 +418,11 @@ TEST(ID3v1Write, ObjectReusedForAnotherFileDoesNotCutAudio) {
     tag.SetTitle("T");
     ASSERT_TRUE(tag.SaveToFile(dir / "a.mp3"));
     ASSERT_TRUE(tag.Exists);
-    // Remove and save on a file without record must not trust the flags of the last file.
+    // Looking at a file without record must not keep the flags of the last file.
+    ASSERT_TRUE(tag.LoadTag(dir / "b.mp3", false));
+    EXPECT_FALSE(tag.Exists);
+    EXPECT_EQ(tag.GetTitle(), "T");  // values stay when they are not read
+    ASSERT_TRUE(tag.SaveToFile(dir / "a.mp3"));
     ASSERT_TRUE(tag.RemoveFromFile(dir / "b.mp3", false));
     EXPECT_EQ(ReadFileBytes(dir / "b.mp3"), audio);
     ASSERT_TRUE(tag.SaveToFile(dir / "a.mp3"));
