@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // An item that happens to hold "TAG" 128 bytes before the end looks like an ID3v1
     // record to every reader; such files are not a round-trip failure of ours.
     const bool hadRecord = size >= 129 && std::memcmp(data + size - 128, "TAG", 3) == 0;
-    if (!hadRecord && bytes.size() >= 128 && std::memcmp(bytes.data() + bytes.size() - 128, "TAG", 3) == 0) return 0;
+    if (!hadRecord && bytes.size() >= 128 && std::memcmp(bytes.data() + bytes.size() - 128, "TAG", 3) == 0)
+        return 0;
 
     covrilo::TAPETag back;
     if (!back.ReadFromFile(path) || !back.Exists || back.Fields != tag.Fields) std::abort();

@@ -31,14 +31,22 @@ TEST(APETagInterop, PeersReadWhatWeWrite) {
     const std::string comment = "A comment longer than two hundred and fifty bytes: " + std::string(260, 'c');
     // The nine keys a cover write puts in, empty value included; values are UTF-8 on disk.
     const std::vector<std::pair<std::string, std::string>> ours = {
-        {"ARTIST", "Bj\xC3\xB6rk"}, {"TITLE", "J\xC3\xB3ga"}, {"ALBUM", "Homogenic"},
-        {"TRACK", "3/10"},          {"YEAR", "1997"},         {"GENRE", std::string("Electronic\0Pop", 14)},
-        {"COMMENT", comment},       {"WWW", ""},              {"ENCODEDBY", "covrilo"},
+        {"ARTIST", "Bj\xC3\xB6rk"}, {"TITLE", "J\xC3\xB3ga"},
+        {"ALBUM", "Homogenic"},     {"TRACK", "3/10"},
+        {"YEAR", "1997"},           {"GENRE", std::string("Electronic\0Pop", 14)},
+        {"COMMENT", comment},       {"WWW", ""},
+        {"ENCODEDBY", "covrilo"},
     };
     const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
-        {"ALBUM", {"Homogenic"}},     {"ARTIST", {"Bj\xC3\xB6rk"}}, {"COMMENT", {comment}},
-        {"ENCODEDBY", {"covrilo"}},   {"GENRE", {"Electronic", "Pop"}}, {"TITLE", {"J\xC3\xB3ga"}},
-        {"TRACK", {"3/10"}},          {"WWW", {""}},                 {"YEAR", {"1997"}},
+        {"ALBUM", {"Homogenic"}},
+        {"ARTIST", {"Bj\xC3\xB6rk"}},
+        {"COMMENT", {comment}},
+        {"ENCODEDBY", {"covrilo"}},
+        {"GENRE", {"Electronic", "Pop"}},
+        {"TITLE", {"J\xC3\xB3ga"}},
+        {"TRACK", {"3/10"}},
+        {"WWW", {""}},
+        {"YEAR", {"1997"}},
     };
     for (bool withId3v1 : {false, true}) {
         SCOPED_TRACE(withId3v1 ? "APE in front of an ID3v1 record" : "APE alone");
@@ -92,7 +100,8 @@ TEST(APETagInterop, WeReadWhatMutagenWrites) {
                           {"key": "Artist", "text": "Bj\u00f6rk"},
                           {"key": "Title", "text": "Hyperballad"},
                           {"key": "Multi", "text": ["one", "two"]},
-                          {"key": "Lyrics", "text": ")json" + std::string(400, 'x') + R"json("},
+                          {"key": "Lyrics", "text": ")json" +
+                        std::string(400, 'x') + R"json("},
                           {"key": "Homepage", "external": "http://example.org/"},
                           {"key": "Cover Art (Front)", "binary_hex": "636f7665722e6a706700ffd8ffe0"},
                           {"key": "Year", "text": "1995"}]}})json");
@@ -103,9 +112,12 @@ TEST(APETagInterop, WeReadWhatMutagenWrites) {
     EXPECT_EQ(tag.Version, 2000u);
     const std::map<std::string, std::string> got(tag.Fields.begin(), tag.Fields.end());
     const std::map<std::string, std::string> expected = {
-        {"Artist", "Bj\xC3\xB6rk"},          {"Title", "Hyperballad"},
-        {"Multi", std::string("one\0two", 7)}, {"Lyrics", std::string(400, 'x')},
-        {"Homepage", "http://example.org/"}, {"Cover Art (Front)", ""},  // binary: no text value
+        {"Artist", "Bj\xC3\xB6rk"},
+        {"Title", "Hyperballad"},
+        {"Multi", std::string("one\0two", 7)},
+        {"Lyrics", std::string(400, 'x')},
+        {"Homepage", "http://example.org/"},
+        {"Cover Art (Front)", ""},  // binary: no text value
         {"Year", "1995"},
     };
     EXPECT_EQ(got, expected);
@@ -118,8 +130,8 @@ TEST(APETagInterop, WeReadWhatMutagenWrites) {
     ASSERT_TRUE(replacement.SaveTag(mp3));
     for (const JsonValue& dump : {MutagenDump(mp3), TaglibDump(mp3)}) {
         SCOPED_TRACE(dump["tool"].Str());
-        EXPECT_EQ(ApeTextItems(dump), (std::vector<std::pair<std::string, std::vector<std::string>>>{
-                                          {"TITLE", {"Isobel"}}}));
+        EXPECT_EQ(ApeTextItems(dump),
+                  (std::vector<std::pair<std::string, std::vector<std::string>>>{{"TITLE", {"Isobel"}}}));
         EXPECT_EQ(dump["id3v1"]["title"].Str(), "Record");
     }
 }

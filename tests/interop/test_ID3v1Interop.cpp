@@ -39,8 +39,8 @@ std::vector<std::string> Lyrics3FieldIds(const Bytes& file) {
 // MD5 of all decoded samples, without gapless trimming (ffmpeg stops trimming once a tag
 // follows the audio). Empty when ffmpeg fails.
 std::string DecodedSamplesMd5(const std::filesystem::path& file) {
-    const CommandResult r =
-        RunCommand("ffmpeg -v quiet -flags2 +skip_manual -i " + ShellQuote(file.string()) + " -map 0:a -f md5 -");
+    const CommandResult r = RunCommand("ffmpeg -v quiet -flags2 +skip_manual -i " +
+                                       ShellQuote(file.string()) + " -map 0:a -f md5 -");
     const auto at = r.output.find("MD5=");
     return r.exitCode != 0 || at == std::string::npos ? std::string() : r.output.substr(at, 36);
 }
@@ -63,9 +63,10 @@ TEST(ID3v1Interop, WeReadRecordsOfLameAndMutagen) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const auto mp3 = dir / "lame.mp3";
-        const CommandResult r = RunCommand("lame --quiet --id3v1-only --tt 'Lame title' --ta 'Lame artist' "
-                                           "--tl 'Lame album' --ty 2003 --tg 'Hard Rock' " + c.lameArgs + " " +
-                                           ShellQuote(wav.string()) + " " + ShellQuote(mp3.string()));
+        const CommandResult r = RunCommand(
+            "lame --quiet --id3v1-only --tt 'Lame title' --ta 'Lame artist' "
+            "--tl 'Lame album' --ty 2003 --tg 'Hard Rock' " +
+            c.lameArgs + " " + ShellQuote(wav.string()) + " " + ShellQuote(mp3.string()));
         ASSERT_EQ(r.exitCode, 0) << r.output;
         TID3v1 tag;
         ASSERT_TRUE(tag.ReadFromFile(mp3));
