@@ -348,16 +348,20 @@ bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::
         const bool hasComment = VorbisIndex > 0;
         const bool hasPadding = PaddingIndex > 0;
         // Other blocks in their order, padding blocks merged away (their room reclaimed).
-        std::vector<uint8_t> blocks;
+        // A second comment block (left by a broken writer) goes after ours, so that ours
+        // stays the one readers take.
+        std::vector<uint8_t> blocks, laterComments;
         int64_t reclaimed = 0;
         for (const TFLACMetaBlock& b : OtherBlocks) {
-            if ((b.Header[0] & 0x7F) == kTypePadding) {
+            const uint8_t type = b.Header[0] & 0x7F;
+            if (type == kTypePadding) {
                 reclaimed += static_cast<int64_t>(b.Data.size()) + 4;
                 continue;
             }
-            blocks.push_back(b.Header[0] & 0x7F);
-            blocks.insert(blocks.end(), b.Header.begin() + 1, b.Header.end());
-            blocks.insert(blocks.end(), b.Data.begin(), b.Data.end());
+            std::vector<uint8_t>& to = type == kTypeVorbisComment ? laterComments : blocks;
+            to.push_back(type);
+            to.insert(to.end(), b.Header.begin() + 1, b.Header.end());
+            to.insert(to.end(), b.Data.begin(), b.Data.end());
         }
         // Room in place for the comment block and one padding block, headers included;
         // the new padding fills what the new comment leaves, so the metadata keeps its
@@ -371,6 +375,7 @@ bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::
         std::vector<uint8_t> comment;
         PutBlockHeader(comment, kTypeVorbisComment, static_cast<uint32_t>(newSize));
         comment.insert(comment.end(), Data.begin(), Data.end());
+        if (!direct) comment.insert(comment.end(), laterComments.begin(), laterComments.end());
 
         if (fits) {
             TUnicodeFileStream f(Name, fmOpenReadWrite | fmShareExclusive);

@@ -441,3 +441,31 @@ TEST(FLACfile, CountLargerThanDataStopsAtBlockEnd) {
 
 }  // namespace
 }  // namespace covrilo::test
+
+namespace covrilo::test {
+namespace {
+
+TEST(FLACfile, SecondCommentBlockStaysBehindOurs) {
+    TempDir dir;
+    fs::path file = dir / "two.flac";
+    Bytes second = VorbisComment("w", {"TITLE=second block"});
+    WriteFileBytes(file, MakeFlac({{1, Bytes(20, 0)}, {4, VorbisComment("v", {"TITLE=first"})}, {3, Bytes(18, 'S')},
+                                   {4, second}}, kAudio));
+    TFLACfile f;
+    ASSERT_TRUE(f.ReadFromFile(file));
+    EXPECT_EQ(f.Values[fkTitle], "first");
+    for (const std::string& title : {std::string("x"), std::string(200, 'y')}) {
+        f.Values[fkTitle] = title;
+        ASSERT_TRUE(f.SaveToFile(file, false));
+        TFLACfile g;
+        ASSERT_TRUE(g.ReadFromFile(file));
+        EXPECT_EQ(g.Values[fkTitle], title);
+        ASSERT_EQ(g.OtherBlocks.size(), 2u);
+        EXPECT_EQ(g.OtherBlocks[1].Data, second);
+        Bytes after = ReadFileBytes(file);
+        EXPECT_EQ(Tail(after, MetadataEnd(after)), kAudio);
+    }
+}
+
+}  // namespace
+}  // namespace covrilo::test
