@@ -43,6 +43,16 @@ std::string_view TrimBlank(std::string_view s) {
     return s;
 }
 
+bool IsAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<uint8_t>(c) >= 0x80) return false;
+    return true;
+}
+
+// UTF-8 <-> system code page; ASCII, by far the most common text, is the same in both.
+std::string FromUtf8(std::string_view s) { return IsAscii(s) ? std::string(s) : Utf8ToAnsi(s); }
+std::string ToUtf8(const std::string& s) { return IsAscii(s) ? s : AnsiToUtf8(s); }
+
 uint32_t LE32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
            static_cast<uint32_t>(p[3]) << 24;
@@ -193,7 +203,7 @@ void TFLACfile::ReadComment(const std::vector<uint8_t>& Data, bool ReadValues) {
         std::string_view raw = entry->substr(eq + 1);
         fileEntries_.emplace_back(key, std::string(raw));
         if (!ReadValues) continue;
-        std::string value = Utf8ToAnsi(raw);
+        std::string value = FromUtf8(raw);
         int index = KeyIndex(key);
         if (index >= 0 && Values[static_cast<size_t>(index)].empty())
             Values[static_cast<size_t>(index)] = std::move(value);
@@ -296,12 +306,12 @@ bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
     auto encode = [&](const std::string& key, const std::string& value) {
         for (size_t i = 0; i < fileEntries_.size(); ++i) {
             if (used[i] || fileEntries_[i].first != key) continue;
-            if (Utf8ToAnsi(fileEntries_[i].second) == value) {
+            if (FromUtf8(fileEntries_[i].second) == value) {
                 used[i] = true;
                 return fileEntries_[i].second;
             }
         }
-        return AnsiToUtf8(value);
+        return ToUtf8(value);
     };
 
     std::vector<std::string> entries;

@@ -309,3 +309,26 @@ TEST(OggVorbis, RewriteFollowsSymlink) {
 
 }  // namespace
 }  // namespace covrilo::test
+
+namespace covrilo::test {
+namespace {
+
+TEST(OggVorbis, LongValuesKeepBlanksInside) {
+    TempDir dir;
+    fs::path file = dir / "long.ogg";
+    // Blanks and a line break around byte 500 of the entry, and inside a long value.
+    std::string value = std::string(490, 'a') + "  \n  " + std::string(600, 'b') + " \n" + std::string(10, 'c');
+    WriteFileBytes(file, MakeOgg(CommentPacket("v", {"LYRICS=" + value})));
+    TOggVorbis o;
+    ASSERT_TRUE(o.ReadFromFile(file));
+    ASSERT_EQ(o.Fields.size(), 2u);
+    EXPECT_EQ(o.Fields[1].Value, U(value.c_str()));
+    // A save writes it back unchanged.
+    ASSERT_TRUE(o.SaveTag(file));
+    TOggVorbis g;
+    ASSERT_TRUE(g.ReadFromFile(file));
+    EXPECT_EQ(g.Fields.at(1).Value, U(value.c_str()));
+}
+
+}  // namespace
+}  // namespace covrilo::test
