@@ -408,7 +408,9 @@ bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::
             temp = target;
             temp += "~";
             {
-                TUnicodeFileStream src(Name, fmOpenRead | fmShareDenyWrite);
+                // Opened for writing although only read: a file the user may not write is
+                // refused here instead of being replaced, and nobody writes it meanwhile.
+                TUnicodeFileStream src(Name, fmOpenReadWrite | fmShareExclusive);
                 if (src.Size() != FileSize) return false;
                 TUnicodeFileStream dst(temp, fmCreate);
                 created = true;

@@ -378,7 +378,9 @@ bool TOggVorbis::SaveTag(const std::filesystem::path& FileName) {
     bool created = false;
     try {
         {
-            TUnicodeFileStream src(FileName, fmOpenRead | fmShareDenyWrite);
+            // Opened for writing although only read: a file the user may not write is
+            // refused here instead of being replaced, and nobody writes it meanwhile.
+            TUnicodeFileStream src(FileName, fmOpenReadWrite | fmShareExclusive);
             if (src.Size() != scan->FileSize) return false;  // changed since the scan
             std::optional<std::vector<uint8_t>> page2 = BuildPage2(src, *scan, packet);
             if (!page2) return false;

@@ -469,3 +469,31 @@ TEST(FLACfile, SecondCommentBlockStaysBehindOurs) {
 
 }  // namespace
 }  // namespace covrilo::test
+
+namespace covrilo::test {
+namespace {
+
+TEST(FLACfile, ReadOnlyFileIsNotWrittenEitherWay) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    for (bool grow : {false, true}) {
+        SCOPED_TRACE(grow);
+        fs::path file = dir / (grow ? "ro-grow.flac" : "ro.flac");
+        Bytes before = MakeFlac({{4, VorbisComment("v", {"TITLE=t"})}, {1, Bytes(100, 0)}}, kAudio);
+        WriteFileBytes(file, before);
+        fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        auto saved = RunWithPermissions([&] {
+            TFLACfile f;
+            if (!f.ReadFromFile(file)) return true;  // reading must work: report as a wrong answer
+            f.Values[fkTitle] = grow ? std::string(300, 'g') : "u";
+            return f.SaveToFile(file, false);
+        });
+        if (!saved) GTEST_SKIP() << "cannot run as an unprivileged user here";
+        EXPECT_FALSE(*saved);
+        EXPECT_EQ(ReadFileBytes(file), before);
+        EXPECT_FALSE(fs::exists(file.string() + "~"));
+    }
+}
+
+}  // namespace
+}  // namespace covrilo::test

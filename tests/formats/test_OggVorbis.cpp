@@ -332,3 +332,28 @@ TEST(OggVorbis, LongValuesKeepBlanksInside) {
 
 }  // namespace
 }  // namespace covrilo::test
+
+namespace covrilo::test {
+namespace {
+
+TEST(OggVorbis, ReadOnlyFileIsNotReplaced) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::path file = dir / "ro.ogg";
+    Bytes before = MakeOgg(CommentPacket("v", {"TITLE=t"}));
+    WriteFileBytes(file, before);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    auto saved = RunWithPermissions([&] {
+        TOggVorbis o;
+        if (!o.ReadFromFile(file)) return true;
+        o.Fields = {TOggField("TITLE", u"x")};
+        return o.SaveTag(file);
+    });
+    if (!saved) GTEST_SKIP() << "cannot run as an unprivileged user here";
+    EXPECT_FALSE(*saved);
+    EXPECT_EQ(ReadFileBytes(file), before);
+    EXPECT_FALSE(fs::exists(dir / "ro.ogg~"));
+}
+
+}  // namespace
+}  // namespace covrilo::test
