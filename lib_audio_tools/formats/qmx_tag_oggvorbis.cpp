@@ -227,7 +227,9 @@ std::optional<TScan> ScanHeaders(const std::filesystem::path& FileName) {
     std::copy(ident.begin(), ident.end(), scan.Ident.begin());
 
     scan.Page2 = ReadPageHeader(s, page1->BodyOffset() + page1->BodySize());
-    if (scan.Page2 && scan.Page2->Serial() == page1->Serial() && scan.Page2->Segments() > 0) {
+    // The comment packet starts a fresh packet on the page after the identification page.
+    if (scan.Page2 && scan.Page2->Serial() == page1->Serial() && scan.Page2->Segments() > 0 &&
+        (scan.Page2->Bytes[5] & 0x01) == 0) {
         s.SetPosition(scan.Page2->BodyOffset());
         std::vector<uint8_t> type = s.ReadBytes(kCommentType.size());
         if (type.size() == kCommentType.size() &&
