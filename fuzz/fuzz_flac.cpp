@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
             Check(g.Values[covrilo::fkTitle] == title);
             const std::vector<uint8_t> after = ReadAll(file);
             Check(std::equal(before.begin(), before.begin() + streamOffset, after.begin()));
-            Check(after.size() - static_cast<size_t>(g.AudioOffset) == before.size() - static_cast<size_t>(audioOffset));
+            Check(after.size() - static_cast<size_t>(g.AudioOffset) ==
+                  before.size() - static_cast<size_t>(audioOffset));
             Check(std::equal(before.begin() + audioOffset, before.end(), after.begin() + g.AudioOffset));
         }
     }

@@ -17,10 +17,10 @@ namespace covrilo {
 namespace {
 
 constexpr std::array<std::string_view, kFLACKeyCount> kKeyNames = {
-    "TRACKNUMBER", "ARTIST",    "ALBUM",     "TITLE",   "DATE",     "GENRE",      "COMMENT",
-    "COMPOSER",    "LANGUAGE",  "COPYRIGHT", "WWW",     "ENCODEDBY", "TONES",     "STYLES",
-    "MOOD",        "SITUATION", "RATING",    "QUALITY", "TEMPO",    "TYPE",       "PERFORMER",
-    "LICENSE",     "ORGANIZATION", "DESCRIPTION", "LOCATION", "CONTACT", "ISRC", "LYRICS"};
+    "TRACKNUMBER", "ARTIST",       "ALBUM",       "TITLE",    "DATE",      "GENRE", "COMMENT",
+    "COMPOSER",    "LANGUAGE",     "COPYRIGHT",   "WWW",      "ENCODEDBY", "TONES", "STYLES",
+    "MOOD",        "SITUATION",    "RATING",      "QUALITY",  "TEMPO",     "TYPE",  "PERFORMER",
+    "LICENSE",     "ORGANIZATION", "DESCRIPTION", "LOCATION", "CONTACT",   "ISRC",  "LYRICS"};
 
 constexpr std::string_view kDefaultVendor = "reference libFLAC 1.1.0 20030126";
 constexpr size_t kHeaderSize = 42;
@@ -54,8 +54,8 @@ std::string FromUtf8(std::string_view s) { return IsAscii(s) ? std::string(s) : 
 std::string ToUtf8(const std::string& s) { return IsAscii(s) ? s : AnsiToUtf8(s); }
 
 uint32_t LE32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
@@ -75,7 +75,7 @@ void PutBlockHeader(std::vector<uint8_t>& out, uint8_t first, uint32_t length) {
 
 // Checked little-endian reader over a byte buffer; never reads past its end.
 class TCursor {
-public:
+   public:
     explicit TCursor(std::span<const uint8_t> data) : data_(data) {}
     size_t Remaining() const { return data_.size() - pos_; }
     std::optional<uint32_t> U32() {
@@ -91,7 +91,7 @@ public:
         return v;
     }
 
-private:
+   private:
     std::span<const uint8_t> data_;
     size_t pos_ = 0;
 };
@@ -227,7 +227,8 @@ bool TFLACfile::GetInfo(const std::filesystem::path& Name, bool ReadValues) {
     if (head.size() < kHeaderSize || std::memcmp(Header.data(), "fLaC", 4) != 0) return false;
     // STREAMINFO must be the first block and 34 bytes long, or the blocks that follow
     // would be looked for in the wrong place.
-    if ((Header[4] & 0x7F) != 0 || BlockLength({Header[4], Header[5], Header[6], Header[7]}) != 34) return false;
+    if ((Header[4] & 0x7F) != 0 || BlockLength({Header[4], Header[5], Header[6], Header[7]}) != 34)
+        return false;
 
     SampleRate = Header[18] << 12 | Header[19] << 4 | Header[20] >> 4;
     Channels = static_cast<uint8_t>(((Header[20] >> 1) & 7) + 1);
@@ -289,13 +290,11 @@ bool TFLACfile::GetInfo(const std::filesystem::path& Name, bool ReadValues) {
 }
 
 bool TFLACfile::IsValid() const {
-    return std::memcmp(Header.data(), "fLaC", 4) == 0 && Channels > 0 && SampleRate > 0 && BitsPerSample > 0 &&
-           Samples > 0;
+    return std::memcmp(Header.data(), "fLaC", 4) == 0 && Channels > 0 && SampleRate > 0 &&
+           BitsPerSample > 0 && Samples > 0;
 }
 
-double TFLACfile::Duration() const {
-    return IsValid() ? static_cast<double>(Samples) / SampleRate : 0.0;
-}
+double TFLACfile::Duration() const { return IsValid() ? static_cast<double>(Samples) / SampleRate : 0.0; }
 
 bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
     if (!GetInfo(Name, false)) return false;
@@ -376,7 +375,8 @@ bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::
         // Room in place for the comment block and one padding block, headers included;
         // the new padding fills what the new comment leaves, so the metadata keeps its
         // length and no audio byte moves.
-        const int64_t ownRoom = (hasComment ? 4 + int64_t{TagSize} : 0) + (hasPadding ? 4 + int64_t{PaddingSize} : 0);
+        const int64_t ownRoom =
+            (hasComment ? 4 + int64_t{TagSize} : 0) + (hasPadding ? 4 + int64_t{PaddingSize} : 0);
         const bool direct = hasComment && hasPadding && PaddingIndex == VorbisIndex + 1 && !HasExtraPadding &&
                             ownRoom - 8 - newSize > 0;
         const int64_t inPlacePadding = (direct ? ownRoom : ownRoom + reclaimed) - 8 - newSize;
@@ -399,9 +399,11 @@ bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::
             WriteAll(f, comment);
             const uint8_t flag = (PaddingLast || !direct) ? 0x81 : 0x01;
             std::vector<uint8_t> padding;
-            PutBlockHeader(padding, static_cast<uint8_t>(flag | kTypePadding), static_cast<uint32_t>(inPlacePadding));
+            PutBlockHeader(padding, static_cast<uint8_t>(flag | kTypePadding),
+                           static_cast<uint32_t>(inPlacePadding));
             // The old padding bytes may stay when the padding keeps its length.
-            if (!(direct && inPlacePadding == PaddingSize)) padding.resize(padding.size() + inPlacePadding, 0);
+            if (!(direct && inPlacePadding == PaddingSize))
+                padding.resize(padding.size() + inPlacePadding, 0);
             WriteAll(f, padding);
         } else {
             const std::filesystem::path target = ResolveRewriteTarget(Name);

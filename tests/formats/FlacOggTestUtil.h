@@ -213,7 +213,8 @@ inline std::optional<bool> RunWithPermissions(const std::function<bool()>& fn) {
         ::_exit(fn() ? 0 : 1);
     }
     int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 3) return std::nullopt;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 3)
+        return std::nullopt;
     return WEXITSTATUS(status) == 0;
 }
 

@@ -17,18 +17,21 @@ namespace fs = std::filesystem;
 bool HaveMutagen() { return RunCommand("/usr/bin/python3 -c 'import mutagen'").exitCode == 0; }
 
 class FLACInterop : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         for (const char* tool : {"ffmpeg", "flac", "metaflac"})
             if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
         wav_ = dir_ / "sine.wav";
-        auto made = RunCommand("ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ar 44100 -ac 2 "
-                               "-c:a pcm_s16le -map_metadata -1 -bitexact " + ShellQuote(wav_.string()));
+        auto made = RunCommand(
+            "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ar 44100 -ac 2 "
+            "-c:a pcm_s16le -map_metadata -1 -bitexact " +
+            ShellQuote(wav_.string()));
         ASSERT_EQ(made.exitCode, 0) << made.output;
     }
 
     // Encodes the WAV with extra flac options and tags it with metaflac.
-    fs::path Encode(const std::string& name, const std::string& flacOptions, const std::string& metaflacArgs) {
+    fs::path Encode(const std::string& name, const std::string& flacOptions,
+                    const std::string& metaflacArgs) {
         fs::path out = dir_ / name;
         auto enc = RunCommand("flac -s -f " + flacOptions + " -o " + ShellQuote(out.string()) + " " +
                               ShellQuote(wav_.string()));
@@ -102,7 +105,9 @@ TEST_F(FLACInterop, SavesInPlaceAndThroughTempFile) {
         TFLACfile f;
         ASSERT_TRUE(f.ReadFromFile(file));
         f.Values[fkArtist] = "New Artist";
-        f.Values[fkTitle] = "Gr\xFC\xDF" "e";  // code page text, stored as UTF-8
+        f.Values[fkTitle] =
+            "Gr\xFC\xDF"
+            "e";  // code page text, stored as UTF-8
         f.Values[fkLyrics] = std::string(300, 'l');
         ASSERT_TRUE(f.SaveToFile(file, false));
         EXPECT_EQ(fs::file_size(file) == sizeBefore, c.sameSize);
@@ -111,7 +116,10 @@ TEST_F(FLACInterop, SavesInPlaceAndThroughTempFile) {
         ExpectDecoderHappy(file);
         std::string list = List(file);
         EXPECT_NE(list.find("ARTIST=New Artist"), std::string::npos) << list;
-        EXPECT_NE(list.find("TITLE=Gr\xC3\xBC\xC3\x9F" "e"), std::string::npos) << list;
+        EXPECT_NE(list.find("TITLE=Gr\xC3\xBC\xC3\x9F"
+                            "e"),
+                  std::string::npos)
+            << list;
         EXPECT_NE(list.find("KEEP=kept"), std::string::npos) << list;
         EXPECT_EQ(list.find("ARTIST=Old"), std::string::npos) << list;
         EXPECT_NE(list.find("type: 3 (SEEKTABLE)"), std::string::npos) << list;

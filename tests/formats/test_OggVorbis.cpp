@@ -40,8 +40,9 @@ TEST(OggVorbis, CrcMatchesTheOggPolynomial) {
 TEST(OggVorbis, ReadsStreamValuesAndComments) {
     TempDir dir;
     fs::path file = dir / "a.ogg";
-    WriteFileBytes(file, MakeOgg(CommentPacket("Xiph test vendor", {"TITLE=  Song  ", "artist=Someone",
-                                                                      "GARBAGE", "COMMENT=caf\xC3\xA9 \xF0\x9F\x8E\xB5"})));
+    WriteFileBytes(file,
+                   MakeOgg(CommentPacket("Xiph test vendor", {"TITLE=  Song  ", "artist=Someone", "GARBAGE",
+                                                              "COMMENT=caf\xC3\xA9 \xF0\x9F\x8E\xB5"})));
     TOggVorbis o;
     ASSERT_TRUE(o.ReadFromFile(file));
     EXPECT_TRUE(o.IsValid());
@@ -122,7 +123,8 @@ TEST(OggVorbis, NotOggOrNotVorbisReadsFalse) {
 TEST(OggVorbis, ChannelCountsDecideValidity) {
     TempDir dir;
     fs::path file = dir / "ch.ogg";
-    const std::pair<uint8_t, bool> cases[] = {{1, true}, {2, true}, {6, true}, {5, false}, {0, false}, {8, false}};
+    const std::pair<uint8_t, bool> cases[] = {{1, true},  {2, true},  {6, true},
+                                              {5, false}, {0, false}, {8, false}};
     for (auto [channels, valid] : cases) {
         SCOPED_TRACE(int{channels});
         WriteFileBytes(file, MakeOgg(CommentPacket("v", {}), channels));
@@ -317,7 +319,8 @@ TEST(OggVorbis, LongValuesKeepBlanksInside) {
     TempDir dir;
     fs::path file = dir / "long.ogg";
     // Blanks and a line break around byte 500 of the entry, and inside a long value.
-    std::string value = std::string(490, 'a') + "  \n  " + std::string(600, 'b') + " \n" + std::string(10, 'c');
+    std::string value =
+        std::string(490, 'a') + "  \n  " + std::string(600, 'b') + " \n" + std::string(10, 'c');
     WriteFileBytes(file, MakeOgg(CommentPacket("v", {"LYRICS=" + value})));
     TOggVorbis o;
     ASSERT_TRUE(o.ReadFromFile(file));

@@ -23,19 +23,23 @@ std::u16string Last(const TOggVorbis& o, const std::string& key) {
 }
 
 class OggInterop : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         for (const char* tool : {"ffmpeg", "oggenc", "vorbiscomment", "ogginfo"})
             if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
         fs::path wav = dir_ / "sine.wav";
-        auto made = RunCommand("ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ar 44100 -ac 2 "
-                               "-c:a pcm_s16le -map_metadata -1 -bitexact " + ShellQuote(wav.string()));
+        auto made = RunCommand(
+            "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ar 44100 -ac 2 "
+            "-c:a pcm_s16le -map_metadata -1 -bitexact " +
+            ShellQuote(wav.string()));
         ASSERT_EQ(made.exitCode, 0) << made.output;
         file_ = dir_ / "a.ogg";
         auto enc = RunCommand("oggenc -Q -o " + ShellQuote(file_.string()) + " " + ShellQuote(wav.string()));
         ASSERT_EQ(enc.exitCode, 0) << enc.output;
-        auto tag = RunCommand("vorbiscomment -w -t 'ARTIST=Old Artist' -t 'title=Caf\xC3\xA9' "
-                              "-t 'REPLAYGAIN_TRACK_GAIN=-1.5 dB' -t 'TITLE=Second' " + ShellQuote(file_.string()));
+        auto tag = RunCommand(
+            "vorbiscomment -w -t 'ARTIST=Old Artist' -t 'title=Caf\xC3\xA9' "
+            "-t 'REPLAYGAIN_TRACK_GAIN=-1.5 dB' -t 'TITLE=Second' " +
+            ShellQuote(file_.string()));
         ASSERT_EQ(tag.exitCode, 0) << tag.output;
     }
 
@@ -107,12 +111,13 @@ TEST_F(OggInterop, SaveKeepsEverythingButTheSecondPage) {
     EXPECT_EQ(DecodedMd5(), md5Before);
 
     if (RunCommand("/usr/bin/python3 -c 'import mutagen'").exitCode == 0) {
-        auto peer = RunCommand("/usr/bin/python3 -c " +
-                               ShellQuote("import sys, mutagen.oggvorbis\n"
-                                          "f = mutagen.oggvorbis.OggVorbis(sys.argv[1])\n"
-                                          "print(f['title'][0] == 'Neuer Titel \\u00fc\\u20ac', f['artist'],"
-                                          " len(f['album'][0]), f.tags.vendor[:18], round(f.info.length, 3))\n") +
-                               " " + ShellQuote(file_.string()));
+        auto peer =
+            RunCommand("/usr/bin/python3 -c " +
+                       ShellQuote("import sys, mutagen.oggvorbis\n"
+                                  "f = mutagen.oggvorbis.OggVorbis(sys.argv[1])\n"
+                                  "print(f['title'][0] == 'Neuer Titel \\u00fc\\u20ac', f['artist'],"
+                                  " len(f['album'][0]), f.tags.vendor[:18], round(f.info.length, 3))\n") +
+                       " " + ShellQuote(file_.string()));
         EXPECT_EQ(peer.exitCode, 0) << peer.output;
         EXPECT_EQ(peer.output, "True ['New Artist'] 1000 Xiph.Org libVorbis 2.0\n");
     }
