@@ -141,6 +141,16 @@ uint64_t TrailingBlockSize(const Bytes& d, uint64_t begin, uint64_t end) {
     return 0;
 }
 
+bool PythonImports(const std::string& module) {
+    return fs::exists(kSystemPython) && Run(std::string(kSystemPython) + " -c 'import " + module + "'").exitCode == 0;
+}
+
+std::string ExtraArgs(const AudioOptions& options) {
+    std::string args;
+    for (const std::string& arg : options.encoderArgs) args += " " + ShellQuote(arg);
+    return args;
+}
+
 }  // namespace
 
 std::string ToolName(Tool tool) {
@@ -162,10 +172,15 @@ bool HaveInteropTool(Tool tool) {
         case Tool::Ffmpeg: return HaveTool("ffmpeg");
         case Tool::Flac: return HaveTool("flac");
         case Tool::Oggenc: return HaveTool("oggenc");
-        case Tool::Mutagen:
-            return fs::exists(kSystemPython) && Run(std::string(kSystemPython) + " -c 'import mutagen'").exitCode == 0;
-        case Tool::Pil:
-            return fs::exists(kSystemPython) && Run(std::string(kSystemPython) + " -c 'import PIL.Image'").exitCode == 0;
+        case Tool::Mutagen: {
+            // Starting the interpreter costs a tenth of a second; the answer cannot change.
+            static const bool have = PythonImports("mutagen");
+            return have;
+        }
+        case Tool::Pil: {
+            static const bool have = PythonImports("PIL.Image");
+            return have;
+        }
         case Tool::Taglib: {
             const std::string dump = COVRILO_TAGLIB_DUMP;
             return !dump.empty() && fs::exists(dump);
@@ -227,8 +242,8 @@ void MakeMp3(const fs::path& file, const AudioOptions& options) {
         RequireTool(Tool::Lame);
         TempDir scratch;
         MakeWav(scratch / "in.wav", options);
-        RunOrThrow("lame", "lame --quiet -b " + kbps + (options.channels == 1 ? " -m m " : " ") +
-                               Q(scratch / "in.wav") + " " + Q(file));
+        RunOrThrow("lame", "lame --quiet -b " + kbps + (options.channels == 1 ? " -m m" : "") + ExtraArgs(options) +
+                               " " + Q(scratch / "in.wav") + " " + Q(file));
         return;
     }
     RequireTool(Tool::Ffmpeg);
@@ -237,21 +252,22 @@ void MakeMp3(const fs::path& file, const AudioOptions& options) {
     RunOrThrow("ffmpeg (mp3)", "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:sample_rate=" +
                                    std::to_string(options.sampleRate) + ":duration=" + seconds + " -ac " +
                                    std::to_string(options.channels) + " -c:a libmp3lame -b:a " + kbps +
-                                   "k -map_metadata -1 -id3v2_version 0 -write_id3v1 0 -f mp3 " + Q(file));
+                                   "k -map_metadata -1 -id3v2_version 0 -write_id3v1 0" + ExtraArgs(options) + " -f mp3 " +
+                                   Q(file));
 }
 
 void MakeFlac(const fs::path& file, const AudioOptions& options) {
     RequireTool(Tool::Flac);
     TempDir scratch;
     MakeWav(scratch / "in.wav", options);
-    RunOrThrow("flac", "flac --silent --force -o " + Q(file) + " " + Q(scratch / "in.wav"));
+    RunOrThrow("flac", "flac --silent --force" + ExtraArgs(options) + " -o " + Q(file) + " " + Q(scratch / "in.wav"));
 }
 
 void MakeOggVorbis(const fs::path& file, const AudioOptions& options) {
     RequireTool(Tool::Oggenc);
     TempDir scratch;
     MakeWav(scratch / "in.wav", options);
-    RunOrThrow("oggenc", "oggenc --quiet -o " + Q(file) + " " + Q(scratch / "in.wav"));
+    RunOrThrow("oggenc", "oggenc --quiet" + ExtraArgs(options) + " -o " + Q(file) + " " + Q(scratch / "in.wav"));
 }
 
 void MakeJpeg(const fs::path& file, int width, int height) { MakeImage(file, width, height); }

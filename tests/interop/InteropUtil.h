@@ -73,6 +73,10 @@ struct AudioOptions {
     int channels = 2;
     int bitrateKbps = 128;  // MP3 only; constant bit rate
     Encoder encoder = Encoder::Lame;
+    // More arguments for the encoder, placed before the file names (they win over ours):
+    // {"--add-id3v2", "--tt", "Title"} lets lame write its own tag; {"-id3v2_version", "3",
+    // "-metadata", "title=T"} does the same for ffmpeg; {"-T", "TITLE=x"} for flac and oggenc.
+    std::vector<std::string> encoderArgs;
 };
 
 // A 16-bit PCM WAV of a 440 Hz sine, written by us (the input of lame, flac and oggenc).

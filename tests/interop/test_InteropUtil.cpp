@@ -208,6 +208,41 @@ TEST(InteropUtil, FlacAndOggFixturesCarryMutagenComments) {
     }
 }
 
+// Tags written by the encoders themselves, through AudioOptions::encoderArgs.
+TEST(InteropUtil, EncoderWrittenTagsAreSeenByBothPeers) {
+    INTEROP_REQUIRE(Tool::Lame, Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib);
+    TempDir dir;
+    AudioOptions lame;
+    lame.seconds = 0.5;
+    lame.encoderArgs = {"--id3v2-only", "--tt", "Lame Title"};
+    MakeMp3(dir / "lame.mp3", lame);
+    AudioOptions ffmpeg;
+    ffmpeg.seconds = 0.5;
+    ffmpeg.encoder = Encoder::Ffmpeg;
+    ffmpeg.channels = 1;
+    ffmpeg.encoderArgs = {"-id3v2_version", "3", "-metadata", "title=Ffmpeg Title"};
+    MakeMp3(dir / "ffmpeg.mp3", ffmpeg);
+
+    struct Case {
+        const char* file;
+        const char* version;
+        const char* title;
+        int channels;
+    };
+    for (const Case& c : {Case{"lame.mp3", "2.3.0", "Lame Title", 2}, Case{"ffmpeg.mp3", "2.3.0", "Ffmpeg Title", 1}}) {
+        for (const JsonValue& dump : {MutagenDump(dir / c.file), TaglibDump(dir / c.file)}) {
+            SCOPED_TRACE(std::string(c.file) + " read by " + dump["tool"].Str());
+            ASSERT_FALSE(dump["id3v2"].IsNull()) << dump.Dump();
+            EXPECT_EQ(dump["id3v2"]["version"].Str(), c.version);
+            auto titles = FramesWithId(dump, "TIT2");
+            ASSERT_EQ(titles.size(), 1u) << dump.Dump();
+            EXPECT_EQ(titles[0]["text"].Strings(), std::vector<std::string>{c.title});
+            EXPECT_EQ(dump["audio"]["channels"].Int(), c.channels);
+        }
+        EXPECT_TRUE(FfmpegDecodesCleanly(dir / c.file));
+    }
+}
+
 TEST(InteropUtil, PicturesHaveTheAskedSize) {
     INTEROP_REQUIRE(Tool::Ffmpeg);
     TempDir dir;
