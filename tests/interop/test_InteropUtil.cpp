@@ -25,8 +25,8 @@ TEST(InteropUtil, MutagenTaggedMp3ReadsAlikeInBothPeers) {
     const auto coverSize = static_cast<int64_t>(ReadFileBytes(dir / "cover.jpg").size());
 
     for (int version : {2, 3, 4}) {
-        SCOPED_TRACE("ID3v2." + std::to_string(version));
-        const auto file = dir / ("v" + std::to_string(version) + ".mp3");
+        SCOPED_TRACE(::testing::Message() << "ID3v2." << version);
+        const auto file = dir / (std::to_string(version) + "-tagged.mp3");
         std::filesystem::copy_file(dir / "plain.mp3", file);
         MutagenTag(file, TagSpec(version, (dir / "cover.jpg").string()));
 
