@@ -20,27 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
 std::string ReadText(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Runs a shell command line with stdout and stderr captured apart (the dumps print JSON on
-// stdout while the peers may chatter on stderr).
-ToolRun Run(const std::string& commandLine) {
-    TempDir scratch;
-    const fs::path out = scratch / "stdout";
-    const fs::path err = scratch / "stderr";
-    CommandResult r = RunCommand("{ " + commandLine + " ; } </dev/null >" + ShellQuote(out.string()) + " 2>" +
-                                 ShellQuote(err.string()));
-    return ToolRun{r.exitCode, ReadText(out), ReadText(err)};
-}
+ToolRun Run(const std::string& commandLine) { return RunSeparately(commandLine); }
 
 ToolRun RunOrThrow(const std::string& what, const std::string& commandLine) {
     ToolRun run = Run(commandLine);
@@ -152,6 +137,16 @@ std::string ExtraArgs(const AudioOptions& options) {
 }
 
 }  // namespace
+
+ToolRun RunSeparately(const std::string& commandLine) {
+    TempDir scratch;
+    const fs::path out = scratch / "stdout";
+    const fs::path err = scratch / "stderr";
+    // The outer group keeps RunCommand's own "2>&1" from folding stderr back into stdout.
+    CommandResult r = RunCommand("{ { " + commandLine + "\n} </dev/null >" + ShellQuote(out.string()) + " 2>" +
+                                 ShellQuote(err.string()) + "; }");
+    return ToolRun{r.exitCode, ReadText(out), ReadText(err)};
+}
 
 std::string ToolName(Tool tool) {
     switch (tool) {

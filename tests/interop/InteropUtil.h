@@ -63,6 +63,15 @@ std::string MissingTools(std::initializer_list<Tool> tools);
 std::filesystem::path InteropToolsDir();
 inline constexpr const char* kSystemPython = "/usr/bin/python3";
 
+// Runs a shell command line with stdin from /dev/null and stdout and stderr captured apart
+// (for programs whose stdout is data, such as the dumps or covrilo-cli).
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+ToolRun RunSeparately(const std::string& commandLine);
+
 // ---- fixtures made by real encoders -------------------------------------------------------
 
 enum class Encoder { Lame, Ffmpeg };

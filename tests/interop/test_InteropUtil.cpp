@@ -8,6 +8,18 @@
 namespace covrilo::test {
 namespace {
 
+TEST(InteropUtil, RunSeparatelyKeepsStdoutAndStderrApart) {
+    ToolRun run = RunSeparately("echo data; echo chatter >&2; exit 3");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.out, "data\n");
+    EXPECT_EQ(run.err, "chatter\n");
+    // A command ending in a comment or without a trailing newline still runs in its group.
+    run = RunSeparately("printf x # comment");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "x");
+    EXPECT_EQ(RunSeparately("cat").out, "") << "stdin is /dev/null, never the test's terminal";
+}
+
 std::string TagSpec(int version, const std::string& cover) {
     return R"({"id3v2": {"version": )" + std::to_string(version) + R"(, "frames": [
         {"id": "TIT2", "text": "Caf\u00e9 \u20ac"},
