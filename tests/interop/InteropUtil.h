@@ -108,9 +108,12 @@ void MutagenTag(const std::filesystem::path& file, const std::string& specJson);
 // What mutagen and TagLib read (the common schema of the README).
 JsonValue MutagenDump(const std::filesystem::path& file);
 JsonValue TaglibDump(const std::filesystem::path& file);
-// ffmpeg decodes the file's first audio stream with nothing logged at level "error";
-// on failure the message holds ffmpeg's output.
+// ffmpeg decodes the file's first audio stream with nothing logged at level "error" (messages
+// of its picture decoders about an attached picture aside); on failure the message holds
+// ffmpeg's output.
 ::testing::AssertionResult FfmpegDecodesCleanly(const std::filesystem::path& file);
+// ffmpeg finds an attached picture (its first video stream) and decodes it without errors.
+::testing::AssertionResult FfmpegDecodesAttachedPicture(const std::filesystem::path& file);
 
 // The frames of a dump's ID3v2 tag with the given id, in order (empty when there is no tag).
 std::vector<JsonValue> FramesWithId(const JsonValue& dump, const std::string& id);

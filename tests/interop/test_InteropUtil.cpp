@@ -62,8 +62,22 @@ TEST(InteropUtil, MutagenTaggedMp3ReadsAlikeInBothPeers) {
             EXPECT_EQ(dump["audio"]["sampleRate"].Int(), 44100);
         }
         EXPECT_TRUE(FfmpegDecodesCleanly(file));
+        EXPECT_TRUE(FfmpegDecodesAttachedPicture(file));
         EXPECT_EQ(MpegAudioBytes(file), ReadFileBytes(dir / "plain.mp3"));
     }
+}
+
+// A picture ffmpeg cannot decode is the picture check's business, not the audio check's.
+TEST(InteropUtil, AudioAndPictureChecksAreApart) {
+    INTEROP_REQUIRE(Tool::Lame, Tool::Ffmpeg, Tool::Mutagen);
+    TempDir dir;
+    MakeMp3(dir / "a.mp3", 0.5);
+    std::filesystem::copy_file(dir / "a.mp3", dir / "b.mp3");
+    MutagenTag(dir / "a.mp3", R"({"id3v2": {"version": 3, "frames": [
+        {"id": "APIC", "mime": "image/jpeg", "data_hex": "ffd8ffe000104a46494600aabbccddeeff00112233"}]}})");
+    EXPECT_TRUE(FfmpegDecodesCleanly(dir / "a.mp3"));
+    EXPECT_FALSE(FfmpegDecodesAttachedPicture(dir / "a.mp3"));
+    EXPECT_FALSE(FfmpegDecodesAttachedPicture(dir / "b.mp3")) << "no picture at all";
 }
 
 // Trailing tags written by mutagen (APEv2 before ID3v1) are read alike and skipped by the
