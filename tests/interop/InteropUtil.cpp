@@ -25,10 +25,8 @@ std::string ReadText(const fs::path& file) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-ToolRun Run(const std::string& commandLine) { return RunSeparately(commandLine); }
-
 ToolRun RunOrThrow(const std::string& what, const std::string& commandLine) {
-    ToolRun run = Run(commandLine);
+    ToolRun run = RunSeparately(commandLine);
     if (run.exitCode != 0)
         throw InteropError(what + " failed (exit " + std::to_string(run.exitCode) + "): " + commandLine + "\n" +
                            run.err + run.out);
@@ -58,12 +56,14 @@ void PutLe(Bytes& out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-void MakeImage(const fs::path& file, int width, int height) {
+// The format is given, not guessed from the file name, so any name will do.
+void MakeImage(const fs::path& file, int width, int height, bool png) {
     if (width <= 0 || height <= 0) throw InteropError("MakeJpeg/MakePng: bad size");
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
     if (HaveInteropTool(Tool::Ffmpeg)) {
         RunOrThrow("ffmpeg (picture)", "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=" + size +
-                                           ":rate=1 -frames:v 1 " + Q(file));
+                                           ":rate=1 -frames:v 1 -c:v " + (png ? "png" : "mjpeg") +
+                                           " -f image2 -update 1 " + Q(file));
         return;
     }
     RequireTool(Tool::Pil);
@@ -72,8 +72,9 @@ void MakeImage(const fs::path& file, int width, int height) {
                                     "w, h = int(sys.argv[2]), int(sys.argv[3]); "
                                     "im = Image.new(\"RGB\", (w, h)); "
                                     "im.putdata([(x * 255 // w, y * 255 // h, 128) for y in range(h) for x in range(w)]); "
-                                    "im.save(sys.argv[1])' " +
-                                    Q(file) + " " + std::to_string(width) + " " + std::to_string(height));
+                                    "im.save(sys.argv[1], sys.argv[4])' " +
+                                    Q(file) + " " + std::to_string(width) + " " + std::to_string(height) +
+                                    (png ? " PNG" : " JPEG"));
 }
 
 bool Match(const Bytes& data, uint64_t pos, std::string_view text) {
@@ -127,7 +128,7 @@ uint64_t TrailingBlockSize(const Bytes& d, uint64_t begin, uint64_t end) {
 }
 
 bool PythonImports(const std::string& module) {
-    return fs::exists(kSystemPython) && Run(std::string(kSystemPython) + " -c 'import " + module + "'").exitCode == 0;
+    return fs::exists(kSystemPython) && RunSeparately(std::string(kSystemPython) + " -c 'import " + module + "'").exitCode == 0;
 }
 
 std::string ExtraArgs(const AudioOptions& options) {
@@ -265,8 +266,8 @@ void MakeOggVorbis(const fs::path& file, const AudioOptions& options) {
     RunOrThrow("oggenc", "oggenc --quiet" + ExtraArgs(options) + " -o " + Q(file) + " " + Q(scratch / "in.wav"));
 }
 
-void MakeJpeg(const fs::path& file, int width, int height) { MakeImage(file, width, height); }
-void MakePng(const fs::path& file, int width, int height) { MakeImage(file, width, height); }
+void MakeJpeg(const fs::path& file, int width, int height) { MakeImage(file, width, height, false); }
+void MakePng(const fs::path& file, int width, int height) { MakeImage(file, width, height, true); }
 
 void MutagenTag(const fs::path& file, const std::string& specJson) {
     RequireTool(Tool::Mutagen);
@@ -288,7 +289,7 @@ JsonValue TaglibDump(const fs::path& file) {
 
 ::testing::AssertionResult FfmpegDecodesCleanly(const fs::path& file) {
     if (!HaveInteropTool(Tool::Ffmpeg)) return ::testing::AssertionFailure() << "ffmpeg is not available";
-    ToolRun run = Run("ffmpeg -nostdin -v error -i " + Q(file) + " -map 0:a:0 -f null -");
+    ToolRun run = RunSeparately("ffmpeg -nostdin -v error -i " + Q(file) + " -map 0:a:0 -f null -");
     // ffmpeg decodes an attached picture while probing the file, even when only audio is asked
     // for; what its picture decoders say is about the picture, which has its own check.
     std::string audioMessages;
@@ -310,7 +311,7 @@ JsonValue TaglibDump(const fs::path& file) {
 
 ::testing::AssertionResult FfmpegDecodesAttachedPicture(const fs::path& file) {
     if (!HaveInteropTool(Tool::Ffmpeg)) return ::testing::AssertionFailure() << "ffmpeg is not available";
-    ToolRun run = Run("ffmpeg -nostdin -v error -i " + Q(file) + " -map 0:v:0 -f null -");
+    ToolRun run = RunSeparately("ffmpeg -nostdin -v error -i " + Q(file) + " -map 0:v:0 -f null -");
     if (run.exitCode == 0 && run.err.empty() && run.out.empty()) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "ffmpeg (exit " << run.exitCode << ") on the picture of " << file
                                          << ":\n" << run.err << run.out;

@@ -97,7 +97,8 @@ void MakeMp3(const std::filesystem::path& file, const AudioOptions& options);
 // A FLAC file (flac) and an Ogg Vorbis file (oggenc), from our WAV; flac adds its vendor comment.
 void MakeFlac(const std::filesystem::path& file, const AudioOptions& options = {});
 void MakeOggVorbis(const std::filesystem::path& file, const AudioOptions& options = {});
-// A test-pattern picture of the given size: ffmpeg when there, else PIL. JPEG or PNG by name.
+// A test-pattern picture of the given size: ffmpeg when there, else PIL. The format is the
+// function's, whatever the file name says.
 void MakeJpeg(const std::filesystem::path& file, int width, int height);
 void MakePng(const std::filesystem::path& file, int width, int height);
 

@@ -273,20 +273,25 @@ TEST(InteropUtil, PicturesHaveTheAskedSize) {
     INTEROP_REQUIRE(Tool::Ffmpeg);
     TempDir dir;
     struct Case {
-        const char* name;
+        const char* name;  // the names do not decide the format
+        bool png;
         int width, height;
+        const char* codec;
     };
-    for (const Case& c : {Case{"a.jpg", 600, 601}, Case{"b.png", 17, 3}}) {
+    for (const Case& c : {Case{"a.jpg", false, 600, 601, "mjpeg"}, Case{"b.png", true, 17, 3, "png"},
+                          Case{"c.bin", false, 9, 9, "mjpeg"}, Case{"d", true, 1, 1, "png"}}) {
         const auto file = dir / c.name;
-        if (std::string(c.name).ends_with(".jpg")) MakeJpeg(file, c.width, c.height);
-        else MakePng(file, c.width, c.height);
+        if (c.png) MakePng(file, c.width, c.height);
+        else MakeJpeg(file, c.width, c.height);
         const Bytes data = ReadFileBytes(file);
         ASSERT_GE(data.size(), 8u);
-        if (std::string(c.name).ends_with(".jpg")) EXPECT_EQ(data[0], 0xFF) << "JPEG SOI";
-        else EXPECT_EQ(data[1], 'P') << "PNG signature";
-        CommandResult probe = RunCommand("ffprobe -v error -show_entries stream=width,height -of csv=p=0 " +
+        if (c.png) EXPECT_EQ(data[1], 'P') << "PNG signature";
+        else EXPECT_EQ(data[0], 0xFF) << "JPEG SOI";
+        CommandResult probe = RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 " +
                                          ShellQuote(file.string()));
-        EXPECT_EQ(probe.output, std::to_string(c.width) + "," + std::to_string(c.height) + "\n") << c.name;
+        EXPECT_EQ(probe.output, std::string(c.codec) + "," + std::to_string(c.width) + "," +
+                                    std::to_string(c.height) + "\n")
+            << c.name;
     }
 }
 
