@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "id3v1/ID3GenreData.h"
+#include "id3v2/frames/TCOMMFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
 #include "io/TextConversion.h"
 
@@ -191,6 +192,10 @@ bool TID3v1Tag::Assign(const TBaseFrame& Source) {
         } else {
             return false;
         }
+        return true;
+    }
+    if (const auto* comment = dynamic_cast<const TCOMMFrame*>(&Source)) {
+        SetComment(WideToAnsi(comment->Text));
         return true;
     }
     return false;

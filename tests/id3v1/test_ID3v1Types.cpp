@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "id3v2/frames/TCOMMFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
 #include "io/EnhancedStreams.h"
 #include "support/TestSupport.h"
@@ -291,6 +292,18 @@ TEST(ID3v1Tag, AssignFromTextFrames) {
         EXPECT_EQ(tag.TrackNo, c.TrackNo) << c.ID;
         EXPECT_EQ(tag.Genre, c.Genre) << c.ID;
         EXPECT_EQ(tag.IsVersion11, c.IsVersion11) << c.ID;
+    }
+}
+
+
+TEST(ID3v1Tag, AssignFromCommentFrameKeepsTheSlotWidth) {
+    for (const bool v11 : {true, false}) {
+        TCOMMFrame comment;
+        comment.SetText(u"A comment that is longer than any slot \u00FC");
+        TID3v1Tag tag;
+        tag.SetIsVersion11(v11);
+        EXPECT_TRUE(tag.Assign(comment));
+        EXPECT_EQ(tag.Comment, std::string("A comment that is longer than any slot \xFC").substr(0, v11 ? 28 : 30));
     }
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "FrameTestUtil.h"
+#include "id3v1/ID3v1Types.h"
+#include "id3v2/frames/TCOMMFrame.h"
 
 namespace covrilo {
 namespace {
@@ -268,6 +270,49 @@ TEST(TTxxxFrame, SetTextAndAssign) {
     EXPECT_EQ(Target.Text, u"desc");
     EXPECT_EQ(Target.MoreTexts, std::vector<std::u16string>{u"value"});
     EXPECT_TRUE(Target.Modified);
+}
+
+TEST(TTxxxFrame, AssignFromAnId3v1Record) {
+    TID3v1Tag Record;
+    Record.SetTitle("Caf\xE9");
+    Record.SetArtist("Artist");
+    Record.SetAlbum("Album");
+    Record.SetYear("1999");
+    Record.SetTrackNo(7);
+    Record.SetGenre(17);
+    struct Case {
+        const char* ID;
+        bool Taken;
+        std::u16string Text;
+    };
+    const Case Cases[] = {
+        {"TIT2", true, u"Caf\u00E9"}, {"TPE1", true, u"Artist"}, {"TALB", true, u"Album"},
+        {"TYER", true, u"1999"},       {"TRCK", true, u"7"},      {"TCON", true, u"Rock"},
+        {"TCOM", false, u"old"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.ID);
+        TTxxxFrame Frame;
+        Frame.SetFrameID(C.ID);
+        Frame.Text = u"old";
+        EXPECT_EQ(Frame.Assign(Record), C.Taken);
+        EXPECT_EQ(Frame.Text, C.Text);
+    }
+
+    TID3v1Tag Old;
+    Old.SetIsVersion11(false);
+    Old.SetGenre(255);
+    TTxxxFrame Track;
+    Track.SetFrameID("TRCK");
+    EXPECT_FALSE(Track.Assign(Old)) << "an ID3v1.0 record has no track";
+    TTxxxFrame Genre;
+    Genre.SetFrameID("TCON");
+    Genre.Text = u"old";
+    EXPECT_TRUE(Genre.Assign(Old));
+    EXPECT_EQ(Genre.Text, u"") << "a genre byte outside the table has no name";
+
+    TCOMMFrame Comment;
+    EXPECT_FALSE(Track.Assign(Comment));
 }
 
 }  // namespace

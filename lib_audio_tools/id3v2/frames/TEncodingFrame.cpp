@@ -21,4 +21,17 @@ TTextEncoding TEncodingFrame::AdjustedEncoding(uint16_t Version) const {
     return Encoding;
 }
 
+void TEncodingFrame::SkipStrayTerminator(TStream& Stream, int64_t& Rest) const {
+    const int64_t Unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
+    if (Rest < Unit) return;
+    uint8_t Bytes[2] = {1, 1};
+    const int64_t Got = Stream.Read(Bytes, Unit);
+    // A unit with one zero byte may start a UTF-16 text (U+00xx big-endian): not a terminator.
+    if (Got == Unit && Bytes[0] == 0 && (Unit == 1 || Bytes[1] == 0)) {
+        Rest -= Unit;
+        return;
+    }
+    Stream.Seek(-Got, TSeekOrigin::soCurrent);
+}
+
 }  // namespace covrilo

@@ -23,6 +23,11 @@ public:
     TTextEncoding Encoding = teUTF16BE;
     // UTF-16 is written big-endian after FE FF when true, little-endian after FF FE otherwise.
     bool BigEndian = true;
+
+protected:
+    // Some writers end a description with two terminators. After a description, one more
+    // whole zero unit still inside the content is taken as such and skipped.
+    void SkipStrayTerminator(TStream& Stream, int64_t& Rest) const;
 };
 
 }  // namespace covrilo

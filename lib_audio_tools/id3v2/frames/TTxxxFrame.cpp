@@ -3,6 +3,10 @@
 
 #include <algorithm>
 
+#include "id3v1/ID3GenreData.h"
+#include "id3v1/ID3v1Types.h"
+#include "io/TextConversion.h"
+
 namespace covrilo {
 
 namespace {
@@ -73,6 +77,27 @@ bool TTxxxFrame::Assign(const TBaseFrame& Source) {
         Text = Other->Text;
         MoreTexts = Other->MoreTexts;
         Modified = true;
+        return true;
+    }
+    if (const auto* Record = dynamic_cast<const TID3v1Tag*>(&Source)) {
+        const std::string ID = FrameID();
+        if (ID == "TIT2") {
+            SetText(AnsiToWide(Record->Title));
+        } else if (ID == "TPE1") {
+            SetText(AnsiToWide(Record->Artist));
+        } else if (ID == "TALB") {
+            SetText(AnsiToWide(Record->Album));
+        } else if (ID == "TYER") {
+            SetText(AnsiToWide(Record->Year));
+        } else if (ID == "TRCK") {
+            if (!Record->IsVersion11) return false;
+            SetText(AnsiToWide(std::to_string(Record->TrackNo)));
+        } else if (ID == "TCON") {
+            // Genre bytes beyond the table (255 means "none") have no name.
+            SetText(Record->Genre < ID3Genres.size() ? AnsiToWide(ID3Genres[Record->Genre]) : std::u16string());
+        } else {
+            return false;
+        }
         return true;
     }
     return false;
