@@ -293,6 +293,30 @@ TEST(InteropUtil, EncoderWrittenTagsAreSeenByBothPeers) {
     }
 }
 
+TEST(InteropUtil, WmaFixtureAttributesReadAlike) {
+    INTEROP_REQUIRE(Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib);
+    TempDir dir;
+    AudioOptions options;
+    options.channels = 1;
+    options.bitrateKbps = 64;
+    options.encoderArgs = {"-metadata", "title=Caf\xC3\xA9", "-metadata", "artist=Artist", "-metadata",
+                           "album=Album", "-metadata", "comment=Words"};
+    MakeWma(dir / "a.wma", options);
+    for (const JsonValue& dump : {MutagenDump(dir / "a.wma"), TaglibDump(dir / "a.wma")}) {
+        SCOPED_TRACE(dump["tool"].Str());
+        ASSERT_FALSE(dump["asf"].IsNull()) << dump.Dump();
+        const JsonValue& attributes = dump["asf"]["attributes"];
+        EXPECT_EQ(attributes["Title"].Strings(), std::vector<std::string>{"Caf\xC3\xA9"});
+        EXPECT_EQ(attributes["Description"].Strings(), std::vector<std::string>{"Words"});
+        EXPECT_EQ(attributes["WM/AlbumTitle"].Strings(), std::vector<std::string>{"Album"});
+        ASSERT_FALSE(attributes["Author"].IsNull());
+        EXPECT_EQ(attributes["Author"][0].Str(), "Artist");
+        EXPECT_EQ(dump["audio"]["channels"].Int(), 1);
+        EXPECT_EQ(dump["audio"]["sampleRate"].Int(), 44100);
+    }
+    EXPECT_TRUE(FfmpegDecodesCleanly(dir / "a.wma"));
+}
+
 TEST(InteropUtil, PicturesHaveTheAskedSize) {
     INTEROP_REQUIRE(Tool::Ffmpeg);
     TempDir dir;
