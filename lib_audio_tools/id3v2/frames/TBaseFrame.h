@@ -5,8 +5,10 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "id3v2/ID3v2Types.h"
 #include "io/EnhancedStreams.h"
@@ -56,6 +58,27 @@ public:
     // Writes Text with its terminator (and for teUTF16 a byte-order mark); true when every
     // byte was written.
     static bool WriteText(TStream& Stream, std::u16string_view Text, bool BigEndian, TTextEncoding Encoding);
+    // ReadText over a byte buffer: one string ending in the terminator or at the end of In;
+    // returns the bytes consumed.
+    static size_t ParseText(std::span<const uint8_t> In, bool& BigEndian, std::u16string& Text,
+                            TTextEncoding Encoding);
+    // The bytes WriteText writes.
+    static std::vector<uint8_t> EncodeText(std::u16string_view Text, bool BigEndian, TTextEncoding Encoding);
+    // One-byte strings (URLs, MIME types, owner identifiers) kept byte for byte, with a
+    // zero terminator in the file.
+    static int64_t ReadLatin1(TStream& Stream, int64_t MaxBytes, std::string& Text);
+    static bool WriteLatin1(TStream& Stream, std::string_view Text);
+    static bool WriteBytes(TStream& Stream, std::span<const uint8_t> Bytes);
+    static bool ReadByte(TStream& Stream, uint8_t& Value);
+    // Moves forward by Count bytes, never past the end of the stream.
+    static void SkipBytes(TStream& Stream, int64_t Count);
+    // The encoding byte of a frame: 0..3, anything else teUnknown (written as 255).
+    static TTextEncoding EncodingFromByte(uint8_t Byte);
+    static uint8_t EncodingToByte(TTextEncoding Encoding);
+
+    // Compressed, encrypted or unsynchronised content cannot be parsed: such a frame keeps
+    // its content bytes as stored and writes them back unchanged.
+    bool ContentKeptAsStored() const;
 
     std::string FrameName;
     std::string FrameDescription;
@@ -70,6 +93,17 @@ public:
     uint32_t DataLength = 0;
     uint8_t SupportedVersions = 0;
     bool Modified = false;
+    // The content bytes of a frame whose content is kept as stored (see ContentKeptAsStored).
+    std::vector<uint8_t> StoredContent;
+
+protected:
+    // Reads the rest of the content (DataSize bytes, bounded by the stream) into StoredContent.
+    bool LoadStoredContent(TStream& Stream);
+    // Writes the header and StoredContent.
+    bool SaveStoredContent(TStream& Stream, uint16_t Version);
+    // The size of StoredContent; raises EID3LibFrameVersionMismatch when Version has no
+    // flag to mark the content as it is stored.
+    uint32_t StoredContentSize(uint16_t Version) const;
 };
 
 }  // namespace covrilo

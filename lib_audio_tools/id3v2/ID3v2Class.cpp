@@ -1,0 +1,405 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/ID3v2Class.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "id3v1/ID3v1Types.h"
+#include "id3v2/ID3v2KnownFrames.h"
+#include "id3v2/frames/TAPICFrame.h"
+#include "id3v2/frames/TCOMMFrame.h"
+#include "id3v2/frames/TENCRFrame.h"
+#include "id3v2/frames/TGRIDFrame.h"
+#include "id3v2/frames/TPRIVFrame.h"
+#include "id3v2/frames/TTxxxFrame.h"
+#include "id3v2/frames/TUnknownFrame.h"
+#include "id3v2/frames/TWURLFrame.h"
+#include "id3v2/frames/TWXXXFrame.h"
+#include "io/UnicodeFileUtils.h"
+
+namespace covrilo {
+
+namespace {
+
+constexpr int64_t TagHeaderSize = 10;
+// Tag sizes are stored as 28-bit syncsafe numbers.
+constexpr uint64_t MaxTagSize = 0x0FFFFFFF;
+// More spare room than this in the old tag area makes a save rewrite the file.
+constexpr int64_t MaxInPlacePadding = 4096;
+
+__attribute__((format(printf, 1, 2))) std::string Format(const char* Pattern, ...) {
+    va_list args;
+    va_start(args, Pattern);
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, Pattern, copy);
+    va_end(copy);
+    std::string result(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(result.data(), result.size() + 1, Pattern, args);
+    va_end(args);
+    return result;
+}
+
+bool IsID3v1(const TBaseFrame& Frame) { return dynamic_cast<const TID3v1Tag*>(&Frame) != nullptr; }
+
+bool IsWritten(const TBaseFrame& Frame) { return !IsID3v1(Frame) && !Frame.Deleted; }
+
+void PutUInt32BE(uint8_t* Bytes, uint32_t Value) {
+    Bytes[0] = static_cast<uint8_t>(Value >> 24);
+    Bytes[1] = static_cast<uint8_t>(Value >> 16);
+    Bytes[2] = static_cast<uint8_t>(Value >> 8);
+    Bytes[3] = static_cast<uint8_t>(Value);
+}
+
+uint32_t GetUInt32BE(const uint8_t* Bytes) {
+    return (uint32_t{Bytes[0]} << 24) | (uint32_t{Bytes[1]} << 16) | (uint32_t{Bytes[2]} << 8) | Bytes[3];
+}
+
+// The temporary file of a rewrite lies beside the file it replaces. A file that already
+// carries the temporary extension gets it appended instead, so it is never taken for its
+// own leftover and deleted.
+std::filesystem::path TemporaryName(const std::filesystem::path& Target, const std::string& Extension) {
+    std::filesystem::path temp = UnicodeChangeFileExt(Target, Extension);
+    if (temp == Target) temp += Extension;
+    return temp;
+}
+
+}  // namespace
+
+TID3v2Class::TID3v2Class(const std::filesystem::path& FileName_) : FileName(FileName_) { LoadFromFile(); }
+
+TID3v2Class::~TID3v2Class() = default;
+
+TBaseFrame* TID3v2Class::Frames(int Index) const {
+    if (Index < 0) throw std::out_of_range(Format("List index out of bounds (%d)", Index));
+    return FrameList.at(static_cast<size_t>(Index)).get();
+}
+
+int TID3v2Class::AddFrame(std::unique_ptr<TBaseFrame> Frame) {
+    if (!Frame) return -1;
+    Frame->RefreshNames();
+    FrameList.push_back(std::move(Frame));
+    return FrameCount() - 1;
+}
+
+TBaseFrame* TID3v2Class::DeleteFrame(int Index) {
+    TBaseFrame* frame = Frames(Index);
+    frame->Deleted = true;
+    return frame;
+}
+
+bool TID3v2Class::HasFrames() const {
+    for (const auto& frame : FrameList)
+        if (IsWritten(*frame)) return true;
+    return false;
+}
+
+bool TID3v2Class::IsValidFrameID(std::string_view ID, int LastIndex) {
+    if (LastIndex < 0 || ID.size() <= static_cast<size_t>(LastIndex)) return false;
+    for (int i = 0; i <= LastIndex; ++i) {
+        const char c = ID[static_cast<size_t>(i)];
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    }
+    return true;
+}
+
+std::unique_ptr<TBaseFrame> TID3v2Class::CreateFrame(std::string_view ID) {
+    const char first = ID.empty() ? '\0' : ID.front();
+    const bool isWXXX = ID.size() == 4 && (ID[0] == 'W' || ID[0] == 'w') && (ID[1] == 'X' || ID[1] == 'x') &&
+                        (ID[2] == 'X' || ID[2] == 'x') && (ID[3] == 'X' || ID[3] == 'x');
+    std::unique_ptr<TBaseFrame> frame;
+    if (first == 'T' || first == 't') {
+        frame = std::make_unique<TTxxxFrame>();
+        frame->SetFrameID(ID);
+    } else if ((first == 'W' || first == 'w') && !isWXXX) {
+        frame = std::make_unique<TWURLFrame>();
+        frame->SetFrameID(ID);
+    } else if (ID == "WXXX") {
+        frame = std::make_unique<TWXXXFrame>();
+    } else if (ID == "COMM") {
+        frame = std::make_unique<TCOMMFrame>();
+    } else if (ID == "APIC") {
+        frame = std::make_unique<TAPICFrame>();
+    } else if (ID == "PRIV") {
+        frame = std::make_unique<TPRIVFrame>();
+    } else if (ID == "GRID") {
+        frame = std::make_unique<TGRIDFrame>();
+    } else if (ID == "ENCR") {
+        frame = std::make_unique<TENCRFrame>();
+    } else {
+        frame = std::make_unique<TUnknownFrame>();
+        frame->SetFrameID(ID);
+    }
+    return frame;
+}
+
+bool TID3v2Class::IsFrameSupported(std::string_view ID, uint16_t ForVersion) {
+    const auto frame = CreateFrame(ID);
+    if (!frame) return false;
+    const uint8_t versions = frame->GetSupportedVersions();
+    if (MajorVersion(ForVersion) == 2) return (versions & svID3v22) != 0;
+    if (ForVersion >= 0x0300 && ForVersion <= 0x03FF) return (versions & svID3v23) != 0;
+    if (ForVersion >= 0x0400 && ForVersion <= 0x04FF) return (versions & svID3v24) != 0;
+    return true;
+}
+
+bool TID3v2Class::ReadTagHeader(TStream& Stream) {
+    Stream.SetPosition(0);
+    uint8_t header[TagHeaderSize];
+    if (Stream.Read(header, TagHeaderSize) < TagHeaderSize) return false;
+
+    ExtendedHeader.Clear();
+    TagExists = std::memcmp(header, "ID3", 3) == 0;
+    Version = 0;
+    TagFlags = 0;
+    TagSize = 0;
+    if (!TagExists) return false;
+
+    TagSize = DecodeSyncsafe(header + 6);
+    Version = static_cast<uint16_t>((header[3] << 8) | header[4]);
+    const uint8_t major = header[3];
+    const uint8_t flags = header[5];
+    if (flags & 0x80) TagFlags |= tfUnsynchronisation;
+    if (major >= 3 && (flags & 0x20)) TagFlags |= tfExperimental;
+    if (major >= 4 && (flags & 0x10)) TagFlags |= tfFooter;
+    if (major >= 3 && (flags & 0x40)) TagFlags |= tfExtendedHeader;
+    if (major == 2 && (flags & 0x40)) TagFlags |= tfCompression;
+
+    if (TagFlags & tfExtendedHeader) {
+        uint8_t sizeField[4];
+        if (Stream.Read(sizeField, 4) == 4) {
+            int64_t count = 0;
+            if (major == 3)
+                count = GetUInt32BE(sizeField);
+            else
+                count = static_cast<int64_t>(DecodeSyncsafe(sizeField)) - 4;
+            // ReadBytes never goes past the end of the file, whatever the field claims.
+            if (count > 0) ExtendedHeader.Data() = Stream.ReadBytes(count);
+        }
+    }
+    return true;
+}
+
+bool TID3v2Class::PeekFrameID(TStream& Stream, uint16_t ForVersion, std::string& ID) {
+    const uint8_t major = MajorVersion(ForVersion);
+    if (major == 2) {
+        uint8_t head[6];
+        const int64_t got = Stream.Read(head, 6);
+        Stream.Seek(-got, TSeekOrigin::soCurrent);
+        if (got < 6) return false;
+        const std::string id22(reinterpret_cast<const char*>(head), 3);
+        if (!IsValidFrameID(id22, 2)) return false;
+        return ConvertID22To23(id22, ID);
+    }
+    if (major == 3 || major == 4) {
+        uint8_t head[10];
+        const int64_t got = Stream.Read(head, 10);
+        Stream.Seek(-got, TSeekOrigin::soCurrent);
+        if (got < 10) return false;
+        ID.assign(reinterpret_cast<const char*>(head), 4);
+        return true;
+    }
+    return false;
+}
+
+void TID3v2Class::LoadFromFile() {
+    FrameList.clear();
+    TagExists = false;
+    TagSize = 0;
+    Version = 0;
+    TagFlags = 0;
+    HasID3v1 = false;
+    ExtendedHeader.Clear();
+
+    TMemoryMappedFileStream stream(FileName, false, std::string(), fmOpenRead | fmShareDenyWrite);
+
+    auto record = std::make_unique<TID3v1Tag>();
+    HasID3v1 = record->LoadFromStream(stream, 0);
+    if (HasID3v1) FrameList.push_back(std::move(record));
+
+    if (ReadTagHeader(stream)) {
+        std::string id;
+        while (stream.Position() < static_cast<int64_t>(TagSize) && PeekFrameID(stream, Version, id) &&
+               IsValidFrameID(id, 3)) {
+            if (!IsFrameSupported(id, 0))
+                RaiseAssertion(Format("unhandled frame \"%s\" found! This should never happen!!", id.c_str()),
+                               __FILE__, __LINE__);
+            auto frame = CreateFrame(id);
+            const int64_t before = stream.Position();
+            if (frame->LoadFromStream(stream, Version)) FrameList.push_back(std::move(frame));
+            // A frame that consumed nothing would be peeked again for ever.
+            if (stream.Position() <= before) break;
+        }
+    }
+    Modified = false;
+}
+
+bool TID3v2Class::WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t ForVersion) {
+    const uint8_t major = MajorVersion(ForVersion);
+    uint8_t flags = 0;
+    ID3_ASSERT(!(TagFlags & tfUnsynchronisation), "no unsynchronisation support!");
+    ID3_ASSERT(!(TagFlags & tfCompression), "no tag compression support!");
+    if (major == 3 || major == 4) {
+        if ((TagFlags & tfExtendedHeader) && ExtendedHeader.Size() > 0) flags |= 0x40;
+        if (TagFlags & tfExperimental) flags |= 0x20;
+    }
+    if (major == 4) ID3_ASSERT(!(TagFlags & tfFooter), "no footer support!");
+
+    uint8_t header[TagHeaderSize] = {'I', 'D', '3', major, static_cast<uint8_t>(ForVersion & 0xFF), flags};
+    EncodeSyncsafe(Size, header + 6);
+    if (Stream.Write(header, TagHeaderSize) < TagHeaderSize) return false;
+
+    if (flags & 0x40) {
+        const auto& bytes = ExtendedHeader.Data();
+        uint8_t sizeField[4];
+        if (major == 3)
+            PutUInt32BE(sizeField, static_cast<uint32_t>(bytes.size()));
+        else
+            EncodeSyncsafe(static_cast<uint32_t>(bytes.size() + 4), sizeField);
+        if (Stream.Write(sizeField, 4) < 4) return false;
+        if (Stream.Write(bytes.data(), static_cast<int64_t>(bytes.size())) < static_cast<int64_t>(bytes.size()))
+            return false;
+    }
+    return true;
+}
+
+bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
+    // Choose the target version: 0 keeps the loaded one, but at least 2.3.
+    uint16_t word = RequestedVersion;
+    if (word == 0) word = MajorVersion(Version) >= 3 ? Version : ID3V2_VERSION_2_3;
+    uint16_t target = 0;
+    switch (MajorVersion(word)) {
+        case 2: target = ID3V2_VERSION_2_2; break;
+        case 3: target = ID3V2_VERSION_2_3; break;
+        case 4: target = ID3V2_VERSION_2_4; break;
+        default:
+            throw EID3LibFrameVersionMismatch(
+                Format("Can not save ID3v2.%d.%d!", MajorVersion(word), static_cast<int>(word & 0xFF)));
+    }
+    const uint8_t major = MajorVersion(target);
+
+    // Estimate first: it raises for frames that cannot be written, before the file is opened.
+    uint64_t estimate = 0;
+    if (!RemoveTag)
+        for (const auto& frame : FrameList)
+            if (IsWritten(*frame)) estimate += uint64_t{frame->GetHeaderSize(target)} + frame->GetDataSize(target);
+    const bool withExtendedHeader =
+        major >= 3 && (TagFlags & tfExtendedHeader) && ExtendedHeader.Size() > 0;
+    const uint64_t extendedHeaderBytes = withExtendedHeader ? 4 + static_cast<uint64_t>(ExtendedHeader.Size()) : 0;
+
+    const bool hasFrames = HasFrames();
+    // Nothing to put in a tag: no ID3v2 bytes at all, not even an empty header.
+    const bool writeTag = !RemoveTag && hasFrames;
+
+    // Render the frames before anything touches the disk, so that a frame error or a
+    // size that differs from the estimate can never leave a half-written tag behind.
+    TMemoryStream body;
+    if (writeTag) {
+        for (const auto& frame : FrameList) {
+            if (!IsWritten(*frame)) continue;
+            if (!frame->SaveToStream(body, target))
+                throw EID3LibSaveException(
+                    Format("Can not write frame \"%s\" of file %s!", frame->FrameID().c_str(), FileName.c_str()));
+        }
+    }
+    // What the tag really takes decides, should a frame's estimate be off.
+    uint64_t E = estimate + extendedHeaderBytes;
+    if (writeTag) E = std::max(E, static_cast<uint64_t>(body.Size()) + extendedHeaderBytes);
+
+    TUnicodeFileStream file(FileName, fmOpenReadWrite | fmShareExclusive);
+    const int64_t fileSize = file.Size();
+    // A header that claims more bytes than the file holds cannot be trusted: rewriting or
+    // overwriting that area would throw away whatever really follows the frames.
+    if (TagExists && static_cast<int64_t>(TagSize) + TagHeaderSize > fileSize)
+        throw EID3LibSaveException(Format("Tag size exceeds the size of file %s!", FileName.c_str()));
+
+    const int64_t oldSize = static_cast<int64_t>(TagSize);
+    const int64_t estimated = static_cast<int64_t>(E);
+    const bool rewrite = (TagExists && RemoveTag) || (TagExists && !hasFrames) || (!TagExists && hasFrames) ||
+                         (oldSize - estimated > MaxInPlacePadding) || (oldSize < estimated);
+
+    uint64_t newSize = 0;
+    TMemoryStream tag;
+    if (writeTag) {
+        newSize = rewrite ? (E / 256 + 1) * 256 : TagSize;
+        if (newSize > MaxTagSize)
+            throw EID3LibSaveException(Format("Tag too large to save in file %s!", FileName.c_str()));
+        if (!WriteTagHeader(tag, static_cast<uint32_t>(newSize), target))
+            throw EID3LibSaveException(Format("Can not write to file %s!", FileName.c_str()));
+        tag.Write(body.Data().data(), body.Size());
+        const int64_t padding = static_cast<int64_t>(newSize) + TagHeaderSize - tag.Size();
+        if (padding > 0) tag.SetSize(tag.Size() + padding);
+    }
+
+    TID3v1Tag* record = nullptr;
+    for (const auto& frame : FrameList)
+        if ((record = dynamic_cast<TID3v1Tag*>(frame.get())) != nullptr) break;
+
+    // The trailing record goes onto Out; a short write is a failed save, not a silent one.
+    auto handleRecord = [&](TStream& Out, const std::string& Failure) {
+        if (!record) return;
+        if (record->Deleted)
+            record->RemoveFromStream(Out);
+        else if (!record->SaveToStream(Out, 0))
+            throw EID3LibSaveException(Failure);
+    };
+
+    bool result = true;
+    if (rewrite) {
+        const std::filesystem::path target_ = ResolveRewriteTarget(FileName);
+        const std::filesystem::path tempName = TemporaryName(target_, TempExtension);
+        const std::string createFailure = Format("Could not create temporary file %s!", tempName.c_str());
+        const std::string writeFailure = Format("Can not write to temporary file %s!", tempName.c_str());
+        if (UnicodeFileExists(tempName)) UnicodeDeleteFile(tempName);
+        if (UnicodeFileExists(tempName)) throw EID3LibSaveException(createFailure);
+        std::unique_ptr<TUnicodeFileStream> temp;
+        try {
+            temp = std::make_unique<TUnicodeFileStream>(tempName, fmCreate);
+        } catch (const EFCreateError&) {
+            throw EID3LibSaveException(createFailure);
+        }
+        try {
+            if (temp->Write(tag.Data().data(), tag.Size()) < tag.Size()) throw EID3LibSaveException(writeFailure);
+            const int64_t audioStart = TagExists ? oldSize + TagHeaderSize : 0;
+            file.SetPosition(audioStart);
+            const int64_t audioBytes = fileSize - audioStart;
+            if (audioBytes > 0 && temp->CopyFrom(file, audioBytes) < audioBytes)
+                throw EID3LibSaveException(writeFailure);
+            handleRecord(*temp, writeFailure);
+            temp.reset();
+        } catch (...) {
+            temp.reset();
+            UnicodeDeleteFile(tempName);
+            throw;
+        }
+        result = ReplaceFileAtomically(tempName, target_);
+    } else {
+        const std::string writeFailure = Format("Can not write to file %s!", FileName.c_str());
+        if (writeTag) {
+            file.SetPosition(0);
+            if (file.Write(tag.Data().data(), tag.Size()) < tag.Size()) throw EID3LibSaveException(writeFailure);
+        }
+        handleRecord(file, writeFailure);
+    }
+
+    // Deleted entries (and with RemoveTag every ID3v2 frame) leave the list.
+    for (size_t i = FrameList.size(); i-- > 0;) {
+        TBaseFrame& frame = *FrameList[i];
+        if (frame.Deleted || (RemoveTag && !IsID3v1(frame))) FrameList.erase(FrameList.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    HasID3v1 = false;
+    for (const auto& frame : FrameList)
+        if (IsID3v1(*frame)) HasID3v1 = true;
+
+    if (result) {
+        TagSize = static_cast<uint32_t>(newSize);
+        TagExists = HasFrames();
+        Version = target;
+        Modified = false;
+    }
+    return result;
+}
+
+}  // namespace covrilo

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+// The ID3v2 tag at the start of one audio file (2.2, 2.3, 2.4), plus the ID3v1 record at its
+// end, as an ordered list of frame objects that can be changed and written back.
+//
+// Tag header (10 bytes): "ID3", major, revision, flags, size (syncsafe: bytes after the
+// header: extended header, frames and padding). With flag 0x40 (2.3/2.4) an extended header
+// follows: 2.3 a 32-bit big-endian count of the bytes after it, 2.4 a syncsafe count that
+// includes its own four bytes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "id3v2/ID3v2Types.h"
+#include "id3v2/frames/TBaseFrame.h"
+#include "io/EnhancedStreams.h"
+
+namespace covrilo {
+
+class TID3v2Class {
+public:
+    // Stores the name and loads the file's tag and ID3v1 record at once. Raises what the
+    // load raises (stream errors, EID3LibLoadException); no object is then made.
+    explicit TID3v2Class(const std::filesystem::path& FileName);
+    ~TID3v2Class();
+    TID3v2Class(const TID3v2Class&) = delete;
+    TID3v2Class& operator=(const TID3v2Class&) = delete;
+
+    // Reads the tag and the ID3v1 record of FileName into the frame list (replacing it).
+    void LoadFromFile();
+
+    // Number of entries, the ID3v1 entry included.
+    int FrameCount() const { return static_cast<int>(FrameList.size()); }
+    // The entry at Index; std::out_of_range when there is none.
+    TBaseFrame* Frames(int Index) const;
+    // Takes ownership; returns the new index, or -1 for a null frame.
+    int AddFrame(std::unique_ptr<TBaseFrame> Frame);
+    // Marks the entry deleted and returns it; it leaves the list at the next successful save.
+    TBaseFrame* DeleteFrame(int Index);
+
+    // Writes the frames as a tag of Version (0: the loaded version, at least 2.3), in place
+    // when they fit the old tag area with at most 4096 bytes to spare, otherwise through a
+    // temporary file that atomically replaces the file. Handles the ID3v1 entry at the end.
+    // True on success; raises on an unsupported version, file errors and frame errors.
+    bool SaveToFile(uint16_t Version);
+    // Writes the tag header (and extended header) for Size and Version at the position.
+    bool WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t Version);
+
+    // Inner operations, public for tests and tools.
+    bool ReadTagHeader(TStream& Stream);
+    bool PeekFrameID(TStream& Stream, uint16_t Version, std::string& ID);
+    static bool IsValidFrameID(std::string_view ID, int LastIndex);
+    bool IsFrameSupported(std::string_view ID, uint16_t Version);
+    static std::unique_ptr<TBaseFrame> CreateFrame(std::string_view ID);
+    // True when some entry is neither the ID3v1 record nor marked deleted.
+    bool HasFrames() const;
+
+    std::filesystem::path FileName;
+    bool Modified = false;
+    bool TagExists = false;
+    uint32_t TagSize = 0;
+    uint16_t Version = 0;
+    TTagFlags TagFlags = 0;
+    bool HasID3v1 = false;
+    bool RemoveTag = false;
+    std::string TempExtension = ".$$$";
+    TMemoryStream ExtendedHeader;
+    std::vector<std::unique_ptr<TBaseFrame>> FrameList;
+};
+
+}  // namespace covrilo

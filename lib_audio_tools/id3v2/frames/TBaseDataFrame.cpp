@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TBaseDataFrame.h"
+
+#include <algorithm>
+
+namespace covrilo {
+
+bool TBaseDataFrame::Assign(const TBaseFrame& Source) {
+    const auto* Other = dynamic_cast<const TBaseDataFrame*>(&Source);
+    if (!Other) return false;
+    if (Other != this) {
+        Data.Data() = Other->Data.Data();
+        Data.SetPosition(0);
+    }
+    Modified = true;
+    return true;
+}
+
+void TBaseDataFrame::SetData(TStream* Stream) {
+    Modified = true;
+    if (Stream == &Data) return;
+    Data.Clear();
+    if (!Stream) return;
+    const int64_t Position = Stream->Position();
+    Stream->SetPosition(0);
+    Data.CopyFrom(*Stream, 0);
+    Stream->SetPosition(Position);
+    Data.SetPosition(0);
+}
+
+bool TBaseDataFrame::GetData(TStream* Stream) {
+    if (!Stream) return false;
+    if (Stream != &Data) {
+        Stream->SetSize(0);
+        Stream->SetPosition(0);
+        WriteBytes(*Stream, Data.Data());
+    }
+    Stream->SetPosition(0);
+    Data.SetPosition(0);
+    return true;
+}
+
+void TBaseDataFrame::ReadData(TStream& Stream, int64_t Count) {
+    Data.Clear();
+    if (Count > 0) Data.Data() = Stream.ReadBytes(std::min(Count, Stream.Remaining()));
+    Data.SetPosition(0);
+}
+
+bool TBaseDataFrame::WriteData(TStream& Stream) {
+    const bool Ok = WriteBytes(Stream, Data.Data());
+    Data.SetPosition(0);
+    return Ok;
+}
+
+}  // namespace covrilo

@@ -1,0 +1,449 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TBaseFrame.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "id3v2/ID3v2KnownFrames.h"
+#include "io/TextConversion.h"
+
+namespace covrilo {
+
+namespace {
+
+uint32_t ReadU32BE(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+
+uint32_t ReadU32LE(const uint8_t* p) {
+    return (uint32_t{p[3]} << 24) | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | uint32_t{p[0]};
+}
+
+void PutU32BE(std::vector<uint8_t>& Out, uint32_t Value) {
+    Out.push_back(static_cast<uint8_t>(Value >> 24));
+    Out.push_back(static_cast<uint8_t>(Value >> 16));
+    Out.push_back(static_cast<uint8_t>(Value >> 8));
+    Out.push_back(static_cast<uint8_t>(Value));
+}
+
+void PutSyncsafe(std::vector<uint8_t>& Out, uint32_t Value) {
+    uint8_t Bytes[4];
+    EncodeSyncsafe(Value, Bytes);
+    Out.insert(Out.end(), Bytes, Bytes + 4);
+}
+
+bool IsTwoByte(TTextEncoding Encoding) { return Encoding == teUTF16 || Encoding == teUTF16BE; }
+
+// Flag bits of the two header flag bytes, per version: {internal flag, byte index 0/1, mask}.
+struct TFlagBit {
+    TFrameFlags Flag;
+    int Byte;
+    uint8_t Mask;
+};
+constexpr TFlagBit kFlags23[] = {
+    {ffTagAlterPreservation, 0, 0x80}, {ffFileAlterPreservation, 0, 0x40}, {ffReadOnly, 0, 0x20},
+    {ffCompression, 1, 0x80},          {ffEncryption, 1, 0x40},            {ffGroupingIdentity, 1, 0x20},
+};
+constexpr TFlagBit kFlags24[] = {
+    {ffTagAlterPreservation, 0, 0x40}, {ffFileAlterPreservation, 0, 0x20}, {ffReadOnly, 0, 0x10},
+    {ffCompression, 1, 0x08},          {ffEncryption, 1, 0x04},            {ffGroupingIdentity, 1, 0x40},
+    {ffUnsynchronisation, 1, 0x02},    {ffDataLengthIndicator, 1, 0x01},
+};
+
+template <size_t N>
+TFrameFlags DecodeFlags(const TFlagBit (&Table)[N], uint8_t Byte0, uint8_t Byte1) {
+    TFrameFlags Flags = 0;
+    for (const auto& Bit : Table) {
+        const uint8_t Value = Bit.Byte == 0 ? Byte0 : Byte1;
+        if (Value & Bit.Mask) Flags |= Bit.Flag;
+    }
+    return Flags;
+}
+
+template <size_t N>
+void EncodeFlags(const TFlagBit (&Table)[N], TFrameFlags Flags, uint8_t& Byte0, uint8_t& Byte1) {
+    Byte0 = Byte1 = 0;
+    for (const auto& Bit : Table) {
+        if (Flags & Bit.Flag) (Bit.Byte == 0 ? Byte0 : Byte1) |= Bit.Mask;
+    }
+}
+
+// Position just past the first terminator of Encoding in In (aligned to units for the
+// two-byte encodings), or npos when In holds none.
+size_t FindTerminatorEnd(std::span<const uint8_t> In, TTextEncoding Encoding) {
+    if (IsTwoByte(Encoding)) {
+        for (size_t I = 0; In.size() - I >= 2; I += 2) {
+            if (In[I] == 0 && In[I + 1] == 0) return I + 2;
+        }
+        return std::string::npos;
+    }
+    const auto It = std::find(In.begin(), In.end(), uint8_t{0});
+    return It == In.end() ? std::string::npos : static_cast<size_t>(It - In.begin()) + 1;
+}
+
+}  // namespace
+
+TBaseFrame::TBaseFrame() = default;
+
+uint32_t TBaseFrame::GetHeaderSize(uint16_t Version) {
+    const uint8_t Major = MajorVersion(Version);
+    if (Major == 2) return 6;
+    if (Major == 3) {
+        uint32_t Size = 10;
+        if (FrameFlags & ffCompression) Size += 4;
+        if (FrameFlags & ffEncryption) Size += 1;
+        if (FrameFlags & ffGroupingIdentity) Size += 1;
+        return Size;
+    }
+    if (Major == 4) {
+        // A compressed 2.4 frame must carry the data length indicator.
+        if (FrameFlags & ffCompression) FrameFlags |= ffDataLengthIndicator;
+        uint32_t Size = 10;
+        if (FrameFlags & ffGroupingIdentity) Size += 1;
+        if (FrameFlags & ffEncryption) Size += 1;
+        if (FrameFlags & ffDataLengthIndicator) Size += 4;
+        return Size;
+    }
+    return 0;
+}
+
+bool TBaseFrame::ReadFrameHeader(TStream& Stream, uint16_t Version) {
+    const uint8_t Major = MajorVersion(Version);
+    uint8_t Header[10];
+    if (Major == 2) {
+        if (Stream.Read(Header, 6) != 6) return false;
+        const std::string ID22(reinterpret_cast<const char*>(Header), 3);
+        std::string ID;
+        if (!ConvertID22To23(ID22, ID) || ID.size() < 4)
+            throw EID3LibLoadException("unknown ID3v2.2.x frame id \"" + ID22 + "\"");
+        std::copy_n(ID.begin(), 4, FFrameID.begin());
+        FrameSize = (uint32_t{Header[3]} << 16) | (uint32_t{Header[4]} << 8) | uint32_t{Header[5]};
+    } else if (Major == 3 || Major == 4) {
+        if (Stream.Read(Header, 10) != 10) return false;
+        std::copy_n(reinterpret_cast<const char*>(Header), 4, FFrameID.begin());
+        if (Major == 3) {
+            // Some writers put a little-endian size into 2.3 frames: a big-endian reading
+            // above 16 MiB whose little-endian reading is small is taken little-endian.
+            const uint32_t BigEndianSize = ReadU32BE(Header + 4);
+            const uint32_t LittleEndianSize = ReadU32LE(Header + 4);
+            FrameSize = (LittleEndianSize < 65535 && BigEndianSize > 16777215) ? LittleEndianSize : BigEndianSize;
+        } else {
+            FrameSize = DecodeSyncsafe(Header + 4);
+        }
+    } else {
+        return false;
+    }
+
+    RefreshNames();
+    DataSize = FrameSize;
+    FrameFlags = 0;
+
+    // Each extra header byte belongs to the frame size; a size too small to hold them
+    // leaves no content rather than wrapping around.
+    auto TakeExtra = [this, &Stream](uint8_t* Buffer, uint32_t Count) {
+        if (Stream.Read(Buffer, Count) != static_cast<int64_t>(Count)) return false;
+        DataSize = DataSize > Count ? DataSize - Count : 0;
+        return true;
+    };
+
+    uint8_t Extra[4];
+    if (Major == 3) {
+        FrameFlags = DecodeFlags(kFlags23, Header[8], Header[9]);
+        if (FrameFlags & ffCompression) {
+            if (!TakeExtra(Extra, 4)) return false;
+            DataLength = ReadU32BE(Extra);
+        }
+        if (FrameFlags & ffEncryption) {
+            if (!TakeExtra(&EncryptionMethod, 1)) return false;
+        }
+        if (FrameFlags & ffGroupingIdentity) {
+            if (!TakeExtra(&GroupSymbol, 1)) return false;
+        }
+    } else if (Major == 4) {
+        FrameFlags = DecodeFlags(kFlags24, Header[8], Header[9]);
+        if (FrameFlags & ffGroupingIdentity) {
+            if (!TakeExtra(&GroupSymbol, 1)) return false;
+        }
+        if (FrameFlags & ffEncryption) {
+            if (!TakeExtra(&EncryptionMethod, 1)) return false;
+        }
+        if (FrameFlags & ffDataLengthIndicator) {
+            if (!TakeExtra(Extra, 4)) return false;
+            DataLength = DecodeSyncsafe(Extra);
+        }
+        if ((FrameFlags & ffCompression) && !(FrameFlags & ffDataLengthIndicator))
+            throw EID3LibLoadException("invalid frame header: compression used without data length indicator!");
+    }
+    return true;
+}
+
+bool TBaseFrame::WriteFrameHeader(TStream& Stream, uint16_t Version) {
+    const uint8_t Major = MajorVersion(Version);
+    if (Major < 2 || Major > 4) return false;
+
+    DataSize = GetDataSize(Version);
+    // Content kept as stored (compressed, encrypted, unsynchronised) still has the length
+    // it had when decoded; only plain content is described by its own size.
+    if (!(ContentKeptAsStored() && Stored)) DataLength = DataSize;
+
+    const std::string ID = FrameID();
+    std::vector<uint8_t> Out;
+    Out.reserve(20);
+    if (Major == 2) {
+        FrameSize = DataSize;
+        std::string ID22;
+        if (!ConvertID23To22(ID, ID22) || ID22.size() != 3)
+            throw EID3LibFrameVersionMismatch("there is no equivalent frame id for \"" + ID + "\" in ID3v2.2.x");
+        if (DataSize > 0xFFFFFF)
+            throw EID3LibFrameVersionMismatch("frame \"" + ID + "\" is too large for ID3v2.2.x");
+        Out.insert(Out.end(), ID22.begin(), ID22.end());
+        Out.push_back(static_cast<uint8_t>(DataSize >> 16));
+        Out.push_back(static_cast<uint8_t>(DataSize >> 8));
+        Out.push_back(static_cast<uint8_t>(DataSize));
+    } else {
+        const uint32_t HeaderSize = GetHeaderSize(Version);
+        const uint64_t Total = uint64_t{HeaderSize} + DataSize - 10;
+        // A 2.4 size is 28 bits wide; a larger frame would be written with a wrong size.
+        if (Total > (Major == 3 ? 0xFFFFFFFFull : 0x0FFFFFFFull))
+            throw EID3LibFrameVersionMismatch("frame \"" + ID + "\" is too large for ID3v2." +
+                                              std::to_string(Major) + ".x");
+        FrameSize = static_cast<uint32_t>(Total);
+        for (size_t I = 0; I < 4; ++I) Out.push_back(static_cast<uint8_t>(FFrameID[I]));
+        uint8_t Flag0 = 0, Flag1 = 0;
+        if (Major == 3) {
+            PutU32BE(Out, FrameSize);
+            EncodeFlags(kFlags23, FrameFlags, Flag0, Flag1);
+            Out.push_back(Flag0);
+            Out.push_back(Flag1);
+            if (FrameFlags & ffCompression) PutU32BE(Out, DataLength);
+            if (FrameFlags & ffEncryption) Out.push_back(EncryptionMethod);
+            if (FrameFlags & ffGroupingIdentity) Out.push_back(GroupSymbol);
+        } else {
+            PutSyncsafe(Out, FrameSize);
+            EncodeFlags(kFlags24, FrameFlags, Flag0, Flag1);
+            Out.push_back(Flag0);
+            Out.push_back(Flag1);
+            if (FrameFlags & ffGroupingIdentity) Out.push_back(GroupSymbol);
+            if (FrameFlags & ffEncryption) Out.push_back(EncryptionMethod);
+            if (FrameFlags & ffDataLengthIndicator) PutSyncsafe(Out, DataLength);
+        }
+    }
+    return WriteBytes(Stream, Out);
+}
+
+void TBaseFrame::RefreshNames() {
+    if (const TKnownFrame* Row = FindKnownFrame(FrameID())) {
+        FrameName = Row->Name;
+        FrameDescription = Row->Description;
+        SupportedVersions = Row->Versions;
+    }
+}
+
+bool TBaseFrame::Assign(const TBaseFrame&) { return false; }
+
+std::string TBaseFrame::FrameID() const {
+    std::string ID;
+    for (char C : FFrameID) {
+        if (C == '\0') break;
+        ID.push_back(C);
+    }
+    return ID;
+}
+
+void TBaseFrame::SetFrameID(std::string_view ID) {
+    if (ID.size() < 4) return;
+    std::copy_n(ID.begin(), 4, FFrameID.begin());
+    RefreshNames();
+}
+
+uint32_t TBaseFrame::EncodedTextSize(std::u16string_view Text, TTextEncoding Encoding) {
+    const auto L = static_cast<uint32_t>(Text.size());
+    switch (Encoding) {
+        case teISO8859_1: return L + 1;
+        case teUTF8: return static_cast<uint32_t>(Utf8Length(Text)) + 1;
+        case teUTF16: return 2 * (L + 1) + 2;
+        case teUTF16BE: return 2 * (L + 1);
+        default: return L;
+    }
+}
+
+size_t TBaseFrame::ParseText(std::span<const uint8_t> In, bool& BigEndian, std::u16string& Text,
+                             TTextEncoding Encoding) {
+    Text.clear();
+    BigEndian = false;
+    const size_t TermEnd = FindTerminatorEnd(In, Encoding);
+    const size_t Consumed = TermEnd == std::string::npos ? In.size() : TermEnd;
+    if (IsTwoByte(Encoding)) {
+        const size_t TextEnd = TermEnd == std::string::npos ? (Consumed & ~size_t{1}) : TermEnd - 2;
+        size_t Pos = 0;
+        bool Big = Encoding == teUTF16BE;
+        if (Encoding == teUTF16 && TextEnd >= 2) {
+            if (In[0] == 0xFF && In[1] == 0xFE) {
+                Pos = 2;
+            } else if (In[0] == 0xFE && In[1] == 0xFF) {
+                Pos = 2;
+                Big = BigEndian = true;
+            }
+        }
+        Text.reserve((TextEnd - Pos) / 2);
+        for (; Pos < TextEnd; Pos += 2) {
+            const uint16_t Hi = Big ? In[Pos] : In[Pos + 1];
+            const uint16_t Lo = Big ? In[Pos + 1] : In[Pos];
+            Text.push_back(static_cast<char16_t>((Hi << 8) | Lo));
+        }
+    } else {
+        const size_t TextEnd = TermEnd == std::string::npos ? Consumed : TermEnd - 1;
+        const std::string_view Bytes(reinterpret_cast<const char*>(In.data()), TextEnd);
+        if (Encoding == teUTF8) {
+            Text = Utf8ToWide(Bytes);
+        } else {
+            Text.reserve(TextEnd);
+            for (unsigned char C : Bytes) Text.push_back(static_cast<char16_t>(C));
+        }
+    }
+    return Consumed;
+}
+
+int64_t TBaseFrame::ReadText(TStream& Stream, int64_t MaxBytes, bool& BigEndian, std::u16string& Text,
+                             TTextEncoding Encoding) {
+    Text.clear();
+    BigEndian = false;
+    if (MaxBytes <= 0) return 0;
+    const int64_t Limit = IsTwoByte(Encoding) ? (MaxBytes & ~int64_t{1}) : MaxBytes;
+    if (Limit <= 0) return 0;
+
+    // Read in growing chunks (never more than the stream holds or the limit allows) until
+    // the terminator turns up, then give back what was read beyond it.
+    std::vector<uint8_t> Buffer;
+    int64_t Chunk = 64;
+    size_t Consumed = std::string::npos;
+    while (static_cast<int64_t>(Buffer.size()) < Limit) {
+        const int64_t Want = std::min(Chunk, Limit - static_cast<int64_t>(Buffer.size()));
+        const size_t Old = Buffer.size();
+        Buffer.resize(Old + static_cast<size_t>(Want));
+        const int64_t Got = std::max<int64_t>(0, Stream.Read(Buffer.data() + Old, Want));
+        Buffer.resize(Old + static_cast<size_t>(Got));
+        // Rescan from a unit boundary at or before the old end.
+        const size_t From = IsTwoByte(Encoding) ? (Old & ~size_t{1}) : Old;
+        const size_t Found = FindTerminatorEnd(std::span<const uint8_t>(Buffer).subspan(From), Encoding);
+        if (Found != std::string::npos) {
+            Consumed = From + Found;
+            break;
+        }
+        if (Got < Want) break;
+        Chunk = std::min<int64_t>(Chunk * 2, int64_t{1} << 20);
+    }
+    if (Consumed == std::string::npos) Consumed = Buffer.size();
+    if (Buffer.size() > Consumed)
+        Stream.Seek(-static_cast<int64_t>(Buffer.size() - Consumed), TSeekOrigin::soCurrent);
+    ParseText(std::span<const uint8_t>(Buffer.data(), Consumed), BigEndian, Text, Encoding);
+    return static_cast<int64_t>(Consumed);
+}
+
+std::vector<uint8_t> TBaseFrame::EncodeText(std::u16string_view Text, bool BigEndian, TTextEncoding Encoding) {
+    std::vector<uint8_t> Out;
+    auto PutUnit = [&Out](char16_t Unit, bool Big) {
+        const auto Hi = static_cast<uint8_t>(Unit >> 8), Lo = static_cast<uint8_t>(Unit & 0xFF);
+        Out.push_back(Big ? Hi : Lo);
+        Out.push_back(Big ? Lo : Hi);
+    };
+    switch (Encoding) {
+        case teISO8859_1:
+            Out.reserve(Text.size() + 1);
+            // One byte per unit, so the size stays what EncodedTextSize promised.
+            for (char16_t C : Text) Out.push_back(C <= 0xFF ? static_cast<uint8_t>(C) : uint8_t{'?'});
+            Out.push_back(0);
+            break;
+        case teUTF16:
+            Out.reserve(2 * Text.size() + 4);
+            PutUnit(0xFEFF, BigEndian);
+            for (char16_t C : Text) PutUnit(C, BigEndian);
+            PutUnit(0, true);
+            break;
+        case teUTF16BE:
+            Out.reserve(2 * Text.size() + 2);
+            for (char16_t C : Text) PutUnit(C, true);
+            PutUnit(0, true);
+            break;
+        case teUTF8: {
+            const std::string Utf8 = WideToUtf8(Text);
+            Out.assign(Utf8.begin(), Utf8.end());
+            Out.push_back(0);
+            break;
+        }
+        default:
+            break;
+    }
+    return Out;
+}
+
+bool TBaseFrame::WriteText(TStream& Stream, std::u16string_view Text, bool BigEndian, TTextEncoding Encoding) {
+    return WriteBytes(Stream, EncodeText(Text, BigEndian, Encoding));
+}
+
+int64_t TBaseFrame::ReadLatin1(TStream& Stream, int64_t MaxBytes, std::string& Text) {
+    std::u16string Wide;
+    bool BigEndian = false;
+    const int64_t Consumed = ReadText(Stream, MaxBytes, BigEndian, Wide, teISO8859_1);
+    Text.assign(Wide.size(), '\0');
+    for (size_t I = 0; I < Wide.size(); ++I) Text[I] = static_cast<char>(Wide[I]);
+    return Consumed;
+}
+
+bool TBaseFrame::WriteLatin1(TStream& Stream, std::string_view Text) {
+    std::vector<uint8_t> Out(Text.begin(), Text.end());
+    Out.push_back(0);
+    return WriteBytes(Stream, Out);
+}
+
+bool TBaseFrame::WriteBytes(TStream& Stream, std::span<const uint8_t> Bytes) {
+    if (Bytes.empty()) return true;
+    return Stream.Write(Bytes.data(), static_cast<int64_t>(Bytes.size())) == static_cast<int64_t>(Bytes.size());
+}
+
+bool TBaseFrame::ReadByte(TStream& Stream, uint8_t& Value) { return Stream.Read(&Value, 1) == 1; }
+
+void TBaseFrame::SkipBytes(TStream& Stream, int64_t Count) {
+    if (Count <= 0) return;
+    Stream.Seek(std::min(Count, Stream.Remaining()), TSeekOrigin::soCurrent);
+}
+
+TTextEncoding TBaseFrame::EncodingFromByte(uint8_t Byte) {
+    return Byte <= 3 ? static_cast<TTextEncoding>(Byte) : teUnknown;
+}
+
+uint8_t TBaseFrame::EncodingToByte(TTextEncoding Encoding) {
+    return Encoding <= teUTF8 ? static_cast<uint8_t>(Encoding) : uint8_t{255};
+}
+
+bool TBaseFrame::ContentKeptAsStored() const {
+    return (FrameFlags & (ffCompression | ffEncryption | ffUnsynchronisation)) != 0;
+}
+
+bool TBaseFrame::LoadStoredContent(TStream& Stream) {
+    StoredContent = Stream.ReadBytes(std::min<int64_t>(DataSize, Stream.Remaining()));
+    Stored = true;
+    Modified = false;
+    return true;
+}
+
+uint32_t TBaseFrame::StoredContentSize(uint16_t Version) const {
+    // 2.2 frames have no flags and 2.3 frames no unsynchronisation flag: the stored bytes
+    // would be taken as plain content there. Refused while sizes are measured, before any
+    // file is touched.
+    const uint8_t Major = MajorVersion(Version);
+    if (Major == 2 || (Major == 3 && (FrameFlags & ffUnsynchronisation)))
+        throw EID3LibFrameVersionMismatch("frame \"" + FrameID() + "\" is stored compressed, encrypted or " +
+                                          "unsynchronised and cannot be written to ID3v2." + std::to_string(Major) +
+                                          ".x");
+    return static_cast<uint32_t>(StoredContent.size());
+}
+
+bool TBaseFrame::SaveStoredContent(TStream& Stream, uint16_t Version) {
+    const bool Ok = WriteFrameHeader(Stream, Version) && WriteBytes(Stream, StoredContent);
+    Stored = true;
+    Modified = false;
+    return Ok;
+}
+
+}  // namespace covrilo

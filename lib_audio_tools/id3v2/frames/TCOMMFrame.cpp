@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TCOMMFrame.h"
+
+#include <algorithm>
+
+#include "id3v1/ID3v1Types.h"
+#include "io/TextConversion.h"
+
+namespace covrilo {
+
+TCOMMFrame::TCOMMFrame() { SetFrameID("COMM"); }
+
+uint32_t TCOMMFrame::GetDataSize(uint16_t Version) {
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    const TTextEncoding Adjusted = AdjustedEncoding(Version);
+    return TEncodingFrame::GetDataSize(Version) + 3 + EncodedTextSize(Description, Adjusted) +
+           EncodedTextSize(Text, Adjusted);
+}
+
+bool TCOMMFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
+    if (!ReadFrameHeader(Stream, Version)) return false;
+    FLanguage = {};
+    Description.clear();
+    Text.clear();
+    StoredContent.clear();
+    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+    int64_t Rest = DataSize;
+    uint8_t EncodingByte = 0;
+    if (Rest > 0 && ReadByte(Stream, EncodingByte)) {
+        Encoding = EncodingFromByte(EncodingByte);
+        --Rest;
+    } else {
+        Encoding = teISO8859_1;
+        Rest = 0;
+    }
+    Rest -= Stream.Read(FLanguage.data(), std::min<int64_t>(3, Rest));
+    Rest -= ReadText(Stream, Rest, BigEndian, Description, Encoding);
+    SkipStrayTerminator(Stream, Rest);
+    Rest -= ReadText(Stream, Rest, BigEndian, Text, Encoding);
+    SkipBytes(Stream, Rest);
+    Stored = true;
+    Modified = false;
+    return true;
+}
+
+bool TCOMMFrame::SaveToStream(TStream& Stream, uint16_t Version) {
+    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    TEncodingFrame::SaveToStream(Stream, Version);
+    const uint8_t EncodingByte = EncodingToByte(Encoding);
+    const bool Ok =
+        WriteFrameHeader(Stream, Version) && WriteBytes(Stream, std::span<const uint8_t>(&EncodingByte, 1)) &&
+        WriteBytes(Stream, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(FLanguage.data()), 3)) &&
+        WriteText(Stream, Description, BigEndian, Encoding) && WriteText(Stream, Text, BigEndian, Encoding);
+    Stored = true;
+    Modified = false;
+    return Ok;
+}
+
+bool TCOMMFrame::Assign(const TBaseFrame& Source) {
+    if (const auto* Other = dynamic_cast<const TCOMMFrame*>(&Source)) {
+        SetLanguage(Other->Language());
+        SetText(Other->Text);
+        return true;
+    }
+    if (const auto* Record = dynamic_cast<const TID3v1Tag*>(&Source)) {
+        SetText(AnsiToWide(Record->Comment));
+        return true;
+    }
+    return false;
+}
+
+void TCOMMFrame::SetText(std::u16string_view Value) {
+    if (Text == Value) return;
+    Text = Value;
+    Modified = true;
+}
+
+void TCOMMFrame::SetDescription(std::u16string_view Value) {
+    if (Description == Value) return;
+    Description = Value;
+    Modified = true;
+}
+
+void TCOMMFrame::SetLanguage(std::string_view Value) {
+    if (Value.size() < 3) return;
+    std::copy_n(Value.begin(), 3, FLanguage.begin());
+    Modified = true;
+}
+
+}  // namespace covrilo

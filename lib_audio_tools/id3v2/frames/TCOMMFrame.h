@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+// "COMM": a comment with a language, a short description and the text.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "id3v2/frames/TEncodingFrame.h"
+
+namespace covrilo {
+
+class TCOMMFrame : public TEncodingFrame {
+public:
+    TCOMMFrame();
+
+    uint32_t GetDataSize(uint16_t Version) override;
+    bool LoadFromStream(TStream& Stream, uint16_t Version) override;
+    bool SaveToStream(TStream& Stream, uint16_t Version) override;
+    // From a comment frame: language and text (not the description). From an ID3v1
+    // record: its comment as the text.
+    bool Assign(const TBaseFrame& Source) override;
+
+    void SetText(std::u16string_view Value);
+    void SetDescription(std::u16string_view Value);
+    // Ignored unless Value has at least three characters; takes the first three.
+    void SetLanguage(std::string_view Value);
+    // The three language bytes as stored (three zero bytes for a new frame).
+    std::string Language() const { return std::string(FLanguage.data(), FLanguage.size()); }
+
+    std::array<char, 3> FLanguage{};
+    std::u16string Description;
+    std::u16string Text;
+};
+
+}  // namespace covrilo

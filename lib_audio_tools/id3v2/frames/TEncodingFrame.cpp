@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TEncodingFrame.h"
+
+namespace covrilo {
+
+uint32_t TEncodingFrame::GetDataSize(uint16_t) {
+    if (Encoding == teUnknown)
+        throw EID3LibTextEncodingInvalid("frame \"" + FrameID() + "\": text encoding teUnknown is invalid!");
+    return 1;
+}
+
+bool TEncodingFrame::SaveToStream(TStream&, uint16_t Version) {
+    AdjustEncoding(Version);
+    return true;
+}
+
+void TEncodingFrame::AdjustEncoding(uint16_t Version) { Encoding = AdjustedEncoding(Version); }
+
+TTextEncoding TEncodingFrame::AdjustedEncoding(uint16_t Version) const {
+    if (Version < ID3V2_VERSION_2_4 && (Encoding == teUTF16BE || Encoding == teUTF8)) return teUTF16;
+    return Encoding;
+}
+
+void TEncodingFrame::SkipStrayTerminator(TStream& Stream, int64_t& Rest) const {
+    const int64_t Unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
+    if (Rest < Unit) return;
+    uint8_t Bytes[2] = {1, 1};
+    const int64_t Got = Stream.Read(Bytes, Unit);
+    // A unit with one zero byte may start a UTF-16 text (U+00xx big-endian): not a terminator.
+    if (Got == Unit && Bytes[0] == 0 && (Unit == 1 || Bytes[1] == 0)) {
+        Rest -= Unit;
+        return;
+    }
+    Stream.Seek(-Got, TSeekOrigin::soCurrent);
+}
+
+}  // namespace covrilo

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+// A frame whose content starts with a text-encoding byte.
+#pragma once
+
+#include "id3v2/frames/TBaseFrame.h"
+
+namespace covrilo {
+
+class TEncodingFrame : public TBaseFrame {
+public:
+    TEncodingFrame() = default;
+
+    // The encoding byte; raises EID3LibTextEncodingInvalid when Encoding is teUnknown.
+    uint32_t GetDataSize(uint16_t Version) override;
+    // Adjusts the encoding to Version; derived classes write header and content.
+    bool SaveToStream(TStream& Stream, uint16_t Version) override;
+    // Below 2.4 only ISO-8859-1 and UTF-16 with a byte-order mark exist: teUTF16BE and
+    // teUTF8 become teUTF16.
+    virtual void AdjustEncoding(uint16_t Version);
+    // The encoding AdjustEncoding would leave, without changing the frame.
+    TTextEncoding AdjustedEncoding(uint16_t Version) const;
+
+    TTextEncoding Encoding = teUTF16BE;
+    // UTF-16 is written big-endian after FE FF when true, little-endian after FF FE otherwise.
+    bool BigEndian = true;
+
+protected:
+    // Some writers end a description with two terminators. After a description, one more
+    // whole zero unit still inside the content is taken as such and skipped.
+    void SkipStrayTerminator(TStream& Stream, int64_t& Rest) const;
+};
+
+}  // namespace covrilo

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TGRIDFrame.h"
+
+namespace covrilo {
+
+TGRIDFrame::TGRIDFrame() { SetFrameID("GRID"); }
+
+uint32_t TGRIDFrame::GetDataSize(uint16_t Version) {
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    return static_cast<uint32_t>(OwnerID.size() + 1 + 1 + Data.Data().size());
+}
+
+bool TGRIDFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
+    if (!ReadFrameHeader(Stream, Version)) return false;
+    OwnerID.clear();
+    Symbol = 0;
+    Data.Clear();
+    StoredContent.clear();
+    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+    int64_t Rest = DataSize;
+    Rest -= ReadLatin1(Stream, Rest, OwnerID);
+    // The symbol belongs to the content: a content that ends early has none.
+    if (Rest > 0 && ReadByte(Stream, Symbol)) --Rest;
+    ReadData(Stream, Rest);
+    Stored = true;
+    Modified = false;
+    return true;
+}
+
+bool TGRIDFrame::SaveToStream(TStream& Stream, uint16_t Version) {
+    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    bool Ok = WriteFrameHeader(Stream, Version) && WriteLatin1(Stream, OwnerID) &&
+              WriteBytes(Stream, std::span<const uint8_t>(&Symbol, 1));
+    if (Ok && Data.Size() > 0) Ok = WriteData(Stream);
+    Stored = true;
+    Modified = false;
+    return Ok;
+}
+
+uint8_t TGRIDFrame::GetSupportedVersions() {
+    if (Symbol < 0x80 || Symbol > 0xF0) return SupportedVersions & ~svID3v24;
+    return SupportedVersions;
+}
+
+bool TGRIDFrame::Assign(const TBaseFrame& Source) {
+    if (!TBaseDataFrame::Assign(Source)) return false;
+    if (const auto* Other = dynamic_cast<const TGRIDFrame*>(&Source)) {
+        SetOwnerID(Other->OwnerID);
+        SetSymbol(Other->Symbol);
+    }
+    return true;
+}
+
+void TGRIDFrame::SetOwnerID(const std::string& Value) {
+    if (OwnerID == Value) return;
+    OwnerID = Value;
+    Modified = true;
+}
+
+void TGRIDFrame::SetSymbol(uint8_t Value) {
+    if (Symbol == Value) return;
+    Symbol = Value;
+    Modified = true;
+}
+
+}  // namespace covrilo

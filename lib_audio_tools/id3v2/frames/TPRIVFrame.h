@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+// "PRIV": an owner identifier and private binary data.
+#pragma once
+
+#include <string>
+
+#include "id3v2/frames/TBaseDataFrame.h"
+
+namespace covrilo {
+
+class TPRIVFrame : public TBaseDataFrame {
+public:
+    TPRIVFrame();
+
+    uint32_t GetDataSize(uint16_t Version) override;
+    bool LoadFromStream(TStream& Stream, uint16_t Version) override;
+    bool SaveToStream(TStream& Stream, uint16_t Version) override;
+    // Data from any data frame; the owner identifier too from another "PRIV" frame.
+    bool Assign(const TBaseFrame& Source) override;
+
+    void SetOwnerID(const std::string& Value);
+
+    std::string OwnerID;
+};
+
+}  // namespace covrilo

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TTxxxFrame.h"
+
+#include <algorithm>
+
+#include "id3v1/ID3GenreData.h"
+#include "id3v1/ID3v1Types.h"
+#include "io/TextConversion.h"
+
+namespace covrilo {
+
+namespace {
+// More strings than this in one frame are hostile input, not values; the rest is skipped.
+constexpr size_t kMaxStrings = 65536;
+}  // namespace
+
+TTxxxFrame::TTxxxFrame() { SetFrameID("Txxx"); }
+
+uint32_t TTxxxFrame::GetDataSize(uint16_t Version) {
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    uint32_t Size = TEncodingFrame::GetDataSize(Version);
+    const TTextEncoding Adjusted = AdjustedEncoding(Version);
+    Size += EncodedTextSize(Text, Adjusted);
+    for (const auto& More : MoreTexts) Size += EncodedTextSize(More, Adjusted);
+    return Size;
+}
+
+bool TTxxxFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
+    if (!ReadFrameHeader(Stream, Version)) return false;
+    Text.clear();
+    MoreTexts.clear();
+    StoredContent.clear();
+    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+
+    int64_t Rest = DataSize;
+    uint8_t EncodingByte = 0;
+    if (Rest > 0 && ReadByte(Stream, EncodingByte)) {
+        Encoding = EncodingFromByte(EncodingByte);
+        --Rest;
+    } else {
+        Encoding = teISO8859_1;  // a frame without content has no encoding byte to read
+        Rest = 0;
+    }
+
+    const std::vector<uint8_t> Content = Stream.ReadBytes(std::min(Rest, Stream.Remaining()));
+    const std::span<const uint8_t> All(Content);
+    size_t Pos = ParseText(All, BigEndian, Text, Encoding);
+    while (Pos < All.size() && MoreTexts.size() < kMaxStrings) {
+        bool MoreBigEndian = false;
+        std::u16string More;
+        Pos += ParseText(All.subspan(Pos), MoreBigEndian, More, Encoding);
+        MoreTexts.push_back(std::move(More));
+    }
+    Stored = true;
+    Modified = false;
+    return true;
+}
+
+bool TTxxxFrame::SaveToStream(TStream& Stream, uint16_t Version) {
+    if (FrameID() == "Txxx")
+        throw EID3LibFrameIDInvalid(
+            "Invalid frame ID \"Txxx\" on save. You have to assign the correct frame ID prior saving!");
+    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    TEncodingFrame::SaveToStream(Stream, Version);
+    bool Ok = WriteFrameHeader(Stream, Version);
+    const uint8_t EncodingByte = EncodingToByte(Encoding);
+    Ok = Ok && WriteBytes(Stream, std::span<const uint8_t>(&EncodingByte, 1));
+    Ok = Ok && WriteText(Stream, Text, BigEndian, Encoding);
+    for (const auto& More : MoreTexts) Ok = Ok && WriteText(Stream, More, BigEndian, Encoding);
+    Modified = false;
+    return Ok;
+}
+
+bool TTxxxFrame::Assign(const TBaseFrame& Source) {
+    if (const auto* Other = dynamic_cast<const TTxxxFrame*>(&Source)) {
+        Encoding = Other->Encoding;
+        Text = Other->Text;
+        MoreTexts = Other->MoreTexts;
+        Modified = true;
+        return true;
+    }
+    if (const auto* Record = dynamic_cast<const TID3v1Tag*>(&Source)) {
+        const std::string ID = FrameID();
+        if (ID == "TIT2") {
+            SetText(AnsiToWide(Record->Title));
+        } else if (ID == "TPE1") {
+            SetText(AnsiToWide(Record->Artist));
+        } else if (ID == "TALB") {
+            SetText(AnsiToWide(Record->Album));
+        } else if (ID == "TYER") {
+            SetText(AnsiToWide(Record->Year));
+        } else if (ID == "TRCK") {
+            if (!Record->IsVersion11) return false;
+            SetText(AnsiToWide(std::to_string(Record->TrackNo)));
+        } else if (ID == "TCON") {
+            // Genre bytes beyond the table (255 means "none") have no name.
+            SetText(Record->Genre < ID3Genres.size() ? AnsiToWide(ID3Genres[Record->Genre]) : std::u16string());
+        } else {
+            return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+void TTxxxFrame::SetText(std::u16string_view NewText) {
+    if (Text == NewText) return;
+    Text = NewText;
+    Modified = true;
+}
+
+}  // namespace covrilo

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TWURLFrame.h"
+
+#include "id3v2/frames/TWXXXFrame.h"
+
+namespace covrilo {
+
+TWURLFrame::TWURLFrame() { FFrameID = {'W', 'x', 'x', 'x'}; }
+
+uint32_t TWURLFrame::GetDataSize(uint16_t Version) {
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    return static_cast<uint32_t>(URL.size() + 1);
+}
+
+bool TWURLFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
+    if (!ReadFrameHeader(Stream, Version)) return false;
+    URL.clear();
+    StoredContent.clear();
+    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+    int64_t Rest = DataSize;
+    Rest -= ReadLatin1(Stream, Rest, URL);
+    SkipBytes(Stream, Rest);
+    Stored = true;
+    Modified = false;
+    return true;
+}
+
+bool TWURLFrame::SaveToStream(TStream& Stream, uint16_t Version) {
+    if (FrameID() == "Wxxx")
+        throw EID3LibFrameIDInvalid(
+            "Invalid frame ID \"Wxxx\" on save. You have to assign the correct frame ID prior saving!");
+    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    const bool Ok = WriteFrameHeader(Stream, Version) && WriteLatin1(Stream, URL);
+    Stored = true;
+    Modified = false;
+    return Ok;
+}
+
+bool TWURLFrame::Assign(const TBaseFrame& Source) {
+    if (const auto* Other = dynamic_cast<const TWURLFrame*>(&Source)) {
+        SetURL(Other->URL);
+        return true;
+    }
+    if (const auto* Other = dynamic_cast<const TWXXXFrame*>(&Source)) {
+        SetURL(Other->URL);
+        return true;
+    }
+    return false;
+}
+
+void TWURLFrame::SetURL(const std::string& Value) {
+    if (URL == Value) return;
+    URL = Value;
+    Modified = true;
+}
+
+}  // namespace covrilo

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TWXXXFrame.h"
+
+#include "id3v2/frames/TWURLFrame.h"
+
+namespace covrilo {
+
+TWXXXFrame::TWXXXFrame() { SetFrameID("WXXX"); }
+
+uint32_t TWXXXFrame::GetDataSize(uint16_t Version) {
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    return TEncodingFrame::GetDataSize(Version) + EncodedTextSize(Description, AdjustedEncoding(Version)) +
+           static_cast<uint32_t>(URL.size() + 1);
+}
+
+bool TWXXXFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
+    if (!ReadFrameHeader(Stream, Version)) return false;
+    Description.clear();
+    URL.clear();
+    StoredContent.clear();
+    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+    int64_t Rest = DataSize;
+    uint8_t EncodingByte = 0;
+    if (Rest > 0 && ReadByte(Stream, EncodingByte)) {
+        Encoding = EncodingFromByte(EncodingByte);
+        --Rest;
+    } else {
+        Encoding = teISO8859_1;
+        Rest = 0;
+    }
+    Rest -= ReadText(Stream, Rest, BigEndian, Description, Encoding);
+    SkipStrayTerminator(Stream, Rest);
+    Rest -= ReadLatin1(Stream, Rest, URL);
+    SkipBytes(Stream, Rest);
+    Stored = true;
+    Modified = false;
+    return true;
+}
+
+bool TWXXXFrame::SaveToStream(TStream& Stream, uint16_t Version) {
+    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    TEncodingFrame::SaveToStream(Stream, Version);
+    const uint8_t EncodingByte = EncodingToByte(Encoding);
+    const bool Ok = WriteFrameHeader(Stream, Version) && WriteBytes(Stream, std::span<const uint8_t>(&EncodingByte, 1)) &&
+                    WriteText(Stream, Description, BigEndian, Encoding) && WriteLatin1(Stream, URL);
+    Stored = true;
+    Modified = false;
+    return Ok;
+}
+
+bool TWXXXFrame::Assign(const TBaseFrame& Source) {
+    if (const auto* Other = dynamic_cast<const TWXXXFrame*>(&Source)) {
+        SetURL(Other->URL);
+        return true;
+    }
+    if (const auto* Other = dynamic_cast<const TWURLFrame*>(&Source)) {
+        SetURL(Other->URL);
+        return true;
+    }
+    return false;
+}
+
+void TWXXXFrame::SetURL(const std::string& Value) {
+    if (URL == Value) return;
+    URL = Value;
+    Modified = true;
+}
+
+void TWXXXFrame::SetDescription(std::u16string_view Value) {
+    if (Description == Value) return;
+    Description = Value;
+    Modified = true;
+}
+
+}  // namespace covrilo

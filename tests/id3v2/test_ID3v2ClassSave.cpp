@@ -1,0 +1,492 @@
+// SPDX-License-Identifier: MIT
+// Saving: target version, in place or rewrite with its padding, tag removal, the ID3v1
+// record, extended headers, refusals, and what a rewrite does to the file system.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ID3v2ClassTestUtil.h"
+#include "id3v1/ID3v1Types.h"
+#include "id3v2/ID3v2Class.h"
+#include "id3v2/frames/TTxxxFrame.h"
+
+namespace covrilo {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+// An unknown frame of exactly Content bytes: 2.3 frame size 10 + Content, kept as read.
+Bytes Opaque23(size_t Content) {
+    Bytes data(Content);
+    for (size_t i = 0; i < Content; ++i) data[i] = static_cast<uint8_t>(i * 7 + 3);
+    return Frame23("ZZZZ", data);
+}
+
+std::unique_ptr<TTxxxFrame> Text(const std::string& ID, const std::u16string& Value,
+                                 TTextEncoding Encoding = teISO8859_1) {
+    auto frame = std::make_unique<TTxxxFrame>();
+    frame->SetFrameID(ID);
+    frame->Encoding = Encoding;
+    frame->SetText(Value);
+    return frame;
+}
+
+std::vector<fs::path> Leftovers(const fs::path& Dir) {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::recursive_directory_iterator(Dir))
+        if (entry.path().string().find(".$$$") != std::string::npos) found.push_back(entry.path());
+    return found;
+}
+
+uint32_t HeaderSize(const Bytes& File) {
+    return static_cast<uint32_t>(File.at(6)) << 21 | static_cast<uint32_t>(File.at(7)) << 14 |
+           static_cast<uint32_t>(File.at(8)) << 7 | File.at(9);
+}
+
+std::vector<std::string> Ids(const TID3v2Class& Tag) {
+    std::vector<std::string> ids;
+    for (int i = 0; i < Tag.FrameCount(); ++i) ids.push_back(Tag.Frames(i)->FrameID());
+    return ids;
+}
+
+TEST(ID3v2ClassSave, TargetVersion) {
+    struct Case {
+        const char* Name;
+        Bytes File;
+        uint16_t Requested, Expected;
+    };
+    const Bytes title22 = Frame22("TT2", Latin1Text("T"));
+    const Bytes title23 = Frame23("TIT2", Latin1Text("T"));
+    const Bytes title24 = Frame24("TIT2", Latin1Text("T"));
+    const Case cases[] = {
+        {"v22_with_0_becomes_v23", Tag(2, title22, 20), 0, 0x0300},
+        {"v23_with_0_stays", Tag(3, title23, 20), 0, 0x0300},
+        {"v24_with_0_stays", Tag(4, title24, 20), 0, 0x0400},
+        {"v24_revision_dropped", Cat({Str("ID3"), Bytes{4, 2, 0}, Syncsafe(30), title24, Bytes(30 - title24.size(), 0)}), 0, 0x0400},
+        {"v23_to_v24", Tag(3, title23, 20), 0x0400, 0x0400},
+        {"v24_to_v22", Tag(4, title24, 20), 0x0200, 0x0200},
+        {"revision_of_request_ignored", Tag(3, title23, 20), 0x0307, 0x0300},
+        {"no_tag_gets_v23", {}, 0, 0x0300},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto file = dir / "a.mp3";
+        WriteFileBytes(file, Cat({c.File, Audio()}));
+        {
+            TID3v2Class tag(file);
+            if (c.File.empty()) tag.AddFrame(Text("TIT2", u"T"));
+            ASSERT_TRUE(tag.SaveToFile(c.Requested)) << c.Name;
+            EXPECT_EQ(tag.Version, c.Expected) << c.Name;
+        }
+        const Bytes saved = ReadFileBytes(file);
+        EXPECT_EQ(saved[3], c.Expected >> 8) << c.Name;
+        EXPECT_EQ(saved[4], 0) << c.Name;
+        TID3v2Class again(file);
+        EXPECT_EQ(again.Version, c.Expected) << c.Name;
+        ASSERT_EQ(again.FrameCount(), 1) << c.Name;
+        EXPECT_EQ(dynamic_cast<TTxxxFrame*>(again.Frames(0))->Text, u"T") << c.Name;
+        EXPECT_EQ(Slice(saved, again.TagSize + 10), Audio()) << c.Name;
+    }
+}
+
+TEST(ID3v2ClassSave, UnsupportedVersionsAreRefusedUntouched) {
+    struct Case {
+        Bytes Head;
+        uint16_t Requested;
+        const char* Message;
+    };
+    const Case cases[] = {
+        {Tag(3, Frame23("TIT2", Latin1Text("T")), 10), 0x0500, "Can not save ID3v2.5.0!"},
+        {Tag(3, Frame23("TIT2", Latin1Text("T")), 10), 0x0100, "Can not save ID3v2.1.0!"},
+        {Tag(3, Frame23("TIT2", Latin1Text("T")), 10), 0x0601, "Can not save ID3v2.6.1!"},
+        {Cat({Str("ID3"), Bytes{5, 0, 0}, Syncsafe(10), Bytes(10, 0)}), 0, "Can not save ID3v2.5.0!"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto file = dir / "a.mp3";
+        const Bytes original = Cat({c.Head, Audio()});
+        WriteFileBytes(file, original);
+        TID3v2Class tag(file);
+        try {
+            tag.SaveToFile(c.Requested);
+            ADD_FAILURE() << "saved " << c.Requested;
+        } catch (const EID3LibFrameVersionMismatch& e) {
+            EXPECT_STREQ(e.what(), c.Message);
+        }
+        EXPECT_EQ(ReadFileBytes(file), original);
+    }
+}
+
+// One opaque frame of Content bytes and Padding zero bytes; saving unchanged with 0 shows
+// the choice between in place (old TagSize kept, file size kept) and a rewrite.
+TEST(ID3v2ClassSave, InPlaceOrRewriteAndPadding) {
+    struct Case {
+        size_t Content, Padding;
+        bool InPlace;
+        uint32_t NewTagSize;
+    };
+    const Case cases[] = {
+        {100, 0, true, 110},               // exactly full
+        {100, 2000, true, 2110},           // reuses the old padding
+        {100, 4096, true, 4206},           // 4096 spare bytes are still fine
+        {100, 4097, false, 256},           // one more rewrites with 1..256 bytes of padding
+        {502, 5000, false, 768},           // a frame total of 512 gives 768, never 512
+        {245, 5000, false, 256},           // 255 -> 256
+        {246, 5000, false, 512},           // 256 -> 512
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto file = dir / "a.mp3";
+        const Bytes frame = Opaque23(c.Content);
+        const Bytes original = Cat({Tag(3, frame, c.Padding), Audio()});
+        WriteFileBytes(file, original);
+        TID3v2Class tag(file);
+        ASSERT_TRUE(tag.SaveToFile(0));
+        EXPECT_EQ(tag.TagSize, c.NewTagSize) << c.Content << "/" << c.Padding;
+        const Bytes saved = ReadFileBytes(file);
+        EXPECT_EQ(HeaderSize(saved), c.NewTagSize);
+        if (c.InPlace) {
+            EXPECT_EQ(saved, original) << "an unchanged tag saved in place is byte-identical";
+        }
+        EXPECT_EQ(Slice(saved, 10, frame.size()), frame);
+        EXPECT_EQ(Slice(saved, 10 + frame.size(), c.NewTagSize - frame.size()), Bytes(c.NewTagSize - frame.size(), 0));
+        EXPECT_EQ(Slice(saved, c.NewTagSize + 10), Audio());
+        EXPECT_TRUE(Leftovers(dir.path()).empty());
+    }
+}
+
+TEST(ID3v2ClassSave, GrowingAndShrinkingTheTag) {
+    TempDir dir;
+    const auto file = dir / "a.mp3";
+    const Bytes small = Frame23("TIT2", Latin1Text("Title"));
+    WriteFileBytes(file, Cat({Tag(3, small, 2000), Audio()}));
+    const size_t size = ReadFileBytes(file).size();
+
+    // A small frame fits the padding: written in place, the file keeps its size.
+    {
+        TID3v2Class tag(file);
+        tag.AddFrame(Text("TALB", u"Album"));
+        ASSERT_TRUE(tag.SaveToFile(0));
+        EXPECT_EQ(tag.TagSize, small.size() + 2000);
+    }
+    EXPECT_EQ(ReadFileBytes(file).size(), size);
+    const Bytes album = Frame23("TALB", Latin1Text("Album"));
+    EXPECT_EQ(Slice(ReadFileBytes(file), 10 + small.size(), album.size()), album);
+
+    // 100 kB more does not fit: rewritten, padding 1..256.
+    const std::u16string big(100000, u'b');
+    {
+        TID3v2Class tag(file);
+        tag.AddFrame(Text("TXXX", big));
+        ASSERT_TRUE(tag.SaveToFile(0));
+        const uint64_t frames = small.size() + album.size() + 10 + 1 + big.size() + 1;
+        EXPECT_EQ(tag.TagSize, (frames / 256 + 1) * 256);
+    }
+    Bytes saved = ReadFileBytes(file);
+    EXPECT_EQ(Slice(saved, HeaderSize(saved) + 10), Audio());
+
+    // Dropping the big frame leaves more than 4096 bytes spare: rewritten small again.
+    {
+        TID3v2Class tag(file);
+        ASSERT_EQ(tag.FrameCount(), 3);
+        tag.DeleteFrame(2);
+        ASSERT_TRUE(tag.SaveToFile(0));
+        EXPECT_EQ(tag.TagSize, 256u);
+        EXPECT_EQ(tag.FrameCount(), 2) << "deleted entries leave the list";
+    }
+    saved = ReadFileBytes(file);
+    EXPECT_EQ(saved.size(), 10 + 256 + Audio().size());
+    EXPECT_EQ(Slice(saved, 266), Audio());
+}
+
+TEST(ID3v2ClassSave, RemovingEveryFrameRemovesTheTag) {
+    const Bytes original = Cat({Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), Opaque23(40)}), 300), Audio(), Record("v1")});
+    for (const bool viaRemoveTag : {false, true}) {
+        TempDir dir;
+        const auto file = dir / "a.mp3";
+        WriteFileBytes(file, original);
+        TID3v2Class tag(file);
+        ASSERT_EQ(tag.FrameCount(), 3);
+        if (viaRemoveTag)
+            tag.RemoveTag = true;
+        else
+            for (int i = 1; i < tag.FrameCount(); ++i) tag.DeleteFrame(i);
+        ASSERT_TRUE(tag.SaveToFile(0));
+        EXPECT_FALSE(tag.TagExists);
+        EXPECT_EQ(tag.TagSize, 0u);
+        EXPECT_EQ(Ids(tag), std::vector<std::string>{"TAG"});
+        EXPECT_EQ(ReadFileBytes(file), Cat({Audio(), Record("v1")}));
+    }
+}
+
+TEST(ID3v2ClassSave, NoTagAndNothingToWriteKeepsTheBytes) {
+    TempDir dir;
+    const auto file = dir / "a.mp3";
+    const Bytes original = Cat({Audio(), Record("v1", 3, 5)});
+    WriteFileBytes(file, original);
+    TID3v2Class tag(file);
+    ASSERT_TRUE(tag.SaveToFile(0));
+    EXPECT_EQ(ReadFileBytes(file), original);
+    EXPECT_FALSE(tag.TagExists);
+}
+
+// The ID3v1 entry is handled at the end of whatever was written: kept, changed, added or cut.
+TEST(ID3v2ClassSave, ID3v1RecordAtTheEnd) {
+    enum class Action { Keep, Retitle, Delete, Add };
+    struct Case {
+        const char* Name;
+        bool HasRecord;
+        size_t Padding;  // 100: in place; 5000: rewrite
+        Action What;
+        Bytes Tail;  // what follows the audio
+    };
+    const Case cases[] = {
+        {"rewrite_keeps", true, 5000, Action::Keep, Record("old")},
+        {"in_place_keeps", true, 100, Action::Keep, Record("old")},
+        {"rewrite_writes_change", true, 5000, Action::Retitle, Record("new")},
+        {"in_place_writes_change", true, 100, Action::Retitle, Record("new")},
+        {"rewrite_deletes", true, 5000, Action::Delete, {}},
+        {"in_place_deletes", true, 100, Action::Delete, {}},
+        {"added_is_appended", false, 100, Action::Add, Record("new")},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto file = dir / "a.mp3";
+        const Bytes head = Tag(3, Frame23("TIT2", Latin1Text("T")), c.Padding);
+        WriteFileBytes(file, Cat({head, Audio(), c.HasRecord ? Record("old") : Bytes{}}));
+        TID3v2Class tag(file);
+        ASSERT_EQ(tag.HasID3v1, c.HasRecord);
+        TID3v1Tag* record = c.HasRecord ? dynamic_cast<TID3v1Tag*>(tag.Frames(0)) : nullptr;
+        switch (c.What) {
+            case Action::Keep: break;
+            case Action::Retitle: record->SetTitle("new"); break;
+            case Action::Delete: tag.DeleteFrame(0); break;
+            case Action::Add: {
+                auto added = std::make_unique<TID3v1Tag>();
+                added->SetTitle("new");
+                added->SetTrackNo(1);
+                added->SetGenre(17);
+                tag.AddFrame(std::move(added));
+                break;
+            }
+        }
+        ASSERT_TRUE(tag.SaveToFile(0)) << c.Name;
+        const Bytes saved = ReadFileBytes(file);
+        const size_t audioStart = tag.TagSize + 10;
+        EXPECT_EQ(Slice(saved, audioStart), Cat({Audio(), c.Tail})) << c.Name;
+        EXPECT_EQ(tag.HasID3v1, !c.Tail.empty()) << c.Name;
+    }
+}
+
+TEST(ID3v2ClassSave, ExtendedHeaderKept) {
+    struct Case {
+        uint8_t Major;
+        Bytes SizeField;
+        uint16_t Target;
+        Bytes ExpectedField;  // empty: no extended header written
+        size_t Padding;
+    };
+    const Bytes ext = {0, 0, 0, 0, 0, 9};
+    const Case cases[] = {
+        {3, BE32(6), 0, BE32(6), 100},
+        {3, BE32(6), 0, BE32(6), 9000},           // rewrite
+        {4, Syncsafe(10), 0, Syncsafe(10), 100},
+        {4, Syncsafe(10), 0x0300, BE32(6), 9000},
+        {3, BE32(6), 0x0200, {}, 9000},           // 2.2 has no extended header
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto file = dir / "a.mp3";
+        const Bytes frame = c.Major == 3 ? Frame23("TIT2", Latin1Text("T")) : Frame24("TIT2", Latin1Text("T"));
+        WriteFileBytes(file, Cat({Tag(c.Major, Cat({c.SizeField, ext, frame}), c.Padding, 0x40), Audio()}));
+        {
+            TID3v2Class tag(file);
+            ASSERT_EQ(tag.ExtendedHeader.Data(), ext);
+            ASSERT_TRUE(tag.SaveToFile(c.Target));
+        }
+        const Bytes saved = ReadFileBytes(file);
+        if (c.ExpectedField.empty()) {
+            EXPECT_EQ(saved[5], 0);
+        } else {
+            EXPECT_EQ(saved[5], 0x40);
+            EXPECT_EQ(Slice(saved, 10, 4), c.ExpectedField);
+            EXPECT_EQ(Slice(saved, 14, 6), ext);
+        }
+        TID3v2Class again(file);
+        EXPECT_EQ(Ids(again), std::vector<std::string>{"TIT2"});
+        EXPECT_EQ(Slice(saved, again.TagSize + 10), Audio());
+    }
+}
+
+// Refusals leave the file exactly as it was and no temporary file behind, whether the save
+// had chosen to write in place or to rewrite.
+TEST(ID3v2ClassSave, RefusedSavesLeaveTheFileUntouched) {
+    struct Case {
+        const char* Name;
+        Bytes Head;
+        uint16_t Version;
+        std::string Prefix;  // start of the message
+        std::unique_ptr<TBaseFrame> (*Add)();
+    };
+    auto none = +[]() -> std::unique_ptr<TBaseFrame> { return nullptr; };
+    auto big = +[]() -> std::unique_ptr<TBaseFrame> { return Text("TXXX", std::u16string(9000, u'x')); };
+    auto placeholder = +[]() -> std::unique_ptr<TBaseFrame> { return std::make_unique<TTxxxFrame>(); };
+    auto unknownEncoding = +[]() -> std::unique_ptr<TBaseFrame> { return Text("TALB", u"a", teUnknown); };
+    const Bytes title = Frame23("TIT2", Latin1Text("T"));
+    const Case cases[] = {
+        {"unsync_in_place", Tag(3, title, 100, 0x80), 0, "no unsynchronisation support! (ID3v2Class.cpp, line ", none},
+        {"unsync_rewrite", Tag(3, title, 100, 0x80), 0, "no unsynchronisation support! (ID3v2Class.cpp, line ", big},
+        {"footer_v24", Tag(4, Frame24("TIT2", Latin1Text("T")), 100, 0x10), 0, "no footer support!", none},
+        {"compressed_v22", Tag(2, Frame22("TT2", Latin1Text("T")), 100, 0x40), 0x0200, "no tag compression support!", none},
+        {"placeholder_in_place", Tag(3, title, 100), 0, "Invalid frame ID \"Txxx\" on save.", placeholder},
+        {"placeholder_rewrite", Tag(3, title, 9000), 0, "Invalid frame ID \"Txxx\" on save.", placeholder},
+        {"unknown_encoding", Tag(3, title, 100), 0, "frame \"TALB\": text encoding teUnknown is invalid!", unknownEncoding},
+        {"no_v22_equivalent", Tag(3, Frame23("PRIV", Cat({Str("o"), Bytes{0, 1}})), 9000), 0x0200,
+         "there is no equivalent frame id for \"PRIV\" in ID3v2.2.x", none},
+        {"size_past_end", Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(0x100000), title}), 0, "Tag size exceeds the size of file",
+         none},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto file = dir / "a.mp3";
+        const Bytes original = Cat({c.Head, Audio(), Record("keep")});
+        WriteFileBytes(file, original);
+        TID3v2Class tag(file);
+        if (auto frame = c.Add()) tag.AddFrame(std::move(frame));
+        try {
+            tag.SaveToFile(c.Version);
+            ADD_FAILURE() << c.Name << ": saved";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()).substr(0, c.Prefix.size()), c.Prefix) << c.Name;
+        }
+        EXPECT_EQ(ReadFileBytes(file), original) << c.Name;
+        EXPECT_TRUE(Leftovers(dir.path()).empty()) << c.Name;
+    }
+}
+
+TEST(ID3v2ClassSave, FileMappedByAnotherStreamCannotBeSaved) {
+    TempDir dir;
+    const auto file = dir / "a.mp3";
+    const Bytes original = Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 100), Audio()});
+    WriteFileBytes(file, original);
+    TID3v2Class tag(file);
+    tag.AddFrame(Text("TALB", u"A"));
+    TMemoryMappedFileStream reader(file, false, "", fmOpenRead | fmShareDenyWrite);
+    try {
+        tag.SaveToFile(0);
+        ADD_FAILURE() << "saved while mapped";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + file.string());
+    }
+    EXPECT_EQ(ReadFileBytes(file), original);
+}
+
+TEST(ID3v2ClassSave, TemporaryFileNaming) {
+    // A leftover of an earlier save is replaced; a folder in its way makes the save fail.
+    {
+        TempDir dir;
+        const auto file = dir / "song.mp3";
+        WriteFileBytes(file, Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 9000), Audio()}));
+        WriteFileBytes(dir / "song.$$$", Str("leftover junk"));
+        TID3v2Class tag(file);
+        ASSERT_TRUE(tag.SaveToFile(0));
+        EXPECT_TRUE(Leftovers(dir.path()).empty());
+        EXPECT_EQ(ReadFileBytes(file), Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 256 - 13), Audio()}));
+    }
+    {
+        TempDir dir;
+        const auto file = dir / "song.mp3";
+        const Bytes original = Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 9000), Audio()});
+        WriteFileBytes(file, original);
+        fs::create_directory(dir / "song.$$$");
+        TID3v2Class tag(file);
+        try {
+            tag.SaveToFile(0);
+            ADD_FAILURE() << "saved";
+        } catch (const EID3LibSaveException& e) {
+            EXPECT_EQ(std::string(e.what()), "Could not create temporary file " + (dir / "song.$$$").string() + "!");
+        }
+        EXPECT_EQ(ReadFileBytes(file), original);
+    }
+    // A file that itself carries the temporary extension is not deleted as its own leftover.
+    for (const char* name : {"song.$$$", "noext"}) {
+        TempDir dir;
+        const auto file = dir / name;
+        WriteFileBytes(file, Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 9000), Audio()}));
+        TID3v2Class tag(file);
+        ASSERT_TRUE(tag.SaveToFile(0)) << name;
+        EXPECT_EQ(ReadFileBytes(file), Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 256 - 13), Audio()})) << name;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << name;
+    }
+}
+
+TEST(ID3v2ClassSave, RewriteKeepsLinksAndPermissions) {
+    TempDir dir;
+    fs::create_directory(dir / "real");
+    const auto target = dir / "real" / "song.mp3";
+    const auto link = dir / "link.mp3";
+    WriteFileBytes(target, Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 9000), Audio()}));
+    fs::create_symlink(fs::path("real") / "song.mp3", link);
+    for (const fs::perms mode : {fs::perms(0640), fs::perms(0604), fs::perms(0755)}) {
+        fs::permissions(target, mode);
+        TID3v2Class tag(link);
+        tag.AddFrame(Text("TALB", std::u16string(5000 + static_cast<int>(mode), u'a')));
+        ASSERT_TRUE(tag.SaveToFile(0));
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(fs::read_symlink(link), fs::path("real") / "song.mp3");
+        EXPECT_EQ(fs::status(target).permissions() & fs::perms::mask, mode);
+        EXPECT_TRUE(Leftovers(dir.path()).empty());
+        TID3v2Class again(target);
+        EXPECT_EQ(again.FrameCount(), 2);
+        EXPECT_EQ(Slice(ReadFileBytes(target), again.TagSize + 10), Audio());
+        again.DeleteFrame(1);
+        ASSERT_TRUE(again.SaveToFile(0));
+    }
+}
+
+TEST(ID3v2ClassSave, SavedObjectDescribesTheFileAndSavesAgain) {
+    TempDir dir;
+    const auto file = dir / "a.mp3";
+    WriteFileBytes(file, Cat({Audio(), Record("r")}));
+    TID3v2Class tag(file);
+    tag.AddFrame(Text("TIT2", u"Title", teUTF16));
+    tag.AddFrame(Text("TPE1", u"Artist", teUTF8));
+    tag.AddFrame(Text("TALB", u"Gone"));
+    tag.DeleteFrame(3);
+    ASSERT_TRUE(tag.SaveToFile(0x0400));
+    EXPECT_TRUE(tag.TagExists);
+    EXPECT_EQ(tag.Version, 0x0400);
+    EXPECT_FALSE(tag.Modified);
+    EXPECT_EQ(Ids(tag), (std::vector<std::string>{"TAG", "TIT2", "TPE1"}));
+    const uint32_t size = tag.TagSize;
+    EXPECT_EQ(HeaderSize(ReadFileBytes(file)), size);
+
+    // The same object saves again; now in place.
+    dynamic_cast<TTxxxFrame*>(tag.Frames(1))->SetText(u"Other");
+    ASSERT_TRUE(tag.SaveToFile(0));
+    EXPECT_EQ(tag.TagSize, size);
+
+    TID3v2Class again(file);
+    EXPECT_EQ(Ids(again), (std::vector<std::string>{"TAG", "TIT2", "TPE1"}));
+    EXPECT_EQ(dynamic_cast<TTxxxFrame*>(again.Frames(1))->Text, u"Other");
+    EXPECT_EQ(dynamic_cast<TTxxxFrame*>(again.Frames(2))->Text, u"Artist");
+    EXPECT_EQ(Slice(ReadFileBytes(file), size + 10), Cat({Audio(), Record("r")}));
+}
+
+TEST(ID3v2ClassSave, EmptyFileGetsATag) {
+    TempDir dir;
+    const auto file = dir / "a.mp3";
+    WriteFileBytes(file, {});
+    TID3v2Class tag(file);
+    tag.AddFrame(Text("TIT2", u"T"));
+    ASSERT_TRUE(tag.SaveToFile(0));
+    EXPECT_EQ(ReadFileBytes(file), Tag(3, Frame23("TIT2", Latin1Text("T")), 256 - 13));
+}
+
+}  // namespace
+}  // namespace covrilo

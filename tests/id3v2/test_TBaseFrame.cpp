@@ -1,0 +1,397 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TBaseFrame.h"
+
+#include <gtest/gtest.h>
+
+#include "FrameTestUtil.h"
+
+namespace covrilo {
+namespace {
+
+using test::Field;
+using test::Fixture;
+using test::FrameBytes;
+using test::operator+;
+
+// The smallest concrete frame: header plus a fixed content size, so header reading and
+// writing can be tested on their own.
+class THeaderOnlyFrame : public TBaseFrame {
+public:
+    uint32_t ContentSize = 0;
+    uint32_t GetDataSize(uint16_t) override { return ContentSize; }
+    bool LoadFromStream(TStream& Stream, uint16_t Version) override {
+        Stored = ReadFrameHeader(Stream, Version);
+        return Stored;
+    }
+    bool SaveToStream(TStream& Stream, uint16_t Version) override { return WriteFrameHeader(Stream, Version); }
+};
+
+struct HeaderCase {
+    const char* Name;
+    uint16_t Version;
+    FrameBytes Bytes;
+    const char* ID;
+    uint32_t FrameSize;
+    uint32_t DataSize;
+    TFrameFlags Flags;
+    uint8_t Encryption, Group;
+    uint32_t DataLength;
+    int64_t HeaderEnd;
+};
+
+TEST(TBaseFrame, ReadsHeadersOfEachVersion) {
+    const HeaderCase Cases[] = {
+        {"2.2 id converted", ID3V2_VERSION_2_2,
+         Fixture({"TT2",          // identifier
+                  {0x01, 0x02, 0x03}}),  // 24-bit size
+         "TIT2", 0x010203, 0x010203, 0, 0, 0, 0, 6},
+        {"2.3 big-endian size", ID3V2_VERSION_2_3,
+         Fixture({"TALB",                // identifier
+                  {0x00, 0x01, 0x00, 0x00},  // size 65536
+                  {0x00, 0x00}}),        // flags
+         "TALB", 65536, 65536, 0, 0, 0, 0, 10},
+        {"2.3 little-endian size quirk", ID3V2_VERSION_2_3,
+         Fixture({"TIT2",                // identifier
+                  {0x10, 0x00, 0x00, 0x00},  // read little-endian: 16
+                  {0x00, 0x00}}),
+         "TIT2", 16, 16, 0, 0, 0, 0, 10},
+        {"2.3 real size above 16 MiB", ID3V2_VERSION_2_3,
+         Fixture({"APIC",                // identifier
+                  {0x01, 0x00, 0x01, 0x00},  // little-endian reading is large: stays big-endian
+                  {0x00, 0x00}}),
+         "APIC", 0x01000100, 0x01000100, 0, 0, 0, 0, 10},
+        {"2.4 syncsafe size", ID3V2_VERSION_2_4,
+         Fixture({"TIT2",                // identifier
+                  {0x00, 0x00, 0x01, 0x7F},  // syncsafe 255
+                  {0x00, 0x00}}),
+         "TIT2", 255, 255, 0, 0, 0, 0, 10},
+        {"2.3 all extras", ID3V2_VERSION_2_3,
+         Fixture({"TIT2",                // identifier
+                  {0x00, 0x00, 0x00, 0x20},  // size 32
+                  {0xE0, 0xE0},          // tag/file alter, read only; compression, encryption, grouping
+                  {0x00, 0x00, 0x01, 0x00},  // decompressed size 256
+                  {0x81},                // encryption method
+                  {0x92}}),              // group symbol
+         "TIT2", 32, 26,
+         ffTagAlterPreservation | ffFileAlterPreservation | ffReadOnly | ffCompression | ffEncryption |
+             ffGroupingIdentity,
+         0x81, 0x92, 256, 16},
+        {"2.4 all extras", ID3V2_VERSION_2_4,
+         Fixture({"TIT2",                // identifier
+                  {0x00, 0x00, 0x00, 0x20},  // size 32
+                  {0x70, 0x4F},          // alter/read only; grouping, compression, encryption, unsync, DLI
+                  {0x92},                // group symbol
+                  {0x81},                // encryption method
+                  {0x00, 0x00, 0x02, 0x00}}),  // data length indicator, syncsafe 256
+         "TIT2", 32, 26,
+         ffTagAlterPreservation | ffFileAlterPreservation | ffReadOnly | ffCompression | ffEncryption |
+             ffGroupingIdentity | ffUnsynchronisation | ffDataLengthIndicator,
+         0x81, 0x92, 256, 16},
+        {"2.4 data length indicator only", ID3V2_VERSION_2_4,
+         Fixture({"TXXX",                // identifier
+                  {0x00, 0x00, 0x00, 0x0E},  // size 14
+                  {0x00, 0x01},          // data length indicator
+                  {0x00, 0x00, 0x00, 0x0A}}),  // 10
+         "TXXX", 14, 10, ffDataLengthIndicator, 0, 0, 10, 14},
+        {"size smaller than its extra bytes", ID3V2_VERSION_2_3,
+         Fixture({"TIT2",                // identifier
+                  {0x00, 0x00, 0x00, 0x02},  // size 2, yet 4 bytes of decompressed size follow
+                  {0x00, 0x80},          // compression
+                  {0x00, 0x00, 0x00, 0x05}}),
+         "TIT2", 2, 0, ffCompression, 0, 0, 5, 14},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        THeaderOnlyFrame Frame;
+        int64_t End = 0;
+        ASSERT_TRUE(test::LoadFrame(Frame, C.Bytes, C.Version, &End));
+        EXPECT_EQ(Frame.FrameID(), C.ID);
+        EXPECT_EQ(Frame.FrameSize, C.FrameSize);
+        EXPECT_EQ(Frame.DataSize, C.DataSize);
+        EXPECT_EQ(Frame.FrameFlags, C.Flags);
+        EXPECT_EQ(Frame.EncryptionMethod, C.Encryption);
+        EXPECT_EQ(Frame.GroupSymbol, C.Group);
+        EXPECT_EQ(Frame.DataLength, C.DataLength);
+        EXPECT_EQ(End, C.HeaderEnd);
+    }
+}
+
+TEST(TBaseFrame, ShortOrUnknownHeadersFail) {
+    struct Case {
+        const char* Name;
+        uint16_t Version;
+        FrameBytes Bytes;
+    };
+    const Case Short[] = {
+        {"2.2 five bytes", ID3V2_VERSION_2_2, Fixture({"TT2", {0, 0}})},
+        {"2.3 nine bytes", ID3V2_VERSION_2_3, Fixture({"TIT2", {0, 0, 0, 1}, {0}})},
+        {"2.3 missing group byte", ID3V2_VERSION_2_3, Fixture({"TIT2", {0, 0, 0, 5}, {0, 0x20}})},
+        {"2.4 missing length indicator", ID3V2_VERSION_2_4, Fixture({"TIT2", {0, 0, 0, 9}, {0, 0x01}, {0, 0}})},
+        {"version 2.5", 0x0500, Fixture({"TIT2", {0, 0, 0, 1}, {0, 0}, {0}})},
+    };
+    for (const auto& C : Short) {
+        SCOPED_TRACE(C.Name);
+        THeaderOnlyFrame Frame;
+        EXPECT_FALSE(test::LoadFrame(Frame, C.Bytes, C.Version));
+    }
+
+    THeaderOnlyFrame Unknown22;
+    try {
+        test::LoadFrame(Unknown22, Fixture({"ABC", {0, 0, 1}, {0}}), ID3V2_VERSION_2_2);
+        ADD_FAILURE() << "no exception";
+    } catch (const EID3LibLoadException& E) {
+        EXPECT_STREQ(E.what(), "unknown ID3v2.2.x frame id \"ABC\"");
+    }
+
+    THeaderOnlyFrame CompressedNoLength;
+    try {
+        test::LoadFrame(CompressedNoLength, Fixture({"TIT2", {0, 0, 0, 1}, {0, 0x08}, {0}}), ID3V2_VERSION_2_4);
+        ADD_FAILURE() << "no exception";
+    } catch (const EID3LibLoadException& E) {
+        EXPECT_STREQ(E.what(), "invalid frame header: compression used without data length indicator!");
+    }
+}
+
+TEST(TBaseFrame, ExperimentalTwoTwoIdentifiersKeepTheirLetters) {
+    THeaderOnlyFrame Frame;
+    ASSERT_TRUE(test::LoadFrame(Frame, Fixture({"XYZ", {0, 0, 0}}), ID3V2_VERSION_2_2));
+    EXPECT_EQ(Frame.FrameID(), "XXYZ");
+    const FrameBytes Out = test::SaveFrame(Frame, ID3V2_VERSION_2_2);
+    EXPECT_EQ(Out, Fixture({"XYZ", {0, 0, 0}}));
+}
+
+TEST(TBaseFrame, WritesHeadersOfEachVersion) {
+    struct Case {
+        const char* Name;
+        uint16_t Version;
+        TFrameFlags Flags;
+        FrameBytes Expected;
+    };
+    const TFrameFlags All = ffTagAlterPreservation | ffFileAlterPreservation | ffReadOnly | ffCompression |
+                            ffEncryption | ffGroupingIdentity;
+    const Case Cases[] = {
+        {"2.2", ID3V2_VERSION_2_2, All, Fixture({"TT2", {0x00, 0x01, 0x2C}})},
+        {"2.3 plain", ID3V2_VERSION_2_3, 0, Fixture({"TIT2", {0, 0, 0x01, 0x2C}, {0, 0}})},
+        {"2.3 extras", ID3V2_VERSION_2_3, All,
+         Fixture({"TIT2",                  // identifier
+                  {0, 0, 0x01, 0x32},      // 300 + 4 + 1 + 1
+                  {0xE0, 0xE0},            // flags
+                  {0, 0, 0x01, 0x2C},      // data length: the content size
+                  {0x81},                  // encryption method
+                  {0x92}})},               // group symbol
+        {"2.4 plain", ID3V2_VERSION_2_4, 0, Fixture({"TIT2", {0, 0, 0x02, 0x2C}, {0, 0}})},
+        {"2.4 extras; compression brings the length indicator", ID3V2_VERSION_2_4, All,
+         Fixture({"TIT2",                  // identifier
+                  {0, 0, 0x02, 0x32},      // syncsafe 306
+                  {0x70, 0x4D},            // flags, data length indicator added
+                  {0x92},                  // group symbol
+                  {0x81},                  // encryption method
+                  {0, 0, 0x02, 0x2C}})},   // data length, syncsafe 300
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        THeaderOnlyFrame Frame;
+        Frame.SetFrameID("TIT2");
+        Frame.ContentSize = 300;
+        Frame.FrameFlags = C.Flags;
+        Frame.EncryptionMethod = 0x81;
+        Frame.GroupSymbol = 0x92;
+        TMemoryStream Out;
+        ASSERT_TRUE(Frame.SaveToStream(Out, C.Version));
+        EXPECT_EQ(Out.Data(), C.Expected);
+        EXPECT_EQ(Out.Data().size(), Frame.GetHeaderSize(C.Version));
+
+        // What was written reads back to the same flags and extra bytes.
+        THeaderOnlyFrame Back;
+        ASSERT_TRUE(test::LoadFrame(Back, Out.Data() + FrameBytes(300, 0), C.Version));
+        EXPECT_EQ(Back.DataSize, 300u);
+        if (C.Version != ID3V2_VERSION_2_2) {
+            EXPECT_EQ(Back.FrameFlags & All, C.Flags);
+            EXPECT_EQ(Back.EncryptionMethod, (C.Flags & ffEncryption) ? 0x81 : 0);
+            EXPECT_EQ(Back.GroupSymbol, (C.Flags & ffGroupingIdentity) ? 0x92 : 0);
+        }
+    }
+}
+
+TEST(TBaseFrame, HeaderSizeCountsExtraBytes) {
+    struct Case {
+        uint16_t Version;
+        TFrameFlags Flags;
+        uint32_t Size;
+    };
+    const Case Cases[] = {
+        {ID3V2_VERSION_2_2, ffCompression | ffEncryption, 6},
+        {ID3V2_VERSION_2_3, 0, 10},
+        {ID3V2_VERSION_2_3, ffCompression, 14},
+        {ID3V2_VERSION_2_3, ffEncryption | ffGroupingIdentity, 12},
+        {0x0301, ffDataLengthIndicator, 10},
+        {ID3V2_VERSION_2_4, ffDataLengthIndicator, 14},
+        {ID3V2_VERSION_2_4, ffCompression, 14},
+        {ID3V2_VERSION_2_4, ffGroupingIdentity | ffEncryption, 12},
+        {0x0500, 0, 0},
+    };
+    for (const auto& C : Cases) {
+        THeaderOnlyFrame Frame;
+        Frame.FrameFlags = C.Flags;
+        EXPECT_EQ(Frame.GetHeaderSize(C.Version), C.Size) << std::hex << C.Version << " flags " << int(C.Flags);
+    }
+}
+
+TEST(TBaseFrame, KeepsTheStoredLengthOfCompressedContent) {
+    // Compressed content is kept as stored, so its decompressed size must survive a save.
+    THeaderOnlyFrame Frame;
+    const FrameBytes In = Fixture({"PRIV", {0, 0, 0, 9}, {0x00, 0x80}, {0, 0, 0x10, 0x00}, {1, 2, 3, 4, 5}});
+    ASSERT_TRUE(test::LoadFrame(Frame, In, ID3V2_VERSION_2_3));
+    Frame.ContentSize = Frame.DataSize;
+    TMemoryStream Out;
+    ASSERT_TRUE(Frame.SaveToStream(Out, ID3V2_VERSION_2_3));
+    EXPECT_EQ(Out.Data(), FrameBytes(In.begin(), In.begin() + 14));
+}
+
+TEST(TBaseFrame, WriteErrors) {
+    THeaderOnlyFrame Priv;
+    Priv.SetFrameID("PRIV");
+    TMemoryStream Out;
+    try {
+        Priv.SaveToStream(Out, ID3V2_VERSION_2_2);
+        ADD_FAILURE() << "no exception";
+    } catch (const EID3LibFrameVersionMismatch& E) {
+        EXPECT_STREQ(E.what(), "there is no equivalent frame id for \"PRIV\" in ID3v2.2.x");
+    }
+    EXPECT_FALSE(Priv.SaveToStream(Out, 0x0500));
+    EXPECT_EQ(Out.Size(), 0);
+
+    // Sizes beyond what a version's size field holds are refused rather than cut.
+    THeaderOnlyFrame Huge;
+    Huge.SetFrameID("APIC");
+    Huge.ContentSize = 0x01000000;
+    EXPECT_THROW(Huge.SaveToStream(Out, ID3V2_VERSION_2_2), EID3LibFrameVersionMismatch);
+    Huge.ContentSize = 0x10000000;
+    EXPECT_THROW(Huge.SaveToStream(Out, ID3V2_VERSION_2_4), EID3LibFrameVersionMismatch);
+    EXPECT_TRUE(Huge.SaveToStream(Out, ID3V2_VERSION_2_3));
+}
+
+TEST(TBaseFrame, IdentifierAndNames) {
+    THeaderOnlyFrame Frame;
+    Frame.SetFrameID("TXXX");
+    EXPECT_EQ(Frame.FrameID(), "TXXX");
+    EXPECT_EQ(Frame.FrameName, "Custom text");
+    EXPECT_EQ(Frame.FrameDescription, "User defined text information frame");
+    EXPECT_EQ(Frame.SupportedVersions, svID3v22 | svID3v23 | svID3v24);
+
+    Frame.SetFrameID("TDR");  // too short: ignored
+    EXPECT_EQ(Frame.FrameID(), "TXXX");
+    Frame.SetFrameID("TDRCxyz");  // first four characters
+    EXPECT_EQ(Frame.FrameID(), "TDRC");
+    EXPECT_EQ(Frame.SupportedVersions, svID3v24);
+
+    THeaderOnlyFrame Outside;
+    Outside.SetFrameID("ZZZZ");
+    EXPECT_EQ(Outside.FrameName, "");
+    EXPECT_EQ(Outside.SupportedVersions, 0);
+}
+
+// ---- text helpers ----
+
+TEST(TBaseFrame, EncodedTextSizeMatchesWrittenBytes) {
+    const std::u16string Texts[] = {u"", u"Hi", u"Gr\u00FC\u00DFe", u"\u65E5\u672C", u"\U0001F3B5 note", u"a\xD800"};
+    for (const auto& Text : Texts) {
+        for (TTextEncoding Encoding : {teISO8859_1, teUTF16, teUTF16BE, teUTF8}) {
+            for (bool BigEndian : {false, true}) {
+                TMemoryStream Out;
+                ASSERT_TRUE(TBaseFrame::WriteText(Out, Text, BigEndian, Encoding));
+                EXPECT_EQ(Out.Size(), TBaseFrame::EncodedTextSize(Text, Encoding))
+                    << "encoding " << int(Encoding) << " length " << Text.size();
+            }
+        }
+    }
+    EXPECT_EQ(TBaseFrame::EncodedTextSize(u"abc", teUnknown), 3u);
+}
+
+TEST(TBaseFrame, WriteTextLayouts) {
+    struct Case {
+        const char* Name;
+        std::u16string Text;
+        bool BigEndian;
+        TTextEncoding Encoding;
+        FrameBytes Expected;
+    };
+    const Case Cases[] = {
+        {"latin-1, outside replaced", u"A\u00E9\u20AC", false, teISO8859_1, Fixture({{'A', 0xE9, '?'}, {0}})},
+        {"utf-16 little-endian", u"A\u20AC", false, teUTF16, Fixture({{0xFF, 0xFE}, {'A', 0, 0xAC, 0x20}, {0, 0}})},
+        {"utf-16 big-endian", u"A\u20AC", true, teUTF16, Fixture({{0xFE, 0xFF}, {0, 'A', 0x20, 0xAC}, {0, 0}})},
+        {"utf-16 empty keeps mark", u"", false, teUTF16, Fixture({{0xFF, 0xFE}, {0, 0}})},
+        {"utf-16be", u"A\u20AC", false, teUTF16BE, Fixture({{0, 'A', 0x20, 0xAC}, {0, 0}})},
+        {"utf-8", u"A\u20AC", false, teUTF8, Fixture({{'A', 0xE2, 0x82, 0xAC}, {0}})},
+        {"unknown writes nothing", u"A", false, teUnknown, FrameBytes{}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TMemoryStream Out;
+        ASSERT_TRUE(TBaseFrame::WriteText(Out, C.Text, C.BigEndian, C.Encoding));
+        EXPECT_EQ(Out.Data(), C.Expected);
+    }
+}
+
+TEST(TBaseFrame, ReadTextCases) {
+    struct Case {
+        const char* Name;
+        FrameBytes Bytes;
+        int64_t MaxBytes;
+        TTextEncoding Encoding;
+        std::u16string Text;
+        bool BigEndian;
+        int64_t Consumed;
+    };
+    const Case Cases[] = {
+        {"latin-1 stops after terminator", Fixture({"Ab", {0xE9, 0}, "next"}), 100, teISO8859_1, u"Ab\u00E9", false, 4},
+        {"latin-1 limited", Fixture({"Abcdef", {0}}), 3, teISO8859_1, u"Abc", false, 3},
+        {"latin-1 at stream end", Fixture({"Abc"}), 100, teISO8859_1, u"Abc", false, 3},
+        {"utf-8", Fixture({{'A', 0xE2, 0x82, 0xAC, 0}, "x"}), 100, teUTF8, u"A\u20AC", false, 5},
+        {"utf-16 mark FF FE", Fixture({{0xFF, 0xFE, 'A', 0, 0, 0}, {'x', 0}}), 100, teUTF16, u"A", false, 6},
+        {"utf-16 mark FE FF", Fixture({{0xFE, 0xFF, 0, 'A', 0, 0}, {'x', 0}}), 100, teUTF16, u"A", true, 6},
+        {"utf-16 without mark is little-endian", Fixture({{'A', 0, 0xAC, 0x20, 0, 0}}), 100, teUTF16, u"A\u20AC", false, 6},
+        {"utf-16 zero high byte is no terminator", Fixture({{0, 'A', 0, 0}}), 100, teUTF16BE, u"A", false, 4},
+        {"utf-16be ignores marks", Fixture({{0xFE, 0xFF, 0, 'A', 0, 0}}), 100, teUTF16BE, u"\uFEFFA", false, 6},
+        {"utf-16 odd limit rounds down", Fixture({{0xFF, 0xFE, 'A', 0, 'B', 0, 0, 0}}), 5, teUTF16, u"A", false, 4},
+        {"utf-16 odd byte at stream end", Fixture({{0xFF, 0xFE, 'A', 0, 'B'}}), 100, teUTF16, u"A", false, 5},
+        {"nothing when limit is zero", Fixture({"abc", {0}}), 0, teISO8859_1, u"", false, 0},
+        {"nothing when limit is negative", Fixture({"abc", {0}}), -4, teUTF8, u"", false, 0},
+        {"only a terminator", Fixture({{0, 0}, "x"}), 100, teUTF16BE, u"", false, 2},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TMemoryStream In{FrameBytes(C.Bytes)};
+        bool BigEndian = !C.BigEndian;
+        std::u16string Text = u"stale";
+        EXPECT_EQ(TBaseFrame::ReadText(In, C.MaxBytes, BigEndian, Text, C.Encoding), C.Consumed);
+        EXPECT_EQ(Text, C.Text);
+        EXPECT_EQ(BigEndian, C.BigEndian);
+        EXPECT_EQ(In.Position(), C.Consumed) << "stream must stand right after the consumed bytes";
+    }
+}
+
+TEST(TBaseFrame, ReadTextLongerThanOneChunk) {
+    // Long texts are read in chunks; the terminator may sit anywhere, even across chunks.
+    for (size_t Length : {63u, 64u, 65u, 127u, 1000u, 70000u}) {
+        std::u16string Expected;
+        FrameBytes Bytes{0xFE, 0xFF};
+        for (size_t I = 0; I < Length; ++I) {
+            const char16_t C = static_cast<char16_t>(0x100 + I % 500);
+            Expected.push_back(C);
+            Bytes.push_back(static_cast<uint8_t>(C >> 8));
+            Bytes.push_back(static_cast<uint8_t>(C));
+        }
+        Bytes.insert(Bytes.end(), {0, 0, 0x12, 0x34});
+        TMemoryStream In{FrameBytes(Bytes)};
+        bool BigEndian = false;
+        std::u16string Text;
+        EXPECT_EQ(TBaseFrame::ReadText(In, 1 << 30, BigEndian, Text, teUTF16), int64_t(2 * Length + 4));
+        EXPECT_EQ(Text, Expected);
+        EXPECT_TRUE(BigEndian);
+        EXPECT_EQ(In.Position(), int64_t(2 * Length + 4));
+    }
+}
+
+}  // namespace
+}  // namespace covrilo

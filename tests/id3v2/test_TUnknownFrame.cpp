@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TUnknownFrame.h"
+
+#include <gtest/gtest.h>
+
+#include "FrameTestUtil.h"
+
+namespace covrilo {
+namespace {
+
+using test::Fixture;
+using test::FrameBytes;
+using test::Header;
+using test::operator+;
+
+TEST(TUnknownFrame, SurvivesLoadAndSaveByteForByte) {
+    struct Case {
+        const char* Name;
+        uint16_t Version;
+        FrameBytes Bytes;
+        const char* ID;
+    };
+    const Case Cases[] = {
+        {"2.2 MCI", ID3V2_VERSION_2_2, Fixture({"MCI", {0, 0, 4}, {0x01, 0x00, 0xFF, 0x7F}}), "MCDI"},
+        {"2.3 MCDI", ID3V2_VERSION_2_3, Fixture({"MCDI", {0, 0, 0, 4}, {0, 0}, {0x01, 0x00, 0xFF, 0x7F}}), "MCDI"},
+        {"2.4 MCDI with flags", ID3V2_VERSION_2_4,
+         Fixture({"MCDI", {0, 0, 0, 5}, {0x60, 0x40}, {0x33}, {0x01, 0x00, 0xFF, 0x7F}}), "MCDI"},
+        {"2.3 zero size", ID3V2_VERSION_2_3, Fixture({"PCNT", {0, 0, 0, 0}, {0, 0}}), "PCNT"},
+        {"2.3 identifier outside the table", ID3V2_VERSION_2_3, Fixture({"ZOBA", {0, 0, 0, 2}, {0, 0}, {9, 9}}),
+         "ZOBA"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TUnknownFrame Frame;
+        EXPECT_EQ(Frame.FrameID(), "UKWN");
+        int64_t End = 0;
+        ASSERT_TRUE(test::LoadFrame(Frame, C.Bytes + Fixture({"TIT2"}), C.Version, &End));
+        EXPECT_EQ(End, int64_t(C.Bytes.size()));
+        EXPECT_EQ(Frame.FrameID(), C.ID);
+        EXPECT_EQ(test::SaveFrame(Frame, C.Version), C.Bytes);
+    }
+}
+
+TEST(TUnknownFrame, ContentPastTheEndOfTheStreamIsIllegal) {
+    const FrameBytes Cases[] = {
+        Fixture({"MCDI", {0, 0, 0, 5}, {0, 0}, {1, 2, 3, 4}}),
+        Fixture({"MCDI", {0xFF, 0xFF, 0xFF, 0xFF}, {0, 0}, {1}}),
+    };
+    for (const auto& Bytes : Cases) {
+        TUnknownFrame Frame;
+        try {
+            test::LoadFrame(Frame, Bytes, ID3V2_VERSION_2_3);
+            ADD_FAILURE() << "no exception";
+        } catch (const EID3LibLoadException& E) {
+            EXPECT_STREQ(E.what(), "illegal frame \"MCDI\" found, cancel reading frames");
+        }
+    }
+}
+
+TEST(TUnknownFrame, WrittenInAnotherVersion) {
+    TUnknownFrame Frame;
+    ASSERT_TRUE(test::LoadFrame(Frame, Fixture({"ETC", {0, 0, 2}, {0xAA, 0xBB}}), ID3V2_VERSION_2_2));
+    EXPECT_EQ(test::SaveFrame(Frame, ID3V2_VERSION_2_4), Fixture({"ETCO", {0, 0, 0, 2}, {0, 0}, {0xAA, 0xBB}}));
+    EXPECT_EQ(TUnknownFrame().GetSupportedVersions(), svID3v22 | svID3v23 | svID3v24);
+}
+
+}  // namespace
+}  // namespace covrilo
