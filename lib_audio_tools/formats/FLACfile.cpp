@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <span>
 #include <stdexcept>
 
@@ -173,11 +174,23 @@ void TFLACfile::ResetData(bool HeaderInfo, bool TagInfo) {
         Exists = false;
         for (std::string& v : Values) v.clear();
         ExtraFields.clear();
+        valuesFrom_.clear();
     }
 }
 
+namespace {
+
+std::filesystem::path SameFileKey(const std::filesystem::path& p) {
+    std::error_code ec;
+    std::filesystem::path key = std::filesystem::weakly_canonical(p, ec);
+    return ec ? p : key;
+}
+
+}  // namespace
+
 bool TFLACfile::ReadFromFile(const std::filesystem::path& Name) {
     ResetData(false, true);
+    valuesFrom_ = SameFileKey(Name);
     return GetInfo(Name, true);
 }
 
@@ -326,6 +339,20 @@ bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
             if (TrimBlank(key).empty() || value.empty() || key.find('=') != std::string::npos) continue;
             entries.push_back(key + "=" + encode(UpperAscii(key), value));
         }
+    }
+
+    // A fresh object knows only the keys it sets; the file's other entries stay.
+    if (valuesFrom_.empty() || valuesFrom_ != SameFileKey(Name)) {
+        std::set<std::string> given;
+        for (int i = 0; i < keyCount; ++i)
+            if (!Values[static_cast<size_t>(i)].empty())
+                given.insert(std::string(kKeyNames[static_cast<size_t>(i)]));
+        if (!BasicOnly)
+            for (const auto& [key, value] : ExtraFields)
+                if (!value.empty()) given.insert(UpperAscii(key));
+        for (size_t i = 0; i < fileEntries_.size(); ++i)
+            if (!used[i] && !given.contains(fileEntries_[i].first))
+                entries.push_back(fileEntries_[i].first + "=" + fileEntries_[i].second);
     }
 
     const std::string vendor = VendorInfo.empty() ? std::string(kDefaultVendor) : VendorInfo;
