@@ -60,7 +60,9 @@ uint32_t LE32(const uint8_t* p) {
 }
 
 void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    const std::array<uint8_t, 4> bytes = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                                          static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+    out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
 uint32_t BlockLength(const std::array<uint8_t, 4>& h) {
