@@ -44,7 +44,7 @@ Bytes TypicalFile() {
     Bytes picture{0};
     const std::string mime = "image/jpeg";
     picture.insert(picture.end(), mime.begin(), mime.end());
-    Append(picture, {0, 3, 0});
+    for (const uint8_t b : {0, 3, 0}) picture.push_back(b);  // end of MIME, front cover, empty description
     for (int i = 0; i < 100 * 1024; ++i) picture.push_back(static_cast<uint8_t>(i * 31 + 7));
     Append(frames, Frame23("APIC", picture));
     const uint32_t size = static_cast<uint32_t>(frames.size() + 2048);
