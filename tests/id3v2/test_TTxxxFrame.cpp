@@ -77,6 +77,12 @@ TEST(TTxxxFrame, KeepsEveryStringOfTheFrame) {
                   {0xFF, 0xFE, 'K', 0, 0, 0},  // description "K"
                   {0xFF, 0xFE, 'v', 0}}),      // value "v", no terminator
          u"K", {u"v"}},
+        {"utf-16 odd byte after the last string", "TPE1",
+         Fixture({{0x01},                      // encoding
+                  {0xFE, 0xFF, 0, 'A', 0, 0},  // "A"
+                  {0xFE, 0xFF, 0, 'B', 0, 0},  // "B"
+                  {0x00}}),                    // not a character
+         u"A", {u"B"}},
         {"multi-value artist", "TPE1",
          Fixture({{0x00},                      // encoding
                   "Ann", {0},                  // first value
