@@ -19,7 +19,10 @@ class THeaderOnlyFrame : public TBaseFrame {
 public:
     uint32_t ContentSize = 0;
     uint32_t GetDataSize(uint16_t) override { return ContentSize; }
-    bool LoadFromStream(TStream& Stream, uint16_t Version) override { return ReadFrameHeader(Stream, Version); }
+    bool LoadFromStream(TStream& Stream, uint16_t Version) override {
+        Stored = ReadFrameHeader(Stream, Version);
+        return Stored;
+    }
     bool SaveToStream(TStream& Stream, uint16_t Version) override { return WriteFrameHeader(Stream, Version); }
 };
 

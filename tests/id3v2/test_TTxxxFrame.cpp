@@ -77,6 +77,12 @@ TEST(TTxxxFrame, KeepsEveryStringOfTheFrame) {
                   {0xFF, 0xFE, 'K', 0, 0, 0},  // description "K"
                   {0xFF, 0xFE, 'v', 0}}),      // value "v", no terminator
          u"K", {u"v"}},
+        {"utf-16 odd byte after the last string", "TPE1",
+         Fixture({{0x01},                      // encoding
+                  {0xFE, 0xFF, 0, 'A', 0, 0},  // "A"
+                  {0xFE, 0xFF, 0, 'B', 0, 0},  // "B"
+                  {0x00}}),                    // not a character
+         u"A", {u"B"}},
         {"multi-value artist", "TPE1",
          Fixture({{0x00},                      // encoding
                   "Ann", {0},                  // first value
@@ -244,6 +250,19 @@ TEST(TTxxxFrame, KeepsCompressedContentAsStored) {
     ASSERT_TRUE(test::LoadFrame(Frame, In, ID3V2_VERSION_2_3));
     EXPECT_EQ(Frame.Text, u"");
     EXPECT_EQ(test::SaveFrame(Frame, ID3V2_VERSION_2_3), In);
+    // 2.4 flags compression too; the data length indicator carries the decompressed size.
+    EXPECT_EQ(test::SaveFrame(Frame, ID3V2_VERSION_2_4),
+              Fixture({"TIT2", {0, 0, 0, 0x0B}, {0x00, 0x0D}, {0x05}, {0, 0, 0, 0x20},
+                       {0x78, 0x9C, 0xF3, 0x07, 0x00, 0x55}}));
+    // 2.2 has no flags: the bytes would read as plain text there, so the size is refused.
+    EXPECT_THROW(Frame.GetDataSize(ID3V2_VERSION_2_2), EID3LibFrameVersionMismatch);
+
+    // A 2.4 frame with its own unsynchronisation cannot go to 2.3, which has no such flag.
+    const FrameBytes Unsync = Fixture({"TIT2", {0, 0, 0, 5}, {0x00, 0x02}, {0x00, 'a', 0xFF, 0x00, 0xE0}});
+    TTxxxFrame Frame24;
+    ASSERT_TRUE(test::LoadFrame(Frame24, Unsync, ID3V2_VERSION_2_4));
+    EXPECT_EQ(test::SaveFrame(Frame24, ID3V2_VERSION_2_4), Unsync);
+    EXPECT_THROW(Frame24.GetDataSize(ID3V2_VERSION_2_3), EID3LibFrameVersionMismatch);
 }
 
 TEST(TTxxxFrame, SetTextAndAssign) {

@@ -76,7 +76,7 @@ std::string MimeToFormat(const std::string& Mime, const std::vector<uint8_t>& Im
 TAPICFrame::TAPICFrame() { SetFrameID("APIC"); }
 
 uint32_t TAPICFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return static_cast<uint32_t>(StoredContent.size());
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
     const bool TwoTwo = MajorVersion(Version) == 2;
     uint64_t Size = TEncodingFrame::GetDataSize(Version) + 1 + EncodedTextSize(Description, AdjustedEncoding(Version));
     if (Linked)

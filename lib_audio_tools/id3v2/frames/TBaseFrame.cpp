@@ -184,8 +184,7 @@ bool TBaseFrame::WriteFrameHeader(TStream& Stream, uint16_t Version) {
     DataSize = GetDataSize(Version);
     // Content kept as stored (compressed, encrypted, unsynchronised) still has the length
     // it had when decoded; only plain content is described by its own size.
-    if (!((FrameFlags & (ffCompression | ffEncryption | ffUnsynchronisation)) && DataLength != 0))
-        DataLength = DataSize;
+    if (!(ContentKeptAsStored() && Stored)) DataLength = DataSize;
 
     const std::string ID = FrameID();
     std::vector<uint8_t> Out;
@@ -426,6 +425,18 @@ bool TBaseFrame::LoadStoredContent(TStream& Stream) {
     Stored = true;
     Modified = false;
     return true;
+}
+
+uint32_t TBaseFrame::StoredContentSize(uint16_t Version) const {
+    // 2.2 frames have no flags and 2.3 frames no unsynchronisation flag: the stored bytes
+    // would be taken as plain content there. Refused while sizes are measured, before any
+    // file is touched.
+    const uint8_t Major = MajorVersion(Version);
+    if (Major == 2 || (Major == 3 && (FrameFlags & ffUnsynchronisation)))
+        throw EID3LibFrameVersionMismatch("frame \"" + FrameID() + "\" is stored compressed, encrypted or " +
+                                          "unsynchronised and cannot be written to ID3v2." + std::to_string(Major) +
+                                          ".x");
+    return static_cast<uint32_t>(StoredContent.size());
 }
 
 bool TBaseFrame::SaveStoredContent(TStream& Stream, uint16_t Version) {

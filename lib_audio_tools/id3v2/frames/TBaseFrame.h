@@ -101,6 +101,9 @@ protected:
     bool LoadStoredContent(TStream& Stream);
     // Writes the header and StoredContent.
     bool SaveStoredContent(TStream& Stream, uint16_t Version);
+    // The size of StoredContent; raises EID3LibFrameVersionMismatch when Version has no
+    // flag to mark the content as it is stored.
+    uint32_t StoredContentSize(uint16_t Version) const;
 };
 
 }  // namespace covrilo

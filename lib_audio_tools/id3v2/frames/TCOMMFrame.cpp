@@ -11,7 +11,7 @@ namespace covrilo {
 TCOMMFrame::TCOMMFrame() { SetFrameID("COMM"); }
 
 uint32_t TCOMMFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return static_cast<uint32_t>(StoredContent.size());
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
     const TTextEncoding Adjusted = AdjustedEncoding(Version);
     return TEncodingFrame::GetDataSize(Version) + 3 + EncodedTextSize(Description, Adjusted) +
            EncodedTextSize(Text, Adjusted);

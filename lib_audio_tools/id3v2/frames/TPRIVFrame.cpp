@@ -5,8 +5,8 @@ namespace covrilo {
 
 TPRIVFrame::TPRIVFrame() { SetFrameID("PRIV"); }
 
-uint32_t TPRIVFrame::GetDataSize(uint16_t) {
-    if (ContentKeptAsStored()) return static_cast<uint32_t>(StoredContent.size());
+uint32_t TPRIVFrame::GetDataSize(uint16_t Version) {
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
     return static_cast<uint32_t>(OwnerID.size() + 1 + Data.Data().size());
 }
 

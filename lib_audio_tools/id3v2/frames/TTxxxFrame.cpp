@@ -17,7 +17,7 @@ constexpr size_t kMaxStrings = 65536;
 TTxxxFrame::TTxxxFrame() { SetFrameID("Txxx"); }
 
 uint32_t TTxxxFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return static_cast<uint32_t>(StoredContent.size());
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
     uint32_t Size = TEncodingFrame::GetDataSize(Version);
     const TTextEncoding Adjusted = AdjustedEncoding(Version);
     Size += EncodedTextSize(Text, Adjusted);
@@ -45,7 +45,9 @@ bool TTxxxFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     const std::vector<uint8_t> Content = Stream.ReadBytes(std::min(Rest, Stream.Remaining()));
     const std::span<const uint8_t> All(Content);
     size_t Pos = ParseText(All, BigEndian, Text, Encoding);
-    while (Pos < All.size() && MoreTexts.size() < kMaxStrings) {
+    // A trailing piece shorter than one character unit is no string.
+    const size_t Unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
+    while (All.size() - Pos >= Unit && MoreTexts.size() < kMaxStrings) {
         bool MoreBigEndian = false;
         std::u16string More;
         Pos += ParseText(All.subspan(Pos), MoreBigEndian, More, Encoding);

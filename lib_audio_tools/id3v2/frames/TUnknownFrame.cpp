@@ -9,7 +9,10 @@ TUnknownFrame::TUnknownFrame() {
     SupportedVersions = svID3v22 | svID3v23 | svID3v24;
 }
 
-uint32_t TUnknownFrame::GetDataSize(uint16_t) { return static_cast<uint32_t>(Data.Size()); }
+uint32_t TUnknownFrame::GetDataSize(uint16_t Version) {
+    if (ContentKeptAsStored()) StoredContentSize(Version);  // refuses versions that cannot flag it
+    return static_cast<uint32_t>(Data.Size());
+}
 
 bool TUnknownFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     if (!ReadFrameHeader(Stream, Version)) return false;

@@ -7,8 +7,8 @@ namespace covrilo {
 
 TWURLFrame::TWURLFrame() { FFrameID = {'W', 'x', 'x', 'x'}; }
 
-uint32_t TWURLFrame::GetDataSize(uint16_t) {
-    if (ContentKeptAsStored()) return static_cast<uint32_t>(StoredContent.size());
+uint32_t TWURLFrame::GetDataSize(uint16_t Version) {
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
     return static_cast<uint32_t>(URL.size() + 1);
 }
 

@@ -8,7 +8,7 @@ namespace covrilo {
 TWXXXFrame::TWXXXFrame() { SetFrameID("WXXX"); }
 
 uint32_t TWXXXFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return static_cast<uint32_t>(StoredContent.size());
+    if (ContentKeptAsStored()) return StoredContentSize(Version);
     return TEncodingFrame::GetDataSize(Version) + EncodedTextSize(Description, AdjustedEncoding(Version)) +
            static_cast<uint32_t>(URL.size() + 1);
 }

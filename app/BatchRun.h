@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: MIT
+// The batch run behind "Start": every listed file is opened through the tag front end,
+// the prepared cover picture is added (or all pictures removed), the file is saved and
+// its status set. The run is a plain driver over two small interfaces, so the window and
+// the command-line host share it and tests can drive it with fakes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace covrilo {
+
+// Status texts of a file entry.
+inline constexpr const char* kStatusWaiting = "Waiting...";
+inline constexpr const char* kStatusOK = "OK";
+inline constexpr const char* kStatusError = "Error";
+inline constexpr const char* kStatusDeleted = "Deleted";
+
+// The values a run reads from the settings when it starts.
+struct TBatchSettings {
+    int32_t MaxX = 500;
+    int32_t MaxY = 500;
+    int32_t JpegQuality = 70;
+    int32_t KindOfPic = 1;
+};
+
+// The current values of the Settings variables.
+TBatchSettings CurrentBatchSettings();
+
+// What the run needs of its host (the window's file list, check box and message pump, or
+// the command-line driver). Entries are addressed by position.
+class IBatchHost {
+public:
+    virtual ~IBatchHost() = default;
+    virtual int EntryCount() = 0;
+    virtual std::filesystem::path EntryPath(int Index) = 0;
+    virtual void SetEntryStatus(int Index, const std::string& Status) = 0;
+    // Read again before every file: the mode may change while a run goes on.
+    virtual bool RemoveMode() = 0;
+    // The current cover picture; empty when none is loaded.
+    virtual std::filesystem::path ImagePath() = 0;
+    virtual void SetImagePath(const std::filesystem::path& Path) = 0;
+    virtual TBatchSettings Settings() = 0;
+    // Where the scaled copy "temp.jpg" is written.
+    virtual std::filesystem::path DataDir() = 0;
+    // Called after every file so the host can show the new status at once.
+    virtual void ProcessEvents() = 0;
+};
+
+// The tag front end as the run uses it, one file at a time.
+class IBatchTagger {
+public:
+    virtual ~IBatchTagger() = default;
+    virtual bool Open(const std::filesystem::path& FileName) = 0;
+    virtual void AddPicture(const std::filesystem::path& PictureFile, const std::string& PictureType) = 0;
+    virtual bool Save() = 0;
+    virtual void RemoveAllPictures() = 0;
+    virtual void Close() = 0;
+};
+
+enum class TBatchOutcome {
+    boNothingToDo,  // empty list, or add mode without a picture: nothing was touched
+    boCompleted,    // every entry got its status
+    boFailed,       // an error ended the run; Message holds it
+};
+
+struct TBatchResult {
+    TBatchOutcome Outcome = TBatchOutcome::boNothingToDo;
+    std::string Message;
+    // Entries done before the run ended; for boFailed the entry at FailedIndex and all
+    // later ones keep their old status (-1: the run failed before the first file).
+    int Done = 0;
+    int FailedIndex = -1;
+};
+
+// The picture-type name handed to the tag front end for an index of the kind list;
+// "Other" for any index outside 0..18.
+std::string PictureTypeToName(int Index);
+
+// Runs the batch. No exception leaves it: an error ends the run, statuses already set
+// stay, and the error's message is returned for the host to show.
+TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger);
+
+}  // namespace covrilo

@@ -1,0 +1,419 @@
+// SPDX-License-Identifier: MIT
+#include "formats/qmx_tag_oggvorbis.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string_view>
+
+#include "io/EnhancedStreams.h"
+#include "io/TextConversion.h"
+#include "io/UnicodeFileUtils.h"
+
+namespace covrilo {
+
+namespace {
+
+constexpr std::array<uint32_t, 256> MakeCrcTable() {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t r = i << 24;
+        for (int bit = 0; bit < 8; ++bit) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : (r << 1);
+        table[i] = r;
+    }
+    return table;
+}
+
+constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
+
+constexpr size_t kPageHeaderSize = 27;
+constexpr size_t kIdentSize = 30;
+constexpr std::string_view kCommentType{"\x03vorbis", 7};
+constexpr std::string_view kIdentType{"\x01vorbis", 7};
+// The last page is looked for in this many bytes before the end of the file.
+constexpr int64_t kLastPageWindow = 50 * 241 + 10;
+
+uint32_t LE32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void Append(std::vector<uint8_t>& out, std::string_view s) { out.insert(out.end(), s.begin(), s.end()); }
+
+// Bytes that count as blank at either end of a comment text: spaces, controls, zeros.
+std::string_view TrimBlank(std::string_view s) {
+    while (!s.empty() && static_cast<uint8_t>(s.front()) <= 0x20) s.remove_prefix(1);
+    while (!s.empty() && static_cast<uint8_t>(s.back()) <= 0x20) s.remove_suffix(1);
+    return s;
+}
+
+std::string UpperAscii(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return r;
+}
+
+// Checked little-endian reader over a byte buffer; never reads past its end.
+class TCursor {
+public:
+    explicit TCursor(std::span<const uint8_t> data) : data_(data) {}
+    size_t Pos() const { return pos_; }
+    size_t Remaining() const { return data_.size() - pos_; }
+    std::optional<uint32_t> U32() {
+        if (Remaining() < 4) return std::nullopt;
+        uint32_t v = LE32(data_.data() + pos_);
+        pos_ += 4;
+        return v;
+    }
+    std::optional<std::string_view> Bytes(size_t len) {
+        if (len > Remaining()) return std::nullopt;
+        std::string_view v(reinterpret_cast<const char*>(data_.data() + pos_), len);
+        pos_ += len;
+        return v;
+    }
+
+private:
+    std::span<const uint8_t> data_;
+    size_t pos_ = 0;
+};
+
+// One Ogg page header with its segment table, as found at Offset.
+struct TPageHeader {
+    int64_t Offset = 0;
+    std::vector<uint8_t> Bytes;  // 27-byte header + segment table
+    uint8_t Segments() const { return Bytes[26]; }
+    uint8_t Lacing(size_t i) const { return Bytes[kPageHeaderSize + i]; }
+    int64_t BodyOffset() const { return Offset + static_cast<int64_t>(Bytes.size()); }
+    int64_t BodySize() const {
+        int64_t n = 0;
+        for (size_t i = 0; i < Segments(); ++i) n += Lacing(i);
+        return n;
+    }
+    uint32_t Serial() const { return LE32(Bytes.data() + 14); }
+};
+
+std::optional<TPageHeader> ReadPageHeader(TStream& s, int64_t offset) {
+    if (offset < 0 || offset > s.Size()) return std::nullopt;
+    TPageHeader page;
+    page.Offset = offset;
+    s.SetPosition(offset);
+    page.Bytes = s.ReadBytes(kPageHeaderSize);
+    if (page.Bytes.size() < kPageHeaderSize || std::memcmp(page.Bytes.data(), "OggS", 4) != 0 ||
+        page.Bytes[4] != 0)
+        return std::nullopt;
+    std::vector<uint8_t> table = s.ReadBytes(page.Segments());
+    if (table.size() < page.Segments()) return std::nullopt;
+    page.Bytes.insert(page.Bytes.end(), table.begin(), table.end());
+    return page;
+}
+
+int64_t ID3v2SizeOf(TStream& s, int64_t fileSize) {
+    s.SetPosition(0);
+    std::vector<uint8_t> h = s.ReadBytes(10);
+    if (h.size() < 10 || std::memcmp(h.data(), "ID3", 3) != 0) return 0;
+    int64_t size = (int64_t{h[6]} & 0x7F) << 21 | (int64_t{h[7]} & 0x7F) << 14 | (int64_t{h[8]} & 0x7F) << 7 |
+                   (int64_t{h[9]} & 0x7F);
+    size += 10;
+    if (h[5] & 0x10) size += 10;
+    return size > fileSize ? 0 : size;
+}
+
+// What one scan of the file finds; the writer works from it.
+struct TScan {
+    int64_t FileSize = 0;
+    int64_t ID3v2Size = 0;
+    int64_t Samples = 0;
+    std::array<uint8_t, kIdentSize> Ident{};
+    std::optional<TPageHeader> Page2;
+    bool HasComment = false;       // page 2 begins with a comment packet
+    bool PacketComplete = false;   // the whole packet was found
+    bool VendorRead = false;       // the packet holds at least a vendor and a count
+    bool CommentsParsed = false;   // every entry the count announces was read
+    bool PacketInPage2 = false;    // ... and it ends inside page 2
+    size_t LastLacing = 0;         // index in page 2's table of the packet's last lacing value
+    std::vector<uint8_t> Packet;   // the whole comment packet
+    size_t EntriesEnd = 0;         // offset in Packet just after the last entry
+    std::string Vendor;            // vendor bytes as stored
+    std::vector<TOggField> Entries;  // parsed entries (not the vendor)
+};
+
+// Collects the comment packet that starts at page 2's first segment, following it onto
+// later pages of the stream when page 2 ends inside it.
+void CollectPacket(TStream& s, TScan& scan) {
+    const TPageHeader& page2 = *scan.Page2;
+    std::optional<TPageHeader> page = page2;
+    bool first = true;
+    while (page) {
+        int64_t length = 0;
+        bool ended = false;
+        for (size_t i = 0; i < page->Segments(); ++i) {
+            length += page->Lacing(i);
+            if (page->Lacing(i) < 255) {
+                ended = true;
+                if (first) scan.LastLacing = i;
+                break;
+            }
+        }
+        if (length > scan.FileSize - static_cast<int64_t>(scan.Packet.size())) return;
+        s.SetPosition(page->BodyOffset());
+        std::vector<uint8_t> part = s.ReadBytes(length);
+        if (static_cast<int64_t>(part.size()) < length) return;
+        scan.Packet.insert(scan.Packet.end(), part.begin(), part.end());
+        if (ended) {
+            scan.PacketInPage2 = first;
+            scan.PacketComplete = true;
+            return;
+        }
+        int64_t next = page->BodyOffset() + page->BodySize();
+        uint32_t serial = page->Serial();
+        page = ReadPageHeader(s, next);
+        // The packet goes on only on a continuation page of the same stream.
+        if (page && (page->Serial() != serial || (page->Bytes[5] & 0x01) == 0)) page.reset();
+        first = false;
+    }
+}
+
+// Parses the comment packet. Each stored text is trimmed once as a whole: blanks at
+// the ends of an entry go, blanks inside a long value stay.
+void ParseComments(TScan& scan) {
+    TCursor c(scan.Packet);
+    if (!c.Bytes(kCommentType.size())) return;
+    auto vendorLength = c.U32();
+    if (!vendorLength) return;
+    auto vendor = c.Bytes(*vendorLength);
+    if (!vendor) return;
+    scan.Vendor = std::string(*vendor);
+    auto count = c.U32();
+    if (!count) return;
+    scan.VendorRead = true;
+    scan.EntriesEnd = c.Pos();
+    // Every entry takes at least its 4-byte length: the packet's end bounds the loop.
+    for (uint32_t i = 0; i < *count; ++i) {
+        auto length = c.U32();
+        if (!length) return;
+        auto raw = c.Bytes(*length);
+        if (!raw) return;
+        std::string_view text = TrimBlank(*raw);
+        size_t eq = text.find('=');
+        if (eq != std::string_view::npos)
+            scan.Entries.emplace_back(UpperAscii(text.substr(0, eq)), Utf8ToWide(TrimBlank(text.substr(eq + 1))));
+        scan.EntriesEnd = c.Pos();
+    }
+    scan.CommentsParsed = true;
+}
+
+// Scans the file; nullopt when it is not an Ogg Vorbis stream. File errors raise.
+std::optional<TScan> ScanHeaders(const std::filesystem::path& FileName) {
+    TUnicodeFileStream s(FileName, fmOpenRead | fmShareDenyWrite);
+    TScan scan;
+    scan.FileSize = s.Size();
+    scan.ID3v2Size = ID3v2SizeOf(s, scan.FileSize);
+
+    auto page1 = ReadPageHeader(s, scan.ID3v2Size);
+    if (!page1 || page1->Segments() == 0) return std::nullopt;
+    s.SetPosition(page1->BodyOffset());
+    std::vector<uint8_t> ident = s.ReadBytes(kIdentSize);
+    if (ident.size() < kIdentSize || std::memcmp(ident.data(), kIdentType.data(), kIdentType.size()) != 0)
+        return std::nullopt;
+    std::copy(ident.begin(), ident.end(), scan.Ident.begin());
+
+    scan.Page2 = ReadPageHeader(s, page1->BodyOffset() + page1->BodySize());
+    if (scan.Page2 && scan.Page2->Serial() == page1->Serial() && scan.Page2->Segments() > 0) {
+        s.SetPosition(scan.Page2->BodyOffset());
+        std::vector<uint8_t> type = s.ReadBytes(kCommentType.size());
+        if (type.size() == kCommentType.size() &&
+            std::memcmp(type.data(), kCommentType.data(), kCommentType.size()) == 0) {
+            scan.HasComment = true;
+            CollectPacket(s, scan);
+            ParseComments(scan);
+        }
+    }
+
+    // The granule position of the last page of this stream near the end of the file.
+    int64_t start = std::max<int64_t>(scan.ID3v2Size, scan.FileSize - kLastPageWindow);
+    s.SetPosition(start);
+    std::vector<uint8_t> tail = s.ReadBytes(scan.FileSize - start);
+    for (size_t i = tail.size() >= kPageHeaderSize ? tail.size() - kPageHeaderSize + 1 : 0; i-- > 0;) {
+        const uint8_t* p = tail.data() + i;
+        if (std::memcmp(p, "OggS", 4) != 0 || p[4] != 0 || LE32(p + 14) != page1->Serial()) continue;
+        uint64_t granule = uint64_t{LE32(p + 6)} | uint64_t{LE32(p + 10)} << 32;
+        if (granule == ~uint64_t{0}) continue;  // no packet ends on that page
+        scan.Samples = static_cast<int64_t>(granule & 0x7FFFFFFFFFFFFFFFull);
+        break;
+    }
+    return scan;
+}
+
+void WriteAll(TStream& s, std::span<const uint8_t> data) {
+    if (s.Write(data) != static_cast<int64_t>(data.size())) throw std::runtime_error("short write");
+}
+
+void CopyRange(TStream& from, TStream& to, int64_t offset, int64_t count) {
+    if (count <= 0) return;
+    from.SetPosition(offset);
+    if (to.CopyFrom(from, count) != count) throw std::runtime_error("short copy");
+}
+
+// The new second page: header, lacing of the new comment packet followed by the old
+// lacing after the comment packet, the new packet and the rest of the old page body.
+std::optional<std::vector<uint8_t>> BuildPage2(TStream& s, const TScan& scan, const std::vector<uint8_t>& packet) {
+    const TPageHeader& old = *scan.Page2;
+    std::vector<uint8_t> lacing(packet.size() / 255, 255);
+    lacing.push_back(static_cast<uint8_t>(packet.size() % 255));
+    for (size_t i = scan.LastLacing + 1; i < old.Segments(); ++i) lacing.push_back(old.Lacing(i));
+    if (lacing.size() > 255) return std::nullopt;
+
+    std::vector<uint8_t> page(old.Bytes.begin(), old.Bytes.begin() + kPageHeaderSize);
+    page[26] = static_cast<uint8_t>(lacing.size());
+    std::fill(page.begin() + 22, page.begin() + 26, uint8_t{0});
+    page.insert(page.end(), lacing.begin(), lacing.end());
+    page.insert(page.end(), packet.begin(), packet.end());
+    int64_t restOffset = old.BodyOffset() + static_cast<int64_t>(scan.Packet.size());
+    int64_t restSize = old.BodySize() - static_cast<int64_t>(scan.Packet.size());
+    s.SetPosition(restOffset);
+    std::vector<uint8_t> rest = s.ReadBytes(restSize);
+    if (static_cast<int64_t>(rest.size()) != restSize) throw std::runtime_error("short read");
+    page.insert(page.end(), rest.begin(), rest.end());
+    uint32_t crc = OggCRC32(page);
+    for (int i = 0; i < 4; ++i) page[22 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    return page;
+}
+
+}  // namespace
+
+uint32_t OggCRC32(std::span<const uint8_t> Data, uint32_t Crc) {
+    for (uint8_t b : Data) Crc = (Crc << 8) ^ kCrcTable[((Crc >> 24) ^ b) & 0xFF];
+    return Crc;
+}
+
+TOggVorbis::TOggVorbis() { ResetData(); }
+
+void TOggVorbis::ResetData() {
+    Fields.clear();
+    FileSize = 0;
+    Channels = 0;
+    SampleRate = 0;
+    BitRateNominal = 0;
+    Samples = 0;
+    ID3v2Size = 0;
+    VendorInfo.clear();
+}
+
+bool TOggVorbis::ReadFromFile(const std::filesystem::path& FileName) {
+    ResetData();
+    std::optional<TScan> scan = ScanHeaders(FileName);
+    if (!scan) return false;
+    FileSize = scan->FileSize;
+    Channels = scan->Ident[11];
+    SampleRate = static_cast<int>(LE32(scan->Ident.data() + 12) & 0x7FFFFFFF);
+    auto nominal = static_cast<int32_t>(LE32(scan->Ident.data() + 20));
+    BitRateNominal = static_cast<uint16_t>(std::max(nominal, 0) / 1000);
+    Samples = scan->Samples;
+    ID3v2Size = scan->ID3v2Size;
+    VendorInfo = "Xiph.Org libVorbis";
+    if (scan->VendorRead) {
+        Fields.emplace_back(std::string(), AnsiToWide(TrimBlank(scan->Vendor)));
+        VendorInfo = WideToAnsi(Fields[0].Value);
+        for (TOggField& f : scan->Entries) Fields.push_back(std::move(f));
+    }
+    return true;
+}
+
+bool TOggVorbis::SaveTag(const std::filesystem::path& FileName) {
+    std::optional<TScan> scan = ScanHeaders(FileName);
+    if (!scan) return false;
+    // Only a complete comment packet that ends inside the second page can be rewritten
+    // by replacing that one page.
+    if (!scan->PacketComplete || !scan->CommentsParsed || !scan->PacketInPage2) return false;
+
+    // The file's own comments follow the given ones, unless the key is given.
+    std::set<std::string> givenKeys;
+    for (const TOggField& f : Fields)
+        if (!f.Name.empty()) givenKeys.insert(UpperAscii(f.Name));
+    std::u16string vendorText = AnsiToWide(TrimBlank(scan->Vendor));
+    if (Fields.empty())
+        Fields.emplace_back(std::string(), vendorText);
+    else if (Fields[0].Name.empty())
+        Fields[0].Value = vendorText;
+    std::vector<TOggField> kept;
+    for (TOggField& f : scan->Entries)
+        if (!givenKeys.contains(f.Name)) kept.push_back(std::move(f));
+    for (TOggField& f : kept) Fields.push_back(std::move(f));
+
+    // New packet: type, the file's vendor, entries with a key and a value, old tail
+    // (the framing byte); a missing framing byte is supplied, decoders require it.
+    std::vector<uint8_t> packet(kCommentType.begin(), kCommentType.end());
+    PutLE32(packet, static_cast<uint32_t>(scan->Vendor.size()));
+    Append(packet, scan->Vendor);
+    std::vector<std::string> entries;
+    for (const TOggField& f : Fields) {
+        if (f.Name.empty() || f.Value.empty() || f.Name.find('=') != std::string::npos) continue;
+        entries.push_back(f.Name + "=" + WideToUtf8(f.Value));
+    }
+    PutLE32(packet, static_cast<uint32_t>(entries.size()));
+    for (const std::string& e : entries) {
+        PutLE32(packet, static_cast<uint32_t>(e.size()));
+        Append(packet, e);
+    }
+    if (scan->EntriesEnd < scan->Packet.size())
+        packet.insert(packet.end(), scan->Packet.begin() + static_cast<std::ptrdiff_t>(scan->EntriesEnd),
+                      scan->Packet.end());
+    else
+        packet.push_back(0x01);
+    if (packet.size() > 255 * 255) return false;
+
+    if (!UnicodeFileExists(FileName)) return false;
+    const std::filesystem::path target = ResolveRewriteTarget(FileName);
+    std::filesystem::path temp = target;
+    temp += "~";
+    bool created = false;
+    try {
+        {
+            TUnicodeFileStream src(FileName, fmOpenRead | fmShareDenyWrite);
+            if (src.Size() != scan->FileSize) return false;  // changed since the scan
+            std::optional<std::vector<uint8_t>> page2 = BuildPage2(src, *scan, packet);
+            if (!page2) return false;
+            TUnicodeFileStream dst(temp, fmCreate);
+            created = true;
+            const TPageHeader& old = *scan->Page2;
+            CopyRange(src, dst, 0, old.Offset);
+            WriteAll(dst, *page2);
+            int64_t oldEnd = old.BodyOffset() + old.BodySize();
+            CopyRange(src, dst, oldEnd, scan->FileSize - oldEnd);
+        }
+        // On failure the replace removes the temporary file and leaves the original.
+        return ReplaceFileAtomically(temp, target);
+    } catch (const std::exception&) {
+        if (created) UnicodeDeleteFile(temp);
+        return false;
+    }
+}
+
+double TOggVorbis::Duration() const {
+    if (Samples > 0) return SampleRate > 0 ? static_cast<double>(Samples) / SampleRate : 0.0;
+    if (BitRateNominal > 0 && Channels > 0)
+        return static_cast<double>(FileSize - ID3v2Size) / BitRateNominal / Channels / 125.0 * 2.0;
+    return 0.0;
+}
+
+int TOggVorbis::BitRate() const {
+    double duration = Duration();
+    if (duration <= 0) return 0;
+    return static_cast<int>(std::lround(static_cast<double>(FileSize - ID3v2Size) / duration / 125.0));
+}
+
+bool TOggVorbis::IsValid() const {
+    return (Channels == 1 || Channels == 2 || Channels == 6) && SampleRate > 0 && Duration() > 0.1 &&
+           static_cast<uint16_t>(BitRate()) > 0;
+}
+
+}  // namespace covrilo

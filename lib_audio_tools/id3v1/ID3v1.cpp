@@ -1,0 +1,454 @@
+// SPDX-License-Identifier: MIT
+#include "id3v1/ID3v1.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+
+#include "io/EnhancedStreams.h"
+
+namespace covrilo {
+
+const std::array<std::string_view, ID3v1GenreCount> ID3v1Genres = {
+    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
+    "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
+    "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop",
+    "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game",
+    "Sound Clip", "Gospel", "Noise", "AlternRock", "Bass", "Soul", "Punk", "Space", "Meditative",
+    "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial",
+    "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta",
+    "Top 40", "Christian Rap", "Pop/Funk", "Jungle", "Native American", "Cabaret", "New Wave",
+    "Psychadelic", "Rave", "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka",
+    "Retro", "Musical", "Rock & Roll", "Hard Rock", "Folk", "Folk-Rock", "National Folk", "Swing",
+    "Fast Fusion", "Bebob", "Latin", "Revival", "Celtic", "Bluegrass", "Avantgarde", "Gothic Rock",
+    "Progressive Rock", "Psychedelic Rock", "Symphonic Rock", "Slow Rock", "Big Band", "Chorus",
+    "Easy Listening", "Acoustic", "Humour", "Speech", "Chanson", "Opera", "Chamber Music", "Sonata",
+    "Symphony", "Booty Bass", "Primus", "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba",
+    "Folklore", "Ballad", "Power Ballad", "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo",
+    "A capella", "Euro-House", "Dance Hall", "Goa", "Drum & Bass", "Club-House", "Hardcore", "Terror",
+    "Indie", "BritPop", "Negerpunk", "Polsk Punk", "Beat", "Christian Gangsta Rap", "Heavy Metal",
+    "Black Metal", "Crossover", "Contemporary Christian", "Christian Rock", "Merengue", "Salsa",
+    "Thrash Metal", "Anime", "JPop", "Synthpop",
+};
+
+namespace {
+
+constexpr std::string_view kLyricsBegin = "LYRICSBEGIN";
+constexpr std::string_view kLyricsEnd = "LYRICS200";
+constexpr int64_t kRecordSize = 128;
+constexpr int64_t kTrailerSize = 15;
+
+bool IsBlank(uint8_t c) { return c <= 0x20; }
+
+std::string TrimRight(std::string_view s) {
+    size_t n = s.size();
+    while (n > 0 && IsBlank(static_cast<uint8_t>(s[n - 1]))) --n;
+    return std::string(s.substr(0, n));
+}
+
+std::string Trim(std::string_view s) {
+    size_t b = 0;
+    while (b < s.size() && IsBlank(static_cast<uint8_t>(s[b]))) ++b;
+    return TrimRight(s.substr(b));
+}
+
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    return true;
+}
+
+// Decimal value of a run of digits; nullopt when any byte is not a digit.
+std::optional<int> ParseDigits(const uint8_t* p, size_t n) {
+    int value = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (p[i] < '0' || p[i] > '9') return std::nullopt;
+        value = value * 10 + (p[i] - '0');
+    }
+    return value;
+}
+
+void AppendDigits(std::vector<uint8_t>& out, size_t value, int width) {
+    std::string digits(static_cast<size_t>(width), '0');
+    for (int i = width - 1; i >= 0 && value > 0; --i) {
+        digits[static_cast<size_t>(i)] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    out.insert(out.end(), digits.begin(), digits.end());
+}
+
+void AppendText(std::vector<uint8_t>& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
+
+// Exactly Count bytes at Pos, or nullopt when the stream holds fewer.
+std::optional<std::vector<uint8_t>> ReadAt(TStream& Stream, int64_t Pos, int64_t Count) {
+    if (Pos < 0) return std::nullopt;
+    Stream.SetPosition(Pos);
+    std::vector<uint8_t> bytes = Stream.ReadBytes(Count);
+    if (static_cast<int64_t>(bytes.size()) != Count) return std::nullopt;
+    return bytes;
+}
+
+bool StartsWith(const std::vector<uint8_t>& bytes, size_t at, std::string_view mark) {
+    return bytes.size() >= at && bytes.size() - at >= mark.size() &&
+           std::memcmp(bytes.data() + at, mark.data(), mark.size()) == 0;
+}
+
+// A record slot ends at its first zero byte; padding of spaces or zeros goes. Bytes after
+// a zero are leftovers of older writers, not text.
+std::string SlotText(const std::array<uint8_t, 128>& r, size_t at, size_t width) {
+    size_t n = 0;
+    while (n < width && r[at + n] != 0) ++n;
+    return TrimRight(std::string_view(reinterpret_cast<const char*>(r.data() + at), n));
+}
+
+void PutSlot(std::array<uint8_t, 128>& r, size_t at, size_t width, std::string_view text) {
+    size_t n = std::min(width, text.size());
+    std::memcpy(r.data() + at, text.data(), n);
+}
+
+void WriteAll(TStream& Stream, const std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) return;
+    if (Stream.Write(bytes.data(), static_cast<int64_t>(bytes.size())) != static_cast<int64_t>(bytes.size()))
+        throw std::runtime_error("short write");
+}
+
+// Keeps a file's modification time over a write when asked to.
+class TFileTimeKeeper {
+public:
+    TFileTimeKeeper(const std::filesystem::path& FileName, bool Keep) : fileName_(FileName) {
+        if (!Keep) return;
+        std::error_code ec;
+        auto t = std::filesystem::last_write_time(FileName, ec);
+        if (!ec) time_ = t;
+    }
+    void Restore() {
+        if (!time_) return;
+        std::error_code ec;
+        std::filesystem::last_write_time(fileName_, *time_, ec);
+    }
+
+private:
+    std::filesystem::path fileName_;
+    std::optional<std::filesystem::file_time_type> time_;
+};
+
+constexpr uint16_t kReadMode = fmOpenRead | fmShareDenyWrite;
+constexpr uint16_t kWriteMode = fmOpenReadWrite | fmShareExclusive;
+
+}  // namespace
+
+void TID3v1::ResetData() {
+    Exists = false;
+    VersionID = 1;
+    Title.clear();
+    Artist.clear();
+    Album.clear();
+    Year.clear();
+    Comment.clear();
+    TrackNo = 0;
+    Genre = 255;
+    Lyrics3Exists = false;
+    Lyrics3Size = 0;
+    ExtArtist.clear();
+    ExtAlbum.clear();
+    ExtTitle.clear();
+    ExtComment.clear();
+    ImageLinks.clear();
+    Author.clear();
+    Lyrics.clear();
+}
+
+namespace {
+void SetWithExtended(std::string& Short, std::string& Extended, std::string_view Value) {
+    Short = TrimRight(Value);
+    if (Short.size() >= 31)
+        Extended = Short;
+    else
+        Extended.clear();
+}
+}  // namespace
+
+void TID3v1::SetTitle(std::string_view Value) { SetWithExtended(Title, ExtTitle, Value); }
+void TID3v1::SetArtist(std::string_view Value) { SetWithExtended(Artist, ExtArtist, Value); }
+void TID3v1::SetAlbum(std::string_view Value) { SetWithExtended(Album, ExtAlbum, Value); }
+void TID3v1::SetComment(std::string_view Value) { SetWithExtended(Comment, ExtComment, Value); }
+
+void TID3v1::SetYear(std::string_view Value) { Year = TrimRight(Value).substr(0, 4); }
+
+void TID3v1::SetGenreName(std::string_view Name) {
+    for (size_t i = 0; i < ID3v1Genres.size(); ++i) {
+        if (EqualsAsciiNoCase(Name, ID3v1Genres[i])) {
+            Genre = static_cast<uint8_t>(i);
+            return;
+        }
+    }
+    Genre = (DefaultGenreOther && !Name.empty()) ? 12 : 255;
+}
+
+std::string TID3v1::GetGenreName() const {
+    return Genre < ID3v1GenreCount ? std::string(ID3v1Genres[Genre]) : std::string();
+}
+
+// --- reading ---------------------------------------------------------------
+
+void TID3v1::ParseRecord(const std::array<uint8_t, 128>& r) {
+    const bool v11 = (r[125] == 0 && r[126] != 0) || (r[125] == ' ' && r[126] != ' ');
+    VersionID = v11 ? 2 : 1;
+    SetTitle(SlotText(r, 3, 30));
+    SetArtist(SlotText(r, 33, 30));
+    SetAlbum(SlotText(r, 63, 30));
+    SetYear(SlotText(r, 93, 4));
+    if (v11) {
+        SetComment(SlotText(r, 97, 28));
+        TrackNo = r[126];
+    } else {
+        SetComment(SlotText(r, 97, 30));
+    }
+    Genre = r[127];
+}
+
+void TID3v1::ParseLyrics3Fields(const std::vector<uint8_t>& Block) {
+    size_t pos = kLyricsBegin.size();
+    while (Block.size() - pos >= 8) {
+        const std::string id(reinterpret_cast<const char*>(Block.data() + pos), 3);
+        const auto size = ParseDigits(Block.data() + pos + 3, 5);
+        if (!size) break;
+        pos += 8;
+        // A field reaching past the block is damaged; what came before it stays.
+        if (static_cast<size_t>(*size) > Block.size() - pos) break;
+        const std::string_view data(reinterpret_cast<const char*>(Block.data() + pos), static_cast<size_t>(*size));
+        pos += static_cast<size_t>(*size);
+        if (id == "IND") {
+            continue;
+        } else if (id == "LYR") {
+            // Line ends become CR LF; a CR LF stays as it is.
+            const std::string text = Trim(data);
+            std::string lyrics;
+            lyrics.reserve(text.size());
+            for (size_t i = 0; i < text.size(); ++i) {
+                lyrics += text[i];
+                if (text[i] == '\r') {
+                    lyrics += '\n';
+                    if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+                }
+            }
+            Lyrics = std::move(lyrics);
+        } else if (id == "INF") {
+            SetComment(Trim(data));
+        } else if (id == "AUT") {
+            Author = Trim(data);
+        } else if (id == "EAL") {
+            SetAlbum(Trim(data));
+        } else if (id == "EAR") {
+            SetArtist(Trim(data));
+        } else if (id == "ETT") {
+            SetTitle(Trim(data));
+        } else if (id == "IMG") {
+            ImageLinks = std::string(data);
+        } else {
+            break;
+        }
+    }
+}
+
+TID3v1::TTailInfo TID3v1::ScanTail(TStream& Stream, bool ReadValues) {
+    TTailInfo info;
+    info.FileSize = Stream.Size();
+    if (info.FileSize >= kRecordSize) {
+        if (auto bytes = ReadAt(Stream, info.FileSize - kRecordSize, kRecordSize); bytes && StartsWith(*bytes, 0, "TAG")) {
+            info.HasRecord = true;
+            if (ReadValues) {
+                std::array<uint8_t, 128> record{};
+                std::copy(bytes->begin(), bytes->end(), record.begin());
+                ParseRecord(record);
+            }
+        }
+    }
+    const int64_t offset = info.HasRecord ? kRecordSize + kTrailerSize : kTrailerSize;
+    if (info.FileSize >= offset) {
+        auto trailer = ReadAt(Stream, info.FileSize - offset, kTrailerSize);
+        if (trailer && StartsWith(*trailer, 6, kLyricsEnd)) {
+            const int size = ParseDigits(trailer->data(), 6).value_or(0);
+            const int64_t start = info.FileSize - offset - size;
+            // The block must hold its start mark and lie inside the file.
+            if (size >= static_cast<int>(kLyricsBegin.size()) && start >= 0) {
+                auto begin = ReadAt(Stream, start, static_cast<int64_t>(kLyricsBegin.size()));
+                if (begin && StartsWith(*begin, 0, kLyricsBegin)) {
+                    info.Lyrics3Size = size;
+                    if (ReadValues) {
+                        if (auto block = ReadAt(Stream, start, size)) ParseLyrics3Fields(*block);
+                    }
+                }
+            }
+        }
+    }
+    Exists = info.HasRecord;
+    Lyrics3Size = info.Lyrics3Size;
+    Lyrics3Exists = info.Lyrics3Size > 0;
+    return info;
+}
+
+bool TID3v1::LoadTag(const std::filesystem::path& FileName, bool ReadValues) {
+    try {
+        TUnicodeFileStream stream(FileName, kReadMode);
+        ScanTail(stream, ReadValues);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TID3v1::ReadFromFile(const std::filesystem::path& FileName) {
+    ResetData();
+    return LoadTag(FileName, true);
+}
+
+// --- writing ---------------------------------------------------------------
+
+std::vector<uint8_t> TID3v1::BuildLyrics3Block(bool WriteLyrics3) const {
+    std::vector<uint8_t> block;
+    const bool carries = !Lyrics.empty() || !Author.empty() || !ImageLinks.empty();
+    // Image links count as content too: a block holding only them must not vanish.
+    const bool hasContent = carries || !ExtAlbum.empty() || !ExtArtist.empty() || !ExtTitle.empty() ||
+                            !ExtComment.empty();
+    if (!WriteLyrics3 || !(AlwaysWriteLyrics3 || carries) || !hasContent) return block;
+
+    struct TField {
+        std::string_view Id;
+        const std::string* Value;
+    };
+    const TField fields[] = {{"EAL", &ExtAlbum}, {"EAR", &ExtArtist}, {"ETT", &ExtTitle}, {"INF", &ExtComment},
+                             {"AUT", &Author},   {"LYR", &Lyrics},    {"IMG", &ImageLinks}};
+
+    // Only fields whose size fits the five digits are written; the block could not
+    // describe the others.
+    std::vector<const TField*> chosen;
+    size_t blockSize = kLyricsBegin.size() + 10;  // start mark and the IND field
+    bool lyricsWritten = false;
+    for (const TField& f : fields) {
+        if (Trim(*f.Value).empty() || f.Value->size() > Lyrics3MaxFieldSize) continue;
+        if (8 + f.Value->size() > Lyrics3MaxBlockSize - blockSize) continue;
+        blockSize += 8 + f.Value->size();
+        chosen.push_back(&f);
+        if (f.Id == "LYR") lyricsWritten = true;
+    }
+    if (chosen.empty()) return block;
+
+    block.reserve(blockSize + kTrailerSize);
+    AppendText(block, kLyricsBegin);
+    AppendText(block, lyricsWritten ? "IND0000210" : "IND0000200");
+    for (const TField* f : chosen) {
+        AppendText(block, f->Id);
+        AppendDigits(block, f->Value->size(), 5);
+        AppendText(block, *f->Value);
+    }
+    AppendDigits(block, block.size(), 6);
+    AppendText(block, kLyricsEnd);
+    return block;
+}
+
+std::array<uint8_t, 128> TID3v1::BuildRecord() const {
+    std::array<uint8_t, 128> r{};
+    std::memcpy(r.data(), "TAG", 3);
+    PutSlot(r, 3, 30, TrimRight(GetTitle()));
+    PutSlot(r, 33, 30, TrimRight(GetArtist()));
+    PutSlot(r, 63, 30, TrimRight(GetAlbum()));
+    PutSlot(r, 93, 4, Year);
+    PutSlot(r, 97, 30, TrimRight(GetComment()));
+    if (TrackNo != 0) {
+        r[125] = 0;
+        r[126] = TrackNo;
+    }
+    r[127] = Genre;
+    return r;
+}
+
+bool TID3v1::SaveTag(const std::filesystem::path& FileName, bool WriteLyrics3) {
+    TFileTimeKeeper time(FileName, KeepFileTime);
+    try {
+        std::vector<uint8_t> tail = BuildLyrics3Block(WriteLyrics3);
+        const size_t blockSize = tail.size();
+        const auto record = BuildRecord();
+        tail.insert(tail.end(), record.begin(), record.end());
+        {
+            TUnicodeFileStream stream(FileName, kWriteMode);
+            stream.Seek(0, TSeekOrigin::soEnd);
+            WriteAll(stream, tail);
+        }
+        if (blockSize > 0) {
+            Lyrics3Exists = true;
+            Lyrics3Size = static_cast<int>(blockSize - kTrailerSize);
+        }
+    } catch (...) {
+        time.Restore();
+        return false;
+    }
+    time.Restore();
+    return true;
+}
+
+bool TID3v1::RemoveFromFile(const std::filesystem::path& FileName, bool KeepID3v1) {
+    // A file that cannot be read cannot be cleaned; saying "done" would be wrong.
+    if (!LoadTag(FileName, false)) return false;
+    if (!Exists && !Lyrics3Exists) return true;
+
+    TFileTimeKeeper time(FileName, KeepFileTime);
+    try {
+        {
+            TUnicodeFileStream stream(FileName, kWriteMode);
+            // Look again under the write lock: the file may have changed in between.
+            const TTailInfo info = ScanTail(stream, false);
+            stream.SetSize(info.AudioEnd());
+            Exists = false;
+            Lyrics3Exists = false;
+            Lyrics3Size = 0;
+        }
+        if (KeepID3v1) {
+            if (!SaveTag(FileName, false)) {
+                time.Restore();
+                return false;
+            }
+            Exists = true;
+        }
+    } catch (...) {
+        time.Restore();
+        return false;
+    }
+    time.Restore();
+    return true;
+}
+
+bool TID3v1::SaveToFile(const std::filesystem::path& FileName) {
+    // Old tail and new tail are exchanged under one exclusive open, so no other writer
+    // sees (or causes) a file left without its record between the two steps.
+    TFileTimeKeeper time(FileName, KeepFileTime);
+    try {
+        std::vector<uint8_t> tail = BuildLyrics3Block(true);
+        const size_t blockSize = tail.size();
+        const auto record = BuildRecord();
+        tail.insert(tail.end(), record.begin(), record.end());
+        {
+            TUnicodeFileStream stream(FileName, kWriteMode);
+            const TTailInfo info = ScanTail(stream, false);
+            const int64_t audioEnd = info.AudioEnd();
+            stream.SetPosition(audioEnd);
+            WriteAll(stream, tail);
+            stream.SetSize(audioEnd + static_cast<int64_t>(tail.size()));
+        }
+        Exists = true;
+        Lyrics3Exists = blockSize > 0;
+        Lyrics3Size = blockSize > 0 ? static_cast<int>(blockSize - kTrailerSize) : 0;
+    } catch (...) {
+        time.Restore();
+        return false;
+    }
+    time.Restore();
+    return true;
+}
+
+}  // namespace covrilo

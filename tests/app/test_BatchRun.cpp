@@ -1,0 +1,252 @@
+// SPDX-License-Identifier: MIT
+#include "app/BatchRun.h"
+
+#include "app/CoverImage.h"
+#include "app/Settings.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace covrilo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+// The file list of a window: names, statuses, a remove check box and a picture.
+class TFakeHost : public IBatchHost {
+public:
+    std::vector<fs::path> Paths;
+    std::vector<std::string> Statuses;
+    bool Remove = false;
+    fs::path Picture;
+    TBatchSettings Values;
+    fs::path Data;
+    int EventCalls = 0;
+    std::function<void(int)> OnEvents;  // runs after each file, like user input between files
+
+    void SetFiles(std::vector<fs::path> Files) {
+        Paths = std::move(Files);
+        Statuses.assign(Paths.size(), kStatusWaiting);
+    }
+    int EntryCount() override { return static_cast<int>(Paths.size()); }
+    fs::path EntryPath(int Index) override { return Paths.at(static_cast<size_t>(Index)); }
+    void SetEntryStatus(int Index, const std::string& Status) override { Statuses.at(static_cast<size_t>(Index)) = Status; }
+    bool RemoveMode() override { return Remove; }
+    fs::path ImagePath() override { return Picture; }
+    void SetImagePath(const fs::path& Path) override { Picture = Path; }
+    TBatchSettings Settings() override { return Values; }
+    fs::path DataDir() override { return Data; }
+    void ProcessEvents() override {
+        if (OnEvents) OnEvents(EventCalls);
+        ++EventCalls;
+    }
+};
+
+// Records the calls; Save answers per file, and a file can be made to throw.
+class TFakeTagger : public IBatchTagger {
+public:
+    std::vector<std::string> Calls;
+    std::map<fs::path, bool> SaveResults;  // missing: true
+    fs::path ThrowOn;
+    fs::path Current;
+
+    bool Open(const fs::path& FileName) override {
+        Current = FileName;
+        Calls.push_back("Open " + FileName.filename().string());
+        return true;
+    }
+    void AddPicture(const fs::path& PictureFile, const std::string& PictureType) override {
+        Calls.push_back("AddPicture " + PictureFile.filename().string() + " " + PictureType);
+    }
+    bool Save() override {
+        Calls.push_back("Save");
+        if (Current == ThrowOn) throw std::runtime_error("Cannot open file " + Current.string());
+        const auto It = SaveResults.find(Current);
+        return It == SaveResults.end() || It->second;
+    }
+    void RemoveAllPictures() override {
+        Calls.push_back("RemoveAllPictures");
+        if (Current == ThrowOn) throw std::runtime_error("Cannot open file " + Current.string());
+    }
+    void Close() override { Calls.push_back("Close"); }
+};
+
+// A real JPEG of the given size, made with our encoder (the run decodes it).
+fs::path MakeJpeg(const fs::path& File, int Width, int Height) {
+    TRgbImage Image{Width, Height, std::vector<uint8_t>(static_cast<size_t>(Width * Height * 3), 0x80)};
+    const auto Bytes = EncodeJpeg(Image, 90);
+    test::WriteFileBytes(File, Bytes);
+    return File;
+}
+
+class BatchRunTest : public testing::Test {
+protected:
+    void SetUp() override {
+        Host.Data = Dir.path();
+        Host.SetFiles({"/music/a.mp3", "/music/b.mp3", "/music/c.mp3"});
+    }
+    TempDir Dir;
+    TFakeHost Host;
+    TFakeTagger Tagger;
+};
+
+TEST(PictureTypeToName, KindTable) {
+    const char* Expected[] = {"Other",      "FrontCover",        "BackCover",       "LeafletPage",       "Media",
+                              "LeadArtist", "Artist",            "Conductor",       "Band",              "Composer",
+                              "Lyricist",   "RecordingLocation", "DuringRecording", "DuringPerformance", "VideoScreenCapture",
+                              "ColouredFish", "Illustration",    "BandLogo",        "PublisherStudio"};
+    for (int I = 0; I < 19; ++I) EXPECT_EQ(PictureTypeToName(I), Expected[I]) << I;
+    for (int I : {-1, 19, 20, 1000, INT32_MIN}) EXPECT_EQ(PictureTypeToName(I), "Other") << I;
+}
+
+TEST_F(BatchRunTest, NothingToDoTouchesNothing) {
+    // Add mode without a picture.
+    EXPECT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boNothingToDo);
+    // Empty list, even with a picture.
+    Host.Picture = MakeJpeg(Dir / "p.jpg", 10, 10);
+    Host.SetFiles({});
+    EXPECT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boNothingToDo);
+    EXPECT_TRUE(Tagger.Calls.empty());
+    EXPECT_EQ(Host.EventCalls, 0);
+}
+
+TEST_F(BatchRunTest, AddModeCallsTheFacadeInOrderAndSetsStatuses) {
+    Host.Picture = MakeJpeg(Dir / "cover.jpg", 100, 80);
+    Host.Values.KindOfPic = 2;
+    Tagger.SaveResults["/music/b.mp3"] = false;
+    const auto Result = RunBatch(Host, Tagger);
+    EXPECT_EQ(Result.Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(Result.Done, 3);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "Error", "OK"}));
+    EXPECT_EQ(Tagger.Calls, (std::vector<std::string>{
+                                "Open a.mp3", "AddPicture cover.jpg BackCover", "Save", "Close",
+                                "Open b.mp3", "AddPicture cover.jpg BackCover", "Save", "Close",
+                                "Open c.mp3", "AddPicture cover.jpg BackCover", "Save", "Close"}));
+    EXPECT_EQ(Host.EventCalls, 3);
+    EXPECT_EQ(Host.Picture, Dir / "cover.jpg");  // within the limits: used as loaded
+    EXPECT_FALSE(fs::exists(Dir / "temp.jpg"));
+}
+
+TEST_F(BatchRunTest, LargePictureIsPreparedOnceAndTheCopyUsed) {
+    Host.Picture = MakeJpeg(Dir / "cover.jpg", 1000, 400);
+    Host.Values.MaxX = 500;
+    Host.Values.MaxY = 500;
+    Host.Values.KindOfPic = 42;  // out of range: "Other"
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(Host.Picture, Dir / "temp.jpg");
+    const auto Copy = DecodeJpegFile(Dir / "temp.jpg");
+    EXPECT_EQ(Copy.Width, 500);
+    EXPECT_EQ(Copy.Height, 200);
+    EXPECT_EQ(Tagger.Calls.at(1), "AddPicture temp.jpg Other");
+    EXPECT_EQ(Tagger.Calls.at(5), "AddPicture temp.jpg Other");
+}
+
+TEST_F(BatchRunTest, RemoveModeIgnoresThePicture) {
+    const auto Cases = {fs::path(), Dir / "damaged.jpg"};
+    test::WriteFileBytes(Dir / "damaged.jpg", test::ToBytes("not a picture"));
+    for (const auto& Picture : Cases) {
+        Host.SetFiles({"/music/a.mp3", "/music/b.mp3"});
+        Tagger.Calls.clear();
+        Host.Remove = true;
+        Host.Picture = Picture;
+        ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted) << Picture;
+        EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"Deleted", "Deleted"}));
+        EXPECT_EQ(Tagger.Calls, (std::vector<std::string>{"Open a.mp3", "RemoveAllPictures", "Close",
+                                                          "Open b.mp3", "RemoveAllPictures", "Close"}));
+        EXPECT_EQ(Host.Picture, Picture);
+    }
+}
+
+TEST_F(BatchRunTest, CheckBoxIsReadForEveryFile) {
+    Host.Picture = MakeJpeg(Dir / "cover.jpg", 900, 900);
+    Host.Values.MaxX = Host.Values.MaxY = 300;
+    Host.Remove = true;
+    Host.OnEvents = [this](int Done) { Host.Remove = Done != 0; };  // add for the second file only
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"Deleted", "OK", "Deleted"}));
+    // The picture was not prepared up front, but it is before it is first added.
+    EXPECT_EQ(Tagger.Calls.at(4), "AddPicture temp.jpg FrontCover");
+    EXPECT_EQ(DecodeJpegFile(Host.Picture).Width, 300);
+}
+
+TEST_F(BatchRunTest, SwitchingToAddWithoutAPictureMarksTheFileAsError) {
+    Host.Remove = true;
+    Host.OnEvents = [this](int) { Host.Remove = false; };
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"Deleted", "Error", "Error"}));
+    EXPECT_EQ(std::count(Tagger.Calls.begin(), Tagger.Calls.end(), "Save"), 0);
+}
+
+TEST_F(BatchRunTest, ErrorInAFileEndsTheRunAndKeepsStatuses) {
+    Host.Picture = MakeJpeg(Dir / "cover.jpg", 50, 50);
+    Host.Statuses = {"old", "old", "old"};
+    Tagger.ThrowOn = "/music/b.mp3";
+    const auto Result = RunBatch(Host, Tagger);
+    EXPECT_EQ(Result.Outcome, TBatchOutcome::boFailed);
+    EXPECT_EQ(Result.Message, "Cannot open file /music/b.mp3");
+    EXPECT_EQ(Result.Done, 1);
+    EXPECT_EQ(Result.FailedIndex, 1);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "old", "old"}));
+    // The open file is closed and nothing after it is touched.
+    EXPECT_EQ(Tagger.Calls.back(), "Close");
+    EXPECT_EQ(std::count(Tagger.Calls.begin(), Tagger.Calls.end(), "Open c.mp3"), 0);
+
+    // Same in remove mode.
+    Tagger.Calls.clear();
+    Host.Remove = true;
+    Host.Statuses = {"old", "old", "old"};
+    const auto Removed = RunBatch(Host, Tagger);
+    EXPECT_EQ(Removed.Outcome, TBatchOutcome::boFailed);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"Deleted", "old", "old"}));
+}
+
+TEST_F(BatchRunTest, UnreadablePictureEndsTheRunBeforeAnyFile) {
+    test::WriteFileBytes(Dir / "bad.jpg", test::ToBytes("\xFF\xD8\xFF\xE0 broken"));
+    const fs::path Cases[] = {Dir / "bad.jpg", Dir / "vanished.jpg"};
+    for (const auto& Picture : Cases) {
+        Host.Picture = Picture;
+        const auto Result = RunBatch(Host, Tagger);
+        EXPECT_EQ(Result.Outcome, TBatchOutcome::boFailed) << Picture;
+        EXPECT_FALSE(Result.Message.empty());
+        EXPECT_EQ(Result.FailedIndex, -1);
+        EXPECT_EQ(Result.Done, 0);
+        EXPECT_TRUE(Tagger.Calls.empty());
+        EXPECT_EQ(Host.Statuses, (std::vector<std::string>(3, kStatusWaiting)));
+        EXPECT_EQ(Host.Picture, Picture);
+    }
+}
+
+TEST_F(BatchRunTest, EntryCountIsTakenOnceAndDuplicatesAreProcessedTwice) {
+    Host.Picture = MakeJpeg(Dir / "cover.jpg", 20, 20);
+    Host.SetFiles({"/music/a.mp3", "/music/a.mp3"});
+    Host.OnEvents = [this](int) { Host.Paths.push_back("/music/late.mp3"); Host.Statuses.push_back(kStatusWaiting); };
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(std::count(Tagger.Calls.begin(), Tagger.Calls.end(), "Open a.mp3"), 2);
+    EXPECT_EQ(std::count(Tagger.Calls.begin(), Tagger.Calls.end(), "Open late.mp3"), 0);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "OK", kStatusWaiting, kStatusWaiting}));
+}
+
+TEST(BatchSettings, TakenFromTheSettingsVariables) {
+    MaxX = 640;
+    MaxY = 480;
+    JpegQuality = 33;
+    KindOfPic = 7;
+    const auto S = CurrentBatchSettings();
+    EXPECT_EQ(S.MaxX, 640);
+    EXPECT_EQ(S.MaxY, 480);
+    EXPECT_EQ(S.JpegQuality, 33);
+    EXPECT_EQ(S.KindOfPic, 7);
+    MaxX = MaxY = 500;
+    JpegQuality = 70;
+    KindOfPic = 1;
+}
+
+}  // namespace
+}  // namespace covrilo
