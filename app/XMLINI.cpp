@@ -216,7 +216,9 @@ void TXMLIni::ReadSection(const std::string& Section, std::vector<std::string>& 
     for (int I = Close; I >= Open; --I) {
         const std::string& Line = lines_[static_cast<size_t>(I)];
         if (Line.find('<') != 4) continue;
-        std::string Name = Line.substr(5, Line.find('>') == std::string::npos ? std::string::npos : Line.find('>') - 5);
+        // Up to the line's first '>'; one standing before the name gives an empty name.
+        const size_t Gt = Line.find('>');
+        std::string Name = Gt == std::string::npos ? Line.substr(5) : Gt < 5 ? std::string() : Line.substr(5, Gt - 5);
         const size_t Blank = Name.find(' ');
         if (Blank != std::string::npos) Name.resize(Blank);
         Names.push_back(std::move(Name));

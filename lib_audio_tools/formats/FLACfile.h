@@ -33,16 +33,40 @@ struct TFLACMetaBlock {
 // The keys with a field of their own, in the order in which they are written. Keys from
 // fkPerformer on belong to the extended set that a basic save leaves out.
 enum TFLACKey : int {
-    fkTrackNumber, fkArtist, fkAlbum, fkTitle, fkDate, fkGenre, fkComment, fkComposer, fkLanguage,
-    fkCopyright, fkWWW, fkEncodedBy, fkTones, fkStyles, fkMood, fkSituation, fkRating, fkQuality,
-    fkTempo, fkType, fkPerformer, fkLicense, fkOrganization, fkDescription, fkLocation, fkContact,
-    fkISRC, fkLyrics
+    fkTrackNumber,
+    fkArtist,
+    fkAlbum,
+    fkTitle,
+    fkDate,
+    fkGenre,
+    fkComment,
+    fkComposer,
+    fkLanguage,
+    fkCopyright,
+    fkWWW,
+    fkEncodedBy,
+    fkTones,
+    fkStyles,
+    fkMood,
+    fkSituation,
+    fkRating,
+    fkQuality,
+    fkTempo,
+    fkType,
+    fkPerformer,
+    fkLicense,
+    fkOrganization,
+    fkDescription,
+    fkLocation,
+    fkContact,
+    fkISRC,
+    fkLyrics
 };
 inline constexpr int kFLACKeyCount = 28;
 inline constexpr int kFLACBasicKeyCount = 20;
 
 class TFLACfile {
-public:
+   public:
     TFLACfile();
 
     // The key text of a field ("TRACKNUMBER" for fkTrackNumber).
@@ -74,8 +98,8 @@ public:
     bool HasExtraPadding = false;
     std::vector<TFLACMetaBlock> OtherBlocks;  // every other block, in file order
     std::string VendorInfo;
-    bool Exists = false;  // the comment block holds at least one entry
-    std::array<std::string, kFLACKeyCount> Values;             // one-byte, system code page
+    bool Exists = false;                            // the comment block holds at least one entry
+    std::array<std::string, kFLACKeyCount> Values;  // one-byte, system code page
     std::vector<std::pair<std::string, std::string>> ExtraFields;  // other entries (key, value)
     bool KeepFileTime = false;  // keep the file's modification time over a save
     TID3v2 ID3v2Probe;          // finds the size of an ID3v2 tag in front of the stream
@@ -93,7 +117,7 @@ public:
     // answer false, and what cannot be represented is refused with the file untouched.
     bool SaveToFile(const std::filesystem::path& FileName, bool BasicOnly);
 
-private:
+   private:
     void ReadComment(const std::vector<uint8_t>& Data, bool ReadValues);
     bool WriteCommentBlock(const std::filesystem::path& FileName, const std::vector<uint8_t>& Data);
 
