@@ -3,7 +3,6 @@
 
 #include "app/CoverImage.h"
 #include "app/Settings.h"
-#include "multitag/qmx_multitag.h"
 
 #include <array>
 #include <exception>
@@ -20,25 +19,6 @@ constexpr std::array<const char*, 19> kKindNames = {
 };
 
 }  // namespace
-
-bool TMultitagTagger::Open(const std::filesystem::path& FileName) { return facade_.Open(FileName); }
-
-void TMultitagTagger::AddPicture(const std::filesystem::path& PictureFile, const std::string& PictureType) {
-    TPic Pic;
-    Pic.FileName = PictureFile;
-    Pic.PictureType = PictureType;
-    facade_.AddPicture(Pic);
-}
-
-bool TMultitagTagger::Save() { return facade_.Save(); }
-void TMultitagTagger::RemoveAllPictures() { facade_.RemoveAllPictures(); }
-void TMultitagTagger::Close() { facade_.Close(); }
-
-void ConfigureFacadeForBatch(Tqmx_multitag& Facade, int32_t TextEncoding) {
-    Facade.SetMpegReadTags(tsID3v1ID3v2);
-    Facade.SetMpegWriteTags(tsID3v1ID3v2);
-    Facade.ID3v2Format = (TextEncoding >= 0 && TextEncoding <= 2) ? static_cast<uint8_t>(TextEncoding) : 0;
-}
 
 TBatchSettings CurrentBatchSettings() { return {MaxX, MaxY, JpegQuality, KindOfPic}; }
 

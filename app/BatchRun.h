@@ -11,8 +11,6 @@
 
 namespace covrilo {
 
-class Tqmx_multitag;
-
 // Status texts of a file entry.
 inline constexpr const char* kStatusWaiting = "Waiting...";
 inline constexpr const char* kStatusOK = "OK";
@@ -60,24 +58,6 @@ public:
     virtual void RemoveAllPictures() = 0;
     virtual void Close() = 0;
 };
-
-// The tag front end behind the run: Tqmx_multitag with one TPic per file.
-class TMultitagTagger : public IBatchTagger {
-public:
-    explicit TMultitagTagger(Tqmx_multitag& Facade) : facade_(Facade) {}
-    bool Open(const std::filesystem::path& FileName) override;
-    void AddPicture(const std::filesystem::path& PictureFile, const std::string& PictureType) override;
-    bool Save() override;
-    void RemoveAllPictures() override;
-    void Close() override;
-
-private:
-    Tqmx_multitag& facade_;
-};
-
-// Sets the facade up as the hosts use it: ID3v1 and ID3v2 read and written for MPEG files,
-// and the ID3v2 version and encoding of TextEncoding (0..2; any other value acts as 0).
-void ConfigureFacadeForBatch(Tqmx_multitag& Facade, int32_t TextEncoding);
 
 enum class TBatchOutcome {
     boNothingToDo,  // empty list, or add mode without a picture: nothing was touched

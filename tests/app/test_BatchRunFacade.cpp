@@ -2,9 +2,9 @@
 // The batch run over the real tag front end: MP3s made by lame, pictures by Pillow, the
 // written tags read back by mutagen.
 #include "app/BatchRun.h"
+#include "app/MultitagTagger.h"
 
 #include "AppTestUtil.h"
-#include "multitag/qmx_multitag.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +64,6 @@ protected:
         if (test::RunCommand(std::string(test::kPython) + " -c 'import mutagen'").exitCode != 0) {
             GTEST_SKIP() << "mutagen for /usr/bin/python3 is not installed";
         }
-        ConfigureFacadeForBatch(Facade, 0);
         Host.Data = Dir.path();
         for (const char* Name : {"one.mp3", "two.mp3"}) {
             const auto File = Dir / Name;
@@ -79,8 +78,7 @@ protected:
         Host.Picture = Dir / "cover.jpg";
     }
     TempDir Dir;
-    Tqmx_multitag Facade;
-    TMultitagTagger Tagger{Facade};
+    TMultitagTagger Tagger;
     TListHost Host;
 };
 
@@ -108,7 +106,7 @@ TEST_F(BatchRunFacadeTest, AddReplaceAndRemovePictures) {
 }
 
 TEST_F(BatchRunFacadeTest, Id3v24WhenChosen) {
-    ConfigureFacadeForBatch(Facade, 2);
+    Tagger.Facade.ID3v2Format = 2;
     Host.Values.KindOfPic = 0;
     ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
     const auto Scaled = std::to_string(fs::file_size(Dir / "temp.jpg"));
