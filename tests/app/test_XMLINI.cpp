@@ -55,6 +55,16 @@ TEST(TXMLIni, UnwritableFolderRaisesOnCreate) {
     EXPECT_THROW(TXMLIni(Dir / "no" / "such" / "settings.xml", false), std::system_error);
 }
 
+TEST(TXMLIni, RefusesWhatIsNoSettingsFile) {
+    TempDir Dir;
+    std::filesystem::create_directory(Dir / "folder.xml");
+    EXPECT_THROW(TXMLIni(Dir / "folder.xml", false), EXMLIniException);
+    const auto Big = Dir / "big.xml";
+    test::WriteFileBytes(Big, test::Bytes(17 * 1024 * 1024, 'x'));
+    EXPECT_THROW(TXMLIni(Big, false), EXMLIniException);
+    EXPECT_EQ(std::filesystem::file_size(Big), 17u * 1024 * 1024);  // left alone
+}
+
 TEST(TXMLIni, WriteInsertsBelowSectionLineAndNewSectionBeforeLastLine) {
     TempDir Dir;
     const auto File = Dir / "a.xml";
