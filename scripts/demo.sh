@@ -9,8 +9,14 @@ jobs=$(nproc 2>/dev/null || echo 2)
 scripts/deps.sh
 
 echo "== Building (release) ..."
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DCOVRILO_BUILD_TESTS=OFF >/dev/null
-cmake --build build/release -j"$jobs" --target covrilo-cli make_demo_files >/dev/null
+log=build/release-build.log
+mkdir -p build
+if ! { cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DCOVRILO_BUILD_TESTS=OFF &&
+       cmake --build build/release -j"$jobs" --target covrilo-cli make_demo_files; } >"$log" 2>&1; then
+  tail -n 40 "$log"
+  echo "demo.sh: the build failed; the whole log is in $log" >&2
+  exit 1
+fi
 
 cli=build/release/app/cli/covrilo-cli
 demo=build/demo
