@@ -16,6 +16,8 @@ namespace covrilo {
 
 namespace {
 
+constexpr uintmax_t kMaxFileSize = 16 * 1024 * 1024;
+
 const char* const kEmptyDocument[] = {
     R"(<?xml version="1.0" encoding="windows-1250" ?>)",
     "<!-- Generator: TXMLINI 1.x -->",
@@ -86,6 +88,14 @@ TXMLIni::TXMLIni(std::filesystem::path FileName, bool RaiseErrors)
     : fileName_(std::move(FileName)), raiseErrors_(RaiseErrors) {
     std::error_code Ec;
     if (std::filesystem::exists(fileName_, Ec)) {
+        // Only a plain file of sane size is read: a folder or a pipe under that name would
+        // fail or block, and a huge file is no settings file.
+        if (!std::filesystem::is_regular_file(fileName_, Ec)) {
+            throw EXMLIniException("Cannot read file " + fileName_.string() + ": not a regular file");
+        }
+        if (std::filesystem::file_size(fileName_, Ec) > kMaxFileSize) {
+            throw EXMLIniException("Cannot read file " + fileName_.string() + ": file too large");
+        }
         std::ifstream In(fileName_, std::ios::binary);
         if (!In) {
             throw EXMLIniException("Cannot open file " + fileName_.string() + ": " + std::strerror(errno));
@@ -216,7 +226,9 @@ void TXMLIni::ReadSection(const std::string& Section, std::vector<std::string>& 
     for (int I = Close; I >= Open; --I) {
         const std::string& Line = lines_[static_cast<size_t>(I)];
         if (Line.find('<') != 4) continue;
-        std::string Name = Line.substr(5, Line.find('>') == std::string::npos ? std::string::npos : Line.find('>') - 5);
+        // Up to the line's first '>'; one standing before the name gives an empty name.
+        const size_t Gt = Line.find('>');
+        std::string Name = Gt == std::string::npos ? Line.substr(5) : Gt < 5 ? std::string() : Line.substr(5, Gt - 5);
         const size_t Blank = Name.find(' ');
         if (Blank != std::string::npos) Name.resize(Blank);
         Names.push_back(std::move(Name));

@@ -24,8 +24,8 @@ constexpr uint32_t kFlagIsHeader = 0x20000000u;
 constexpr int64_t kMinItemSize = 9;
 
 uint32_t ReadU32LE(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 void AppendU32LE(std::vector<uint8_t>& out, uint32_t v) {

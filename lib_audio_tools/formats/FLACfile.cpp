@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <span>
 #include <stdexcept>
 
@@ -17,10 +18,10 @@ namespace covrilo {
 namespace {
 
 constexpr std::array<std::string_view, kFLACKeyCount> kKeyNames = {
-    "TRACKNUMBER", "ARTIST",    "ALBUM",     "TITLE",   "DATE",     "GENRE",      "COMMENT",
-    "COMPOSER",    "LANGUAGE",  "COPYRIGHT", "WWW",     "ENCODEDBY", "TONES",     "STYLES",
-    "MOOD",        "SITUATION", "RATING",    "QUALITY", "TEMPO",    "TYPE",       "PERFORMER",
-    "LICENSE",     "ORGANIZATION", "DESCRIPTION", "LOCATION", "CONTACT", "ISRC", "LYRICS"};
+    "TRACKNUMBER", "ARTIST",       "ALBUM",       "TITLE",    "DATE",      "GENRE", "COMMENT",
+    "COMPOSER",    "LANGUAGE",     "COPYRIGHT",   "WWW",      "ENCODEDBY", "TONES", "STYLES",
+    "MOOD",        "SITUATION",    "RATING",      "QUALITY",  "TEMPO",     "TYPE",  "PERFORMER",
+    "LICENSE",     "ORGANIZATION", "DESCRIPTION", "LOCATION", "CONTACT",   "ISRC",  "LYRICS"};
 
 constexpr std::string_view kDefaultVendor = "reference libFLAC 1.1.0 20030126";
 constexpr size_t kHeaderSize = 42;
@@ -43,13 +44,25 @@ std::string_view TrimBlank(std::string_view s) {
     return s;
 }
 
+bool IsAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<uint8_t>(c) >= 0x80) return false;
+    return true;
+}
+
+// UTF-8 <-> system code page; ASCII, by far the most common text, is the same in both.
+std::string FromUtf8(std::string_view s) { return IsAscii(s) ? std::string(s) : Utf8ToAnsi(s); }
+std::string ToUtf8(const std::string& s) { return IsAscii(s) ? s : AnsiToUtf8(s); }
+
 uint32_t LE32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    const std::array<uint8_t, 4> bytes = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                                          static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+    out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
 uint32_t BlockLength(const std::array<uint8_t, 4>& h) {
@@ -65,7 +78,7 @@ void PutBlockHeader(std::vector<uint8_t>& out, uint8_t first, uint32_t length) {
 
 // Checked little-endian reader over a byte buffer; never reads past its end.
 class TCursor {
-public:
+   public:
     explicit TCursor(std::span<const uint8_t> data) : data_(data) {}
     size_t Remaining() const { return data_.size() - pos_; }
     std::optional<uint32_t> U32() {
@@ -81,7 +94,7 @@ public:
         return v;
     }
 
-private:
+   private:
     std::span<const uint8_t> data_;
     size_t pos_ = 0;
 };
@@ -163,11 +176,23 @@ void TFLACfile::ResetData(bool HeaderInfo, bool TagInfo) {
         Exists = false;
         for (std::string& v : Values) v.clear();
         ExtraFields.clear();
+        valuesFrom_.clear();
     }
 }
 
+namespace {
+
+std::filesystem::path SameFileKey(const std::filesystem::path& p) {
+    std::error_code ec;
+    std::filesystem::path key = std::filesystem::weakly_canonical(p, ec);
+    return ec ? p : key;
+}
+
+}  // namespace
+
 bool TFLACfile::ReadFromFile(const std::filesystem::path& Name) {
     ResetData(false, true);
+    valuesFrom_ = SameFileKey(Name);
     return GetInfo(Name, true);
 }
 
@@ -193,7 +218,7 @@ void TFLACfile::ReadComment(const std::vector<uint8_t>& Data, bool ReadValues) {
         std::string_view raw = entry->substr(eq + 1);
         fileEntries_.emplace_back(key, std::string(raw));
         if (!ReadValues) continue;
-        std::string value = Utf8ToAnsi(raw);
+        std::string value = FromUtf8(raw);
         int index = KeyIndex(key);
         if (index >= 0 && Values[static_cast<size_t>(index)].empty())
             Values[static_cast<size_t>(index)] = std::move(value);
@@ -217,7 +242,8 @@ bool TFLACfile::GetInfo(const std::filesystem::path& Name, bool ReadValues) {
     if (head.size() < kHeaderSize || std::memcmp(Header.data(), "fLaC", 4) != 0) return false;
     // STREAMINFO must be the first block and 34 bytes long, or the blocks that follow
     // would be looked for in the wrong place.
-    if ((Header[4] & 0x7F) != 0 || BlockLength({Header[4], Header[5], Header[6], Header[7]}) != 34) return false;
+    if ((Header[4] & 0x7F) != 0 || BlockLength({Header[4], Header[5], Header[6], Header[7]}) != 34)
+        return false;
 
     SampleRate = Header[18] << 12 | Header[19] << 4 | Header[20] >> 4;
     Channels = static_cast<uint8_t>(((Header[20] >> 1) & 7) + 1);
@@ -279,13 +305,11 @@ bool TFLACfile::GetInfo(const std::filesystem::path& Name, bool ReadValues) {
 }
 
 bool TFLACfile::IsValid() const {
-    return std::memcmp(Header.data(), "fLaC", 4) == 0 && Channels > 0 && SampleRate > 0 && BitsPerSample > 0 &&
-           Samples > 0;
+    return std::memcmp(Header.data(), "fLaC", 4) == 0 && Channels > 0 && SampleRate > 0 &&
+           BitsPerSample > 0 && Samples > 0;
 }
 
-double TFLACfile::Duration() const {
-    return IsValid() ? static_cast<double>(Samples) / SampleRate : 0.0;
-}
+double TFLACfile::Duration() const { return IsValid() ? static_cast<double>(Samples) / SampleRate : 0.0; }
 
 bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
     if (!GetInfo(Name, false)) return false;
@@ -296,12 +320,12 @@ bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
     auto encode = [&](const std::string& key, const std::string& value) {
         for (size_t i = 0; i < fileEntries_.size(); ++i) {
             if (used[i] || fileEntries_[i].first != key) continue;
-            if (Utf8ToAnsi(fileEntries_[i].second) == value) {
+            if (FromUtf8(fileEntries_[i].second) == value) {
                 used[i] = true;
                 return fileEntries_[i].second;
             }
         }
-        return AnsiToUtf8(value);
+        return ToUtf8(value);
     };
 
     std::vector<std::string> entries;
@@ -317,6 +341,20 @@ bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
             if (TrimBlank(key).empty() || value.empty() || key.find('=') != std::string::npos) continue;
             entries.push_back(key + "=" + encode(UpperAscii(key), value));
         }
+    }
+
+    // A fresh object knows only the keys it sets; the file's other entries stay.
+    if (valuesFrom_.empty() || valuesFrom_ != SameFileKey(Name)) {
+        std::set<std::string> given;
+        for (int i = 0; i < keyCount; ++i)
+            if (!Values[static_cast<size_t>(i)].empty())
+                given.insert(std::string(kKeyNames[static_cast<size_t>(i)]));
+        if (!BasicOnly)
+            for (const auto& [key, value] : ExtraFields)
+                if (!value.empty()) given.insert(UpperAscii(key));
+        for (size_t i = 0; i < fileEntries_.size(); ++i)
+            if (!used[i] && !given.contains(fileEntries_[i].first))
+                entries.push_back(fileEntries_[i].first + "=" + fileEntries_[i].second);
     }
 
     const std::string vendor = VendorInfo.empty() ? std::string(kDefaultVendor) : VendorInfo;
@@ -348,21 +386,26 @@ bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::
         const bool hasComment = VorbisIndex > 0;
         const bool hasPadding = PaddingIndex > 0;
         // Other blocks in their order, padding blocks merged away (their room reclaimed).
-        std::vector<uint8_t> blocks;
+        // A second comment block (left by a broken writer) goes after ours, so that ours
+        // stays the one readers take.
+        std::vector<uint8_t> blocks, laterComments;
         int64_t reclaimed = 0;
         for (const TFLACMetaBlock& b : OtherBlocks) {
-            if ((b.Header[0] & 0x7F) == kTypePadding) {
+            const uint8_t type = b.Header[0] & 0x7F;
+            if (type == kTypePadding) {
                 reclaimed += static_cast<int64_t>(b.Data.size()) + 4;
                 continue;
             }
-            blocks.push_back(b.Header[0] & 0x7F);
-            blocks.insert(blocks.end(), b.Header.begin() + 1, b.Header.end());
-            blocks.insert(blocks.end(), b.Data.begin(), b.Data.end());
+            std::vector<uint8_t>& to = type == kTypeVorbisComment ? laterComments : blocks;
+            to.push_back(type);
+            to.insert(to.end(), b.Header.begin() + 1, b.Header.end());
+            to.insert(to.end(), b.Data.begin(), b.Data.end());
         }
         // Room in place for the comment block and one padding block, headers included;
         // the new padding fills what the new comment leaves, so the metadata keeps its
         // length and no audio byte moves.
-        const int64_t ownRoom = (hasComment ? 4 + int64_t{TagSize} : 0) + (hasPadding ? 4 + int64_t{PaddingSize} : 0);
+        const int64_t ownRoom =
+            (hasComment ? 4 + int64_t{TagSize} : 0) + (hasPadding ? 4 + int64_t{PaddingSize} : 0);
         const bool direct = hasComment && hasPadding && PaddingIndex == VorbisIndex + 1 && !HasExtraPadding &&
                             ownRoom - 8 - newSize > 0;
         const int64_t inPlacePadding = (direct ? ownRoom : ownRoom + reclaimed) - 8 - newSize;
@@ -371,6 +414,7 @@ bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::
         std::vector<uint8_t> comment;
         PutBlockHeader(comment, kTypeVorbisComment, static_cast<uint32_t>(newSize));
         comment.insert(comment.end(), Data.begin(), Data.end());
+        if (!direct) comment.insert(comment.end(), laterComments.begin(), laterComments.end());
 
         if (fits) {
             TUnicodeFileStream f(Name, fmOpenReadWrite | fmShareExclusive);
@@ -384,16 +428,20 @@ bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::
             WriteAll(f, comment);
             const uint8_t flag = (PaddingLast || !direct) ? 0x81 : 0x01;
             std::vector<uint8_t> padding;
-            PutBlockHeader(padding, static_cast<uint8_t>(flag | kTypePadding), static_cast<uint32_t>(inPlacePadding));
+            PutBlockHeader(padding, static_cast<uint8_t>(flag | kTypePadding),
+                           static_cast<uint32_t>(inPlacePadding));
             // The old padding bytes may stay when the padding keeps its length.
-            if (!(direct && inPlacePadding == PaddingSize)) padding.resize(padding.size() + inPlacePadding, 0);
+            if (!(direct && inPlacePadding == PaddingSize))
+                padding.resize(padding.size() + inPlacePadding, 0);
             WriteAll(f, padding);
         } else {
             const std::filesystem::path target = ResolveRewriteTarget(Name);
             temp = target;
             temp += "~";
             {
-                TUnicodeFileStream src(Name, fmOpenRead | fmShareDenyWrite);
+                // Opened for writing although only read: a file the user may not write is
+                // refused here instead of being replaced, and nobody writes it meanwhile.
+                TUnicodeFileStream src(Name, fmOpenReadWrite | fmShareExclusive);
                 if (src.Size() != FileSize) return false;
                 TUnicodeFileStream dst(temp, fmCreate);
                 created = true;

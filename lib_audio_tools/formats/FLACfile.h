@@ -33,16 +33,40 @@ struct TFLACMetaBlock {
 // The keys with a field of their own, in the order in which they are written. Keys from
 // fkPerformer on belong to the extended set that a basic save leaves out.
 enum TFLACKey : int {
-    fkTrackNumber, fkArtist, fkAlbum, fkTitle, fkDate, fkGenre, fkComment, fkComposer, fkLanguage,
-    fkCopyright, fkWWW, fkEncodedBy, fkTones, fkStyles, fkMood, fkSituation, fkRating, fkQuality,
-    fkTempo, fkType, fkPerformer, fkLicense, fkOrganization, fkDescription, fkLocation, fkContact,
-    fkISRC, fkLyrics
+    fkTrackNumber,
+    fkArtist,
+    fkAlbum,
+    fkTitle,
+    fkDate,
+    fkGenre,
+    fkComment,
+    fkComposer,
+    fkLanguage,
+    fkCopyright,
+    fkWWW,
+    fkEncodedBy,
+    fkTones,
+    fkStyles,
+    fkMood,
+    fkSituation,
+    fkRating,
+    fkQuality,
+    fkTempo,
+    fkType,
+    fkPerformer,
+    fkLicense,
+    fkOrganization,
+    fkDescription,
+    fkLocation,
+    fkContact,
+    fkISRC,
+    fkLyrics
 };
 inline constexpr int kFLACKeyCount = 28;
 inline constexpr int kFLACBasicKeyCount = 20;
 
 class TFLACfile {
-public:
+   public:
     TFLACfile();
 
     // The key text of a field ("TRACKNUMBER" for fkTrackNumber).
@@ -74,8 +98,8 @@ public:
     bool HasExtraPadding = false;
     std::vector<TFLACMetaBlock> OtherBlocks;  // every other block, in file order
     std::string VendorInfo;
-    bool Exists = false;  // the comment block holds at least one entry
-    std::array<std::string, kFLACKeyCount> Values;             // one-byte, system code page
+    bool Exists = false;                            // the comment block holds at least one entry
+    std::array<std::string, kFLACKeyCount> Values;  // one-byte, system code page
     std::vector<std::pair<std::string, std::string>> ExtraFields;  // other entries (key, value)
     bool KeepFileTime = false;  // keep the file's modification time over a save
     TID3v2 ID3v2Probe;          // finds the size of an ID3v2 tag in front of the stream
@@ -89,16 +113,20 @@ public:
     double Duration() const;
     // Writes the key fields (all, or the basic ones) and the extra entries as the file's
     // comment block. Values the file already holds and this object did not change are
-    // written back byte for byte. Errors of reading the file raise; errors of writing
+    // written back byte for byte. An object that did not read its values from this file
+    // (a fresh one) updates only the keys it gives a value: the file's other entries
+    // are kept after them. Errors of reading the file raise; errors of writing
     // answer false, and what cannot be represented is refused with the file untouched.
     bool SaveToFile(const std::filesystem::path& FileName, bool BasicOnly);
 
-private:
+   private:
     void ReadComment(const std::vector<uint8_t>& Data, bool ReadValues);
     bool WriteCommentBlock(const std::filesystem::path& FileName, const std::vector<uint8_t>& Data);
 
     // The entries of the file's comment block as stored: upper-cased key, raw UTF-8 value.
     std::vector<std::pair<std::string, std::string>> fileEntries_;
+    // The file the key fields were read from; empty for a fresh object.
+    std::filesystem::path valuesFrom_;
 };
 
 }  // namespace covrilo

@@ -38,8 +38,8 @@ constexpr std::string_view kIdentType{"\x01vorbis", 7};
 constexpr int64_t kLastPageWindow = 50 * 241 + 10;
 
 uint32_t LE32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
@@ -64,7 +64,7 @@ std::string UpperAscii(std::string_view s) {
 
 // Checked little-endian reader over a byte buffer; never reads past its end.
 class TCursor {
-public:
+   public:
     explicit TCursor(std::span<const uint8_t> data) : data_(data) {}
     size_t Pos() const { return pos_; }
     size_t Remaining() const { return data_.size() - pos_; }
@@ -81,7 +81,7 @@ public:
         return v;
     }
 
-private:
+   private:
     std::span<const uint8_t> data_;
     size_t pos_ = 0;
 };
@@ -134,15 +134,15 @@ struct TScan {
     int64_t Samples = 0;
     std::array<uint8_t, kIdentSize> Ident{};
     std::optional<TPageHeader> Page2;
-    bool HasComment = false;       // page 2 begins with a comment packet
-    bool PacketComplete = false;   // the whole packet was found
-    bool VendorRead = false;       // the packet holds at least a vendor and a count
-    bool CommentsParsed = false;   // every entry the count announces was read
-    bool PacketInPage2 = false;    // ... and it ends inside page 2
-    size_t LastLacing = 0;         // index in page 2's table of the packet's last lacing value
-    std::vector<uint8_t> Packet;   // the whole comment packet
-    size_t EntriesEnd = 0;         // offset in Packet just after the last entry
-    std::string Vendor;            // vendor bytes as stored
+    bool HasComment = false;         // page 2 begins with a comment packet
+    bool PacketComplete = false;     // the whole packet was found
+    bool VendorRead = false;         // the packet holds at least a vendor and a count
+    bool CommentsParsed = false;     // every entry the count announces was read
+    bool PacketInPage2 = false;      // ... and it ends inside page 2
+    size_t LastLacing = 0;           // index in page 2's table of the packet's last lacing value
+    std::vector<uint8_t> Packet;     // the whole comment packet
+    size_t EntriesEnd = 0;           // offset in Packet just after the last entry
+    std::string Vendor;              // vendor bytes as stored
     std::vector<TOggField> Entries;  // parsed entries (not the vendor)
 };
 
@@ -205,7 +205,8 @@ void ParseComments(TScan& scan) {
         std::string_view text = TrimBlank(*raw);
         size_t eq = text.find('=');
         if (eq != std::string_view::npos)
-            scan.Entries.emplace_back(UpperAscii(text.substr(0, eq)), Utf8ToWide(TrimBlank(text.substr(eq + 1))));
+            scan.Entries.emplace_back(UpperAscii(text.substr(0, eq)),
+                                      Utf8ToWide(TrimBlank(text.substr(eq + 1))));
         scan.EntriesEnd = c.Pos();
     }
     scan.CommentsParsed = true;
@@ -227,7 +228,9 @@ std::optional<TScan> ScanHeaders(const std::filesystem::path& FileName) {
     std::copy(ident.begin(), ident.end(), scan.Ident.begin());
 
     scan.Page2 = ReadPageHeader(s, page1->BodyOffset() + page1->BodySize());
-    if (scan.Page2 && scan.Page2->Serial() == page1->Serial() && scan.Page2->Segments() > 0) {
+    // The comment packet starts a fresh packet on the page after the identification page.
+    if (scan.Page2 && scan.Page2->Serial() == page1->Serial() && scan.Page2->Segments() > 0 &&
+        (scan.Page2->Bytes[5] & 0x01) == 0) {
         s.SetPosition(scan.Page2->BodyOffset());
         std::vector<uint8_t> type = s.ReadBytes(kCommentType.size());
         if (type.size() == kCommentType.size() &&
@@ -265,7 +268,8 @@ void CopyRange(TStream& from, TStream& to, int64_t offset, int64_t count) {
 
 // The new second page: header, lacing of the new comment packet followed by the old
 // lacing after the comment packet, the new packet and the rest of the old page body.
-std::optional<std::vector<uint8_t>> BuildPage2(TStream& s, const TScan& scan, const std::vector<uint8_t>& packet) {
+std::optional<std::vector<uint8_t>> BuildPage2(TStream& s, const TScan& scan,
+                                               const std::vector<uint8_t>& packet) {
     const TPageHeader& old = *scan.Page2;
     std::vector<uint8_t> lacing(packet.size() / 255, 255);
     lacing.push_back(static_cast<uint8_t>(packet.size() % 255));
@@ -378,7 +382,9 @@ bool TOggVorbis::SaveTag(const std::filesystem::path& FileName) {
     bool created = false;
     try {
         {
-            TUnicodeFileStream src(FileName, fmOpenRead | fmShareDenyWrite);
+            // Opened for writing although only read: a file the user may not write is
+            // refused here instead of being replaced, and nobody writes it meanwhile.
+            TUnicodeFileStream src(FileName, fmOpenReadWrite | fmShareExclusive);
             if (src.Size() != scan->FileSize) return false;  // changed since the scan
             std::optional<std::vector<uint8_t>> page2 = BuildPage2(src, *scan, packet);
             if (!page2) return false;

@@ -22,7 +22,7 @@ namespace covrilo {
 
 // One comment entry: the key (upper-cased; empty for the vendor entry) and its value.
 class TOggField {
-public:
+   public:
     TOggField() = default;
     TOggField(std::string FieldName, std::u16string FieldValue)
         : Name(std::move(FieldName)), Value(std::move(FieldValue)) {}
@@ -38,7 +38,7 @@ using TTagFields = std::vector<TOggField>;
 uint32_t OggCRC32(std::span<const uint8_t> Data, uint32_t Crc = 0);
 
 class TOggVorbis {
-public:
+   public:
     TOggVorbis();
 
     // Comment entries in file order; after a read element 0 is the vendor entry.

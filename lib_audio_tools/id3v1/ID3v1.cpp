@@ -11,6 +11,7 @@
 
 namespace covrilo {
 
+// clang-format off
 const std::array<std::string_view, ID3v1GenreCount> ID3v1Genres = {
     "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
     "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
@@ -32,6 +33,7 @@ const std::array<std::string_view, ID3v1GenreCount> ID3v1Genres = {
     "Black Metal", "Crossover", "Contemporary Christian", "Christian Rock", "Merengue", "Salsa",
     "Thrash Metal", "Anime", "JPop", "Synthpop",
 };
+// clang-format on
 
 namespace {
 
@@ -82,7 +84,9 @@ void AppendDigits(std::vector<uint8_t>& out, size_t value, int width) {
     out.insert(out.end(), digits.begin(), digits.end());
 }
 
-void AppendText(std::vector<uint8_t>& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
+void AppendText(std::vector<uint8_t>& out, std::string_view text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
 
 // Exactly Count bytes at Pos, or nullopt when the stream holds fewer.
 std::optional<std::vector<uint8_t>> ReadAt(TStream& Stream, int64_t Pos, int64_t Count) {
@@ -119,7 +123,7 @@ void WriteAll(TStream& Stream, const std::vector<uint8_t>& bytes) {
 
 // Keeps a file's modification time over a write when asked to.
 class TFileTimeKeeper {
-public:
+   public:
     TFileTimeKeeper(const std::filesystem::path& FileName, bool Keep) : fileName_(FileName) {
         if (!Keep) return;
         std::error_code ec;
@@ -132,7 +136,7 @@ public:
         std::filesystem::last_write_time(fileName_, *time_, ec);
     }
 
-private:
+   private:
     std::filesystem::path fileName_;
     std::optional<std::filesystem::file_time_type> time_;
 };
@@ -221,7 +225,8 @@ void TID3v1::ParseLyrics3Fields(const std::vector<uint8_t>& Block) {
         pos += 8;
         // A field reaching past the block is damaged; what came before it stays.
         if (static_cast<size_t>(*size) > Block.size() - pos) break;
-        const std::string_view data(reinterpret_cast<const char*>(Block.data() + pos), static_cast<size_t>(*size));
+        const std::string_view data(reinterpret_cast<const char*>(Block.data() + pos),
+                                    static_cast<size_t>(*size));
         pos += static_cast<size_t>(*size);
         if (id == "IND") {
             continue;
@@ -260,7 +265,8 @@ TID3v1::TTailInfo TID3v1::ScanTail(TStream& Stream, bool ReadValues) {
     TTailInfo info;
     info.FileSize = Stream.Size();
     if (info.FileSize >= kRecordSize) {
-        if (auto bytes = ReadAt(Stream, info.FileSize - kRecordSize, kRecordSize); bytes && StartsWith(*bytes, 0, "TAG")) {
+        if (auto bytes = ReadAt(Stream, info.FileSize - kRecordSize, kRecordSize);
+            bytes && StartsWith(*bytes, 0, "TAG")) {
             info.HasRecord = true;
             if (ReadValues) {
                 std::array<uint8_t, 128> record{};
@@ -314,16 +320,17 @@ std::vector<uint8_t> TID3v1::BuildLyrics3Block(bool WriteLyrics3) const {
     std::vector<uint8_t> block;
     const bool carries = !Lyrics.empty() || !Author.empty() || !ImageLinks.empty();
     // Image links count as content too: a block holding only them must not vanish.
-    const bool hasContent = carries || !ExtAlbum.empty() || !ExtArtist.empty() || !ExtTitle.empty() ||
-                            !ExtComment.empty();
+    const bool hasContent =
+        carries || !ExtAlbum.empty() || !ExtArtist.empty() || !ExtTitle.empty() || !ExtComment.empty();
     if (!WriteLyrics3 || !(AlwaysWriteLyrics3 || carries) || !hasContent) return block;
 
     struct TField {
         std::string_view Id;
         const std::string* Value;
     };
-    const TField fields[] = {{"EAL", &ExtAlbum}, {"EAR", &ExtArtist}, {"ETT", &ExtTitle}, {"INF", &ExtComment},
-                             {"AUT", &Author},   {"LYR", &Lyrics},    {"IMG", &ImageLinks}};
+    const TField fields[] = {{"EAL", &ExtAlbum},   {"EAR", &ExtArtist}, {"ETT", &ExtTitle},
+                             {"INF", &ExtComment}, {"AUT", &Author},    {"LYR", &Lyrics},
+                             {"IMG", &ImageLinks}};
 
     // Only fields whose size fits the five digits are written; the block could not
     // describe the others.

@@ -102,7 +102,9 @@ private:
         int Lyrics3Size = 0;
         int64_t FileSize = 0;
         // Where the audio ends: in front of the block and the record.
-        int64_t AudioEnd() const { return FileSize - (HasRecord ? 128 : 0) - (Lyrics3Size > 0 ? Lyrics3Size + 15 : 0); }
+        int64_t AudioEnd() const {
+            return FileSize - (HasRecord ? 128 : 0) - (Lyrics3Size > 0 ? Lyrics3Size + 15 : 0);
+        }
     };
     TTailInfo ScanTail(TStream& Stream, bool ReadValues);
     void ParseRecord(const std::array<uint8_t, 128>& Record);

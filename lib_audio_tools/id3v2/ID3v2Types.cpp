@@ -14,8 +14,8 @@ void RaiseAssertion(const std::string& Message, const char* File, int Line) {
 }
 
 uint32_t DecodeSyncsafe(const uint8_t Bytes[4]) {
-    // The top bit is deliberately not masked: tags written by sloppy encoders keep the
-    // size they were read with, so a rewrite does not shift their frames.
+    // The top bit is not masked off: a byte that breaks the format then gives a larger size,
+    // which the callers' bounds checks reject, rather than a plausible smaller one.
     return (static_cast<uint32_t>(Bytes[0]) << 21) | (static_cast<uint32_t>(Bytes[1]) << 14) |
            (static_cast<uint32_t>(Bytes[2]) << 7) | static_cast<uint32_t>(Bytes[3]);
 }

@@ -136,5 +136,20 @@ TEST_F(SettingsTest, UncreatableFileRaisesAndLeavesDefaults) {
     EXPECT_FALSE(std::filesystem::exists(Dir / "missing-folder"));
 }
 
+TEST_F(SettingsTest, FailedSaveRaisesAndKeepsTheValues) {
+    const auto Sub = Dir / "sub";
+    std::filesystem::create_directory(Sub);
+    LoadSettings(Sub / "settings.xml");
+    MaxX = 777;
+    std::filesystem::remove_all(Sub);  // nowhere to write any more
+    EXPECT_THROW(SaveSettings(), std::system_error);
+    EXPECT_EQ(MaxX, 777);
+    ASSERT_NE(SettingsIni, nullptr);  // a later save may still succeed
+    std::filesystem::create_directory(Sub);
+    SaveSettings();
+    LoadSettings(Sub / "settings.xml");
+    EXPECT_EQ(MaxX, 777);
+}
+
 }  // namespace
 }  // namespace covrilo

@@ -55,6 +55,16 @@ TEST(TXMLIni, UnwritableFolderRaisesOnCreate) {
     EXPECT_THROW(TXMLIni(Dir / "no" / "such" / "settings.xml", false), std::system_error);
 }
 
+TEST(TXMLIni, RefusesWhatIsNoSettingsFile) {
+    TempDir Dir;
+    std::filesystem::create_directory(Dir / "folder.xml");
+    EXPECT_THROW(TXMLIni(Dir / "folder.xml", false), EXMLIniException);
+    const auto Big = Dir / "big.xml";
+    test::WriteFileBytes(Big, test::Bytes(17 * 1024 * 1024, 'x'));
+    EXPECT_THROW(TXMLIni(Big, false), EXMLIniException);
+    EXPECT_EQ(std::filesystem::file_size(Big), 17u * 1024 * 1024);  // left alone
+}
+
 TEST(TXMLIni, WriteInsertsBelowSectionLineAndNewSectionBeforeLastLine) {
     TempDir Dir;
     const auto File = Dir / "a.xml";
@@ -111,6 +121,18 @@ TEST(TXMLIni, ReadsKeysOnlyAtTheirIndentation) {
     std::vector<std::string> Names;
     Ini.ReadSection("S", Names);
     EXPECT_EQ(Names, (std::vector<std::string>{"GoodLonger", "Attr", "Good"}));  // bottom-up
+    // Keys come out bottom-up; a '>' before the name gives an empty name, not the rest.
+    TXMLIni Odd(Dir / "odd.xml", false);
+    Odd.WriteString("S", "K", "1");
+    Odd.WriteString("S", "L", "2");
+    std::vector<std::string> OddNames;
+    Odd.ReadSection("S", OddNames);
+    EXPECT_EQ(OddNames, (std::vector<std::string>{"K", "L"}));
+    std::vector<std::string> GtNames;
+    test::WriteFileBytes(Dir / "gt2.xml", ToBytes("  <S>\r\n  > <x>1</x>\r\n  </S>\r\n"));
+    TXMLIni Gt2(Dir / "gt2.xml", false);
+    Gt2.ReadSection("S", GtNames);
+    EXPECT_EQ(GtNames, (std::vector<std::string>{""}));
     std::vector<std::string> Sections;
     Ini.ReadSections(Sections);
     EXPECT_EQ(Sections, (std::vector<std::string>{"S"}));  // "   <Odd>" is not at two blanks
@@ -204,6 +226,7 @@ TEST(TXMLIni, HostileContentNeverBreaksTheScans) {
         {"  <>\n  </>\n    <>\n", 8},
         {"  <S\n    <K\n  </S\n", 8},
         {"  <S>\n    <K></\n    <K>>\n  </S>", 8},
+        {"  <S>\n  > <K>1</K>\n  </S>\n", 8},
         {std::string("  <S>\0\xff\n    <K>\0</K>\n  </S>\n", 28), 8},
         // An opening line without its closing line: the section exists but holds nothing
         // readable, so the written key stays invisible and the default comes back.

@@ -192,3 +192,30 @@ inline bool PageCrcValid(const Bytes& page) {
 }
 
 }  // namespace covrilo::test
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <optional>
+
+namespace covrilo::test {
+
+// Runs fn where file permissions apply: directly for an ordinary user; as root (which
+// ignores them) in a child process that drops to the "nobody" user. nullopt when that
+// cannot be arranged. fn's folder must be reachable by that user.
+inline std::optional<bool> RunWithPermissions(const std::function<bool()>& fn) {
+    if (::geteuid() != 0) return fn();
+    pid_t pid = ::fork();
+    if (pid < 0) return std::nullopt;
+    if (pid == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        ::_exit(fn() ? 0 : 1);
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 3)
+        return std::nullopt;
+    return WEXITSTATUS(status) == 0;
+}
+
+}  // namespace covrilo::test

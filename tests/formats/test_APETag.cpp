@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "formats/APETag.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "formats/APETag.h"
 #include "formats/APETestUtil.h"
 #include "io/EnhancedStreams.h"
 
@@ -39,7 +38,8 @@ TEST(APETagRead, FilesWithoutTag) {
 }
 
 TEST(APETagRead, TagsWithAndWithoutHeaderAndID3v1) {
-    const std::vector<ApeItem> items = {{"Artist", "Someone"}, {"Title", std::string("  padded\0\0 ", 11)}, {"Year", "1984"}};
+    const std::vector<ApeItem> items = {
+        {"Artist", "Someone"}, {"Title", std::string("  padded\0\0 ", 11)}, {"Year", "1984"}};
     struct Case {
         const char* what;
         uint32_t version;
@@ -61,7 +61,8 @@ TEST(APETagRead, TagsWithAndWithoutHeaderAndID3v1) {
         EXPECT_TRUE(tag.Exists) << c.what;
         EXPECT_EQ(tag.Version, c.version) << c.what;
         EXPECT_EQ(tag.TagSize, ApeTag(items, c.version, false).size()) << c.what;
-        EXPECT_EQ(tag.Fields, (Pairs{{"Artist", "Someone"}, {"Title", "padded"}, {"Year", "1984"}})) << c.what;
+        EXPECT_EQ(tag.Fields, (Pairs{{"Artist", "Someone"}, {"Title", "padded"}, {"Year", "1984"}}))
+            << c.what;
     }
 }
 
@@ -70,9 +71,9 @@ TEST(APETagRead, ItemFlagsAndValues) {
     const std::vector<ApeItem> items = {
         {"Comment", long300},
         {"Cover Art (Front)", std::string("cover.jpg\0\xFF\xD8\xFF\xE0", 14), 2},  // binary
-        {"Binary RO", "\x01\x02zz", 3},                                             // binary, read only
-        {"Genre", "Rock", 1},                                                        // text, read only
-        {"Related", "http://example.org/", 4},                                      // locator
+        {"Binary RO", "\x01\x02zz", 3},                                            // binary, read only
+        {"Genre", "Rock", 1},                                                      // text, read only
+        {"Related", "http://example.org/", 4},                                     // locator
         {"Empty", ""},
         {"Multi", std::string("one\0two", 7)},
         {"Last", "found"},
@@ -120,7 +121,8 @@ TEST(APETagRead, DamagedTags) {
         Bytes tag;
         Pairs fields;
     } cases[] = {
-        {"count larger than the items", patch(footer + 16, 0xFFFFFFFFu),
+        {"count larger than the items",
+         patch(footer + 16, 0xFFFFFFFFu),
          {{"Artist", "A"}, {"Title", "T"}, {"Album", "L"}}},
         {"count smaller than the items", patch(footer + 16, 1), {{"Artist", "A"}}},
         {"tag size beyond the file", patch(footer + 12, 0x7FFFFFF0u), {}},

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "formats/FLACfile.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "FlacOggTestUtil.h"
+#include "formats/FLACfile.h"
 #include "io/TextConversion.h"
 
 namespace covrilo::test {
@@ -15,7 +14,9 @@ namespace fs = std::filesystem;
 
 const Bytes kAudio = FakeAudio(5000);
 
-Bytes Tail(const Bytes& b, size_t from) { return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.end()); }
+Bytes Tail(const Bytes& b, size_t from) {
+    return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.end());
+}
 
 // Walks the metadata blocks of a FLAC stream starting at `start` ("fLaC").
 struct BlockInfo {
@@ -46,7 +47,7 @@ TEST(FLACfile, ReadsStreamInfoAndComments) {
     TempDir dir;
     fs::path file = dir / "a.flac";
     Bytes comment = VorbisComment("enc 1.0", {"TITLE=Song", "artist=Someone", "NOEQUALS", "TITLE=Second",
-                                             "CUSTOM=x", "COMMENT=caf\xC3\xA9", "DATE="});
+                                              "CUSTOM=x", "COMMENT=caf\xC3\xA9", "DATE="});
     WriteFileBytes(file, MakeFlac({{2, Bytes(8, 'A')}, {4, comment}, {1, Bytes(100, 0)}}, kAudio));
 
     TFLACfile f;
@@ -72,8 +73,7 @@ TEST(FLACfile, ReadsStreamInfoAndComments) {
     EXPECT_EQ(f.Values[fkTitle], "Song");
     EXPECT_EQ(f.GetValue("ARTIST"), "Someone");  // lower-case key read as upper case
     EXPECT_EQ(f.Values[fkComment], "caf\xE9");   // UTF-8 to the system code page
-    const std::vector<std::pair<std::string, std::string>> extra = {
-        {"TITLE", "Second"}, {"CUSTOM", "x"}};
+    const std::vector<std::pair<std::string, std::string>> extra = {{"TITLE", "Second"}, {"CUSTOM", "x"}};
     // The empty DATE fills nothing and stays out of the extra entries.
     EXPECT_EQ(f.Values[fkDate], "");
     ASSERT_GE(f.ExtraFields.size(), 2u);
@@ -99,10 +99,14 @@ TEST(FLACfile, InvalidAndDamagedFilesReadAsInvalid) {
         const char* name;
         Bytes data;
     };
-    const Case cases[] = {{"no magic", noMagic},           {"reserved block type", reservedType},
-                          {"block past the end", truncatedBlock}, {"metadata without last block", noLastBlock},
-                          {"STREAMINFO length", badInfoLength},   {"zero samples", zeroSamples},
-                          {"short file", shortFile},            {"empty file", {}}};
+    const Case cases[] = {{"no magic", noMagic},
+                          {"reserved block type", reservedType},
+                          {"block past the end", truncatedBlock},
+                          {"metadata without last block", noLastBlock},
+                          {"STREAMINFO length", badInfoLength},
+                          {"zero samples", zeroSamples},
+                          {"short file", shortFile},
+                          {"empty file", {}}};
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -168,7 +172,8 @@ TEST(FLACfile, CommentThatFitsIsWrittenInPlace) {
     TempDir dir;
     fs::path file = dir / "fit.flac";
     Bytes comment = VorbisComment("v", {"TITLE=a rather long title", "ARTIST=someone"});
-    Bytes before = MakeFlac({{3, Bytes(18, 'S')}, {4, comment}, {1, Bytes(200, 0)}, {2, Bytes(8, 'A')}}, kAudio);
+    Bytes before =
+        MakeFlac({{3, Bytes(18, 'S')}, {4, comment}, {1, Bytes(200, 0)}, {2, Bytes(8, 'A')}}, kAudio);
     WriteFileBytes(file, before);
 
     TFLACfile f;
@@ -179,7 +184,8 @@ TEST(FLACfile, CommentThatFitsIsWrittenInPlace) {
     ASSERT_EQ(after.size(), before.size());
     // Nothing before the comment block and nothing after its padding moved.
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + 42 + 22, after.begin()));
-    EXPECT_EQ(Tail(after, after.size() - kAudio.size() - 12), Tail(before, before.size() - kAudio.size() - 12));
+    EXPECT_EQ(Tail(after, after.size() - kAudio.size() - 12),
+              Tail(before, before.size() - kAudio.size() - 12));
     auto blocks = Blocks(after);
     ASSERT_EQ(blocks.size(), 5u);
     EXPECT_EQ(blocks[2].type, 4);
@@ -197,8 +203,8 @@ TEST(FLACfile, CommentThatFitsIsWrittenInPlace) {
 TEST(FLACfile, CommentThatDoesNotFitGoesThroughTempFile) {
     TempDir dir;
     fs::path file = dir / "grow.flac";
-    Bytes before = MakeFlac({{4, VorbisComment("v", {"TITLE=t"})}, {1, Bytes(10, 0)}, {3, Bytes(18, 'S')}},
-                            kAudio);
+    Bytes before =
+        MakeFlac({{4, VorbisComment("v", {"TITLE=t"})}, {1, Bytes(10, 0)}, {3, Bytes(18, 'S')}}, kAudio);
     WriteFileBytes(file, before);
     TFLACfile f;
     ASSERT_TRUE(f.ReadFromFile(file));
@@ -227,7 +233,8 @@ TEST(FLACfile, CommentWithoutFollowingPaddingIsReordered) {
     fs::path file = dir / "order.flac";
     Bytes comment = VorbisComment("v", {"TITLE=long enough title"});
     Bytes before = MakeFlac(
-        {{1, Bytes(40, 0)}, {4, comment}, {3, Bytes(18, 'S')}, {1, Bytes(30, 0)}, {2, Bytes(8, 'A')}}, kAudio);
+        {{1, Bytes(40, 0)}, {4, comment}, {3, Bytes(18, 'S')}, {1, Bytes(30, 0)}, {2, Bytes(8, 'A')}},
+        kAudio);
     WriteFileBytes(file, before);
     TFLACfile f;
     ASSERT_TRUE(f.ReadFromFile(file));
@@ -292,8 +299,7 @@ TEST(FLACfile, ID3v2TagInFrontIsKeptByBothWaysOfWriting) {
     for (bool grow : {false, true}) {
         SCOPED_TRACE(grow);
         fs::path file = dir / "id3.flac";
-        Bytes before =
-            MakeFlac({{4, VorbisComment("v", {"TITLE=title"})}, {1, Bytes(50, 0)}}, kAudio, tag);
+        Bytes before = MakeFlac({{4, VorbisComment("v", {"TITLE=title"})}, {1, Bytes(50, 0)}}, kAudio, tag);
         WriteFileBytes(file, before);
         TFLACfile f;
         ASSERT_TRUE(f.ReadFromFile(file));
@@ -314,8 +320,9 @@ TEST(FLACfile, ID3v2TagInFrontIsKeptByBothWaysOfWriting) {
 TEST(FLACfile, FullSaveWritesKeysInOrderThenExtras) {
     TempDir dir;
     fs::path file = dir / "order.flac";
-    WriteFileBytes(file, MakeFlac({{4, VorbisComment("v", {"TITLE=one", "TITLE=two", "X=y"})},
-                                   {1, Bytes(2000, 0)}}, kAudio));
+    WriteFileBytes(
+        file,
+        MakeFlac({{4, VorbisComment("v", {"TITLE=one", "TITLE=two", "X=y"})}, {1, Bytes(2000, 0)}}, kAudio));
     for (bool basic : {false, true}) {
         SCOPED_TRACE(basic);
         TFLACfile f;
@@ -324,8 +331,9 @@ TEST(FLACfile, FullSaveWritesKeysInOrderThenExtras) {
         f.Values[fkLyrics] = "la la";
         ASSERT_TRUE(f.SaveToFile(file, basic));
         Bytes after = ReadFileBytes(file);
-        Bytes expected = basic ? VorbisComment("v", {"ARTIST=art", "TITLE=one"})
-                               : VorbisComment("v", {"ARTIST=art", "TITLE=one", "LYRICS=la la", "TITLE=two", "X=y"});
+        Bytes expected =
+            basic ? VorbisComment("v", {"ARTIST=art", "TITLE=one"})
+                  : VorbisComment("v", {"ARTIST=art", "TITLE=one", "LYRICS=la la", "TITLE=two", "X=y"});
         EXPECT_TRUE(std::search(after.begin(), after.end(), expected.begin(), expected.end()) != after.end());
     }
 }
@@ -335,9 +343,10 @@ TEST(FLACfile, UnchangedValuesKeepCharactersTheCodePageLacks) {
     fs::path file = dir / "utf8.flac";
     const std::string kanji = "\xE6\x97\xA5\xE6\x9C\xAC";  // two CJK characters
     const std::string emoji = "\xF0\x9F\x8E\xB5";
-    WriteFileBytes(file, MakeFlac({{4, VorbisComment("v", {"ARTIST=" + kanji, "TITLE=" + emoji + " x",
-                                                           "ALBUM=old"})},
-                                   {1, Bytes(100, 0)}}, kAudio));
+    WriteFileBytes(
+        file, MakeFlac({{4, VorbisComment("v", {"ARTIST=" + kanji, "TITLE=" + emoji + " x", "ALBUM=old"})},
+                        {1, Bytes(100, 0)}},
+                       kAudio));
     TFLACfile f;
     ASSERT_TRUE(f.ReadFromFile(file));
     EXPECT_EQ(f.Values[fkArtist], "??");
@@ -437,6 +446,103 @@ TEST(FLACfile, CountLargerThanDataStopsAtBlockEnd) {
         EXPECT_TRUE(f.ExtraFields.empty());
         EXPECT_EQ(f.VendorInfo, "v");
     }
+}
+
+}  // namespace
+}  // namespace covrilo::test
+
+namespace covrilo::test {
+namespace {
+
+TEST(FLACfile, SecondCommentBlockStaysBehindOurs) {
+    TempDir dir;
+    fs::path file = dir / "two.flac";
+    Bytes second = VorbisComment("w", {"TITLE=second block"});
+    WriteFileBytes(
+        file,
+        MakeFlac(
+            {{1, Bytes(20, 0)}, {4, VorbisComment("v", {"TITLE=first"})}, {3, Bytes(18, 'S')}, {4, second}},
+            kAudio));
+    TFLACfile f;
+    ASSERT_TRUE(f.ReadFromFile(file));
+    EXPECT_EQ(f.Values[fkTitle], "first");
+    for (const std::string& title : {std::string("x"), std::string(200, 'y')}) {
+        f.Values[fkTitle] = title;
+        ASSERT_TRUE(f.SaveToFile(file, false));
+        TFLACfile g;
+        ASSERT_TRUE(g.ReadFromFile(file));
+        EXPECT_EQ(g.Values[fkTitle], title);
+        ASSERT_EQ(g.OtherBlocks.size(), 2u);
+        EXPECT_EQ(g.OtherBlocks[1].Data, second);
+        Bytes after = ReadFileBytes(file);
+        EXPECT_EQ(Tail(after, MetadataEnd(after)), kAudio);
+    }
+}
+
+}  // namespace
+}  // namespace covrilo::test
+
+namespace covrilo::test {
+namespace {
+
+TEST(FLACfile, ReadOnlyFileIsNotWrittenEitherWay) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    for (bool grow : {false, true}) {
+        SCOPED_TRACE(grow);
+        fs::path file = dir / (grow ? "ro-grow.flac" : "ro.flac");
+        Bytes before = MakeFlac({{4, VorbisComment("v", {"TITLE=t"})}, {1, Bytes(100, 0)}}, kAudio);
+        WriteFileBytes(file, before);
+        fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        auto saved = RunWithPermissions([&] {
+            TFLACfile f;
+            if (!f.ReadFromFile(file)) return true;  // reading must work: report as a wrong answer
+            f.Values[fkTitle] = grow ? std::string(300, 'g') : "u";
+            return f.SaveToFile(file, false);
+        });
+        if (!saved) GTEST_SKIP() << "cannot run as an unprivileged user here";
+        EXPECT_FALSE(*saved);
+        EXPECT_EQ(ReadFileBytes(file), before);
+        EXPECT_FALSE(fs::exists(file.string() + "~"));
+    }
+}
+
+}  // namespace
+}  // namespace covrilo::test
+
+namespace covrilo::test {
+namespace {
+
+TEST(FLACfile, FreshObjectUpdatesOnlyTheKeysItSets) {
+    TempDir dir;
+    fs::path file = dir / "fresh.flac";
+    WriteFileBytes(file, MakeFlac({{4, VorbisComment("v", {"TITLE=old", "REPLAYGAIN_TRACK_GAIN=-2 dB",
+                                                           "COMMENT=c", "ARTIST=\xE6\x97\xA5"})},
+                                   {1, Bytes(500, 0)}},
+                                  kAudio));
+    TFLACfile fresh;
+    fresh.SetValue("TITLE", "new");
+    fresh.SetValue("ALBUM", "al");
+    fresh.SetValue("COMMENT", "");
+    ASSERT_TRUE(fresh.SaveToFile(file, false));
+    Bytes after = ReadFileBytes(file);
+    Bytes expected = VorbisComment(
+        "v", {"ALBUM=al", "TITLE=new", "REPLAYGAIN_TRACK_GAIN=-2 dB", "COMMENT=c", "ARTIST=\xE6\x97\xA5"});
+    EXPECT_TRUE(std::search(after.begin(), after.end(), expected.begin(), expected.end()) != after.end());
+
+    // An object that read the file is the whole comment: what it drops is gone.
+    TFLACfile f;
+    ASSERT_TRUE(f.ReadFromFile(file));
+    EXPECT_EQ(f.GetValue("REPLAYGAIN_TRACK_GAIN"), "-2 dB");
+    f.ExtraFields.clear();
+    f.Values[fkComment].clear();
+    ASSERT_TRUE(f.SaveToFile(file, false));
+    TFLACfile g;
+    ASSERT_TRUE(g.ReadFromFile(file));
+    EXPECT_TRUE(g.ExtraFields.empty());
+    EXPECT_EQ(g.Values[fkComment], "");
+    EXPECT_EQ(g.Values[fkTitle], "new");
+    EXPECT_EQ(g.Values[fkArtist], "?");
 }
 
 }  // namespace

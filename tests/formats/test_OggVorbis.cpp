@@ -40,8 +40,9 @@ TEST(OggVorbis, CrcMatchesTheOggPolynomial) {
 TEST(OggVorbis, ReadsStreamValuesAndComments) {
     TempDir dir;
     fs::path file = dir / "a.ogg";
-    WriteFileBytes(file, MakeOgg(CommentPacket("Xiph test vendor", {"TITLE=  Song  ", "artist=Someone",
-                                                                      "GARBAGE", "COMMENT=caf\xC3\xA9 \xF0\x9F\x8E\xB5"})));
+    WriteFileBytes(file,
+                   MakeOgg(CommentPacket("Xiph test vendor", {"TITLE=  Song  ", "artist=Someone", "GARBAGE",
+                                                              "COMMENT=caf\xC3\xA9 \xF0\x9F\x8E\xB5"})));
     TOggVorbis o;
     ASSERT_TRUE(o.ReadFromFile(file));
     EXPECT_TRUE(o.IsValid());
@@ -122,7 +123,8 @@ TEST(OggVorbis, NotOggOrNotVorbisReadsFalse) {
 TEST(OggVorbis, ChannelCountsDecideValidity) {
     TempDir dir;
     fs::path file = dir / "ch.ogg";
-    const std::pair<uint8_t, bool> cases[] = {{1, true}, {2, true}, {6, true}, {5, false}, {0, false}, {8, false}};
+    const std::pair<uint8_t, bool> cases[] = {{1, true},  {2, true},  {6, true},
+                                              {5, false}, {0, false}, {8, false}};
     for (auto [channels, valid] : cases) {
         SCOPED_TRACE(int{channels});
         WriteFileBytes(file, MakeOgg(CommentPacket("v", {}), channels));
@@ -305,6 +307,55 @@ TEST(OggVorbis, RewriteFollowsSymlink) {
     TOggVorbis g;
     ASSERT_TRUE(g.ReadFromFile(real));
     EXPECT_EQ(Last(g, "TITLE"), u"via link");
+}
+
+}  // namespace
+}  // namespace covrilo::test
+
+namespace covrilo::test {
+namespace {
+
+TEST(OggVorbis, LongValuesKeepBlanksInside) {
+    TempDir dir;
+    fs::path file = dir / "long.ogg";
+    // Blanks and a line break around byte 500 of the entry, and inside a long value.
+    std::string value =
+        std::string(490, 'a') + "  \n  " + std::string(600, 'b') + " \n" + std::string(10, 'c');
+    WriteFileBytes(file, MakeOgg(CommentPacket("v", {"LYRICS=" + value})));
+    TOggVorbis o;
+    ASSERT_TRUE(o.ReadFromFile(file));
+    ASSERT_EQ(o.Fields.size(), 2u);
+    EXPECT_EQ(o.Fields[1].Value, U(value.c_str()));
+    // A save writes it back unchanged.
+    ASSERT_TRUE(o.SaveTag(file));
+    TOggVorbis g;
+    ASSERT_TRUE(g.ReadFromFile(file));
+    EXPECT_EQ(g.Fields.at(1).Value, U(value.c_str()));
+}
+
+}  // namespace
+}  // namespace covrilo::test
+
+namespace covrilo::test {
+namespace {
+
+TEST(OggVorbis, ReadOnlyFileIsNotReplaced) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::path file = dir / "ro.ogg";
+    Bytes before = MakeOgg(CommentPacket("v", {"TITLE=t"}));
+    WriteFileBytes(file, before);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    auto saved = RunWithPermissions([&] {
+        TOggVorbis o;
+        if (!o.ReadFromFile(file)) return true;
+        o.Fields = {TOggField("TITLE", u"x")};
+        return o.SaveTag(file);
+    });
+    if (!saved) GTEST_SKIP() << "cannot run as an unprivileged user here";
+    EXPECT_FALSE(*saved);
+    EXPECT_EQ(ReadFileBytes(file), before);
+    EXPECT_FALSE(fs::exists(dir / "ro.ogg~"));
 }
 
 }  // namespace

@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: MIT
-#include "id3v1/ID3v1.h"
-
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <map>
 #include <string>
 
+#include "id3v1/ID3v1.h"
 #include "support/TestSupport.h"
 
 namespace covrilo {
@@ -131,9 +130,9 @@ TEST(ID3v1Read, VersionDetectionFromBytes125And126) {
     } cases[] = {
         {0, 5, 2, 5, comment30.substr(0, 28)},
         {' ', 'A', 2, 65, comment30.substr(0, 28)},
-        {0, 0, 1, 0, comment30.substr(0, 28)},        // zeros end the text: no track
+        {0, 0, 1, 0, comment30.substr(0, 28)},  // zeros end the text: no track
         {'x', 'y', 1, 0, comment30.substr(0, 28) + "xy"},
-        {' ', ' ', 1, 0, comment30.substr(0, 28)},    // space padding is no track
+        {' ', ' ', 1, 0, comment30.substr(0, 28)},  // space padding is no track
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -153,11 +152,11 @@ TEST(ID3v1Read, VersionDetectionFromBytes125And126) {
 TEST(ID3v1Read, SlotsLoseTheirPaddingAndLeftoversAfterAZero) {
     TempDir dir;
     WriteFileBytes(dir / "a.mp3", Concat({Audio(), Record({{3, std::string("Song  \0junk", 11)},
-                                                          {33, std::string(30, 'A')},
-                                                          {63, "Album                         "},
-                                                          {93, "1999"},
-                                                          {97, "note   "}},
-                                                         79)}));
+                                                           {33, std::string(30, 'A')},
+                                                           {63, "Album                         "},
+                                                           {93, "1999"},
+                                                           {97, "note   "}},
+                                                          79)}));
     TID3v1 tag;
     ASSERT_TRUE(tag.ReadFromFile(dir / "a.mp3"));
     EXPECT_EQ(tag.Title, "Song");  // what follows the zero is not text
@@ -193,10 +192,17 @@ TEST(ID3v1Values, GenreNames) {
         bool defaultOther;
         int genre;
     } cases[] = {
-        {"Rock", false, 17},       {"rock", false, 17},          {"hIP-hOP", false, 7},
-        {"A capella", false, 123}, {"Christian Rock", false, 141}, {"Synthpop", false, 147},
-        {"Unknown", false, 255},   {"Polka Dots", false, 255},   {"", false, 255},
-        {"Polka Dots", true, 12},  {"", true, 255},
+        {"Rock", false, 17},
+        {"rock", false, 17},
+        {"hIP-hOP", false, 7},
+        {"A capella", false, 123},
+        {"Christian Rock", false, 141},
+        {"Synthpop", false, 147},
+        {"Unknown", false, 255},
+        {"Polka Dots", false, 255},
+        {"", false, 255},
+        {"Polka Dots", true, 12},
+        {"", true, 255},
     };
     for (const Case& c : cases) {
         TID3v1 tag;
@@ -280,8 +286,8 @@ TEST(ID3v1Write, Lyrics3BlockLayoutAndRoundTrip) {
     EXPECT_TRUE(std::equal(audio.begin(), audio.end(), file.begin()));
     const auto fields = CheckLyrics3Layout(file);
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"IND", "10"},         {"ETT", longTitle}, {"INF", longComment},
-        {"AUT", "Writer"},     {"LYR", tag.Lyrics}, {"IMG", "cover.jpg||front\r\n"},
+        {"IND", "10"},     {"ETT", longTitle},  {"INF", longComment},
+        {"AUT", "Writer"}, {"LYR", tag.Lyrics}, {"IMG", "cover.jpg||front\r\n"},
     };
     EXPECT_EQ(fields, expected);
     EXPECT_EQ(tag.GetLyrics3Size(), static_cast<int>(file.size() - audio.size() - 128));
@@ -338,6 +344,40 @@ TEST(ID3v1Write, BlockNeedsLyricsAuthorOrImages) {
     }
 }
 
+TEST(ID3v1Write, LyricsCarriedIntoAFreshWriterSurvive) {
+    // How a caller keeps a file's lyrics over a new record: read them with one object,
+    // hand them to the writer along with the new values.
+    TempDir dir;
+    const Bytes audio = Audio();
+    WriteFileBytes(
+        dir / "a.mp3",
+        Concat(
+            {audio,
+             Lyrics3Block(
+                 {{"IND", "10"}, {"AUT", "Poet"}, {"LYR", "verse\r\nchorus"}, {"IMG", "pic.jpg||cover\r\n"}}),
+             Record({{3, "Old"}})}));
+    TID3v1 reader;
+    ASSERT_TRUE(reader.ReadFromFile(dir / "a.mp3"));
+    TID3v1 writer;
+    writer.SetTitle("New title");
+    writer.SetGenreName("Blues");
+    writer.Lyrics = reader.Lyrics;
+    writer.Author = reader.Author;
+    writer.ImageLinks = reader.ImageLinks;
+    ASSERT_TRUE(writer.SaveToFile(dir / "a.mp3"));
+
+    const Bytes file = ReadFileBytes(dir / "a.mp3");
+    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), file.begin()));
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"IND", "10"}, {"AUT", "Poet"}, {"LYR", "verse\r\nchorus"}, {"IMG", "pic.jpg||cover\r\n"}};
+    EXPECT_EQ(CheckLyrics3Layout(file), expected);
+    TID3v1 back;
+    ASSERT_TRUE(back.ReadFromFile(dir / "a.mp3"));
+    EXPECT_EQ(back.GetTitle(), "New title");
+    EXPECT_EQ(back.GetGenreName(), "Blues");
+    EXPECT_EQ(back.Lyrics, "verse\r\nchorus");
+}
+
 TEST(ID3v1Write, FieldsTooLongForTheBlockAreLeftOut) {
     TempDir dir;
     WriteFileBytes(dir / "a.mp3", Audio());
@@ -365,8 +405,8 @@ TEST(ID3v1Write, FieldsTooLongForTheBlockAreLeftOut) {
 TEST(ID3v1Write, SaveReplacesOldRecordAndBlock) {
     TempDir dir;
     const Bytes audio = Audio();
-    WriteFileBytes(dir / "a.mp3",
-                   Concat({audio, Lyrics3Block({{"IND", "10"}, {"LYR", "old lyrics"}}), Record({{3, "Old"}})}));
+    WriteFileBytes(dir / "a.mp3", Concat({audio, Lyrics3Block({{"IND", "10"}, {"LYR", "old lyrics"}}),
+                                          Record({{3, "Old"}})}));
     TID3v1 tag;
     tag.SetTitle("New");
     ASSERT_TRUE(tag.SaveToFile(dir / "a.mp3"));
@@ -385,7 +425,11 @@ TEST(ID3v1Write, ObjectReusedForAnotherFileDoesNotCutAudio) {
     tag.SetTitle("T");
     ASSERT_TRUE(tag.SaveToFile(dir / "a.mp3"));
     ASSERT_TRUE(tag.Exists);
-    // Remove and save on a file without record must not trust the flags of the last file.
+    // Looking at a file without record must not keep the flags of the last file.
+    ASSERT_TRUE(tag.LoadTag(dir / "b.mp3", false));
+    EXPECT_FALSE(tag.Exists);
+    EXPECT_EQ(tag.GetTitle(), "T");  // values stay when they are not read
+    ASSERT_TRUE(tag.SaveToFile(dir / "a.mp3"));
     ASSERT_TRUE(tag.RemoveFromFile(dir / "b.mp3", false));
     EXPECT_EQ(ReadFileBytes(dir / "b.mp3"), audio);
     ASSERT_TRUE(tag.SaveToFile(dir / "a.mp3"));
@@ -400,13 +444,14 @@ TEST(ID3v1Write, ObjectReusedForAnotherFileDoesNotCutAudio) {
 TEST(ID3v1Lyrics3, FieldsAreReadIntoTheValues) {
     TempDir dir;
     const std::string longArtist(33, 'R');
-    WriteFileBytes(dir / "a.mp3", Concat({Audio(), Lyrics3Block({{"IND", "10"},
-                                                                 {"EAR", longArtist},
-                                                                 {"EAL", "  Album Extended  "},
-                                                                 {"INF", "Info text"},
-                                                                 {"AUT", "Author"},
-                                                                 {"LYR", " one\rtwo\r\nthree\r\n\n "},
-                                                                 {"IMG", " link "}}),
+    WriteFileBytes(dir / "a.mp3", Concat({Audio(),
+                                          Lyrics3Block({{"IND", "10"},
+                                                        {"EAR", longArtist},
+                                                        {"EAL", "  Album Extended  "},
+                                                        {"INF", "Info text"},
+                                                        {"AUT", "Author"},
+                                                        {"LYR", " one\rtwo\r\nthree\r\n\n "},
+                                                        {"IMG", " link "}}),
                                           Record({{3, "Short"}, {33, std::string(30, 'R')}})}));
     TID3v1 tag;
     ASSERT_TRUE(tag.ReadFromFile(dir / "a.mp3"));
@@ -424,8 +469,8 @@ TEST(ID3v1Lyrics3, FieldsAreReadIntoTheValues) {
 
 TEST(ID3v1Lyrics3, LoneCarriageReturnsBecomeLineEnds) {
     TempDir dir;
-    WriteFileBytes(dir / "a.mp3", Concat({Audio(), Lyrics3Block({{"IND", "10"}, {"LYR", "a\rb\r\nc\r\n\nd"}}),
-                                          Record({})}));
+    WriteFileBytes(dir / "a.mp3",
+                   Concat({Audio(), Lyrics3Block({{"IND", "10"}, {"LYR", "a\rb\r\nc\r\n\nd"}}), Record({})}));
     TID3v1 tag;
     ASSERT_TRUE(tag.ReadFromFile(dir / "a.mp3"));
     EXPECT_EQ(tag.Lyrics, "a\r\nb\r\nc\r\n\nd");
@@ -466,8 +511,10 @@ TEST(ID3v1Lyrics3, DamagedBlocks) {
         {"size larger than the file", withTrailerSize("999999"), false, ""},
         {"size not a number", withTrailerSize("00x027"), false, ""},
         {"size zero", withTrailerSize("000000"), false, ""},
-        {"field size past the block", Lyrics3Block({{"IND", "10"}, {"AUT", "who"}, {"LYR", "words"}}), true, ""},
-        {"unknown field ends the list", Lyrics3Block({{"IND", "10"}, {"XYZ", "?"}, {"LYR", "words"}}), true, ""},
+        {"field size past the block", Lyrics3Block({{"IND", "10"}, {"AUT", "who"}, {"LYR", "words"}}), true,
+         ""},
+        {"unknown field ends the list", Lyrics3Block({{"IND", "10"}, {"XYZ", "?"}, {"LYR", "words"}}), true,
+         ""},
     };
     // Make the field-size case damaged: claim more lyrics than the block holds.
     {

@@ -5,8 +5,23 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 namespace covrilo::test {
 namespace {
+
+TEST(InteropUtil, RunSeparatelyKeepsStdoutAndStderrApart) {
+    ToolRun run = RunSeparately("echo data; echo chatter >&2; exit 3");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.out, "data\n");
+    EXPECT_EQ(run.err, "chatter\n");
+    // A command ending in a comment or without a trailing newline still runs in its group.
+    run = RunSeparately("printf x # comment");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "x");
+    EXPECT_EQ(RunSeparately("cat").out, "") << "stdin is /dev/null, never the test's terminal";
+}
 
 std::string TagSpec(int version, const std::string& cover) {
     return R"({"id3v2": {"version": )" + std::to_string(version) + R"(, "frames": [
@@ -25,8 +40,8 @@ TEST(InteropUtil, MutagenTaggedMp3ReadsAlikeInBothPeers) {
     const auto coverSize = static_cast<int64_t>(ReadFileBytes(dir / "cover.jpg").size());
 
     for (int version : {2, 3, 4}) {
-        SCOPED_TRACE("ID3v2." + std::to_string(version));
-        const auto file = dir / ("v" + std::to_string(version) + ".mp3");
+        SCOPED_TRACE(::testing::Message() << "ID3v2." << version);
+        const auto file = dir / (std::to_string(version) + "-tagged.mp3");
         std::filesystem::copy_file(dir / "plain.mp3", file);
         MutagenTag(file, TagSpec(version, (dir / "cover.jpg").string()));
 
@@ -50,8 +65,22 @@ TEST(InteropUtil, MutagenTaggedMp3ReadsAlikeInBothPeers) {
             EXPECT_EQ(dump["audio"]["sampleRate"].Int(), 44100);
         }
         EXPECT_TRUE(FfmpegDecodesCleanly(file));
+        EXPECT_TRUE(FfmpegDecodesAttachedPicture(file));
         EXPECT_EQ(MpegAudioBytes(file), ReadFileBytes(dir / "plain.mp3"));
     }
+}
+
+// A picture ffmpeg cannot decode is the picture check's business, not the audio check's.
+TEST(InteropUtil, AudioAndPictureChecksAreApart) {
+    INTEROP_REQUIRE(Tool::Lame, Tool::Ffmpeg, Tool::Mutagen);
+    TempDir dir;
+    MakeMp3(dir / "a.mp3", 0.5);
+    std::filesystem::copy_file(dir / "a.mp3", dir / "b.mp3");
+    MutagenTag(dir / "a.mp3", R"({"id3v2": {"version": 3, "frames": [
+        {"id": "APIC", "mime": "image/jpeg", "data_hex": "ffd8ffe000104a46494600aabbccddeeff00112233"}]}})");
+    EXPECT_TRUE(FfmpegDecodesCleanly(dir / "a.mp3"));
+    EXPECT_FALSE(FfmpegDecodesAttachedPicture(dir / "a.mp3"));
+    EXPECT_FALSE(FfmpegDecodesAttachedPicture(dir / "b.mp3")) << "no picture at all";
 }
 
 // Trailing tags written by mutagen (APEv2 before ID3v1) are read alike and skipped by the
@@ -156,6 +185,27 @@ TEST(InteropUtil, MpegAudioRangeSkipsEveryKindOfTrailingBlock) {
     EXPECT_EQ(MpegAudioRange(Bytes{}).size(), 0u);
 }
 
+// Files written by a faulty engine are exactly what the helper must survive: random bytes with
+// the markers it looks for planted at random places, checked under the sanitizers.
+TEST(InteropUtil, MpegAudioRangeStaysInsideDamagedFiles) {
+    std::mt19937 random(20240601);
+    const std::string markers[] = {"ID3\x04\x00\x10", "ID3\x03\x00\x00", "TAG", "APETAGEX", "LYRICS200",
+                                   "LYRICSEND", "LYRICSBEGIN", "3DI"};
+    for (int round = 0; round < 3000; ++round) {
+        Bytes file(random() % 300);
+        for (auto& b : file) b = static_cast<uint8_t>(random() % 4 == 0 ? random() : '0' + random() % 10);
+        for (int n = random() % 6; n > 0 && !file.empty(); --n) {
+            const std::string& marker = markers[random() % std::size(markers)];
+            const size_t at = random() % file.size();
+            for (size_t i = 0; i < marker.size() && at + i < file.size(); ++i)
+                file[at + i] = static_cast<uint8_t>(marker[i]);
+        }
+        const ByteRange range = MpegAudioRange(file);
+        ASSERT_LE(range.begin, range.end) << "round " << round;
+        ASSERT_LE(range.end, file.size()) << "round " << round;
+    }
+}
+
 TEST(InteropUtil, FfmpegDecodesEncoderOutputAndRejectsGarbage) {
     INTEROP_REQUIRE(Tool::Lame, Tool::Ffmpeg);
     TempDir dir;
@@ -208,24 +258,88 @@ TEST(InteropUtil, FlacAndOggFixturesCarryMutagenComments) {
     }
 }
 
+// Tags written by the encoders themselves, through AudioOptions::encoderArgs.
+TEST(InteropUtil, EncoderWrittenTagsAreSeenByBothPeers) {
+    INTEROP_REQUIRE(Tool::Lame, Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib);
+    TempDir dir;
+    AudioOptions lame;
+    lame.seconds = 0.5;
+    lame.encoderArgs = {"--id3v2-only", "--tt", "Lame Title"};
+    MakeMp3(dir / "lame.mp3", lame);
+    AudioOptions ffmpeg;
+    ffmpeg.seconds = 0.5;
+    ffmpeg.encoder = Encoder::Ffmpeg;
+    ffmpeg.channels = 1;
+    ffmpeg.encoderArgs = {"-id3v2_version", "3", "-metadata", "title=Ffmpeg Title"};
+    MakeMp3(dir / "ffmpeg.mp3", ffmpeg);
+
+    struct Case {
+        const char* file;
+        const char* version;
+        const char* title;
+        int channels;
+    };
+    for (const Case& c : {Case{"lame.mp3", "2.3.0", "Lame Title", 2}, Case{"ffmpeg.mp3", "2.3.0", "Ffmpeg Title", 1}}) {
+        for (const JsonValue& dump : {MutagenDump(dir / c.file), TaglibDump(dir / c.file)}) {
+            SCOPED_TRACE(std::string(c.file) + " read by " + dump["tool"].Str());
+            ASSERT_FALSE(dump["id3v2"].IsNull()) << dump.Dump();
+            EXPECT_EQ(dump["id3v2"]["version"].Str(), c.version);
+            auto titles = FramesWithId(dump, "TIT2");
+            ASSERT_EQ(titles.size(), 1u) << dump.Dump();
+            EXPECT_EQ(titles[0]["text"].Strings(), std::vector<std::string>{c.title});
+            EXPECT_EQ(dump["audio"]["channels"].Int(), c.channels);
+        }
+        EXPECT_TRUE(FfmpegDecodesCleanly(dir / c.file));
+    }
+}
+
+TEST(InteropUtil, WmaFixtureAttributesReadAlike) {
+    INTEROP_REQUIRE(Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib);
+    TempDir dir;
+    AudioOptions options;
+    options.channels = 1;
+    options.bitrateKbps = 64;
+    options.encoderArgs = {"-metadata", "title=Caf\xC3\xA9", "-metadata", "artist=Artist", "-metadata",
+                           "album=Album", "-metadata", "comment=Words"};
+    MakeWma(dir / "a.wma", options);
+    for (const JsonValue& dump : {MutagenDump(dir / "a.wma"), TaglibDump(dir / "a.wma")}) {
+        SCOPED_TRACE(dump["tool"].Str());
+        ASSERT_FALSE(dump["asf"].IsNull()) << dump.Dump();
+        const JsonValue& attributes = dump["asf"]["attributes"];
+        EXPECT_EQ(attributes["Title"].Strings(), std::vector<std::string>{"Caf\xC3\xA9"});
+        EXPECT_EQ(attributes["Description"].Strings(), std::vector<std::string>{"Words"});
+        EXPECT_EQ(attributes["WM/AlbumTitle"].Strings(), std::vector<std::string>{"Album"});
+        ASSERT_FALSE(attributes["Author"].IsNull());
+        EXPECT_EQ(attributes["Author"][0].Str(), "Artist");
+        EXPECT_EQ(dump["audio"]["channels"].Int(), 1);
+        EXPECT_EQ(dump["audio"]["sampleRate"].Int(), 44100);
+    }
+    EXPECT_TRUE(FfmpegDecodesCleanly(dir / "a.wma"));
+}
+
 TEST(InteropUtil, PicturesHaveTheAskedSize) {
     INTEROP_REQUIRE(Tool::Ffmpeg);
     TempDir dir;
     struct Case {
-        const char* name;
+        const char* name;  // the names do not decide the format
+        bool png;
         int width, height;
+        const char* codec;
     };
-    for (const Case& c : {Case{"a.jpg", 600, 601}, Case{"b.png", 17, 3}}) {
+    for (const Case& c : {Case{"a.jpg", false, 600, 601, "mjpeg"}, Case{"b.png", true, 17, 3, "png"},
+                          Case{"c.bin", false, 9, 9, "mjpeg"}, Case{"d", true, 1, 1, "png"}}) {
         const auto file = dir / c.name;
-        if (std::string(c.name).ends_with(".jpg")) MakeJpeg(file, c.width, c.height);
-        else MakePng(file, c.width, c.height);
+        if (c.png) MakePng(file, c.width, c.height);
+        else MakeJpeg(file, c.width, c.height);
         const Bytes data = ReadFileBytes(file);
         ASSERT_GE(data.size(), 8u);
-        if (std::string(c.name).ends_with(".jpg")) EXPECT_EQ(data[0], 0xFF) << "JPEG SOI";
-        else EXPECT_EQ(data[1], 'P') << "PNG signature";
-        CommandResult probe = RunCommand("ffprobe -v error -show_entries stream=width,height -of csv=p=0 " +
+        if (c.png) EXPECT_EQ(data[1], 'P') << "PNG signature";
+        else EXPECT_EQ(data[0], 0xFF) << "JPEG SOI";
+        CommandResult probe = RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 " +
                                          ShellQuote(file.string()));
-        EXPECT_EQ(probe.output, std::to_string(c.width) + "," + std::to_string(c.height) + "\n") << c.name;
+        EXPECT_EQ(probe.output, std::string(c.codec) + "," + std::to_string(c.width) + "," +
+                                    std::to_string(c.height) + "\n")
+            << c.name;
     }
 }
 

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+// The batch run's tagger over the multi-format facade, as both hosts set it up: MPEG files
+// read and written as ID3v1 + ID3v2.
+#pragma once
+
+#include "app/BatchRun.h"
+#include "multitag/qmx_multitag.h"
+
+namespace covrilo {
+
+class TMultitagTagger : public IBatchTagger {
+public:
+    TMultitagTagger() {
+        Facade.SetMpegReadTags(tsID3v1ID3v2);
+        Facade.SetMpegWriteTags(tsID3v1ID3v2);
+    }
+    bool Open(const std::filesystem::path& FileName) override { return Facade.Open(FileName); }
+    void AddPicture(const std::filesystem::path& PictureFile, const std::string& PictureType) override {
+        Facade.AddPicture(TPic{PictureFile, PictureType, ""});
+    }
+    bool Save() override { return Facade.Save(); }
+    void RemoveAllPictures() override { Facade.RemoveAllPictures(); }
+    void Close() override { Facade.Close(); }
+
+    // ID3v2Format and the other settings are set on the facade directly.
+    Tqmx_multitag Facade;
+};
+
+}  // namespace covrilo

@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: MIT
+#include "app/cli/CliArguments.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "app/BatchRun.h"
+
+namespace covrilo::cli {
+
+namespace {
+
+// The kind list of the window: indexes 0..18 (the two file-icon types cannot be chosen).
+constexpr int kKindCount = 19;
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+std::optional<int> ParseInt(const std::string& text) {
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+int RequireRange(const std::string& option, const std::string& text, int low, int high) {
+    std::optional<int> value = ParseInt(text);
+    if (!value || *value < low || *value > high)
+        throw UsageError(option + " needs a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not '" + text + "'");
+    return *value;
+}
+
+bool IsMp3(const std::filesystem::path& file) { return Lower(file.extension().string()) == ".mp3"; }
+
+}  // namespace
+
+std::optional<int> ParseKind(const std::string& Text) {
+    if (std::optional<int> index = ParseInt(Text)) {
+        if (*index >= 0 && *index < kKindCount) return index;
+        return std::nullopt;
+    }
+    for (int i = 0; i < kKindCount; ++i)
+        if (Lower(PictureTypeToName(i)) == Lower(Text)) return i;
+    return std::nullopt;
+}
+
+std::optional<int> ParseId3Format(const std::string& Text) {
+    static const char* const names[] = {"2.3-latin1", "2.3-utf16", "2.4-utf8"};
+    for (int i = 0; i < 3; ++i)
+        if (Lower(Text) == names[i] || Text == std::to_string(i)) return i;
+    return std::nullopt;
+}
+
+CliArguments ParseArguments(const std::vector<std::string>& Args) {
+    CliArguments a;
+    if (Args.empty()) throw UsageError("no command given (try --help)");
+    const std::string& command = Args[0];
+    if (command == "--help" || command == "-h" || command == "help") return a;
+    if (command == "--version") {
+        a.command = Command::Version;
+        return a;
+    }
+    if (command == "add") a.command = Command::Add;
+    else if (command == "remove") a.command = Command::Remove;
+    else if (command == "info") a.command = Command::Info;
+    else throw UsageError("unknown command '" + command + "' (try --help)");
+
+    bool optionsEnded = false;
+    for (size_t i = 1; i < Args.size(); ++i) {
+        const std::string& arg = Args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            a.paths.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            a.command = Command::Help;
+            return a;
+        }
+        // "--name=value" and "--name value" are both accepted.
+        std::string name = arg, value;
+        bool hasValue = false;
+        if (size_t eq = arg.find('='); eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            hasValue = true;
+        }
+        auto takeValue = [&]() -> std::string {
+            if (hasValue) return value;
+            if (i + 1 >= Args.size()) throw UsageError(name + " needs a value");
+            return Args[++i];
+        };
+        const bool isAdd = a.command == Command::Add;
+        const bool isRun = isAdd || a.command == Command::Remove;
+        if (name == "--recursive" && isRun && !hasValue) a.recursive = true;
+        else if (name == "--json" && a.command == Command::Info && !hasValue) a.json = true;
+        else if (name == "--settings" && isRun) a.settings = std::filesystem::path(takeValue());
+        else if (name == "--cover" && isAdd) a.cover = takeValue();
+        else if (name == "--max-width" && isAdd) a.maxWidth = RequireRange(name, takeValue(), 20, 9999);
+        else if (name == "--max-height" && isAdd) a.maxHeight = RequireRange(name, takeValue(), 20, 9999);
+        else if (name == "--quality" && isAdd) a.quality = RequireRange(name, takeValue(), 1, 100);
+        else if (name == "--kind" && isAdd) {
+            std::string text = takeValue();
+            a.kind = ParseKind(text);
+            if (!a.kind) throw UsageError("unknown kind of picture '" + text + "' (see --help)");
+        } else if (name == "--id3" && isAdd) {
+            std::string text = takeValue();
+            a.id3Format = ParseId3Format(text);
+            if (!a.id3Format) throw UsageError("unknown ID3v2 format '" + text + "' (2.3-latin1, 2.3-utf16 or 2.4-utf8)");
+        } else {
+            throw UsageError("unknown option '" + name + "' for " + command);
+        }
+    }
+    if (a.command == Command::Add && a.cover.empty()) throw UsageError("add needs --cover PICTURE");
+    if (a.paths.empty()) throw UsageError(command + " needs at least one file or folder");
+    return a;
+}
+
+std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& Paths, bool Recursive) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& path : Paths) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(path, ec)) {
+            files.push_back(path);
+            continue;
+        }
+        std::vector<std::filesystem::path> found;
+        auto collect = [&](const std::filesystem::directory_entry& entry) {
+            std::error_code fileEc;
+            if (entry.is_regular_file(fileEc) && IsMp3(entry.path())) found.push_back(entry.path());
+        };
+        const auto options = std::filesystem::directory_options::skip_permission_denied;
+        if (Recursive) {
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(path, options, ec)) collect(entry);
+        } else {
+            for (const auto& entry : std::filesystem::directory_iterator(path, options, ec)) collect(entry);
+        }
+        std::sort(found.begin(), found.end());
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
+}
+
+std::string UsageText() {
+    std::string kinds;
+    for (int i = 0; i < kKindCount; ++i) kinds += (i ? ", " : "") + std::string(PictureTypeToName(i));
+    return "Usage:\n"
+           "  covrilo-cli add --cover PICTURE [--max-width N] [--max-height N] [--quality N]\n"
+           "                  [--kind KIND] [--id3 FORMAT] [--settings FILE] [--recursive] PATH...\n"
+           "  covrilo-cli remove [--settings FILE] [--recursive] PATH...\n"
+           "  covrilo-cli info [--json] PATH...\n"
+           "  covrilo-cli --help | --version\n"
+           "\n"
+           "add      puts the JPEG PICTURE into the ID3v2 tag of every MP3 file as an attached\n"
+           "         picture, replacing a picture of the same kind. A picture larger than the\n"
+           "         limits is scaled down and recompressed first (into temp.jpg in the data folder).\n"
+           "remove   deletes every attached picture from the ID3v2 tags of the files.\n"
+           "info     shows what the files' tags hold (--json: one JSON array).\n"
+           "\n"
+           "A PATH that is a folder stands for its .mp3 files (sorted; with --recursive also those\n"
+           "in sub-folders). Other files are taken as given, in order.\n"
+           "\n"
+           "Options of add (defaults come from the settings file; options hold for this run only):\n"
+           "  --max-width N, --max-height N   largest picture size in pixels, 20..9999\n"
+           "  --quality N                     JPEG quality of a scaled picture, 1..100\n"
+           "  --kind KIND                     kind of picture, by name (any case) or index 0..18:\n"
+           "                                  " + kinds + "\n"
+           "  --id3 FORMAT                    2.3-latin1 (0), 2.3-utf16 (1) or 2.4-utf8 (2)\n"
+           "  --settings FILE                 settings file to read instead of settings.xml in\n"
+           "                                  the data folder (never written by this program)\n"
+           "\n"
+           "Output: one line per file, STATUS<TAB>PATH, with STATUS OK, Error or Deleted.\n"
+           "Exit status: 0 all files OK/Deleted, 1 some file Error, 2 usage error or a run ended\n"
+           "by an error (the files not reached are listed).\n";
+}
+
+}  // namespace covrilo::cli

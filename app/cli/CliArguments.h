@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+// Command line of covrilo-cli: parsing, validation and expansion of folders into files.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace covrilo::cli {
+
+// A command line that cannot be run; the message says why (exit status 2).
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class Command { Help, Version, Add, Remove, Info };
+
+struct CliArguments {
+    Command command = Command::Help;
+    std::filesystem::path cover;
+    std::optional<int> maxWidth, maxHeight, quality, kind, id3Format;
+    std::optional<std::filesystem::path> settings;
+    bool recursive = false;
+    bool json = false;
+    std::vector<std::filesystem::path> paths;
+};
+
+// Parses argv (without the program name). Throws UsageError.
+CliArguments ParseArguments(const std::vector<std::string>& Args);
+
+// "FrontCover" (any case) or "1" -> kind index 0..18; nullopt when neither.
+std::optional<int> ParseKind(const std::string& Text);
+// "2.3-latin1" / "2.3-utf16" / "2.4-utf8" or 0/1/2 -> 0..2; nullopt otherwise.
+std::optional<int> ParseId3Format(const std::string& Text);
+
+// Files in the order given; a folder becomes its ".mp3" files (any case), sorted, with
+// sub-folders only when Recursive. Anything else is passed on as given, so a missing
+// file is reported by the run like any file that cannot be tagged.
+std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& Paths, bool Recursive);
+
+std::string UsageText();
+
+}  // namespace covrilo::cli

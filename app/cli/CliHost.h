@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+// The command-line host of the batch run: a fixed list of files, statuses printed as each
+// file finishes, and a progress line on stderr when stderr is a terminal.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/BatchRun.h"
+
+namespace covrilo::cli {
+
+class CliHost : public IBatchHost {
+public:
+    CliHost(std::vector<std::filesystem::path> Files, bool Remove, std::filesystem::path Cover,
+            TBatchSettings Settings, std::filesystem::path DataDir, std::ostream& Out, std::ostream& Err,
+            bool ShowProgress);
+
+    int EntryCount() override { return static_cast<int>(files_.size()); }
+    std::filesystem::path EntryPath(int Index) override { return files_.at(static_cast<size_t>(Index)); }
+    void SetEntryStatus(int Index, const std::string& Status) override;
+    bool RemoveMode() override { return remove_; }
+    std::filesystem::path ImagePath() override { return cover_; }
+    void SetImagePath(const std::filesystem::path& Path) override { cover_ = Path; }
+    TBatchSettings Settings() override { return settings_; }
+    std::filesystem::path DataDir() override { return dataDir_; }
+    void ProcessEvents() override;
+
+    const std::vector<std::string>& Statuses() const { return statuses_; }
+    // Clears the progress line before other output goes to stderr.
+    void ClearProgress();
+
+private:
+    std::vector<std::filesystem::path> files_;
+    std::vector<std::string> statuses_;
+    bool remove_;
+    std::filesystem::path cover_;
+    TBatchSettings settings_;
+    std::filesystem::path dataDir_;
+    std::ostream& out_;
+    std::ostream& err_;
+    bool showProgress_;
+    int done_ = 0;
+    bool progressShown_ = false;
+};
+
+}  // namespace covrilo::cli

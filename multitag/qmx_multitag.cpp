@@ -1,0 +1,564 @@
+// SPDX-License-Identifier: MIT
+#include "multitag/qmx_multitag.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <stdexcept>
+
+#include "formats/APETag.h"
+#include "formats/DIMime.h"
+#include "formats/FLACfile.h"
+#include "formats/ID3v2.h"
+#include "formats/WMAfile.h"
+#include "formats/qmx_tag_oggvorbis.h"
+#include "id3v1/ID3v1.h"
+#include "id3v2/ID3v2Class.h"
+#include "id3v2/frames/TAPICFrame.h"
+#include "id3v2/frames/TCOMMFrame.h"
+#include "id3v2/frames/TTxxxFrame.h"
+#include "id3v2/frames/TWXXXFrame.h"
+#include "io/EnhancedStreams.h"
+#include "io/TextConversion.h"
+#include "io/UnicodeFileUtils.h"
+
+namespace covrilo {
+
+namespace {
+
+std::string ToAnsi(const std::u16string& Text) { return WideToAnsi(Text); }
+std::u16string ToWide(const std::string& Text) { return AnsiToWide(Text); }
+
+std::string ReplaceAll(std::string Text, const std::string& From, const std::string& To) {
+    size_t pos = 0;
+    while ((pos = Text.find(From, pos)) != std::string::npos) {
+        Text.replace(pos, From.size(), To);
+        pos += To.size();
+    }
+    return Text;
+}
+
+// Frames WriteID3v2 rewrites from the record; every other frame is kept.
+constexpr std::array<const char*, 10> kRewrittenFrames = {"TPE1", "TIT2", "TALB", "TRCK", "TYER",
+                                                         "TDRC", "TCON", "COMM", "WXXX", "TENC"};
+
+struct TID3v2FormatRow {
+    uint16_t Version;
+    TTextEncoding Encoding;
+    const char* YearFrame;
+};
+constexpr std::array<TID3v2FormatRow, 3> kID3v2Formats = {{
+    {ID3V2_VERSION_2_3, teISO8859_1, "TYER"},
+    {ID3V2_VERSION_2_3, teUTF16, "TYER"},
+    {ID3V2_VERSION_2_4, teUTF8, "TDRC"},
+}};
+
+}  // namespace
+
+Tqmx_multitag::Tqmx_multitag()
+    : id3v1_(std::make_unique<TID3v1>()),
+      id3v2_(std::make_unique<TID3v2>()),
+      ape_(std::make_unique<TAPETag>()),
+      ogg_(std::make_unique<TOggVorbis>()),
+      flac_(std::make_unique<TFLACfile>()),
+      wma_(std::make_unique<TWMAfile>()) {}
+
+Tqmx_multitag::~Tqmx_multitag() = default;
+
+// --- dispatch --------------------------------------------------------------
+
+Tqmx_multitag::TFamily Tqmx_multitag::FamilyOf() const {
+    // The extension of the file-name component, dot included, upper-cased.
+    std::string name = FileName.filename().string();
+    size_t dot = name.rfind('.');
+    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
+    if (ext == ".WAV") return TFamily::Wav;
+    if (ext == ".OGG") return TFamily::Ogg;
+    if (ext == ".FLAC") return TFamily::Flac;
+    if (ext == ".WMA") return TFamily::Wma;
+    if (ext == ".MP1" || ext == ".MP2" || ext == ".MP3") return TFamily::Mpeg;
+    if (ext == ".AAC") return TFamily::Aac;
+    if (ext == ".APE") return TFamily::Ape;
+    if (ext == ".MPC") return TFamily::Mpc;
+    if (ext == ".OFR" || ext == ".OFS") return TFamily::OptimFrog;
+    if (ext == ".TTA") return TFamily::Tta;
+    if (ext == ".WV") return TFamily::WavPack;
+    return TFamily::None;
+}
+
+TTagSelection Tqmx_multitag::ReadSelection(TFamily Family) const {
+    switch (Family) {
+        case TFamily::Mpeg: return MpegReadTags;
+        case TFamily::Aac: return AacReadTags;
+        case TFamily::Ape: return ApeReadTags;
+        case TFamily::Mpc: return MpcReadTags;
+        case TFamily::OptimFrog: return OptimFrogReadTags;
+        case TFamily::Tta: return TtaReadTags;
+        case TFamily::WavPack: return WavPackReadTags;
+        default: return tsNone;
+    }
+}
+
+TTagSelection Tqmx_multitag::WriteSelection(TFamily Family) const {
+    switch (Family) {
+        case TFamily::Mpeg: return MpegWriteTags;
+        case TFamily::Aac: return AacWriteTags;
+        case TFamily::Ape: return ApeWriteTags;
+        case TFamily::Mpc: return MpcWriteTags;
+        case TFamily::OptimFrog: return OptimFrogWriteTags;
+        case TFamily::Tta: return TtaWriteTags;
+        case TFamily::WavPack: return WavPackWriteTags;
+        default: return tsNone;
+    }
+}
+
+bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
+    track_ = std::make_unique<Ttrack>();
+    Pictures.clear();
+    FileName = Name;
+    opened_ = false;
+    if (!UnicodeFileExists(FileName)) return false;
+    try {
+        Ttrack record;
+        switch (TFamily family = FamilyOf()) {
+            case TFamily::Ogg: record = ReadOggVorbis(); break;
+            case TFamily::Flac: record = ReadFLAC(); break;
+            case TFamily::Wma: record = ReadWMA(); break;
+            case TFamily::Wav:
+            case TFamily::None: break;
+            default: record = ReadBySelection(ReadSelection(family)); break;
+        }
+        *track_ = std::move(record);
+    } catch (const std::exception&) {
+        *track_ = Ttrack();
+        return false;
+    }
+    opened_ = true;
+    return true;
+}
+
+Ttrack Tqmx_multitag::ReadBySelection(TTagSelection Selection) {
+    switch (Selection) {
+        case tsID3v1: return ReadID3v1();
+        case tsID3v2: return ReadID3v2();
+        case tsAPE: return ReadAPE();
+        case tsID3v1ID3v2: {
+            Ttrack v2 = ReadID3v2();
+            return MergeTracks(ReadID3v1(), std::move(v2));
+        }
+        case tsID3v1APE: {
+            Ttrack ape = ReadAPE();
+            return MergeTracks(ReadID3v1(), std::move(ape));
+        }
+        case tsID3v2APE: {
+            Ttrack ape = ReadAPE();
+            return MergeTracks(ReadID3v2(), std::move(ape));
+        }
+        case tsAll: {
+            Ttrack ape = ReadAPE();
+            Ttrack upper = MergeTracks(ReadID3v2(), std::move(ape));
+            return MergeTracks(ReadID3v1(), std::move(upper));
+        }
+        default: return Ttrack();
+    }
+}
+
+const Ttrack& Tqmx_multitag::Track() const {
+    if (!track_) throw std::logic_error("Tqmx_multitag::Track() called without an open file");
+    return *track_;
+}
+
+bool Tqmx_multitag::Save() {
+    // A file whose tags could not be read is never written: its text frames would be
+    // replaced by the empty values of the record.
+    if (!track_ || !opened_) return false;
+    switch (TFamily family = FamilyOf()) {
+        case TFamily::Ogg: return WriteVorbisComments && WriteOggVorbis(*track_);
+        case TFamily::Flac: return WriteVorbisComments && WriteFLAC(*track_);
+        case TFamily::Wav:
+        case TFamily::Wma:
+        case TFamily::None: return false;
+        default: return WriteBySelection(WriteSelection(family));
+    }
+}
+
+bool Tqmx_multitag::WriteBySelection(TTagSelection Selection) {
+    // A combined selection runs its writers in order and stops at the first that fails,
+    // so a refused picture leaves the file as it was; true only when every writer did.
+    const Ttrack& t = *track_;
+    auto v1 = [&] { return WriteID3v1(t); };
+    auto v2 = [&] { return WriteID3v2(t); };
+    auto ape = [&] { return WriteAPE(t); };
+    switch (Selection) {
+        case tsID3v1: return v1();
+        case tsID3v2: return v2();
+        case tsAPE: return ape();
+        case tsID3v1ID3v2: return v2() && v1();
+        case tsID3v1APE: return ape() && v1();
+        case tsID3v2APE: return v2() && ape();
+        case tsAll: return v2() && ape() && v1();
+        default: return false;
+    }
+}
+
+void Tqmx_multitag::Close() { track_.reset(); }
+
+// --- helpers ---------------------------------------------------------------
+
+uint8_t Tqmx_multitag::PictureTypeFromName(const std::string& Name) {
+    for (size_t i = 0; i < std::size(kPictureTypeNames); ++i)
+        if (Name == kPictureTypeNames[i]) return static_cast<uint8_t>(i);
+    return 0;
+}
+
+std::string Tqmx_multitag::PictureFileToBase64(const std::filesystem::path& Name) {
+    TUnicodeFileStream stream(Name, fmOpenRead | fmShareDenyWrite);
+    return MimeEncodeStream(stream);
+}
+
+std::string Tqmx_multitag::AnsiToApeText(const std::string& Text) {
+    return ReplaceAll(AnsiToUtf8(Text), "&", "&amp;");
+}
+
+std::string Tqmx_multitag::ApeTextToAnsi(const std::string& Text) {
+    return ReplaceAll(Utf8ToAnsi(Text), "&amp;", "&");
+}
+
+std::u16string Tqmx_multitag::GenreFromTCON(const std::u16string& Text) {
+    std::string text = ToAnsi(Text);
+    if (text.empty() || text[0] != '(') return ToWide(text);
+    size_t close = text.find(')');
+    if (close == std::string::npos) return ToWide(text);
+    std::string rest = text.substr(close + 1);
+    if (!rest.empty()) return ToWide(rest);
+    // Only "(n)": the number's name from the genre table, so the next write keeps it.
+    std::string number = text.substr(1, close - 1);
+    if (number.empty() || number.size() > 3 ||
+        !std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return u"";
+    size_t n = std::stoul(number);
+    return n < ID3v1Genres.size() ? ToWide(std::string(ID3v1Genres[n])) : u"";
+}
+
+Ttrack Tqmx_multitag::MergeTracks(Ttrack Lower, Ttrack Higher) {
+    if (!Higher.GetHasTag() && Lower.GetHasTag()) return Lower;
+    if (!Lower.GetHasTag() && Higher.GetHasTag()) return Higher;
+    Ttrack merged;
+    merged.SetHasTag(true);
+    auto pick = [](const auto& high, const auto& low) { return high.empty() ? low : high; };
+    merged.SetArtist(pick(Higher.GetArtist(), Lower.GetArtist()));
+    merged.SetTitle(pick(Higher.GetTitle(), Lower.GetTitle()));
+    merged.SetAlbum(pick(Higher.GetAlbum(), Lower.GetAlbum()));
+    merged.SetYear(pick(Higher.GetYear(), Lower.GetYear()));
+    merged.SetComment(pick(Higher.GetComment(), Lower.GetComment()));
+    merged.SetTrackNo(Higher.GetTrackNo() != 0 ? Higher.GetTrackNo() : Lower.GetTrackNo());
+    merged.SetGenre(pick(Higher.GetGenre(), Lower.GetGenre()));
+    merged.SetURL(pick(Higher.GetURL(), Lower.GetURL()));
+    merged.SetEncodedBy(pick(Higher.GetEncodedBy(), Lower.GetEncodedBy()));
+    merged.DropTagWithoutArtistAndTitle();
+    return merged;
+}
+
+// --- readers ---------------------------------------------------------------
+
+Ttrack Tqmx_multitag::ReadID3v2() {
+    Ttrack track;
+    std::unique_ptr<TID3v2Class> tag;
+    try {
+        tag = std::make_unique<TID3v2Class>(FileName);
+    } catch (const std::exception&) {
+        return track;
+    }
+    if (tag->Version < ID3V2_VERSION_2_3) {
+        // No tag or a 2.2 tag: the small reader maps it.
+        tag.reset();
+        try {
+            id3v2_->ReadFromFile(FileName);
+            track.SetHasTag(id3v2_->Exists);
+            if (track.GetHasTag()) {
+                track.SetArtist(ToWide(id3v2_->Artist));
+                track.SetTitle(ToWide(id3v2_->Title));
+                track.SetAlbum(ToWide(id3v2_->Album));
+                track.SetYear(id3v2_->Year);
+                track.SetComment(ToWide(id3v2_->Comment));
+                track.SetTrackNo(static_cast<uint8_t>(id3v2_->TrackNo & 0xFF));
+                track.SetGenre(ToWide(id3v2_->Genre));
+                track.SetURL(id3v2_->URL);
+                track.SetEncodedBy(ToWide(id3v2_->EncodedBy));
+            }
+            track.DropTagWithoutArtistAndTitle();
+        } catch (const std::exception&) {
+        }
+        return track;
+    }
+    // 2.3 and 2.4: errors here (a track number that is no number) leave the reader.
+    track.SetHasTag(tag->FrameCount() > 0);
+    for (int i = 0; i < tag->FrameCount(); ++i) {
+        TBaseFrame& frame = *tag->Frames(i);
+        const std::string id = frame.FrameID();
+        if (auto* text = dynamic_cast<TTxxxFrame*>(&frame)) {
+            if (id == "TPE1") track.SetArtist(text->Text);
+            else if (id == "TIT2") track.SetTitle(text->Text);
+            else if (id == "TALB") track.SetAlbum(text->Text);
+            else if (id == "TRCK") {
+                std::string number = ToAnsi(text->Text);
+                number = number.substr(0, number.find('/'));
+                track.SetTrackNo(TrackNumberFromText(number));
+            } else if (id == "TYER" || id == "TDRC") track.SetYear(ToAnsi(text->Text));
+            else if (id == "TCON") track.SetGenre(GenreFromTCON(text->Text));
+            else if (id == "TENC") track.SetEncodedBy(text->Text);
+        } else if (auto* comment = dynamic_cast<TCOMMFrame*>(&frame); comment && id == "COMM") {
+            track.SetComment(comment->Text);
+        } else if (auto* url = dynamic_cast<TWXXXFrame*>(&frame); url && id == "WXXX") {
+            track.SetURL(url->URL);
+        }
+    }
+    track.DropTagWithoutArtistAndTitle();
+    return track;
+}
+
+Ttrack Tqmx_multitag::ReadID3v1() {
+    Ttrack track;
+    try {
+        id3v1_->ReadFromFile(FileName);
+        track.SetHasTag(id3v1_->Exists);
+        if (track.GetHasTag()) {
+            track.SetArtist(ToWide(id3v1_->GetArtist()));
+            track.SetTitle(ToWide(id3v1_->GetTitle()));
+            track.SetAlbum(ToWide(id3v1_->GetAlbum()));
+            track.SetYear(id3v1_->Year);
+            track.SetComment(ToWide(id3v1_->GetComment()));
+            track.SetTrackNo(id3v1_->TrackNo);
+            track.SetGenre(ToWide(id3v1_->GetGenreName()));
+        }
+        track.DropTagWithoutArtistAndTitle();
+    } catch (const std::exception&) {
+    }
+    return track;
+}
+
+Ttrack Tqmx_multitag::ReadAPE() {
+    Ttrack track;
+    try {
+        ape_->ReadFromFile(FileName);
+        track.SetHasTag(ape_->Exists);
+        if (track.GetHasTag()) {
+            track.SetArtist(ToWide(ApeTextToAnsi(ape_->GetValue("ARTIST"))));
+            track.SetTitle(ToWide(ApeTextToAnsi(ape_->GetValue("TITLE"))));
+            track.SetAlbum(ToWide(ApeTextToAnsi(ape_->GetValue("ALBUM"))));
+            track.SetYear(ape_->GetValue("YEAR"));
+            track.SetComment(ToWide(ApeTextToAnsi(ape_->GetValue("COMMENT"))));
+            track.SetTrackNo(TrackNumberFromText(ape_->GetValue("TRACK")));
+            track.SetGenre(ToWide(ApeTextToAnsi(ape_->GetValue("GENRE"))));
+            track.SetURL(ApeTextToAnsi(ape_->GetValue("WWW")));
+            track.SetEncodedBy(ToWide(ApeTextToAnsi(ape_->GetValue("ENCODEDBY"))));
+        }
+        track.DropTagWithoutArtistAndTitle();
+    } catch (const std::exception&) {
+    }
+    return track;
+}
+
+Ttrack Tqmx_multitag::ReadOggVorbis() {
+    Ttrack track;
+    try {
+        ogg_->ReadFromFile(FileName);
+        track.SetHasTag(ogg_->IsValid());
+        if (track.GetHasTag()) {
+            for (const auto& field : ogg_->Fields) {
+                const std::string& key = field.Name;
+                const std::u16string& value = field.Value;
+                if (key == "TITLE") track.SetTitle(value);
+                else if (key == "ARTIST") track.SetArtist(value);
+                else if (key == "ALBUM") track.SetAlbum(value);
+                else if (key == "TRACKNUMBER") track.SetTrackNo(TrackNumberFromText(ToAnsi(value)));
+                else if (key == "DATE") track.SetYear(ToAnsi(value));
+                else if (key == "GENRE") track.SetGenre(value);
+                else if (key == "COMMENT") track.SetComment(value);
+                else if (key == "WWW") track.SetURL(ToAnsi(value));
+                else if (key == "ENCODEBY") track.SetEncodedBy(value);
+            }
+        }
+        track.DropTagWithoutArtistAndTitle();
+    } catch (const std::exception&) {
+    }
+    return track;
+}
+
+Ttrack Tqmx_multitag::ReadFLAC() {
+    Ttrack track;
+    try {
+        flac_->ReadFromFile(FileName);
+        track.SetHasTag(flac_->IsValid());
+        if (track.GetHasTag()) {
+            track.SetArtist(ToWide(flac_->GetValue("ARTIST")));
+            track.SetTitle(ToWide(flac_->GetValue("TITLE")));
+            track.SetAlbum(ToWide(flac_->GetValue("ALBUM")));
+            track.SetYear(flac_->GetValue("DATE"));
+            track.SetComment(ToWide(flac_->GetValue("COMMENT")));
+            track.SetTrackNo(TrackNumberFromText(flac_->GetValue("TRACKNUMBER")));
+            track.SetGenre(ToWide(flac_->GetValue("GENRE")));
+            track.SetURL(flac_->GetValue("WWW"));
+            track.SetEncodedBy(ToWide(flac_->GetValue("ENCODEDBY")));
+        }
+        track.DropTagWithoutArtistAndTitle();
+    } catch (const std::exception&) {
+    }
+    return track;
+}
+
+Ttrack Tqmx_multitag::ReadWMA() {
+    Ttrack track;
+    try {
+        wma_->ReadFromFile(FileName);
+        track.SetHasTag(wma_->Valid);
+        if (track.GetHasTag()) {
+            track.SetArtist(wma_->Artist);
+            track.SetTitle(wma_->Title);
+            track.SetAlbum(wma_->Album);
+            track.SetYear(ToAnsi(wma_->Year));
+            track.SetComment(wma_->Comment);
+            track.SetTrackNo(static_cast<uint8_t>(wma_->TrackNo & 0xFF));
+            track.SetGenre(wma_->Genre);
+        }
+        track.DropTagWithoutArtistAndTitle();
+    } catch (const std::exception&) {
+    }
+    return track;
+}
+
+// --- writers ---------------------------------------------------------------
+
+bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
+    TID3v2Class tag(FileName);
+    for (int i = 0; i < tag.FrameCount(); ++i) {
+        const std::string id = tag.Frames(i)->FrameID();
+        if (std::find(kRewrittenFrames.begin(), kRewrittenFrames.end(), id) != kRewrittenFrames.end())
+            tag.DeleteFrame(i);
+    }
+    const TID3v2FormatRow& format = kID3v2Formats[ID3v2Format < kID3v2Formats.size() ? ID3v2Format : 0];
+    const TTextEncoding E = format.Encoding;
+
+    auto addText = [&tag](const char* id, const std::u16string& value, TTextEncoding encoding) {
+        auto frame = std::make_unique<TTxxxFrame>();
+        frame->SetFrameID(id);
+        frame->Encoding = encoding;
+        frame->SetText(value);
+        tag.AddFrame(std::move(frame));
+    };
+    addText("TPE1", Track.GetArtist(), E);
+    addText("TIT2", Track.GetTitle(), E);
+    addText("TALB", Track.GetAlbum(), E);
+    addText("TRCK", ToWide(std::to_string(Track.GetTrackNo())), teISO8859_1);
+    addText("TCON", Track.GetGenre(), E);
+    {
+        auto comment = std::make_unique<TCOMMFrame>();
+        comment->Encoding = E;
+        comment->SetText(Track.GetComment());
+        tag.AddFrame(std::move(comment));
+    }
+    {
+        auto url = std::make_unique<TWXXXFrame>();
+        url->Encoding = teISO8859_1;
+        url->SetURL(Track.GetURL());
+        tag.AddFrame(std::move(url));
+    }
+    addText("TENC", Track.GetEncodedBy(), E);
+    addText(format.YearFrame, ToWide(Track.GetYear()), teISO8859_1);
+
+    for (const TPic& pic : Pictures) {
+        const uint8_t type = PictureTypeFromName(pic.PictureType);
+        for (int i = 0; i < tag.FrameCount(); ++i) {
+            auto* apic = dynamic_cast<TAPICFrame*>(tag.Frames(i));
+            if (apic != nullptr && apic->PictureType == type) tag.DeleteFrame(i);
+        }
+        auto apic = std::make_unique<TAPICFrame>();
+        // A picture that cannot be read or recognised is never written as an empty frame:
+        // the file stays untouched.
+        if (!apic->LoadPictureFromFile(pic.FileName)) return false;
+        apic->SetPictureType(type);
+        apic->SetDescription(ToWide(pic.Description));
+        apic->Encoding = E;
+        tag.AddFrame(std::move(apic));
+    }
+    return tag.SaveToFile(format.Version);
+}
+
+void Tqmx_multitag::RemoveAllPictures() {
+    TID3v2Class tag(FileName);
+    for (int i = 0; i < tag.FrameCount(); ++i)
+        if (dynamic_cast<TAPICFrame*>(tag.Frames(i)) != nullptr) tag.DeleteFrame(i);
+    tag.SaveToFile(0);
+}
+
+bool Tqmx_multitag::WriteID3v1(const Ttrack& Track) {
+    TID3v1 tag;
+    // Lyrics, author and image links of an existing Lyrics3 block are carried over, so
+    // writing the record never deletes them.
+    {
+        TID3v1 existing;
+        if (existing.ReadFromFile(FileName)) {
+            tag.Lyrics = existing.Lyrics;
+            tag.Author = existing.Author;
+            tag.ImageLinks = existing.ImageLinks;
+        }
+    }
+    tag.SetArtist(ToAnsi(Track.GetArtist()));
+    tag.SetTitle(ToAnsi(Track.GetTitle()));
+    tag.SetAlbum(ToAnsi(Track.GetAlbum()));
+    tag.SetTrackNo(Track.GetTrackNo());
+    tag.SetYear(Track.GetYear());
+    tag.SetGenreName(ToAnsi(Track.GetGenre()));
+    tag.SetComment(ToAnsi(Track.GetComment()));
+    return tag.SaveToFile(FileName);
+}
+
+bool Tqmx_multitag::WriteAPE(const Ttrack& Track) {
+    TAPETag tag;
+    tag.AppendField("ARTIST", AnsiToApeText(ToAnsi(Track.GetArtist())));
+    tag.AppendField("TITLE", AnsiToApeText(ToAnsi(Track.GetTitle())));
+    tag.AppendField("ALBUM", AnsiToApeText(ToAnsi(Track.GetAlbum())));
+    tag.AppendField("TRACK", std::to_string(Track.GetTrackNo()));
+    tag.AppendField("YEAR", Track.GetYear());
+    tag.AppendField("GENRE", AnsiToApeText(ToAnsi(Track.GetGenre())));
+    tag.AppendField("COMMENT", AnsiToApeText(ToAnsi(Track.GetComment())));
+    tag.AppendField("WWW", AnsiToApeText(Track.GetURL()));
+    tag.AppendField("ENCODEDBY", AnsiToApeText(ToAnsi(Track.GetEncodedBy())));
+    return tag.SaveTag(FileName);
+}
+
+bool Tqmx_multitag::WriteFLAC(const Ttrack& Track) {
+    TFLACfile flac;
+    flac.SetValue("ARTIST", ToAnsi(Track.GetArtist()));
+    flac.SetValue("TITLE", ToAnsi(Track.GetTitle()));
+    flac.SetValue("ALBUM", ToAnsi(Track.GetAlbum()));
+    flac.SetValue("TRACKNUMBER", std::to_string(Track.GetTrackNo()));
+    flac.SetValue("DATE", Track.GetYear());
+    flac.SetValue("GENRE", ToAnsi(Track.GetGenre()));
+    flac.SetValue("COMMENT", ToAnsi(Track.GetComment()));
+    flac.SetValue("WWW", Track.GetURL());
+    flac.SetValue("ENCODEDBY", ToAnsi(Track.GetEncodedBy()));
+    return flac.SaveToFile(FileName, false);
+}
+
+bool Tqmx_multitag::WriteOggVorbis(const Ttrack& Track) {
+    TOggVorbis ogg;
+    auto add = [&ogg](const char* key, const std::u16string& value) { ogg.Fields.push_back({key, value}); };
+    add("TITLE", Track.GetTitle());
+    add("ARTIST", Track.GetArtist());
+    add("ALBUM", Track.GetAlbum());
+    add("TRACKNUMBER", ToWide(std::to_string(Track.GetTrackNo())));
+    add("DATE", ToWide(Track.GetYear()));
+    add("GENRE", Track.GetGenre());
+    add("COMMENT", Track.GetComment());
+    add("WWW", ToWide(Track.GetURL()));
+    add("ENCODEBY", Track.GetEncodedBy());
+    for (const TPic& pic : Pictures) {
+        add("COVERARTMIME", u"image/jpeg");
+        add("COVERART", ToWide(PictureFileToBase64(pic.FileName)));
+    }
+    return ogg.SaveTag(FileName);
+}
+
+}  // namespace covrilo

@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+// Tqmx_multitag: the one door through which the hosts read and write the tags of an audio
+// file, whatever its format. Reads every format into one Ttrack, queues pictures, and writes
+// record and pictures back through the format classes chosen by the file's extension.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "multitag/class_track.h"
+
+namespace covrilo {
+
+class TID3v1;
+class TID3v2;
+class TAPETag;
+class TOggVorbis;
+class TFLACfile;
+class TWMAfile;
+
+// Which tag kinds are read from or written to a family of formats. An enumeration, not
+// bits; values outside 0..7 act as tsNone.
+enum TTagSelection : int32_t {
+    tsNone = 0,
+    tsID3v1 = 1,
+    tsID3v2 = 2,
+    tsAPE = 3,
+    tsID3v1ID3v2 = 4,
+    tsID3v1APE = 5,
+    tsID3v2APE = 6,
+    tsAll = 7,
+};
+
+// A picture handed to the facade.
+struct TPic {
+    std::filesystem::path FileName;
+    std::string PictureType;  // "Other", "FrontCover", ... (unknown names count as "Other")
+    std::string Description;
+};
+
+// The 21 picture-type names handed to the facade, index = ID3v2 picture-type byte.
+inline constexpr const char* kPictureTypeNames[21] = {
+    "Other",        "FileIcon",          "OtherFileIcon",   "FrontCover",        "BackCover",
+    "LeafletPage",  "Media",             "LeadArtist",      "Artist",            "Conductor",
+    "Band",         "Composer",          "Lyricist",        "RecordingLocation", "DuringRecording",
+    "DuringPerformance", "VideoScreenCapture", "ColouredFish", "Illustration",   "BandLogo",
+    "PublisherStudio"};
+
+class Tqmx_multitag {
+public:
+    Tqmx_multitag();
+    ~Tqmx_multitag();
+    Tqmx_multitag(const Tqmx_multitag&) = delete;
+    Tqmx_multitag& operator=(const Tqmx_multitag&) = delete;
+
+    void SetMpegReadTags(TTagSelection Value) { MpegReadTags = Value; }
+    void SetMpegWriteTags(TTagSelection Value) { MpegWriteTags = Value; }
+
+    // Reads the tags of FileName into a new current record. True when the file exists and
+    // reading raised no error.
+    bool Open(const std::filesystem::path& FileName);
+    // The current record; valid until Close.
+    const Ttrack& Track() const;
+    void AddPicture(const TPic& Pic) { Pictures.push_back(Pic); }
+    // Writes the current record and the queued pictures by the file's type. False, without
+    // touching the file, after an Open that failed or for a type that is not written.
+    bool Save();
+    // Removes every attached picture from the file's ID3v2 tag (keeping its version).
+    void RemoveAllPictures();
+    void Close();
+
+    // The picture-type number of a name (exact comparison); 0 for unknown names.
+    static uint8_t PictureTypeFromName(const std::string& Name);
+    // Base64 of a whole file, encoded in blocks of 2736 bytes.
+    static std::string PictureFileToBase64(const std::filesystem::path& FileName);
+    // One-byte text -> APE value text (UTF-8, "&" as "&amp;") and back.
+    static std::string AnsiToApeText(const std::string& Text);
+    static std::string ApeTextToAnsi(const std::string& Text);
+    // The ID3v2 mapping of a "TCON" text to the genre field: "(17)Rock" -> "Rock",
+    // "(17)" -> the genre table's "Rock", anything else unchanged.
+    static std::u16string GenreFromTCON(const std::u16string& Text);
+    // Combines two records; a non-empty field of Higher wins.
+    static Ttrack MergeTracks(Ttrack Lower, Ttrack Higher);
+
+    // Readers (each returns a new record; errors handled as each one describes).
+    Ttrack ReadID3v2();
+    Ttrack ReadID3v1();
+    Ttrack ReadAPE();
+    Ttrack ReadOggVorbis();
+    Ttrack ReadFLAC();
+    Ttrack ReadWMA();
+    // Writers of the current record; true on success. Errors of the format code propagate.
+    bool WriteID3v2(const Ttrack& Track);
+    bool WriteID3v1(const Ttrack& Track);
+    bool WriteAPE(const Ttrack& Track);
+    bool WriteFLAC(const Ttrack& Track);
+    bool WriteOggVorbis(const Ttrack& Track);
+
+    std::filesystem::path FileName;
+    std::vector<TPic> Pictures;
+    TTagSelection MpegWriteTags = tsNone, AacWriteTags = tsNone, ApeWriteTags = tsNone, MpcWriteTags = tsNone,
+                  OptimFrogWriteTags = tsNone, TtaWriteTags = tsNone, WavPackWriteTags = tsNone;
+    bool WriteVorbisComments = false;
+    TTagSelection MpegReadTags = tsNone, AacReadTags = tsNone, ApeReadTags = tsNone, MpcReadTags = tsNone,
+                  OptimFrogReadTags = tsNone, TtaReadTags = tsNone, WavPackReadTags = tsNone;
+    // 0: ID3v2.3 Latin-1, 1: ID3v2.3 UTF-16, 2: ID3v2.4 UTF-8.
+    uint8_t ID3v2Format = 0;
+
+private:
+    enum class TFamily { None, Wav, Ogg, Flac, Wma, Mpeg, Aac, Ape, Mpc, OptimFrog, Tta, WavPack };
+    TFamily FamilyOf() const;
+    TTagSelection ReadSelection(TFamily Family) const;
+    TTagSelection WriteSelection(TFamily Family) const;
+    Ttrack ReadBySelection(TTagSelection Selection);
+    bool WriteBySelection(TTagSelection Selection);
+
+    std::unique_ptr<Ttrack> track_;
+    bool opened_ = false;  // the last Open read the file without error
+    std::unique_ptr<TID3v1> id3v1_;
+    std::unique_ptr<TID3v2> id3v2_;
+    std::unique_ptr<TAPETag> ape_;
+    std::unique_ptr<TOggVorbis> ogg_;
+    std::unique_ptr<TFLACfile> flac_;
+    std::unique_ptr<TWMAfile> wma_;
+};
+
+}  // namespace covrilo

@@ -1,0 +1,393 @@
+// SPDX-License-Identifier: MIT
+// The facade on small files built byte by byte: dispatch by extension, reading and merging,
+// and the writers, checked by loading the result with the ID3v2 engine.
+#include "multitag/qmx_multitag.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "id3v1/ID3v1.h"
+#include "id3v2/ID3v2Class.h"
+#include "id3v2/frames/TAPICFrame.h"
+#include "id3v2/frames/TCOMMFrame.h"
+#include "id3v2/frames/TTxxxFrame.h"
+#include "support/TestSupport.h"
+
+namespace covrilo {
+namespace {
+
+using test::Bytes;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+// --- fixture builders -------------------------------------------------------
+
+void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+Bytes Str(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+Bytes Frame23(const std::string& id, const Bytes& content) {
+    Bytes f = Str(id);
+    uint32_t n = static_cast<uint32_t>(content.size());
+    Append(f, {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n), 0, 0});
+    Append(f, content);
+    return f;
+}
+
+// A Latin-1 text frame.
+Bytes Text23(const std::string& id, std::string_view text) {
+    Bytes c{0};
+    Append(c, Str(text));
+    return Frame23(id, c);
+}
+
+Bytes Comm23(std::string_view lang, std::string_view text) {
+    Bytes c{0};
+    Append(c, Str(lang));
+    c.push_back(0);  // empty description
+    Append(c, Str(text));
+    return Frame23("COMM", c);
+}
+
+Bytes Apic23(uint8_t type, const Bytes& picture) {
+    Bytes c{0};
+    Append(c, Str("image/jpeg"));
+    c.push_back(0);
+    c.push_back(type);
+    c.push_back(0);  // empty description
+    Append(c, picture);
+    return Frame23("APIC", c);
+}
+
+// A 2.3 tag of the frames followed by Padding zero bytes.
+Bytes Tag23(const std::vector<Bytes>& frames, uint32_t padding = 64) {
+    Bytes body;
+    for (const auto& f : frames) Append(body, f);
+    body.resize(body.size() + padding, 0);
+    uint32_t n = static_cast<uint32_t>(body.size());
+    Bytes tag = Str("ID3");
+    Append(tag, {3, 0, 0, uint8_t((n >> 21) & 0x7F), uint8_t((n >> 14) & 0x7F), uint8_t((n >> 7) & 0x7F),
+                 uint8_t(n & 0x7F)});
+    Append(tag, body);
+    return tag;
+}
+
+Bytes ID3v1Record(std::string_view title, std::string_view artist, std::string_view year, uint8_t genre) {
+    Bytes r(128, 0);
+    std::copy_n("TAG", 3, r.begin());
+    std::copy(title.begin(), title.end(), r.begin() + 3);
+    std::copy(artist.begin(), artist.end(), r.begin() + 33);
+    std::copy(year.begin(), year.end(), r.begin() + 93);
+    r[127] = genre;
+    return r;
+}
+
+// Bytes that stand for MPEG audio: the facade never looks at them, they must survive.
+Bytes Audio() {
+    Bytes a(3000);
+    for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<uint8_t>(i * 7 + 1);
+    a[0] = 0xFF;
+    a[1] = 0xFB;
+    return a;
+}
+
+// A minimal picture the engine recognises as JPEG; Seed makes pictures tell apart.
+Bytes Jpeg(uint8_t seed, size_t size = 64) {
+    Bytes j{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
+    while (j.size() < size) j.push_back(static_cast<uint8_t>(seed + j.size()));
+    return j;
+}
+
+bool Contains(const Bytes& haystack, const Bytes& needle) {
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+struct Facade : ::testing::Test {
+    Facade() {
+        multitag.SetMpegReadTags(tsID3v1ID3v2);
+        multitag.SetMpegWriteTags(tsID3v1ID3v2);
+    }
+    std::filesystem::path Mp3(const Bytes& content, const std::string& name = "song.mp3") {
+        auto path = dir / name;
+        WriteFileBytes(path, content);
+        return path;
+    }
+    std::filesystem::path Picture(const Bytes& content, const std::string& name = "cover.jpg") {
+        auto path = dir / name;
+        WriteFileBytes(path, content);
+        return path;
+    }
+    // Frames of the saved file (ID3v1 entry excluded) as id -> list of text values.
+    std::vector<std::string> FrameIDs(const std::filesystem::path& file) {
+        TID3v2Class tag(file);
+        std::vector<std::string> ids;
+        for (int i = 0; i < tag.FrameCount(); ++i)
+            if (tag.Frames(i)->FrameID() != "TAG") ids.push_back(tag.Frames(i)->FrameID());
+        return ids;
+    }
+    std::u16string TextOf(const std::filesystem::path& file, const std::string& id) {
+        TID3v2Class tag(file);
+        for (int i = 0; i < tag.FrameCount(); ++i)
+            if (auto* t = dynamic_cast<TTxxxFrame*>(tag.Frames(i)); t && t->FrameID() == id) return t->Text;
+        return u"<missing>";
+    }
+    std::vector<std::pair<uint8_t, Bytes>> Pictures(const std::filesystem::path& file) {
+        TID3v2Class tag(file);
+        std::vector<std::pair<uint8_t, Bytes>> pictures;
+        for (int i = 0; i < tag.FrameCount(); ++i)
+            if (auto* p = dynamic_cast<TAPICFrame*>(tag.Frames(i)))
+                pictures.emplace_back(p->PictureType, p->PictureData.Data());
+        return pictures;
+    }
+    TempDir dir;
+    Tqmx_multitag multitag;
+};
+
+// --- dispatch ---------------------------------------------------------------
+
+TEST_F(Facade, ExtensionIsComparedUpperCased) {
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")});
+    Append(file, Audio());
+    for (const char* name : {"a.Mp3", "b.MP3", "c.mp3", "d.mp2"}) {
+        ASSERT_TRUE(multitag.Open(Mp3(file, name))) << name;
+        EXPECT_TRUE(multitag.Track().GetHasTag()) << name;
+        EXPECT_EQ(multitag.Track().GetTitle(), u"Title") << name;
+        multitag.Close();
+    }
+}
+
+TEST_F(Facade, UnsupportedTypesOpenButNeverWrite) {
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")});
+    Append(file, Audio());
+    for (const char* name : {"noextension", "a.wav", "a.wma", "a.ogg", "a.flac", "a.txt", "dir.mp3.d/x"}) {
+        std::filesystem::create_directories((dir / name).parent_path());
+        auto path = Mp3(file, name);
+        multitag.Open(path);
+        EXPECT_FALSE(multitag.Track().GetHasTag()) << name;
+        multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+        EXPECT_FALSE(multitag.Save()) << name;
+        EXPECT_EQ(ReadFileBytes(path), file) << name;
+        multitag.Close();
+    }
+}
+
+TEST_F(Facade, MissingFileOpensFalseWithAnEmptyRecordAndIsNotWritten) {
+    EXPECT_FALSE(multitag.Open(dir / "gone.mp3"));
+    EXPECT_FALSE(multitag.Track().GetHasTag());
+    EXPECT_TRUE(multitag.Track().GetArtist().empty());
+    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    EXPECT_FALSE(multitag.Save());
+    EXPECT_FALSE(std::filesystem::exists(dir / "gone.mp3"));
+}
+
+// --- reading ----------------------------------------------------------------
+
+TEST_F(Facade, ID3v2WinsOverID3v1FieldByField) {
+    Bytes file = Tag23({Text23("TPE1", "A"), Text23("TALB", "Album2")});
+    Append(file, Audio());
+    Append(file, ID3v1Record("T", "B", "1999", 17));
+    ASSERT_TRUE(multitag.Open(Mp3(file)));
+    const Ttrack& t = multitag.Track();
+    EXPECT_TRUE(t.GetHasTag());
+    EXPECT_EQ(t.GetArtist(), u"A");
+    EXPECT_EQ(t.GetTitle(), u"T");
+    EXPECT_EQ(t.GetAlbum(), u"Album2");
+    EXPECT_EQ(t.GetYear(), "1999");
+    EXPECT_EQ(t.GetGenre(), u"Rock");
+}
+
+TEST_F(Facade, ID3v2MappingOfTrackGenreCommentAndYear) {
+    Bytes file = Tag23({Text23("TIT2", "Title"), Text23("TRCK", "3/12"), Text23("TCON", "(17)Rock"),
+                        Comm23("eng", "first"), Comm23("deu", "second"), Text23("TYER", "2003"),
+                        Text23("TENC", "Enc")});
+    Append(file, Audio());
+    ASSERT_TRUE(multitag.Open(Mp3(file)));
+    const Ttrack& t = multitag.Track();
+    EXPECT_EQ(t.GetTrackNo(), 3);
+    EXPECT_EQ(t.GetGenre(), u"Rock");
+    EXPECT_EQ(t.GetComment(), u"second");  // the later comment frame wins
+    EXPECT_EQ(t.GetYear(), "2003");
+    EXPECT_EQ(t.GetEncodedBy(), u"Enc");
+}
+
+TEST_F(Facade, ATrackNumberThatIsNoNumberFailsTheOpenAndBlocksTheSave) {
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Text23("TRCK", "A1")});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    EXPECT_FALSE(multitag.Open(path));
+    EXPECT_FALSE(multitag.Track().GetHasTag());
+    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    // Writing now would replace the file's texts by the empty record.
+    EXPECT_FALSE(multitag.Save());
+    EXPECT_EQ(ReadFileBytes(path), file);
+}
+
+// --- WriteID3v2 -------------------------------------------------------------
+
+TEST_F(Facade, AddingAFrontCoverReplacesOnlyTheFrontCover) {
+    const Bytes oldFront = Jpeg(10), back = Jpeg(20), newFront = Jpeg(30, 200);
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(3, oldFront), Apic23(4, back)});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    ASSERT_TRUE(multitag.Open(path));
+    multitag.AddPicture({Picture(newFront), "FrontCover", ""});
+    ASSERT_TRUE(multitag.Save());
+    auto pictures = Pictures(path);
+    ASSERT_EQ(pictures.size(), 2u);
+    EXPECT_EQ(pictures[0], std::make_pair(uint8_t(4), back));
+    EXPECT_EQ(pictures[1], std::make_pair(uint8_t(3), newFront));
+    Bytes saved = ReadFileBytes(path);
+    const Bytes audio = Audio();
+    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), saved.end() - static_cast<long>(audio.size()) - 128));
+}
+
+TEST_F(Facade, TwoQueuedPicturesOfOneKindLeaveTheSecondAndASecondSaveReplacesIt) {
+    Bytes file = Tag23({Text23("TPE1", "Artist")});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    ASSERT_TRUE(multitag.Open(path));
+    multitag.AddPicture({Picture(Jpeg(1), "one.jpg"), "BackCover", ""});
+    multitag.AddPicture({Picture(Jpeg(2), "two.jpg"), "BackCover", ""});
+    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(multitag.Save());
+    auto pictures = Pictures(path);
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0], std::make_pair(uint8_t(4), Jpeg(2)));
+}
+
+TEST_F(Facade, FormatTwoWritesID3v24WithUtf8AndTDRC) {
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Text23("TYER", "1987")});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    multitag.ID3v2Format = 2;
+    ASSERT_TRUE(multitag.Open(path));
+    multitag.SetMpegWriteTags(tsID3v2);
+    ASSERT_TRUE(multitag.Save());
+    TID3v2Class tag(path);
+    EXPECT_EQ(tag.Version, 0x0400);
+    auto ids = FrameIDs(path);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "TYER"), 0);
+    EXPECT_EQ(TextOf(path, "TDRC"), u"1987");
+    for (int i = 0; i < tag.FrameCount(); ++i)
+        if (auto* t = dynamic_cast<TTxxxFrame*>(tag.Frames(i)); t && t->FrameID() == "TPE1") {
+            EXPECT_EQ(t->Encoding, teUTF8);
+        }
+}
+
+TEST_F(Facade, FormatZeroTurnsAnID3v24TagInto23WithTYER) {
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Text23("TDRC", "2001")});
+    file[3] = 4;  // the frames above are valid 2.4 frames as well (sizes below 128)
+    Append(file, Audio());
+    auto path = Mp3(file);
+    ASSERT_TRUE(multitag.Open(path));
+    ASSERT_TRUE(multitag.Save());
+    TID3v2Class tag(path);
+    EXPECT_EQ(tag.Version, 0x0300);
+    auto ids = FrameIDs(path);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "TDRC"), 0);
+    EXPECT_EQ(TextOf(path, "TYER"), u"2001");
+}
+
+TEST_F(Facade, OtherFramesSurviveAndRewrittenOnesAreReplacedOnce) {
+    Bytes txxx = Frame23("TXXX", Str(std::string("\0REPLAYGAIN_TRACK_GAIN\0-6.5 dB", 30)));
+    ASSERT_EQ(txxx.back(), 'B');
+    Bytes priv = Frame23("PRIV", Str(std::string("owner@example\0\x01\x02\x03", 17)));
+    Bytes tcom = Text23("TCOM", "Composer");
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), txxx, Comm23("eng", "a"),
+                        Comm23("fra", "b"), priv, tcom, Text23("TRCK", "0")});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    ASSERT_TRUE(multitag.Open(path));
+    ASSERT_TRUE(multitag.Save());
+    EXPECT_TRUE(Contains(ReadFileBytes(path), priv));  // binary frames stay byte for byte
+    EXPECT_EQ(TextOf(path, "TCOM"), u"Composer");
+    TID3v2Class tag(path);
+    for (int i = 0; i < tag.FrameCount(); ++i) {
+        if (auto* t = dynamic_cast<TTxxxFrame*>(tag.Frames(i)); t && t->FrameID() == "TXXX") {
+            EXPECT_EQ(t->Text, u"REPLAYGAIN_TRACK_GAIN");
+            EXPECT_EQ(t->MoreTexts, std::vector<std::u16string>{u"-6.5 dB"});
+        }
+    }
+    auto ids = FrameIDs(path);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "COMM"), 1);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "TRCK"), 1);
+    EXPECT_EQ(TextOf(path, "TRCK"), u"0");
+    EXPECT_EQ(TextOf(path, "TPE1"), u"Artist");
+}
+
+TEST_F(Facade, GenreReadAsANumberIsWrittenBackAsItsName) {
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TCON", "(17)")});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    ASSERT_TRUE(multitag.Open(path));
+    ASSERT_TRUE(multitag.Save());
+    EXPECT_EQ(TextOf(path, "TCON"), u"Rock");
+}
+
+TEST_F(Facade, AnUnrecognisedPictureFailsTheSaveWithoutTouchingTheFile) {
+    Bytes file = Tag23({Text23("TPE1", "Artist")});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    ASSERT_TRUE(multitag.Open(path));
+    multitag.AddPicture({Picture(Str("this is not a picture at all"), "bad.jpg"), "FrontCover", ""});
+    EXPECT_FALSE(multitag.Save());
+    EXPECT_EQ(ReadFileBytes(path), file);
+}
+
+TEST_F(Facade, RemoveAllPicturesKeepsEveryOtherFrameAndTheVersion) {
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Apic23(3, Jpeg(1)), Apic23(4, Jpeg(2)), Text23("TIT2", "T"),
+                        Apic23(0, Jpeg(3))});
+    Append(file, Audio());
+    Append(file, ID3v1Record("T", "B", "1999", 17));
+    auto path = Mp3(file);
+    ASSERT_TRUE(multitag.Open(path));
+    multitag.RemoveAllPictures();
+    EXPECT_EQ(FrameIDs(path), (std::vector<std::string>{"TPE1", "TIT2"}));
+    EXPECT_EQ(TID3v2Class(path).Version, 0x0300);
+    Bytes saved = ReadFileBytes(path);
+    EXPECT_TRUE(std::equal(saved.end() - 128, saved.end(), ID3v1Record("T", "B", "1999", 17).begin()));
+}
+
+TEST_F(Facade, WritingID3v1KeepsTheLyrics3Content) {
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    {
+        TID3v1 v1;
+        v1.SetTitle("Title");
+        v1.Lyrics = "la la la\r\nsecond line";
+        v1.Author = "Lyricist";
+        ASSERT_TRUE(v1.SaveToFile(path));
+    }
+    ASSERT_TRUE(multitag.Open(path));
+    ASSERT_TRUE(multitag.Save());
+    TID3v1 after;
+    ASSERT_TRUE(after.ReadFromFile(path));
+    EXPECT_TRUE(after.Exists);
+    EXPECT_EQ(after.Lyrics, "la la la\r\nsecond line");
+    EXPECT_EQ(after.Author, "Lyricist");
+    EXPECT_EQ(after.GetArtist(), "Artist");
+}
+
+TEST(PictureFileToBase64, EncodesInBlocksWithPaddingOnlyAtTheEnd) {
+    TempDir dir;
+    struct Case {
+        size_t size;
+        size_t chars;
+    } cases[] = {{0, 0}, {1, 4}, {2736, 3648}, {2737, 3652}, {5472, 7296}, {5473, 7300}};
+    for (const auto& c : cases) {
+        Bytes data(c.size);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + 7);
+        auto file = dir / ("p" + std::to_string(c.size));
+        WriteFileBytes(file, data);
+        std::string text = Tqmx_multitag::PictureFileToBase64(file);
+        EXPECT_EQ(text.size(), c.chars) << c.size;
+        EXPECT_EQ(text.find('='), c.size % 3 == 0 ? std::string::npos : text.size() - (c.size % 3 == 1 ? 2 : 1));
+    }
+    EXPECT_EQ(Tqmx_multitag::PictureFileToBase64(dir / "p2737").substr(3648), "Vw==");  // last byte 0x57
+    EXPECT_THROW(Tqmx_multitag::PictureFileToBase64(dir / "missing.jpg"), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace covrilo
