@@ -1,4 +1,10 @@
 // SPDX-License-Identifier: MIT
+// Frame headers:
+//   2.2: id(3) size(3, big-endian)
+//   2.3: id(4) size(4, big-endian) flags(2) [decompressed size(4)] [method(1)] [group(1)]
+//   2.4: id(4) size(4, syncsafe)   flags(2) [group(1)] [method(1)] [data length(4, syncsafe)]
+// The size counts the bracketed extra bytes and the content. Strings end in a zero byte
+// (ISO-8859-1, UTF-8) or a zero unit (UTF-16 with byte-order mark, UTF-16BE without).
 #include "id3v2/frames/TBaseFrame.h"
 
 #include <algorithm>
