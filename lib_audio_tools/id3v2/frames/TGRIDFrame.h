@@ -2,29 +2,13 @@
 // "GRID": group identification registration: an owner identifier, the group symbol that frames of the group carry, and data.
 #pragma once
 
-#include <string>
-
-#include "id3v2/frames/TBaseDataFrame.h"
+#include "id3v2/frames/TRegistrationFrame.h"
 
 namespace covrilo {
 
-class TGRIDFrame : public TBaseDataFrame {
+class TGRIDFrame : public TRegistrationFrame {
 public:
     TGRIDFrame();
-
-    uint32_t GetDataSize(uint16_t Version) override;
-    bool LoadFromStream(TStream& Stream, uint16_t Version) override;
-    bool SaveToStream(TStream& Stream, uint16_t Version) override;
-    // 2.4 reserves the symbols 0x80..0xF0; any other symbol cannot be written there.
-    uint8_t GetSupportedVersions() override;
-    // Data from any data frame; owner identifier and symbol too from the same kind of frame.
-    bool Assign(const TBaseFrame& Source) override;
-
-    void SetOwnerID(const std::string& Value);
-    void SetSymbol(uint8_t Value);
-
-    std::string OwnerID;
-    uint8_t Symbol = 0;
 };
 
 }  // namespace covrilo
