@@ -20,30 +20,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
 std::string ReadText(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Runs a shell command line with stdout and stderr captured apart (the dumps print JSON on
-// stdout while the peers may chatter on stderr).
-ToolRun Run(const std::string& commandLine) {
-    TempDir scratch;
-    const fs::path out = scratch / "stdout";
-    const fs::path err = scratch / "stderr";
-    CommandResult r = RunCommand("{ " + commandLine + " ; } </dev/null >" + ShellQuote(out.string()) + " 2>" +
-                                 ShellQuote(err.string()));
-    return ToolRun{r.exitCode, ReadText(out), ReadText(err)};
-}
-
 ToolRun RunOrThrow(const std::string& what, const std::string& commandLine) {
-    ToolRun run = Run(commandLine);
+    ToolRun run = RunSeparately(commandLine);
     if (run.exitCode != 0)
         throw InteropError(what + " failed (exit " + std::to_string(run.exitCode) + "): " + commandLine + "\n" +
                            run.err + run.out);
@@ -73,12 +56,14 @@ void PutLe(Bytes& out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-void MakeImage(const fs::path& file, int width, int height) {
+// The format is given, not guessed from the file name, so any name will do.
+void MakeImage(const fs::path& file, int width, int height, bool png) {
     if (width <= 0 || height <= 0) throw InteropError("MakeJpeg/MakePng: bad size");
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
     if (HaveInteropTool(Tool::Ffmpeg)) {
         RunOrThrow("ffmpeg (picture)", "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=" + size +
-                                           ":rate=1 -frames:v 1 " + Q(file));
+                                           ":rate=1 -frames:v 1 -c:v " + (png ? "png" : "mjpeg") +
+                                           " -f image2 -update 1 " + Q(file));
         return;
     }
     RequireTool(Tool::Pil);
@@ -87,8 +72,9 @@ void MakeImage(const fs::path& file, int width, int height) {
                                     "w, h = int(sys.argv[2]), int(sys.argv[3]); "
                                     "im = Image.new(\"RGB\", (w, h)); "
                                     "im.putdata([(x * 255 // w, y * 255 // h, 128) for y in range(h) for x in range(w)]); "
-                                    "im.save(sys.argv[1])' " +
-                                    Q(file) + " " + std::to_string(width) + " " + std::to_string(height));
+                                    "im.save(sys.argv[1], sys.argv[4])' " +
+                                    Q(file) + " " + std::to_string(width) + " " + std::to_string(height) +
+                                    (png ? " PNG" : " JPEG"));
 }
 
 bool Match(const Bytes& data, uint64_t pos, std::string_view text) {
@@ -141,7 +127,27 @@ uint64_t TrailingBlockSize(const Bytes& d, uint64_t begin, uint64_t end) {
     return 0;
 }
 
+bool PythonImports(const std::string& module) {
+    return fs::exists(kSystemPython) && RunSeparately(std::string(kSystemPython) + " -c 'import " + module + "'").exitCode == 0;
+}
+
+std::string ExtraArgs(const AudioOptions& options) {
+    std::string args;
+    for (const std::string& arg : options.encoderArgs) args += " " + ShellQuote(arg);
+    return args;
+}
+
 }  // namespace
+
+ToolRun RunSeparately(const std::string& commandLine) {
+    TempDir scratch;
+    const fs::path out = scratch / "stdout";
+    const fs::path err = scratch / "stderr";
+    // The outer group keeps RunCommand's own "2>&1" from folding stderr back into stdout.
+    CommandResult r = RunCommand("{ { " + commandLine + "\n} </dev/null >" + ShellQuote(out.string()) + " 2>" +
+                                 ShellQuote(err.string()) + "; }");
+    return ToolRun{r.exitCode, ReadText(out), ReadText(err)};
+}
 
 std::string ToolName(Tool tool) {
     switch (tool) {
@@ -162,10 +168,15 @@ bool HaveInteropTool(Tool tool) {
         case Tool::Ffmpeg: return HaveTool("ffmpeg");
         case Tool::Flac: return HaveTool("flac");
         case Tool::Oggenc: return HaveTool("oggenc");
-        case Tool::Mutagen:
-            return fs::exists(kSystemPython) && Run(std::string(kSystemPython) + " -c 'import mutagen'").exitCode == 0;
-        case Tool::Pil:
-            return fs::exists(kSystemPython) && Run(std::string(kSystemPython) + " -c 'import PIL.Image'").exitCode == 0;
+        case Tool::Mutagen: {
+            // Starting the interpreter costs a tenth of a second; the answer cannot change.
+            static const bool have = PythonImports("mutagen");
+            return have;
+        }
+        case Tool::Pil: {
+            static const bool have = PythonImports("PIL.Image");
+            return have;
+        }
         case Tool::Taglib: {
             const std::string dump = COVRILO_TAGLIB_DUMP;
             return !dump.empty() && fs::exists(dump);
@@ -227,8 +238,8 @@ void MakeMp3(const fs::path& file, const AudioOptions& options) {
         RequireTool(Tool::Lame);
         TempDir scratch;
         MakeWav(scratch / "in.wav", options);
-        RunOrThrow("lame", "lame --quiet -b " + kbps + (options.channels == 1 ? " -m m " : " ") +
-                               Q(scratch / "in.wav") + " " + Q(file));
+        RunOrThrow("lame", "lame --quiet -b " + kbps + (options.channels == 1 ? " -m m" : "") + ExtraArgs(options) +
+                               " " + Q(scratch / "in.wav") + " " + Q(file));
         return;
     }
     RequireTool(Tool::Ffmpeg);
@@ -237,25 +248,26 @@ void MakeMp3(const fs::path& file, const AudioOptions& options) {
     RunOrThrow("ffmpeg (mp3)", "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:sample_rate=" +
                                    std::to_string(options.sampleRate) + ":duration=" + seconds + " -ac " +
                                    std::to_string(options.channels) + " -c:a libmp3lame -b:a " + kbps +
-                                   "k -map_metadata -1 -id3v2_version 0 -write_id3v1 0 -f mp3 " + Q(file));
+                                   "k -map_metadata -1 -id3v2_version 0 -write_id3v1 0" + ExtraArgs(options) + " -f mp3 " +
+                                   Q(file));
 }
 
 void MakeFlac(const fs::path& file, const AudioOptions& options) {
     RequireTool(Tool::Flac);
     TempDir scratch;
     MakeWav(scratch / "in.wav", options);
-    RunOrThrow("flac", "flac --silent --force -o " + Q(file) + " " + Q(scratch / "in.wav"));
+    RunOrThrow("flac", "flac --silent --force" + ExtraArgs(options) + " -o " + Q(file) + " " + Q(scratch / "in.wav"));
 }
 
 void MakeOggVorbis(const fs::path& file, const AudioOptions& options) {
     RequireTool(Tool::Oggenc);
     TempDir scratch;
     MakeWav(scratch / "in.wav", options);
-    RunOrThrow("oggenc", "oggenc --quiet -o " + Q(file) + " " + Q(scratch / "in.wav"));
+    RunOrThrow("oggenc", "oggenc --quiet" + ExtraArgs(options) + " -o " + Q(file) + " " + Q(scratch / "in.wav"));
 }
 
-void MakeJpeg(const fs::path& file, int width, int height) { MakeImage(file, width, height); }
-void MakePng(const fs::path& file, int width, int height) { MakeImage(file, width, height); }
+void MakeJpeg(const fs::path& file, int width, int height) { MakeImage(file, width, height, false); }
+void MakePng(const fs::path& file, int width, int height) { MakeImage(file, width, height, true); }
 
 void MutagenTag(const fs::path& file, const std::string& specJson) {
     RequireTool(Tool::Mutagen);
@@ -277,10 +289,32 @@ JsonValue TaglibDump(const fs::path& file) {
 
 ::testing::AssertionResult FfmpegDecodesCleanly(const fs::path& file) {
     if (!HaveInteropTool(Tool::Ffmpeg)) return ::testing::AssertionFailure() << "ffmpeg is not available";
-    ToolRun run = Run("ffmpeg -nostdin -v error -i " + Q(file) + " -map 0:a:0 -f null -");
-    if (run.exitCode == 0 && run.err.empty() && run.out.empty()) return ::testing::AssertionSuccess();
+    ToolRun run = RunSeparately("ffmpeg -nostdin -v error -i " + Q(file) + " -map 0:a:0 -f null -");
+    // ffmpeg decodes an attached picture while probing the file, even when only audio is asked
+    // for; what its picture decoders say is about the picture, which has its own check.
+    std::string audioMessages;
+    size_t start = 0;
+    while (start < run.err.size()) {
+        size_t end = run.err.find('\n', start);
+        if (end == std::string::npos) end = run.err.size() - 1;
+        const std::string line = run.err.substr(start, end + 1 - start);
+        bool picture = false;
+        for (const char* decoder : {"[mjpeg @", "[png @", "[bmp @", "[gif @", "[webp @", "[tiff @"})
+            picture = picture || line.starts_with(decoder);
+        if (!picture) audioMessages += line;
+        start = end + 1;
+    }
+    if (run.exitCode == 0 && audioMessages.empty() && run.out.empty()) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "ffmpeg (exit " << run.exitCode << ") on " << file << ":\n"
                                          << run.err << run.out;
+}
+
+::testing::AssertionResult FfmpegDecodesAttachedPicture(const fs::path& file) {
+    if (!HaveInteropTool(Tool::Ffmpeg)) return ::testing::AssertionFailure() << "ffmpeg is not available";
+    ToolRun run = RunSeparately("ffmpeg -nostdin -v error -i " + Q(file) + " -map 0:v:0 -f null -");
+    if (run.exitCode == 0 && run.err.empty() && run.out.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "ffmpeg (exit " << run.exitCode << ") on the picture of " << file
+                                         << ":\n" << run.err << run.out;
 }
 
 std::vector<JsonValue> FramesWithId(const JsonValue& dump, const std::string& id) {

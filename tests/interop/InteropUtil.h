@@ -63,6 +63,15 @@ std::string MissingTools(std::initializer_list<Tool> tools);
 std::filesystem::path InteropToolsDir();
 inline constexpr const char* kSystemPython = "/usr/bin/python3";
 
+// Runs a shell command line with stdin from /dev/null and stdout and stderr captured apart
+// (for programs whose stdout is data, such as the dumps or covrilo-cli).
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+ToolRun RunSeparately(const std::string& commandLine);
+
 // ---- fixtures made by real encoders -------------------------------------------------------
 
 enum class Encoder { Lame, Ffmpeg };
@@ -73,6 +82,10 @@ struct AudioOptions {
     int channels = 2;
     int bitrateKbps = 128;  // MP3 only; constant bit rate
     Encoder encoder = Encoder::Lame;
+    // More arguments for the encoder, placed before the file names (they win over ours):
+    // {"--add-id3v2", "--tt", "Title"} lets lame write its own tag; {"-id3v2_version", "3",
+    // "-metadata", "title=T"} does the same for ffmpeg; {"-T", "TITLE=x"} for flac and oggenc.
+    std::vector<std::string> encoderArgs;
 };
 
 // A 16-bit PCM WAV of a 440 Hz sine, written by us (the input of lame, flac and oggenc).
@@ -84,7 +97,8 @@ void MakeMp3(const std::filesystem::path& file, const AudioOptions& options);
 // A FLAC file (flac) and an Ogg Vorbis file (oggenc), from our WAV; flac adds its vendor comment.
 void MakeFlac(const std::filesystem::path& file, const AudioOptions& options = {});
 void MakeOggVorbis(const std::filesystem::path& file, const AudioOptions& options = {});
-// A test-pattern picture of the given size: ffmpeg when there, else PIL. JPEG or PNG by name.
+// A test-pattern picture of the given size: ffmpeg when there, else PIL. The format is the
+// function's, whatever the file name says.
 void MakeJpeg(const std::filesystem::path& file, int width, int height);
 void MakePng(const std::filesystem::path& file, int width, int height);
 
@@ -95,9 +109,12 @@ void MutagenTag(const std::filesystem::path& file, const std::string& specJson);
 // What mutagen and TagLib read (the common schema of the README).
 JsonValue MutagenDump(const std::filesystem::path& file);
 JsonValue TaglibDump(const std::filesystem::path& file);
-// ffmpeg decodes the file's first audio stream with nothing logged at level "error";
-// on failure the message holds ffmpeg's output.
+// ffmpeg decodes the file's first audio stream with nothing logged at level "error" (messages
+// of its picture decoders about an attached picture aside); on failure the message holds
+// ffmpeg's output.
 ::testing::AssertionResult FfmpegDecodesCleanly(const std::filesystem::path& file);
+// ffmpeg finds an attached picture (its first video stream) and decodes it without errors.
+::testing::AssertionResult FfmpegDecodesAttachedPicture(const std::filesystem::path& file);
 
 // The frames of a dump's ID3v2 tag with the given id, in order (empty when there is no tag).
 std::vector<JsonValue> FramesWithId(const JsonValue& dump, const std::string& id);

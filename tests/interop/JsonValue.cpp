@@ -167,16 +167,17 @@ private:
                 case 'r': out += '\r'; break;
                 case 't': out += '\t'; break;
                 case 'u': {
+                    // A dump of a damaged UTF-16 tag may hold a lone surrogate; it reads as
+                    // U+FFFD so that the rest of the dump stays usable.
                     unsigned cp = Hex4();
-                    if (cp >= 0xD800 && cp < 0xDC00) {
-                        // A high surrogate must be followed by its low half.
-                        if (!TakeWord("\\u")) Fail("lone high surrogate");
+                    if (cp >= 0xD800 && cp < 0xDC00 && 6 <= text_.size() - pos_ && text_.substr(pos_, 2) == "\\u") {
+                        const size_t save = pos_;
+                        pos_ += 2;
                         unsigned low = Hex4();
-                        if (low < 0xDC00 || low > 0xDFFF) Fail("bad low surrogate");
-                        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-                        Fail("lone low surrogate");
+                        if (low >= 0xDC00 && low <= 0xDFFF) cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                        else pos_ = save;
                     }
+                    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
                     AppendUtf8(out, cp);
                     break;
                 }

@@ -8,6 +8,18 @@
 namespace covrilo::test {
 namespace {
 
+TEST(InteropUtil, RunSeparatelyKeepsStdoutAndStderrApart) {
+    ToolRun run = RunSeparately("echo data; echo chatter >&2; exit 3");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.out, "data\n");
+    EXPECT_EQ(run.err, "chatter\n");
+    // A command ending in a comment or without a trailing newline still runs in its group.
+    run = RunSeparately("printf x # comment");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "x");
+    EXPECT_EQ(RunSeparately("cat").out, "") << "stdin is /dev/null, never the test's terminal";
+}
+
 std::string TagSpec(int version, const std::string& cover) {
     return R"({"id3v2": {"version": )" + std::to_string(version) + R"(, "frames": [
         {"id": "TIT2", "text": "Caf\u00e9 \u20ac"},
@@ -25,8 +37,8 @@ TEST(InteropUtil, MutagenTaggedMp3ReadsAlikeInBothPeers) {
     const auto coverSize = static_cast<int64_t>(ReadFileBytes(dir / "cover.jpg").size());
 
     for (int version : {2, 3, 4}) {
-        SCOPED_TRACE("ID3v2." + std::to_string(version));
-        const auto file = dir / ("v" + std::to_string(version) + ".mp3");
+        SCOPED_TRACE(::testing::Message() << "ID3v2." << version);
+        const auto file = dir / (std::to_string(version) + "-tagged.mp3");
         std::filesystem::copy_file(dir / "plain.mp3", file);
         MutagenTag(file, TagSpec(version, (dir / "cover.jpg").string()));
 
@@ -50,8 +62,22 @@ TEST(InteropUtil, MutagenTaggedMp3ReadsAlikeInBothPeers) {
             EXPECT_EQ(dump["audio"]["sampleRate"].Int(), 44100);
         }
         EXPECT_TRUE(FfmpegDecodesCleanly(file));
+        EXPECT_TRUE(FfmpegDecodesAttachedPicture(file));
         EXPECT_EQ(MpegAudioBytes(file), ReadFileBytes(dir / "plain.mp3"));
     }
+}
+
+// A picture ffmpeg cannot decode is the picture check's business, not the audio check's.
+TEST(InteropUtil, AudioAndPictureChecksAreApart) {
+    INTEROP_REQUIRE(Tool::Lame, Tool::Ffmpeg, Tool::Mutagen);
+    TempDir dir;
+    MakeMp3(dir / "a.mp3", 0.5);
+    std::filesystem::copy_file(dir / "a.mp3", dir / "b.mp3");
+    MutagenTag(dir / "a.mp3", R"({"id3v2": {"version": 3, "frames": [
+        {"id": "APIC", "mime": "image/jpeg", "data_hex": "ffd8ffe000104a46494600aabbccddeeff00112233"}]}})");
+    EXPECT_TRUE(FfmpegDecodesCleanly(dir / "a.mp3"));
+    EXPECT_FALSE(FfmpegDecodesAttachedPicture(dir / "a.mp3"));
+    EXPECT_FALSE(FfmpegDecodesAttachedPicture(dir / "b.mp3")) << "no picture at all";
 }
 
 // Trailing tags written by mutagen (APEv2 before ID3v1) are read alike and skipped by the
@@ -208,24 +234,64 @@ TEST(InteropUtil, FlacAndOggFixturesCarryMutagenComments) {
     }
 }
 
+// Tags written by the encoders themselves, through AudioOptions::encoderArgs.
+TEST(InteropUtil, EncoderWrittenTagsAreSeenByBothPeers) {
+    INTEROP_REQUIRE(Tool::Lame, Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib);
+    TempDir dir;
+    AudioOptions lame;
+    lame.seconds = 0.5;
+    lame.encoderArgs = {"--id3v2-only", "--tt", "Lame Title"};
+    MakeMp3(dir / "lame.mp3", lame);
+    AudioOptions ffmpeg;
+    ffmpeg.seconds = 0.5;
+    ffmpeg.encoder = Encoder::Ffmpeg;
+    ffmpeg.channels = 1;
+    ffmpeg.encoderArgs = {"-id3v2_version", "3", "-metadata", "title=Ffmpeg Title"};
+    MakeMp3(dir / "ffmpeg.mp3", ffmpeg);
+
+    struct Case {
+        const char* file;
+        const char* version;
+        const char* title;
+        int channels;
+    };
+    for (const Case& c : {Case{"lame.mp3", "2.3.0", "Lame Title", 2}, Case{"ffmpeg.mp3", "2.3.0", "Ffmpeg Title", 1}}) {
+        for (const JsonValue& dump : {MutagenDump(dir / c.file), TaglibDump(dir / c.file)}) {
+            SCOPED_TRACE(std::string(c.file) + " read by " + dump["tool"].Str());
+            ASSERT_FALSE(dump["id3v2"].IsNull()) << dump.Dump();
+            EXPECT_EQ(dump["id3v2"]["version"].Str(), c.version);
+            auto titles = FramesWithId(dump, "TIT2");
+            ASSERT_EQ(titles.size(), 1u) << dump.Dump();
+            EXPECT_EQ(titles[0]["text"].Strings(), std::vector<std::string>{c.title});
+            EXPECT_EQ(dump["audio"]["channels"].Int(), c.channels);
+        }
+        EXPECT_TRUE(FfmpegDecodesCleanly(dir / c.file));
+    }
+}
+
 TEST(InteropUtil, PicturesHaveTheAskedSize) {
     INTEROP_REQUIRE(Tool::Ffmpeg);
     TempDir dir;
     struct Case {
-        const char* name;
+        const char* name;  // the names do not decide the format
+        bool png;
         int width, height;
+        const char* codec;
     };
-    for (const Case& c : {Case{"a.jpg", 600, 601}, Case{"b.png", 17, 3}}) {
+    for (const Case& c : {Case{"a.jpg", false, 600, 601, "mjpeg"}, Case{"b.png", true, 17, 3, "png"},
+                          Case{"c.bin", false, 9, 9, "mjpeg"}, Case{"d", true, 1, 1, "png"}}) {
         const auto file = dir / c.name;
-        if (std::string(c.name).ends_with(".jpg")) MakeJpeg(file, c.width, c.height);
-        else MakePng(file, c.width, c.height);
+        if (c.png) MakePng(file, c.width, c.height);
+        else MakeJpeg(file, c.width, c.height);
         const Bytes data = ReadFileBytes(file);
         ASSERT_GE(data.size(), 8u);
-        if (std::string(c.name).ends_with(".jpg")) EXPECT_EQ(data[0], 0xFF) << "JPEG SOI";
-        else EXPECT_EQ(data[1], 'P') << "PNG signature";
-        CommandResult probe = RunCommand("ffprobe -v error -show_entries stream=width,height -of csv=p=0 " +
+        if (c.png) EXPECT_EQ(data[1], 'P') << "PNG signature";
+        else EXPECT_EQ(data[0], 0xFF) << "JPEG SOI";
+        CommandResult probe = RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 " +
                                          ShellQuote(file.string()));
-        EXPECT_EQ(probe.output, std::to_string(c.width) + "," + std::to_string(c.height) + "\n") << c.name;
+        EXPECT_EQ(probe.output, std::string(c.codec) + "," + std::to_string(c.width) + "," +
+                                    std::to_string(c.height) + "\n")
+            << c.name;
     }
 }
 

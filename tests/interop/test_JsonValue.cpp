@@ -34,6 +34,8 @@ TEST(JsonValue, DecodesEscapesToUtf8) {
         {R"("\ud83c\udfb5")", "\xF0\x9F\x8E\xB5"},   // a surrogate pair, four bytes
         {"\"\xC3\xA9 raw\"", "\xC3\xA9 raw"},        // UTF-8 passes through
         {R"("\u0000x")", std::string("\0x", 2)},
+        {R"("\ud800x")", "\xEF\xBF\xBDx"},              // lone surrogates become U+FFFD
+        {R"("\udc00\ud800\u0041")", "\xEF\xBF\xBD\xEF\xBF\xBD" "A"},
     };
     for (const auto& c : cases) EXPECT_EQ(JsonValue::Parse(c.json).Str(), c.expected) << c.json;
 }
@@ -41,7 +43,7 @@ TEST(JsonValue, DecodesEscapesToUtf8) {
 TEST(JsonValue, RejectsMalformedInput) {
     const std::string bad[] = {
         "", "{", "[1,", R"({"a" 1})", R"({"a":1,})", "[1 2]", R"("unterminated)", R"("\x")",
-        R"("\u12")", R"("\ud800")", R"("\udc00")", R"("\ud800\u0041")", "tru", "1 2", "-", "1e999",
+        R"("\u12")", R"("\ud800\u12")", "tru", "1 2", "-", "1e999",
         "\"a\nb\"", std::string(100, '['),
     };
     for (const std::string& text : bad) EXPECT_THROW(JsonValue::Parse(text), JsonError) << text;

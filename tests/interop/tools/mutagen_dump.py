@@ -17,6 +17,10 @@ from mutagen.apev2 import APEv2, APENoHeaderError, TEXT, BINARY, EXTERNAL
 from mutagen.id3 import ID3, ID3NoHeaderError, ParseID3v1
 
 
+def describe(error):
+    return "%s: %s" % (type(error).__name__, error)
+
+
 def text_list(values):
     return [str(v) for v in values]
 
@@ -160,11 +164,11 @@ def main(argv):
             out["audio"] = audio_json(f.info)
         except mutagen.MutagenError as e:
             out["valid"] = False
-            errors.append(str(e))
+            errors.append(describe(e))
         try:
             out["id3v2"] = id3v2_json(path)
         except mutagen.MutagenError as e:
-            errors.append("id3v2: %s" % e)
+            errors.append("id3v2: %s" % describe(e))
     elif fmt == "ogg":
         from mutagen.oggvorbis import OggVorbis
         try:
@@ -173,22 +177,23 @@ def main(argv):
             out["audio"] = audio_json(f.info)
         except mutagen.MutagenError as e:
             out["valid"] = False
-            errors.append(str(e))
+            errors.append(describe(e))
     else:
         from mutagen.mp3 import MP3
         for part, reader in (("id3v2", id3v2_json), ("id3v1", id3v1_json), ("ape", ape_json)):
             try:
                 out[part] = reader(path)
             except mutagen.MutagenError as e:
-                errors.append("%s: %s" % (part, e))
+                errors.append("%s: %s" % (part, describe(e)))
         try:
             out["audio"] = audio_json(MP3(path).info)
         except mutagen.MutagenError as e:
             out["valid"] = False
-            errors.append(str(e))
+            errors.append(describe(e))
     if errors:
         out["errors"] = errors
-    json.dump(out, sys.stdout, ensure_ascii=False)
+    # ASCII with escapes: text from a damaged tag may hold lone surrogates that UTF-8 cannot carry.
+    json.dump(out, sys.stdout, ensure_ascii=True)
     sys.stdout.write("\n")
     return 0
 
