@@ -635,6 +635,66 @@ TEST_F(CliEndToEnd, LockedFileIsReportedAndUnchanged) {
     }
 }
 
+// ---- damaged and odd MP3 files --------------------------------------------------------------
+
+TEST_F(CliEndToEnd, DamagedFilesNeverCrashAndNeverLoseAudio) {
+    const Bytes audio = ReadFileBytes(Fixture("notag.mp3"));
+    auto withAudio = [&](Bytes head) {
+        head.insert(head.end(), audio.begin(), audio.end());
+        return head;
+    };
+    const Bytes frameTooLong = B("TIT2\x00\x00\x7f\x00\x00\x00\x00" "abcd", 15);
+    Bytes frameTag = B("ID3\x03\x00\x00\x00\x00\x00\x23", 10);
+    frameTag.insert(frameTag.end(), frameTooLong.begin(), frameTooLong.end());
+    frameTag.resize(10 + 0x23, 0);
+    struct Case {
+        const char* name;
+        Bytes content;
+        bool hasAudio;      // a real MPEG stream follows, whose bytes must survive
+        bool mayBeWritten;  // a sound reading of the file lets the write go ahead
+    };
+    const Case cases[] = {
+        {"tag larger than the file", withAudio(B("ID3\x03\x00\x00\x00\x0c\x1a\x40" "TIT2\x00\x00\x00\x05\x00\x00\x00" "abcd", 25)),
+         true, false},
+        {"frame larger than the tag", withAudio(frameTag), true, true},
+        {"unsynchronised 2.3 tag", withAudio(B("ID3\x03\x00\x80\x00\x00\x00\x04" "\xff\x00\xff\x00", 14)), true, false},
+        {"track number that is no number", Bytes(), true, false},  // made by mutagen below
+        {"empty file", Bytes(), false, true},
+        {"text named .mp3", ToBytes("hello world\n"), false, true},
+        {"header cut short", B("ID3\x03\x00", 5), false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path file = dir / "damaged.mp3";
+        WriteFileBytes(file, c.content);
+        if (std::string(c.name).rfind("track number", 0) == 0) {
+            fs::remove(file);
+            CopyFixture("notag.mp3", file);
+            MutagenTag(file, R"({"id3v2": {"version": 3, "frames": [{"id": "TIT2", "text": "x"}, {"id": "TRCK", "text": "A1"}]}})");
+        }
+        const Bytes before = ReadFileBytes(file);
+        const CliRun run = RunCli({"add", "--cover", Fixture("cover.jpg"), "--settings", (dir / "settings.xml").string(),
+                                   file.string()});
+        EXPECT_TRUE(run.exitCode >= 0 && run.exitCode <= 2) << run.Describe();
+        EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.Describe();
+        EXPECT_EQ(run.err.find("runtime error"), std::string::npos) << run.Describe();
+        const std::string status = run.StatusOf(file.string());
+        if (status != "OK") {
+            EXPECT_TRUE(status == "Error" || run.exitCode == 2) << run.Describe();
+            EXPECT_EQ(ReadFileBytes(file), before) << "a refused file changed";
+            EXPECT_FALSE(c.mayBeWritten) << run.Describe();
+            continue;
+        }
+        EXPECT_TRUE(c.mayBeWritten) << "written although its tag cannot be read soundly\n" << run.Describe();
+        EXPECT_EQ(PicturesOf(MutagenDump(file)), (std::vector<Picture>{{3, "image/jpeg", Sha256OfFile(Fixture("cover.jpg"))}}));
+        if (c.hasAudio) {
+            EXPECT_EQ(MpegAudioBytes(file), MpegAudioBytes(Fixture("notag.mp3")));
+            EXPECT_TRUE(FfmpegDecodesCleanly(file));
+        }
+    }
+}
+
 // ---- a damaged cover ends the run before any file ------------------------------------------
 
 TEST_F(CliEndToEnd, DamagedCoverEndsTheRunBeforeAnyFileIsTouched) {
