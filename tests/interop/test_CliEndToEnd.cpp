@@ -635,6 +635,35 @@ TEST_F(CliEndToEnd, LockedFileIsReportedAndUnchanged) {
     }
 }
 
+// ---- the rewrite of a file whose tag grows ---------------------------------------------------
+
+TEST_F(CliEndToEnd, GrowingTagKeepsLinksPermissionsAndLeavesNoTemporaryFile) {
+    for (const char* command : {"add", "remove"}) {
+        SCOPED_TRACE(command);
+        TempDir dir;
+        fs::create_directory(dir / "music");
+        const fs::path target = CopyFixture("v24.mp3", dir / "music" / "song.mp3");
+        fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        const fs::path link = dir / "link.mp3";
+        fs::create_symlink(target, link);
+        std::vector<std::string> args = {command, "--settings", (dir / "settings.xml").string()};
+        // The cover is far larger than the tag's padding, so the file is rewritten.
+        if (std::string(command) == "add") args.insert(args.end(), {"--cover", Fixture("cover.jpg").string()});
+        args.push_back(link.string());
+        const CliRun run = RunCli(args);
+        ASSERT_EQ(run.exitCode, 0) << run.Describe();
+
+        EXPECT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
+        EXPECT_EQ(fs::read_symlink(link), target);
+        EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        EXPECT_EQ(FramesWithId(MutagenDump(target), "APIC").size(), std::string(command) == "add" ? 2u : 0u);
+        EXPECT_EQ(MpegAudioBytes(target), MpegAudioBytes(Fixture("v24.mp3")));
+        for (const auto& entry : fs::directory_iterator(dir / "music"))
+            EXPECT_EQ(entry.path(), target) << "a temporary file was left behind";
+    }
+}
+
 // ---- damaged and odd MP3 files --------------------------------------------------------------
 
 TEST_F(CliEndToEnd, DamagedFilesNeverCrashAndNeverLoseAudio) {
