@@ -863,6 +863,28 @@ TEST_F(CliEndToEnd, StatusLinesFollowTheOrderOfFilesAndSortedFolders) {
     EXPECT_TRUE(FramesWithId(MutagenDump(dir / "album" / "cd2" / "d.mp3"), "APIC").empty());
 }
 
+TEST_F(CliEndToEnd, ProgressLineOnlyOnATerminal) {
+    if (!HaveTool("script")) GTEST_SKIP() << "script (bsdutils) is missing: no terminal to run under";
+    TempDir dir;
+    const fs::path one = CopyFixture("notag.mp3", dir / "one.mp3"), two = CopyFixture("notag.mp3", dir / "two.mp3");
+    // stderr on the terminal that script makes, stdout into a file.
+    const std::string inner = ShellQuote(kCovriloCli) + " add --cover " + ShellQuote(Fixture("cover.jpg").string()) +
+                              " --settings " + ShellQuote((dir / "settings.xml").string()) + " " +
+                              ShellQuote(one.string()) + " " + ShellQuote(two.string()) + " > " +
+                              ShellQuote((dir / "out.txt").string());
+    WriteFileBytes(dir / "run.sh", ToBytes(inner + "\n"));
+    const ToolRun terminal = RunSeparately("script -qec " + ShellQuote("sh " + ShellQuote((dir / "run.sh").string())) +
+                                           " /dev/null");
+    ASSERT_EQ(terminal.exitCode, 0) << terminal.out << terminal.err;
+    EXPECT_NE(terminal.out.find("[0/2] one.mp3"), std::string::npos) << terminal.out;
+    EXPECT_NE(terminal.out.find("[1/2] two.mp3"), std::string::npos) << terminal.out;
+    const std::string clear = "\r\033[K";
+    ASSERT_GE(terminal.out.size(), clear.size());
+    EXPECT_EQ(terminal.out.substr(terminal.out.size() - clear.size()), clear) << "the last progress line stays";
+    const Bytes out = ReadFileBytes(dir / "out.txt");
+    EXPECT_EQ(std::string(out.begin(), out.end()), "OK\t" + one.string() + "\nOK\t" + two.string() + "\n");
+}
+
 // ---- settings ----------------------------------------------------------------------------------
 
 std::string SettingsDocument(int maxX, int maxY, int quality, int kind, int encoding) {
