@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -271,30 +273,60 @@ constexpr const char* kFormatNames[] = {"2.3-latin1", "2.3-utf16", "2.4-utf8"};
 
 // ---- the shared fixture ---------------------------------------------------------------------
 
+// Makes every shared fixture in folder.
+void MakeFixtures(const fs::path& folder) {
+    auto at = [&](const std::string& name) { return folder / name; };
+    MakeMp3(at("notag.mp3"), 1.0);
+    MakeJpeg(at("cover.jpg"), 300, 300);
+    MakeJpeg(at("big.jpg"), 1600, 1200);
+    MakeJpeg(at("oldfront.jpg"), 64, 48);
+    MakePng(at("back.png"), 32, 32);
+    const std::pair<Source, int> versions[] = {{Source::V22, 2}, {Source::V23, 3}, {Source::V24, 4}};
+    for (const auto& [source, version] : versions) {
+        fs::copy_file(at("notag.mp3"), at(SourceFile(source)));
+        MutagenTag(at(SourceFile(source)), V2Spec(version, at("oldfront.jpg"), at("back.png"), source == Source::V23));
+    }
+    fs::copy_file(at("notag.mp3"), at("v1.mp3"));
+    MutagenTag(at("v1.mp3"), "{\"id3v1\": " + V1Spec(false) + "}");
+    fs::copy_file(at("v1.mp3"), at("lyrics3.mp3"));
+    InsertLyrics3(at("lyrics3.mp3"));
+}
+
+// Names the recipe of the fixtures, so a changed recipe never reuses old files.
+std::string FixtureKey() {
+    std::string recipe = "1|" + kLongTitle + "|" + kLyrics + "|" + V1Spec(false) + V1Spec(true);
+    for (int version : {2, 3, 4}) recipe += V2Spec(version, "F", "B", version == 3);
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016zx", std::hash<std::string>{}(recipe));
+    return hex;
+}
+
 class CliEndToEnd : public ::testing::Test {
 protected:
-    // Made once per run of the suite program and copied by each case.
+    // ctest runs every case in a process of its own, so the fixtures are kept in the working
+    // folder (the build tree) and made only by the first process; elsewhere once per process.
     static void SetUpTestSuite() {
-        if (shared_ || std::string(kCovriloCli).empty() ||
+        if (!fixtures_.empty() || std::string(kCovriloCli).empty() ||
             !MissingTools({Tool::Lame, Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib}).empty())
             return;
-        shared_ = std::make_unique<TempDir>();
         try {
-            MakeMp3(Fixture("notag.mp3"), 1.0);
-            MakeJpeg(Fixture("cover.jpg"), 300, 300);
-            MakeJpeg(Fixture("big.jpg"), 1600, 1200);
-            MakeJpeg(Fixture("oldfront.jpg"), 64, 48);
-            MakePng(Fixture("back.png"), 32, 32);
-            const std::pair<Source, int> versions[] = {{Source::V22, 2}, {Source::V23, 3}, {Source::V24, 4}};
-            for (const auto& [source, version] : versions) {
-                fs::copy_file(Fixture("notag.mp3"), Fixture(SourceFile(source)));
-                MutagenTag(Fixture(SourceFile(source)),
-                           V2Spec(version, Fixture("oldfront.jpg"), Fixture("back.png"), source == Source::V23));
+            std::error_code ec;
+            const fs::path cached = fs::current_path(ec) / ("cli-e2e-fixtures-" + FixtureKey());
+            if (!ec && fs::exists(cached / "complete")) {
+                fixtures_ = cached;
+                return;
             }
-            fs::copy_file(Fixture("notag.mp3"), Fixture("v1.mp3"));
-            MutagenTag(Fixture("v1.mp3"), "{\"id3v1\": " + V1Spec(false) + "}");
-            fs::copy_file(Fixture("v1.mp3"), Fixture("lyrics3.mp3"));
-            InsertLyrics3(Fixture("lyrics3.mp3"));
+            private_ = std::make_unique<TempDir>();
+            MakeFixtures(private_->path());
+            WriteFileBytes(private_->path() / "complete", {});
+            fixtures_ = private_->path();
+            if (ec) return;
+            // Publish a copy by renaming a finished folder; a process that loses the race
+            // keeps its own.
+            const fs::path staging = cached.string() + ".tmp-" + std::to_string(::getpid());
+            fs::copy(private_->path(), staging, fs::copy_options::recursive, ec);
+            if (!ec) fs::rename(staging, cached, ec);
+            if (ec) fs::remove_all(staging, ec);
         } catch (const std::exception& e) {
             setupError_ = e.what();
         }
@@ -306,7 +338,7 @@ protected:
         ASSERT_TRUE(setupError_.empty()) << "making the fixtures failed: " << setupError_;
     }
 
-    static fs::path Fixture(const std::string& name) { return shared_->path() / name; }
+    static fs::path Fixture(const std::string& name) { return fixtures_ / name; }
     static fs::path CopyFixture(const std::string& name, const fs::path& target) {
         fs::copy_file(Fixture(name), target);
         return target;
@@ -316,7 +348,8 @@ protected:
         return {"--settings", (dir / "settings.xml").string()};
     }
 
-    static inline std::unique_ptr<TempDir> shared_;
+    static inline fs::path fixtures_;
+    static inline std::unique_ptr<TempDir> private_;
     static inline std::string setupError_;
 };
 
