@@ -48,8 +48,10 @@ inline CliRun RunCli(const std::vector<std::string>& args, const std::string& pr
         if (end == std::string::npos) end = run.out.size();
         const std::string line = run.out.substr(pos, end - pos);
         const size_t tab = line.find('\t');
-        if (tab == std::string::npos) result.lines.emplace_back(line, "");
-        else result.lines.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+        if (tab == std::string::npos)
+            result.lines.emplace_back(line, "");
+        else
+            result.lines.emplace_back(line.substr(0, tab), line.substr(tab + 1));
         pos = end + 1;
     }
     return result;

@@ -3,21 +3,20 @@
 // (or that we gave an ID3v1 record and a Lyrics3 block), and mutagen, TagLib and ffmpeg read
 // the result.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "CliTestUtil.h"
 #include "InteropUtil.h"
@@ -32,17 +31,25 @@ enum class Source { V22, V23, V24, V1Only, V1Lyrics3, NoTag };
 
 const char* SourceFile(Source source) {
     switch (source) {
-        case Source::V22: return "v22.mp3";
-        case Source::V23: return "v23.mp3";
-        case Source::V24: return "v24.mp3";
-        case Source::V1Only: return "v1.mp3";
-        case Source::V1Lyrics3: return "lyrics3.mp3";
-        case Source::NoTag: return "notag.mp3";
+        case Source::V22:
+            return "v22.mp3";
+        case Source::V23:
+            return "v23.mp3";
+        case Source::V24:
+            return "v24.mp3";
+        case Source::V1Only:
+            return "v1.mp3";
+        case Source::V1Lyrics3:
+            return "lyrics3.mp3";
+        case Source::NoTag:
+            return "notag.mp3";
     }
     return "";
 }
 
-bool HasV2Tag(Source source) { return source == Source::V22 || source == Source::V23 || source == Source::V24; }
+bool HasV2Tag(Source source) {
+    return source == Source::V22 || source == Source::V23 || source == Source::V24;
+}
 
 // What the facade reads from a source, and what the ID3v1 record then holds after a write
 // (Windows-1252, 30 characters; characters it lacks become '?').
@@ -54,26 +61,59 @@ struct Expected {
 };
 
 // The ID3v2 values win over the ID3v1 record that the 2.3 source also has.
-const Expected kFromV2{"\xc3\x84rtist \xc3\x96ne", "T\xc3\xaftle \xce\xa9", "Alb\xc3\xbcm", "2001",
-                       "C\xc3\xb6mment", "Rock", 7,
-                       "\xc3\x84rtist \xc3\x96ne", "T\xc3\xaftle ?", "Alb\xc3\xbcm", "C\xc3\xb6mment", 17};
-const Expected kFromV1{"\xc3\x84rtist v1", "T\xc3\xaftle v1", "Alb\xc3\xbcm v1", "1999", "v1 c\xc3\xb6mment", "Rock", 3,
-                       "\xc3\x84rtist v1", "T\xc3\xaftle v1", "Alb\xc3\xbcm v1", "v1 c\xc3\xb6mment", 17};
+const Expected kFromV2{"\xc3\x84rtist \xc3\x96ne",
+                       "T\xc3\xaftle \xce\xa9",
+                       "Alb\xc3\xbcm",
+                       "2001",
+                       "C\xc3\xb6mment",
+                       "Rock",
+                       7,
+                       "\xc3\x84rtist \xc3\x96ne",
+                       "T\xc3\xaftle ?",
+                       "Alb\xc3\xbcm",
+                       "C\xc3\xb6mment",
+                       17};
+const Expected kFromV1{"\xc3\x84rtist v1",
+                       "T\xc3\xaftle v1",
+                       "Alb\xc3\xbcm v1",
+                       "1999",
+                       "v1 c\xc3\xb6mment",
+                       "Rock",
+                       3,
+                       "\xc3\x84rtist v1",
+                       "T\xc3\xaftle v1",
+                       "Alb\xc3\xbcm v1",
+                       "v1 c\xc3\xb6mment",
+                       17};
 // The Lyrics3 block's extended title is longer than the record's 30 characters.
 const std::string kLongTitle = "Title from the extended Lyrics3 field";
 const std::string kLyrics = "Some lyrics\r\nline two";
-const Expected kFromLyrics3{"\xc3\x84rtist v1", kLongTitle, "Alb\xc3\xbcm v1", "1999", "v1 c\xc3\xb6mment", "Rock", 3,
-                            "\xc3\x84rtist v1", kLongTitle.substr(0, 30), "Alb\xc3\xbcm v1", "v1 c\xc3\xb6mment", 17};
+const Expected kFromLyrics3{"\xc3\x84rtist v1",
+                            kLongTitle,
+                            "Alb\xc3\xbcm v1",
+                            "1999",
+                            "v1 c\xc3\xb6mment",
+                            "Rock",
+                            3,
+                            "\xc3\x84rtist v1",
+                            kLongTitle.substr(0, 30),
+                            "Alb\xc3\xbcm v1",
+                            "v1 c\xc3\xb6mment",
+                            17};
 const Expected kFromNothing{};
 
 const Expected& ExpectedFor(Source source) {
     switch (source) {
         case Source::V22:
         case Source::V23:
-        case Source::V24: return kFromV2;
-        case Source::V1Only: return kFromV1;
-        case Source::V1Lyrics3: return kFromLyrics3;
-        case Source::NoTag: return kFromNothing;
+        case Source::V24:
+            return kFromV2;
+        case Source::V1Only:
+            return kFromV1;
+        case Source::V1Lyrics3:
+            return kFromLyrics3;
+        case Source::NoTag:
+            return kFromNothing;
     }
     return kFromNothing;
 }
@@ -84,8 +124,10 @@ std::string Latin1Only(const std::string& utf8) {
     for (size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         const size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        if (len == 1 || (len == 2 && c <= 0xC3)) out.append(utf8, i, len);
-        else out += '?';
+        if (len == 1 || (len == 2 && c <= 0xC3))
+            out.append(utf8, i, len);
+        else
+            out += '?';
         i += len;
     }
     return out;
@@ -106,12 +148,14 @@ std::string V2Spec(int version, const fs::path& oldFront, const fs::path& back, 
         {"id": "TPE1", "text": "\u00c4rtist \u00d6ne"}, {"id": "TIT2", "text": "T\u00eftle \u03a9"},
         {"id": "TALB", "text": "Alb\u00fcm"}, {"id": "TRCK", "text": "7"}, {"id": "TCON", "text": "Rock"},
         {"id": "COMM", "lang": "eng", "desc": "", "text": "C\u00f6mment"},
-        {"id": ")" + yearId + R"(", "text": "2001"},
+        {"id": ")" + yearId +
+                       R"(", "text": "2001"},
         {"id": "TPE2", "text": "B\u00e4nd Extra"},
         {"id": "TXXX", "desc": "REPLAYGAIN_TRACK_GAIN", "text": ["-6.50 dB"]},
         {"id": "APIC", "type": 3, "mime": "image/jpeg", "desc": "old front", "file": ")" +
                        oldFront.string() + R"("},
-        {"id": "APIC", "type": 4, "mime": "image/png", "desc": "back", "file": ")" + back.string() + R"("})";
+        {"id": "APIC", "type": 4, "mime": "image/png", "desc": "back", "file": ")" +
+                       back.string() + R"("})";
     if (version != 2) spec += R"(, {"id": "PRIV", "owner": "covrilo.test", "data_hex": "00ff10"})";
     if (version == 4) spec += R"(, {"id": "TXXX", "desc": "CATALOG", "text": ["A1", "B2"]})";
     spec += "]}, \"id3v1\": ";
@@ -148,7 +192,8 @@ std::pair<int, int> JpegSize(const Bytes& jpeg) {
         if (jpeg[pos] != 0xFF) return {0, 0};
         const uint8_t marker = jpeg[pos + 1];
         const size_t len = (size_t(jpeg[pos + 2]) << 8) | jpeg[pos + 3];
-        const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        const bool sof =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (sof) {
             if (9 > jpeg.size() - pos) return {0, 0};
             return {(jpeg[pos + 7] << 8) | jpeg[pos + 8], (jpeg[pos + 5] << 8) | jpeg[pos + 6]};
@@ -161,8 +206,9 @@ std::pair<int, int> JpegSize(const Bytes& jpeg) {
 
 // The sizes of the attached pictures as ffprobe decodes them ("500,375"), in file order.
 std::vector<std::string> FfprobePictureSizes(const fs::path& file) {
-    const ToolRun run = RunSeparately("ffprobe -v error -select_streams v -show_entries stream=width,height -of csv=p=0 " +
-                                      ShellQuote(file.string()));
+    const ToolRun run =
+        RunSeparately("ffprobe -v error -select_streams v -show_entries stream=width,height -of csv=p=0 " +
+                      ShellQuote(file.string()));
     std::vector<std::string> sizes;
     size_t pos = 0;
     while (pos < run.out.size()) {
@@ -199,10 +245,16 @@ struct Picture {
     int type;
     std::string mime;
     std::string sha256;
-    bool operator<(const Picture& o) const { return std::tie(type, mime, sha256) < std::tie(o.type, o.mime, o.sha256); }
-    bool operator==(const Picture& o) const { return std::tie(type, mime, sha256) == std::tie(o.type, o.mime, o.sha256); }
+    bool operator<(const Picture& o) const {
+        return std::tie(type, mime, sha256) < std::tie(o.type, o.mime, o.sha256);
+    }
+    bool operator==(const Picture& o) const {
+        return std::tie(type, mime, sha256) == std::tie(o.type, o.mime, o.sha256);
+    }
 };
-std::ostream& operator<<(std::ostream& out, const Picture& p) { return out << p.type << " " << p.mime << " " << p.sha256; }
+std::ostream& operator<<(std::ostream& out, const Picture& p) {
+    return out << p.type << " " << p.mime << " " << p.sha256;
+}
 
 std::vector<Picture> PicturesOf(const JsonValue& dump) {
     std::vector<Picture> pictures;
@@ -218,14 +270,19 @@ void ExpectTextFrame(const JsonValue& dump, const std::string& id, const std::st
     const std::vector<JsonValue> frames = FramesWithId(dump, id);
     if (value.empty()) {
         for (const JsonValue& frame : frames) {
-            const std::string text = id == "COMM" ? frame["text"].Str() : frame["text"].Strings().empty() ? "" : frame["text"].Strings()[0];
+            const std::string text = id == "COMM"                      ? frame["text"].Str()
+                                     : frame["text"].Strings().empty() ? ""
+                                                                       : frame["text"].Strings()[0];
             EXPECT_EQ(text, "") << id << " " << frame.Dump();
         }
         return;
     }
     ASSERT_EQ(frames.size(), 1u) << id << " in " << dump.Dump();
-    if (id == "COMM") { EXPECT_EQ(frames[0]["text"].Str(), value); }
-    else { EXPECT_EQ(frames[0]["text"].Strings(), std::vector<std::string>{value}) << id; }
+    if (id == "COMM") {
+        EXPECT_EQ(frames[0]["text"].Str(), value);
+    } else {
+        EXPECT_EQ(frames[0]["text"].Strings(), std::vector<std::string>{value}) << id;
+    }
     EXPECT_EQ(frames[0]["encoding"].Int(), encoding) << id;
 }
 
@@ -266,7 +323,9 @@ void ExpectId3v1(const JsonValue& dump, const Expected& e) {
     EXPECT_EQ(v1["comment"].Str(), e.v1Comment);
     EXPECT_EQ(v1["year"].Str(), e.year);
     EXPECT_EQ(v1["track"].Int(), e.track);
-    if (!e.genre.empty()) { EXPECT_EQ(v1["genre"].Int(), e.v1Genre); }
+    if (!e.genre.empty()) {
+        EXPECT_EQ(v1["genre"].Int(), e.v1Genre);
+    }
 }
 
 constexpr const char* kFormatNames[] = {"2.3-latin1", "2.3-utf16", "2.4-utf8"};
@@ -284,7 +343,8 @@ void MakeFixtures(const fs::path& folder) {
     const std::pair<Source, int> versions[] = {{Source::V22, 2}, {Source::V23, 3}, {Source::V24, 4}};
     for (const auto& [source, version] : versions) {
         fs::copy_file(at("notag.mp3"), at(SourceFile(source)));
-        MutagenTag(at(SourceFile(source)), V2Spec(version, at("oldfront.jpg"), at("back.png"), source == Source::V23));
+        MutagenTag(at(SourceFile(source)),
+                   V2Spec(version, at("oldfront.jpg"), at("back.png"), source == Source::V23));
     }
     fs::copy_file(at("notag.mp3"), at("v1.mp3"));
     MutagenTag(at("v1.mp3"), "{\"id3v1\": " + V1Spec(false) + "}");
@@ -302,7 +362,7 @@ std::string FixtureKey() {
 }
 
 class CliEndToEnd : public ::testing::Test {
-protected:
+   protected:
     // ctest runs every case in a process of its own, so the fixtures are kept in the working
     // folder (the build tree) and made only by the first process; elsewhere once per process.
     static void SetUpTestSuite() {
@@ -333,7 +393,8 @@ protected:
     }
 
     void SetUp() override {
-        if (std::string(kCovriloCli).empty()) GTEST_SKIP() << "covrilo-cli is not built (COVRILO_BUILD_APP=OFF)";
+        if (std::string(kCovriloCli).empty())
+            GTEST_SKIP() << "covrilo-cli is not built (COVRILO_BUILD_APP=OFF)";
         INTEROP_REQUIRE(Tool::Lame, Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib);
         ASSERT_TRUE(setupError_.empty()) << "making the fixtures failed: " << setupError_;
     }
@@ -377,8 +438,13 @@ TEST_P(CliAddCase, PeersReadThePictureTheTextsAndEveryKeptFrame) {
     const fs::path file = CopyFixture(SourceFile(c.source), dir / "song.mp3");
     const Bytes audioBefore = MpegAudioBytes(file);
 
-    std::vector<std::string> args = {"add", "--cover", Fixture(c.cover == Cover::Small ? "cover.jpg" : "big.jpg"),
-                                     "--kind", c.kind, "--id3", kFormatNames[c.format]};
+    std::vector<std::string> args = {"add",
+                                     "--cover",
+                                     Fixture(c.cover == Cover::Small ? "cover.jpg" : "big.jpg"),
+                                     "--kind",
+                                     c.kind,
+                                     "--id3",
+                                     kFormatNames[c.format]};
     const std::vector<std::string> settings = SettingsArgs(dir);
     args.insert(args.end(), settings.begin(), settings.end());
     if (c.cover == Cover::Big500x500) args.insert(args.end(), {"--max-width", "500", "--max-height", "500"});
@@ -394,7 +460,8 @@ TEST_P(CliAddCase, PeersReadThePictureTheTextsAndEveryKeptFrame) {
     if (c.cover != Cover::Small) {
         const fs::path scaled = dir / "temp.jpg";
         ASSERT_TRUE(fs::exists(scaled));
-        const std::pair<int, int> size = c.cover == Cover::Big500x500 ? std::make_pair(500, 375) : std::make_pair(400, 300);
+        const std::pair<int, int> size =
+            c.cover == Cover::Big500x500 ? std::make_pair(500, 375) : std::make_pair(400, 300);
         EXPECT_EQ(JpegSize(ReadFileBytes(scaled)), size);
         EXPECT_TRUE(HasPictureOfSize(file, std::to_string(size.first) + "," + std::to_string(size.second)))
             << ::testing::PrintToString(FfprobePictureSizes(file));
@@ -422,7 +489,9 @@ TEST_P(CliAddCase, PeersReadThePictureTheTextsAndEveryKeptFrame) {
         EXPECT_EQ(dump["id3v2"]["version"].Str(), c.format == 2 ? "2.4.0" : "2.3.0");
         EXPECT_EQ(PicturesOf(dump), pictures);
         for (const JsonValue& apic : FramesWithId(dump, "APIC"))
-            if (apic["type"].Int() == c.type) { EXPECT_EQ(apic["description"].Str(), ""); }
+            if (apic["type"].Int() == c.type) {
+                EXPECT_EQ(apic["description"].Str(), "");
+            }
 
         ExpectTextFrame(dump, "TPE1", text(e.artist), encoding);
         ExpectTextFrame(dump, "TIT2", text(e.title), encoding);
@@ -433,7 +502,9 @@ TEST_P(CliAddCase, PeersReadThePictureTheTextsAndEveryKeptFrame) {
         // TagLib shows every year as TDRC; mutagen shows what is stored.
         const bool v24 = c.format == 2;
         ExpectTextFrame(dump, !mutagen || v24 ? "TDRC" : "TYER", e.year, 0);
-        if (mutagen) { EXPECT_TRUE(FramesWithId(dump, v24 ? "TYER" : "TDRC").empty()) << dump.Dump(); }
+        if (mutagen) {
+            EXPECT_TRUE(FramesWithId(dump, v24 ? "TYER" : "TDRC").empty()) << dump.Dump();
+        }
 
         if (HasV2Tag(c.source)) ExpectKeptFrames(dump, c.source);
         ExpectId3v1(dump, e);
@@ -449,18 +520,25 @@ TEST_P(CliAddCase, PeersReadThePictureTheTextsAndEveryKeptFrame) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SourcesFormatsKinds, CliAddCase,
-    ::testing::Values(
-        AddCase{Source::V22, 0, "FrontCover", 3, Cover::Small}, AddCase{Source::V22, 1, "backcover", 4, Cover::Small},
-        AddCase{Source::V22, 2, "0", 0, Cover::Big500x500}, AddCase{Source::V23, 0, "BackCover", 4, Cover::Small},
-        AddCase{Source::V23, 1, "FRONTCOVER", 3, Cover::Big800x300}, AddCase{Source::V23, 2, "18", 20, Cover::Small},
-        AddCase{Source::V24, 0, "1", 3, Cover::Small}, AddCase{Source::V24, 1, "ColouredFish", 17, Cover::Small},
-        AddCase{Source::V24, 2, "BackCover", 4, Cover::Small}, AddCase{Source::V1Only, 0, "Media", 6, Cover::Small},
-        AddCase{Source::V1Only, 1, "FrontCover", 3, Cover::Small}, AddCase{Source::V1Only, 2, "Illustration", 18, Cover::Big500x500},
-        AddCase{Source::V1Lyrics3, 0, "FrontCover", 3, Cover::Small}, AddCase{Source::V1Lyrics3, 1, "LeadArtist", 7, Cover::Small},
-        AddCase{Source::V1Lyrics3, 2, "PublisherStudio", 20, Cover::Small}, AddCase{Source::NoTag, 0, "Other", 0, Cover::Small},
-        AddCase{Source::NoTag, 1, "FrontCover", 3, Cover::Small}, AddCase{Source::NoTag, 2, "bandlogo", 19, Cover::Small}));
+INSTANTIATE_TEST_SUITE_P(SourcesFormatsKinds, CliAddCase,
+                         ::testing::Values(AddCase{Source::V22, 0, "FrontCover", 3, Cover::Small},
+                                           AddCase{Source::V22, 1, "backcover", 4, Cover::Small},
+                                           AddCase{Source::V22, 2, "0", 0, Cover::Big500x500},
+                                           AddCase{Source::V23, 0, "BackCover", 4, Cover::Small},
+                                           AddCase{Source::V23, 1, "FRONTCOVER", 3, Cover::Big800x300},
+                                           AddCase{Source::V23, 2, "18", 20, Cover::Small},
+                                           AddCase{Source::V24, 0, "1", 3, Cover::Small},
+                                           AddCase{Source::V24, 1, "ColouredFish", 17, Cover::Small},
+                                           AddCase{Source::V24, 2, "BackCover", 4, Cover::Small},
+                                           AddCase{Source::V1Only, 0, "Media", 6, Cover::Small},
+                                           AddCase{Source::V1Only, 1, "FrontCover", 3, Cover::Small},
+                                           AddCase{Source::V1Only, 2, "Illustration", 18, Cover::Big500x500},
+                                           AddCase{Source::V1Lyrics3, 0, "FrontCover", 3, Cover::Small},
+                                           AddCase{Source::V1Lyrics3, 1, "LeadArtist", 7, Cover::Small},
+                                           AddCase{Source::V1Lyrics3, 2, "PublisherStudio", 20, Cover::Small},
+                                           AddCase{Source::NoTag, 0, "Other", 0, Cover::Small},
+                                           AddCase{Source::NoTag, 1, "FrontCover", 3, Cover::Small},
+                                           AddCase{Source::NoTag, 2, "bandlogo", 19, Cover::Small}));
 
 // ---- remove ----------------------------------------------------------------------------------
 
@@ -469,7 +547,8 @@ INSTANTIATE_TEST_SUITE_P(
 std::string Essence(const JsonValue& frame) {
     auto str = [&](const char* key) { return frame[key].IsString() ? frame[key].Str() : std::string(); };
     std::string text;
-    for (const char* key : {"id", "description", "owner", "data", "url", "lang", "text"}) text += str(key) + "|";
+    for (const char* key : {"id", "description", "owner", "data", "url", "lang", "text"})
+        text += str(key) + "|";
     if (frame["text"].IsArray())
         for (const std::string& value : frame["text"].Strings()) text += value + "/";
     return text;
@@ -515,11 +594,14 @@ TEST_P(CliRemoveCase, EveryPictureGoesAndEverythingElseStays) {
     EXPECT_TRUE(std::equal(after.end() - 128, after.end(), before.end() - 128)) << "ID3v1 record changed";
     EXPECT_EQ(MpegAudioBytes(file), MpegAudioBytes(Fixture(SourceFile(source))));
     EXPECT_TRUE(FfmpegDecodesCleanly(DecodableCopy(file, dir)));
-    if (source == Source::V1Lyrics3) { EXPECT_TRUE(Contains(after, "LYR" + Digits(kLyrics.size(), 5) + kLyrics)); }
+    if (source == Source::V1Lyrics3) {
+        EXPECT_TRUE(Contains(after, "LYR" + Digits(kLyrics.size(), 5) + kLyrics));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, CliRemoveCase,
-                         ::testing::Values(Source::V22, Source::V23, Source::V24, Source::V1Lyrics3, Source::NoTag));
+                         ::testing::Values(Source::V22, Source::V23, Source::V24, Source::V1Lyrics3,
+                                           Source::NoTag));
 
 // ---- twice, unsupported files, files that cannot be written --------------------------------
 
@@ -583,7 +665,8 @@ TEST_F(CliEndToEnd, FilesOfOtherFormatsGetErrorAndStayByteIdentical) {
     const CliRun remove = RunCli({"remove", "--settings", (dir / "settings.xml").string(), others[0].string(),
                                   others[1].string(), others[2].string()});
     EXPECT_NE(remove.exitCode, 2) << remove.Describe();
-    for (const fs::path& file : others) EXPECT_EQ(ReadFileBytes(file), before[file]) << file << " changed by remove";
+    for (const fs::path& file : others)
+        EXPECT_EQ(ReadFileBytes(file), before[file]) << file << " changed by remove";
     EXPECT_TRUE(FfmpegDecodesCleanly(dir / "tone.flac"));
     EXPECT_TRUE(FfmpegDecodesCleanly(dir / "tone.ogg"));
 }
@@ -591,18 +674,20 @@ TEST_F(CliEndToEnd, FilesOfOtherFormatsGetErrorAndStayByteIdentical) {
 // The run reports the file it could not write, by status or by message, and leaves it as it was.
 void ExpectRefused(const CliRun& run, const fs::path& file) {
     const std::string status = run.StatusOf(file.string());
-    EXPECT_TRUE(status == "Error" || (status.empty() && run.exitCode == 2 &&
-                                      run.err.find("covrilo-cli: ") != std::string::npos))
+    EXPECT_TRUE(status == "Error" ||
+                (status.empty() && run.exitCode == 2 && run.err.find("covrilo-cli: ") != std::string::npos))
         << run.Describe();
     EXPECT_NE(run.exitCode, 0) << run.Describe();
 }
 
 TEST_F(CliEndToEnd, ReadOnlyFileIsReportedAndUnchanged) {
     const bool root = ::geteuid() == 0;
-    if (root && !HaveTool("setpriv")) GTEST_SKIP() << "running as root without setpriv: cannot drop to a user who is refused";
+    if (root && !HaveTool("setpriv"))
+        GTEST_SKIP() << "running as root without setpriv: cannot drop to a user who is refused";
     // The program must be reachable by the unprivileged user; a build under a closed folder is not.
     if (root && ::access(kCovriloCli, X_OK) == 0 &&
-        RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups " + ShellQuote(kCovriloCli) + " --version")
+        RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups " + ShellQuote(kCovriloCli) +
+                   " --version")
                 .exitCode != 0)
         GTEST_SKIP() << "user 65534 cannot run " << kCovriloCli << " (a folder on its path is closed to it)";
     const std::string prefix = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
@@ -616,8 +701,10 @@ TEST_F(CliEndToEnd, ReadOnlyFileIsReportedAndUnchanged) {
                          Case{"open folder, remove", true, "remove"}}) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        fs::permissions(dir.path(), c.folderWritable ? fs::perms::all : (fs::perms::owner_all | fs::perms::group_read |
-                        fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec));
+        fs::permissions(dir.path(), c.folderWritable ? fs::perms::all
+                                                     : (fs::perms::owner_all | fs::perms::group_read |
+                                                        fs::perms::group_exec | fs::perms::others_read |
+                                                        fs::perms::others_exec));
         const fs::path file = CopyFixture("v23.mp3", dir / "song.mp3");
         fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         // Settings and the scaled picture go where the user may write.
@@ -628,11 +715,13 @@ TEST_F(CliEndToEnd, ReadOnlyFileIsReportedAndUnchanged) {
         const Bytes before = ReadFileBytes(file);
 
         std::vector<std::string> args = {c.command, "--settings", (settingsDir / "settings.xml").string()};
-        if (std::string(c.command) == "add") args.insert(args.end(), {"--cover", (settingsDir / "cover.jpg").string()});
+        if (std::string(c.command) == "add")
+            args.insert(args.end(), {"--cover", (settingsDir / "cover.jpg").string()});
         args.push_back(file.string());
         const CliRun run = RunCli(args, prefix);
         ExpectRefused(run, file);
-        EXPECT_NE(run.StatusOf(file.string()), "Deleted") << "a refused removal is reported as done\n" << run.Describe();
+        EXPECT_NE(run.StatusOf(file.string()), "Deleted") << "a refused removal is reported as done\n"
+                                                          << run.Describe();
         EXPECT_EQ(ReadFileBytes(file), before) << "the read-only file changed";
         const auto perms = fs::status(file).permissions();
         EXPECT_EQ(perms & fs::perms::owner_write, fs::perms::none) << "the file's permissions were changed";
@@ -653,17 +742,20 @@ TEST_F(CliEndToEnd, LockedFileIsReportedAndUnchanged) {
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
         std::vector<std::string> args = {command, "--settings", (dir / "settings.xml").string()};
-        if (std::string(command) == "add") args.insert(args.end(), {"--cover", Fixture("cover.jpg").string()});
+        if (std::string(command) == "add")
+            args.insert(args.end(), {"--cover", Fixture("cover.jpg").string()});
         args.insert(args.end(), {locked.string(), free.string()});
         const CliRun run = RunCli(args);
         ::close(fd);
         ExpectRefused(run, locked);
-        EXPECT_NE(run.StatusOf(locked.string()), "Deleted") << "a refused removal is reported as done\n" << run.Describe();
+        EXPECT_NE(run.StatusOf(locked.string()), "Deleted") << "a refused removal is reported as done\n"
+                                                            << run.Describe();
         EXPECT_EQ(ReadFileBytes(locked), before) << "the locked file changed";
         if (run.exitCode == 2) {
             EXPECT_NE(run.err.find("not processed: " + free.string()), std::string::npos) << run.Describe();
         } else {
-            EXPECT_EQ(run.StatusOf(free.string()), std::string(command) == "add" ? "OK" : "Deleted") << run.Describe();
+            EXPECT_EQ(run.StatusOf(free.string()), std::string(command) == "add" ? "OK" : "Deleted")
+                << run.Describe();
         }
     }
 }
@@ -681,7 +773,8 @@ TEST_F(CliEndToEnd, GrowingTagKeepsLinksPermissionsAndLeavesNoTemporaryFile) {
         fs::create_symlink(target, link);
         std::vector<std::string> args = {command, "--settings", (dir / "settings.xml").string()};
         // The cover is far larger than the tag's padding, so the file is rewritten.
-        if (std::string(command) == "add") args.insert(args.end(), {"--cover", Fixture("cover.jpg").string()});
+        if (std::string(command) == "add")
+            args.insert(args.end(), {"--cover", Fixture("cover.jpg").string()});
         args.push_back(link.string());
         const CliRun run = RunCli(args);
         ASSERT_EQ(run.exitCode, 0) << run.Describe();
@@ -705,7 +798,10 @@ TEST_F(CliEndToEnd, DamagedFilesNeverCrashAndNeverLoseAudio) {
         head.insert(head.end(), audio.begin(), audio.end());
         return head;
     };
-    const Bytes frameTooLong = B("TIT2\x00\x00\x7f\x00\x00\x00\x00" "abcd", 15);
+    const Bytes frameTooLong =
+        B("TIT2\x00\x00\x7f\x00\x00\x00\x00"
+          "abcd",
+          15);
     Bytes frameTag = B("ID3\x03\x00\x00\x00\x00\x00\x23", 10);
     frameTag.insert(frameTag.end(), frameTooLong.begin(), frameTooLong.end());
     frameTag.resize(10 + 0x23, 0);
@@ -716,10 +812,18 @@ TEST_F(CliEndToEnd, DamagedFilesNeverCrashAndNeverLoseAudio) {
         bool mayBeWritten;  // a sound reading of the file lets the write go ahead
     };
     const Case cases[] = {
-        {"tag larger than the file", withAudio(B("ID3\x03\x00\x00\x00\x0c\x1a\x40" "TIT2\x00\x00\x00\x05\x00\x00\x00" "abcd", 25)),
+        {"tag larger than the file",
+         withAudio(B("ID3\x03\x00\x00\x00\x0c\x1a\x40"
+                     "TIT2\x00\x00\x00\x05\x00\x00\x00"
+                     "abcd",
+                     25)),
          true, false},
         {"frame larger than the tag", withAudio(frameTag), true, true},
-        {"unsynchronised 2.3 tag", withAudio(B("ID3\x03\x00\x80\x00\x00\x00\x04" "\xff\x00\xff\x00", 14)), true, false},
+        {"unsynchronised 2.3 tag",
+         withAudio(B("ID3\x03\x00\x80\x00\x00\x00\x04"
+                     "\xff\x00\xff\x00",
+                     14)),
+         true, false},
         {"track number that is no number", Bytes(), true, false},  // made by mutagen below
         {"empty file", Bytes(), false, true},
         {"text named .mp3", ToBytes("hello world\n"), false, true},
@@ -733,11 +837,13 @@ TEST_F(CliEndToEnd, DamagedFilesNeverCrashAndNeverLoseAudio) {
         if (std::string(c.name).rfind("track number", 0) == 0) {
             fs::remove(file);
             CopyFixture("notag.mp3", file);
-            MutagenTag(file, R"({"id3v2": {"version": 3, "frames": [{"id": "TIT2", "text": "x"}, {"id": "TRCK", "text": "A1"}]}})");
+            MutagenTag(
+                file,
+                R"({"id3v2": {"version": 3, "frames": [{"id": "TIT2", "text": "x"}, {"id": "TRCK", "text": "A1"}]}})");
         }
         const Bytes before = ReadFileBytes(file);
-        const CliRun run = RunCli({"add", "--cover", Fixture("cover.jpg"), "--settings", (dir / "settings.xml").string(),
-                                   file.string()});
+        const CliRun run = RunCli({"add", "--cover", Fixture("cover.jpg"), "--settings",
+                                   (dir / "settings.xml").string(), file.string()});
         EXPECT_TRUE(run.exitCode >= 0 && run.exitCode <= 2) << run.Describe();
         EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.Describe();
         EXPECT_EQ(run.err.find("runtime error"), std::string::npos) << run.Describe();
@@ -749,7 +855,8 @@ TEST_F(CliEndToEnd, DamagedFilesNeverCrashAndNeverLoseAudio) {
             continue;
         }
         EXPECT_TRUE(c.mayBeWritten) << "written although its tag cannot be read soundly\n" << run.Describe();
-        EXPECT_EQ(PicturesOf(MutagenDump(file)), (std::vector<Picture>{{3, "image/jpeg", Sha256OfFile(Fixture("cover.jpg"))}}));
+        EXPECT_EQ(PicturesOf(MutagenDump(file)),
+                  (std::vector<Picture>{{3, "image/jpeg", Sha256OfFile(Fixture("cover.jpg"))}}));
         if (c.hasAudio) {
             EXPECT_EQ(MpegAudioBytes(file), MpegAudioBytes(Fixture("notag.mp3")));
             EXPECT_TRUE(FfmpegDecodesCleanly(file));
@@ -769,7 +876,8 @@ TEST_F(CliEndToEnd, DamagedCoverEndsTheRunBeforeAnyFileIsTouched) {
     const Case cases[] = {
         {"header only", Bytes(big.begin(), big.begin() + 200)},
         {"large picture cut in half", Bytes(big.begin(), big.begin() + static_cast<long>(big.size() / 2))},
-        {"small picture cut in half", Bytes(small.begin(), small.begin() + static_cast<long>(small.size() / 2))},
+        {"small picture cut in half",
+         Bytes(small.begin(), small.begin() + static_cast<long>(small.size() / 2))},
         {"not a picture", ToBytes("just some text, not a JPEG\n")},
         {"empty file", Bytes()},
     };
@@ -777,18 +885,20 @@ TEST_F(CliEndToEnd, DamagedCoverEndsTheRunBeforeAnyFileIsTouched) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         WriteFileBytes(dir / "cover.jpg", c.cover);
-        const std::vector<fs::path> files = {CopyFixture("v23.mp3", dir / "1.mp3"), CopyFixture("notag.mp3", dir / "2.mp3"),
+        const std::vector<fs::path> files = {CopyFixture("v23.mp3", dir / "1.mp3"),
+                                             CopyFixture("notag.mp3", dir / "2.mp3"),
                                              CopyFixture("v1.mp3", dir / "3.mp3")};
         std::vector<Bytes> before;
         for (const fs::path& file : files) before.push_back(ReadFileBytes(file));
-        const CliRun run = RunCli({"add", "--cover", (dir / "cover.jpg").string(), "--max-width", "500", "--max-height",
-                                   "500", "--settings", (dir / "settings.xml").string(), files[0].string(),
-                                   files[1].string(), files[2].string()});
+        const CliRun run = RunCli({"add", "--cover", (dir / "cover.jpg").string(), "--max-width", "500",
+                                   "--max-height", "500", "--settings", (dir / "settings.xml").string(),
+                                   files[0].string(), files[1].string(), files[2].string()});
         EXPECT_EQ(run.exitCode, 2) << run.Describe();
         EXPECT_TRUE(run.lines.empty()) << run.Describe();
         EXPECT_EQ(run.err.rfind("covrilo-cli: ", 0), 0u) << run.Describe();
         for (size_t i = 0; i < files.size(); ++i) {
-            EXPECT_NE(run.err.find("not processed: " + files[i].string()), std::string::npos) << run.Describe();
+            EXPECT_NE(run.err.find("not processed: " + files[i].string()), std::string::npos)
+                << run.Describe();
             EXPECT_EQ(ReadFileBytes(files[i]), before[i]) << files[i] << " changed";
         }
     }
@@ -813,22 +923,24 @@ TEST_F(CliEndToEnd, HelpVersionAndUsageErrors) {
         {{"--version"}, 0, "covrilo-cli "},
         {{}, 2, ""},
         {{"frobnicate", file}, 2, ""},
-        {{"add", "--settings", settings, file}, 2, ""},                             // no cover
-        {{"add", "--cover", cover, "--settings", settings}, 2, ""},                 // no file
+        {{"add", "--settings", settings, file}, 2, ""},              // no cover
+        {{"add", "--cover", cover, "--settings", settings}, 2, ""},  // no file
         {{"add", "--cover", cover, "--max-width", "19", file}, 2, ""},
         {{"add", "--cover", cover, "--max-height", "10000", file}, 2, ""},
         {{"add", "--cover", cover, "--quality", "0", file}, 2, ""},
         {{"add", "--cover", cover, "--quality", "high", file}, 2, ""},
-        {{"add", "--cover", cover, "--kind", "FileIcon", file}, 2, ""},              // not selectable
+        {{"add", "--cover", cover, "--kind", "FileIcon", file}, 2, ""},  // not selectable
         {{"add", "--cover", cover, "--kind", "19", file}, 2, ""},
         {{"add", "--cover", cover, "--id3", "2.2", file}, 2, ""},
         {{"add", "--cover", cover, "--id3", "3", file}, 2, ""},
         {{"add", "--cover", cover, "--bogus", file}, 2, ""},
-        {{"add", "--cover", file}, 2, ""},                                           // value of --cover, then no file
+        {{"add", "--cover", file}, 2, ""},  // value of --cover, then no file
         {{"remove", "--cover", cover, file}, 2, ""},
         {{"remove", "--settings", settings}, 2, ""},
         {{"info", "--recursive", file}, 2, ""},
-        {{"add", "--cover", cover, "--settings", settings, dir.path().string() + "/missing.mp3"}, 1, "Error\t"},
+        {{"add", "--cover", cover, "--settings", settings, dir.path().string() + "/missing.mp3"},
+         1,
+         "Error\t"},
     };
     fs::create_directory(dir / "empty-folder");
     for (const Case& c : cases) {
@@ -837,9 +949,14 @@ TEST_F(CliEndToEnd, HelpVersionAndUsageErrors) {
         SCOPED_TRACE(line);
         const CliRun run = RunCli(c.args);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.Describe();
-        if (std::string(c.stdoutStart).empty()) { EXPECT_EQ(run.out, "") << run.Describe(); }
-        else { EXPECT_EQ(run.out.rfind(c.stdoutStart, 0), 0u) << run.Describe(); }
-        if (c.exitCode == 2) { EXPECT_EQ(run.err.rfind("covrilo-cli: ", 0), 0u) << run.Describe(); }
+        if (std::string(c.stdoutStart).empty()) {
+            EXPECT_EQ(run.out, "") << run.Describe();
+        } else {
+            EXPECT_EQ(run.out.rfind(c.stdoutStart, 0), 0u) << run.Describe();
+        }
+        if (c.exitCode == 2) {
+            EXPECT_EQ(run.err.rfind("covrilo-cli: ", 0), 0u) << run.Describe();
+        }
     }
     EXPECT_EQ(ReadFileBytes(file), before) << "a refused command line touched the file";
     // A folder without MP3 files leaves nothing to do.
@@ -865,18 +982,30 @@ TEST_F(CliEndToEnd, StatusLinesFollowTheOrderOfFilesAndSortedFolders) {
         int exitCode;
     };
     const Case cases[] = {
-        {"folder, sorted", {}, {album}, {{"OK", album + "/A.MP3"}, {"OK", album + "/b.mp3"}, {"OK", album + "/c.Mp3"}}, 0},
+        {"folder, sorted",
+         {},
+         {album},
+         {{"OK", album + "/A.MP3"}, {"OK", album + "/b.mp3"}, {"OK", album + "/c.Mp3"}},
+         0},
         {"files in the order given, then a folder recursively",
          {"--recursive"},
          {single, album},
-         {{"OK", single}, {"OK", album + "/A.MP3"}, {"OK", album + "/b.mp3"}, {"OK", album + "/c.Mp3"},
+         {{"OK", single},
+          {"OK", album + "/A.MP3"},
+          {"OK", album + "/b.mp3"},
+          {"OK", album + "/c.Mp3"},
           {"OK", album + "/cd2/d.mp3"}},
          0},
-        {"a missing file is an error, the others go on", {}, {missing, single}, {{"Error", missing}, {"OK", single}}, 1},
+        {"a missing file is an error, the others go on",
+         {},
+         {missing, single},
+         {{"Error", missing}, {"OK", single}},
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<std::string> args = {"add", "--cover", Fixture("cover.jpg"), "--settings", (dir / "settings.xml").string()};
+        std::vector<std::string> args = {"add", "--cover", Fixture("cover.jpg"), "--settings",
+                                         (dir / "settings.xml").string()};
         args.insert(args.end(), c.options.begin(), c.options.end());
         args.insert(args.end(), c.paths.begin(), c.paths.end());
         const CliRun run = RunCli(args);
@@ -887,33 +1016,37 @@ TEST_F(CliEndToEnd, StatusLinesFollowTheOrderOfFilesAndSortedFolders) {
     EXPECT_EQ(FramesWithId(MutagenDump(dir / "album" / "cd2" / "d.mp3"), "APIC").size(), 1u);
     EXPECT_FALSE(fs::exists(missing));
     // Remove prints Deleted for every file, in the same order.
-    const CliRun run = RunCli({"remove", "--settings", (dir / "settings.xml").string(), "--recursive", album});
+    const CliRun run =
+        RunCli({"remove", "--settings", (dir / "settings.xml").string(), "--recursive", album});
     EXPECT_EQ(run.exitCode, 0) << run.Describe();
-    EXPECT_EQ(run.lines, (std::vector<std::pair<std::string, std::string>>{{"Deleted", album + "/A.MP3"},
-                                                                           {"Deleted", album + "/b.mp3"},
-                                                                           {"Deleted", album + "/c.Mp3"},
-                                                                           {"Deleted", album + "/cd2/d.mp3"}}));
+    EXPECT_EQ(run.lines,
+              (std::vector<std::pair<std::string, std::string>>{{"Deleted", album + "/A.MP3"},
+                                                                {"Deleted", album + "/b.mp3"},
+                                                                {"Deleted", album + "/c.Mp3"},
+                                                                {"Deleted", album + "/cd2/d.mp3"}}));
     EXPECT_TRUE(FramesWithId(MutagenDump(dir / "album" / "cd2" / "d.mp3"), "APIC").empty());
 }
 
 TEST_F(CliEndToEnd, ProgressLineOnlyOnATerminal) {
     if (!HaveTool("script")) GTEST_SKIP() << "script (bsdutils) is missing: no terminal to run under";
     TempDir dir;
-    const fs::path one = CopyFixture("notag.mp3", dir / "one.mp3"), two = CopyFixture("notag.mp3", dir / "two.mp3");
+    const fs::path one = CopyFixture("notag.mp3", dir / "one.mp3"),
+                   two = CopyFixture("notag.mp3", dir / "two.mp3");
     // stderr on the terminal that script makes, stdout into a file.
-    const std::string inner = ShellQuote(kCovriloCli) + " add --cover " + ShellQuote(Fixture("cover.jpg").string()) +
-                              " --settings " + ShellQuote((dir / "settings.xml").string()) + " " +
-                              ShellQuote(one.string()) + " " + ShellQuote(two.string()) + " > " +
-                              ShellQuote((dir / "out.txt").string());
+    const std::string inner = ShellQuote(kCovriloCli) + " add --cover " +
+                              ShellQuote(Fixture("cover.jpg").string()) + " --settings " +
+                              ShellQuote((dir / "settings.xml").string()) + " " + ShellQuote(one.string()) +
+                              " " + ShellQuote(two.string()) + " > " + ShellQuote((dir / "out.txt").string());
     WriteFileBytes(dir / "run.sh", ToBytes(inner + "\n"));
-    const ToolRun terminal = RunSeparately("script -qec " + ShellQuote("sh " + ShellQuote((dir / "run.sh").string())) +
-                                           " /dev/null");
+    const ToolRun terminal = RunSeparately(
+        "script -qec " + ShellQuote("sh " + ShellQuote((dir / "run.sh").string())) + " /dev/null");
     ASSERT_EQ(terminal.exitCode, 0) << terminal.out << terminal.err;
     EXPECT_NE(terminal.out.find("[0/2] one.mp3"), std::string::npos) << terminal.out;
     EXPECT_NE(terminal.out.find("[1/2] two.mp3"), std::string::npos) << terminal.out;
     const std::string clear = "\r\033[K";
     ASSERT_GE(terminal.out.size(), clear.size());
-    EXPECT_EQ(terminal.out.substr(terminal.out.size() - clear.size()), clear) << "the last progress line stays";
+    EXPECT_EQ(terminal.out.substr(terminal.out.size() - clear.size()), clear)
+        << "the last progress line stays";
     const Bytes out = ReadFileBytes(dir / "out.txt");
     EXPECT_EQ(std::string(out.begin(), out.end()), "OK\t" + one.string() + "\nOK\t" + two.string() + "\n");
 }
@@ -924,10 +1057,12 @@ std::string SettingsDocument(int maxX, int maxY, int quality, int kind, int enco
     auto item = [](const char* key, int value) {
         return std::string("    <") + key + ">" + std::to_string(value) + "</" + key + ">\r\n";
     };
-    return "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x -->\r\n<xmlini>\r\n"
-           "  <ImageSettings>\r\n" + item("JpegQuality", quality) + item("MaxY", maxY) + item("MaxX", maxX) +
-           "  </ImageSettings>\r\n  <Id3Settings>\r\n" + item("TextEncoding", encoding) + item("KindOfPic", kind) +
-           "  </Id3Settings>\r\n</xmlini>\r\n";
+    return "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x "
+           "-->\r\n<xmlini>\r\n"
+           "  <ImageSettings>\r\n" +
+           item("JpegQuality", quality) + item("MaxY", maxY) + item("MaxX", maxX) +
+           "  </ImageSettings>\r\n  <Id3Settings>\r\n" + item("TextEncoding", encoding) +
+           item("KindOfPic", kind) + "  </Id3Settings>\r\n</xmlini>\r\n";
 }
 
 TEST_F(CliEndToEnd, SettingsFileGivesTheDefaultsAndIsNeverWritten) {
@@ -943,7 +1078,12 @@ TEST_F(CliEndToEnd, SettingsFileGivesTheDefaultsAndIsNeverWritten) {
     const Case cases[] = {
         {"missing file: the defaults", "", {}, 3, "2.3.0", "500,375"},
         {"stored values", stored, {}, 4, "2.4.0", "267,200"},
-        {"options win for this run", stored, {"--kind", "Other", "--id3", "1", "--max-height", "600"}, 0, "2.3.0", "400,300"},
+        {"options win for this run",
+         stored,
+         {"--kind", "Other", "--id3", "1", "--max-height", "600"},
+         0,
+         "2.3.0",
+         "400,300"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -951,7 +1091,8 @@ TEST_F(CliEndToEnd, SettingsFileGivesTheDefaultsAndIsNeverWritten) {
         const fs::path settings = dir / "settings.xml";
         if (!c.settings.empty()) WriteFileBytes(settings, ToBytes(c.settings));
         const fs::path file = CopyFixture("notag.mp3", dir / "song.mp3");
-        std::vector<std::string> args = {"add", "--cover", Fixture("big.jpg"), "--settings", settings.string()};
+        std::vector<std::string> args = {"add", "--cover", Fixture("big.jpg"), "--settings",
+                                         settings.string()};
         args.insert(args.end(), c.options.begin(), c.options.end());
         args.push_back(file.string());
         const CliRun run = RunCli(args);
