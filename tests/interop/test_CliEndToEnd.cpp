@@ -760,6 +760,26 @@ TEST_F(CliEndToEnd, LockedFileIsReportedAndUnchanged) {
     }
 }
 
+TEST_F(CliEndToEnd, AnApeTagBeforeTheID3v1RecordSurvives) {
+    TempDir dir;
+    const fs::path file = CopyFixture("v23.mp3", dir / "song.mp3");
+    MutagenTag(file, R"({"ape": {"items": [{"key": "Title", "text": "ape title"},
+                                           {"key": "Replaygain_Track_Gain", "text": "-3 dB"}]}})");
+    const JsonValue before = MutagenDump(file), taglibBefore = TaglibDump(file);
+    ASSERT_FALSE(before["ape"].IsNull()) << before.Dump();
+    ASSERT_FALSE(taglibBefore["ape"].IsNull()) << taglibBefore.Dump();
+    const CliRun run = RunCli({"add", "--cover", Fixture("cover.jpg"), "--settings",
+                               (dir / "settings.xml").string(), file.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.Describe();
+    const JsonValue after = MutagenDump(file);
+    EXPECT_EQ(after["ape"].Dump(), before["ape"].Dump());
+    EXPECT_FALSE(after["id3v1"].IsNull());
+    EXPECT_FALSE(after.Has("errors")) << after.Dump();
+    EXPECT_EQ(TaglibDump(file)["ape"].Dump(), taglibBefore["ape"].Dump());
+    EXPECT_EQ(MpegAudioBytes(file), MpegAudioBytes(Fixture("v23.mp3")));
+    EXPECT_TRUE(FfmpegDecodesCleanly(file));
+}
+
 // ---- the rewrite of a file whose tag grows ---------------------------------------------------
 
 TEST_F(CliEndToEnd, GrowingTagKeepsLinksPermissionsAndLeavesNoTemporaryFile) {
