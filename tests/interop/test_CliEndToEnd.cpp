@@ -363,15 +363,16 @@ std::string FixtureKey() {
 
 class CliEndToEnd : public ::testing::Test {
    protected:
-    // ctest runs every case in a process of its own, so the fixtures are kept in the working
-    // folder (the build tree) and made only by the first process; elsewhere once per process.
+    // ctest runs every case in a process of its own, so the fixtures are kept next to the test
+    // program (in the build tree) and made only by the first process.
     static void SetUpTestSuite() {
         if (!fixtures_.empty() || std::string(kCovriloCli).empty() ||
             !MissingTools({Tool::Lame, Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib}).empty())
             return;
         try {
             std::error_code ec;
-            const fs::path cached = fs::current_path(ec) / ("cli-e2e-fixtures-" + FixtureKey());
+            const fs::path cached =
+                fs::read_symlink("/proc/self/exe", ec).parent_path() / ("cli-e2e-fixtures-" + FixtureKey());
             if (!ec && fs::exists(cached / "complete")) {
                 fixtures_ = cached;
                 return;
