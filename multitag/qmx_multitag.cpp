@@ -270,8 +270,11 @@ Ttrack Tqmx_multitag::ReadID3v2() {
     } catch (const std::exception&) {
         return track;
     }
-    if (tag->Version < ID3V2_VERSION_2_3) {
-        // No tag or a 2.2 tag: the small reader maps it.
+    // A 2.2 tag is read by the engine like 2.3 and 2.4: the small reader's one-byte values
+    // would turn every character outside Windows-1252 into '?', and the next write would
+    // store that in place of the user's text.
+    if (tag->Version < ID3V2_VERSION_2_2) {
+        // No tag that the engine reads: the small reader maps whatever it finds.
         tag.reset();
         try {
             id3v2_->ReadFromFile(FileName);
@@ -292,7 +295,7 @@ Ttrack Tqmx_multitag::ReadID3v2() {
         }
         return track;
     }
-    // 2.3 and 2.4: errors here (a track number that is no number) leave the reader.
+    // 2.2, 2.3 and 2.4: errors here (a track number that is no number) leave the reader.
     track.SetHasTag(tag->FrameCount() > 0);
     for (int i = 0; i < tag->FrameCount(); ++i) {
         TBaseFrame& frame = *tag->Frames(i);

@@ -211,6 +211,44 @@ TEST_F(Facade, ID3v2MappingOfTrackGenreCommentAndYear) {
     EXPECT_EQ(t.GetEncodedBy(), u"Enc");
 }
 
+// A 2.2 tag of the frames (three-letter ids, three-byte sizes).
+Bytes Tag22(const std::vector<std::pair<std::string, Bytes>>& frames) {
+    Bytes body;
+    for (const auto& [id, content] : frames) {
+        Append(body, Str(id));
+        uint32_t n = static_cast<uint32_t>(content.size());
+        Append(body, {uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
+        Append(body, content);
+    }
+    body.resize(body.size() + 32, 0);
+    uint32_t n = static_cast<uint32_t>(body.size());
+    Bytes tag = Str("ID3");
+    Append(tag, {2, 0, 0, uint8_t((n >> 21) & 0x7F), uint8_t((n >> 14) & 0x7F), uint8_t((n >> 7) & 0x7F),
+                 uint8_t(n & 0x7F)});
+    Append(tag, body);
+    return tag;
+}
+
+TEST_F(Facade, A22TagKeepsCharactersOutsideWindows1252ThroughAWrite) {
+    // "T\u00eftle \u03a9" in UTF-16 LE with a byte-order mark.
+    const Bytes title = {1, 0xFF, 0xFE, 'T', 0, 0xEF, 0, 't', 0, 'l', 0, 'e', 0, ' ', 0, 0xA9, 0x03};
+    Bytes latin = {0};
+    Append(latin, Str("Artist"));
+    Bytes track = {0};
+    Append(track, Str("5/9"));
+    Bytes file = Tag22({{"TT2", title}, {"TP1", latin}, {"TRK", track}});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    ASSERT_TRUE(multitag.Open(path));
+    EXPECT_EQ(multitag.Track().GetTitle(), u"T\u00eftle \u03a9");
+    EXPECT_EQ(multitag.Track().GetArtist(), u"Artist");
+    EXPECT_EQ(multitag.Track().GetTrackNo(), 5);
+    multitag.ID3v2Format = 1;
+    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    ASSERT_TRUE(multitag.Save());
+    EXPECT_EQ(TextOf(path, "TIT2"), u"T\u00eftle \u03a9");
+}
+
 TEST_F(Facade, ATrackNumberThatIsNoNumberFailsTheOpenAndBlocksTheSave) {
     Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Text23("TRCK", "A1")});
     Append(file, Audio());

@@ -1,0 +1,1202 @@
+// SPDX-License-Identifier: MIT
+// covrilo-cli end to end: the built program tags real-encoder MP3 files that mutagen tagged
+// (or that we gave an ID3v1 record and a Lyrics3 block), and mutagen, TagLib and ffmpeg read
+// the result.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "CliTestUtil.h"
+#include "InteropUtil.h"
+
+namespace covrilo::test {
+namespace {
+namespace fs = std::filesystem;
+
+// ---- the tagged sources ---------------------------------------------------------------------
+
+enum class Source { V22, V23, V24, V1Only, V1Lyrics3, NoTag };
+
+const char* SourceFile(Source source) {
+    switch (source) {
+        case Source::V22:
+            return "v22.mp3";
+        case Source::V23:
+            return "v23.mp3";
+        case Source::V24:
+            return "v24.mp3";
+        case Source::V1Only:
+            return "v1.mp3";
+        case Source::V1Lyrics3:
+            return "lyrics3.mp3";
+        case Source::NoTag:
+            return "notag.mp3";
+    }
+    return "";
+}
+
+bool HasV2Tag(Source source) {
+    return source == Source::V22 || source == Source::V23 || source == Source::V24;
+}
+
+// What the facade reads from a source, and what the ID3v1 record then holds after a write
+// (Windows-1252, 30 characters; characters it lacks become '?').
+struct Expected {
+    std::string artist, title, album, year, comment, genre;
+    int track = 0;
+    std::string v1Artist, v1Title, v1Album, v1Comment;
+    int v1Genre = 255;
+};
+
+// The ID3v2 values win over the ID3v1 record that the 2.3 source also has.
+const Expected kFromV2{"\xc3\x84rtist \xc3\x96ne",
+                       "T\xc3\xaftle \xce\xa9",
+                       "Alb\xc3\xbcm",
+                       "2001",
+                       "C\xc3\xb6mment",
+                       "Rock",
+                       7,
+                       "\xc3\x84rtist \xc3\x96ne",
+                       "T\xc3\xaftle ?",
+                       "Alb\xc3\xbcm",
+                       "C\xc3\xb6mment",
+                       17};
+const Expected kFromV1{"\xc3\x84rtist v1",
+                       "T\xc3\xaftle v1",
+                       "Alb\xc3\xbcm v1",
+                       "1999",
+                       "v1 c\xc3\xb6mment",
+                       "Rock",
+                       3,
+                       "\xc3\x84rtist v1",
+                       "T\xc3\xaftle v1",
+                       "Alb\xc3\xbcm v1",
+                       "v1 c\xc3\xb6mment",
+                       17};
+// The Lyrics3 block's extended title is longer than the record's 30 characters.
+const std::string kLongTitle = "Title from the extended Lyrics3 field";
+const std::string kLyrics = "Some lyrics\r\nline two";
+const Expected kFromLyrics3{"\xc3\x84rtist v1",
+                            kLongTitle,
+                            "Alb\xc3\xbcm v1",
+                            "1999",
+                            "v1 c\xc3\xb6mment",
+                            "Rock",
+                            3,
+                            "\xc3\x84rtist v1",
+                            kLongTitle.substr(0, 30),
+                            "Alb\xc3\xbcm v1",
+                            "v1 c\xc3\xb6mment",
+                            17};
+const Expected kFromNothing{};
+
+const Expected& ExpectedFor(Source source) {
+    switch (source) {
+        case Source::V22:
+        case Source::V23:
+        case Source::V24:
+            return kFromV2;
+        case Source::V1Only:
+            return kFromV1;
+        case Source::V1Lyrics3:
+            return kFromLyrics3;
+        case Source::NoTag:
+            return kFromNothing;
+    }
+    return kFromNothing;
+}
+
+// Text as the 2.3 ISO-8859-1 format stores it: characters above U+00FF become '?'.
+std::string Latin1Only(const std::string& utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        const size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        if (len == 1 || (len == 2 && c <= 0xC3))
+            out.append(utf8, i, len);
+        else
+            out += '?';
+        i += len;
+    }
+    return out;
+}
+
+std::string V1Spec(bool fromV2Source) {
+    if (fromV2Source)
+        return R"({"title": "v1 title", "artist": "v1 artist", "album": "v1 album", "year": "1999",
+                   "comment": "v1 comment", "track": 3, "genre": 0})";
+    return R"({"title": "T\u00eftle v1", "artist": "\u00c4rtist v1", "album": "Alb\u00fcm v1", "year": "1999",
+               "comment": "v1 c\u00f6mment", "track": 3, "genre": 17})";
+}
+
+// A full tag of the given version: the values the facade rewrites, and frames it must keep.
+std::string V2Spec(int version, const fs::path& oldFront, const fs::path& back, bool withV1) {
+    const std::string yearId = version == 4 ? "TDRC" : "TYER";
+    std::string spec = R"({"id3v2": {"version": )" + std::to_string(version) + R"(, "frames": [
+        {"id": "TPE1", "text": "\u00c4rtist \u00d6ne"}, {"id": "TIT2", "text": "T\u00eftle \u03a9"},
+        {"id": "TALB", "text": "Alb\u00fcm"}, {"id": "TRCK", "text": "7"}, {"id": "TCON", "text": "Rock"},
+        {"id": "COMM", "lang": "eng", "desc": "", "text": "C\u00f6mment"},
+        {"id": ")" + yearId +
+                       R"(", "text": "2001"},
+        {"id": "TPE2", "text": "B\u00e4nd Extra"},
+        {"id": "TXXX", "desc": "REPLAYGAIN_TRACK_GAIN", "text": ["-6.50 dB"]},
+        {"id": "APIC", "type": 3, "mime": "image/jpeg", "desc": "old front", "file": ")" +
+                       oldFront.string() + R"("},
+        {"id": "APIC", "type": 4, "mime": "image/png", "desc": "back", "file": ")" +
+                       back.string() + R"("})";
+    if (version != 2) spec += R"(, {"id": "PRIV", "owner": "covrilo.test", "data_hex": "00ff10"})";
+    if (version == 4) spec += R"(, {"id": "TXXX", "desc": "CATALOG", "text": ["A1", "B2"]})";
+    spec += "]}, \"id3v1\": ";
+    spec += withV1 ? V1Spec(true) : std::string("null");
+    return spec + "}";
+}
+
+std::string Digits(size_t value, size_t width) {
+    std::string text = std::to_string(value);
+    return std::string(width > text.size() ? width - text.size() : 0, '0') + text;
+}
+
+// A Lyrics3 v2 block (lyrics and an extended title), put in front of the file's ID3v1 record.
+void InsertLyrics3(const fs::path& file) {
+    Bytes data = ReadFileBytes(file);
+    if (data.size() < 128) throw std::runtime_error("no ID3v1 record in " + file.string());
+    std::string block = "LYRICSBEGIN";
+    block += "IND0000210";
+    block += "ETT" + Digits(kLongTitle.size(), 5) + kLongTitle;
+    block += "LYR" + Digits(kLyrics.size(), 5) + kLyrics;
+    block += Digits(block.size(), 6) + "LYRICS200";
+    data.insert(data.end() - 128, block.begin(), block.end());
+    WriteFileBytes(file, data);
+}
+
+bool Contains(const Bytes& data, const std::string& text) {
+    return std::search(data.begin(), data.end(), text.begin(), text.end()) != data.end();
+}
+
+// Width and height from a JPEG's start-of-frame segment, {0, 0} when there is none.
+std::pair<int, int> JpegSize(const Bytes& jpeg) {
+    size_t pos = 2;
+    while (4 <= jpeg.size() - std::min(pos, jpeg.size())) {
+        if (jpeg[pos] != 0xFF) return {0, 0};
+        const uint8_t marker = jpeg[pos + 1];
+        const size_t len = (size_t(jpeg[pos + 2]) << 8) | jpeg[pos + 3];
+        const bool sof =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (sof) {
+            if (9 > jpeg.size() - pos) return {0, 0};
+            return {(jpeg[pos + 7] << 8) | jpeg[pos + 8], (jpeg[pos + 5] << 8) | jpeg[pos + 6]};
+        }
+        if (len + 2 > jpeg.size() - pos) return {0, 0};
+        pos += len + 2;
+    }
+    return {0, 0};
+}
+
+// The sizes of the attached pictures as ffprobe decodes them ("500,375"), in file order.
+std::vector<std::string> FfprobePictureSizes(const fs::path& file) {
+    const ToolRun run =
+        RunSeparately("ffprobe -v error -select_streams v -show_entries stream=width,height -of csv=p=0 " +
+                      ShellQuote(file.string()));
+    std::vector<std::string> sizes;
+    size_t pos = 0;
+    while (pos < run.out.size()) {
+        size_t end = run.out.find('\n', pos);
+        if (end == std::string::npos) end = run.out.size();
+        std::string line = run.out.substr(pos, end - pos);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ',')) line.pop_back();
+        if (!line.empty()) sizes.push_back(line);
+        pos = end + 1;
+    }
+    return sizes;
+}
+
+bool HasPictureOfSize(const fs::path& file, const std::string& size) {
+    const std::vector<std::string> sizes = FfprobePictureSizes(file);
+    return std::find(sizes.begin(), sizes.end(), size) != sizes.end();
+}
+
+// ffmpeg takes a Lyrics3 block for broken audio (it does so with the untouched source too),
+// so a file that has one is decoded from a copy holding the tags and audio without it.
+fs::path DecodableCopy(const fs::path& file, const TempDir& dir) {
+    const Bytes data = ReadFileBytes(file);
+    const std::string begin = "LYRICSBEGIN";
+    const auto lyrics = std::search(data.begin(), data.end(), begin.begin(), begin.end());
+    if (lyrics == data.end()) return file;
+    const fs::path copy = dir / "without-lyrics3.mp3";
+    Bytes stripped(data.begin(), lyrics);
+    stripped.insert(stripped.end(), data.end() - 128, data.end());
+    WriteFileBytes(copy, stripped);
+    return copy;
+}
+
+struct Picture {
+    int type;
+    std::string mime;
+    std::string sha256;
+    bool operator<(const Picture& o) const {
+        return std::tie(type, mime, sha256) < std::tie(o.type, o.mime, o.sha256);
+    }
+    bool operator==(const Picture& o) const {
+        return std::tie(type, mime, sha256) == std::tie(o.type, o.mime, o.sha256);
+    }
+};
+std::ostream& operator<<(std::ostream& out, const Picture& p) {
+    return out << p.type << " " << p.mime << " " << p.sha256;
+}
+
+std::vector<Picture> PicturesOf(const JsonValue& dump) {
+    std::vector<Picture> pictures;
+    for (const JsonValue& apic : FramesWithId(dump, "APIC"))
+        pictures.push_back({static_cast<int>(apic["type"].Int()), apic["mime"].Str(), apic["sha256"].Str()});
+    std::sort(pictures.begin(), pictures.end());
+    return pictures;
+}
+
+// One text frame with the value in the encoding; an empty value may be stored as an empty
+// frame or left out, but never with a value.
+void ExpectTextFrame(const JsonValue& dump, const std::string& id, const std::string& value, int encoding) {
+    const std::vector<JsonValue> frames = FramesWithId(dump, id);
+    if (value.empty()) {
+        for (const JsonValue& frame : frames) {
+            const std::string text = id == "COMM"                      ? frame["text"].Str()
+                                     : frame["text"].Strings().empty() ? ""
+                                                                       : frame["text"].Strings()[0];
+            EXPECT_EQ(text, "") << id << " " << frame.Dump();
+        }
+        return;
+    }
+    ASSERT_EQ(frames.size(), 1u) << id << " in " << dump.Dump();
+    if (id == "COMM") {
+        EXPECT_EQ(frames[0]["text"].Str(), value);
+    } else {
+        EXPECT_EQ(frames[0]["text"].Strings(), std::vector<std::string>{value}) << id;
+    }
+    EXPECT_EQ(frames[0]["encoding"].Int(), encoding) << id;
+}
+
+const JsonValue* FindTxxx(const std::vector<JsonValue>& frames, const std::string& description) {
+    for (const JsonValue& frame : frames)
+        if (frame["description"].Str() == description) return &frame;
+    return nullptr;
+}
+
+// The frames our write must keep from the V2 sources.
+void ExpectKeptFrames(const JsonValue& dump, Source source) {
+    const std::vector<JsonValue> tpe2 = FramesWithId(dump, "TPE2");
+    ASSERT_EQ(tpe2.size(), 1u) << dump.Dump();
+    EXPECT_EQ(tpe2[0]["text"].Strings(), std::vector<std::string>{"B\xc3\xa4nd Extra"});
+    const std::vector<JsonValue> txxx = FramesWithId(dump, "TXXX");
+    const JsonValue* gain = FindTxxx(txxx, "REPLAYGAIN_TRACK_GAIN");
+    ASSERT_NE(gain, nullptr) << dump.Dump();
+    EXPECT_EQ((*gain)["text"].Strings(), std::vector<std::string>{"-6.50 dB"});
+    if (source == Source::V24) {
+        const JsonValue* catalog = FindTxxx(txxx, "CATALOG");
+        ASSERT_NE(catalog, nullptr) << dump.Dump();
+        EXPECT_EQ((*catalog)["text"].Strings(), (std::vector<std::string>{"A1", "B2"}));
+    }
+    if (source != Source::V22) {
+        const std::vector<JsonValue> priv = FramesWithId(dump, "PRIV");
+        ASSERT_EQ(priv.size(), 1u) << dump.Dump();
+        EXPECT_EQ(priv[0]["owner"].Str(), "covrilo.test");
+        EXPECT_EQ(priv[0]["data"].Str(), "00ff10");
+    }
+}
+
+void ExpectId3v1(const JsonValue& dump, const Expected& e) {
+    const JsonValue& v1 = dump["id3v1"];
+    ASSERT_FALSE(v1.IsNull()) << dump.Dump();
+    EXPECT_EQ(v1["title"].Str(), e.v1Title);
+    EXPECT_EQ(v1["artist"].Str(), e.v1Artist);
+    EXPECT_EQ(v1["album"].Str(), e.v1Album);
+    EXPECT_EQ(v1["comment"].Str(), e.v1Comment);
+    EXPECT_EQ(v1["year"].Str(), e.year);
+    EXPECT_EQ(v1["track"].Int(), e.track);
+    if (!e.genre.empty()) {
+        EXPECT_EQ(v1["genre"].Int(), e.v1Genre);
+    }
+}
+
+constexpr const char* kFormatNames[] = {"2.3-latin1", "2.3-utf16", "2.4-utf8"};
+
+// ---- the shared fixture ---------------------------------------------------------------------
+
+// Makes every shared fixture in folder.
+void MakeFixtures(const fs::path& folder) {
+    auto at = [&](const std::string& name) { return folder / name; };
+    MakeMp3(at("notag.mp3"), 1.0);
+    MakeJpeg(at("cover.jpg"), 300, 300);
+    MakeJpeg(at("big.jpg"), 1600, 1200);
+    MakeJpeg(at("oldfront.jpg"), 64, 48);
+    MakePng(at("back.png"), 32, 32);
+    const std::pair<Source, int> versions[] = {{Source::V22, 2}, {Source::V23, 3}, {Source::V24, 4}};
+    for (const auto& [source, version] : versions) {
+        fs::copy_file(at("notag.mp3"), at(SourceFile(source)));
+        MutagenTag(at(SourceFile(source)),
+                   V2Spec(version, at("oldfront.jpg"), at("back.png"), source == Source::V23));
+    }
+    fs::copy_file(at("notag.mp3"), at("v1.mp3"));
+    MutagenTag(at("v1.mp3"), "{\"id3v1\": " + V1Spec(false) + "}");
+    fs::copy_file(at("v1.mp3"), at("lyrics3.mp3"));
+    InsertLyrics3(at("lyrics3.mp3"));
+}
+
+// Names the recipe of the fixtures, so a changed recipe never reuses old files.
+std::string FixtureKey() {
+    std::string recipe = "1|" + kLongTitle + "|" + kLyrics + "|" + V1Spec(false) + V1Spec(true);
+    for (int version : {2, 3, 4}) recipe += V2Spec(version, "F", "B", version == 3);
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016zx", std::hash<std::string>{}(recipe));
+    return hex;
+}
+
+class CliEndToEnd : public ::testing::Test {
+   protected:
+    // ctest runs every case in a process of its own, so the fixtures are kept next to the test
+    // program (in the build tree) and made only by the first process.
+    static void SetUpTestSuite() {
+        if (!fixtures_.empty() || std::string(kCovriloCli).empty() ||
+            !MissingTools({Tool::Lame, Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib}).empty())
+            return;
+        try {
+            std::error_code ec;
+            const fs::path cached =
+                fs::read_symlink("/proc/self/exe", ec).parent_path() / ("cli-e2e-fixtures-" + FixtureKey());
+            if (!ec && fs::exists(cached / "complete")) {
+                fixtures_ = cached;
+                return;
+            }
+            private_ = std::make_unique<TempDir>();
+            MakeFixtures(private_->path());
+            WriteFileBytes(private_->path() / "complete", {});
+            fixtures_ = private_->path();
+            if (ec) return;
+            // Publish a copy by renaming a finished folder; a process that loses the race
+            // keeps its own.
+            const fs::path staging = cached.string() + ".tmp-" + std::to_string(::getpid());
+            fs::copy(private_->path(), staging, fs::copy_options::recursive, ec);
+            if (!ec) fs::rename(staging, cached, ec);
+            if (ec) fs::remove_all(staging, ec);
+        } catch (const std::exception& e) {
+            setupError_ = e.what();
+        }
+    }
+
+    void SetUp() override {
+        if (std::string(kCovriloCli).empty())
+            GTEST_SKIP() << "covrilo-cli is not built (COVRILO_BUILD_APP=OFF)";
+        INTEROP_REQUIRE(Tool::Lame, Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib);
+        ASSERT_TRUE(setupError_.empty()) << "making the fixtures failed: " << setupError_;
+    }
+
+    static fs::path Fixture(const std::string& name) { return fixtures_ / name; }
+    static fs::path CopyFixture(const std::string& name, const fs::path& target) {
+        fs::copy_file(Fixture(name), target);
+        return target;
+    }
+    // --settings in the case's own folder, so temp.jpg and settings.xml stay out of the build tree.
+    static std::vector<std::string> SettingsArgs(const TempDir& dir) {
+        return {"--settings", (dir / "settings.xml").string()};
+    }
+
+    static inline fs::path fixtures_;
+    static inline std::unique_ptr<TempDir> private_;
+    static inline std::string setupError_;
+};
+
+// ---- add: the table of sources, formats and kinds ----------------------------------------------
+
+enum class Cover { Small, Big500x500, Big800x300 };
+
+struct AddCase {
+    Source source;
+    int format;
+    const char* kind;  // as given on the command line
+    int type;          // the picture type it stands for
+    Cover cover;
+};
+
+std::ostream& operator<<(std::ostream& out, const AddCase& c) {
+    return out << SourceFile(c.source) << " --id3 " << kFormatNames[c.format] << " --kind " << c.kind;
+}
+
+class CliAddCase : public CliEndToEnd, public ::testing::WithParamInterface<AddCase> {};
+
+TEST_P(CliAddCase, PeersReadThePictureTheTextsAndEveryKeptFrame) {
+    const AddCase& c = GetParam();
+    TempDir dir;
+    const fs::path file = CopyFixture(SourceFile(c.source), dir / "song.mp3");
+    const Bytes audioBefore = MpegAudioBytes(file);
+
+    std::vector<std::string> args = {"add",
+                                     "--cover",
+                                     Fixture(c.cover == Cover::Small ? "cover.jpg" : "big.jpg"),
+                                     "--kind",
+                                     c.kind,
+                                     "--id3",
+                                     kFormatNames[c.format]};
+    const std::vector<std::string> settings = SettingsArgs(dir);
+    args.insert(args.end(), settings.begin(), settings.end());
+    if (c.cover == Cover::Big500x500) args.insert(args.end(), {"--max-width", "500", "--max-height", "500"});
+    if (c.cover == Cover::Big800x300) args.insert(args.end(), {"--max-width=800", "--max-height=300"});
+    args.push_back(file.string());
+    const CliRun run = RunCli(args);
+    ASSERT_EQ(run.exitCode, 0) << run.Describe();
+    ASSERT_EQ(run.lines.size(), 1u) << run.Describe();
+    EXPECT_EQ(run.lines[0], std::make_pair(std::string("OK"), file.string()));
+
+    // The picture: the cover byte for byte within the limits, else the scaled copy.
+    std::string coverSha = Sha256OfFile(Fixture("cover.jpg"));
+    if (c.cover != Cover::Small) {
+        const fs::path scaled = dir / "temp.jpg";
+        ASSERT_TRUE(fs::exists(scaled));
+        const std::pair<int, int> size =
+            c.cover == Cover::Big500x500 ? std::make_pair(500, 375) : std::make_pair(400, 300);
+        EXPECT_EQ(JpegSize(ReadFileBytes(scaled)), size);
+        EXPECT_TRUE(HasPictureOfSize(file, std::to_string(size.first) + "," + std::to_string(size.second)))
+            << ::testing::PrintToString(FfprobePictureSizes(file));
+        coverSha = Sha256OfFile(scaled);
+        EXPECT_NE(coverSha, Sha256OfFile(Fixture("big.jpg")));
+    }
+    EXPECT_TRUE(FfmpegDecodesAttachedPicture(file));
+
+    std::vector<Picture> pictures = {{c.type, "image/jpeg", coverSha}};
+    if (HasV2Tag(c.source)) {
+        const Picture kept[] = {{3, "image/jpeg", Sha256OfFile(Fixture("oldfront.jpg"))},
+                                {4, "image/png", Sha256OfFile(Fixture("back.png"))}};
+        for (const Picture& p : kept)
+            if (p.type != c.type) pictures.push_back(p);
+    }
+    std::sort(pictures.begin(), pictures.end());
+
+    const Expected& e = ExpectedFor(c.source);
+    const int encoding = c.format == 0 ? 0 : c.format == 1 ? 1 : 3;
+    auto text = [&](const std::string& value) { return c.format == 0 ? Latin1Only(value) : value; };
+    for (const JsonValue& dump : {MutagenDump(file), TaglibDump(file)}) {
+        SCOPED_TRACE(dump["tool"].Str());
+        const bool mutagen = dump["tool"].Str() == "mutagen";
+        ASSERT_FALSE(dump["id3v2"].IsNull()) << dump.Dump();
+        EXPECT_EQ(dump["id3v2"]["version"].Str(), c.format == 2 ? "2.4.0" : "2.3.0");
+        EXPECT_EQ(PicturesOf(dump), pictures);
+        for (const JsonValue& apic : FramesWithId(dump, "APIC"))
+            if (apic["type"].Int() == c.type) {
+                EXPECT_EQ(apic["description"].Str(), "");
+            }
+
+        ExpectTextFrame(dump, "TPE1", text(e.artist), encoding);
+        ExpectTextFrame(dump, "TIT2", text(e.title), encoding);
+        ExpectTextFrame(dump, "TALB", text(e.album), encoding);
+        ExpectTextFrame(dump, "TCON", e.genre, encoding);
+        ExpectTextFrame(dump, "COMM", text(e.comment), encoding);
+        ExpectTextFrame(dump, "TRCK", std::to_string(e.track), 0);
+        // TagLib shows every year as TDRC; mutagen shows what is stored.
+        const bool v24 = c.format == 2;
+        ExpectTextFrame(dump, !mutagen || v24 ? "TDRC" : "TYER", e.year, 0);
+        if (mutagen) {
+            EXPECT_TRUE(FramesWithId(dump, v24 ? "TYER" : "TDRC").empty()) << dump.Dump();
+        }
+
+        if (HasV2Tag(c.source)) ExpectKeptFrames(dump, c.source);
+        ExpectId3v1(dump, e);
+    }
+    EXPECT_TRUE(FfmpegDecodesCleanly(DecodableCopy(file, dir)));
+    EXPECT_EQ(MpegAudioBytes(file), audioBefore);
+    if (c.source == Source::V1Lyrics3) {
+        const Bytes after = ReadFileBytes(file);
+        EXPECT_TRUE(Contains(after, "LYR" + Digits(kLyrics.size(), 5) + kLyrics)) << "lyrics lost";
+        EXPECT_TRUE(Contains(after, "ETT" + Digits(kLongTitle.size(), 5) + kLongTitle));
+        const std::string trailer(after.end() - 128 - 9, after.end() - 128);
+        EXPECT_EQ(trailer, "LYRICS200");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SourcesFormatsKinds, CliAddCase,
+                         ::testing::Values(AddCase{Source::V22, 0, "FrontCover", 3, Cover::Small},
+                                           AddCase{Source::V22, 1, "backcover", 4, Cover::Small},
+                                           AddCase{Source::V22, 2, "0", 0, Cover::Big500x500},
+                                           AddCase{Source::V23, 0, "BackCover", 4, Cover::Small},
+                                           AddCase{Source::V23, 1, "FRONTCOVER", 3, Cover::Big800x300},
+                                           AddCase{Source::V23, 2, "18", 20, Cover::Small},
+                                           AddCase{Source::V24, 0, "1", 3, Cover::Small},
+                                           AddCase{Source::V24, 1, "ColouredFish", 17, Cover::Small},
+                                           AddCase{Source::V24, 2, "BackCover", 4, Cover::Small},
+                                           AddCase{Source::V1Only, 0, "Media", 6, Cover::Small},
+                                           AddCase{Source::V1Only, 1, "FrontCover", 3, Cover::Small},
+                                           AddCase{Source::V1Only, 2, "Illustration", 18, Cover::Big500x500},
+                                           AddCase{Source::V1Lyrics3, 0, "FrontCover", 3, Cover::Small},
+                                           AddCase{Source::V1Lyrics3, 1, "LeadArtist", 7, Cover::Small},
+                                           AddCase{Source::V1Lyrics3, 2, "PublisherStudio", 20, Cover::Small},
+                                           AddCase{Source::NoTag, 0, "Other", 0, Cover::Small},
+                                           AddCase{Source::NoTag, 1, "FrontCover", 3, Cover::Small},
+                                           AddCase{Source::NoTag, 2, "bandlogo", 19, Cover::Small}));
+
+// ---- remove ----------------------------------------------------------------------------------
+
+// A frame without its encoding: a frame that our write leaves alone may still be stored in
+// another encoding when the tag changes version.
+std::string Essence(const JsonValue& frame) {
+    auto str = [&](const char* key) { return frame[key].IsString() ? frame[key].Str() : std::string(); };
+    std::string text;
+    for (const char* key : {"id", "description", "owner", "data", "url", "lang", "text"})
+        text += str(key) + "|";
+    if (frame["text"].IsArray())
+        for (const std::string& value : frame["text"].Strings()) text += value + "/";
+    return text;
+}
+
+std::vector<std::string> NonPictureFrames(const JsonValue& dump, bool exact) {
+    std::vector<std::string> frames;
+    if (dump["id3v2"].IsNull()) return frames;
+    for (const JsonValue& frame : dump["id3v2"]["frames"].Arr())
+        if (frame["id"].Str() != "APIC") frames.push_back(exact ? frame.Dump() : Essence(frame));
+    std::sort(frames.begin(), frames.end());
+    return frames;
+}
+
+class CliRemoveCase : public CliEndToEnd, public ::testing::WithParamInterface<Source> {};
+
+TEST_P(CliRemoveCase, EveryPictureGoesAndEverythingElseStays) {
+    const Source source = GetParam();
+    TempDir dir;
+    const fs::path file = CopyFixture(SourceFile(source), dir / "song.mp3");
+    const Bytes before = ReadFileBytes(file);
+    const JsonValue mutagenBefore = MutagenDump(file), taglibBefore = TaglibDump(file);
+
+    std::vector<std::string> args = {"remove", file.string()};
+    const std::vector<std::string> settings = SettingsArgs(dir);
+    args.insert(args.begin() + 1, settings.begin(), settings.end());
+    const CliRun run = RunCli(args);
+    ASSERT_EQ(run.exitCode, 0) << run.Describe();
+    ASSERT_EQ(run.lines.size(), 1u) << run.Describe();
+    EXPECT_EQ(run.lines[0], std::make_pair(std::string("Deleted"), file.string()));
+
+    const Bytes after = ReadFileBytes(file);
+    const JsonValue mutagenAfter = MutagenDump(file), taglibAfter = TaglibDump(file);
+    EXPECT_TRUE(FramesWithId(mutagenAfter, "APIC").empty()) << mutagenAfter.Dump();
+    EXPECT_TRUE(FramesWithId(taglibAfter, "APIC").empty()) << taglibAfter.Dump();
+    // TagLib names 2.2 frames with the 2.4 ids, so its view compares across versions.
+    EXPECT_EQ(NonPictureFrames(taglibAfter, false), NonPictureFrames(taglibBefore, false));
+    if (source == Source::V23 || source == Source::V24) {
+        EXPECT_EQ(mutagenAfter["id3v2"]["version"].Str(), mutagenBefore["id3v2"]["version"].Str());
+        EXPECT_EQ(NonPictureFrames(mutagenAfter, true), NonPictureFrames(mutagenBefore, true));
+    }
+    EXPECT_EQ(mutagenAfter["id3v1"].Dump(), mutagenBefore["id3v1"].Dump());
+    EXPECT_TRUE(std::equal(after.end() - 128, after.end(), before.end() - 128)) << "ID3v1 record changed";
+    EXPECT_EQ(MpegAudioBytes(file), MpegAudioBytes(Fixture(SourceFile(source))));
+    EXPECT_TRUE(FfmpegDecodesCleanly(DecodableCopy(file, dir)));
+    if (source == Source::V1Lyrics3) {
+        EXPECT_TRUE(Contains(after, "LYR" + Digits(kLyrics.size(), 5) + kLyrics));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, CliRemoveCase,
+                         ::testing::Values(Source::V22, Source::V23, Source::V24, Source::V1Lyrics3,
+                                           Source::NoTag));
+
+// ---- twice, unsupported files, files that cannot be written --------------------------------
+
+TEST_F(CliEndToEnd, AddingTwiceLeavesOnePictureOfThatKind) {
+    struct Case {
+        const char* name;
+        bool twoRuns;  // two runs, or the file listed twice in one run
+    };
+    for (const Case c : {Case{"two runs", true}, Case{"listed twice", false}}) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path file = CopyFixture("v23.mp3", dir / "song.mp3");
+        std::vector<std::string> args = {"add", "--cover", Fixture("cover.jpg"), "--kind", "FrontCover"};
+        const std::vector<std::string> settings = SettingsArgs(dir);
+        args.insert(args.end(), settings.begin(), settings.end());
+        args.push_back(file.string());
+        if (!c.twoRuns) args.push_back(file.string());
+        for (int i = 0; i < (c.twoRuns ? 2 : 1); ++i) {
+            const CliRun run = RunCli(args);
+            ASSERT_EQ(run.exitCode, 0) << run.Describe();
+            EXPECT_EQ(run.lines.size(), c.twoRuns ? 1u : 2u) << run.Describe();
+        }
+        const std::vector<Picture> expected = {{3, "image/jpeg", Sha256OfFile(Fixture("cover.jpg"))},
+                                               {4, "image/png", Sha256OfFile(Fixture("back.png"))}};
+        for (const JsonValue& dump : {MutagenDump(file), TaglibDump(file)}) {
+            SCOPED_TRACE(dump["tool"].Str());
+            EXPECT_EQ(PicturesOf(dump), expected);
+            EXPECT_EQ(FramesWithId(dump, "TIT2").size(), 1u);
+        }
+        EXPECT_EQ(MpegAudioBytes(file), MpegAudioBytes(Fixture("v23.mp3")));
+    }
+}
+
+TEST_F(CliEndToEnd, FilesOfOtherFormatsGetErrorAndStayByteIdentical) {
+    INTEROP_REQUIRE(Tool::Flac, Tool::Oggenc);
+    TempDir dir;
+    MakeWav(dir / "tone.wav");
+    MakeFlac(dir / "tone.flac");
+    MakeOggVorbis(dir / "tone.ogg");
+    const fs::path mp3 = CopyFixture("v24.mp3", dir / "song.mp3");
+    const std::vector<fs::path> others = {dir / "tone.wav", dir / "tone.flac", dir / "tone.ogg"};
+    std::map<fs::path, Bytes> before;
+    for (const fs::path& file : others) before[file] = ReadFileBytes(file);
+
+    std::vector<std::string> args = {"add", "--cover", Fixture("cover.jpg")};
+    const std::vector<std::string> settings = SettingsArgs(dir);
+    args.insert(args.end(), settings.begin(), settings.end());
+    for (const fs::path& file : others) args.push_back(file.string());
+    args.push_back(mp3.string());
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.exitCode, 1) << run.Describe();
+    ASSERT_EQ(run.lines.size(), 4u) << run.Describe();
+    for (const fs::path& file : others) {
+        EXPECT_EQ(run.StatusOf(file.string()), "Error") << run.Describe();
+        EXPECT_EQ(ReadFileBytes(file), before[file]) << file << " changed";
+    }
+    EXPECT_EQ(run.lines.back(), std::make_pair(std::string("OK"), mp3.string()));
+    EXPECT_EQ(FramesWithId(MutagenDump(mp3), "APIC").size(), 2u);
+
+    // Removing pictures never writes an ID3v2 tag into them either.
+    const CliRun remove = RunCli({"remove", "--settings", (dir / "settings.xml").string(), others[0].string(),
+                                  others[1].string(), others[2].string()});
+    EXPECT_NE(remove.exitCode, 2) << remove.Describe();
+    for (const fs::path& file : others)
+        EXPECT_EQ(ReadFileBytes(file), before[file]) << file << " changed by remove";
+    EXPECT_TRUE(FfmpegDecodesCleanly(dir / "tone.flac"));
+    EXPECT_TRUE(FfmpegDecodesCleanly(dir / "tone.ogg"));
+}
+
+// The run reports the file it could not write, by status or by message, and leaves it as it was.
+void ExpectRefused(const CliRun& run, const fs::path& file) {
+    const std::string status = run.StatusOf(file.string());
+    EXPECT_TRUE(status == "Error" ||
+                (status.empty() && run.exitCode == 2 && run.err.find("covrilo-cli: ") != std::string::npos))
+        << run.Describe();
+    EXPECT_NE(run.exitCode, 0) << run.Describe();
+}
+
+TEST_F(CliEndToEnd, ReadOnlyFileIsReportedAndUnchanged) {
+    const bool root = ::geteuid() == 0;
+    if (root && !HaveTool("setpriv"))
+        GTEST_SKIP() << "running as root without setpriv: cannot drop to a user who is refused";
+    // The program must be reachable by the unprivileged user; a build under a closed folder is not.
+    if (root && ::access(kCovriloCli, X_OK) == 0 &&
+        RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups " + ShellQuote(kCovriloCli) +
+                   " --version")
+                .exitCode != 0)
+        GTEST_SKIP() << "user 65534 cannot run " << kCovriloCli << " (a folder on its path is closed to it)";
+    const std::string prefix = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+
+    struct Case {
+        const char* name;
+        bool folderWritable;  // a rewrite could then rename a new file over the read-only one
+        const char* command;
+    };
+    for (const Case c : {Case{"closed folder", false, "add"}, Case{"open folder", true, "add"},
+                         Case{"open folder, remove", true, "remove"}}) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        fs::permissions(dir.path(), c.folderWritable ? fs::perms::all
+                                                     : (fs::perms::owner_all | fs::perms::group_read |
+                                                        fs::perms::group_exec | fs::perms::others_read |
+                                                        fs::perms::others_exec));
+        const fs::path file = CopyFixture("v23.mp3", dir / "song.mp3");
+        fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        // Settings and the scaled picture go where the user may write.
+        TempDir settingsDir;
+        fs::permissions(settingsDir.path(), fs::perms::all);
+        fs::copy_file(Fixture("cover.jpg"), settingsDir / "cover.jpg");
+        fs::permissions(settingsDir / "cover.jpg", fs::perms::all);
+        const Bytes before = ReadFileBytes(file);
+
+        std::vector<std::string> args = {c.command, "--settings", (settingsDir / "settings.xml").string()};
+        if (std::string(c.command) == "add")
+            args.insert(args.end(), {"--cover", (settingsDir / "cover.jpg").string()});
+        args.push_back(file.string());
+        const CliRun run = RunCli(args, prefix);
+        ExpectRefused(run, file);
+        EXPECT_NE(run.StatusOf(file.string()), "Deleted") << "a refused removal is reported as done\n"
+                                                          << run.Describe();
+        EXPECT_EQ(ReadFileBytes(file), before) << "the read-only file changed";
+        const auto perms = fs::status(file).permissions();
+        EXPECT_EQ(perms & fs::perms::owner_write, fs::perms::none) << "the file's permissions were changed";
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            EXPECT_EQ(entry.path(), file) << "a temporary file was left behind";
+    }
+}
+
+TEST_F(CliEndToEnd, LockedFileIsReportedAndUnchanged) {
+    for (const char* command : {"add", "remove"}) {
+        SCOPED_TRACE(command);
+        TempDir dir;
+        const fs::path locked = CopyFixture("v23.mp3", dir / "a-locked.mp3");
+        const fs::path free = CopyFixture("v24.mp3", dir / "b-free.mp3");
+        const Bytes before = ReadFileBytes(locked);
+        // Another process's exclusive lock, held on our own descriptor.
+        const int fd = ::open(locked.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        std::vector<std::string> args = {command, "--settings", (dir / "settings.xml").string()};
+        if (std::string(command) == "add")
+            args.insert(args.end(), {"--cover", Fixture("cover.jpg").string()});
+        args.insert(args.end(), {locked.string(), free.string()});
+        const CliRun run = RunCli(args);
+        ::close(fd);
+        ExpectRefused(run, locked);
+        EXPECT_NE(run.StatusOf(locked.string()), "Deleted") << "a refused removal is reported as done\n"
+                                                            << run.Describe();
+        EXPECT_EQ(ReadFileBytes(locked), before) << "the locked file changed";
+        if (run.exitCode == 2) {
+            EXPECT_NE(run.err.find("not processed: " + free.string()), std::string::npos) << run.Describe();
+        } else {
+            EXPECT_EQ(run.StatusOf(free.string()), std::string(command) == "add" ? "OK" : "Deleted")
+                << run.Describe();
+        }
+    }
+}
+
+TEST_F(CliEndToEnd, AnApeTagBeforeTheID3v1RecordSurvives) {
+    TempDir dir;
+    const fs::path file = CopyFixture("v23.mp3", dir / "song.mp3");
+    MutagenTag(file, R"({"ape": {"items": [{"key": "Title", "text": "ape title"},
+                                           {"key": "Replaygain_Track_Gain", "text": "-3 dB"}]}})");
+    const JsonValue before = MutagenDump(file), taglibBefore = TaglibDump(file);
+    ASSERT_FALSE(before["ape"].IsNull()) << before.Dump();
+    ASSERT_FALSE(taglibBefore["ape"].IsNull()) << taglibBefore.Dump();
+    const CliRun run = RunCli({"add", "--cover", Fixture("cover.jpg"), "--settings",
+                               (dir / "settings.xml").string(), file.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.Describe();
+    const JsonValue after = MutagenDump(file);
+    EXPECT_EQ(after["ape"].Dump(), before["ape"].Dump());
+    EXPECT_FALSE(after["id3v1"].IsNull());
+    EXPECT_FALSE(after.Has("errors")) << after.Dump();
+    EXPECT_EQ(TaglibDump(file)["ape"].Dump(), taglibBefore["ape"].Dump());
+    EXPECT_EQ(MpegAudioBytes(file), MpegAudioBytes(Fixture("v23.mp3")));
+    EXPECT_TRUE(FfmpegDecodesCleanly(file));
+}
+
+// ---- the rewrite of a file whose tag grows ---------------------------------------------------
+
+TEST_F(CliEndToEnd, GrowingTagKeepsLinksPermissionsAndLeavesNoTemporaryFile) {
+    for (const char* command : {"add", "remove"}) {
+        SCOPED_TRACE(command);
+        TempDir dir;
+        fs::create_directory(dir / "music");
+        const fs::path target = CopyFixture("v24.mp3", dir / "music" / "song.mp3");
+        fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        const fs::path link = dir / "link.mp3";
+        fs::create_symlink(target, link);
+        std::vector<std::string> args = {command, "--settings", (dir / "settings.xml").string()};
+        // The cover is far larger than the tag's padding, so the file is rewritten.
+        if (std::string(command) == "add")
+            args.insert(args.end(), {"--cover", Fixture("cover.jpg").string()});
+        args.push_back(link.string());
+        const CliRun run = RunCli(args);
+        ASSERT_EQ(run.exitCode, 0) << run.Describe();
+
+        EXPECT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
+        EXPECT_EQ(fs::read_symlink(link), target);
+        EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        EXPECT_EQ(FramesWithId(MutagenDump(target), "APIC").size(), std::string(command) == "add" ? 2u : 0u);
+        EXPECT_EQ(MpegAudioBytes(target), MpegAudioBytes(Fixture("v24.mp3")));
+        for (const auto& entry : fs::directory_iterator(dir / "music"))
+            EXPECT_EQ(entry.path(), target) << "a temporary file was left behind";
+    }
+}
+
+// ---- damaged and odd MP3 files --------------------------------------------------------------
+
+TEST_F(CliEndToEnd, DamagedFilesNeverCrashAndNeverLoseAudio) {
+    const Bytes audio = ReadFileBytes(Fixture("notag.mp3"));
+    auto withAudio = [&](Bytes head) {
+        head.insert(head.end(), audio.begin(), audio.end());
+        return head;
+    };
+    const Bytes frameTooLong =
+        B("TIT2\x00\x00\x7f\x00\x00\x00\x00"
+          "abcd",
+          15);
+    Bytes frameTag = B("ID3\x03\x00\x00\x00\x00\x00\x23", 10);
+    frameTag.insert(frameTag.end(), frameTooLong.begin(), frameTooLong.end());
+    frameTag.resize(10 + 0x23, 0);
+    struct Case {
+        const char* name;
+        Bytes content;
+        bool hasAudio;      // a real MPEG stream follows, whose bytes must survive
+        bool mayBeWritten;  // a sound reading of the file lets the write go ahead
+    };
+    const Case cases[] = {
+        {"tag larger than the file",
+         withAudio(B("ID3\x03\x00\x00\x00\x0c\x1a\x40"
+                     "TIT2\x00\x00\x00\x05\x00\x00\x00"
+                     "abcd",
+                     25)),
+         true, false},
+        {"frame larger than the tag", withAudio(frameTag), true, true},
+        {"unsynchronised 2.3 tag",
+         withAudio(B("ID3\x03\x00\x80\x00\x00\x00\x04"
+                     "\xff\x00\xff\x00",
+                     14)),
+         true, false},
+        {"track number that is no number", Bytes(), true, false},  // made by mutagen below
+        {"empty file", Bytes(), false, true},
+        {"text named .mp3", ToBytes("hello world\n"), false, true},
+        {"header cut short", B("ID3\x03\x00", 5), false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path file = dir / "damaged.mp3";
+        WriteFileBytes(file, c.content);
+        if (std::string(c.name).rfind("track number", 0) == 0) {
+            fs::remove(file);
+            CopyFixture("notag.mp3", file);
+            MutagenTag(
+                file,
+                R"({"id3v2": {"version": 3, "frames": [{"id": "TIT2", "text": "x"}, {"id": "TRCK", "text": "A1"}]}})");
+        }
+        const Bytes before = ReadFileBytes(file);
+        const CliRun run = RunCli({"add", "--cover", Fixture("cover.jpg"), "--settings",
+                                   (dir / "settings.xml").string(), file.string()});
+        EXPECT_TRUE(run.exitCode >= 0 && run.exitCode <= 2) << run.Describe();
+        EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.Describe();
+        EXPECT_EQ(run.err.find("runtime error"), std::string::npos) << run.Describe();
+        const std::string status = run.StatusOf(file.string());
+        if (status != "OK") {
+            EXPECT_TRUE(status == "Error" || run.exitCode == 2) << run.Describe();
+            EXPECT_EQ(ReadFileBytes(file), before) << "a refused file changed";
+            EXPECT_FALSE(c.mayBeWritten) << run.Describe();
+            continue;
+        }
+        EXPECT_TRUE(c.mayBeWritten) << "written although its tag cannot be read soundly\n" << run.Describe();
+        EXPECT_EQ(PicturesOf(MutagenDump(file)),
+                  (std::vector<Picture>{{3, "image/jpeg", Sha256OfFile(Fixture("cover.jpg"))}}));
+        if (c.hasAudio) {
+            EXPECT_EQ(MpegAudioBytes(file), MpegAudioBytes(Fixture("notag.mp3")));
+            EXPECT_TRUE(FfmpegDecodesCleanly(file));
+        }
+    }
+}
+
+// ---- a damaged cover ends the run before any file ------------------------------------------
+
+TEST_F(CliEndToEnd, DamagedCoverEndsTheRunBeforeAnyFileIsTouched) {
+    const Bytes big = ReadFileBytes(Fixture("big.jpg"));
+    const Bytes small = ReadFileBytes(Fixture("cover.jpg"));
+    struct Case {
+        const char* name;
+        Bytes cover;
+    };
+    const Case cases[] = {
+        {"header only", Bytes(big.begin(), big.begin() + 200)},
+        {"large picture cut in half", Bytes(big.begin(), big.begin() + static_cast<long>(big.size() / 2))},
+        {"small picture cut in half",
+         Bytes(small.begin(), small.begin() + static_cast<long>(small.size() / 2))},
+        {"not a picture", ToBytes("just some text, not a JPEG\n")},
+        {"empty file", Bytes()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        WriteFileBytes(dir / "cover.jpg", c.cover);
+        const std::vector<fs::path> files = {CopyFixture("v23.mp3", dir / "1.mp3"),
+                                             CopyFixture("notag.mp3", dir / "2.mp3"),
+                                             CopyFixture("v1.mp3", dir / "3.mp3")};
+        std::vector<Bytes> before;
+        for (const fs::path& file : files) before.push_back(ReadFileBytes(file));
+        const CliRun run = RunCli({"add", "--cover", (dir / "cover.jpg").string(), "--max-width", "500",
+                                   "--max-height", "500", "--settings", (dir / "settings.xml").string(),
+                                   files[0].string(), files[1].string(), files[2].string()});
+        EXPECT_EQ(run.exitCode, 2) << run.Describe();
+        EXPECT_TRUE(run.lines.empty()) << run.Describe();
+        EXPECT_EQ(run.err.rfind("covrilo-cli: ", 0), 0u) << run.Describe();
+        for (size_t i = 0; i < files.size(); ++i) {
+            EXPECT_NE(run.err.find("not processed: " + files[i].string()), std::string::npos)
+                << run.Describe();
+            EXPECT_EQ(ReadFileBytes(files[i]), before[i]) << files[i] << " changed";
+        }
+    }
+}
+
+// ---- the command line itself -----------------------------------------------------------------
+
+TEST_F(CliEndToEnd, HelpVersionAndUsageErrors) {
+    TempDir dir;
+    const fs::path file = CopyFixture("v23.mp3", dir / "song.mp3");
+    const Bytes before = ReadFileBytes(file);
+    const std::string cover = Fixture("cover.jpg").string();
+    const std::string settings = (dir / "settings.xml").string();
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* stdoutStart;  // "" when stdout must be empty
+    };
+    const Case cases[] = {
+        {{"--help"}, 0, "Usage:"},
+        {{"add", "--help"}, 0, "Usage:"},
+        {{"--version"}, 0, "covrilo-cli "},
+        {{}, 2, ""},
+        {{"frobnicate", file}, 2, ""},
+        {{"add", "--settings", settings, file}, 2, ""},              // no cover
+        {{"add", "--cover", cover, "--settings", settings}, 2, ""},  // no file
+        {{"add", "--cover", cover, "--max-width", "19", file}, 2, ""},
+        {{"add", "--cover", cover, "--max-height", "10000", file}, 2, ""},
+        {{"add", "--cover", cover, "--quality", "0", file}, 2, ""},
+        {{"add", "--cover", cover, "--quality", "high", file}, 2, ""},
+        {{"add", "--cover", cover, "--kind", "FileIcon", file}, 2, ""},  // not selectable
+        {{"add", "--cover", cover, "--kind", "19", file}, 2, ""},
+        {{"add", "--cover", cover, "--id3", "2.2", file}, 2, ""},
+        {{"add", "--cover", cover, "--id3", "3", file}, 2, ""},
+        {{"add", "--cover", cover, "--bogus", file}, 2, ""},
+        {{"add", "--cover", file}, 2, ""},  // value of --cover, then no file
+        {{"remove", "--cover", cover, file}, 2, ""},
+        {{"remove", "--settings", settings}, 2, ""},
+        {{"info", "--recursive", file}, 2, ""},
+        {{"add", "--cover", cover, "--settings", settings, dir.path().string() + "/missing.mp3"},
+         1,
+         "Error\t"},
+    };
+    fs::create_directory(dir / "empty-folder");
+    for (const Case& c : cases) {
+        std::string line;
+        for (const std::string& a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        const CliRun run = RunCli(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.Describe();
+        if (std::string(c.stdoutStart).empty()) {
+            EXPECT_EQ(run.out, "") << run.Describe();
+        } else {
+            EXPECT_EQ(run.out.rfind(c.stdoutStart, 0), 0u) << run.Describe();
+        }
+        if (c.exitCode == 2) {
+            EXPECT_EQ(run.err.rfind("covrilo-cli: ", 0), 0u) << run.Describe();
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(file), before) << "a refused command line touched the file";
+    // A folder without MP3 files leaves nothing to do.
+    const CliRun empty = RunCli({"remove", "--settings", settings, (dir / "empty-folder").string()});
+    EXPECT_EQ(empty.exitCode, 2) << empty.Describe();
+    EXPECT_EQ(empty.err.rfind("covrilo-cli: ", 0), 0u) << empty.Describe();
+}
+
+TEST_F(CliEndToEnd, StatusLinesFollowTheOrderOfFilesAndSortedFolders) {
+    TempDir dir;
+    fs::create_directories(dir / "album" / "cd2");
+    for (const char* name : {"album/b.mp3", "album/A.MP3", "album/c.Mp3", "album/cd2/d.mp3", "single.mp3"})
+        CopyFixture("notag.mp3", dir / name);
+    WriteFileBytes(dir / "album" / "notes.txt", ToBytes("not audio"));
+    fs::create_directory(dir / "album" / "folder.mp3");
+    const std::string single = (dir / "single.mp3").string(), missing = (dir / "missing.mp3").string();
+    const std::string album = (dir / "album").string();
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        std::vector<std::string> paths;
+        std::vector<std::pair<std::string, std::string>> lines;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"folder, sorted",
+         {},
+         {album},
+         {{"OK", album + "/A.MP3"}, {"OK", album + "/b.mp3"}, {"OK", album + "/c.Mp3"}},
+         0},
+        {"files in the order given, then a folder recursively",
+         {"--recursive"},
+         {single, album},
+         {{"OK", single},
+          {"OK", album + "/A.MP3"},
+          {"OK", album + "/b.mp3"},
+          {"OK", album + "/c.Mp3"},
+          {"OK", album + "/cd2/d.mp3"}},
+         0},
+        {"a missing file is an error, the others go on",
+         {},
+         {missing, single},
+         {{"Error", missing}, {"OK", single}},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {"add", "--cover", Fixture("cover.jpg"), "--settings",
+                                         (dir / "settings.xml").string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), c.paths.begin(), c.paths.end());
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.Describe();
+        EXPECT_EQ(run.lines, c.lines) << run.Describe();
+        EXPECT_EQ(run.err, "") << "no progress line when stderr is not a terminal";
+    }
+    EXPECT_EQ(FramesWithId(MutagenDump(dir / "album" / "cd2" / "d.mp3"), "APIC").size(), 1u);
+    EXPECT_FALSE(fs::exists(missing));
+    // Remove prints Deleted for every file, in the same order.
+    const CliRun run =
+        RunCli({"remove", "--settings", (dir / "settings.xml").string(), "--recursive", album});
+    EXPECT_EQ(run.exitCode, 0) << run.Describe();
+    EXPECT_EQ(run.lines,
+              (std::vector<std::pair<std::string, std::string>>{{"Deleted", album + "/A.MP3"},
+                                                                {"Deleted", album + "/b.mp3"},
+                                                                {"Deleted", album + "/c.Mp3"},
+                                                                {"Deleted", album + "/cd2/d.mp3"}}));
+    EXPECT_TRUE(FramesWithId(MutagenDump(dir / "album" / "cd2" / "d.mp3"), "APIC").empty());
+}
+
+TEST_F(CliEndToEnd, ProgressLineOnlyOnATerminal) {
+    if (!HaveTool("script")) GTEST_SKIP() << "script (bsdutils) is missing: no terminal to run under";
+    TempDir dir;
+    const fs::path one = CopyFixture("notag.mp3", dir / "one.mp3"),
+                   two = CopyFixture("notag.mp3", dir / "two.mp3");
+    // stderr on the terminal that script makes, stdout into a file.
+    const std::string inner = ShellQuote(kCovriloCli) + " add --cover " +
+                              ShellQuote(Fixture("cover.jpg").string()) + " --settings " +
+                              ShellQuote((dir / "settings.xml").string()) + " " + ShellQuote(one.string()) +
+                              " " + ShellQuote(two.string()) + " > " + ShellQuote((dir / "out.txt").string());
+    WriteFileBytes(dir / "run.sh", ToBytes(inner + "\n"));
+    const ToolRun terminal = RunSeparately(
+        "script -qec " + ShellQuote("sh " + ShellQuote((dir / "run.sh").string())) + " /dev/null");
+    ASSERT_EQ(terminal.exitCode, 0) << terminal.out << terminal.err;
+    EXPECT_NE(terminal.out.find("[0/2] one.mp3"), std::string::npos) << terminal.out;
+    EXPECT_NE(terminal.out.find("[1/2] two.mp3"), std::string::npos) << terminal.out;
+    const std::string clear = "\r\033[K";
+    ASSERT_GE(terminal.out.size(), clear.size());
+    EXPECT_EQ(terminal.out.substr(terminal.out.size() - clear.size()), clear)
+        << "the last progress line stays";
+    const Bytes out = ReadFileBytes(dir / "out.txt");
+    EXPECT_EQ(std::string(out.begin(), out.end()), "OK\t" + one.string() + "\nOK\t" + two.string() + "\n");
+}
+
+// ---- settings ----------------------------------------------------------------------------------
+
+std::string SettingsDocument(int maxX, int maxY, int quality, int kind, int encoding) {
+    auto item = [](const char* key, int value) {
+        return std::string("    <") + key + ">" + std::to_string(value) + "</" + key + ">\r\n";
+    };
+    return "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x "
+           "-->\r\n<xmlini>\r\n"
+           "  <ImageSettings>\r\n" +
+           item("JpegQuality", quality) + item("MaxY", maxY) + item("MaxX", maxX) +
+           "  </ImageSettings>\r\n  <Id3Settings>\r\n" + item("TextEncoding", encoding) +
+           item("KindOfPic", kind) + "  </Id3Settings>\r\n</xmlini>\r\n";
+}
+
+TEST_F(CliEndToEnd, SettingsFileGivesTheDefaultsAndIsNeverWritten) {
+    struct Case {
+        const char* name;
+        std::string settings;  // "" for a missing file
+        std::vector<std::string> options;
+        int type;
+        std::string version;
+        std::string pictureSize;  // as ffprobe reports it
+    };
+    const std::string stored = SettingsDocument(400, 200, 90, 2, 2);
+    const Case cases[] = {
+        {"missing file: the defaults", "", {}, 3, "2.3.0", "500,375"},
+        {"stored values", stored, {}, 4, "2.4.0", "267,200"},
+        {"options win for this run",
+         stored,
+         {"--kind", "Other", "--id3", "1", "--max-height", "600"},
+         0,
+         "2.3.0",
+         "400,300"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path settings = dir / "settings.xml";
+        if (!c.settings.empty()) WriteFileBytes(settings, ToBytes(c.settings));
+        const fs::path file = CopyFixture("notag.mp3", dir / "song.mp3");
+        std::vector<std::string> args = {"add", "--cover", Fixture("big.jpg"), "--settings",
+                                         settings.string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(file.string());
+        const CliRun run = RunCli(args);
+        ASSERT_EQ(run.exitCode, 0) << run.Describe();
+
+        const Bytes written = ReadFileBytes(settings);
+        if (c.settings.empty()) {
+            // The empty document, none of the five values.
+            const std::string text(written.begin(), written.end());
+            EXPECT_NE(text.find("<xmlini>"), std::string::npos) << text;
+            for (const char* key : {"MaxX", "MaxY", "JpegQuality", "KindOfPic", "TextEncoding"})
+                EXPECT_EQ(text.find(key), std::string::npos) << key << " written:\n" << text;
+        } else {
+            EXPECT_EQ(written, ToBytes(c.settings)) << "the settings file was rewritten";
+        }
+        EXPECT_TRUE(fs::exists(dir / "temp.jpg")) << "the scaled picture goes next to the settings file";
+        const JsonValue dump = MutagenDump(file);
+        EXPECT_EQ(dump["id3v2"]["version"].Str(), c.version);
+        const std::vector<Picture> pictures = PicturesOf(dump);
+        ASSERT_EQ(pictures.size(), 1u) << dump.Dump();
+        EXPECT_EQ(pictures[0].type, c.type);
+        EXPECT_EQ(pictures[0].sha256, Sha256OfFile(dir / "temp.jpg"));
+        EXPECT_EQ(FfprobePictureSizes(file), std::vector<std::string>{c.pictureSize});
+    }
+}
+
+// ---- info --json -------------------------------------------------------------------------------
+
+TEST_F(CliEndToEnd, InfoJsonDescribesEachPath) {
+    TempDir dir;
+    const fs::path v23 = CopyFixture("v23.mp3", dir / "v23.mp3");
+    const fs::path lyrics = CopyFixture("lyrics3.mp3", dir / "lyrics3.mp3");
+    const fs::path missing = dir / "missing.mp3";
+    const CliRun run = RunCli({"info", "--json", v23.string(), lyrics.string(), missing.string()});
+    ASSERT_NE(run.exitCode, 2) << run.Describe();
+    const JsonValue info = JsonValue::Parse(run.out);
+    ASSERT_EQ(info.Arr().size(), 3u) << run.out;
+
+    const JsonValue& a = info[0];
+    EXPECT_EQ(a["path"].Str(), v23.string());
+    EXPECT_TRUE(a["opened"].Bool());
+    EXPECT_TRUE(a["track"]["hasTag"].Bool());
+    EXPECT_EQ(a["track"]["artist"].Str(), kFromV2.artist);
+    EXPECT_EQ(a["track"]["title"].Str(), kFromV2.title);
+    EXPECT_EQ(a["track"]["album"].Str(), kFromV2.album);
+    EXPECT_EQ(a["track"]["year"].Str(), kFromV2.year);
+    EXPECT_EQ(a["track"]["comment"].Str(), kFromV2.comment);
+    EXPECT_EQ(a["track"]["genre"].Str(), kFromV2.genre);
+    EXPECT_EQ(a["track"]["trackNo"].Int(), kFromV2.track);
+    EXPECT_EQ(a["id3v2"]["version"].Str(), "2.3.0");
+    const JsonValue mutagen = MutagenDump(v23);
+    // The size of the header's size field: the whole tag less its 10-byte header.
+    EXPECT_EQ(a["id3v2"]["tagSize"].Int() + 10, mutagen["id3v2"]["size"].Int());
+    EXPECT_EQ(a["id3v2"]["frames"].Strings(), FrameIds(mutagen)) << "frames in file order";
+    ASSERT_EQ(a["id3v2"]["pictures"].Arr().size(), 2u);
+    const std::vector<JsonValue> apics = FramesWithId(mutagen, "APIC");
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(a["id3v2"]["pictures"][i]["type"].Int(), apics[i]["type"].Int());
+        EXPECT_EQ(a["id3v2"]["pictures"][i]["mime"].Str(), apics[i]["mime"].Str());
+        EXPECT_EQ(a["id3v2"]["pictures"][i]["description"].Str(), apics[i]["description"].Str());
+        EXPECT_EQ(a["id3v2"]["pictures"][i]["size"].Int(), apics[i]["size"].Int());
+    }
+    EXPECT_TRUE(a["id3v1"].Bool());
+
+    const JsonValue& b = info[1];
+    EXPECT_TRUE(b["opened"].Bool());
+    EXPECT_EQ(b["track"]["title"].Str(), kLongTitle) << "the Lyrics3 title wins over the record's";
+    EXPECT_EQ(b["track"]["artist"].Str(), kFromV1.artist);
+    EXPECT_EQ(b["track"]["trackNo"].Int(), 3);
+    EXPECT_TRUE(b["id3v2"].IsNull());
+    EXPECT_TRUE(b["id3v1"].Bool());
+
+    const JsonValue& c = info[2];
+    EXPECT_EQ(c["path"].Str(), missing.string());
+    EXPECT_FALSE(c["opened"].Bool());
+    EXPECT_TRUE(c["id3v2"].IsNull());
+    EXPECT_FALSE(c["id3v1"].Bool());
+
+    // Without --json: text for people, naming each file.
+    const CliRun text = RunCli({"info", v23.string()});
+    EXPECT_NE(text.out.find(v23.string()), std::string::npos) << text.Describe();
+    EXPECT_NE(text.out.find("T\xc3\xaftle \xce\xa9"), std::string::npos) << text.Describe();
+}
+
+}  // namespace
+}  // namespace covrilo::test
