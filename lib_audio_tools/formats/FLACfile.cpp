@@ -9,6 +9,7 @@
 #include <span>
 #include <stdexcept>
 
+#include "io/ByteCursor.h"
 #include "io/EnhancedStreams.h"
 #include "io/TextConversion.h"
 #include "io/UnicodeFileUtils.h"
@@ -54,16 +55,7 @@ bool IsAscii(std::string_view s) {
 std::string FromUtf8(std::string_view s) { return IsAscii(s) ? std::string(s) : Utf8ToAnsi(s); }
 std::string ToUtf8(const std::string& s) { return IsAscii(s) ? s : AnsiToUtf8(s); }
 
-uint32_t LE32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
-void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
-    const std::array<uint8_t, 4> bytes = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                                          static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
-    out.insert(out.end(), bytes.begin(), bytes.end());
-}
 
 uint32_t BlockLength(const std::array<uint8_t, 4>& h) {
     return static_cast<uint32_t>(h[1]) << 16 | static_cast<uint32_t>(h[2]) << 8 | h[3];
@@ -76,28 +68,6 @@ void PutBlockHeader(std::vector<uint8_t>& out, uint8_t first, uint32_t length) {
     out.push_back(static_cast<uint8_t>(length));
 }
 
-// Checked little-endian reader over a byte buffer; never reads past its end.
-class TCursor {
-   public:
-    explicit TCursor(std::span<const uint8_t> data) : data_(data) {}
-    size_t Remaining() const { return data_.size() - pos_; }
-    std::optional<uint32_t> U32() {
-        if (Remaining() < 4) return std::nullopt;
-        uint32_t v = LE32(data_.data() + pos_);
-        pos_ += 4;
-        return v;
-    }
-    std::optional<std::string_view> Bytes(size_t len) {
-        if (len > Remaining()) return std::nullopt;
-        std::string_view v(reinterpret_cast<const char*>(data_.data() + pos_), len);
-        pos_ += len;
-        return v;
-    }
-
-   private:
-    std::span<const uint8_t> data_;
-    size_t pos_ = 0;
-};
 
 void WriteAll(TStream& s, std::span<const uint8_t> data) {
     if (s.Write(data) != static_cast<int64_t>(data.size())) throw std::runtime_error("short write");
@@ -197,18 +167,18 @@ bool TFLACfile::ReadFromFile(const std::filesystem::path& Name) {
 }
 
 void TFLACfile::ReadComment(const std::vector<uint8_t>& Data, bool ReadValues) {
-    TCursor c(Data);
-    auto vendorLength = c.U32();
+    TByteCursor c(Data);
+    auto vendorLength = c.U32LE();
     if (!vendorLength) return;
     auto vendor = c.Bytes(*vendorLength);
     if (!vendor) return;
     VendorInfo = std::string(*vendor);
-    auto count = c.U32();
+    auto count = c.U32LE();
     if (!count) return;
     Exists = *count > 0;
     // Each entry takes at least its 4-byte length: the loop ends with the block's data.
     for (uint32_t i = 0; i < *count; ++i) {
-        auto length = c.U32();
+        auto length = c.U32LE();
         if (!length) break;
         auto entry = c.Bytes(*length);
         if (!entry) break;
@@ -359,12 +329,12 @@ bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
 
     const std::string vendor = VendorInfo.empty() ? std::string(kDefaultVendor) : VendorInfo;
     std::vector<uint8_t> data;
-    PutLE32(data, static_cast<uint32_t>(vendor.size()));
+    AppendU32LE(data, static_cast<uint32_t>(vendor.size()));
     data.insert(data.end(), vendor.begin(), vendor.end());
-    PutLE32(data, static_cast<uint32_t>(entries.size()));
+    AppendU32LE(data, static_cast<uint32_t>(entries.size()));
     for (const std::string& e : entries) {
         if (e.size() > kMaxBlockLength) return false;
-        PutLE32(data, static_cast<uint32_t>(e.size()));
+        AppendU32LE(data, static_cast<uint32_t>(e.size()));
         data.insert(data.end(), e.begin(), e.end());
         if (data.size() > kMaxBlockLength) return false;  // the 24-bit length cannot hold it
     }

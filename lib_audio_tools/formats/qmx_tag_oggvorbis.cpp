@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "io/ByteCursor.h"
 #include "io/EnhancedStreams.h"
 #include "io/TextConversion.h"
 #include "io/UnicodeFileUtils.h"
@@ -37,14 +38,7 @@ constexpr std::string_view kIdentType{"\x01vorbis", 7};
 // The last page is looked for in this many bytes before the end of the file.
 constexpr int64_t kLastPageWindow = 50 * 241 + 10;
 
-uint32_t LE32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
-void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 
 void Append(std::vector<uint8_t>& out, std::string_view s) { out.insert(out.end(), s.begin(), s.end()); }
 
@@ -62,29 +56,6 @@ std::string UpperAscii(std::string_view s) {
     return r;
 }
 
-// Checked little-endian reader over a byte buffer; never reads past its end.
-class TCursor {
-   public:
-    explicit TCursor(std::span<const uint8_t> data) : data_(data) {}
-    size_t Pos() const { return pos_; }
-    size_t Remaining() const { return data_.size() - pos_; }
-    std::optional<uint32_t> U32() {
-        if (Remaining() < 4) return std::nullopt;
-        uint32_t v = LE32(data_.data() + pos_);
-        pos_ += 4;
-        return v;
-    }
-    std::optional<std::string_view> Bytes(size_t len) {
-        if (len > Remaining()) return std::nullopt;
-        std::string_view v(reinterpret_cast<const char*>(data_.data() + pos_), len);
-        pos_ += len;
-        return v;
-    }
-
-   private:
-    std::span<const uint8_t> data_;
-    size_t pos_ = 0;
-};
 
 // One Ogg page header with its segment table, as found at Offset.
 struct TPageHeader {
@@ -98,7 +69,7 @@ struct TPageHeader {
         for (size_t i = 0; i < Segments(); ++i) n += Lacing(i);
         return n;
     }
-    uint32_t Serial() const { return LE32(Bytes.data() + 14); }
+    uint32_t Serial() const { return ReadU32LE(Bytes.data() + 14); }
 };
 
 std::optional<TPageHeader> ReadPageHeader(TStream& s, int64_t offset) {
@@ -185,20 +156,20 @@ void CollectPacket(TStream& s, TScan& scan) {
 // Parses the comment packet. Each stored text is trimmed once as a whole: blanks at
 // the ends of an entry go, blanks inside a long value stay.
 void ParseComments(TScan& scan) {
-    TCursor c(scan.Packet);
+    TByteCursor c(scan.Packet);
     if (!c.Bytes(kCommentType.size())) return;
-    auto vendorLength = c.U32();
+    auto vendorLength = c.U32LE();
     if (!vendorLength) return;
     auto vendor = c.Bytes(*vendorLength);
     if (!vendor) return;
     scan.Vendor = std::string(*vendor);
-    auto count = c.U32();
+    auto count = c.U32LE();
     if (!count) return;
     scan.VendorRead = true;
     scan.EntriesEnd = c.Pos();
     // Every entry takes at least its 4-byte length: the packet's end bounds the loop.
     for (uint32_t i = 0; i < *count; ++i) {
-        auto length = c.U32();
+        auto length = c.U32LE();
         if (!length) return;
         auto raw = c.Bytes(*length);
         if (!raw) return;
@@ -247,8 +218,8 @@ std::optional<TScan> ScanHeaders(const std::filesystem::path& FileName) {
     std::vector<uint8_t> tail = s.ReadBytes(scan.FileSize - start);
     for (size_t i = tail.size() >= kPageHeaderSize ? tail.size() - kPageHeaderSize + 1 : 0; i-- > 0;) {
         const uint8_t* p = tail.data() + i;
-        if (std::memcmp(p, "OggS", 4) != 0 || p[4] != 0 || LE32(p + 14) != page1->Serial()) continue;
-        uint64_t granule = uint64_t{LE32(p + 6)} | uint64_t{LE32(p + 10)} << 32;
+        if (std::memcmp(p, "OggS", 4) != 0 || p[4] != 0 || ReadU32LE(p + 14) != page1->Serial()) continue;
+        uint64_t granule = uint64_t{ReadU32LE(p + 6)} | uint64_t{ReadU32LE(p + 10)} << 32;
         if (granule == ~uint64_t{0}) continue;  // no packet ends on that page
         scan.Samples = static_cast<int64_t>(granule & 0x7FFFFFFFFFFFFFFFull);
         break;
@@ -318,8 +289,8 @@ bool TOggVorbis::ReadFromFile(const std::filesystem::path& FileName) {
     if (!scan) return false;
     FileSize = scan->FileSize;
     Channels = scan->Ident[11];
-    SampleRate = static_cast<int>(LE32(scan->Ident.data() + 12) & 0x7FFFFFFF);
-    auto nominal = static_cast<int32_t>(LE32(scan->Ident.data() + 20));
+    SampleRate = static_cast<int>(ReadU32LE(scan->Ident.data() + 12) & 0x7FFFFFFF);
+    auto nominal = static_cast<int32_t>(ReadU32LE(scan->Ident.data() + 20));
     BitRateNominal = static_cast<uint16_t>(std::max(nominal, 0) / 1000);
     Samples = scan->Samples;
     ID3v2Size = scan->ID3v2Size;
@@ -356,16 +327,16 @@ bool TOggVorbis::SaveTag(const std::filesystem::path& FileName) {
     // New packet: type, the file's vendor, entries with a key and a value, old tail
     // (the framing byte); a missing framing byte is supplied, decoders require it.
     std::vector<uint8_t> packet(kCommentType.begin(), kCommentType.end());
-    PutLE32(packet, static_cast<uint32_t>(scan->Vendor.size()));
+    AppendU32LE(packet, static_cast<uint32_t>(scan->Vendor.size()));
     Append(packet, scan->Vendor);
     std::vector<std::string> entries;
     for (const TOggField& f : Fields) {
         if (f.Name.empty() || f.Value.empty() || f.Name.find('=') != std::string::npos) continue;
         entries.push_back(f.Name + "=" + WideToUtf8(f.Value));
     }
-    PutLE32(packet, static_cast<uint32_t>(entries.size()));
+    AppendU32LE(packet, static_cast<uint32_t>(entries.size()));
     for (const std::string& e : entries) {
-        PutLE32(packet, static_cast<uint32_t>(e.size()));
+        AppendU32LE(packet, static_cast<uint32_t>(e.size()));
         Append(packet, e);
     }
     if (scan->EntriesEnd < scan->Packet.size())
