@@ -220,9 +220,11 @@ void TID3v2Class::LoadFromFile() {
     if (HasID3v1) FrameList.push_back(std::move(record));
 
     if (ReadTagHeader(stream)) {
+        // The tag area ends TagSize bytes after the 10-byte header; a short last frame of a
+        // tag without padding starts within its final 10 bytes and must still be read.
+        const int64_t tagEnd = static_cast<int64_t>(TagSize) + TagHeaderSize;
         std::string id;
-        while (stream.Position() < static_cast<int64_t>(TagSize) && PeekFrameID(stream, Version, id) &&
-               IsValidFrameID(id, 3)) {
+        while (stream.Position() < tagEnd && PeekFrameID(stream, Version, id) && IsValidFrameID(id, 3)) {
             if (!IsFrameSupported(id, 0))
                 RaiseAssertion(Format("unhandled frame \"%s\" found! This should never happen!!", id.c_str()),
                                __FILE__, __LINE__);
