@@ -220,9 +220,11 @@ void TID3v2Class::LoadFromFile() {
     if (HasID3v1) FrameList.push_back(std::move(record));
 
     if (ReadTagHeader(stream)) {
+        // The tag area ends TagSize bytes after the 10-byte header; a short last frame of a
+        // tag without padding starts within its final 10 bytes and must still be read.
+        const int64_t tagEnd = static_cast<int64_t>(TagSize) + TagHeaderSize;
         std::string id;
-        while (stream.Position() < static_cast<int64_t>(TagSize) && PeekFrameID(stream, Version, id) &&
-               IsValidFrameID(id, 3)) {
+        while (stream.Position() < tagEnd && PeekFrameID(stream, Version, id) && IsValidFrameID(id, 3)) {
             if (!IsFrameSupported(id, 0))
                 RaiseAssertion(Format("unhandled frame \"%s\" found! This should never happen!!", id.c_str()),
                                __FILE__, __LINE__);
@@ -318,9 +320,16 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
 
     TUnicodeFileStream file(FileName, fmOpenReadWrite | fmShareExclusive);
     const int64_t fileSize = file.Size();
-    // A header that claims more bytes than the file holds cannot be trusted: rewriting or
-    // overwriting that area would throw away whatever really follows the frames.
-    if (TagExists && static_cast<int64_t>(TagSize) + TagHeaderSize > fileSize)
+    // A header that claims more bytes than the file holds, or bytes of the ID3v1 record at its
+    // end, cannot be trusted: rewriting or overwriting that area would throw away whatever
+    // really follows the frames, or write the record over the new frames.
+    int64_t tagLimit = fileSize;
+    if (fileSize >= TID3v1Tag::RecordSize) {
+        uint8_t magic[3] = {};
+        file.SetPosition(fileSize - TID3v1Tag::RecordSize);
+        if (file.Read(magic, 3) == 3 && std::memcmp(magic, "TAG", 3) == 0) tagLimit -= TID3v1Tag::RecordSize;
+    }
+    if (TagExists && static_cast<int64_t>(TagSize) + TagHeaderSize > tagLimit)
         throw EID3LibSaveException(Format("Tag size exceeds the size of file %s!", FileName.c_str()));
 
     const int64_t oldSize = static_cast<int64_t>(TagSize);

@@ -54,6 +54,7 @@ std::vector<LoadCase> LoadCases() {
     const Bytes title24 = Frame24("TIT2", Latin1Text("T"));
     const Bytes body22 = Cat({Frame22("TT2", Latin1Text("T")), Frame22("XYZ", Str("ab")),
                               Frame22("ABC", Str("q")), Frame22("TP1", Latin1Text("A"))});
+    const Bytes shortLast22 = Cat({Frame22("TT2", Latin1Text("Title")), Frame22("TRK", Latin1Text("5"))});
     const Bytes huge =
         Cat({Frame23("TIT2", Latin1Text("T")), Str("TPE1"), BE32(0xFFFFFFFF), Bytes{0, 0}, Latin1Text("A")});
     return {
@@ -123,6 +124,13 @@ std::vector<LoadCase> LoadCases() {
          0x0300,
          Size32(huge),
          {"TIT2", "TPE1"}},
+        // No padding, and the last frame starts within the final 10 bytes of the tag area.
+        {"v22_short_last_frame_without_padding",
+         Cat({Tag(2, shortLast22), Audio()}),
+         true,
+         0x0200,
+         Size32(shortLast22),
+         {"TIT2", "TRCK"}},
         {"size_zero_tag_has_no_frames",
          Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(0), kTitle23, Audio()}),
          true,

@@ -360,6 +360,9 @@ TEST(ID3v2ClassSave, RefusedSavesLeaveTheFileUntouched) {
          "there is no equivalent frame id for \"PRIV\" in ID3v2.2.x", none},
         {"size_past_end", Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(0x100000), title}), 0,
          "Tag size exceeds the size of file", none},
+        // The tag area reaches into the ID3v1 record: writing either would spoil the other.
+        {"tag_overlaps_id3v1", Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(13 + 1000 + 10), title}), 0,
+         "Tag size exceeds the size of file", none},
     };
     for (const Case& c : cases) {
         TempDir dir;
