@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <span>
 
 #include "id3v1/ID3v1Types.h"
 #include "id3v2/ID3v2KnownFrames.h"
@@ -223,16 +224,22 @@ void TID3v2Class::LoadFromFile() {
         // The tag area ends TagSize bytes after the 10-byte header; a short last frame of a
         // tag without padding starts within its final 10 bytes and must still be read.
         const int64_t tagEnd = static_cast<int64_t>(TagSize) + TagHeaderSize;
+        // Frames are read from the tag area only: a frame whose size runs past the tag must
+        // never take the audio that follows into its content (a save would then write the
+        // audio into the tag).
+        const std::span<const uint8_t> file = stream.Memory();
+        TCustomMemoryStream area(file.first(static_cast<size_t>(std::min<int64_t>(tagEnd, stream.Size()))));
+        area.SetPosition(stream.Position());
         std::string id;
-        while (stream.Position() < tagEnd && PeekFrameID(stream, Version, id) && IsValidFrameID(id, 3)) {
+        while (area.Position() < tagEnd && PeekFrameID(area, Version, id) && IsValidFrameID(id, 3)) {
             if (!IsFrameSupported(id, 0))
                 RaiseAssertion(Format("unhandled frame \"%s\" found! This should never happen!!", id.c_str()),
                                __FILE__, __LINE__);
             auto frame = CreateFrame(id);
-            const int64_t before = stream.Position();
-            if (frame->LoadFromStream(stream, Version)) FrameList.push_back(std::move(frame));
+            const int64_t before = area.Position();
+            if (frame->LoadFromStream(area, Version)) FrameList.push_back(std::move(frame));
             // A frame that consumed nothing would be peeked again for ever.
-            if (stream.Position() <= before) break;
+            if (area.Position() <= before) break;
         }
     }
     Modified = false;

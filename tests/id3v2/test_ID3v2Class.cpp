@@ -2,6 +2,7 @@
 // Loading: tag header, frame loop, ID3v1 entry, hostile input, and the inner operations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -258,6 +259,27 @@ TEST(ID3v2ClassLoad, BadFramesFailTheLoad) {
             EXPECT_EQ(std::string(e.what()), c.Message) << c.Name;
         }
     }
+}
+
+TEST(ID3v2ClassLoad, AFrameRunningPastTheTagNeverTakesTheAudio) {
+    // TPE1 claims 200 content bytes; the tag area holds only 3 of them, then audio follows.
+    const Bytes body = Cat({Str("TPE1"), BE32(200), Bytes{0, 0}, Bytes{0}, Str("Ab")});
+    const Bytes audio = Audio(300);
+    TempDir dir;
+    const auto file = dir / "a.mp3";
+    WriteFileBytes(file, Cat({Tag(3, body), audio}));
+    {
+        TID3v2Class tag(file);
+        ASSERT_EQ(tag.FrameCount(), 1);
+        auto* artist = dynamic_cast<TTxxxFrame*>(tag.Frames(0));
+        ASSERT_NE(artist, nullptr);
+        EXPECT_EQ(artist->Text, u"Ab");
+        ASSERT_TRUE(tag.SaveToFile(0));
+    }
+    const Bytes saved = ReadFileBytes(file);
+    ASSERT_GE(saved.size(), audio.size());
+    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), saved.end() - static_cast<long>(audio.size())));
+    EXPECT_EQ(saved.size(), TID3v2Class(file).TagSize + 10 + audio.size());
 }
 
 TEST(ID3v2ClassLoad, MissingFileRaisesOpenError) {
