@@ -490,9 +490,16 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
 
 void Tqmx_multitag::RemoveAllPictures() {
     TID3v2Class tag(FileName);
-    for (int i = 0; i < tag.FrameCount(); ++i)
-        if (dynamic_cast<TAPICFrame*>(tag.Frames(i)) != nullptr) tag.DeleteFrame(i);
-    tag.SaveToFile(0);
+    bool removed = false;
+    for (int i = 0; i < tag.FrameCount(); ++i) {
+        if (dynamic_cast<TAPICFrame*>(tag.Frames(i)) != nullptr) {
+            tag.DeleteFrame(i);
+            removed = true;
+        }
+    }
+    // A file without pictures is left exactly as it is: rewriting it could only lose what
+    // the engine did not understand (a tag whose frames it cannot read would be dropped).
+    if (removed) tag.SaveToFile(0);
 }
 
 bool Tqmx_multitag::WriteID3v1(const Ttrack& Track) {

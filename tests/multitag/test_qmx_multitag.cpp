@@ -387,6 +387,23 @@ TEST_F(Facade, RemoveAllPicturesKeepsEveryOtherFrameAndTheVersion) {
     EXPECT_TRUE(std::equal(saved.end() - 128, saved.end(), ID3v1Record("T", "B", "1999", 17).begin()));
 }
 
+TEST_F(Facade, RemoveAllPicturesLeavesAFileWithoutPicturesUntouched) {
+    // A 2.2 tag would be turned into 2.3, and a tag whose first frame id the engine refuses
+    // (lower case) would be dropped whole, if such files were saved.
+    Bytes v22 = Str("ID3");
+    Append(v22, {2, 0, 0, 0, 0, 0, 11, 'T', 'T', '2', 0, 0, 5, 0, 'S', 'o', 'n', 'g'});
+    Append(v22, Audio());
+    Bytes unreadable = Tag23({Text23("tit2", "lower case id"), Text23("TPE1", "Artist")});
+    Append(unreadable, Audio());
+    for (const Bytes& file : {v22, unreadable}) {
+        auto path = Mp3(file);
+        multitag.Open(path);
+        multitag.RemoveAllPictures();
+        EXPECT_EQ(ReadFileBytes(path), file);
+        multitag.Close();
+    }
+}
+
 TEST_F(Facade, WritingID3v1KeepsTheLyrics3Content) {
     Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")});
     Append(file, Audio());
