@@ -40,16 +40,25 @@ Bytes Latin1(const std::string& Text) {
 Bytes TypicalFile() {
     Bytes frames;
     const char* ids[] = {"TIT2", "TPE1", "TALB", "TYER", "TRCK", "TCON", "TPE2", "TCOM", "TENC", "TPOS"};
-    for (const char* id : ids) Append(frames, Frame23(id, Latin1(std::string(id) + " value of typical length")));
+    for (const char* id : ids)
+        Append(frames, Frame23(id, Latin1(std::string(id) + " value of typical length")));
     Bytes picture{0};
     const std::string mime = "image/jpeg";
     picture.insert(picture.end(), mime.begin(), mime.end());
-    Append(picture, {0, 3, 0});
+    for (const uint8_t b : {0, 3, 0}) picture.push_back(b);  // end of MIME, front cover, empty description
     for (int i = 0; i < 100 * 1024; ++i) picture.push_back(static_cast<uint8_t>(i * 31 + 7));
     Append(frames, Frame23("APIC", picture));
     const uint32_t size = static_cast<uint32_t>(frames.size() + 2048);
-    Bytes file{'I', 'D', '3', 3, 0, 0, static_cast<uint8_t>((size >> 21) & 0x7F), static_cast<uint8_t>((size >> 14) & 0x7F),
-               static_cast<uint8_t>((size >> 7) & 0x7F), static_cast<uint8_t>(size & 0x7F)};
+    Bytes file{'I',
+               'D',
+               '3',
+               3,
+               0,
+               0,
+               static_cast<uint8_t>((size >> 21) & 0x7F),
+               static_cast<uint8_t>((size >> 14) & 0x7F),
+               static_cast<uint8_t>((size >> 7) & 0x7F),
+               static_cast<uint8_t>(size & 0x7F)};
     Append(file, frames);
     file.resize(file.size() + 2048, 0);
     for (int i = 0; i < 4 * 1024 * 1024; ++i) file.push_back(static_cast<uint8_t>(i % 2 ? 0xFF : i % 251));
@@ -57,20 +66,20 @@ Bytes TypicalFile() {
 }
 
 class TypicalTag {
-public:
+   public:
     TypicalTag() {
         std::string pattern = (std::filesystem::temp_directory_path() / "bench_id3v2.XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) std::abort();
         dir_ = pattern;
         file_ = dir_ / "typical.mp3";
         const Bytes bytes = TypicalFile();
-        std::ofstream(file_, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                      static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(file_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     ~TypicalTag() { std::filesystem::remove_all(dir_); }
     const std::filesystem::path& File() const { return file_; }
 
-private:
+   private:
     std::filesystem::path dir_, file_;
 };
 

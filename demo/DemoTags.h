@@ -2,13 +2,14 @@
 // What the demo files carry as tags, and the one place where they are written.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
 namespace covrilo::demo {
 
 struct DemoTrack {
-    std::string fileName;  // "01 Demo Track.mp3"
+    std::string fileName;  // "01 Morning Light.mp3": track number, then the title
     std::string title;     // UTF-8
     std::string artist;
     std::string album;
@@ -16,11 +17,12 @@ struct DemoTrack {
     int trackNo = 0;
     double seconds = 3.0;
     bool mono = false;
+    uint16_t id3Version = 0x0300;  // version word of the tag to write; 0 leaves the file untagged
 };
 
-// Writes the track's tags into the finished audio file. Answers whether a tag was written.
-// The files stay untagged until the ID3v2 engine can save tags; this is the only function
-// that changes then.
+// Writes the track's title, artist, album, track number, year and a comment into the finished
+// audio file as an ID3v2 tag through our engine (UTF-16 text for 2.3, UTF-8 for 2.4).
+// Answers whether a tag was written; raises what the engine raises.
 bool TagDemoFile(const std::filesystem::path& file, const DemoTrack& track);
 
 }  // namespace covrilo::demo

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // make_demo_files [OUTDIR]: writes a handful of small MP3 files of silent MPEG-1 Layer III
-// audio and a cover JPEG larger than the default size limits into OUTDIR (default
-// "build/demo"), for trying the tool without music of one's own.
+// audio, most with an ID3v2 tag written by our engine, and a cover JPEG larger than the
+// default size limits into OUTDIR (default "build/demo"), for trying the tool without music
+// of one's own.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -20,13 +22,14 @@ using namespace covrilo::demo;
 namespace {
 
 const std::vector<DemoTrack>& Tracks() {
+    // Both tag versions the tool writes, non-ASCII text, a mono file and an untagged one.
     static const std::vector<DemoTrack> tracks = {
-        {"01 Morning Light.mp3", "Morning Light", "The Demo Ensemble", "Covrilo Demo", "2024", 1, 4.0, false},
-        {"02 Caf\xC3\xA9 Stra\xC3\x9F" "e.mp3", "Caf\xC3\xA9 Stra\xC3\x9F" "e", "The Demo Ensemble", "Covrilo Demo",
-         "2024", 2, 3.0, false},
-        {"03 Long Walk.mp3", "Long Walk", "The Demo Ensemble", "Covrilo Demo", "2024", 3, 8.0, false},
-        {"04 Mono Sketch.mp3", "Mono Sketch", "Solo Demo", "Covrilo Demo", "2024", 4, 2.0, true},
-        {"05 Short.mp3", "Short", "The Demo Ensemble", "Covrilo Demo", "2024", 5, 0.5, false},
+        {"01 Morning Light.mp3", "Morning Light", "The Demo Ensemble", "Covrilo Demo", "2024", 1, 4.0, false, 0x0300},
+        {"02 Caf\xC3\xA9 Stra\xC3\x9F" "e.mp3", "Caf\xC3\xA9 Stra\xC3\x9F" "e", "The Demo Ensemble",
+         "Covrilo Demo", "2024", 2, 3.0, false, 0x0300},
+        {"03 Long Walk.mp3", "Long Walk", "The Demo Ensemble", "Covrilo Demo", "2024", 3, 8.0, false, 0x0400},
+        {"04 Mono Sketch.mp3", "Mono Sketch", "Solo Demo", "Covrilo Demo", "2024", 4, 2.0, true, 0x0400},
+        {"05 Short.mp3", "Short", "The Demo Ensemble", "Covrilo Demo", "2024", 5, 0.5, false, 0},
     };
     return tracks;
 }
@@ -64,8 +67,9 @@ int main(int argc, char** argv) {
             const fs::path file = outDir / track.fileName;
             WriteFile(file, MakeSilentMpegAudio(FramesForSeconds(track.seconds), track.mono));
             const bool tagged = TagDemoFile(file, track);
-            std::printf("%s (%.1f s%s%s)\n", file.string().c_str(), track.seconds, track.mono ? ", mono" : "",
-                        tagged ? ", tagged" : ", untagged");
+            if (track.id3Version != 0 && !tagged) throw std::runtime_error("cannot tag " + file.string());
+            std::printf("%s (%.1f s%s, %s)\n", file.string().c_str(), track.seconds, track.mono ? ", mono" : "",
+                        tagged ? (track.id3Version >= 0x0400 ? "ID3v2.4" : "ID3v2.3") : "untagged");
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_demo_files: %s\n", e.what());

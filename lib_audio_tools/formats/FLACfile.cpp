@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <span>
 #include <stdexcept>
 
@@ -59,7 +60,9 @@ uint32_t LE32(const uint8_t* p) {
 }
 
 void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    const std::array<uint8_t, 4> bytes = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                                          static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+    out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
 uint32_t BlockLength(const std::array<uint8_t, 4>& h) {
@@ -173,11 +176,23 @@ void TFLACfile::ResetData(bool HeaderInfo, bool TagInfo) {
         Exists = false;
         for (std::string& v : Values) v.clear();
         ExtraFields.clear();
+        valuesFrom_.clear();
     }
 }
 
+namespace {
+
+std::filesystem::path SameFileKey(const std::filesystem::path& p) {
+    std::error_code ec;
+    std::filesystem::path key = std::filesystem::weakly_canonical(p, ec);
+    return ec ? p : key;
+}
+
+}  // namespace
+
 bool TFLACfile::ReadFromFile(const std::filesystem::path& Name) {
     ResetData(false, true);
+    valuesFrom_ = SameFileKey(Name);
     return GetInfo(Name, true);
 }
 
@@ -326,6 +341,20 @@ bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
             if (TrimBlank(key).empty() || value.empty() || key.find('=') != std::string::npos) continue;
             entries.push_back(key + "=" + encode(UpperAscii(key), value));
         }
+    }
+
+    // A fresh object knows only the keys it sets; the file's other entries stay.
+    if (valuesFrom_.empty() || valuesFrom_ != SameFileKey(Name)) {
+        std::set<std::string> given;
+        for (int i = 0; i < keyCount; ++i)
+            if (!Values[static_cast<size_t>(i)].empty())
+                given.insert(std::string(kKeyNames[static_cast<size_t>(i)]));
+        if (!BasicOnly)
+            for (const auto& [key, value] : ExtraFields)
+                if (!value.empty()) given.insert(UpperAscii(key));
+        for (size_t i = 0; i < fileEntries_.size(); ++i)
+            if (!used[i] && !given.contains(fileEntries_[i].first))
+                entries.push_back(fileEntries_[i].first + "=" + fileEntries_[i].second);
     }
 
     const std::string vendor = VendorInfo.empty() ? std::string(kDefaultVendor) : VendorInfo;

@@ -113,7 +113,9 @@ class TFLACfile {
     double Duration() const;
     // Writes the key fields (all, or the basic ones) and the extra entries as the file's
     // comment block. Values the file already holds and this object did not change are
-    // written back byte for byte. Errors of reading the file raise; errors of writing
+    // written back byte for byte. An object that did not read its values from this file
+    // (a fresh one) updates only the keys it gives a value: the file's other entries
+    // are kept after them. Errors of reading the file raise; errors of writing
     // answer false, and what cannot be represented is refused with the file untouched.
     bool SaveToFile(const std::filesystem::path& FileName, bool BasicOnly);
 
@@ -123,6 +125,8 @@ class TFLACfile {
 
     // The entries of the file's comment block as stored: upper-cased key, raw UTF-8 value.
     std::vector<std::pair<std::string, std::string>> fileEntries_;
+    // The file the key fields were read from; empty for a fresh object.
+    std::filesystem::path valuesFrom_;
 };
 
 }  // namespace covrilo

@@ -117,7 +117,10 @@ uint8_t TID3GenreData::GenreTextToIndex(const std::string& Text, uint8_t Default
 }
 
 std::string TID3GenreData::GenreNumberToText(uint8_t Number) const {
-    return "(" + std::to_string(static_cast<unsigned>(Number)) + ")";
+    std::string text = "(";
+    text += std::to_string(static_cast<unsigned>(Number));
+    text += ')';
+    return text;
 }
 
 }  // namespace covrilo

@@ -30,14 +30,14 @@ constexpr size_t CommentWidthV11 = 28;
 
 // Restores a stream position on every way out, exceptions included.
 class TPositionGuard {
-public:
+   public:
     explicit TPositionGuard(TStream& Stream) : stream_(Stream), pos_(Stream.Position()) {}
     ~TPositionGuard() { stream_.SetPosition(pos_); }
     TPositionGuard(const TPositionGuard&) = delete;
     TPositionGuard& operator=(const TPositionGuard&) = delete;
     int64_t Saved() const { return pos_; }
 
-private:
+   private:
     TStream& stream_;
     int64_t pos_;
 };

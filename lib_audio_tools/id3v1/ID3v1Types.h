@@ -15,7 +15,7 @@
 namespace covrilo {
 
 class TID3v1Tag : public TBaseFrame {
-public:
+   public:
     static constexpr int64_t RecordSize = 128;
 
     TID3v1Tag();

@@ -259,7 +259,8 @@ bool TID3v2Class::WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t ForVer
         else
             EncodeSyncsafe(static_cast<uint32_t>(bytes.size() + 4), sizeField);
         if (Stream.Write(sizeField, 4) < 4) return false;
-        if (Stream.Write(bytes.data(), static_cast<int64_t>(bytes.size())) < static_cast<int64_t>(bytes.size()))
+        if (Stream.Write(bytes.data(), static_cast<int64_t>(bytes.size())) <
+            static_cast<int64_t>(bytes.size()))
             return false;
     }
     return true;
@@ -271,9 +272,15 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     if (word == 0) word = MajorVersion(Version) >= 3 ? Version : ID3V2_VERSION_2_3;
     uint16_t target = 0;
     switch (MajorVersion(word)) {
-        case 2: target = ID3V2_VERSION_2_2; break;
-        case 3: target = ID3V2_VERSION_2_3; break;
-        case 4: target = ID3V2_VERSION_2_4; break;
+        case 2:
+            target = ID3V2_VERSION_2_2;
+            break;
+        case 3:
+            target = ID3V2_VERSION_2_3;
+            break;
+        case 4:
+            target = ID3V2_VERSION_2_4;
+            break;
         default:
             throw EID3LibFrameVersionMismatch(
                 Format("Can not save ID3v2.%d.%d!", MajorVersion(word), static_cast<int>(word & 0xFF)));
@@ -284,10 +291,11 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     uint64_t estimate = 0;
     if (!RemoveTag)
         for (const auto& frame : FrameList)
-            if (IsWritten(*frame)) estimate += uint64_t{frame->GetHeaderSize(target)} + frame->GetDataSize(target);
-    const bool withExtendedHeader =
-        major >= 3 && (TagFlags & tfExtendedHeader) && ExtendedHeader.Size() > 0;
-    const uint64_t extendedHeaderBytes = withExtendedHeader ? 4 + static_cast<uint64_t>(ExtendedHeader.Size()) : 0;
+            if (IsWritten(*frame))
+                estimate += uint64_t{frame->GetHeaderSize(target)} + frame->GetDataSize(target);
+    const bool withExtendedHeader = major >= 3 && (TagFlags & tfExtendedHeader) && ExtendedHeader.Size() > 0;
+    const uint64_t extendedHeaderBytes =
+        withExtendedHeader ? 4 + static_cast<uint64_t>(ExtendedHeader.Size()) : 0;
 
     const bool hasFrames = HasFrames();
     // Nothing to put in a tag: no ID3v2 bytes at all, not even an empty header.
@@ -300,8 +308,8 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
         for (const auto& frame : FrameList) {
             if (!IsWritten(*frame)) continue;
             if (!frame->SaveToStream(body, target))
-                throw EID3LibSaveException(
-                    Format("Can not write frame \"%s\" of file %s!", frame->FrameID().c_str(), FileName.c_str()));
+                throw EID3LibSaveException(Format("Can not write frame \"%s\" of file %s!",
+                                                  frame->FrameID().c_str(), FileName.c_str()));
         }
     }
     // What the tag really takes decides, should a frame's estimate be off.
@@ -361,7 +369,8 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
             throw EID3LibSaveException(createFailure);
         }
         try {
-            if (temp->Write(tag.Data().data(), tag.Size()) < tag.Size()) throw EID3LibSaveException(writeFailure);
+            if (temp->Write(tag.Data().data(), tag.Size()) < tag.Size())
+                throw EID3LibSaveException(writeFailure);
             const int64_t audioStart = TagExists ? oldSize + TagHeaderSize : 0;
             file.SetPosition(audioStart);
             const int64_t audioBytes = fileSize - audioStart;
@@ -379,7 +388,8 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
         const std::string writeFailure = Format("Can not write to file %s!", FileName.c_str());
         if (writeTag) {
             file.SetPosition(0);
-            if (file.Write(tag.Data().data(), tag.Size()) < tag.Size()) throw EID3LibSaveException(writeFailure);
+            if (file.Write(tag.Data().data(), tag.Size()) < tag.Size())
+                throw EID3LibSaveException(writeFailure);
         }
         handleRecord(file, writeFailure);
     }
@@ -387,7 +397,8 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     // Deleted entries (and with RemoveTag every ID3v2 frame) leave the list.
     for (size_t i = FrameList.size(); i-- > 0;) {
         TBaseFrame& frame = *FrameList[i];
-        if (frame.Deleted || (RemoveTag && !IsID3v1(frame))) FrameList.erase(FrameList.begin() + static_cast<std::ptrdiff_t>(i));
+        if (frame.Deleted || (RemoveTag && !IsID3v1(frame)))
+            FrameList.erase(FrameList.begin() + static_cast<std::ptrdiff_t>(i));
     }
     HasID3v1 = false;
     for (const auto& frame : FrameList)

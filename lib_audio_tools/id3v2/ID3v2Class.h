@@ -22,7 +22,7 @@
 namespace covrilo {
 
 class TID3v2Class {
-public:
+   public:
     // Stores the name and loads the file's tag and ID3v1 record at once. Raises what the
     // load raises (stream errors, EID3LibLoadException); no object is then made.
     explicit TID3v2Class(const std::filesystem::path& FileName);

@@ -509,3 +509,41 @@ TEST(FLACfile, ReadOnlyFileIsNotWrittenEitherWay) {
 
 }  // namespace
 }  // namespace covrilo::test
+
+namespace covrilo::test {
+namespace {
+
+TEST(FLACfile, FreshObjectUpdatesOnlyTheKeysItSets) {
+    TempDir dir;
+    fs::path file = dir / "fresh.flac";
+    WriteFileBytes(file, MakeFlac({{4, VorbisComment("v", {"TITLE=old", "REPLAYGAIN_TRACK_GAIN=-2 dB",
+                                                           "COMMENT=c", "ARTIST=\xE6\x97\xA5"})},
+                                   {1, Bytes(500, 0)}},
+                                  kAudio));
+    TFLACfile fresh;
+    fresh.SetValue("TITLE", "new");
+    fresh.SetValue("ALBUM", "al");
+    fresh.SetValue("COMMENT", "");
+    ASSERT_TRUE(fresh.SaveToFile(file, false));
+    Bytes after = ReadFileBytes(file);
+    Bytes expected = VorbisComment(
+        "v", {"ALBUM=al", "TITLE=new", "REPLAYGAIN_TRACK_GAIN=-2 dB", "COMMENT=c", "ARTIST=\xE6\x97\xA5"});
+    EXPECT_TRUE(std::search(after.begin(), after.end(), expected.begin(), expected.end()) != after.end());
+
+    // An object that read the file is the whole comment: what it drops is gone.
+    TFLACfile f;
+    ASSERT_TRUE(f.ReadFromFile(file));
+    EXPECT_EQ(f.GetValue("REPLAYGAIN_TRACK_GAIN"), "-2 dB");
+    f.ExtraFields.clear();
+    f.Values[fkComment].clear();
+    ASSERT_TRUE(f.SaveToFile(file, false));
+    TFLACfile g;
+    ASSERT_TRUE(g.ReadFromFile(file));
+    EXPECT_TRUE(g.ExtraFields.empty());
+    EXPECT_EQ(g.Values[fkComment], "");
+    EXPECT_EQ(g.Values[fkTitle], "new");
+    EXPECT_EQ(g.Values[fkArtist], "?");
+}
+
+}  // namespace
+}  // namespace covrilo::test

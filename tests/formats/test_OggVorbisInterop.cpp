@@ -123,5 +123,25 @@ TEST_F(OggInterop, SaveKeepsEverythingButTheSecondPage) {
     }
 }
 
+TEST_F(OggInterop, CommentSpanningPagesIsReadAndLeftAlone) {
+    // A comment header larger than one page: the tool spreads it over several pages.
+    fs::path tags = dir_ / "tags.txt";
+    const std::string big(70000, 'z');
+    WriteFileBytes(tags, ToBytes("TITLE=Big one\nBIG=" + big + "\n"));
+    auto tag =
+        RunCommand("vorbiscomment -w -c " + ShellQuote(tags.string()) + " " + ShellQuote(file_.string()));
+    ASSERT_EQ(tag.exitCode, 0) << tag.output;
+    const Bytes before = ReadFileBytes(file_);
+    TOggVorbis o;
+    ASSERT_TRUE(o.ReadFromFile(file_));
+    EXPECT_EQ(Last(o, "TITLE"), u"Big one");
+    EXPECT_EQ(Last(o, "BIG"), std::u16string(big.begin(), big.end()));
+    EXPECT_EQ(o.Samples, 88200);
+    o.Fields = {TOggField("TITLE", u"x")};
+    EXPECT_FALSE(o.SaveTag(file_));
+    EXPECT_EQ(ReadFileBytes(file_), before);
+    EXPECT_FALSE(fs::exists(file_.string() + "~"));
+}
+
 }  // namespace
 }  // namespace covrilo::test

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "id3v1/ID3v1Types.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "id3v1/ID3v1Types.h"
 #include "id3v2/frames/TCOMMFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
 #include "io/EnhancedStreams.h"
@@ -81,31 +80,84 @@ TEST_P(ID3v1Load, ReadsFieldsAndLayout) {
 
 INSTANTIATE_TEST_SUITE_P(
     Records, ID3v1Load,
-    ::testing::Values(
-        LoadCase{"v11_with_track", {"Song", "Band", "", "1999", "Nice", 0, 7, 17}, "Song", "Band", "Nice", "1999", 7, true},
-        LoadCase{"both_zero_is_v10", {"T", "A", "", "", std::string(28, 'c'), 0, 0, 3}, "T", "A", std::string(28, 'c'), "", 0,
-                 false},
-        LoadCase{"full_30_char_comment_v10", {"T", "A", "", "", std::string(30, 'c'), -1, -1, 3}, "T", "A",
-                 std::string(30, 'c'), "", 0, false},
-        // A non-zero byte 125 is comment text, whatever byte 126 holds.
-        LoadCase{"byte125_set_is_v10", {"T", "A", "", "", std::string(28, 'c') + "de", -1, -1, 0}, "T", "A",
-                 std::string(28, 'c') + "de", "", 0, false},
-        LoadCase{"padding_trimmed", {"  Padded   ", "\tTabbed\x01", "", "99  ", "  c  ", 0, 1, 0}, "Padded", "Tabbed",
-                 "c", "99", 1, true},
-        // Bytes above 0x7F are text, not blanks, even at the ends of a slot.
-        LoadCase{"high_bytes_kept", {"\xE9t\xE9", "\xC4", "", "", "", 0, 2, 0}, "\xE9t\xE9", "\xC4", "", "", 2, true},
-        LoadCase{"text_ends_at_first_zero", {std::string("ab\0cd", 5), "", "", "", "", 0, 0, 0}, "ab", "", "", "", 0,
-                 false},
-        LoadCase{"full_width_title", {k30, "Artist after", "", "", "", 0, 0, 255}, k30, "Artist after", "", "", 0,
-                 false}),
+    ::testing::Values(LoadCase{"v11_with_track",
+                               {"Song", "Band", "", "1999", "Nice", 0, 7, 17},
+                               "Song",
+                               "Band",
+                               "Nice",
+                               "1999",
+                               7,
+                               true},
+                      LoadCase{"both_zero_is_v10",
+                               {"T", "A", "", "", std::string(28, 'c'), 0, 0, 3},
+                               "T",
+                               "A",
+                               std::string(28, 'c'),
+                               "",
+                               0,
+                               false},
+                      LoadCase{"full_30_char_comment_v10",
+                               {"T", "A", "", "", std::string(30, 'c'), -1, -1, 3},
+                               "T",
+                               "A",
+                               std::string(30, 'c'),
+                               "",
+                               0,
+                               false},
+                      // A non-zero byte 125 is comment text, whatever byte 126 holds.
+                      LoadCase{"byte125_set_is_v10",
+                               {"T", "A", "", "", std::string(28, 'c') + "de", -1, -1, 0},
+                               "T",
+                               "A",
+                               std::string(28, 'c') + "de",
+                               "",
+                               0,
+                               false},
+                      LoadCase{"padding_trimmed",
+                               {"  Padded   ", "\tTabbed\x01", "", "99  ", "  c  ", 0, 1, 0},
+                               "Padded",
+                               "Tabbed",
+                               "c",
+                               "99",
+                               1,
+                               true},
+                      // Bytes above 0x7F are text, not blanks, even at the ends of a slot.
+                      LoadCase{"high_bytes_kept",
+                               {"\xE9t\xE9", "\xC4", "", "", "", 0, 2, 0},
+                               "\xE9t\xE9",
+                               "\xC4",
+                               "",
+                               "",
+                               2,
+                               true},
+                      LoadCase{"text_ends_at_first_zero",
+                               {std::string("ab\0cd", 5), "", "", "", "", 0, 0, 0},
+                               "ab",
+                               "",
+                               "",
+                               "",
+                               0,
+                               false},
+                      LoadCase{"full_width_title",
+                               {k30, "Artist after", "", "", "", 0, 0, 255},
+                               k30,
+                               "Artist after",
+                               "",
+                               "",
+                               0,
+                               false}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(ID3v1Tag, NoRecordAnswersFalseAndKeepsFields) {
     const std::vector<Bytes> inputs = {
-        {},                                      // empty stream
-        Bytes(127, 'T'),                         // shorter than a record
-        WithAudio(Bytes(128, 0)),                // no "TAG"
-        [] { Bytes b = MakeRecord({}); b[0] = 't'; return WithAudio(b); }(),  // case-sensitive
+        {},                        // empty stream
+        Bytes(127, 'T'),           // shorter than a record
+        WithAudio(Bytes(128, 0)),  // no "TAG"
+        [] {
+            Bytes b = MakeRecord({});
+            b[0] = 't';
+            return WithAudio(b);
+        }(),  // case-sensitive
     };
     for (const Bytes& input : inputs) {
         TMemoryStream stream(input);
@@ -124,7 +176,8 @@ TEST(ID3v1Tag, SaveOverLoadedRecordKeepsEveryByte) {
     // Full-width slots: a title of 30 characters must not spill into the artist, and a
     // 30-character v1.0 comment must not hide the genre byte.
     const Bytes records[] = {
-        MakeRecord({k30, std::string(30, 'a'), std::string(30, 'b'), "2001", std::string(30, 'c'), -1, -1, 88}),
+        MakeRecord(
+            {k30, std::string(30, 'a'), std::string(30, 'b'), "2001", std::string(30, 'c'), -1, -1, 88}),
         MakeRecord({"Title", "Artist", "Album", "1987", "Comment", 0, 12, 17}),
     };
     for (const Bytes& record : records) {
@@ -250,7 +303,6 @@ TEST(ID3v1Tag, AssignFromRecordCopiesEverything) {
     EXPECT_EQ(copy.TrackNo, 0);
 }
 
-
 TEST(ID3v1Tag, AssignFromTextFrames) {
     struct Case {
         const char* ID;
@@ -262,7 +314,8 @@ TEST(ID3v1Tag, AssignFromTextFrames) {
         bool IsVersion11;
     };
     const Case cases[] = {
-        {"TIT2", u"Caf\u00E9 \u20AC", true, true, "Caf\xE9 \x80", "", "", "", 0, 0, true},  // to the 1252 code page
+        {"TIT2", u"Caf\u00E9 \u20AC", true, true, "Caf\xE9 \x80", "", "", "", 0, 0,
+         true},  // to the 1252 code page
         {"TPE1", u"\u0416uk", true, true, "", "?uk", "", "", 0, 0, true},
         {"TALB", u"Album", true, true, "", "", "Album", "", 0, 0, true},
         {"TYER", u"1999", true, true, "", "", "", "1999", 0, 0, true},
@@ -295,7 +348,6 @@ TEST(ID3v1Tag, AssignFromTextFrames) {
     }
 }
 
-
 TEST(ID3v1Tag, AssignFromCommentFrameKeepsTheSlotWidth) {
     for (const bool v11 : {true, false}) {
         TCOMMFrame comment;
@@ -303,7 +355,8 @@ TEST(ID3v1Tag, AssignFromCommentFrameKeepsTheSlotWidth) {
         TID3v1Tag tag;
         tag.SetIsVersion11(v11);
         EXPECT_TRUE(tag.Assign(comment));
-        EXPECT_EQ(tag.Comment, std::string("A comment that is longer than any slot \xFC").substr(0, v11 ? 28 : 30));
+        EXPECT_EQ(tag.Comment,
+                  std::string("A comment that is longer than any slot \xFC").substr(0, v11 ? 28 : 30));
     }
 }
 

@@ -39,7 +39,8 @@ inline Bytes Frame24(std::string_view ID, const Bytes& Content, uint8_t Flags1 =
 // 2.2 frame: three-character id, 24-bit size.
 inline Bytes Frame22(std::string_view ID, const Bytes& Content) {
     const auto n = static_cast<uint32_t>(Content.size());
-    return Cat({Str(ID), Bytes{static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)},
+    return Cat({Str(ID),
+                Bytes{static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)},
                 Content});
 }
 // Text frame content in ISO-8859-1: encoding byte, text, terminator.
@@ -47,8 +48,8 @@ inline Bytes Latin1Text(std::string_view Text) { return Cat({Bytes{0}, Str(Text)
 
 // Tag header with the size field covering Body plus Padding zero bytes.
 inline Bytes Tag(uint8_t Major, const Bytes& Body, size_t Padding = 0, uint8_t Flags = 0) {
-    return Cat({Str("ID3"), Bytes{Major, 0, Flags}, Syncsafe(static_cast<uint32_t>(Body.size() + Padding)), Body,
-                Bytes(Padding, 0)});
+    return Cat({Str("ID3"), Bytes{Major, 0, Flags}, Syncsafe(static_cast<uint32_t>(Body.size() + Padding)),
+                Body, Bytes(Padding, 0)});
 }
 
 // Stand-in for audio: bytes that no tag parser takes for a frame (0xFF 0xFB sync, then
@@ -72,7 +73,8 @@ inline Bytes Record(std::string_view Title, uint8_t Track = 1, uint8_t Genre = 1
 inline Bytes Slice(const Bytes& B, size_t From, size_t Count = std::string::npos) {
     if (From >= B.size()) return {};
     return Bytes(B.begin() + static_cast<std::ptrdiff_t>(From),
-                 B.begin() + static_cast<std::ptrdiff_t>(std::min(B.size(), Count == std::string::npos ? B.size() : From + Count)));
+                 B.begin() + static_cast<std::ptrdiff_t>(
+                                 std::min(B.size(), Count == std::string::npos ? B.size() : From + Count)));
 }
 
 }  // namespace covrilo::test

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
 // Loading: tag header, frame loop, ID3v1 entry, hostile input, and the inner operations.
-#include "id3v2/ID3v2Class.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +7,7 @@
 
 #include "ID3v2ClassTestUtil.h"
 #include "id3v1/ID3v1Types.h"
+#include "id3v2/ID3v2Class.h"
 #include "id3v2/frames/TAPICFrame.h"
 #include "id3v2/frames/TCOMMFrame.h"
 #include "id3v2/frames/TENCRFrame.h"
@@ -53,33 +52,82 @@ std::vector<LoadCase> LoadCases() {
     const Bytes body = Cat({kTitle23, kArtist23});
     const Bytes lowerCase = Cat({kTitle23, Frame23("TpE1", Latin1Text("x")), kArtist23});
     const Bytes title24 = Frame24("TIT2", Latin1Text("T"));
-    const Bytes body22 = Cat({Frame22("TT2", Latin1Text("T")), Frame22("XYZ", Str("ab")), Frame22("ABC", Str("q")),
-                              Frame22("TP1", Latin1Text("A"))});
-    const Bytes huge = Cat({Frame23("TIT2", Latin1Text("T")), Str("TPE1"), BE32(0xFFFFFFFF), Bytes{0, 0}, Latin1Text("A")});
+    const Bytes body22 = Cat({Frame22("TT2", Latin1Text("T")), Frame22("XYZ", Str("ab")),
+                              Frame22("ABC", Str("q")), Frame22("TP1", Latin1Text("A"))});
+    const Bytes huge =
+        Cat({Frame23("TIT2", Latin1Text("T")), Str("TPE1"), BE32(0xFFFFFFFF), Bytes{0, 0}, Latin1Text("A")});
     return {
         {"empty_file", {}, false, 0, 0, {}},
         {"shorter_than_header", Str("ID3\x03"), false, 0, 0, {}},
         {"audio_only", Audio(500), false, 0, 0, {}},
         {"id3v1_only", Cat({Audio(500), Record("Old")}), false, 0, 0, {"TAG"}},
         {"lower_case_magic", Cat({Str("id3"), Bytes{3, 0, 0}, Syncsafe(30), Bytes(30, 0)}), false, 0, 0, {}},
-        {"v23_padding_ends_loop", Cat({Tag(3, body, 2000), Audio()}), true, 0x0300, Size32(body) + 2000, {"TIT2", "TPE1"}},
-        {"v23_with_id3v1_first", Cat({Tag(3, body, 100), Audio(), Record("x")}), true, 0x0300, Size32(body) + 100,
+        {"v23_padding_ends_loop",
+         Cat({Tag(3, body, 2000), Audio()}),
+         true,
+         0x0300,
+         Size32(body) + 2000,
+         {"TIT2", "TPE1"}},
+        {"v23_with_id3v1_first",
+         Cat({Tag(3, body, 100), Audio(), Record("x")}),
+         true,
+         0x0300,
+         Size32(body) + 100,
          {"TAG", "TIT2", "TPE1"}},
-        {"lower_case_id_ends_loop", Cat({Tag(3, lowerCase, 10), Audio()}), true, 0x0300, Size32(lowerCase) + 10, {"TIT2"}},
-        {"v24_revision_kept", Cat({Str("ID3"), Bytes{4, 1, 0}, Syncsafe(Size32(title24)), title24, Audio()}), true, 0x0401,
-         Size32(title24), {"TIT2"}},
-        {"v22_ids_converted_unknown_ends", Cat({Tag(2, body22), Audio()}), true, 0x0200, Size32(body22), {"TIT2", "XXYZ"}},
-        {"v25_no_frames", Cat({Str("ID3"), Bytes{5, 0, 0}, Syncsafe(Size32(kTitle23)), kTitle23, Audio()}), true, 0x0500,
-         Size32(kTitle23), {}},
-        {"garbage_after_magic", Cat({Str("ID3"), Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, Audio(200)}), true, 0xFFFF,
-         0xFFu << 21 | 0xFFu << 14 | 0xFFu << 7 | 0xFFu, {}},
+        {"lower_case_id_ends_loop",
+         Cat({Tag(3, lowerCase, 10), Audio()}),
+         true,
+         0x0300,
+         Size32(lowerCase) + 10,
+         {"TIT2"}},
+        {"v24_revision_kept",
+         Cat({Str("ID3"), Bytes{4, 1, 0}, Syncsafe(Size32(title24)), title24, Audio()}),
+         true,
+         0x0401,
+         Size32(title24),
+         {"TIT2"}},
+        {"v22_ids_converted_unknown_ends",
+         Cat({Tag(2, body22), Audio()}),
+         true,
+         0x0200,
+         Size32(body22),
+         {"TIT2", "XXYZ"}},
+        {"v25_no_frames",
+         Cat({Str("ID3"), Bytes{5, 0, 0}, Syncsafe(Size32(kTitle23)), kTitle23, Audio()}),
+         true,
+         0x0500,
+         Size32(kTitle23),
+         {}},
+        {"garbage_after_magic",
+         Cat({Str("ID3"), Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, Audio(200)}),
+         true,
+         0xFFFF,
+         0xFFu << 21 | 0xFFu << 14 | 0xFFu << 7 | 0xFFu,
+         {}},
         // Size bytes with the top bit set are taken as stored, not masked.
-        {"v24_size_high_bits", Cat({Str("ID3"), Bytes{4, 0, 0, 0, 0, 0x81, 0x00}, title24, Audio()}), true, 0x0400, 0x81u << 7,
+        {"v24_size_high_bits",
+         Cat({Str("ID3"), Bytes{4, 0, 0, 0, 0, 0x81, 0x00}, title24, Audio()}),
+         true,
+         0x0400,
+         0x81u << 7,
          {"TIT2"}},
-        {"size_past_end_of_file", Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(0x0FFFFFFF), kTitle23}), true, 0x0300, 0x0FFFFFFF,
+        {"size_past_end_of_file",
+         Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(0x0FFFFFFF), kTitle23}),
+         true,
+         0x0300,
+         0x0FFFFFFF,
          {"TIT2"}},
-        {"text_frame_claiming_4GiB", Cat({Tag(3, huge), Audio(100)}), true, 0x0300, Size32(huge), {"TIT2", "TPE1"}},
-        {"size_zero_tag_has_no_frames", Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(0), kTitle23, Audio()}), true, 0x0300, 0,
+        {"text_frame_claiming_4GiB",
+         Cat({Tag(3, huge), Audio(100)}),
+         true,
+         0x0300,
+         Size32(huge),
+         {"TIT2", "TPE1"}},
+        {"size_zero_tag_has_no_frames",
+         Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(0), kTitle23, Audio()}),
+         true,
+         0x0300,
+         0,
          {}},
     };
 }
@@ -109,7 +157,10 @@ INSTANTIATE_TEST_SUITE_P(Files, ID3v2ClassLoad, ::testing::ValuesIn(LoadCases())
 TEST(ID3v2ClassLoad, FrameValuesAndID3v1Record) {
     TempDir dir;
     const auto file = dir / "a.mp3";
-    WriteFileBytes(file, Cat({Tag(3, Cat({kTitle23, kArtist23, Frame23("TXXX", Cat({Latin1Text("desc"), Str("value"), Bytes{0}}))}), 64),
+    WriteFileBytes(file, Cat({Tag(3,
+                                  Cat({kTitle23, kArtist23,
+                                       Frame23("TXXX", Cat({Latin1Text("desc"), Str("value"), Bytes{0}}))}),
+                                  64),
                               Audio(), Record("Old title", 7, 9)}));
     TID3v2Class tag(file);
     ASSERT_EQ(tag.FrameCount(), 4);
@@ -128,7 +179,7 @@ TEST(ID3v2ClassLoad, ExtendedHeaders) {
     struct Case {
         uint8_t Major;
         Bytes SizeField;
-        size_t Kept;       // bytes in ExtendedHeader
+        size_t Kept;        // bytes in ExtendedHeader
         size_t FirstFrame;  // offset of the first frame
     };
     const Case cases[] = {
@@ -147,7 +198,8 @@ TEST(ID3v2ClassLoad, ExtendedHeaders) {
         TID3v2Class tag(file);
         EXPECT_EQ(tag.TagFlags, tfExtendedHeader);
         EXPECT_EQ(tag.ExtendedHeader.Data(), Slice(ext, 0, c.Kept)) << int(c.Major);
-        EXPECT_EQ(Ids(tag), std::vector<std::string>{"TIT2"}) << int(c.Major) << " first frame at " << c.FirstFrame;
+        EXPECT_EQ(Ids(tag), std::vector<std::string>{"TIT2"})
+            << int(c.Major) << " first frame at " << c.FirstFrame;
     }
 }
 
@@ -157,9 +209,13 @@ TEST(ID3v2ClassLoad, TagFlagsByVersion) {
         TTagFlags Expected;
     };
     const Case cases[] = {
-        {2, 0x80, tfUnsynchronisation}, {2, 0x40, tfCompression},  {2, 0x20, 0},
-        {3, 0xA0, tfUnsynchronisation | tfExperimental},           {3, 0x10, 0},
-        {4, 0x10, tfFooter},            {4, 0x20, tfExperimental},
+        {2, 0x80, tfUnsynchronisation},
+        {2, 0x40, tfCompression},
+        {2, 0x20, 0},
+        {3, 0xA0, tfUnsynchronisation | tfExperimental},
+        {3, 0x10, 0},
+        {4, 0x10, tfFooter},
+        {4, 0x20, tfExperimental},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -177,7 +233,8 @@ TEST(ID3v2ClassLoad, BadFramesFailTheLoad) {
         const char* Message;
     };
     const Case cases[] = {
-        {"unknown_frame_past_end", Cat({Tag(3, Cat({kTitle23, Str("ABCD"), BE32(0xFFFFFFFF), Bytes{0, 0}, Str("xy")})), Audio(50)}),
+        {"unknown_frame_past_end",
+         Cat({Tag(3, Cat({kTitle23, Str("ABCD"), BE32(0xFFFFFFFF), Bytes{0, 0}, Str("xy")})), Audio(50)}),
          "illegal frame \"ABCD\" found, cancel reading frames"},
         {"compression_without_length", Cat({Tag(4, Frame24("TIT2", Latin1Text("T"), 0, 0x08)), Audio()}),
          "invalid frame header: compression used without data length indicator!"},
@@ -244,10 +301,11 @@ TEST(ID3v2ClassInner, IsValidFrameID) {
         int LastIndex;
         bool Valid;
     };
-    const Case cases[] = {{"TIT2", 3, true}, {"TIt2", 3, false}, {"TIT ", 3, false}, {"TIT", 3, false},
+    const Case cases[] = {{"TIT2", 3, true}, {"TIt2", 3, false}, {"TIT ", 3, false},     {"TIT", 3, false},
                           {"TT2", 2, true},  {"T_2x", 2, false}, {"\0\0\0\0", 3, false}, {"ZZZZ", 3, true}};
     for (const Case& c : cases)
-        EXPECT_EQ(TID3v2Class::IsValidFrameID(std::string_view(c.ID, std::strlen(c.ID) ? std::strlen(c.ID) : 4), c.LastIndex),
+        EXPECT_EQ(TID3v2Class::IsValidFrameID(
+                      std::string_view(c.ID, std::strlen(c.ID) ? std::strlen(c.ID) : 4), c.LastIndex),
                   c.Valid)
             << c.ID;
 }
@@ -258,13 +316,15 @@ TEST(ID3v2ClassInner, CreateFrameByIdentifier) {
         const char* ExpectedID;
         bool (*IsClass)(const TBaseFrame*);
     };
-    auto is = []<typename T>(T*) { return +[](const TBaseFrame* f) { return dynamic_cast<const T*>(f) != nullptr; }; };
+    auto is = []<typename T>(T*) {
+        return +[](const TBaseFrame* f) { return dynamic_cast<const T*>(f) != nullptr; };
+    };
     const Case cases[] = {
-        {"TIT2", "TIT2", is((TTxxxFrame*)nullptr)},   {"TXXX", "TXXX", is((TTxxxFrame*)nullptr)},
-        {"WOAR", "WOAR", is((TWURLFrame*)nullptr)},   {"WXXX", "WXXX", is((TWXXXFrame*)nullptr)},
-        {"COMM", "COMM", is((TCOMMFrame*)nullptr)},   {"APIC", "APIC", is((TAPICFrame*)nullptr)},
-        {"PRIV", "PRIV", is((TPRIVFrame*)nullptr)},   {"GRID", "GRID", is((TGRIDFrame*)nullptr)},
-        {"ENCR", "ENCR", is((TENCRFrame*)nullptr)},   {"MCDI", "MCDI", is((TUnknownFrame*)nullptr)},
+        {"TIT2", "TIT2", is((TTxxxFrame*)nullptr)},    {"TXXX", "TXXX", is((TTxxxFrame*)nullptr)},
+        {"WOAR", "WOAR", is((TWURLFrame*)nullptr)},    {"WXXX", "WXXX", is((TWXXXFrame*)nullptr)},
+        {"COMM", "COMM", is((TCOMMFrame*)nullptr)},    {"APIC", "APIC", is((TAPICFrame*)nullptr)},
+        {"PRIV", "PRIV", is((TPRIVFrame*)nullptr)},    {"GRID", "GRID", is((TGRIDFrame*)nullptr)},
+        {"ENCR", "ENCR", is((TENCRFrame*)nullptr)},    {"MCDI", "MCDI", is((TUnknownFrame*)nullptr)},
         {"ZZZZ", "ZZZZ", is((TUnknownFrame*)nullptr)},
     };
     for (const Case& c : cases) {

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Saving: target version, in place or rewrite with its padding, tag removal, the ID3v1
 // record, extended headers, refusals, and what a rewrite does to the file system.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -67,7 +66,8 @@ TEST(ID3v2ClassSave, TargetVersion) {
         {"v22_with_0_becomes_v23", Tag(2, title22, 20), 0, 0x0300},
         {"v23_with_0_stays", Tag(3, title23, 20), 0, 0x0300},
         {"v24_with_0_stays", Tag(4, title24, 20), 0, 0x0400},
-        {"v24_revision_dropped", Cat({Str("ID3"), Bytes{4, 2, 0}, Syncsafe(30), title24, Bytes(30 - title24.size(), 0)}), 0, 0x0400},
+        {"v24_revision_dropped",
+         Cat({Str("ID3"), Bytes{4, 2, 0}, Syncsafe(30), title24, Bytes(30 - title24.size(), 0)}), 0, 0x0400},
         {"v23_to_v24", Tag(3, title23, 20), 0x0400, 0x0400},
         {"v24_to_v22", Tag(4, title24, 20), 0x0200, 0x0200},
         {"revision_of_request_ignored", Tag(3, title23, 20), 0x0307, 0x0300},
@@ -131,13 +131,13 @@ TEST(ID3v2ClassSave, InPlaceOrRewriteAndPadding) {
         uint32_t NewTagSize;
     };
     const Case cases[] = {
-        {100, 0, true, 110},               // exactly full
-        {100, 2000, true, 2110},           // reuses the old padding
-        {100, 4096, true, 4206},           // 4096 spare bytes are still fine
-        {100, 4097, false, 256},           // one more rewrites with 1..256 bytes of padding
-        {502, 5000, false, 768},           // a frame total of 512 gives 768, never 512
-        {245, 5000, false, 256},           // 255 -> 256
-        {246, 5000, false, 512},           // 256 -> 512
+        {100, 0, true, 110},      // exactly full
+        {100, 2000, true, 2110},  // reuses the old padding
+        {100, 4096, true, 4206},  // 4096 spare bytes are still fine
+        {100, 4097, false, 256},  // one more rewrites with 1..256 bytes of padding
+        {502, 5000, false, 768},  // a frame total of 512 gives 768, never 512
+        {245, 5000, false, 256},  // 255 -> 256
+        {246, 5000, false, 512},  // 256 -> 512
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -154,7 +154,8 @@ TEST(ID3v2ClassSave, InPlaceOrRewriteAndPadding) {
             EXPECT_EQ(saved, original) << "an unchanged tag saved in place is byte-identical";
         }
         EXPECT_EQ(Slice(saved, 10, frame.size()), frame);
-        EXPECT_EQ(Slice(saved, 10 + frame.size(), c.NewTagSize - frame.size()), Bytes(c.NewTagSize - frame.size(), 0));
+        EXPECT_EQ(Slice(saved, 10 + frame.size(), c.NewTagSize - frame.size()),
+                  Bytes(c.NewTagSize - frame.size(), 0));
         EXPECT_EQ(Slice(saved, c.NewTagSize + 10), Audio());
         EXPECT_TRUE(Leftovers(dir.path()).empty());
     }
@@ -205,7 +206,8 @@ TEST(ID3v2ClassSave, GrowingAndShrinkingTheTag) {
 }
 
 TEST(ID3v2ClassSave, RemovingEveryFrameRemovesTheTag) {
-    const Bytes original = Cat({Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), Opaque23(40)}), 300), Audio(), Record("v1")});
+    const Bytes original =
+        Cat({Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), Opaque23(40)}), 300), Audio(), Record("v1")});
     for (const bool viaRemoveTag : {false, true}) {
         TempDir dir;
         const auto file = dir / "a.mp3";
@@ -263,9 +265,14 @@ TEST(ID3v2ClassSave, ID3v1RecordAtTheEnd) {
         ASSERT_EQ(tag.HasID3v1, c.HasRecord);
         TID3v1Tag* record = c.HasRecord ? dynamic_cast<TID3v1Tag*>(tag.Frames(0)) : nullptr;
         switch (c.What) {
-            case Action::Keep: break;
-            case Action::Retitle: record->SetTitle("new"); break;
-            case Action::Delete: tag.DeleteFrame(0); break;
+            case Action::Keep:
+                break;
+            case Action::Retitle:
+                record->SetTitle("new");
+                break;
+            case Action::Delete:
+                tag.DeleteFrame(0);
+                break;
             case Action::Add: {
                 auto added = std::make_unique<TID3v1Tag>();
                 added->SetTitle("new");
@@ -293,16 +300,15 @@ TEST(ID3v2ClassSave, ExtendedHeaderKept) {
     };
     const Bytes ext = {0, 0, 0, 0, 0, 9};
     const Case cases[] = {
-        {3, BE32(6), 0, BE32(6), 100},
-        {3, BE32(6), 0, BE32(6), 9000},           // rewrite
-        {4, Syncsafe(10), 0, Syncsafe(10), 100},
-        {4, Syncsafe(10), 0x0300, BE32(6), 9000},
-        {3, BE32(6), 0x0200, {}, 9000},           // 2.2 has no extended header
+        {3, BE32(6), 0, BE32(6), 100},           {3, BE32(6), 0, BE32(6), 9000},  // rewrite
+        {4, Syncsafe(10), 0, Syncsafe(10), 100}, {4, Syncsafe(10), 0x0300, BE32(6), 9000},
+        {3, BE32(6), 0x0200, {}, 9000},  // 2.2 has no extended header
     };
     for (const Case& c : cases) {
         TempDir dir;
         const auto file = dir / "a.mp3";
-        const Bytes frame = c.Major == 3 ? Frame23("TIT2", Latin1Text("T")) : Frame24("TIT2", Latin1Text("T"));
+        const Bytes frame =
+            c.Major == 3 ? Frame23("TIT2", Latin1Text("T")) : Frame24("TIT2", Latin1Text("T"));
         WriteFileBytes(file, Cat({Tag(c.Major, Cat({c.SizeField, ext, frame}), c.Padding, 0x40), Audio()}));
         {
             TID3v2Class tag(file);
@@ -339,17 +345,21 @@ TEST(ID3v2ClassSave, RefusedSavesLeaveTheFileUntouched) {
     auto unknownEncoding = +[]() -> std::unique_ptr<TBaseFrame> { return Text("TALB", u"a", teUnknown); };
     const Bytes title = Frame23("TIT2", Latin1Text("T"));
     const Case cases[] = {
-        {"unsync_in_place", Tag(3, title, 100, 0x80), 0, "no unsynchronisation support! (ID3v2Class.cpp, line ", none},
-        {"unsync_rewrite", Tag(3, title, 100, 0x80), 0, "no unsynchronisation support! (ID3v2Class.cpp, line ", big},
+        {"unsync_in_place", Tag(3, title, 100, 0x80), 0,
+         "no unsynchronisation support! (ID3v2Class.cpp, line ", none},
+        {"unsync_rewrite", Tag(3, title, 100, 0x80), 0,
+         "no unsynchronisation support! (ID3v2Class.cpp, line ", big},
         {"footer_v24", Tag(4, Frame24("TIT2", Latin1Text("T")), 100, 0x10), 0, "no footer support!", none},
-        {"compressed_v22", Tag(2, Frame22("TT2", Latin1Text("T")), 100, 0x40), 0x0200, "no tag compression support!", none},
+        {"compressed_v22", Tag(2, Frame22("TT2", Latin1Text("T")), 100, 0x40), 0x0200,
+         "no tag compression support!", none},
         {"placeholder_in_place", Tag(3, title, 100), 0, "Invalid frame ID \"Txxx\" on save.", placeholder},
         {"placeholder_rewrite", Tag(3, title, 9000), 0, "Invalid frame ID \"Txxx\" on save.", placeholder},
-        {"unknown_encoding", Tag(3, title, 100), 0, "frame \"TALB\": text encoding teUnknown is invalid!", unknownEncoding},
+        {"unknown_encoding", Tag(3, title, 100), 0, "frame \"TALB\": text encoding teUnknown is invalid!",
+         unknownEncoding},
         {"no_v22_equivalent", Tag(3, Frame23("PRIV", Cat({Str("o"), Bytes{0, 1}})), 9000), 0x0200,
          "there is no equivalent frame id for \"PRIV\" in ID3v2.2.x", none},
-        {"size_past_end", Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(0x100000), title}), 0, "Tag size exceeds the size of file",
-         none},
+        {"size_past_end", Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(0x100000), title}), 0,
+         "Tag size exceeds the size of file", none},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -409,7 +419,8 @@ TEST(ID3v2ClassSave, TemporaryFileNaming) {
             tag.SaveToFile(0);
             ADD_FAILURE() << "saved";
         } catch (const EID3LibSaveException& e) {
-            EXPECT_EQ(std::string(e.what()), "Could not create temporary file " + (dir / "song.$$$").string() + "!");
+            EXPECT_EQ(std::string(e.what()),
+                      "Could not create temporary file " + (dir / "song.$$$").string() + "!");
         }
         EXPECT_EQ(ReadFileBytes(file), original);
     }
@@ -420,7 +431,8 @@ TEST(ID3v2ClassSave, TemporaryFileNaming) {
         WriteFileBytes(file, Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 9000), Audio()}));
         TID3v2Class tag(file);
         ASSERT_TRUE(tag.SaveToFile(0)) << name;
-        EXPECT_EQ(ReadFileBytes(file), Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 256 - 13), Audio()})) << name;
+        EXPECT_EQ(ReadFileBytes(file), Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 256 - 13), Audio()}))
+            << name;
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << name;
     }
 }

@@ -182,6 +182,28 @@ TEST(TAPICFrame, TruncatedContentNeverReadsPastTheStream) {
     EXPECT_EQ(Partial.PictureData.Data(), (FrameBytes{0xFF, 0xD8}));
 }
 
+TEST(TAPICFrame, DecodesItsOwnUnsynchronisation) {
+    const FrameBytes In = Fixture({"APIC",                    // identifier
+                                   {0x00, 0x00, 0x00, 0x1A},  // size 26
+                                   {0x00, 0x03},              // unsynchronisation, data length indicator
+                                   {0x00, 0x00, 0x00, 0x13},  // 19 bytes once decoded
+                                   {0x00},                    // ISO-8859-1
+                                   "image/jpeg", {0x00},      // MIME type
+                                   {0x03},                    // front cover
+                                   {0x00},                    // description
+                                   {0xFF, 0x00, 0xD8, 0xFF, 0x00, 0xE0, 0xFF, 0x00}});  // FF D8 FF E0 FF
+    TAPICFrame Frame;
+    int64_t End = 0;
+    ASSERT_TRUE(test::LoadFrame(Frame, In + Fixture({"TIT2"}), ID3V2_VERSION_2_4, &End));
+    EXPECT_EQ(End, int64_t(In.size()));
+    EXPECT_EQ(Frame.MIMEType, "image/jpeg");
+    EXPECT_EQ(Frame.PictureData.Data(), (FrameBytes{0xFF, 0xD8, 0xFF, 0xE0, 0xFF}));
+    const FrameBytes Plain = Fixture({{0x00}, "image/jpeg", {0x00}, {0x03}, {0x00}, {0xFF, 0xD8, 0xFF, 0xE0, 0xFF}});
+    EXPECT_EQ(test::SaveFrame(Frame, ID3V2_VERSION_2_3), Header(ID3V2_VERSION_2_3, "APIC", 19) + Plain);
+    EXPECT_EQ(test::SaveFrame(Frame, ID3V2_VERSION_2_4),
+              Fixture({"APIC", {0, 0, 0, 23}, {0x00, 0x01}, {0, 0, 0, 19}}) + Plain);
+}
+
 TEST(TAPICFrame, EmptyImageKeepsItsSizeAcrossSaves) {
     const FrameBytes In = Fixture({"APIC", {0, 0, 0, 13}, {0, 0}, {0x00}, "image/png", {0}, {3}, {0}});
     TAPICFrame Frame;

@@ -77,6 +77,12 @@ TEST(TTxxxFrame, KeepsEveryStringOfTheFrame) {
                   {0xFF, 0xFE, 'K', 0, 0, 0},  // description "K"
                   {0xFF, 0xFE, 'v', 0}}),      // value "v", no terminator
          u"K", {u"v"}},
+        {"utf-16 odd byte after the last string", "TPE1",
+         Fixture({{0x01},                      // encoding
+                  {0xFE, 0xFF, 0, 'A', 0, 0},  // "A"
+                  {0xFE, 0xFF, 0, 'B', 0, 0},  // "B"
+                  {0x00}}),                    // not a character
+         u"A", {u"B"}},
         {"multi-value artist", "TPE1",
          Fixture({{0x00},                      // encoding
                   "Ann", {0},                  // first value
@@ -251,12 +257,27 @@ TEST(TTxxxFrame, KeepsCompressedContentAsStored) {
     // 2.2 has no flags: the bytes would read as plain text there, so the size is refused.
     EXPECT_THROW(Frame.GetDataSize(ID3V2_VERSION_2_2), EID3LibFrameVersionMismatch);
 
-    // A 2.4 frame with its own unsynchronisation cannot go to 2.3, which has no such flag.
-    const FrameBytes Unsync = Fixture({"TIT2", {0, 0, 0, 5}, {0x00, 0x02}, {0x00, 'a', 0xFF, 0x00, 0xE0}});
-    TTxxxFrame Frame24;
-    ASSERT_TRUE(test::LoadFrame(Frame24, Unsync, ID3V2_VERSION_2_4));
-    EXPECT_EQ(test::SaveFrame(Frame24, ID3V2_VERSION_2_4), Unsync);
-    EXPECT_THROW(Frame24.GetDataSize(ID3V2_VERSION_2_3), EID3LibFrameVersionMismatch);
+}
+
+TEST(TTxxxFrame, DecodesItsOwnUnsynchronisation) {
+    // FF FE (the byte-order mark) and FF E0 are stored with a zero byte after the FF.
+    const FrameBytes In = Fixture({"TIT2",                    // identifier
+                                   {0x00, 0x00, 0x00, 0x0B},  // size 11
+                                   {0x00, 0x02},              // unsynchronisation
+                                   {0x01},                    // UTF-16
+                                   {0xFF, 0x00, 0xFE},        // mark FF FE
+                                   {'a', 0x00, 0xFF, 0x00, 0xE0},  // "a", U+E0FF
+                                   {0x00, 0x00}});            // terminator
+    TTxxxFrame Frame;
+    int64_t End = 0;
+    ASSERT_TRUE(test::LoadFrame(Frame, In + Fixture({"TALB"}), ID3V2_VERSION_2_4, &End));
+    EXPECT_EQ(End, int64_t(In.size()));
+    EXPECT_EQ(Frame.Text, u"a\uE0FF");
+    EXPECT_FALSE(Frame.BigEndian);
+    // Written plain, in 2.4 and in 2.3 alike.
+    const FrameBytes PlainContent = Fixture({{0x01}, {0xFF, 0xFE}, {'a', 0x00, 0xFF, 0xE0}, {0x00, 0x00}});
+    EXPECT_EQ(test::SaveFrame(Frame, ID3V2_VERSION_2_4), Header(ID3V2_VERSION_2_4, "TIT2", 9) + PlainContent);
+    EXPECT_EQ(test::SaveFrame(Frame, ID3V2_VERSION_2_3), Header(ID3V2_VERSION_2_3, "TIT2", 9) + PlainContent);
 }
 
 TEST(TTxxxFrame, SetTextAndAssign) {

@@ -62,6 +62,19 @@ TEST(TUnknownFrame, WrittenInAnotherVersion) {
     ASSERT_TRUE(test::LoadFrame(Frame, Fixture({"ETC", {0, 0, 2}, {0xAA, 0xBB}}), ID3V2_VERSION_2_2));
     EXPECT_EQ(test::SaveFrame(Frame, ID3V2_VERSION_2_4), Fixture({"ETCO", {0, 0, 0, 2}, {0, 0}, {0xAA, 0xBB}}));
     EXPECT_EQ(TUnknownFrame().GetSupportedVersions(), svID3v22 | svID3v23 | svID3v24);
+
+    // Its own unsynchronisation is decoded, so the bytes mean the same in every version.
+    TUnknownFrame Unsync;
+    ASSERT_TRUE(test::LoadFrame(Unsync, Fixture({"MCDI", {0, 0, 0, 4}, {0x00, 0x02}, {0xFF, 0x00, 0xE1, 0x07}}),
+                                ID3V2_VERSION_2_4));
+    EXPECT_EQ(Unsync.Data.Data(), (FrameBytes{0xFF, 0xE1, 0x07}));
+    EXPECT_EQ(test::SaveFrame(Unsync, ID3V2_VERSION_2_3), Fixture({"MCDI", {0, 0, 0, 3}, {0, 0}, {0xFF, 0xE1, 0x07}}));
+
+    // Compressed content stays as stored, which 2.2 cannot flag.
+    TUnknownFrame Compressed;
+    ASSERT_TRUE(test::LoadFrame(Compressed, Fixture({"MCDI", {0, 0, 0, 6}, {0x00, 0x80}, {0, 0, 0, 9}, {1, 2}}),
+                                ID3V2_VERSION_2_3));
+    EXPECT_THROW(Compressed.GetDataSize(ID3V2_VERSION_2_2), EID3LibFrameVersionMismatch);
 }
 
 }  // namespace

@@ -266,6 +266,17 @@ void MakeOggVorbis(const fs::path& file, const AudioOptions& options) {
     RunOrThrow("oggenc", "oggenc --quiet" + ExtraArgs(options) + " -o " + Q(file) + " " + Q(scratch / "in.wav"));
 }
 
+void MakeWma(const fs::path& file, const AudioOptions& options) {
+    RequireTool(Tool::Ffmpeg);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", options.seconds);
+    RunOrThrow("ffmpeg (wma)", "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:sample_rate=" +
+                                   std::to_string(options.sampleRate) + ":duration=" + seconds + " -ac " +
+                                   std::to_string(options.channels) + " -c:a wmav2 -b:a " +
+                                   std::to_string(options.bitrateKbps) + "k -map_metadata -1" +
+                                   ExtraArgs(options) + " -f asf " + Q(file));
+}
+
 void MakeJpeg(const fs::path& file, int width, int height) { MakeImage(file, width, height, false); }
 void MakePng(const fs::path& file, int width, int height) { MakeImage(file, width, height, true); }
 

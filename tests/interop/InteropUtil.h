@@ -97,6 +97,10 @@ void MakeMp3(const std::filesystem::path& file, const AudioOptions& options);
 // A FLAC file (flac) and an Ogg Vorbis file (oggenc), from our WAV; flac adds its vendor comment.
 void MakeFlac(const std::filesystem::path& file, const AudioOptions& options = {});
 void MakeOggVorbis(const std::filesystem::path& file, const AudioOptions& options = {});
+// A WMA (ASF, WMAv2) file from ffmpeg's sine source; tags through encoderArgs, e.g.
+// {"-metadata", "title=T", "-metadata", "artist=A"} (ffmpeg writes both the content
+// description and extended attributes).
+void MakeWma(const std::filesystem::path& file, const AudioOptions& options = {});
 // A test-pattern picture of the given size: ffmpeg when there, else PIL. The format is the
 // function's, whatever the file name says.
 void MakeJpeg(const std::filesystem::path& file, int width, int height);

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The demo generator's output, checked from outside: peers play its MP3 files and decode its
-// cover at the size it claims.
+// The demo generator's output, checked from outside: peers play its MP3 files, read the tags
+// our engine wrote into them and decode its cover at the size it claims.
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,45 @@ TEST_F(DemoFiles, PeersPlayTheMp3Files) {
             EXPECT_LE(std::abs(static_cast<double>(dump["audio"]["lengthMs"].Int()) - expectedMs), 30.0);
         }
     }
+}
+
+// The demo files are named "NN Title.mp3"; their tags, written by our engine, must say the same
+// to both peers.
+TEST_F(DemoFiles, PeersReadTheTagsOurEngineWrote) {
+    INTEROP_REQUIRE(Tool::Mutagen, Tool::Taglib);
+    std::set<std::string> versions;
+    int untagged = 0;
+    for (const auto& file : mp3s_) {
+        const std::string name = file.stem().string();
+        SCOPED_TRACE(name);
+        ASSERT_GT(name.size(), 3u);
+        const std::string number = name.substr(0, 2);
+        const std::string title = name.substr(3);
+        const JsonValue mutagen = MutagenDump(file);
+        const JsonValue taglib = TaglibDump(file);
+        if (mutagen["id3v2"].IsNull()) {
+            EXPECT_TRUE(taglib["id3v2"].IsNull()) << taglib.Dump();
+            ++untagged;
+            continue;
+        }
+        versions.insert(mutagen["id3v2"]["version"].Str());
+        for (const JsonValue& dump : {mutagen, taglib}) {
+            SCOPED_TRACE(dump["tool"].Str());
+            ASSERT_FALSE(dump["id3v2"].IsNull()) << dump.Dump();
+            EXPECT_EQ(dump["id3v2"]["version"].Str(), mutagen["id3v2"]["version"].Str());
+            auto titles = FramesWithId(dump, "TIT2");
+            ASSERT_EQ(titles.size(), 1u) << dump.Dump();
+            EXPECT_EQ(titles[0]["text"].Strings(), std::vector<std::string>{title});
+            auto tracks = FramesWithId(dump, "TRCK");
+            ASSERT_EQ(tracks.size(), 1u) << dump.Dump();
+            EXPECT_EQ(tracks[0]["text"].Strings(), std::vector<std::string>{std::to_string(std::stoi(number))});
+            EXPECT_EQ(FramesWithId(dump, "TPE1").size(), 1u);
+            EXPECT_EQ(FramesWithId(dump, "COMM").size(), 1u);
+        }
+        EXPECT_EQ(FrameIds(mutagen).size(), FrameIds(taglib).size());
+    }
+    EXPECT_EQ(versions, (std::set<std::string>{"2.3.0", "2.4.0"})) << "both versions the tool writes";
+    EXPECT_GE(untagged, 1) << "and a file without a tag";
 }
 
 TEST_F(DemoFiles, CoverIsAJpegLargerThanTheDefaultLimits) {

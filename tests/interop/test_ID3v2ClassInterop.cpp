@@ -22,10 +22,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kLatin = "Caf\xC3\xA9 na\xC3\xAFve";                                        // Café naïve
+const std::string kLatin = "Caf\xC3\xA9 na\xC3\xAFve";                                         // Café naïve
 const std::string kJapanese = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE6\xAD\x8C";  // 日本語の歌
-const std::string kCyrillic = "\xD0\x9A\xD0\xB8\xD1\x80\xD0\xB8\xD0\xBB\xD0\xBB\xD0\xB8\xD1\x86\xD0\xB0";  // Кириллица
-const std::string kMixed = "\xD0\x96 \xE4\xBD\x9C \xC3\xBC";                                   // Ж 作 ü
+const std::string kCyrillic =
+    "\xD0\x9A\xD0\xB8\xD1\x80\xD0\xB8\xD0\xBB\xD0\xBB\xD0\xB8\xD1\x86\xD0\xB0";  // Кириллица
+const std::string kMixed = "\xD0\x96 \xE4\xBD\x9C \xC3\xBC";                     // Ж 作 ü
 const std::string kGerman = "Deutscher Kommentar \xC3\xA4\xC3\xB6\xC3\xBC";
 const std::string kMcdi = "0000000c010000001001000000000000";
 
@@ -47,19 +48,28 @@ Files MakeFiles(const TempDir& Dir) {
 std::string Spec(const Files& F, int Version, int Padding) {
     const bool v4 = Version == 4;
     std::string frames = R"(
-        {"id": "TIT2", "text": ")" + kLatin + R"(", "encoding": 0},
-        {"id": "TPE1", "text": ")" + kJapanese + R"(", "encoding": 1},
-        {"id": "TALB", "text": ")" + kCyrillic + R"(", "encoding": )" + (v4 ? "2" : "1") + R"(},
-        {"id": "TCOM", "text": ")" + kMixed + R"(", "encoding": )" + (v4 ? "3" : "1") + R"(},
+        {"id": "TIT2", "text": ")" +
+                         kLatin + R"(", "encoding": 0},
+        {"id": "TPE1", "text": ")" +
+                         kJapanese + R"(", "encoding": 1},
+        {"id": "TALB", "text": ")" +
+                         kCyrillic + R"(", "encoding": )" + (v4 ? "2" : "1") + R"(},
+        {"id": "TCOM", "text": ")" +
+                         kMixed + R"(", "encoding": )" + (v4 ? "3" : "1") + R"(},
         {"id": "COMM", "lang": "eng", "desc": "", "text": "English comment", "encoding": 0},
-        {"id": "COMM", "lang": "deu", "desc": "kurz", "text": ")" + kGerman + R"(", "encoding": 1},
+        {"id": "COMM", "lang": "deu", "desc": "kurz", "text": ")" +
+                         kGerman + R"(", "encoding": 1},
         {"id": "TXXX", "desc": "REPLAYGAIN_TRACK_GAIN", "text": ["-6.50 dB"]},
-        {"id": "MCDI", "data_hex": ")" + kMcdi + R"("},)";
-    if (Version != 2) frames += R"(
+        {"id": "MCDI", "data_hex": ")" +
+                         kMcdi + R"("},)";
+    if (Version != 2)
+        frames += R"(
         {"id": "PRIV", "owner": "covrilo.test", "data_hex": "00ff10ee"},)";
     frames += R"(
-        {"id": "APIC", "type": 3, "mime": "image/jpeg", "desc": "front", "file": ")" + F.Front.string() + R"("},
-        {"id": "APIC", "type": 4, "mime": "image/png", "desc": "back", "file": ")" + F.Back.string() + R"("})";
+        {"id": "APIC", "type": 3, "mime": "image/jpeg", "desc": "front", "file": ")" +
+              F.Front.string() + R"("},
+        {"id": "APIC", "type": 4, "mime": "image/png", "desc": "back", "file": ")" +
+              F.Back.string() + R"("})";
     std::string spec = R"({"id3v2": {"version": )" + std::to_string(Version);
     if (Padding >= 0) spec += R"(, "padding": )" + std::to_string(Padding);
     spec += R"(, "frames": [)" + frames + R"(]},
@@ -107,8 +117,10 @@ TEST(ID3v2ClassInterop, LoadsTagsWrittenByMutagen) {
     const Files f = MakeFiles(dir);
     for (const int version : {2, 3, 4}) {
         for (const int padding : {0, -1}) {
-            SCOPED_TRACE("ID3v2." + std::to_string(version) + (padding == 0 ? " without padding" : " with padding"));
-            const fs::path file = dir / ("v" + std::to_string(version) + "_" + std::to_string(padding) + ".mp3");
+            SCOPED_TRACE("ID3v2." + std::to_string(version) +
+                         (padding == 0 ? " without padding" : " with padding"));
+            const fs::path file =
+                dir / ("v" + std::to_string(version) + "_" + std::to_string(padding) + ".mp3");
             fs::copy_file(f.Plain, file);
             MutagenTag(file, Spec(f, version, padding));
 
@@ -180,7 +192,8 @@ TEST(ID3v2ClassInterop, LoadsTagsWrittenByMutagen) {
 // encoding, the frame size).
 std::string Canon(const JsonValue& Frame) {
     std::string out;
-    for (const char* key : {"id", "lang", "description", "text", "url", "mime", "type", "owner", "data", "sha256"})
+    for (const char* key :
+         {"id", "lang", "description", "text", "url", "mime", "type", "owner", "data", "sha256"})
         if (Frame.Has(key)) out += std::string(key) + "=" + Frame[key].Dump() + " ";
     return out;
 }
@@ -203,8 +216,8 @@ TEST(ID3v2ClassInterop, PeersReadWhatWeSave) {
             for (const int padding : {0, 4000}) {
                 SCOPED_TRACE("from 2." + std::to_string(source) + " to 2." + std::to_string(target >> 8) +
                              (padding == 0 ? " without padding" : " with padding"));
-                const fs::path file = dir / ("s" + std::to_string(source) + "_" + std::to_string(target) + "_" +
-                                             std::to_string(padding) + ".mp3");
+                const fs::path file = dir / ("s" + std::to_string(source) + "_" + std::to_string(target) +
+                                             "_" + std::to_string(padding) + ".mp3");
                 fs::copy_file(f.Plain, file);
                 MutagenTag(file, Spec(f, source, padding));
                 const JsonValue mutagenBefore = MutagenDump(file);
@@ -212,7 +225,8 @@ TEST(ID3v2ClassInterop, PeersReadWhatWeSave) {
                 const Bytes audio = MpegAudioBytes(file);
                 const auto sizeBefore = fs::file_size(file);
                 ASSERT_EQ(audio, ReadFileBytes(f.Plain)) << "the audio range helper sees lame's file";
-                ASSERT_EQ(FramesWithId(mutagenBefore, "TPE1").at(0)["text"].Strings(), std::vector<std::string>{kJapanese});
+                ASSERT_EQ(FramesWithId(mutagenBefore, "TPE1").at(0)["text"].Strings(),
+                          std::vector<std::string>{kJapanese});
 
                 {
                     TID3v2Class tag(file);
@@ -234,7 +248,8 @@ TEST(ID3v2ClassInterop, PeersReadWhatWeSave) {
                     ASSERT_FALSE(after["id3v2"].IsNull()) << after.Dump();
                     EXPECT_EQ(after["id3v2"]["version"].Str(), target == 0x0300 ? "2.3.0" : "2.4.0");
                     std::vector<std::string> expected = CanonFrames(before);
-                    expected.push_back(Canon(JsonValue::Parse(R"({"id": "TIT3", "text": [")" + added + R"("]})")));
+                    expected.push_back(
+                        Canon(JsonValue::Parse(R"({"id": "TIT3", "text": [")" + added + R"("]})")));
                     const auto newPictures = FramesWithId(after, "APIC");
                     ASSERT_EQ(newPictures.size(), 3u) << after.Dump();
                     EXPECT_EQ(newPictures[2]["sha256"].Str(), Sha256OfFile(f.Added));

@@ -99,10 +99,12 @@ bool TAPICFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     LinkURL.clear();
     StoredContent.clear();
     if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+    TMemoryStream Plain;
+    TStream& In = PlainContent(Stream, Plain);
 
     int64_t Rest = DataSize;
     uint8_t Byte = 0;
-    if (Rest > 0 && ReadByte(Stream, Byte)) {
+    if (Rest > 0 && ReadByte(In, Byte)) {
         Encoding = EncodingFromByte(Byte);
         --Rest;
     } else {
@@ -113,31 +115,31 @@ bool TAPICFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     if (MajorVersion(Version) == 2) {
         // The 2.2 image format is always three bytes, without terminator.
         std::array<char, 3> Format{};
-        const int64_t Got = Stream.Read(Format.data(), std::min<int64_t>(3, Rest));
+        const int64_t Got = In.Read(Format.data(), std::min<int64_t>(3, Rest));
         Rest -= Got;
         std::string Text(Format.data(), static_cast<size_t>(Got));
         Text.erase(std::find(Text.begin(), Text.end(), '\0'), Text.end());
         MIMEType = FormatToMime(Text);
     } else {
-        Rest -= ReadLatin1(Stream, Rest - 2, MIMEType);
+        Rest -= ReadLatin1(In, Rest - 2, MIMEType);
     }
 
-    if (Rest > 0 && ReadByte(Stream, Byte)) {
+    if (Rest > 0 && ReadByte(In, Byte)) {
         PictureType = MapPictureType(Byte);
         --Rest;
     }
-    Rest -= ReadText(Stream, Rest, BigEndian, Description, Encoding);
+    Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
 
     if (EqualsIgnoringCase(MIMEType, kLinkMarker)) {
         Linked = true;
         MIMEType.clear();
-        Rest -= ReadLatin1(Stream, Rest, LinkURL);
+        Rest -= ReadLatin1(In, Rest, LinkURL);
     } else if (Rest > 0) {
-        PictureData.Data() = Stream.ReadBytes(std::min(Rest, Stream.Remaining()));
+        PictureData.Data() = In.ReadBytes(std::min(Rest, In.Remaining()));
         Rest = 0;
     }
     PictureData.SetPosition(0);
-    SkipBytes(Stream, Rest);
+    SkipBytes(In, Rest);
     Stored = true;
     Modified = false;
     return true;

@@ -182,8 +182,8 @@ bool TBaseFrame::WriteFrameHeader(TStream& Stream, uint16_t Version) {
     if (Major < 2 || Major > 4) return false;
 
     DataSize = GetDataSize(Version);
-    // Content kept as stored (compressed, encrypted, unsynchronised) still has the length
-    // it had when decoded; only plain content is described by its own size.
+    // Content kept as stored (compressed, encrypted) still has the length it had when
+    // decoded; only plain content is described by its own size.
     if (!(ContentKeptAsStored() && Stored)) DataLength = DataSize;
 
     const std::string ID = FrameID();
@@ -416,8 +416,22 @@ uint8_t TBaseFrame::EncodingToByte(TTextEncoding Encoding) {
     return Encoding <= teUTF8 ? static_cast<uint8_t>(Encoding) : uint8_t{255};
 }
 
-bool TBaseFrame::ContentKeptAsStored() const {
-    return (FrameFlags & (ffCompression | ffEncryption | ffUnsynchronisation)) != 0;
+bool TBaseFrame::ContentKeptAsStored() const { return (FrameFlags & (ffCompression | ffEncryption)) != 0; }
+
+TStream& TBaseFrame::PlainContent(TStream& Stream, TMemoryStream& Plain) {
+    if (!(FrameFlags & ffUnsynchronisation) || ContentKeptAsStored()) return Stream;
+    const std::vector<uint8_t> Raw = Stream.ReadBytes(std::min<int64_t>(DataSize, Stream.Remaining()));
+    std::vector<uint8_t>& Out = Plain.Data();
+    Out.clear();
+    Out.reserve(Raw.size());
+    for (size_t I = 0; I < Raw.size(); ++I) {
+        Out.push_back(Raw[I]);
+        if (Raw[I] == 0xFF && Raw.size() - I > 1 && Raw[I + 1] == 0x00) ++I;
+    }
+    Plain.SetPosition(0);
+    DataSize = static_cast<uint32_t>(Out.size());
+    FrameFlags &= static_cast<TFrameFlags>(~ffUnsynchronisation);
+    return Plain;
 }
 
 bool TBaseFrame::LoadStoredContent(TStream& Stream) {

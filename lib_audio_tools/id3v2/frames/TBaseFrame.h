@@ -76,8 +76,8 @@ public:
     static TTextEncoding EncodingFromByte(uint8_t Byte);
     static uint8_t EncodingToByte(TTextEncoding Encoding);
 
-    // Compressed, encrypted or unsynchronised content cannot be parsed: such a frame keeps
-    // its content bytes as stored and writes them back unchanged.
+    // Compressed or encrypted content cannot be parsed: such a frame keeps its content bytes
+    // as stored and writes them back unchanged.
     bool ContentKeptAsStored() const;
 
     std::string FrameName;
@@ -101,6 +101,10 @@ protected:
     bool LoadStoredContent(TStream& Stream);
     // Writes the header and StoredContent.
     bool SaveStoredContent(TStream& Stream, uint16_t Version);
+    // The content of a frame with its own unsynchronisation flag, decoded (FF 00 -> FF) into
+    // Plain: DataSize becomes the decoded size and the flag is dropped, as the content is
+    // written plain. Other frames read straight from Stream, which is returned.
+    TStream& PlainContent(TStream& Stream, TMemoryStream& Plain);
     // The size of StoredContent; raises EID3LibFrameVersionMismatch when Version has no
     // flag to mark the content as it is stored.
     uint32_t StoredContentSize(uint16_t Version) const;

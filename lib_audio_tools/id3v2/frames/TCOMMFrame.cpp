@@ -24,20 +24,22 @@ bool TCOMMFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     Text.clear();
     StoredContent.clear();
     if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+    TMemoryStream Plain;
+    TStream& In = PlainContent(Stream, Plain);
     int64_t Rest = DataSize;
     uint8_t EncodingByte = 0;
-    if (Rest > 0 && ReadByte(Stream, EncodingByte)) {
+    if (Rest > 0 && ReadByte(In, EncodingByte)) {
         Encoding = EncodingFromByte(EncodingByte);
         --Rest;
     } else {
         Encoding = teISO8859_1;
         Rest = 0;
     }
-    Rest -= Stream.Read(FLanguage.data(), std::min<int64_t>(3, Rest));
-    Rest -= ReadText(Stream, Rest, BigEndian, Description, Encoding);
-    SkipStrayTerminator(Stream, Rest);
-    Rest -= ReadText(Stream, Rest, BigEndian, Text, Encoding);
-    SkipBytes(Stream, Rest);
+    Rest -= In.Read(FLanguage.data(), std::min<int64_t>(3, Rest));
+    Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
+    SkipStrayTerminator(In, Rest);
+    Rest -= ReadText(In, Rest, BigEndian, Text, Encoding);
+    SkipBytes(In, Rest);
     Stored = true;
     Modified = false;
     return true;

@@ -17,11 +17,13 @@ bool TENCRFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     Data.Clear();
     StoredContent.clear();
     if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+    TMemoryStream Plain;
+    TStream& In = PlainContent(Stream, Plain);
     int64_t Rest = DataSize;
-    Rest -= ReadLatin1(Stream, Rest, OwnerID);
+    Rest -= ReadLatin1(In, Rest, OwnerID);
     // The symbol belongs to the content: a content that ends early has none.
-    if (Rest > 0 && ReadByte(Stream, Symbol)) --Rest;
-    ReadData(Stream, Rest);
+    if (Rest > 0 && ReadByte(In, Symbol)) --Rest;
+    ReadData(In, Rest);
     Stored = true;
     Modified = false;
     return true;

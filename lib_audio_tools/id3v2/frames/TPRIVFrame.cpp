@@ -16,9 +16,11 @@ bool TPRIVFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     Data.Clear();
     StoredContent.clear();
     if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+    TMemoryStream Plain;
+    TStream& In = PlainContent(Stream, Plain);
     int64_t Rest = DataSize;
-    Rest -= ReadLatin1(Stream, Rest, OwnerID);
-    ReadData(Stream, Rest);
+    Rest -= ReadLatin1(In, Rest, OwnerID);
+    ReadData(In, Rest);
     Stored = true;
     Modified = false;
     return true;

@@ -31,10 +31,12 @@ bool TTxxxFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     MoreTexts.clear();
     StoredContent.clear();
     if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+    TMemoryStream Plain;
+    TStream& In = PlainContent(Stream, Plain);
 
     int64_t Rest = DataSize;
     uint8_t EncodingByte = 0;
-    if (Rest > 0 && ReadByte(Stream, EncodingByte)) {
+    if (Rest > 0 && ReadByte(In, EncodingByte)) {
         Encoding = EncodingFromByte(EncodingByte);
         --Rest;
     } else {
@@ -42,10 +44,12 @@ bool TTxxxFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
         Rest = 0;
     }
 
-    const std::vector<uint8_t> Content = Stream.ReadBytes(std::min(Rest, Stream.Remaining()));
+    const std::vector<uint8_t> Content = In.ReadBytes(std::min(Rest, In.Remaining()));
     const std::span<const uint8_t> All(Content);
     size_t Pos = ParseText(All, BigEndian, Text, Encoding);
-    while (Pos < All.size() && MoreTexts.size() < kMaxStrings) {
+    // A trailing piece shorter than one character unit is no string.
+    const size_t Unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
+    while (All.size() - Pos >= Unit && MoreTexts.size() < kMaxStrings) {
         bool MoreBigEndian = false;
         std::u16string More;
         Pos += ParseText(All.subspan(Pos), MoreBigEndian, More, Encoding);

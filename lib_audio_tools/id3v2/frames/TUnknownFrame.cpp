@@ -18,7 +18,9 @@ bool TUnknownFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     if (!ReadFrameHeader(Stream, Version)) return false;
     if (Stream.Remaining() < int64_t{DataSize})
         throw EID3LibLoadException("illegal frame \"" + FrameID() + "\" found, cancel reading frames");
-    ReadData(Stream, DataSize);
+    TMemoryStream Plain;
+    TStream& In = PlainContent(Stream, Plain);
+    ReadData(In, DataSize);
     Stored = true;
     Modified = false;
     return true;

@@ -17,9 +17,11 @@ bool TWURLFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     URL.clear();
     StoredContent.clear();
     if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+    TMemoryStream Plain;
+    TStream& In = PlainContent(Stream, Plain);
     int64_t Rest = DataSize;
-    Rest -= ReadLatin1(Stream, Rest, URL);
-    SkipBytes(Stream, Rest);
+    Rest -= ReadLatin1(In, Rest, URL);
+    SkipBytes(In, Rest);
     Stored = true;
     Modified = false;
     return true;

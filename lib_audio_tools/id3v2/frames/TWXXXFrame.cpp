@@ -19,19 +19,21 @@ bool TWXXXFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     URL.clear();
     StoredContent.clear();
     if (ContentKeptAsStored()) return LoadStoredContent(Stream);
+    TMemoryStream Plain;
+    TStream& In = PlainContent(Stream, Plain);
     int64_t Rest = DataSize;
     uint8_t EncodingByte = 0;
-    if (Rest > 0 && ReadByte(Stream, EncodingByte)) {
+    if (Rest > 0 && ReadByte(In, EncodingByte)) {
         Encoding = EncodingFromByte(EncodingByte);
         --Rest;
     } else {
         Encoding = teISO8859_1;
         Rest = 0;
     }
-    Rest -= ReadText(Stream, Rest, BigEndian, Description, Encoding);
-    SkipStrayTerminator(Stream, Rest);
-    Rest -= ReadLatin1(Stream, Rest, URL);
-    SkipBytes(Stream, Rest);
+    Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
+    SkipStrayTerminator(In, Rest);
+    Rest -= ReadLatin1(In, Rest, URL);
+    SkipBytes(In, Rest);
     Stored = true;
     Modified = false;
     return true;

@@ -3,7 +3,7 @@
 """mutagen_dump.py FILE: prints, as one JSON object, what mutagen reads from an audio file.
 
 A peer oracle for the interop tests. Same schema as taglib_dump (tests/interop/README.md):
-  {"tool", "format", "valid", "id3v2", "id3v1", "ape", "xiph", "pictures", "audio"}
+  {"tool", "format", "valid", "id3v2", "id3v1", "ape", "xiph", "asf", "pictures", "audio"}
 Parts the file lacks are null. ID3v2 frames are listed as stored in the file (no translation
 to 2.4), in file order. Run with /usr/bin/python3 (the interpreter that sees python3-mutagen).
 Exit status: 0 dumped, 1 the file could not be read, 2 usage.
@@ -121,6 +121,25 @@ def picture_json(p):
             "height": p.height, "size": len(p.data), "sha256": hashlib.sha256(p.data).hexdigest()}
 
 
+def asf_value(value):
+    """One ASF attribute as text, as taglib_dump writes it."""
+    from mutagen.asf import ASFBoolAttribute, ASFByteArrayAttribute, ASFGUIDAttribute
+    if isinstance(value, ASFBoolAttribute):
+        return "true" if value.value else "false"
+    if isinstance(value, (ASFByteArrayAttribute, ASFGUIDAttribute)):
+        return bytes(value.value).hex()
+    return str(value.value)
+
+
+def asf_json(tags):
+    if tags is None:
+        return None
+    attributes = {}
+    for key, values in tags.items():
+        attributes.setdefault(key, []).extend(asf_value(v) for v in values)
+    return {"attributes": dict(sorted(attributes.items()))}
+
+
 def audio_json(info):
     if info is None:
         return None
@@ -136,6 +155,8 @@ def detect(path):
         return "ogg"
     if lower.endswith((".mp3", ".mp2", ".mpga")):
         return "mpeg"
+    if lower.endswith((".wma", ".asf")):
+        return "asf"
     with open(path, "rb") as f:
         magic = f.read(4)
     return {b"fLaC": "flac", b"OggS": "ogg"}.get(magic, "mpeg")
@@ -153,7 +174,7 @@ def main(argv):
         return 1
     fmt = detect(path)
     out = {"tool": "mutagen", "format": fmt, "valid": True, "id3v2": None, "id3v1": None,
-           "ape": None, "xiph": None, "pictures": [], "audio": None}
+           "ape": None, "xiph": None, "asf": None, "pictures": [], "audio": None}
     errors = []
     if fmt == "flac":
         from mutagen.flac import FLAC
@@ -169,6 +190,15 @@ def main(argv):
             out["id3v2"] = id3v2_json(path)
         except mutagen.MutagenError as e:
             errors.append("id3v2: %s" % describe(e))
+    elif fmt == "asf":
+        from mutagen.asf import ASF
+        try:
+            f = ASF(path)
+            out["asf"] = asf_json(f.tags)
+            out["audio"] = audio_json(f.info)
+        except mutagen.MutagenError as e:
+            out["valid"] = False
+            errors.append(describe(e))
     elif fmt == "ogg":
         from mutagen.oggvorbis import OggVorbis
         try:

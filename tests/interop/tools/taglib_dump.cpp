@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 // taglib_dump FILE: prints, as one JSON object, what TagLib reads from an audio file. A peer
 // oracle for the interop tests; the schema matches mutagen_dump.py (see tests/interop/README.md):
-//   {"tool", "format", "valid", "id3v2", "id3v1", "ape", "xiph", "pictures", "audio"}
+//   {"tool", "format", "valid", "id3v2", "id3v1", "ape", "xiph", "asf", "pictures", "audio"}
 // Parts the file lacks are null. TagLib reports ID3v2 frames with 2.4 identifiers (its frame
 // factory upgrades 2.2/2.3 frames while reading), which the README lists.
 // Exit status: 0 dumped, 1 TagLib could not open the file, 2 usage.
 #include <taglib/apeitem.h>
 #include <taglib/apetag.h>
+#include <taglib/asffile.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/commentsframe.h>
 #include <taglib/flacfile.h>
@@ -254,6 +255,53 @@ std::string XiphJson(TagLib::Ogg::XiphComment* comment) {
     return Obj().Str("vendor", comment->vendorID()).Add("fields", fields.Json()).Json();
 }
 
+// One ASF attribute as text: Unicode as is, numbers in decimal, booleans "true"/"false",
+// byte arrays and GUIDs in hex.
+std::string AsfValue(const TagLib::ASF::Attribute& a) {
+    switch (a.type()) {
+        case TagLib::ASF::Attribute::UnicodeType: return a.toString().to8Bit(true);
+        case TagLib::ASF::Attribute::BoolType: return a.toBool() ? "true" : "false";
+        case TagLib::ASF::Attribute::DWordType: return std::to_string(a.toUInt());
+        case TagLib::ASF::Attribute::QWordType: return std::to_string(a.toULongLong());
+        case TagLib::ASF::Attribute::WordType: return std::to_string(a.toUShort());
+        case TagLib::ASF::Attribute::BytesType:
+        case TagLib::ASF::Attribute::GuidType: return Hex(a.toByteVector());
+    }
+    return std::string();
+}
+
+// The content description fields under their attribute names, then every extended attribute.
+std::string AsfJson(TagLib::ASF::Tag* tag) {
+    if (tag == nullptr) return "null";
+    std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
+    const std::pair<const char*, TagLib::String> described[] = {
+        {"Title", tag->title()}, {"Author", tag->artist()}, {"Copyright", tag->copyright()},
+        {"Description", tag->comment()}, {"Rating", tag->rating()}};
+    for (const auto& [name, value] : described)
+        if (!value.isEmpty()) attributes.push_back({name, {value.to8Bit(true)}});
+    for (const auto& [name, list] : tag->attributeListMap()) {
+        std::vector<std::string> values;
+        for (const auto& a : list) values.push_back(AsfValue(a));
+        attributes.push_back({name.to8Bit(true), values});
+    }
+    std::stable_sort(attributes.begin(), attributes.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Merge a name that is both a described field and an extended attribute, as one list.
+    Obj out;
+    for (size_t i = 0; i < attributes.size();) {
+        std::string list = "[";
+        size_t j = i;
+        for (bool first = true; j < attributes.size() && attributes[j].first == attributes[i].first; ++j)
+            for (const auto& v : attributes[j].second) {
+                list += (first ? "" : ",") + Quote(v);
+                first = false;
+            }
+        out.Add(attributes[i].first, list + "]");
+        i = j;
+    }
+    return Obj().Add("attributes", out.Json()).Json();
+}
+
 std::string AudioJson(const TagLib::AudioProperties* p) {
     if (p == nullptr) return "null";
     return Obj()
@@ -275,6 +323,7 @@ std::string DetectFormat(const std::string& path) {
                                                                                      : path.find_last_of('.')));
     if (ext == ".flac") return "flac";
     if (ext == ".ogg" || ext == ".oga") return "ogg";
+    if (ext == ".wma" || ext == ".asf") return "asf";
     if (ext == ".mp3" || ext == ".mp2" || ext == ".mpga") return "mpeg";
     std::ifstream in(path, std::ios::binary);
     char magic[4] = {};
@@ -306,6 +355,7 @@ int main(int argc, char** argv) {
             .Add("id3v1", Id3v1Json(f.hasID3v1Tag() ? f.ID3v1Tag() : nullptr))
             .Add("ape", "null")
             .Add("xiph", XiphJson(f.hasXiphComment() ? f.xiphComment() : nullptr))
+            .Add("asf", "null")
             .Add("pictures", PicturesJson(f.pictureList(), f.hasXiphComment() ? f.xiphComment()->pictureList() : none))
             .Add("audio", AudioJson(f.audioProperties()));
     } else if (format == "ogg") {
@@ -316,7 +366,19 @@ int main(int argc, char** argv) {
             .Add("id3v1", "null")
             .Add("ape", "null")
             .Add("xiph", XiphJson(f.isValid() ? f.tag() : nullptr))
+            .Add("asf", "null")
             .Add("pictures", PicturesJson(f.isValid() && f.tag() ? f.tag()->pictureList() : none, none))
+            .Add("audio", AudioJson(f.audioProperties()));
+    } else if (format == "asf") {
+        TagLib::ASF::File f(path.c_str());
+        if (!f.isOpen()) return 1;
+        out.Add("valid", f.isValid() ? "true" : "false")
+            .Add("id3v2", "null")
+            .Add("id3v1", "null")
+            .Add("ape", "null")
+            .Add("xiph", "null")
+            .Add("asf", AsfJson(f.isValid() ? f.tag() : nullptr))
+            .Add("pictures", "[]")
             .Add("audio", AudioJson(f.audioProperties()));
     } else {
         TagLib::MPEG::File f(path.c_str());
@@ -326,6 +388,7 @@ int main(int argc, char** argv) {
             .Add("id3v1", Id3v1Json(f.hasID3v1Tag() ? f.ID3v1Tag() : nullptr))
             .Add("ape", ApeJson(f.hasAPETag() ? f.APETag() : nullptr))
             .Add("xiph", "null")
+            .Add("asf", "null")
             .Add("pictures", "[]")
             .Add("audio", AudioJson(f.audioProperties()));
     }
