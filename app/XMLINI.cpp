@@ -186,7 +186,9 @@ void TXMLIni::WriteString(const std::string& Section, const std::string& Key, co
     // otherwise a blank in a name would insert the key at the top of the file.
     const std::string SectionName = StripBlanks(Section);
     const std::string KeyName = StripBlanks(Key);
-    if (ValueExists(SectionName, KeyName)) DeleteKey(SectionName, KeyName);
+    // DeleteKey runs even when ReadSection lists no such key: a line the readers still
+    // take for the key (say " <x<Key>...") would otherwise shadow the value written here.
+    DeleteKey(SectionName, KeyName);
     if (!SectionExists(SectionName)) AddSection(SectionName);
     const int Open = FindSectionLine(SectionName);
     if (Open < 0) return;  // unreachable: the section was just added

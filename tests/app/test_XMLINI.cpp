@@ -150,6 +150,14 @@ TEST(TXMLIni, LaterKeyLineWinsAndWriteReplacesEveryReadableForm) {
     Ini.WriteString("S", "K", "3");
     EXPECT_EQ(Ini.ReadString("S", "K", ""), "3");
     EXPECT_EQ(Ini.Lines(), (std::vector<std::string>{"<xmlini>", "  <S>", "    <K>3</K>", "  </S>", "</xmlini>"}));
+
+    // A line that the readers take for the key although no key name is listed for it.
+    WriteFileBytes(File, ToBytes("<xmlini>\r\n  <S>\r\n <xy<K>1</K>\r\n  </S>\r\n</xmlini>\r\n"));
+    TXMLIni Odd(File, false);
+    EXPECT_EQ(Odd.ReadString("S", "K", ""), "1");
+    EXPECT_FALSE(Odd.ValueExists("S", "K"));
+    Odd.WriteString("S", "K", "3");
+    EXPECT_EQ(Odd.ReadString("S", "K", ""), "3");
 }
 
 TEST(TXMLIni, ValueEncodingRoundTrips) {
@@ -227,6 +235,7 @@ TEST(TXMLIni, HostileContentNeverBreaksTheScans) {
         {"  <S\n    <K\n  </S\n", 8},
         {"  <S>\n    <K></\n    <K>>\n  </S>", 8},
         {"  <S>\n  > <K>1</K>\n  </S>\n", 8},
+        {"  <S>\n <xy<K>1\n  </S>\n", 8},  // read as key K though its first '<' is elsewhere
         {std::string("  <S>\0\xff\n    <K>\0</K>\n  </S>\n", 28), 8},
         // An opening line without its closing line: the section exists but holds nothing
         // readable, so the written key stays invisible and the default comes back.
