@@ -104,13 +104,7 @@ bool TAPICFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
 
     int64_t Rest = DataSize;
     uint8_t Byte = 0;
-    if (Rest > 0 && ReadByte(In, Byte)) {
-        Encoding = EncodingFromByte(Byte);
-        --Rest;
-    } else {
-        Encoding = teISO8859_1;
-        Rest = 0;
-    }
+    ReadEncodingByte(In, Rest);
 
     if (MajorVersion(Version) == 2) {
         // The 2.2 image format is always three bytes, without terminator.

@@ -27,14 +27,7 @@ bool TCOMMFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     TMemoryStream Plain;
     TStream& In = PlainContent(Stream, Plain);
     int64_t Rest = DataSize;
-    uint8_t EncodingByte = 0;
-    if (Rest > 0 && ReadByte(In, EncodingByte)) {
-        Encoding = EncodingFromByte(EncodingByte);
-        --Rest;
-    } else {
-        Encoding = teISO8859_1;
-        Rest = 0;
-    }
+    ReadEncodingByte(In, Rest);
     Rest -= In.Read(FLanguage.data(), std::min<int64_t>(3, Rest));
     Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
     SkipStrayTerminator(In, Rest);

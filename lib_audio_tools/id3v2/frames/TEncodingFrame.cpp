@@ -34,4 +34,15 @@ void TEncodingFrame::SkipStrayTerminator(TStream& Stream, int64_t& Rest) const {
     Stream.Seek(-Got, TSeekOrigin::soCurrent);
 }
 
+void TEncodingFrame::ReadEncodingByte(TStream& Stream, int64_t& Rest) {
+    uint8_t EncodingByte = 0;
+    if (Rest > 0 && ReadByte(Stream, EncodingByte)) {
+        Encoding = EncodingFromByte(EncodingByte);
+        --Rest;
+    } else {
+        Encoding = teISO8859_1;
+        Rest = 0;
+    }
+}
+
 }  // namespace covrilo

@@ -25,6 +25,9 @@ public:
     bool BigEndian = true;
 
 protected:
+    // Reads the encoding byte that starts the content and takes it off Rest. A frame
+    // without content has none and reads as ISO-8859-1 (Rest becomes 0).
+    void ReadEncodingByte(TStream& Stream, int64_t& Rest);
     // Some writers end a description with two terminators. After a description, one more
     // whole zero unit still inside the content is taken as such and skipped.
     void SkipStrayTerminator(TStream& Stream, int64_t& Rest) const;

@@ -35,14 +35,7 @@ bool TTxxxFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     TStream& In = PlainContent(Stream, Plain);
 
     int64_t Rest = DataSize;
-    uint8_t EncodingByte = 0;
-    if (Rest > 0 && ReadByte(In, EncodingByte)) {
-        Encoding = EncodingFromByte(EncodingByte);
-        --Rest;
-    } else {
-        Encoding = teISO8859_1;  // a frame without content has no encoding byte to read
-        Rest = 0;
-    }
+    ReadEncodingByte(In, Rest);
 
     const std::vector<uint8_t> Content = In.ReadBytes(std::min(Rest, In.Remaining()));
     const std::span<const uint8_t> All(Content);
