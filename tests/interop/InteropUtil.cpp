@@ -283,8 +283,8 @@ void MakePng(const fs::path& file, int width, int height) { MakeImage(file, widt
 void MutagenTag(const fs::path& file, const std::string& specJson) {
     RequireTool(Tool::Mutagen);
     TempDir scratch;
-    WriteFileBytes(scratch / "spec.json", ToBytes(specJson));
-    RunOrThrow("mutagen_tag.py", Python("mutagen_tag.py") + " " + Q(file) + " " + Q(scratch / "spec.json"));
+    WriteFileBytes(scratch / "tags.json", ToBytes(specJson));
+    RunOrThrow("mutagen_tag.py", Python("mutagen_tag.py") + " " + Q(file) + " " + Q(scratch / "tags.json"));
 }
 
 JsonValue MutagenDump(const fs::path& file) {

@@ -108,7 +108,7 @@ void MakePng(const std::filesystem::path& file, int width, int height);
 
 // ---- peers ---------------------------------------------------------------------------------
 
-// Writes tags with mutagen's own writers; specJson is the spec of tools/mutagen_tag.py.
+// Writes tags with mutagen's own writers; specJson is the input of tools/mutagen_tag.py.
 void MutagenTag(const std::filesystem::path& file, const std::string& specJson);
 // What mutagen and TagLib read (the common schema of the README).
 JsonValue MutagenDump(const std::filesystem::path& file);

@@ -144,7 +144,7 @@ std::string V1Spec(bool fromV2Source) {
 // A full tag of the given version: the values the facade rewrites, and frames it must keep.
 std::string V2Spec(int version, const fs::path& oldFront, const fs::path& back, bool withV1) {
     const std::string yearId = version == 4 ? "TDRC" : "TYER";
-    std::string spec = R"({"id3v2": {"version": )" + std::to_string(version) + R"(, "frames": [
+    std::string tags = R"({"id3v2": {"version": )" + std::to_string(version) + R"(, "frames": [
         {"id": "TPE1", "text": "\u00c4rtist \u00d6ne"}, {"id": "TIT2", "text": "T\u00eftle \u03a9"},
         {"id": "TALB", "text": "Alb\u00fcm"}, {"id": "TRCK", "text": "7"}, {"id": "TCON", "text": "Rock"},
         {"id": "COMM", "lang": "eng", "desc": "", "text": "C\u00f6mment"},
@@ -156,11 +156,11 @@ std::string V2Spec(int version, const fs::path& oldFront, const fs::path& back, 
                        oldFront.string() + R"("},
         {"id": "APIC", "type": 4, "mime": "image/png", "desc": "back", "file": ")" +
                        back.string() + R"("})";
-    if (version != 2) spec += R"(, {"id": "PRIV", "owner": "covrilo.test", "data_hex": "00ff10"})";
-    if (version == 4) spec += R"(, {"id": "TXXX", "desc": "CATALOG", "text": ["A1", "B2"]})";
-    spec += "]}, \"id3v1\": ";
-    spec += withV1 ? V1Spec(true) : std::string("null");
-    return spec + "}";
+    if (version != 2) tags += R"(, {"id": "PRIV", "owner": "covrilo.test", "data_hex": "00ff10"})";
+    if (version == 4) tags += R"(, {"id": "TXXX", "desc": "CATALOG", "text": ["A1", "B2"]})";
+    tags += "]}, \"id3v1\": ";
+    tags += withV1 ? V1Spec(true) : std::string("null");
+    return tags + "}";
 }
 
 std::string Digits(size_t value, size_t width) {

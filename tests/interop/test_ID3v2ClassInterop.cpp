@@ -45,7 +45,7 @@ Files MakeFiles(const TempDir& Dir) {
 
 // Every encoding the version has, Japanese and Cyrillic text, two comments in different
 // languages, TXXX, PRIV (not in 2.2), MCDI, front and back covers, and an ID3v1 record.
-std::string Spec(const Files& F, int Version, int Padding) {
+std::string TagsJson(const Files& F, int Version, int Padding) {
     const bool v4 = Version == 4;
     std::string frames = R"(
         {"id": "TIT2", "text": ")" +
@@ -70,12 +70,12 @@ std::string Spec(const Files& F, int Version, int Padding) {
               F.Front.string() + R"("},
         {"id": "APIC", "type": 4, "mime": "image/png", "desc": "back", "file": ")" +
               F.Back.string() + R"("})";
-    std::string spec = R"({"id3v2": {"version": )" + std::to_string(Version);
-    if (Padding >= 0) spec += R"(, "padding": )" + std::to_string(Padding);
-    spec += R"(, "frames": [)" + frames + R"(]},
+    std::string tags = R"({"id3v2": {"version": )" + std::to_string(Version);
+    if (Padding >= 0) tags += R"(, "padding": )" + std::to_string(Padding);
+    tags += R"(, "frames": [)" + frames + R"(]},
         "id3v1": {"title": "V1 title", "artist": "V1 artist", "album": "V1 album", "year": "2001",
                   "comment": "V1 comment", "track": 5, "genre": 17}})";
-    return spec;
+    return tags;
 }
 
 std::u16string W(const std::string& Utf8) { return Utf8ToWide(Utf8); }
@@ -122,7 +122,7 @@ TEST(ID3v2ClassInterop, LoadsTagsWrittenByMutagen) {
             const fs::path file =
                 dir / ("v" + std::to_string(version) + "_" + std::to_string(padding) + ".mp3");
             fs::copy_file(f.Plain, file);
-            MutagenTag(file, Spec(f, version, padding));
+            MutagenTag(file, TagsJson(f, version, padding));
 
             TID3v2Class tag(file);
             EXPECT_EQ(tag.Version, version << 8);
@@ -219,7 +219,7 @@ TEST(ID3v2ClassInterop, PeersReadWhatWeSave) {
                 const fs::path file = dir / ("s" + std::to_string(source) + "_" + std::to_string(target) +
                                              "_" + std::to_string(padding) + ".mp3");
                 fs::copy_file(f.Plain, file);
-                MutagenTag(file, Spec(f, source, padding));
+                MutagenTag(file, TagsJson(f, source, padding));
                 const JsonValue mutagenBefore = MutagenDump(file);
                 const JsonValue taglibBefore = TaglibDump(file);
                 const Bytes audio = MpegAudioBytes(file);

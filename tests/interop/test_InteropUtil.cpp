@@ -233,12 +233,12 @@ TEST(InteropUtil, FlacAndOggFixturesCarryMutagenComments) {
     MakePng(dir / "cover.png", 20, 10);
     MakeFlac(dir / "a.flac");
     MakeOggVorbis(dir / "a.ogg");
-    const std::string spec = R"({"xiph": {"fields": [["TITLE", "T"], ["ARTIST", "A1"], ["ARTIST", "A2"]],
+    const std::string tags = R"({"xiph": {"fields": [["TITLE", "T"], ["ARTIST", "A1"], ["ARTIST", "A2"]],
         "pictures": [{"type": 3, "mime": "image/png", "width": 20, "height": 10, "file": ")" +
                              (dir / "cover.png").string() + R"("}]}})";
     for (const char* name : {"a.flac", "a.ogg"}) {
         SCOPED_TRACE(name);
-        MutagenTag(dir / name, spec);
+        MutagenTag(dir / name, tags);
         for (const JsonValue& dump : {MutagenDump(dir / name), TaglibDump(dir / name)}) {
             SCOPED_TRACE(dump["tool"].Str());
             ASSERT_FALSE(dump["xiph"].IsNull()) << dump.Dump();

@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
-"""mutagen_tag.py FILE SPEC.json: writes the tags described by SPEC into FILE with mutagen.
+"""mutagen_tag.py FILE RECIPE.json: writes the tags described by RECIPE into FILE with mutagen.
 
 Fixtures written by a peer, so that our reader is tested on tags it did not write itself.
-Run with /usr/bin/python3 (the interpreter that sees python3-mutagen). SPEC is one JSON object;
+Run with /usr/bin/python3 (the interpreter that sees python3-mutagen). RECIPE is one JSON object;
 every part is optional (see tests/interop/README.md for the full description):
 
   {"id3v2": {"version": 2|3|4, "padding": 0, "frames": [
@@ -108,7 +108,7 @@ def render_v22(frames, padding, separator):
             v22 = cls(encoding=frame.encoding, mime=V22_IMAGE_FORMATS.get(frame.mime.lower(), frame.mime[-3:].upper()),
                       type=frame.type, desc=frame.desc, data=frame.data)
         else:
-            v22 = cls(**{spec.name: getattr(frame, spec.name) for spec in frame._framespec})
+            v22 = cls(**{field.name: getattr(frame, field.name) for field in frame._framespec})
         data = v22._writeData(config)
         if len(data) >= 1 << 24:
             raise ValueError("frame too large for 2.2")
@@ -117,14 +117,14 @@ def render_v22(frames, padding, separator):
     return b"ID3\x02\x00\x00" + syncsafe(len(body)) + body
 
 
-def write_id3v2(path, spec):
-    version = spec.get("version", 4)
+def write_id3v2(path, recipe):
+    version = recipe.get("version", 4)
     if version not in (2, 3, 4):
         raise ValueError("ID3v2 version must be 2, 3 or 4")
-    frames = [make_frame(entry, version) for entry in spec.get("frames", [])]
-    padding = spec.get("padding")
+    frames = [make_frame(entry, version) for entry in recipe.get("frames", [])]
+    padding = recipe.get("padding")
     if version == 2:
-        tag = render_v22(frames, padding, spec.get("v23_separator", "/"))
+        tag = render_v22(frames, padding, recipe.get("v23_separator", "/"))
         id3.delete(path, delete_v1=False, delete_v2=True)
         with open(path, "rb") as f:
             audio = f.read()
@@ -135,25 +135,25 @@ def write_id3v2(path, spec):
     for frame in frames:
         tags.add(frame)
     kwargs = {}
-    if "v23_separator" in spec:
-        kwargs["v23_sep"] = spec["v23_separator"]
+    if "v23_separator" in recipe:
+        kwargs["v23_sep"] = recipe["v23_separator"]
     if padding is not None:
         kwargs["padding"] = lambda info: padding
     tags.save(path, v1=id3.ID3v1SaveOptions.REMOVE, v2_version=version, **kwargs)
 
 
-def make_id3v1(spec):
+def make_id3v1(recipe):
     frames = {}
     for key, fid in (("title", "TIT2"), ("artist", "TPE1"), ("album", "TALB")):
-        if spec.get(key):
-            frames[fid] = id3.Frames[fid](encoding=0, text=[spec[key]])
-    if spec.get("year"):
-        frames["TDRC"] = id3.TDRC(encoding=0, text=[spec["year"]])
-    if spec.get("comment"):
-        frames["COMM"] = id3.COMM(encoding=0, lang="eng", desc="", text=[spec["comment"]])
-    if spec.get("track"):
-        frames["TRCK"] = id3.TRCK(encoding=0, text=[str(spec["track"])])
-    genre = spec.get("genre", 255)
+        if recipe.get(key):
+            frames[fid] = id3.Frames[fid](encoding=0, text=[recipe[key]])
+    if recipe.get("year"):
+        frames["TDRC"] = id3.TDRC(encoding=0, text=[recipe["year"]])
+    if recipe.get("comment"):
+        frames["COMM"] = id3.COMM(encoding=0, lang="eng", desc="", text=[recipe["comment"]])
+    if recipe.get("track"):
+        frames["TRCK"] = id3.TRCK(encoding=0, text=[str(recipe["track"])])
+    genre = recipe.get("genre", 255)
     if genre != 255:
         frames["TCON"] = id3.TCON(encoding=0, text=[id3.TCON.GENRES[genre]])
     return id3.MakeID3v1(frames)
@@ -174,9 +174,9 @@ def take_id3v1(path):
         return record
 
 
-def write_ape(path, spec):
+def write_ape(path, recipe):
     tag = APEv2()
-    for item in spec.get("items", []):
+    for item in recipe.get("items", []):
         key = item["key"]
         if "text" in item:
             tag[key] = APEValue("\0".join(texts(item["text"])), TEXT)
@@ -187,12 +187,12 @@ def write_ape(path, spec):
     tag.save(path)
 
 
-def write_xiph(path, spec):
+def write_xiph(path, recipe):
     from mutagen.flac import FLAC, Picture
     with open(path, "rb") as f:
         magic = f.read(4)
     pictures = []
-    for entry in spec.get("pictures", []):
+    for entry in recipe.get("pictures", []):
         p = Picture()
         p.type = entry.get("type", 3)
         p.mime = entry.get("mime", "image/jpeg")
@@ -206,7 +206,7 @@ def write_xiph(path, spec):
         from mutagen.oggvorbis import OggVorbis
         f = OggVorbis(path)
         f.tags.clear()
-        for key, value in spec.get("fields", []):
+        for key, value in recipe.get("fields", []):
             f.tags.append((key, value))
         for p in pictures:
             f.tags.append(("METADATA_BLOCK_PICTURE", base64.b64encode(p.write()).decode("ascii")))
@@ -215,7 +215,7 @@ def write_xiph(path, spec):
         if f.tags is None:
             f.add_tags()
         f.tags.clear()
-        for key, value in spec.get("fields", []):
+        for key, value in recipe.get("fields", []):
             f.tags.append((key, value))
         f.clear_pictures()
         for p in pictures:
@@ -225,22 +225,22 @@ def write_xiph(path, spec):
 
 def main(argv):
     if len(argv) != 3:
-        sys.stderr.write("usage: mutagen_tag.py FILE SPEC.json\n")
+        sys.stderr.write("usage: mutagen_tag.py FILE RECIPE.json\n")
         return 2
-    path, spec_path = argv[1], argv[2]
+    path, recipe_path = argv[1], argv[2]
     try:
-        with open(spec_path, encoding="utf-8") as f:
-            spec = json.load(f)
-        if "xiph" in spec:
-            write_xiph(path, spec["xiph"])
-        if any(k in spec for k in ("id3v2", "id3v1", "ape")):
+        with open(recipe_path, encoding="utf-8") as f:
+            recipe = json.load(f)
+        if "xiph" in recipe:
+            write_xiph(path, recipe["xiph"])
+        if any(k in recipe for k in ("id3v2", "id3v1", "ape")):
             record = take_id3v1(path)
-            if "id3v1" in spec:
-                record = make_id3v1(spec["id3v1"]) if spec["id3v1"] is not None else None
-            if "id3v2" in spec:
-                write_id3v2(path, spec["id3v2"])
-            if "ape" in spec:
-                write_ape(path, spec["ape"])
+            if "id3v1" in recipe:
+                record = make_id3v1(recipe["id3v1"]) if recipe["id3v1"] is not None else None
+            if "id3v2" in recipe:
+                write_id3v2(path, recipe["id3v2"])
+            if "ape" in recipe:
+                write_ape(path, recipe["ape"])
             if record is not None:
                 with open(path, "ab") as f:
                     f.write(record)
