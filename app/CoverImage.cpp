@@ -143,6 +143,11 @@ public:
 };
 
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& FileName) {
+    // A folder opens as a stream but fails on the first read with a library message that
+    // names no file; say plainly what is wrong instead.
+    std::error_code Ignored;
+    if (std::filesystem::is_directory(FileName, Ignored))
+        throw std::system_error(EISDIR, std::generic_category(), "Cannot open file " + FileName.string());
     std::ifstream In(FileName, std::ios::binary);
     if (!In) throw std::system_error(errno, std::generic_category(), "Cannot open file " + FileName.string());
     std::vector<uint8_t> Data((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());

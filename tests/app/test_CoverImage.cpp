@@ -217,6 +217,15 @@ TEST_F(PrepareCoverImageTest, MissingPictureOrUnwritableFolderRaise) {
     EXPECT_THROW(PrepareCoverImage(Missing, 500, 500, 70, ExeDir), std::system_error);
     EXPECT_EQ(Missing, Dir / "gone.jpg");
 
+    fs::path Folder = Dir / "covers";
+    fs::create_directory(Folder);
+    try {
+        PrepareCoverImage(Folder, 500, 500, 70, ExeDir);
+        ADD_FAILURE() << "a folder was taken for a picture";
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot open file " + (Dir / "covers").string(), 0), 0u) << e.what();
+    }
+
     fs::path ImagePath = MakePicture("big.jpg", 1600, 1200);
     const fs::path Original = ImagePath;
     EXPECT_THROW(PrepareCoverImage(ImagePath, 500, 500, 70, Dir / "no-such-folder"), std::system_error);
