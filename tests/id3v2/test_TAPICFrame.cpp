@@ -88,6 +88,8 @@ TEST(TAPICFrame, WritesTheTwoTwoImageFormat) {
         {"bitmap", {1}, "BMP"},        {"image/tiff", {1}, "TIF"},    {"tiff", {1}, "TIF"},
         {"image/x-bmp", {1}, "XBM"},   {"image/jpg", Jpeg, "JPG"},    {"image/webp", {1}, "WEB"},
         {"image/x", {1}, "X  "},       {"JPE", {1}, "JPE"},
+        // Would read back as the link marker.
+        {"-->x", {1}, "   "},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Mime);
@@ -98,6 +100,10 @@ TEST(TAPICFrame, WritesTheTwoTwoImageFormat) {
         const FrameBytes Out = test::SaveFrame(Frame, ID3V2_VERSION_2_2);
         ASSERT_GE(Out.size(), 10u);
         EXPECT_EQ(std::string(Out.begin() + 7, Out.begin() + 10), C.Format);
+        TAPICFrame Back;
+        ASSERT_TRUE(test::LoadFrame(Back, Out, ID3V2_VERSION_2_2));
+        EXPECT_FALSE(Back.Linked);
+        EXPECT_EQ(Back.PictureData.Data(), C.Image);
     }
 }
 

@@ -68,6 +68,9 @@ std::string MimeToFormat(const std::string& Mime, const std::vector<uint8_t>& Im
     std::string Format(Rest.substr(0, 3));
     for (char& C : Format) C = static_cast<char>(C >= 'a' && C <= 'z' ? C - ('a' - 'A') : C);
     Format.resize(3, ' ');
+    // "-->" in the format field marks a link: an image must never be written under it, or it
+    // reads back as a link and its bytes are lost.
+    if (Format == kLinkMarker) Format = "   ";
     return Format;
 }
 
