@@ -336,13 +336,16 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
         file.SetPosition(fileSize - TID3v1Tag::RecordSize);
         if (file.Read(magic, 3) == 3 && std::memcmp(magic, "TAG", 3) == 0) tagLimit -= TID3v1Tag::RecordSize;
     }
-    if (TagExists && static_cast<int64_t>(TagSize) + TagHeaderSize > tagLimit)
+    // A 2.4 footer repeats the header after the frames; it belongs to the old tag and must go
+    // with it, which only a rewrite can do (no footer is ever written).
+    const int64_t footerSize = TagExists && (TagFlags & tfFooter) ? TagHeaderSize : 0;
+    if (TagExists && static_cast<int64_t>(TagSize) + TagHeaderSize + footerSize > tagLimit)
         throw EID3LibSaveException(Format("Tag size exceeds the size of file %s!", FileName.c_str()));
 
     const int64_t oldSize = static_cast<int64_t>(TagSize);
     const int64_t estimated = static_cast<int64_t>(E);
     const bool rewrite = (TagExists && RemoveTag) || (TagExists && !hasFrames) || (!TagExists && hasFrames) ||
-                         (oldSize - estimated > MaxInPlacePadding) || (oldSize < estimated);
+                         (oldSize - estimated > MaxInPlacePadding) || (oldSize < estimated) || footerSize > 0;
 
     uint64_t newSize = 0;
     TMemoryStream tag;
@@ -387,7 +390,7 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
         try {
             if (temp->Write(tag.Data().data(), tag.Size()) < tag.Size())
                 throw EID3LibSaveException(writeFailure);
-            const int64_t audioStart = TagExists ? oldSize + TagHeaderSize : 0;
+            const int64_t audioStart = TagExists ? oldSize + TagHeaderSize + footerSize : 0;
             file.SetPosition(audioStart);
             const int64_t audioBytes = fileSize - audioStart;
             if (audioBytes > 0 && temp->CopyFrom(file, audioBytes) < audioBytes)

@@ -226,6 +226,34 @@ TEST(ID3v2ClassSave, RemovingEveryFrameRemovesTheTag) {
     }
 }
 
+// The footer after a 2.4 tag goes with the old tag: saved as another version or with the tag
+// removed, nothing of it may stay in front of the audio.
+TEST(ID3v2ClassSave, TheFooterOfAnOldTagGoesWithIt) {
+    const Bytes body = Frame24("TIT2", Latin1Text("T"));
+    const Bytes footer = Cat({Str("3DI"), Bytes{4, 0, 0x10}, Syncsafe(static_cast<uint32_t>(body.size() + 20))});
+    const Bytes original = Cat({Tag(4, body, 20, 0x10), footer, Audio(), Record("v1")});
+    struct Case {
+        const char* Name;
+        uint16_t Version;
+        bool RemoveTag;
+    };
+    for (const Case& c : {Case{"to_v23", 0x0300, false}, Case{"to_v22", 0x0200, false}, Case{"removed", 0, true}}) {
+        TempDir dir;
+        const auto file = dir / "a.mp3";
+        WriteFileBytes(file, original);
+        TID3v2Class tag(file);
+        tag.RemoveTag = c.RemoveTag;
+        ASSERT_TRUE(tag.SaveToFile(c.Version)) << c.Name;
+        const Bytes saved = ReadFileBytes(file);
+        const size_t audioAt = c.RemoveTag ? 0 : tag.TagSize + 10;
+        EXPECT_EQ(Slice(saved, audioAt), Cat({Audio(), Record("v1")})) << c.Name;
+        TID3v2Class again(file);
+        const std::vector<std::string> expected =
+            c.RemoveTag ? std::vector<std::string>{"TAG"} : std::vector<std::string>{"TAG", "TIT2"};
+        EXPECT_EQ(Ids(again), expected) << c.Name;
+    }
+}
+
 TEST(ID3v2ClassSave, NoTagAndNothingToWriteKeepsTheBytes) {
     TempDir dir;
     const auto file = dir / "a.mp3";
