@@ -21,9 +21,11 @@ std::filesystem::path MakeWorkDir() {
     return pattern;
 }
 
-std::vector<std::string> Ids(const covrilo::TID3v2Class& Tag) {
+// With WithRecord false the ID3v1 entry ("TAG") is left out.
+std::vector<std::string> Ids(const covrilo::TID3v2Class& Tag, bool WithRecord = true) {
     std::vector<std::string> ids;
-    for (int i = 0; i < Tag.FrameCount(); ++i) ids.push_back(Tag.Frames(i)->FrameID());
+    for (int i = 0; i < Tag.FrameCount(); ++i)
+        if (WithRecord || Tag.Frames(i)->FrameID() != "TAG") ids.push_back(Tag.Frames(i)->FrameID());
     return ids;
 }
 
@@ -34,7 +36,12 @@ void Attempt(const std::filesystem::path& File, uint16_t Version) {
         covrilo::TID3v2Class again(File);
         // A written tag reads back as the same frames. (2.2 identifiers may map back to
         // another 2.3 form; a removed tag may uncover bytes that look like another tag.)
-        if (saved && tag.TagExists && Version != 0x0200 && Ids(again) != Ids(tag)) std::abort();
+        // In a file with less than 128 bytes after its tag, the last 128 bytes lie partly in
+        // the tag, and tag text may happen to read as an ID3v1 record there.
+        const bool recordInTag = static_cast<int64_t>(std::filesystem::file_size(File)) - 128 <
+                                 static_cast<int64_t>(again.TagSize) + 10;
+        if (saved && tag.TagExists && Version != 0x0200 && Ids(again, !recordInTag) != Ids(tag, !recordInTag))
+            std::abort();
     } catch (const covrilo::EID3LibException&) {
     } catch (const covrilo::EAssertionFailed&) {
         // The documented refusal to save unsynchronised, compressed or footer tags.

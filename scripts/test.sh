@@ -15,8 +15,10 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build/test && ctest --output-on-failure -j"$jobs")
 
-# Fuzz smoke: every target replays its seed corpus, then mutates it for a few seconds from a
-# fixed seed, so a run is repeatable. Long runs are done by hand (see fuzz/README.md).
+# Fuzz smoke: every target replays its seed corpus (every input that ever failed is kept there),
+# then mutates it for a few seconds. The seed is fixed, but coverage feedback still lets two runs
+# take different paths, so a failure here is a real fault to fix and keep as a seed, not noise.
+# Long runs are done by hand (see fuzz/README.md).
 if [ -f fuzz/CMakeLists.txt ] && command -v clang++ >/dev/null; then
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOVRILO_FUZZ=ON >/dev/null
   cmake --build build/fuzz -j"$jobs"
