@@ -53,6 +53,14 @@ constexpr std::array<TID3v2FormatRow, 3> kID3v2Formats = {{
     {ID3V2_VERSION_2_4, teUTF8, "TDRC"},
 }};
 
+// A text that ISO-8859-1 cannot hold is written in UTF-16 instead: adding a cover must not
+// turn an artist's name into question marks. Texts that fit keep the chosen encoding.
+TTextEncoding EncodingFor(TTextEncoding Chosen, std::u16string_view Text) {
+    if (Chosen != teISO8859_1) return Chosen;
+    const bool fits = std::all_of(Text.begin(), Text.end(), [](char16_t c) { return c <= 0xFF; });
+    return fits ? Chosen : teUTF16;
+}
+
 }  // namespace
 
 Tqmx_multitag::Tqmx_multitag()
@@ -446,7 +454,7 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
     auto addText = [&tag](const char* id, const std::u16string& value, TTextEncoding encoding) {
         auto frame = std::make_unique<TTxxxFrame>();
         frame->SetFrameID(id);
-        frame->Encoding = encoding;
+        frame->Encoding = EncodingFor(encoding, value);
         frame->SetText(value);
         tag.AddFrame(std::move(frame));
     };
@@ -457,7 +465,7 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
     addText("TCON", Track.GetGenre(), E);
     {
         auto comment = std::make_unique<TCOMMFrame>();
-        comment->Encoding = E;
+        comment->Encoding = EncodingFor(E, Track.GetComment());
         comment->SetText(Track.GetComment());
         tag.AddFrame(std::move(comment));
     }
@@ -481,8 +489,9 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
         // the file stays untouched.
         if (!apic->LoadPictureFromFile(pic.FileName)) return false;
         apic->SetPictureType(type);
-        apic->SetDescription(ToWide(pic.Description));
-        apic->Encoding = E;
+        const std::u16string description = ToWide(pic.Description);
+        apic->SetDescription(description);
+        apic->Encoding = EncodingFor(E, description);
         tag.AddFrame(std::move(apic));
     }
     return tag.SaveToFile(format.Version);

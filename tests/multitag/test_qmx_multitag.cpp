@@ -313,6 +313,39 @@ TEST_F(Facade, FormatTwoWritesID3v24WithUtf8AndTDRC) {
         }
 }
 
+// The ISO-8859-1 format keeps what fits in it and writes UTF-16 only where it would lose text.
+TEST_F(Facade, FormatZeroWritesUtf16WhereLatin1WouldLoseText) {
+    // TPE1 "\u0410\u0440\u0442" (Cyrillic) and COMM "\u00c4 \u263a" in UTF-16 LE with byte-order marks.
+    const Bytes artist = {1, 0xFF, 0xFE, 0x10, 0x04, 0x40, 0x04, 0x42, 0x04};
+    Bytes comment = {1};
+    Append(comment, Str("eng"));
+    Append(comment, {0xFF, 0xFE, 0, 0, 0xFF, 0xFE, 0xC4, 0, ' ', 0, 0x3A, 0x26});
+    Bytes file = Tag23({Frame23("TPE1", artist), Text23("TIT2", "T\xefte"), Frame23("COMM", comment)});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    ASSERT_TRUE(multitag.Open(path));
+    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    ASSERT_TRUE(multitag.Save());
+    TID3v2Class tag(path);
+    EXPECT_EQ(tag.Version, 0x0300);
+    auto encodingOf = [&tag](const std::string& id) {
+        for (int i = 0; i < tag.FrameCount(); ++i)
+            if (tag.Frames(i)->FrameID() == id) return dynamic_cast<TEncodingFrame*>(tag.Frames(i))->Encoding;
+        ADD_FAILURE() << id << " missing";
+        return teUnknown;
+    };
+    EXPECT_EQ(TextOf(path, "TPE1"), u"\u0410\u0440\u0442");
+    EXPECT_EQ(encodingOf("TPE1"), teUTF16);
+    EXPECT_EQ(TextOf(path, "TIT2"), u"T\u00efte");
+    EXPECT_EQ(encodingOf("TIT2"), teISO8859_1);
+    EXPECT_EQ(encodingOf("COMM"), teUTF16);
+    EXPECT_EQ(encodingOf("TALB"), teISO8859_1);
+    for (int i = 0; i < tag.FrameCount(); ++i)
+        if (auto* c = dynamic_cast<TCOMMFrame*>(tag.Frames(i))) {
+            EXPECT_EQ(c->Text, u"\u00c4 \u263a");
+        }
+}
+
 TEST_F(Facade, FormatZeroTurnsAnID3v24TagInto23WithTYER) {
     Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Text23("TDRC", "2001")});
     file[3] = 4;  // the frames above are valid 2.4 frames as well (sizes below 128)
