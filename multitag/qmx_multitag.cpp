@@ -53,6 +53,11 @@ constexpr std::array<TID3v2FormatRow, 3> kID3v2Formats = {{
     {ID3V2_VERSION_2_4, teUTF8, "TDRC"},
 }};
 
+// Only a comment frame without a description is the track's comment. Frames with one are
+// another program's data (iTunNORM, iTunSMPB with the gapless figures, ...): the reader does
+// not take them for the comment and the writer keeps them.
+bool IsTrackComment(const TCOMMFrame& Comment) { return Comment.Description.empty(); }
+
 // A text that ISO-8859-1 cannot hold is written in UTF-16 instead: adding a cover must not
 // turn an artist's name into question marks. Texts that fit keep the chosen encoding.
 TTextEncoding EncodingFor(TTextEncoding Chosen, std::u16string_view Text) {
@@ -319,7 +324,8 @@ Ttrack Tqmx_multitag::ReadID3v2() {
             } else if (id == "TYER" || id == "TDRC") track.SetYear(ToAnsi(text->Text));
             else if (id == "TCON") track.SetGenre(GenreFromTCON(text->Text));
             else if (id == "TENC") track.SetEncodedBy(text->Text);
-        } else if (auto* comment = dynamic_cast<TCOMMFrame*>(&frame); comment && id == "COMM") {
+        } else if (auto* comment = dynamic_cast<TCOMMFrame*>(&frame);
+                   comment && id == "COMM" && IsTrackComment(*comment)) {
             track.SetComment(comment->Text);
         } else if (auto* url = dynamic_cast<TWXXXFrame*>(&frame); url && id == "WXXX") {
             track.SetURL(url->URL);
@@ -445,7 +451,9 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
     TID3v2Class tag(FileName);
     for (int i = 0; i < tag.FrameCount(); ++i) {
         const std::string id = tag.Frames(i)->FrameID();
-        if (std::find(kRewrittenFrames.begin(), kRewrittenFrames.end(), id) != kRewrittenFrames.end())
+        const auto* comment = dynamic_cast<const TCOMMFrame*>(tag.Frames(i));
+        if (std::find(kRewrittenFrames.begin(), kRewrittenFrames.end(), id) != kRewrittenFrames.end() &&
+            (comment == nullptr || IsTrackComment(*comment)))
             tag.DeleteFrame(i);
     }
     const TID3v2FormatRow& format = kID3v2Formats[ID3v2Format < kID3v2Formats.size() ? ID3v2Format : 0];

@@ -140,6 +140,7 @@ std::string V2Spec(int version, const fs::path& oldFront, const fs::path& back, 
         {"id": "TPE1", "text": "\u00c4rtist \u00d6ne"}, {"id": "TIT2", "text": "T\u00eftle \u03a9"},
         {"id": "TALB", "text": "Alb\u00fcm"}, {"id": "TRCK", "text": "7"}, {"id": "TCON", "text": "Rock"},
         {"id": "COMM", "lang": "eng", "desc": "", "text": "C\u00f6mment"},
+        {"id": "COMM", "lang": "eng", "desc": "iTunNORM", "text": " 0000044E 00000460"},
         {"id": ")" + yearId +
                        R"(", "text": "2001"},
         {"id": "TPE2", "text": "B\u00e4nd Extra"},
@@ -258,8 +259,11 @@ std::vector<Picture> PicturesOf(const JsonValue& dump) {
 
 // One text frame with the value in the encoding; an empty value may be stored as an empty
 // frame or left out, but never with a value.
+// Of the comment frames, only the one without a description is the track's comment.
 void ExpectTextFrame(const JsonValue& dump, const std::string& id, const std::string& value, int encoding) {
-    const std::vector<JsonValue> frames = FramesWithId(dump, id);
+    std::vector<JsonValue> frames = FramesWithId(dump, id);
+    if (id == "COMM")
+        std::erase_if(frames, [](const JsonValue& frame) { return !frame["description"].Str().empty(); });
     if (value.empty()) {
         for (const JsonValue& frame : frames) {
             const std::string text = id == "COMM"                      ? frame["text"].Str()
@@ -298,6 +302,11 @@ void ExpectKeptFrames(const JsonValue& dump, Source source) {
         ASSERT_NE(catalog, nullptr) << dump.Dump();
         EXPECT_EQ((*catalog)["text"].Strings(), (std::vector<std::string>{"A1", "B2"}));
     }
+    bool normKept = false;
+    for (const JsonValue& comm : FramesWithId(dump, "COMM"))
+        normKept = normKept ||
+                   (comm["description"].Str() == "iTunNORM" && comm["text"].Str() == " 0000044E 00000460");
+    EXPECT_TRUE(normKept) << dump.Dump();
     if (source != Source::V22) {
         const std::vector<JsonValue> priv = FramesWithId(dump, "PRIV");
         ASSERT_EQ(priv.size(), 1u) << dump.Dump();

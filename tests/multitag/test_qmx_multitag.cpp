@@ -42,10 +42,11 @@ Bytes Text23(const std::string& id, std::string_view text) {
     return Frame23(id, c);
 }
 
-Bytes Comm23(std::string_view lang, std::string_view text) {
+Bytes Comm23(std::string_view lang, std::string_view text, std::string_view description = "") {
     Bytes c{0};
     Append(c, Str(lang));
-    c.push_back(0);  // empty description
+    Append(c, Str(description));
+    c.push_back(0);
     Append(c, Str(text));
     return Frame23("COMM", c);
 }
@@ -385,6 +386,40 @@ TEST_F(Facade, OtherFramesSurviveAndRewrittenOnesAreReplacedOnce) {
     EXPECT_EQ(std::count(ids.begin(), ids.end(), "TRCK"), 1);
     EXPECT_EQ(TextOf(path, "TRCK"), u"0");
     EXPECT_EQ(TextOf(path, "TPE1"), u"Artist");
+}
+
+// Comment frames with a description hold other programs' data: they are neither read as the
+// comment, even when they come last, nor replaced by it.
+TEST_F(Facade, CommentFramesWithADescriptionAreNotTheCommentAndStay) {
+    const std::string smpb = " 00000000 00000210 000007E4 0000000000A2B5DC";
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Comm23("eng", "mine"), Comm23("eng", smpb, "iTunSMPB"),
+                        Comm23("eng", " 0000044E 00000000", "iTunNORM")});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    ASSERT_TRUE(multitag.Open(path));
+    EXPECT_EQ(multitag.Track().GetComment(), u"mine");
+    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    ASSERT_TRUE(multitag.Save());
+    using Comments = std::vector<std::pair<std::u16string, std::u16string>>;  // description, text
+    auto commentsOf = [](const std::filesystem::path& file) {
+        Comments comments;
+        TID3v2Class tag(file);
+        for (int i = 0; i < tag.FrameCount(); ++i)
+            if (auto* c = dynamic_cast<TCOMMFrame*>(tag.Frames(i))) comments.emplace_back(c->Description, c->Text);
+        return comments;
+    };
+    const Comments expected = {
+        {u"iTunSMPB", u" 00000000 00000210 000007E4 0000000000A2B5DC"}, {u"iTunNORM", u" 0000044E 00000000"}, {u"", u"mine"}};
+    EXPECT_EQ(commentsOf(path), expected);
+
+    // A file whose only comment frames have descriptions has no comment; they all stay.
+    Bytes only = Tag23({Text23("TPE1", "Artist"), Comm23("eng", "x", "iTunPGAP")});
+    Append(only, Audio());
+    auto second = Mp3(only, "second.mp3");
+    ASSERT_TRUE(multitag.Open(second));
+    EXPECT_EQ(multitag.Track().GetComment(), u"");
+    ASSERT_TRUE(multitag.Save());
+    EXPECT_EQ(commentsOf(second), (Comments{{u"iTunPGAP", u"x"}, {u"", u""}}));
 }
 
 TEST_F(Facade, GenreReadAsANumberIsWrittenBackAsItsName) {
