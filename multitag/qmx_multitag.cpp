@@ -53,10 +53,14 @@ constexpr std::array<TID3v2FormatRow, 3> kID3v2Formats = {{
     {ID3V2_VERSION_2_4, teUTF8, "TDRC"},
 }};
 
-// Only a comment frame without a description is the track's comment. Frames with one are
-// another program's data (iTunNORM, iTunSMPB with the gapless figures, ...): the reader does
-// not take them for the comment and the writer keeps them.
-bool IsTrackComment(const TCOMMFrame& Comment) { return Comment.Description.empty(); }
+// Only comment and user link frames without a description hold the track's comment and URL.
+// Frames with one are other programs' data (iTunNORM, iTunSMPB with the gapless figures, ...):
+// the reader does not take them for the record and the writer keeps them.
+bool IsRecordFrame(const TBaseFrame& Frame) {
+    if (const auto* comment = dynamic_cast<const TCOMMFrame*>(&Frame)) return comment->Description.empty();
+    if (const auto* url = dynamic_cast<const TWXXXFrame*>(&Frame)) return url->Description.empty();
+    return true;
+}
 
 // A text that ISO-8859-1 cannot hold is written in UTF-16 instead: adding a cover must not
 // turn an artist's name into question marks. Texts that fit keep the chosen encoding.
@@ -324,11 +328,10 @@ Ttrack Tqmx_multitag::ReadID3v2() {
             } else if (id == "TYER" || id == "TDRC") track.SetYear(ToAnsi(text->Text));
             else if (id == "TCON") track.SetGenre(GenreFromTCON(text->Text));
             else if (id == "TENC") track.SetEncodedBy(text->Text);
-        } else if (auto* comment = dynamic_cast<TCOMMFrame*>(&frame);
-                   comment && id == "COMM" && IsTrackComment(*comment)) {
-            track.SetComment(comment->Text);
+        } else if (auto* comment = dynamic_cast<TCOMMFrame*>(&frame); comment && id == "COMM") {
+            if (IsRecordFrame(*comment)) track.SetComment(comment->Text);
         } else if (auto* url = dynamic_cast<TWXXXFrame*>(&frame); url && id == "WXXX") {
-            track.SetURL(url->URL);
+            if (IsRecordFrame(*url)) track.SetURL(url->URL);
         }
     }
     track.DropTagWithoutArtistAndTitle();
@@ -451,9 +454,8 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
     TID3v2Class tag(FileName);
     for (int i = 0; i < tag.FrameCount(); ++i) {
         const std::string id = tag.Frames(i)->FrameID();
-        const auto* comment = dynamic_cast<const TCOMMFrame*>(tag.Frames(i));
         if (std::find(kRewrittenFrames.begin(), kRewrittenFrames.end(), id) != kRewrittenFrames.end() &&
-            (comment == nullptr || IsTrackComment(*comment)))
+            IsRecordFrame(*tag.Frames(i)))
             tag.DeleteFrame(i);
     }
     const TID3v2FormatRow& format = kID3v2Formats[ID3v2Format < kID3v2Formats.size() ? ID3v2Format : 0];

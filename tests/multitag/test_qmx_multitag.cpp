@@ -12,6 +12,7 @@
 #include "id3v2/frames/TAPICFrame.h"
 #include "id3v2/frames/TCOMMFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
+#include "id3v2/frames/TWXXXFrame.h"
 #include "support/TestSupport.h"
 
 namespace covrilo {
@@ -388,16 +389,25 @@ TEST_F(Facade, OtherFramesSurviveAndRewrittenOnesAreReplacedOnce) {
     EXPECT_EQ(TextOf(path, "TPE1"), u"Artist");
 }
 
-// Comment frames with a description hold other programs' data: they are neither read as the
-// comment, even when they come last, nor replaced by it.
-TEST_F(Facade, CommentFramesWithADescriptionAreNotTheCommentAndStay) {
+// Comment and link frames with a description hold other programs' data: they are neither read
+// as the comment or URL, even when they come last, nor replaced by them.
+TEST_F(Facade, CommentAndLinkFramesWithADescriptionAreNotTheRecordAndStay) {
     const std::string smpb = " 00000000 00000210 000007E4 0000000000A2B5DC";
-    Bytes file = Tag23({Text23("TPE1", "Artist"), Comm23("eng", "mine"), Comm23("eng", smpb, "iTunSMPB"),
-                        Comm23("eng", " 0000044E 00000000", "iTunNORM")});
+    auto wxxx = [](std::string_view description, std::string_view url) {
+        Bytes c{0};
+        Append(c, Str(description));
+        c.push_back(0);
+        Append(c, Str(url));
+        return Frame23("WXXX", c);
+    };
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Comm23("eng", "mine"), wxxx("", "http://mine.example/"),
+                        Comm23("eng", smpb, "iTunSMPB"), Comm23("eng", " 0000044E 00000000", "iTunNORM"),
+                        wxxx("Shop", "http://shop.example/a")});
     Append(file, Audio());
     auto path = Mp3(file);
     ASSERT_TRUE(multitag.Open(path));
     EXPECT_EQ(multitag.Track().GetComment(), u"mine");
+    EXPECT_EQ(multitag.Track().GetURL(), "http://mine.example/");
     multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
     ASSERT_TRUE(multitag.Save());
     using Comments = std::vector<std::pair<std::u16string, std::u16string>>;  // description, text
@@ -411,6 +421,12 @@ TEST_F(Facade, CommentFramesWithADescriptionAreNotTheCommentAndStay) {
     const Comments expected = {
         {u"iTunSMPB", u" 00000000 00000210 000007E4 0000000000A2B5DC"}, {u"iTunNORM", u" 0000044E 00000000"}, {u"", u"mine"}};
     EXPECT_EQ(commentsOf(path), expected);
+    std::vector<std::pair<std::u16string, std::string>> links;
+    TID3v2Class tag(path);
+    for (int i = 0; i < tag.FrameCount(); ++i)
+        if (auto* u = dynamic_cast<TWXXXFrame*>(tag.Frames(i))) links.emplace_back(u->Description, u->URL);
+    EXPECT_EQ(links, (std::vector<std::pair<std::u16string, std::string>>{{u"Shop", "http://shop.example/a"},
+                                                                           {u"", "http://mine.example/"}}));
 
     // A file whose only comment frames have descriptions has no comment; they all stay.
     Bytes only = Tag23({Text23("TPE1", "Artist"), Comm23("eng", "x", "iTunPGAP")});
