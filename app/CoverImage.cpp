@@ -26,6 +26,10 @@ namespace {
 // picture (and above the 9999 x 9999 the window allows) but keeps a forged header from
 // asking for gigabytes.
 constexpr uint64_t kMaxPixels = uint64_t{9999} * 9999;
+// The largest picture we decode at all: above any camera's photo, and it bounds what libjpeg
+// allocates (a progressive picture keeps all its coefficients, 3 to 6 bytes a pixel) before
+// a forged header can ask for gigabytes or minutes of work.
+constexpr uint64_t kMaxSourcePixels = uint64_t{1} << 27;
 
 // libjpeg reports errors through error_exit, which must not return. It jumps back into
 // the guarded phase that called libjpeg; that phase returns false and the caller, outside
@@ -157,12 +161,18 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& FileName) {
 
 // ---- Guarded phases: libjpeg calls only, no objects with destructors. ----
 
-bool GuardedStartDecode(TDecoder& D, const uint8_t* Data, size_t Size) {
+bool GuardedStartDecode(TDecoder& D, const uint8_t* Data, size_t Size, uint64_t MaxPixels) {
     if (setjmp(D.Err.Jump)) return false;
     jpeg_create_decompress(&D.Info);
     D.Created = true;
     jpeg_mem_src(&D.Info, Data, static_cast<unsigned long>(Size));
     jpeg_read_header(&D.Info, TRUE);
+    // Checked before jpeg_start_decompress, which allocates for the whole picture.
+    if (uint64_t{D.Info.image_width} * D.Info.image_height > MaxPixels) {
+        std::snprintf(D.Err.Message, sizeof D.Err.Message, "Picture too large: %u x %u pixels",
+                      static_cast<unsigned>(D.Info.image_width), static_cast<unsigned>(D.Info.image_height));
+        return false;
+    }
     // libjpeg has no CMYK to RGB conversion; we do that ourselves.
     const bool Cmyk = D.Info.jpeg_color_space == JCS_CMYK || D.Info.jpeg_color_space == JCS_YCCK;
     D.Info.out_color_space = Cmyk ? JCS_CMYK : JCS_RGB;
@@ -303,13 +313,11 @@ std::vector<uint32_t> NearestNeighbourMap(int SourceSize, int DestSize) {
 TRgbImage DecodeJpegFile(const std::filesystem::path& FileName) {
     const auto Data = ReadWholeFile(FileName);
     TDecoder D;
-    if (!GuardedStartDecode(D, Data.data(), Data.size())) ThrowJpegError(D.Err, FileName);
-    const uint64_t Pixels = uint64_t{D.Info.output_width} * D.Info.output_height;
-    if (Pixels > kMaxPixels) throw EJpegError("Picture too large (" + FileName.string() + ")");
+    if (!GuardedStartDecode(D, Data.data(), Data.size(), kMaxPixels)) ThrowJpegError(D.Err, FileName);
     TRgbImage Image;
     Image.Width = static_cast<int>(D.Info.output_width);
     Image.Height = static_cast<int>(D.Info.output_height);
-    Image.Pixels.resize(static_cast<size_t>(Pixels) * 3);
+    Image.Pixels.resize(static_cast<size_t>(Image.Width) * static_cast<size_t>(Image.Height) * 3);
     std::vector<uint8_t> Row(static_cast<size_t>(D.Info.output_width) * static_cast<size_t>(D.Info.output_components));
     if (!GuardedReadAll(D, Row.data(), Image.Pixels.data(), static_cast<size_t>(Image.Width) * 3)) {
         ThrowJpegError(D.Err, FileName);
@@ -337,7 +345,7 @@ bool PrepareCoverImage(std::filesystem::path& ImagePath, int MaxWidth, int MaxHe
     // The whole file is read first, so ImagePath may itself be the temp.jpg we replace.
     const auto Data = ReadWholeFile(ImagePath);
     TDecoder D;
-    if (!GuardedStartDecode(D, Data.data(), Data.size())) ThrowJpegError(D.Err, ImagePath);
+    if (!GuardedStartDecode(D, Data.data(), Data.size(), kMaxSourcePixels)) ThrowJpegError(D.Err, ImagePath);
     const int Width = static_cast<int>(D.Info.output_width);
     const int Height = static_cast<int>(D.Info.output_height);
     std::vector<uint8_t> SourceRow(static_cast<size_t>(Width) * static_cast<size_t>(D.Info.output_components));

@@ -184,7 +184,17 @@ TEST_F(PrepareCoverImageTest, DamagedPicturesRaiseWithAMessage) {
     test::Bytes HeaderOnly(Good.begin(), Good.begin() + 200);
     test::Bytes Corrupt = Good;
     for (size_t I = Good.size() / 2; I < Good.size() / 2 + 64; ++I) Corrupt[I] = 0xFF;
+    // A header claiming 65496 x 57374 pixels: refused before libjpeg allocates for it.
+    test::Bytes Huge = Good;
+    for (size_t I = 2; I + 9 < Huge.size(); ++I)
+        if (Huge[I] == 0xFF && Huge[I + 1] == 0xC0) {
+            const uint8_t Size[] = {0xE0, 0x1E, 0xFF, 0xD8};  // height, width
+            std::copy(std::begin(Size), std::end(Size), Huge.begin() + static_cast<long>(I) + 5);
+            break;
+        }
+    ASSERT_NE(Huge, Good) << "no SOF0 marker";
     const Case Cases[] = {
+        {"forged size", Huge, "Picture too large: 65496 x 57374 pixels"},
         {"truncated", Truncated, "Premature end of JPEG file"},
         {"headers only", HeaderOnly, ""},
         {"corrupt data", Corrupt, "Corrupt JPEG data"},
