@@ -64,10 +64,34 @@ bool IsRecordFrame(const TBaseFrame& Frame) {
 
 // A text that ISO-8859-1 cannot hold is written in UTF-16 instead: adding a cover must not
 // turn an artist's name into question marks. Texts that fit keep the chosen encoding.
-TTextEncoding EncodingFor(TTextEncoding Chosen, std::u16string_view Text) {
+bool FitsLatin1(std::u16string_view Text) {
+    return std::all_of(Text.begin(), Text.end(), [](char16_t c) { return c <= 0xFF; });
+}
+TTextEncoding EncodingFor(TTextEncoding Chosen, std::u16string_view Text,
+                          const std::vector<std::u16string>& MoreTexts = {}) {
     if (Chosen != teISO8859_1) return Chosen;
-    const bool fits = std::all_of(Text.begin(), Text.end(), [](char16_t c) { return c <= 0xFF; });
+    const bool fits = FitsLatin1(Text) && std::all_of(MoreTexts.begin(), MoreTexts.end(), FitsLatin1);
     return fits ? Chosen : teUTF16;
+}
+
+// The text frame the reader took a record value from: the last one with the identifier.
+const TTxxxFrame* LastTextFrame(TID3v2Class& Tag, std::string_view ID) {
+    const TTxxxFrame* found = nullptr;
+    for (int i = 0; i < Tag.FrameCount(); ++i)
+        if (const auto* text = dynamic_cast<const TTxxxFrame*>(Tag.Frames(i)); text && text->FrameID() == ID)
+            found = text;
+    return found;
+}
+
+// Whether a "TRCK" text reads as the track number (as the reader parses it).
+bool IsTrackText(const std::u16string& Text, uint8_t TrackNo) {
+    std::string number = ToAnsi(Text);
+    number = number.substr(0, number.find('/'));
+    try {
+        return TrackNumberFromText(number) == TrackNo;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 }  // namespace
@@ -461,17 +485,28 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
     const TID3v2FormatRow& format = kID3v2Formats[ID3v2Format < kID3v2Formats.size() ? ID3v2Format : 0];
     const TTextEncoding E = format.Encoding;
 
+    // The record holds the first value of a frame only: the further values of a multi-value
+    // frame ("Rock" and "Pop") go with it into the new frame while the first one is unchanged.
     auto addText = [&tag](const char* id, const std::u16string& value, TTextEncoding encoding) {
         auto frame = std::make_unique<TTxxxFrame>();
         frame->SetFrameID(id);
-        frame->Encoding = EncodingFor(encoding, value);
         frame->SetText(value);
+        if (const TTxxxFrame* old = LastTextFrame(tag, id); old != nullptr && old->Text == value)
+            frame->MoreTexts = old->MoreTexts;
+        frame->Encoding = EncodingFor(encoding, value, frame->MoreTexts);
         tag.AddFrame(std::move(frame));
     };
     addText("TPE1", Track.GetArtist(), E);
     addText("TIT2", Track.GetTitle(), E);
     addText("TALB", Track.GetAlbum(), E);
-    addText("TRCK", ToWide(std::to_string(Track.GetTrackNo())), teISO8859_1);
+    {
+        // The record's track number has no total: "3/12" is written back as it stands while it
+        // still reads as the same number, instead of as "3".
+        const TTxxxFrame* old = LastTextFrame(tag, "TRCK");
+        const uint8_t number = Track.GetTrackNo();
+        const bool keep = old != nullptr && number != 0 && IsTrackText(old->Text, number);
+        addText("TRCK", keep ? old->Text : ToWide(std::to_string(number)), teISO8859_1);
+    }
     addText("TCON", Track.GetGenre(), E);
     {
         auto comment = std::make_unique<TCOMMFrame>();

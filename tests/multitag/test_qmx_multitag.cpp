@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "id3v1/ID3v1.h"
 #include "id3v2/ID3v2Class.h"
@@ -436,6 +437,51 @@ TEST_F(Facade, CommentAndLinkFramesWithADescriptionAreNotTheRecordAndStay) {
     EXPECT_EQ(multitag.Track().GetComment(), u"");
     ASSERT_TRUE(multitag.Save());
     EXPECT_EQ(commentsOf(second), (Comments{{u"iTunPGAP", u"x"}, {u"", u""}}));
+}
+
+// The record holds one value per field and no track total; what it cannot hold survives a
+// write as long as the record still says the same.
+TEST_F(Facade, FurtherValuesAndTheTrackTotalSurviveAWrite) {
+    struct Case {
+        const char* Name;
+        uint8_t Format;
+    };
+    for (const Case c : {Case{"2.3 latin1", 0}, Case{"2.4 utf8", 2}}) {
+        SCOPED_TRACE(c.Name);
+        Bytes file = Tag23({Text23("TPE1", std::string("Ann\0Bob", 7)), Text23("TIT2", "Title"),
+                            Text23("TCON", std::string("Rock\0Pop", 8)), Text23("TRCK", "03/12")});
+        file[3] = 4;  // valid 2.4 frames as well (sizes below 128)
+        Append(file, Audio());
+        auto path = Mp3(file);
+        multitag.ID3v2Format = c.Format;
+        ASSERT_TRUE(multitag.Open(path));
+        EXPECT_EQ(multitag.Track().GetArtist(), u"Ann");
+        EXPECT_EQ(multitag.Track().GetTrackNo(), 3);
+        multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+        ASSERT_TRUE(multitag.Save());
+        TID3v2Class tag(path);
+        std::map<std::string, std::vector<std::u16string>> values;
+        for (int i = 0; i < tag.FrameCount(); ++i)
+            if (auto* t = dynamic_cast<TTxxxFrame*>(tag.Frames(i))) {
+                auto& all = values[t->FrameID()];
+                all.push_back(t->Text);
+                all.insert(all.end(), t->MoreTexts.begin(), t->MoreTexts.end());
+            }
+        using Values = std::vector<std::u16string>;
+        EXPECT_EQ(values["TPE1"], (Values{u"Ann", u"Bob"}));
+        EXPECT_EQ(values["TCON"], (Values{u"Rock", u"Pop"}));
+        EXPECT_EQ(values["TRCK"], (Values{u"03/12"}));
+        EXPECT_EQ(values["TIT2"], (Values{u"Title"}));
+    }
+
+    // A total without a number the record agrees with is not kept: a record without a track
+    // number writes "0".
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Text23("TRCK", "/12")});
+    Append(file, Audio());
+    auto path = Mp3(file, "second.mp3");
+    ASSERT_TRUE(multitag.Open(path));
+    ASSERT_TRUE(multitag.Save());
+    EXPECT_EQ(TextOf(path, "TRCK"), u"0");
 }
 
 TEST_F(Facade, GenreReadAsANumberIsWrittenBackAsItsName) {
