@@ -3,11 +3,11 @@
 
 #include "app/CoverImage.h"
 #include "app/Settings.h"
+#include "FakeBatchHost.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -18,36 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::TempDir;
-
-// The file list of a window: names, statuses, a remove check box and a picture.
-class TFakeHost : public IBatchHost {
-public:
-    std::vector<fs::path> Paths;
-    std::vector<std::string> Statuses;
-    bool Remove = false;
-    fs::path Picture;
-    TBatchSettings Values;
-    fs::path Data;
-    int EventCalls = 0;
-    std::function<void(int)> OnEvents;  // runs after each file, like user input between files
-
-    void SetFiles(std::vector<fs::path> Files) {
-        Paths = std::move(Files);
-        Statuses.assign(Paths.size(), kStatusWaiting);
-    }
-    int EntryCount() override { return static_cast<int>(Paths.size()); }
-    fs::path EntryPath(int Index) override { return Paths.at(static_cast<size_t>(Index)); }
-    void SetEntryStatus(int Index, const std::string& Status) override { Statuses.at(static_cast<size_t>(Index)) = Status; }
-    bool RemoveMode() override { return Remove; }
-    fs::path ImagePath() override { return Picture; }
-    void SetImagePath(const fs::path& Path) override { Picture = Path; }
-    TBatchSettings Settings() override { return Values; }
-    fs::path DataDir() override { return Data; }
-    void ProcessEvents() override {
-        if (OnEvents) OnEvents(EventCalls);
-        ++EventCalls;
-    }
-};
+using test::TFakeHost;
 
 // Records the calls; Save answers per file, and a file can be made to throw.
 class TFakeTagger : public IBatchTagger {

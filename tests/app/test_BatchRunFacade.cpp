@@ -5,6 +5,7 @@
 #include "app/MultitagTagger.h"
 
 #include "AppTestUtil.h"
+#include "FakeBatchHost.h"
 
 #include <gtest/gtest.h>
 
@@ -16,26 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::TempDir;
-
-class TListHost : public IBatchHost {
-public:
-    std::vector<fs::path> Paths;
-    std::vector<std::string> Statuses;
-    bool Remove = false;
-    fs::path Picture;
-    TBatchSettings Values;
-    fs::path Data;
-
-    int EntryCount() override { return static_cast<int>(Paths.size()); }
-    fs::path EntryPath(int Index) override { return Paths.at(static_cast<size_t>(Index)); }
-    void SetEntryStatus(int Index, const std::string& Status) override { Statuses.at(static_cast<size_t>(Index)) = Status; }
-    bool RemoveMode() override { return Remove; }
-    fs::path ImagePath() override { return Picture; }
-    void SetImagePath(const fs::path& Path) override { Picture = Path; }
-    TBatchSettings Settings() override { return Values; }
-    fs::path DataDir() override { return Data; }
-    void ProcessEvents() override {}
-};
+using test::TFakeHost;
 
 // mutagen's view of the pictures: "version;type:mime:size;..." in frame order.
 std::string MutagenPictures(const fs::path& File) {
@@ -79,7 +61,7 @@ protected:
     }
     TempDir Dir;
     TMultitagTagger Tagger;
-    TListHost Host;
+    TFakeHost Host;
 };
 
 TEST_F(BatchRunFacadeTest, AddReplaceAndRemovePictures) {

@@ -10,15 +10,10 @@
 namespace covrilo {
 namespace {
 
-using test::ReadFileBytes;
+using test::ReadFileText;
 using test::TempDir;
 using test::ToBytes;
 using test::WriteFileBytes;
-
-std::string ReadText(const std::filesystem::path& File) {
-    const auto Bytes = ReadFileBytes(File);
-    return std::string(Bytes.begin(), Bytes.end());
-}
 
 const std::string kFreshFile =
     "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n"
@@ -52,17 +47,17 @@ TEST_F(SettingsTest, FreshInstallationReadsDefaultsAndWritesTheThirteenLines) {
     EXPECT_EQ(JpegQuality, 70);
     EXPECT_EQ(KindOfPic, 1);
     EXPECT_EQ(TextEncoding, 0);
-    EXPECT_EQ(ReadText(File),
+    EXPECT_EQ(ReadFileText(File),
               "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x -->\r\n"
               "<xmlini>\r\n</xmlini>\r\n");
     SaveSettings();
     EXPECT_EQ(SettingsIni, nullptr);
-    EXPECT_EQ(ReadText(File), kFreshFile);
+    EXPECT_EQ(ReadFileText(File), kFreshFile);
 
     // Loading and saving again leaves the file byte for byte as it was.
     LoadSettings(File);
     SaveSettings();
-    EXPECT_EQ(ReadText(File), kFreshFile);
+    EXPECT_EQ(ReadFileText(File), kFreshFile);
 }
 
 TEST_F(SettingsTest, ValuesSurviveARestart) {
@@ -101,7 +96,7 @@ TEST_F(SettingsTest, HandEditedFileFallsBackPerValueAndKeepsOddLines) {
     EXPECT_EQ(KindOfPic, 1);      // section missing
     EXPECT_EQ(TextEncoding, 0);
     SaveSettings();
-    EXPECT_EQ(ReadText(File),
+    EXPECT_EQ(ReadFileText(File),
               "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n"
               "<!-- Generator: TXMLINI 1.x -->\r\n"
               "<xmlini>\r\n"
@@ -123,7 +118,7 @@ TEST_F(SettingsTest, FileRemovedWhileRunningIsWrittenAgainComplete) {
     LoadSettings(File);
     std::filesystem::remove(File);
     SaveSettings();
-    EXPECT_EQ(ReadText(File), kFreshFile);
+    EXPECT_EQ(ReadFileText(File), kFreshFile);
 }
 
 TEST_F(SettingsTest, UncreatableFileRaisesAndLeavesDefaults) {

@@ -11,15 +11,10 @@
 namespace covrilo {
 namespace {
 
-using test::ReadFileBytes;
+using test::ReadFileText;
 using test::TempDir;
 using test::ToBytes;
 using test::WriteFileBytes;
-
-std::string ReadText(const std::filesystem::path& File) {
-    const auto Bytes = ReadFileBytes(File);
-    return std::string(Bytes.begin(), Bytes.end());
-}
 
 const std::string kEmptyDoc =
     "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n"
@@ -32,10 +27,10 @@ TEST(TXMLIni, MissingFileIsCreatedAsEmptyDocument) {
     const auto File = Dir / "settings.xml";
     {
         TXMLIni Ini(File, false);
-        EXPECT_EQ(ReadText(File), kEmptyDoc);  // written at once, not only at destruction
+        EXPECT_EQ(ReadFileText(File), kEmptyDoc);  // written at once, not only at destruction
         EXPECT_EQ(Ini.Lines().size(), 4u);
     }
-    EXPECT_EQ(ReadText(File), kEmptyDoc);
+    EXPECT_EQ(ReadFileText(File), kEmptyDoc);
 }
 
 TEST(TXMLIni, MissingFileWithRaiseErrorsCreatesAndRaises) {
@@ -47,7 +42,7 @@ TEST(TXMLIni, MissingFileWithRaiseErrorsCreatesAndRaises) {
     } catch (const EXMLIniException& E) {
         EXPECT_STREQ(E.what(), "File not exist. TXMLINI has created a new one.");
     }
-    EXPECT_EQ(ReadText(File), kEmptyDoc);
+    EXPECT_EQ(ReadFileText(File), kEmptyDoc);
 }
 
 TEST(TXMLIni, UnwritableFolderRaisesOnCreate) {
@@ -75,7 +70,7 @@ TEST(TXMLIni, WriteInsertsBelowSectionLineAndNewSectionBeforeLastLine) {
         Ini.WriteString("T", "C", "3");
         Ini.WriteString("S", "A", "4");  // rewritten: deleted and put on top again
     }
-    EXPECT_EQ(ReadText(File),
+    EXPECT_EQ(ReadFileText(File),
               "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n"
               "<!-- Generator: TXMLINI 1.x -->\r\n"
               "<xmlini>\r\n"

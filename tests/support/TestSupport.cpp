@@ -30,6 +30,11 @@ Bytes ReadFileBytes(const std::filesystem::path& file) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ReadFileText(const std::filesystem::path& file) {
+    const Bytes bytes = ReadFileBytes(file);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 void WriteFileBytes(const std::filesystem::path& file, const Bytes& data) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("cannot write " + file.string());

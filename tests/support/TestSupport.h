@@ -27,6 +27,8 @@ private:
 };
 
 Bytes ReadFileBytes(const std::filesystem::path& file);
+// The file's bytes as a string (raises when it cannot be read).
+std::string ReadFileText(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, const Bytes& data);
 Bytes ToBytes(std::string_view text);
 // Bytes from a C++ string literal that may hold zero bytes: B("ID3\x03\x00", 5).

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+// A batch host standing in for the window's file list: names, statuses, the remove check box,
+// the picture and the settings, all plain fields a test sets and reads.
+#pragma once
+
+#include "app/BatchRun.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace covrilo::test {
+
+class TFakeHost : public IBatchHost {
+public:
+    std::vector<std::filesystem::path> Paths;
+    std::vector<std::string> Statuses;
+    bool Remove = false;
+    std::filesystem::path Picture;
+    TBatchSettings Values;
+    std::filesystem::path Data;
+    int EventCalls = 0;
+    std::function<void(int)> OnEvents;  // runs after each file, like user input between files
+
+    // Lists the files, each "Waiting...", as adding them to the window does.
+    void SetFiles(std::vector<std::filesystem::path> Files) {
+        Paths = std::move(Files);
+        Statuses.assign(Paths.size(), kStatusWaiting);
+    }
+    int EntryCount() override { return static_cast<int>(Paths.size()); }
+    std::filesystem::path EntryPath(int Index) override { return Paths.at(static_cast<size_t>(Index)); }
+    void SetEntryStatus(int Index, const std::string& Status) override {
+        Statuses.at(static_cast<size_t>(Index)) = Status;
+    }
+    bool RemoveMode() override { return Remove; }
+    std::filesystem::path ImagePath() override { return Picture; }
+    void SetImagePath(const std::filesystem::path& Path) override { Picture = Path; }
+    TBatchSettings Settings() override { return Values; }
+    std::filesystem::path DataDir() override { return Data; }
+    void ProcessEvents() override {
+        if (OnEvents) OnEvents(EventCalls);
+        ++EventCalls;
+    }
+};
+
+}  // namespace covrilo::test
