@@ -3,39 +3,22 @@
 // reads as valid is saved with a changed title, by the reading object or by a fresh one;
 // the save must keep the audio bytes and the bytes in front of the stream, and the result
 // must read back with the new title.
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "FuzzInput.h"
 #include "formats/FLACfile.h"
 
-namespace {
-
-std::vector<uint8_t> ReadAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using covrilo::fuzz::Check;
+using covrilo::fuzz::ReadAll;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    static const std::filesystem::path file =
-        std::filesystem::temp_directory_path() / ("covrilo-fuzz-" + std::to_string(::getpid()) + ".flac");
-    {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
-    }
+    const std::filesystem::path file = covrilo::fuzz::WriteInput("input.flac", Data, Size);
     covrilo::TFLACfile f;
     if (f.ReadFromFile(file)) {
         const std::vector<uint8_t> before(Data, Data + Size);

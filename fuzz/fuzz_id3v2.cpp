@@ -1,25 +1,17 @@
 // SPDX-License-Identifier: MIT
 // Loads arbitrary bytes as a tagged file, saves it (loaded version, then 2.4 and 2.2) and
 // loads the result again. Only the engine's own errors and a refused open are expected.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "FuzzInput.h"
 #include "id3v2/ID3v2Class.h"
 #include "io/EnhancedStreams.h"
 
 namespace {
-
-std::filesystem::path MakeWorkDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fuzz_id3v2.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return pattern;
-}
 
 // With WithRecord false the ID3v1 entry ("TAG") is left out.
 std::vector<std::string> Ids(const covrilo::TID3v2Class& Tag, bool WithRecord = true) {
@@ -52,12 +44,7 @@ void Attempt(const std::filesystem::path& File, uint16_t Version) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    static const std::filesystem::path dir = MakeWorkDir();
-    const std::filesystem::path file = dir / "input.mp3";
-    {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
-    }
+    const std::filesystem::path file = covrilo::fuzz::WriteInput("input.mp3", Data, Size);
     Attempt(file, 0);
     Attempt(file, 0x0400);
     Attempt(file, 0x0200);

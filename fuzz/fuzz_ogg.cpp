@@ -2,39 +2,22 @@
 // The Ogg Vorbis comment header over arbitrary bytes, loaded from a file as users' files
 // are. Every input is also saved with a new title; a save that succeeds must leave every
 // byte outside the second page as it was and read back with the new title.
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "FuzzInput.h"
 #include "formats/qmx_tag_oggvorbis.h"
 
-namespace {
-
-std::vector<uint8_t> ReadAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using covrilo::fuzz::Check;
+using covrilo::fuzz::ReadAll;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    static const std::filesystem::path file =
-        std::filesystem::temp_directory_path() / ("covrilo-fuzz-" + std::to_string(::getpid()) + ".ogg");
-    {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
-    }
+    const std::filesystem::path file = covrilo::fuzz::WriteInput("input.ogg", Data, Size);
     covrilo::TOggVorbis o;
     const bool read = o.ReadFromFile(file);
     if (read) {

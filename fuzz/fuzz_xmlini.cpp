@@ -2,28 +2,15 @@
 // Hostile settings files: every TXMLIni operation over arbitrary lines.
 #include "app/XMLINI.h"
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-// Memory-backed when available: every run writes a file (and TXMLIni syncs it).
-static std::string ScratchDir() {
-    std::error_code Ec;
-    if (std::filesystem::is_directory("/dev/shm", Ec)) return "/dev/shm";
-    return std::filesystem::temp_directory_path().string();
-}
+#include "FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    static const std::string File = ScratchDir() + "/fuzz_xmlini." + std::to_string(::getpid()) + ".xml";
-    {
-        std::ofstream Out(File, std::ios::binary | std::ios::trunc);
-        Out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
-    }
+    const std::string File = covrilo::fuzz::WriteInput("settings.xml", Data, Size).string();
     try {
         covrilo::TXMLIni Ini(File, false);
         std::vector<std::string> Names;
