@@ -39,21 +39,21 @@ bool TWURLFrame::SaveToStream(TStream& Stream, uint16_t Version) {
 }
 
 bool TWURLFrame::Assign(const TBaseFrame& Source) {
-    if (const auto* Other = dynamic_cast<const TWURLFrame*>(&Source)) {
-        SetURL(Other->URL);
-        return true;
-    }
-    if (const auto* Other = dynamic_cast<const TWXXXFrame*>(&Source)) {
-        SetURL(Other->URL);
-        return true;
-    }
-    return false;
+    const std::string* Other = LinkURLOf(Source);
+    if (Other != nullptr) SetURL(*Other);
+    return Other != nullptr;
 }
 
 void TWURLFrame::SetURL(const std::string& Value) {
     if (URL == Value) return;
     URL = Value;
     Modified = true;
+}
+
+const std::string* LinkURLOf(const TBaseFrame& Frame) {
+    if (const auto* Link = dynamic_cast<const TWURLFrame*>(&Frame)) return &Link->URL;
+    if (const auto* Link = dynamic_cast<const TWXXXFrame*>(&Frame)) return &Link->URL;
+    return nullptr;
 }
 
 }  // namespace covrilo

@@ -24,4 +24,7 @@ public:
     std::string URL;
 };
 
+// The URL of a link frame of either kind ("W..." or "WXXX"); nullptr for any other frame.
+const std::string* LinkURLOf(const TBaseFrame& Frame);
+
 }  // namespace covrilo

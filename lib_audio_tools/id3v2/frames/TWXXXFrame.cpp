@@ -44,15 +44,9 @@ bool TWXXXFrame::SaveToStream(TStream& Stream, uint16_t Version) {
 }
 
 bool TWXXXFrame::Assign(const TBaseFrame& Source) {
-    if (const auto* Other = dynamic_cast<const TWXXXFrame*>(&Source)) {
-        SetURL(Other->URL);
-        return true;
-    }
-    if (const auto* Other = dynamic_cast<const TWURLFrame*>(&Source)) {
-        SetURL(Other->URL);
-        return true;
-    }
-    return false;
+    const std::string* Other = LinkURLOf(Source);
+    if (Other != nullptr) SetURL(*Other);
+    return Other != nullptr;
 }
 
 void TWXXXFrame::SetURL(const std::string& Value) {
