@@ -62,8 +62,8 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
             (void)Tagger.Open(Path);
             FileOpen = true;
             if (Remove) {
-                Tagger.RemoveAllPictures();
-                Host.SetEntryStatus(Current, kStatusDeleted);
+                // "Deleted" only for a file that really holds no picture now.
+                Host.SetEntryStatus(Current, Tagger.RemoveAllPictures() ? kStatusDeleted : kStatusError);
             } else if (Picture.empty()) {
                 // Switched to adding during a run that has no picture: nothing to add.
                 Host.SetEntryStatus(Current, kStatusError);

@@ -55,8 +55,11 @@ public:
     virtual bool Open(const std::filesystem::path& FileName) = 0;
     virtual void AddPicture(const std::filesystem::path& PictureFile, const std::string& PictureType) = 0;
     virtual bool Save() = 0;
-    virtual void RemoveAllPictures() = 0;
+    // True when the file holds no picture afterwards.
+    virtual bool RemoveAllPictures() = 0;
     virtual void Close() = 0;
+    // Why the last Save or RemoveAllPictures answered false (empty when unknown).
+    virtual std::string LastError() { return {}; }
 };
 
 enum class TBatchOutcome {

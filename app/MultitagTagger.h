@@ -19,8 +19,9 @@ public:
         Facade.AddPicture(TPic{PictureFile, PictureType, ""});
     }
     bool Save() override { return Facade.Save(); }
-    void RemoveAllPictures() override { Facade.RemoveAllPictures(); }
+    bool RemoveAllPictures() override { return Facade.RemoveAllPictures(); }
     void Close() override { Facade.Close(); }
+    std::string LastError() override { return Facade.LastError(); }
 
     // ID3v2Format and the other settings are set on the facade directly.
     Tqmx_multitag Facade;

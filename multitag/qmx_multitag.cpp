@@ -159,7 +159,11 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
     Pictures.clear();
     FileName = Name;
     opened_ = false;
-    if (!UnicodeFileExists(FileName)) return false;
+    lastError_.clear();
+    if (!UnicodeFileExists(FileName)) {
+        lastError_ = "not found";
+        return false;
+    }
     try {
         Ttrack record;
         switch (TFamily family = FamilyOf()) {
@@ -171,8 +175,9 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
             default: record = ReadBySelection(ReadSelection(family)); break;
         }
         *track_ = std::move(record);
-    } catch (const std::exception&) {
+    } catch (const std::exception& E) {
         *track_ = Ttrack();
+        lastError_ = E.what();
         return false;
     }
     opened_ = true;
@@ -213,14 +218,25 @@ const Ttrack& Tqmx_multitag::Track() const {
 bool Tqmx_multitag::Save() {
     // A file whose tags could not be read is never written: its text frames would be
     // replaced by the empty values of the record.
-    if (!track_ || !opened_) return false;
-    switch (TFamily family = FamilyOf()) {
-        case TFamily::Ogg: return WriteVorbisComments && WriteOggVorbis(*track_);
-        case TFamily::Flac: return WriteVorbisComments && WriteFLAC(*track_);
-        case TFamily::Wav:
-        case TFamily::Wma:
-        case TFamily::None: return false;
-        default: return WriteBySelection(WriteSelection(family));
+    if (!track_) return false;
+    if (!opened_) {
+        if (lastError_.empty()) lastError_ = "its tags could not be read";
+        return false;
+    }
+    lastError_.clear();
+    try {
+        switch (TFamily family = FamilyOf()) {
+            case TFamily::Ogg: return WriteVorbisComments && WriteOggVorbis(*track_);
+            case TFamily::Flac: return WriteVorbisComments && WriteFLAC(*track_);
+            case TFamily::Wav:
+            case TFamily::Wma:
+            case TFamily::None: lastError_ = "not a file type that is written"; return false;
+            default: return WriteBySelection(WriteSelection(family));
+        }
+    } catch (const EID3LibSaveRefused& E) {
+        // Refused before the file was touched: a failure of this file, not of the run.
+        lastError_ = E.what();
+        return false;
     }
 }
 
@@ -532,7 +548,10 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
         auto apic = std::make_unique<TAPICFrame>();
         // A picture that cannot be read or recognised is never written as an empty frame:
         // the file stays untouched.
-        if (!apic->LoadPictureFromFile(pic.FileName)) return false;
+        if (!apic->LoadPictureFromFile(pic.FileName)) {
+            lastError_ = "the picture " + pic.FileName.string() + " is not a recognised image";
+            return false;
+        }
         apic->SetPictureType(type);
         const std::u16string description = ToWide(pic.Description);
         apic->SetDescription(description);
@@ -542,7 +561,8 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
     return tag.SaveToFile(format.Version);
 }
 
-void Tqmx_multitag::RemoveAllPictures() {
+bool Tqmx_multitag::RemoveAllPictures() {
+    lastError_.clear();
     TID3v2Class tag(FileName);
     bool removed = false;
     for (int i = 0; i < tag.FrameCount(); ++i) {
@@ -553,7 +573,14 @@ void Tqmx_multitag::RemoveAllPictures() {
     }
     // A file without pictures is left exactly as it is: rewriting it could only lose what
     // the engine did not understand (a tag whose frames it cannot read would be dropped).
-    if (removed) tag.SaveToFile(0);
+    if (!removed) return true;
+    try {
+        if (tag.SaveToFile(0)) return true;
+        lastError_ = "the file could not be saved";
+    } catch (const EID3LibSaveRefused& E) {
+        lastError_ = E.what();
+    }
+    return false;
 }
 
 bool Tqmx_multitag::WriteID3v1(const Ttrack& Track) {

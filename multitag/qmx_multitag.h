@@ -68,9 +68,13 @@ public:
     // Writes the current record and the queued pictures by the file's type. False, without
     // touching the file, after an Open that failed or for a type that is not written.
     bool Save();
-    // Removes every attached picture from the file's ID3v2 tag (keeping its version).
-    void RemoveAllPictures();
+    // Removes every attached picture from the file's ID3v2 tag (keeping its version). True
+    // when the file holds no picture afterwards; false, with LastError, when it was refused
+    // or its tags could not be read (the file is then unchanged).
+    bool RemoveAllPictures();
     void Close();
+    // Why the last Open, Save or RemoveAllPictures answered false; empty after a success.
+    const std::string& LastError() const { return lastError_; }
 
     // The picture-type number of a name (exact comparison); 0 for unknown names.
     static uint8_t PictureTypeFromName(const std::string& Name);
@@ -118,6 +122,7 @@ private:
     bool WriteBySelection(TTagSelection Selection);
 
     std::unique_ptr<Ttrack> track_;
+    std::string lastError_;
     bool opened_ = false;  // the last Open read the file without error
     std::unique_ptr<TID3v1> id3v1_;
     std::unique_ptr<TID3v2> id3v2_;

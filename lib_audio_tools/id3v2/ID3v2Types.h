@@ -67,6 +67,12 @@ class EID3LibTextEncodingInvalid : public EID3LibSaveException {
 public:
     using EID3LibSaveException::EID3LibSaveException;
 };
+// A save that would drop, cut or change what the caller did not ask to change, refused
+// before the file was touched: the file is exactly as it was. The message says why.
+class EID3LibSaveRefused : public EID3LibSaveException {
+public:
+    using EID3LibSaveException::EID3LibSaveException;
+};
 
 // A failed internal consistency check: the message holds the text, the source file's
 // name and the line, e.g. "no unsynchronisation support! (ID3v2Class.cpp, line 812)".

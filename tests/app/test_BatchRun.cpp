@@ -42,9 +42,11 @@ public:
         const auto It = SaveResults.find(Current);
         return It == SaveResults.end() || It->second;
     }
-    void RemoveAllPictures() override {
+    bool RemoveAllPictures() override {
         Calls.push_back("RemoveAllPictures");
         if (Current == ThrowOn) throw std::runtime_error("Cannot open file " + Current.string());
+        const auto It = SaveResults.find(Current);
+        return It == SaveResults.end() || It->second;
     }
     void Close() override { Calls.push_back("Close"); }
 };
@@ -133,6 +135,14 @@ TEST_F(BatchRunTest, RemoveModeIgnoresThePicture) {
                                                           "Open b.mp3", "RemoveAllPictures", "Close"}));
         EXPECT_EQ(Host.Picture, Picture);
     }
+}
+
+TEST_F(BatchRunTest, ARemovalThatFailedIsAnErrorNotDeleted) {
+    Host.SetFiles({"/music/a.mp3", "/music/b.mp3"});
+    Host.Remove = true;
+    Tagger.SaveResults["/music/a.mp3"] = false;
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"Error", "Deleted"}));
 }
 
 TEST_F(BatchRunTest, CheckBoxIsReadForEveryFile) {

@@ -181,6 +181,7 @@ TEST_F(Facade, MissingFileOpensFalseWithAnEmptyRecordAndIsNotWritten) {
     EXPECT_TRUE(multitag.Track().GetArtist().empty());
     multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
     EXPECT_FALSE(multitag.Save());
+    EXPECT_EQ(multitag.LastError(), "not found");
     EXPECT_FALSE(std::filesystem::exists(dir / "gone.mp3"));
 }
 
@@ -500,6 +501,7 @@ TEST_F(Facade, AnUnrecognisedPictureFailsTheSaveWithoutTouchingTheFile) {
     ASSERT_TRUE(multitag.Open(path));
     multitag.AddPicture({Picture(Str("this is not a picture at all"), "bad.jpg"), "FrontCover", ""});
     EXPECT_FALSE(multitag.Save());
+    EXPECT_NE(multitag.LastError().find("is not a recognised image"), std::string::npos) << multitag.LastError();
     EXPECT_EQ(ReadFileBytes(path), file);
 }
 
@@ -510,7 +512,7 @@ TEST_F(Facade, RemoveAllPicturesKeepsEveryOtherFrameAndTheVersion) {
     Append(file, ID3v1Record("T", "B", "1999", 17));
     auto path = Mp3(file);
     ASSERT_TRUE(multitag.Open(path));
-    multitag.RemoveAllPictures();
+    EXPECT_TRUE(multitag.RemoveAllPictures());
     EXPECT_EQ(FrameIDs(path), (std::vector<std::string>{"TPE1", "TIT2"}));
     EXPECT_EQ(TID3v2Class(path).Version, 0x0300);
     Bytes saved = ReadFileBytes(path);
@@ -528,7 +530,7 @@ TEST_F(Facade, RemoveAllPicturesLeavesAFileWithoutPicturesUntouched) {
     for (const Bytes& file : {v22, unreadable}) {
         auto path = Mp3(file);
         multitag.Open(path);
-        multitag.RemoveAllPictures();
+        EXPECT_TRUE(multitag.RemoveAllPictures());
         EXPECT_EQ(ReadFileBytes(path), file);
         multitag.Close();
     }
