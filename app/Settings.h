@@ -32,6 +32,10 @@ extern std::unique_ptr<TXMLIni> SettingsIni;
 // read nor created, every value is set to its default and the error is raised.
 void LoadSettings(const std::filesystem::path& FileName);
 
+// LoadSettings for a reader that never writes settings back (the command line): the file is
+// read (a missing one is still created as the empty document) and closed unchanged.
+void ReadSettingsOnce(const std::filesystem::path& FileName);
+
 // Writes the five values and the file, then closes SettingsIni. A failed write raises
 // (the values stay in memory). Does nothing when LoadSettings did not succeed.
 void SaveSettings();

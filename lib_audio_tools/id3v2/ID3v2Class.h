@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,11 +22,16 @@
 
 namespace covrilo {
 
+class TFileTransaction;
+
 class TID3v2Class {
    public:
     // Stores the name and loads the file's tag and ID3v1 record at once. Raises what the
     // load raises (stream errors, EID3LibLoadException); no object is then made.
     explicit TID3v2Class(const std::filesystem::path& FileName);
+    // Loads through Transaction, which holds the file locked: the next SaveToFile commits
+    // through it, so nothing can change the file between the read and the write.
+    TID3v2Class(const std::filesystem::path& FileName, TFileTransaction& Transaction);
     ~TID3v2Class();
     TID3v2Class(const TID3v2Class&) = delete;
     TID3v2Class& operator=(const TID3v2Class&) = delete;
@@ -44,8 +50,10 @@ class TID3v2Class {
 
     // Writes the frames as a tag of Version (0: the loaded version, at least 2.3), in place
     // when they fit the old tag area with at most 4096 bytes to spare, otherwise through a
-    // temporary file that atomically replaces the file. Handles the ID3v1 entry at the end.
-    // True on success; raises on an unsupported version, file errors and frame errors.
+    // temporary file that atomically replaces the file (see io/FileTransaction.h). Handles
+    // the ID3v1 entry (or NewTail) at the end in the same save. True on success; raises on
+    // an unsupported version, frame errors, and file errors (EFileRefused when the file is
+    // no longer the one loaded; the file is then exactly as it was).
     bool SaveToFile(uint16_t Version);
     // Writes the tag header (and extended header) for Size and Version at the position.
     bool WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t Version);
@@ -70,6 +78,15 @@ class TID3v2Class {
     std::string TempExtension = ".$$$";
     TMemoryStream ExtendedHeader;
     std::vector<std::unique_ptr<TBaseFrame>> FrameList;
+    // The file as the last load read it (or the last save left it).
+    std::optional<TFileIdentity> LoadedIdentity;
+    // When set, the next save also replaces the file's ID3v1 record and the Lyrics3 block
+    // in front of it by these bytes, so that both tags change in one save; the ID3v1 entry
+    // of the list is then not written but read anew from them.
+    std::optional<std::vector<uint8_t>> NewTail;
+
+   private:
+    TFileTransaction* transaction_ = nullptr;
 };
 
 }  // namespace covrilo

@@ -23,6 +23,8 @@ public:
     std::filesystem::path Data;
     int EventCalls = 0;
     std::function<void(int)> OnEvents;  // runs after each file, like user input between files
+    bool ContinueOnError = false;       // as the command line: a failing file does not end the run
+    std::vector<std::pair<int, std::string>> Reasons;  // what ReportFileError was told
 
     // Lists the files, each "Waiting...", as adding them to the window does.
     void SetFiles(std::vector<std::filesystem::path> Files) {
@@ -43,6 +45,8 @@ public:
         if (OnEvents) OnEvents(EventCalls);
         ++EventCalls;
     }
+    bool ContinueAfterFileError() override { return ContinueOnError; }
+    void ReportFileError(int Index, const std::string& Reason) override { Reasons.emplace_back(Index, Reason); }
 };
 
 }  // namespace covrilo::test
