@@ -29,8 +29,8 @@ std::optional<TMpegFrameHeader> ParseMpegFrameHeader(std::span<const uint8_t> By
 
 // Whether Bytes hold a frame header followed, at its frame length, by a second one of the
 // same version, layer and sample rate (a free-format frame: by a second one within reach).
-// A frame that ends exactly where Bytes end counts too when AtEnd says that the audio ends
-// there (a file of one frame).
+// When AtEnd says that the audio ends where Bytes end, a frame that reaches that end counts
+// too (a file of one frame, or one cut short inside its last frame).
 bool ContainsMpegAudio(std::span<const uint8_t> Bytes, bool AtEnd);
 
 enum class TMpegAudioCheck {
