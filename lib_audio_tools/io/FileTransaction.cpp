@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <csignal>
 #include <random>
 #include <stdexcept>
 
@@ -30,6 +31,7 @@ constexpr size_t kNameMax = 255;
 constexpr int64_t kProbeLength = 16 * 1024;
 constexpr int64_t kCopyChunk = 1 << 20;
 constexpr const char* kTemporarySuffixes[] = {".$$$", "~"};
+constexpr int kOpenFlags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 // Closes a descriptor on every path; close errors of descriptors that were only read or
 // whose data is already synced say nothing about the save.
@@ -275,14 +277,12 @@ void TFileTransaction::Open() {
         if (S_ISDIR(st.st_mode)) openError(EISDIR);
         if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
             throw EFOpenError("Cannot open file " + name_.string() + ": not a regular file", "not a regular file");
-        const int flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-        TFd fd(::openat(dirFd.Get(), base_.c_str(), O_RDWR | flags));
-        writable_ = static_cast<bool>(fd);
+        // Read only: our own descriptor must not count as a writer when we ask whether another
+        // program has the file open for writing. Whether we may write it is asked separately.
+        TFd fd(::openat(dirFd.Get(), base_.c_str(), O_RDONLY | kOpenFlags));
         writeError_ = 0;
-        if (!fd && (errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY)) {
-            writeError_ = errno;
-            fd.Reset(::openat(dirFd.Get(), base_.c_str(), O_RDONLY | flags));
-        }
+        if (fd && ::faccessat(dirFd.Get(), base_.c_str(), W_OK, AT_EACCESS) != 0) writeError_ = errno;
+        writable_ = writeError_ == 0;
         if (!fd) {
             if (errno == ELOOP && attempt < 3) continue;  // became a symlink meanwhile
             openError(errno);
@@ -305,6 +305,34 @@ void TFileTransaction::Open() {
     }
     identity_ = IdentityOf(fd_, name_);
     stream_ = std::make_unique<THandleStream>(fd_);
+}
+
+int TFileTransaction::OpenForWriting() const {
+    // The same file as the locked descriptor, now for writing.
+    TFd fd(::openat(dirFd_, base_.c_str(), O_RDWR | kOpenFlags));
+    if (!fd)
+        throw EFOpenError("Cannot open file " + name_.string() + ": " + FileErrorReason(errno), FileErrorReason(errno));
+    struct stat held {}, opened {};
+    if (::fstat(fd_, &held) != 0 || ::fstat(fd.Get(), &opened) != 0 || held.st_dev != opened.st_dev ||
+        held.st_ino != opened.st_ino)
+        Refuse("it was replaced while it was saved");
+    return fd.Release();
+}
+
+void TFileTransaction::RequireNoOtherWriter() const {
+    // A download or an encoder that still writes the file would lose what it writes after a
+    // rewrite (into the old file) or have its end cut by an in-place save. A read lease is
+    // granted only while nobody has the file open for writing; it is let go at once. Its
+    // break signal is one whose default is to be ignored, so that a writer opening the file
+    // in that instant cannot end this process.
+    if (::fcntl(fd_, F_SETSIG, SIGURG) != 0) return;
+    if (::fcntl(fd_, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd_, F_SETLEASE, F_UNLCK);
+        return;
+    }
+    if (errno == EAGAIN) Refuse("another program has it open for writing (is it still being written?)");
+    // EACCES: another user's file (leases are the owner's); EINVAL, ENOLCK: a file system
+    // without leases. Then this cannot be told; the checks of size and time still hold.
 }
 
 void TFileTransaction::Expect(const TFileIdentity& Expected) const {
@@ -414,15 +442,16 @@ void TFileTransaction::RecoverJournal() {
         throw EFOpenError(What("Cannot restore file", "an interrupted save must be undone, but the file cannot be "
                                                       "written (permission denied)"),
                           "an interrupted save must be undone, but the file cannot be written");
+    const TFd wfd(OpenForWriting());
     for (size_t i = 0; i < journal->OldRegions.size(); ++i) {
         const auto& bytesOld = journal->OldBytes[i];
-        if (const int err = WriteAllAt(fd_, bytesOld.data(), static_cast<int64_t>(bytesOld.size()),
+        if (const int err = WriteAllAt(wfd.Get(), bytesOld.data(), static_cast<int64_t>(bytesOld.size()),
                                        journal->OldRegions[i].Offset))
             throw EFWriteError(What("Cannot restore file", Reason(err) + "; its journal stays for the next run"),
                                Reason(err));
     }
-    int err = ::ftruncate(fd_, journal->OldSize) == 0 ? 0 : errno;
-    if (err == 0) err = SyncFd(fd_);
+    int err = ::ftruncate(wfd.Get(), journal->OldSize) == 0 ? 0 : errno;
+    if (err == 0) err = SyncFd(wfd.Get());
     if (err != 0)
         throw EFWriteError(What("Cannot restore file", Reason(err) + "; its journal stays for the next run"),
                            Reason(err));
@@ -449,15 +478,15 @@ void TFileTransaction::Commit(const std::vector<TSplice>& Edits) {
         CommitRewrite(Edits);
 }
 
-void TFileTransaction::Rollback(const std::vector<TSplice>& Edits, const std::vector<std::vector<uint8_t>>& OldBytes,
-                                int64_t OldSize) {
+void TFileTransaction::Rollback(int WriteFd, const std::vector<TSplice>& Edits,
+                                const std::vector<std::vector<uint8_t>>& OldBytes, int64_t OldSize) {
     for (size_t i = 0; i < Edits.size(); ++i) {
-        if (const int err = WriteAllAt(fd_, OldBytes[i].data(), static_cast<int64_t>(OldBytes[i].size()),
+        if (const int err = WriteAllAt(WriteFd, OldBytes[i].data(), static_cast<int64_t>(OldBytes[i].size()),
                                        Edits[i].Offset))
             throw EFWriteError(What("Cannot restore file", Reason(err)), Reason(err));
     }
-    if (::ftruncate(fd_, OldSize) != 0) throw EFWriteError(What("Cannot restore file", Reason(errno)), Reason(errno));
-    if (const int err = SyncFd(fd_)) throw EFWriteError(What("Cannot restore file", Reason(err)), Reason(err));
+    if (::ftruncate(WriteFd, OldSize) != 0) throw EFWriteError(What("Cannot restore file", Reason(errno)), Reason(errno));
+    if (const int err = SyncFd(WriteFd)) throw EFWriteError(What("Cannot restore file", Reason(err)), Reason(err));
 }
 
 void TFileTransaction::CommitInPlace(const std::vector<TSplice>& Edits) {
@@ -496,10 +525,12 @@ void TFileTransaction::WriteInPlace(const std::vector<TSplice>& Edits) {
         return;
     }
 
+    RequireNoOtherWriter();
+    const TFd wfd(OpenForWriting());
     // Room for a growing end is taken before anything is overwritten, so a full disk stops
     // the save while the file is still whole.
     if (newSize > oldSize) {
-        if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize) != 0 && errno != EOPNOTSUPP &&
+        if (::fallocate(wfd.Get(), FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize) != 0 && errno != EOPNOTSUPP &&
             errno != ENOSYS)
             throw EFWriteError(What("Cannot save file", Reason(errno) + " (the file is unchanged)"), Reason(errno));
     }
@@ -561,14 +592,14 @@ void TFileTransaction::WriteInPlace(const std::vector<TSplice>& Edits) {
     // Overwrite and sync; any failure puts the old bytes back.
     int err = 0;
     for (const TSplice& s : changes) {
-        err = WriteAllAt(fd_, s.Bytes.data(), static_cast<int64_t>(s.Bytes.size()), s.Offset);
+        err = WriteAllAt(wfd.Get(), s.Bytes.data(), static_cast<int64_t>(s.Bytes.size()), s.Offset);
         if (err != 0) break;
     }
-    if (err == 0 && newSize != oldSize && ::ftruncate(fd_, newSize) != 0) err = errno;
-    if (err == 0) err = SyncFd(fd_);
+    if (err == 0 && newSize != oldSize && ::ftruncate(wfd.Get(), newSize) != 0) err = errno;
+    if (err == 0) err = SyncFd(wfd.Get());
     if (err != 0) {
         try {
-            Rollback(changes, oldBytes, oldSize);
+            Rollback(wfd.Get(), changes, oldBytes, oldSize);
             RemoveJournal(jfd.Get(), journalName);
         } catch (const EFileError& e) {
             throw EFWriteError(What("Cannot save file", Reason(err) + "; the file could not be restored yet (" +
@@ -725,6 +756,7 @@ void TFileTransaction::CommitRewrite(const std::vector<TSplice>& Edits, const st
         // A file that grew or changed meanwhile (a download, an encoder, another tagger) would
         // lose what was written to it after our copy.
         if (!(IdentityOf(fd_, name_) == identity_)) Refuse("it changed while it was saved (is another program writing it?)");
+        RequireNoOtherWriter();
         struct stat held {}, named {};
         if (::fstat(tfd.Get(), &held) != 0 || ::fstatat(dirFd_, tempName.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
             held.st_dev != named.st_dev || held.st_ino != named.st_ino)

@@ -87,8 +87,10 @@ private:
     void WriteInPlace(const std::vector<TSplice>& Edits);
     void RecoverJournal();
     void RemoveStaleTemporaryFiles();
-    void Rollback(const std::vector<TSplice>& Edits, const std::vector<std::vector<uint8_t>>& OldBytes,
+    void Rollback(int WriteFd, const std::vector<TSplice>& Edits, const std::vector<std::vector<uint8_t>>& OldBytes,
                   int64_t OldSize);
+    int OpenForWriting() const;
+    void RequireNoOtherWriter() const;
     void RemoveJournal(int JournalFd, const std::string& JournalName);
     void CheckUnchanged(const char* When) const;
     void Finish();
@@ -101,7 +103,7 @@ private:
     std::filesystem::path target_;
     std::string base_;  // file name of target_ inside its folder
     int dirFd_ = -1;
-    int fd_ = -1;
+    int fd_ = -1;  // read only, and locked; writes go through a second descriptor
     bool writable_ = false;
     int writeError_ = 0;  // why the file opened for reading only
     bool committed_ = false;

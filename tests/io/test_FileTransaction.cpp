@@ -128,7 +128,9 @@ TEST(FileTransaction, InPlaceWithNothingChangedWritesNothing) {
 TEST(FileTransaction, RewriteWritesANewFileAndKeepsWhatTheOldOneCarried) {
     Fixture f;
     ASSERT_EQ(::chmod(f.file.c_str(), 0640), 0);
-    if (::geteuid() == 0) ASSERT_EQ(::chown(f.file.c_str(), 65534, 65534), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(f.file.c_str(), 65534, 65534), 0);
+    }
     const bool xattrs = ::setxattr(f.file.c_str(), "user.covrilo.test", "kept", 4, 0) == 0;
     const struct stat before = Stat(f.file);
     const Bytes newHead = Pattern(9000, 5);
