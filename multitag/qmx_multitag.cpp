@@ -271,8 +271,13 @@ bool Tqmx_multitag::Save() {
     } end{*this};
     try {
         switch (TFamily family = FamilyOf()) {
-            case TFamily::Ogg: return WriteVorbisComments && WriteOggVorbis(*track_);
-            case TFamily::Flac: return WriteVorbisComments && WriteFLAC(*track_);
+            case TFamily::Ogg:
+            case TFamily::Flac:
+                if (!WriteVorbisComments) {
+                    lastError_ = "not a file type that is written";
+                    return false;
+                }
+                return family == TFamily::Ogg ? WriteOggVorbis(*track_) : WriteFLAC(*track_);
             case TFamily::Wav:
             case TFamily::Wma:
             case TFamily::None: lastError_ = "not a file type that is written"; return false;

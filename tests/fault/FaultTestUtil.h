@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,8 +56,9 @@ struct TCliResult {
 // A covrilo-cli process that runs while the caller does other things.
 class TCliProcess {
 public:
+    // Prefix runs covrilo-cli through another program (setpriv ... to drop to another user).
     TCliProcess(const std::vector<std::string>& Args, const std::map<std::string, std::string>& Env,
-                const std::filesystem::path& Scratch)
+                const std::filesystem::path& Scratch, const std::vector<std::string>& Prefix = {})
         : out_(Scratch.string() + ".out"), err_(Scratch.string() + ".err") {
         pid_ = ::fork();
         if (pid_ != 0) return;
@@ -69,10 +71,11 @@ public:
         ::dup2(err, 2);
         for (const auto& [name, value] : Env) ::setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv;
+        for (const std::string& p : Prefix) argv.push_back(const_cast<char*>(p.c_str()));
         argv.push_back(const_cast<char*>(kCli));
         for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        ::execv(kCli, argv.data());
+        ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     TCliResult Wait() {
@@ -95,8 +98,22 @@ private:
 };
 
 inline TCliResult RunCovriloCli(const std::vector<std::string>& Args, const std::map<std::string, std::string>& Env,
-                                const std::filesystem::path& Scratch) {
-    return TCliProcess(Args, Env, Scratch).Wait();
+                                const std::filesystem::path& Scratch, const std::vector<std::string>& Prefix = {}) {
+    return TCliProcess(Args, Env, Scratch, Prefix).Wait();
+}
+
+// How to run covrilo-cli as user and group 65534: through setpriv when we are root, as we
+// are otherwise; nothing when that cannot be done here (no setpriv, or the program lies
+// in a folder that user may not enter).
+inline std::optional<std::vector<std::string>> AsUnprivileged() {
+    if (::geteuid() != 0) return std::vector<std::string>{};
+    const char* setpriv = "/usr/bin/setpriv";
+    if (::access(setpriv, X_OK) != 0) return std::nullopt;
+    std::vector<std::string> prefix = {setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
+    TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    if (TCliProcess({"--version"}, {}, dir / "probe", prefix).Wait().exitCode != 0) return std::nullopt;
+    return prefix;
 }
 
 inline Bytes Concat(std::initializer_list<Bytes> Parts) {
