@@ -374,16 +374,11 @@ void TFileTransaction::RemoveStaleTemporaryFiles() {
 
 // --- the journal --------------------------------------------------------------
 
-void TFileTransaction::RemoveJournal(int JournalFd, const std::string& JournalName) {
-    // Removed, and the removal synced: a journal that came back after a crash must not
-    // undo a save that was reported done. When it cannot be removed, emptying it makes it
-    // a torn journal, which never restores anything.
-    int err = 0;
-    if (::unlinkat(dirFd_, JournalName.c_str(), 0) != 0) err = errno;
-    if (err == 0) err = SyncFd(dirFd_);
-    if (err == 0) return;
-    if (JournalFd >= 0 && ::ftruncate(JournalFd, 0) == 0 && SyncFd(JournalFd) == 0) return;
-    throw EFWriteError(What("Saved file", "its journal could not be removed (" + Reason(err) + ")"), Reason(err));
+void TFileTransaction::RemoveJournal(const std::string& JournalName) {
+    // Its removal needs no sync: a journal that comes back after a crash finds the save
+    // either done or cut short, and acts rightly on both (see SaveJournal.h). One that
+    // cannot be removed now is removed by the next transaction on the file, for the same reason.
+    ::unlinkat(dirFd_, JournalName.c_str(), 0);
 }
 
 void TFileTransaction::RecoverJournal() {
@@ -421,21 +416,43 @@ void TFileTransaction::RecoverJournal() {
         }
         return true;
     };
+    // The file's regions as they are now; a region may reach past the end or be cut by it.
+    auto current = [&](const TJournalRegion& R) {
+        const int64_t length = std::clamp<int64_t>(now.Size - R.Offset, 0, R.Length);
+        std::vector<uint8_t> data(static_cast<size_t>(length));
+        if (const int err = ReadAllAt(fd_, data.data(), length, R.Offset))
+            throw EFReadError(What("Cannot restore file", Reason(err)), Reason(err));
+        return data;
+    };
     auto complete = [&]() {
         if (now.Size != journal->NewSize) return false;
-        uint64_t crc = 0;
-        for (const TJournalRegion& r : journal->NewRegions) {
-            std::vector<uint8_t> data(static_cast<size_t>(r.Length));
-            if (ReadAllAt(fd_, data.data(), r.Length, r.Offset) != 0) return false;
-            crc = Crc64(data, crc);
+        for (size_t i = 0; i < journal->NewRegions.size(); ++i)
+            if (current(journal->NewRegions[i]) != journal->NewBytes[i]) return false;
+        return true;
+    };
+    // Cut short by us: every byte of the regions still old, or already new (or, past the
+    // old end, not yet written). Anything else was written by another program since.
+    auto interrupted = [&]() {
+        for (size_t i = 0; i < journal->OldRegions.size() && i < journal->NewRegions.size(); ++i) {
+            const TJournalRegion& oldRegion = journal->OldRegions[i];
+            const TJournalRegion span{oldRegion.Offset, std::max(oldRegion.Length, journal->NewRegions[i].Length)};
+            const std::vector<uint8_t> bytes = current(span);
+            const std::vector<uint8_t>& was = journal->OldBytes[i];
+            const std::vector<uint8_t>& will = journal->NewBytes[i];
+            for (size_t p = 0; p < bytes.size(); ++p) {
+                const bool old = p < was.size() && bytes[p] == was[p];
+                const bool written = p < will.size() && bytes[p] == will[p];
+                const bool unwritten = p >= was.size() && bytes[p] == 0;
+                if (!old && !written && !unwritten) return false;
+            }
         }
-        return crc == journal->NewChecksum;
+        return true;
     };
     // A torn journal was never complete, so the save never began to overwrite; one for
     // another file, or for content that is no longer there, can no longer apply; a save that
     // wrote everything needs nothing undone.
-    if (!applies() || complete()) {
-        RemoveJournal(jfd.Get(), journalName);
+    if (!applies() || complete() || !interrupted()) {
+        RemoveJournal(journalName);
         return;
     }
     if (!writable_)
@@ -455,7 +472,7 @@ void TFileTransaction::RecoverJournal() {
     if (err != 0)
         throw EFWriteError(What("Cannot restore file", Reason(err) + "; its journal stays for the next run"),
                            Reason(err));
-    RemoveJournal(jfd.Get(), journalName);
+    RemoveJournal(journalName);
     identity_ = IdentityOf(fd_, name_);
 }
 
@@ -540,14 +557,12 @@ void TFileTransaction::WriteInPlace(const std::vector<TSplice>& Edits) {
     journal.Inode = identity_.Inode;
     journal.OldSize = oldSize;
     journal.NewSize = newSize;
-    uint64_t newCrc = 0;
     for (size_t i = 0; i < changes.size(); ++i) {
         journal.OldRegions.push_back({changes[i].Offset, changes[i].Length});
         journal.NewRegions.push_back({changes[i].Offset, static_cast<int64_t>(changes[i].Bytes.size())});
-        newCrc = Crc64(changes[i].Bytes, newCrc);
+        journal.NewBytes.push_back(changes[i].Bytes);
     }
     journal.OldBytes = oldBytes;
-    journal.NewChecksum = newCrc;
     // The untouched bytes between the changed regions tell this file's content from any other.
     int64_t gapStart = 0;
     std::vector<TJournalRegion> gaps;
@@ -600,7 +615,7 @@ void TFileTransaction::WriteInPlace(const std::vector<TSplice>& Edits) {
     if (err != 0) {
         try {
             Rollback(wfd.Get(), changes, oldBytes, oldSize);
-            RemoveJournal(jfd.Get(), journalName);
+            RemoveJournal(journalName);
         } catch (const EFileError& e) {
             throw EFWriteError(What("Cannot save file", Reason(err) + "; the file could not be restored yet (" +
                                                             e.Reason() + "): the next run restores it from " +
@@ -611,7 +626,7 @@ void TFileTransaction::WriteInPlace(const std::vector<TSplice>& Edits) {
     }
     committed_ = true;
     identity_ = IdentityOf(fd_, name_);
-    RemoveJournal(jfd.Get(), journalName);
+    RemoveJournal(journalName);
 }
 
 void TFileTransaction::CommitRewrite(const std::vector<TSplice>& Edits, const std::string& TempSuffix) {

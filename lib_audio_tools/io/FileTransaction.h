@@ -10,12 +10,12 @@
 //   stay holes), synced, checked that the old file did not change meanwhile, renamed over it
 //   through the folder we hold open, and the folder synced.
 // - CommitInPlace: the space a growing end needs is reserved first; the old bytes of every
-//   region to be overwritten go into a journal beside the file
-//   ("song.mp3.covrilo-journal.$$$", see SaveJournal.h), which is synced before the first
-//   byte of the file changes; then the file is overwritten and synced, and the journal
-//   removed. A failure on the way puts the old bytes back at once; a process that dies
-//   leaves the journal, and the next transaction on the file (or RecoverInterruptedSave)
-//   restores the file from it.
+//   region to be overwritten (and the new ones) go into a journal beside the file
+//   ("song.mp3.covrilo-journal.$$$", see SaveJournal.h), which is synced, with its folder,
+//   before the first byte of the file changes; then the file is overwritten and synced,
+//   and the journal removed. A failure on the way puts the old bytes back at once; a
+//   process that dies leaves the journal, and the next transaction on the file (or
+//   RecoverInterruptedSave) restores the file from it.
 //
 // Nothing else is ever deleted: a leftover temporary file is removed only when its name is
 // the one a save of this very file makes and no live save holds its lock.
@@ -91,7 +91,7 @@ private:
                   int64_t OldSize);
     int OpenForWriting() const;
     void RequireNoOtherWriter() const;
-    void RemoveJournal(int JournalFd, const std::string& JournalName);
+    void RemoveJournal(const std::string& JournalName);
     void CheckUnchanged(const char* When) const;
     void Finish();
     [[noreturn]] void Refuse(const std::string& Reason) const;

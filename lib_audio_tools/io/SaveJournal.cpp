@@ -9,7 +9,7 @@ namespace covrilo {
 
 namespace {
 
-constexpr std::string_view kMagic = "CVRJRNL1";
+constexpr std::string_view kMagic = "CVRJRNL2";
 constexpr size_t kFixedSize = 8 + 8 + 8 + 8 + 8 + 4 + 4 + 4;
 
 constexpr std::array<uint64_t, 256> MakeCrc64Table() {
@@ -68,11 +68,11 @@ uint64_t Crc64(std::span<const uint8_t> Bytes, uint64_t Crc) {
 }
 
 std::vector<uint8_t> TSaveJournal::Serialize() const {
-    std::vector<uint8_t> out;
-    size_t oldTotal = 0;
-    for (const auto& bytes : OldBytes) oldTotal += bytes.size();
-    out.reserve(kFixedSize + 16 * (OldRegions.size() + NewRegions.size()) + 24 * Probes.size() + 16 + oldTotal);
-    out.insert(out.end(), kMagic.begin(), kMagic.end());
+    std::vector<uint8_t> out(kMagic.begin(), kMagic.end());
+    size_t total = 0;
+    for (const auto& bytes : OldBytes) total += bytes.size();
+    for (const auto& bytes : NewBytes) total += bytes.size();
+    out.reserve(kFixedSize + 16 * (OldRegions.size() + NewRegions.size()) + 24 * Probes.size() + 8 + total);
     PutU64(out, Device);
     PutU64(out, Inode);
     PutU64(out, static_cast<uint64_t>(OldSize));
@@ -93,14 +93,14 @@ std::vector<uint8_t> TSaveJournal::Serialize() const {
         PutU64(out, static_cast<uint64_t>(p.Length));
         PutU64(out, p.Checksum);
     }
-    PutU64(out, NewChecksum);
     for (const auto& bytes : OldBytes) out.insert(out.end(), bytes.begin(), bytes.end());
+    for (const auto& bytes : NewBytes) out.insert(out.end(), bytes.begin(), bytes.end());
     PutU64(out, Crc64(out));
     return out;
 }
 
 std::optional<TSaveJournal> TSaveJournal::Parse(std::span<const uint8_t> Bytes) {
-    if (Bytes.size() < kFixedSize + 16) return std::nullopt;
+    if (Bytes.size() < kFixedSize + 8) return std::nullopt;
     const auto body = Bytes.first(Bytes.size() - 8);
     TReader check(Bytes.last(8));
     if (check.U(8) != Crc64(body)) return std::nullopt;
@@ -135,13 +135,15 @@ std::optional<TSaveJournal> TSaveJournal::Parse(std::span<const uint8_t> Bytes) 
         if (!ValidRange(p.Offset, p.Length)) return std::nullopt;
         j.Probes.push_back(p);
     }
-    const auto newChecksum = in.U(8);
-    if (!newChecksum) return std::nullopt;
-    j.NewChecksum = *newChecksum;
     for (const auto& r : j.OldRegions) {
         const auto bytes = in.Take(static_cast<size_t>(r.Length));
         if (!bytes) return std::nullopt;
         j.OldBytes.emplace_back(bytes->begin(), bytes->end());
+    }
+    for (const auto& r : j.NewRegions) {
+        const auto bytes = in.Take(static_cast<size_t>(r.Length));
+        if (!bytes) return std::nullopt;
+        j.NewBytes.emplace_back(bytes->begin(), bytes->end());
     }
     if (in.Remaining() != 0) return std::nullopt;
     return j;

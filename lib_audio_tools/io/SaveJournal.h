@@ -5,7 +5,7 @@
 // the next run that meets it.
 //
 // Layout (all numbers little-endian):
-//   "CVRJRNL1"                                   8  magic
+//   "CVRJRNL2"                                   8  magic
 //   device, inode                                8 + 8  the file it belongs to
 //   old size, new size                           8 + 8
 //   old region count R, new region count W,      4 + 4 + 4
@@ -13,13 +13,18 @@
 //   R x (offset 8, length 8)                        regions of the old file that change
 //   W x (offset 8, length 8)                        where the new bytes stand in the new file
 //   P x (offset 8, length 8, CRC-64 8)              bytes no save touches, as they were
-//   CRC-64 of the new bytes                      8  (the bytes of the W regions, in order)
 //   the old bytes of the R regions, in order
+//   the new bytes of the W regions, in order
 //   CRC-64 of everything above                   8  a torn journal fails it
 //
 // A journal that fails its checksum was never complete, so the save never started to
 // overwrite: it is simply removed. The probes tell a journal of this file from one of a
-// file that later took its place (a new file may get the same inode number).
+// file that later took its place (a new file may get the same inode number). With old and
+// new bytes both at hand, the file's state says what happened: every region as the save
+// wrote it means the save was done; every byte either old or new means the save was cut
+// short and is undone; any other byte means another program wrote the file since, and the
+// journal no longer applies. So a journal that comes back after a crash (its removal was
+// not yet on disk) can never undo a finished save, and its removal needs no sync.
 #pragma once
 
 #include <cstdint>
@@ -53,7 +58,7 @@ struct TSaveJournal {
     std::vector<TJournalRegion> OldRegions;
     std::vector<std::vector<uint8_t>> OldBytes;  // one entry per old region
     std::vector<TJournalRegion> NewRegions;
-    uint64_t NewChecksum = 0;
+    std::vector<std::vector<uint8_t>> NewBytes;  // one entry per new region
     std::vector<TJournalProbe> Probes;
 
     std::vector<uint8_t> Serialize() const;

@@ -437,7 +437,7 @@ TEST(SaveJournal, SerializesAndRejectsEveryDamage) {
     j.OldRegions = {{0, 10}, {900, 100}};
     j.OldBytes = {Pattern(10, 1), Pattern(100, 2)};
     j.NewRegions = {{0, 10}, {900, 300}};
-    j.NewChecksum = 0x1234;
+    j.NewBytes = {Pattern(10, 3), Pattern(300, 4)};
     j.Probes = {{10, 50, 0x99}};
     const Bytes bytes = j.Serialize();
     const auto back = TSaveJournal::Parse(bytes);
@@ -446,7 +446,7 @@ TEST(SaveJournal, SerializesAndRejectsEveryDamage) {
     EXPECT_EQ(back->OldBytes, j.OldBytes);
     EXPECT_EQ(back->NewRegions, j.NewRegions);
     EXPECT_EQ(back->Probes, j.Probes);
-    EXPECT_EQ(back->NewChecksum, j.NewChecksum);
+    EXPECT_EQ(back->NewBytes, j.NewBytes);
     // Every cut and every flipped bit makes it a journal that never was.
     for (size_t n = 0; n < bytes.size(); ++n) EXPECT_FALSE(TSaveJournal::Parse(Slice(bytes, 0, n))) << n;
     for (size_t i = 0; i < bytes.size(); i += 7) {
@@ -469,7 +469,7 @@ void WriteJournal(const Fixture& F, const Bytes& NewHead, uint64_t Inode = 0) {
     j.OldRegions = {{0, 4096}};
     j.OldBytes = {kHead};
     j.NewRegions = {{0, 4096}};
-    j.NewChecksum = Crc64(NewHead);
+    j.NewBytes = {NewHead};
     j.Probes = {{4096, 16384, Crc64(Slice(F.original, 4096, 16384))},
                 {F.TailStart() + 128 - 16384, 16384,
                  Crc64(Slice(F.original, static_cast<size_t>(F.TailStart()) + 128 - 16384, 16384))}};
@@ -512,6 +512,14 @@ TEST(SaveJournal, TheNextTransactionUndoesAnInterruptedSave) {
              WriteFileBytes(j, bytes);
          },
          true},
+        {"another program wrote the file since (a journal that came back after a crash)",
+         [&](Fixture& f) {
+             WriteJournal(f, newHead);
+             Bytes other = f.original;
+             std::fill(other.begin(), other.begin() + 100, 0xEE);  // neither old nor new
+             WriteFileBytes(f.file, other);
+         },
+         false},
         {"a journal of another file (inode)",
          [&](Fixture& f) {
              WriteJournal(f, newHead, 12345);
