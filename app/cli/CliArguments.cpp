@@ -176,9 +176,11 @@ std::string UsageText() {
            "  --settings FILE                 settings file to read instead of settings.xml in\n"
            "                                  the data folder (never written by this program)\n"
            "\n"
-           "Output: one line per file, STATUS<TAB>PATH, with STATUS OK, Error or Deleted.\n"
-           "Exit status: 0 all files OK/Deleted, 1 some file Error, 2 usage error or a run ended\n"
-           "by an error (the files not reached are listed).\n";
+           "Output: one line per file, STATUS<TAB>PATH, with STATUS OK, Error or Deleted; for a file\n"
+           "that got Error the reason follows on stderr (covrilo-cli: PATH: REASON), and the run\n"
+           "goes on. OK and Deleted are printed only once the file is saved to the disk.\n"
+           "Exit status: 0 all files OK/Deleted, 1 some file Error, 2 usage error or a cover that\n"
+           "cannot be used (no file is touched then).\n";
 }
 
 }  // namespace covrilo::cli
