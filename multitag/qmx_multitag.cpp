@@ -298,13 +298,15 @@ bool Tqmx_multitag::Save() {
 }
 
 bool Tqmx_multitag::RefusedWith(const std::exception& Error) {
-    // Refused before the file was touched: a failure of this file, not of the run.
+    // Refused before the file was touched: a failure of this file, not of the run. A read
+    // that fails while the save reads what it builds on (the tag, the Lyrics3 block) is
+    // one too: nothing is written from it.
     if (dynamic_cast<const EID3LibSaveRefused*>(&Error) != nullptr) {
         lastError_ = Error.what();
         return true;
     }
-    if (const auto* refused = dynamic_cast<const EFileRefused*>(&Error)) {
-        lastError_ = refused->Reason();
+    if (dynamic_cast<const EFileRefused*>(&Error) != nullptr || dynamic_cast<const EFReadError*>(&Error) != nullptr) {
+        lastError_ = ErrorReason(Error);
         return true;
     }
     return false;
@@ -721,7 +723,7 @@ std::vector<uint8_t> Tqmx_multitag::BuildID3v1Tail(const Ttrack& Track, TFileTra
         TID3v1 existing;
         if (!existing.ReadFromStream(Tx.Stream()))
             throw EFReadError("Cannot read the Lyrics3 block of " + FileName.string() + ": " + existing.LastError,
-                              "its Lyrics3 block could not be read (" + existing.LastError + ")");
+                              "its ID3v1 and Lyrics3 data could not be read (" + existing.LastError + ")");
         tag.Lyrics = existing.Lyrics;
         tag.Author = existing.Author;
         tag.ImageLinks = existing.ImageLinks;

@@ -72,9 +72,10 @@ public:
     void AddPicture(const TPic& Pic) { Pictures.push_back(Pic); }
     // Writes the current record and the queued pictures by the file's type. False, without
     // touching the file, after an Open that failed, for a type that is not written, and when
-    // a save is refused (the file changed since Open, it is no MPEG audio, ...). For MPEG
-    // files ID3v2 and ID3v1 go into the file in one save, which holds the file locked from
-    // the read it builds on to its commit. Errors of the file system raise, with the reason.
+    // a save is refused (the file changed since Open, it is no MPEG audio, a read of what
+    // the save builds on failed, ...). For MPEG files ID3v2 and ID3v1 go into the file in
+    // one save, which holds the file locked from the read it builds on to its commit. Other
+    // errors of the file system (locked, may not be written, disk full) raise, with the reason.
     bool Save();
     // Removes every attached picture from the file's ID3v2 tag (keeping its version). True
     // when the file holds no picture afterwards; false, with LastError, when it was refused
