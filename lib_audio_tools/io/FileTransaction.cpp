@@ -74,30 +74,28 @@ int LockNoWait(int Fd, int Kind) {
     return rc == 0 ? 0 : errno;
 }
 
-// Writes all of Data at Offset; a short write goes on with the rest. 0 or an errno.
-int WriteAllAt(int Fd, const uint8_t* Data, int64_t Size, int64_t Offset) {
+// Moves all Size bytes at Offset with Op (pread or pwrite); a short count goes on with the
+// rest. 0, an errno, or AtEnd when a call moves nothing.
+template <typename TByte, typename TOp>
+int TransferAll(TOp Op, int Fd, TByte* Data, int64_t Size, int64_t Offset, int AtEnd) {
     int64_t done = 0;
     while (done < Size) {
-        const ssize_t n = ::pwrite(Fd, Data + done, static_cast<size_t>(Size - done), Offset + done);
+        const ssize_t n = Op(Fd, Data + done, static_cast<size_t>(Size - done), Offset + done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
-        if (n == 0) return EIO;
+        if (n == 0) return AtEnd;
         done += n;
     }
     return 0;
 }
 
-// Reads exactly Size bytes at Offset. 0, an errno, or ESTALE when the file ends before.
+int WriteAllAt(int Fd, const uint8_t* Data, int64_t Size, int64_t Offset) {
+    return TransferAll(::pwrite, Fd, Data, Size, Offset, EIO);
+}
+
+// ESTALE when the file ends before Size bytes.
 int ReadAllAt(int Fd, uint8_t* Data, int64_t Size, int64_t Offset) {
-    int64_t done = 0;
-    while (done < Size) {
-        const ssize_t n = ::pread(Fd, Data + done, static_cast<size_t>(Size - done), Offset + done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return errno;
-        if (n == 0) return ESTALE;
-        done += n;
-    }
-    return 0;
+    return TransferAll(::pread, Fd, Data, Size, Offset, ESTALE);
 }
 
 int SyncFd(int Fd) {

@@ -20,38 +20,13 @@
 #include "app/CoverImage.h"
 #include "demo/DemoMp3.h"
 #include "id3v1/ID3v1.h"
+#include "support/CliRun.h"
 #include "support/TestSupport.h"
 
 namespace covrilo::test {
 
-#ifdef COVRILO_CLI
-inline constexpr const char* kCli = COVRILO_CLI;
-#else
-inline constexpr const char* kCli = "";
-#endif
-
-struct TCliResult {
-    int exitCode = -1;  // -1 when killed
-    int signal = 0;
-    std::string out, err;
-    // The status printed for Path, "" when none was.
-    std::string StatusOf(const std::filesystem::path& Path) const {
-        size_t pos = 0;
-        while (pos < out.size()) {
-            size_t end = out.find('\n', pos);
-            if (end == std::string::npos) end = out.size();
-            const std::string line = out.substr(pos, end - pos);
-            const size_t tab = line.find('\t');
-            if (tab != std::string::npos && line.substr(tab + 1) == Path.string()) return line.substr(0, tab);
-            pos = end + 1;
-        }
-        return "";
-    }
-    std::string Describe() const {
-        return "exit " + std::to_string(exitCode) + (signal ? " signal " + std::to_string(signal) : "") +
-               "\n--- stdout:\n" + out + "--- stderr:\n" + err;
-    }
-};
+inline constexpr const char* kCli = kCovriloCli;
+using TCliResult = CliRun;
 
 // A covrilo-cli process that runs while the caller does other things.
 class TCliProcess {
@@ -79,14 +54,13 @@ public:
         ::_exit(127);
     }
     TCliResult Wait() {
-        TCliResult r;
-        int status = 0;
+        int status = 0, exitCode = -1, signal = 0;
         if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_) {
-            if (WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
-            if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+            if (WIFEXITED(status)) exitCode = WEXITSTATUS(status);
+            if (WIFSIGNALED(status)) signal = WTERMSIG(status);
         }
-        r.out = ReadFileText(out_);
-        r.err = ReadFileText(err_);
+        TCliResult r = ParseCliRun(exitCode, ReadFileText(out_), ReadFileText(err_));
+        r.signal = signal;
         std::filesystem::remove(out_);
         std::filesystem::remove(err_);
         return r;

@@ -400,17 +400,12 @@ TEST(FLACfile, FailedTempWriteLeavesOriginal) {
     fs::path file = dir / "keep.flac";
     Bytes before = MakeFlac({{4, VorbisComment("v", {"TITLE=t"})}}, kAudio);
     WriteFileBytes(file, before);
-    // A folder where no temporary file can be made: the file may be written, the folder not.
-    fs::permissions(file, fs::perms::all);
-    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                    fs::perms::others_read | fs::perms::others_exec);
-    auto saved = RunWithPermissions([&] {
+    auto saved = RunInAClosedFolder(file, [&] {
         TFLACfile f;
         if (!f.ReadFromFile(file)) return true;
         f.Values[fkTitle] = std::string(100, 'n');
         return f.SaveToFile(file, false);
     });
-    fs::permissions(dir.path(), fs::perms::owner_all);
     if (!saved) GTEST_SKIP() << "cannot run as an unprivileged user here";
     EXPECT_FALSE(*saved);
     EXPECT_EQ(ReadFileBytes(file), before);
