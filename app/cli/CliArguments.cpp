@@ -34,8 +34,6 @@ int RequireRange(const std::string& option, const std::string& text, int low, in
     return *value;
 }
 
-bool IsMp3(const std::filesystem::path& file) { return Lower(file.extension().string()) == ".mp3"; }
-
 }  // namespace
 
 std::optional<int> ParseKind(const std::string& Text) {
@@ -121,31 +119,6 @@ CliArguments ParseArguments(const std::vector<std::string>& Args) {
     if (a.command == Command::Add && a.cover.empty()) throw UsageError("add needs --cover PICTURE");
     if (a.paths.empty()) throw UsageError(command + " needs at least one file or folder");
     return a;
-}
-
-std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& Paths, bool Recursive) {
-    std::vector<std::filesystem::path> files;
-    for (const auto& path : Paths) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(path, ec)) {
-            files.push_back(path);
-            continue;
-        }
-        std::vector<std::filesystem::path> found;
-        auto collect = [&](const std::filesystem::directory_entry& entry) {
-            std::error_code fileEc;
-            if (entry.is_regular_file(fileEc) && IsMp3(entry.path())) found.push_back(entry.path());
-        };
-        const auto options = std::filesystem::directory_options::skip_permission_denied;
-        if (Recursive) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(path, options, ec)) collect(entry);
-        } else {
-            for (const auto& entry : std::filesystem::directory_iterator(path, options, ec)) collect(entry);
-        }
-        std::sort(found.begin(), found.end());
-        files.insert(files.end(), found.begin(), found.end());
-    }
-    return files;
 }
 
 std::string UsageText() {

@@ -10,6 +10,7 @@
 
 #include "app/BatchRun.h"
 #include "app/DataDir.h"
+#include "app/FileSelection.h"
 #include "app/MultitagTagger.h"
 #include "app/Settings.h"
 #include "app/cli/CliArguments.h"

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 namespace covrilo {
 namespace {
@@ -35,20 +34,7 @@ TEST(DataDir, ChoosesProgramDirWhenWritableElseConfigFolder) {
 }
 
 TEST(DataDir, ReadOnlyProgramDirFallsBack) {
-    if (::geteuid() == 0) {
-        // Root writes into read-only folders: run this test again as an unprivileged user.
-        if (!test::HaveTool("setpriv")) GTEST_SKIP() << "running as root and setpriv is not installed";
-        const auto Self = fs::read_symlink("/proc/self/exe");
-        const auto R = test::RunCommand("setpriv --reuid=nobody --regid=nogroup --clear-groups " +
-                                        test::ShellQuote(Self.string()) +
-                                        " --gtest_filter=DataDir.ReadOnlyProgramDirFallsBack 2>&1");
-        if (R.exitCode == 126 || R.exitCode == 127) {
-            GTEST_SKIP() << "the test program cannot be run as nobody here: " << R.output;
-        }
-        EXPECT_EQ(R.exitCode, 0) << R.output;
-        EXPECT_NE(R.output.find("[  PASSED  ] 1 test"), std::string::npos) << R.output;
-        return;
-    }
+    COVRILO_RUN_UNPRIVILEGED();  // root writes into read-only folders
     TempDir Dir;
     const auto Program = Dir / "bin";
     fs::create_directory(Program);
