@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QMessageBox>
 
 #include <exception>
 #include <iostream>
@@ -16,6 +17,28 @@
 #include <vector>
 
 namespace {
+
+// The window handles its own errors; an exception that still leaves an event handler is
+// shown in an error box here instead of ending the program.
+class TApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* Receiver, QEvent* Event) override {
+        try {
+            return QApplication::notify(Receiver, Event);
+        } catch (const std::exception& E) {
+            ShowError(QString::fromStdString(E.what()));
+        } catch (...) {
+            ShowError(QStringLiteral("Unknown error"));
+        }
+        return false;
+    }
+
+private:
+    static void ShowError(const QString& Message) {
+        QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(), Message);
+    }
+};
 
 std::vector<std::string> Arguments(int Argc, char** Argv) {
     return Argc > 1 ? std::vector<std::string>(Argv + 1, Argv + Argc) : std::vector<std::string>();
@@ -29,7 +52,7 @@ int Run(int Argc, char** Argv) {
         case TInfoRequest::irNone: break;
     }
 
-    QApplication Application(Argc, Argv);  // takes the toolkit's own options out of argv
+    TApplication Application(Argc, Argv);  // takes the toolkit's own options out of argv
     QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
     QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
     QGuiApplication::setDesktopFileName(QStringLiteral("covrilo"));

@@ -18,7 +18,6 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -97,13 +96,17 @@ void DefaultShowError(QWidget* Parent, const QString& Message) {
     QMessageBox::critical(Parent, QCoreApplication::applicationName(), Message);
 }
 
-QStringList DefaultAskMp3Files(QWidget* Parent, const QString& Dir) {
-    return QFileDialog::getOpenFileNames(Parent, TForm1::tr("Add files"), Dir, QStringLiteral("Mp3-files (*.mp3)"));
+QStringList DefaultRunFileDialog(QFileDialog& Dialog) {
+    return Dialog.exec() == QDialog::Accepted ? Dialog.selectedFiles() : QStringList();
 }
 
-QString DefaultAskImageFile(QWidget* Parent, const QString& Dir) {
-    return QFileDialog::getOpenFileName(Parent, TForm1::tr("Load image"), Dir,
-                                        QStringLiteral("Jpeg-Files (*.jpg *.jpeg)"));
+QFileDialog* MakeOpenDialog(QWidget* Parent, const char* Name, const QString& Title, const QString& Filter,
+                            QFileDialog::FileMode Mode) {
+    auto* Dialog = new QFileDialog(Parent, Title, QString(), Filter);
+    Dialog->setObjectName(QString::fromLatin1(Name));
+    Dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    Dialog->setFileMode(Mode);
+    return Dialog;
 }
 
 }  // namespace
@@ -134,8 +137,7 @@ private:
 TForm1::TForm1(std::filesystem::path ExeDir, TFormDialogs Dialogs, QWidget* Parent)
     : QWidget(Parent), exeDir_(std::move(ExeDir)), dialogs_(std::move(Dialogs)) {
     if (!dialogs_.ShowError) dialogs_.ShowError = DefaultShowError;
-    if (!dialogs_.AskMp3Files) dialogs_.AskMp3Files = DefaultAskMp3Files;
-    if (!dialogs_.AskImageFile) dialogs_.AskImageFile = DefaultAskImageFile;
+    if (!dialogs_.RunFileDialog) dialogs_.RunFileDialog = DefaultRunFileDialog;
     CreateControls();
     FormCreate();
 }
@@ -381,11 +383,26 @@ void TForm1::WMDropFiles(const std::vector<std::filesystem::path>& Names) {
     AddFiles(Dropped.Mp3Files);
 }
 
+QFileDialog& TForm1::OpenDialog1() {
+    if (!openDialog1_) {
+        openDialog1_ = MakeOpenDialog(this, "OpenDialog1", tr("Add files"), QStringLiteral("Mp3-files (*.mp3)"),
+                                      QFileDialog::ExistingFiles);
+    }
+    return *openDialog1_;
+}
+
+QFileDialog& TForm1::OpenDialog2() {
+    if (!openDialog2_) {
+        openDialog2_ = MakeOpenDialog(this, "OpenDialog2", tr("Load image"),
+                                      QStringLiteral("Jpeg-Files (*.jpg *.jpeg)"), QFileDialog::ExistingFile);
+    }
+    return *openDialog2_;
+}
+
 void TForm1::btn_addFilesClick() {
     if (running_) return;
-    const QStringList Names = dialogs_.AskMp3Files(this, mp3Dir_);
+    const QStringList Names = dialogs_.RunFileDialog(OpenDialog1());
     if (Names.isEmpty()) return;
-    mp3Dir_ = QFileInfo(Names.front()).absolutePath();
     std::vector<std::filesystem::path> Files;
     Files.reserve(static_cast<size_t>(Names.size()));
     for (const QString& Name : Names) Files.push_back(PathOf(Name));
@@ -422,10 +439,9 @@ void TForm1::btn_closeClick() { close(); }
 
 void TForm1::Button2Click() {
     if (running_) return;
-    const QString Name = dialogs_.AskImageFile(this, imageDir_);
-    if (Name.isEmpty()) return;
-    imageDir_ = QFileInfo(Name).absolutePath();
-    LoadImage(PathOf(Name));
+    const QStringList Names = dialogs_.RunFileDialog(OpenDialog2());
+    if (Names.isEmpty()) return;
+    LoadImage(PathOf(Names.front()));
 }
 
 void TForm1::BitBtn2Click() {

@@ -17,6 +17,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QFileDialog;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -28,12 +29,14 @@ namespace covrilo {
 
 class TImagePreview;
 
-// The window's modal dialogs. Each one left empty is the standard one; tests put in their
-// own, so that no test waits for a dialog on the screen.
+// How the window shows its modal dialogs. Each one left empty is the standard one; tests
+// put in their own, so that no test waits for a dialog on the screen.
 struct TFormDialogs {
-    std::function<void(QWidget* Parent, const QString& Message)> ShowError;  // QMessageBox::critical
-    std::function<QStringList(QWidget* Parent, const QString& Dir)> AskMp3Files;  // OpenDialog1
-    std::function<QString(QWidget* Parent, const QString& Dir)> AskImageFile;      // OpenDialog2
+    // The error box (QMessageBox::critical).
+    std::function<void(QWidget* Parent, const QString& Message)> ShowError;
+    // Runs an open dialog (OpenDialog1 or OpenDialog2) and answers the chosen files, none
+    // when it was cancelled.
+    std::function<QStringList(QFileDialog& Dialog)> RunFileDialog;
 };
 
 class TForm1 : public QWidget {
@@ -77,6 +80,10 @@ public:
     std::filesystem::path EntryPath(int Row) const;
     bool Running() const { return running_; }
     const Tqmx_multitag& Facade() const { return tagger_.Facade; }
+    // The open dialogs of "Add files..." (several ".mp3" files) and "Load image..." (one
+    // JPEG), made when first used; each remembers its folder.
+    QFileDialog& OpenDialog1();
+    QFileDialog& OpenDialog2();
 
 protected:
     void closeEvent(QCloseEvent* Event) override;
@@ -130,8 +137,8 @@ private:
     std::filesystem::path imagePath_;
     TMultitagTagger tagger_;  // the tag front end, set up for MPEG files as ID3v1 + ID3v2
     TFormDialogs dialogs_;
-    QString mp3Dir_;    // where the dialogs opened last
-    QString imageDir_;
+    QFileDialog* openDialog1_ = nullptr;
+    QFileDialog* openDialog2_ = nullptr;
     bool running_ = false;
     bool stopRequested_ = false;  // the window was closed during the run
     bool closeAfterRun_ = false;

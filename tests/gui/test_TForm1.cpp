@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
@@ -325,12 +326,13 @@ void TestTForm1::noCaptionIsCutOff() {
     TWindow W(dir_->path());
     W.Form->show();
     for (const QLabel* Label : W.Form->findChildren<QLabel*>()) {
+        if (Label->window() != W.Form.get()) continue;  // inside a dialog
         const int Needed = Label->fontMetrics().horizontalAdvance(Label->text());
         QVERIFY2(Needed <= Label->contentsRect().width(), qPrintable(Label->objectName()));
         QVERIFY2(Label->fontMetrics().height() <= Label->contentsRect().height(), qPrintable(Label->objectName()));
     }
     for (const QPushButton* Button : W.Form->findChildren<QPushButton*>())
-        QVERIFY2(Button->sizeHint().width() <= Button->width(), qPrintable(Button->objectName()));
+        if (Button->window() == W.Form.get()) QVERIFY2(Button->sizeHint().width() <= Button->width(), qPrintable(Button->objectName()));
     const QCheckBox* Box = W.Control<QCheckBox>("cbx_delpics");
     QVERIFY(Box->sizeHint().width() <= Box->width());
     QVERIFY(Box->geometry().right() < Box->parentWidget()->width());
@@ -501,11 +503,20 @@ void TestTForm1::droppedFolderAddsItsMp3FilesSorted() {
 void TestTForm1::dialogFilesKeepTheirOrderAndTheListButtonsWork() {
     TFormDialogs Dialogs;
     QStringList Answer = {"/music/b.mp3", "/music/a.mp3", "/music/b.mp3", "/music/c.mp3", "/music/d.mp3"};
-    Dialogs.AskMp3Files = [&](QWidget*, const QString&) { return Answer; };
     const fs::path Cover = MakeCover(*dir_ / "cover.jpg", 30, 30);
-    Dialogs.AskImageFile = [&](QWidget*, const QString&) { return QString::fromStdString(Cover.string()); };
+    struct Shown { QString Name; QStringList Filters; QFileDialog::FileMode Mode; };
+    std::vector<Shown> DialogsShown;
+    Dialogs.RunFileDialog = [&](QFileDialog& Dialog) {
+        DialogsShown.push_back({Dialog.objectName(), Dialog.nameFilters(), Dialog.fileMode()});
+        return Dialog.objectName() == QLatin1String("OpenDialog1") ? Answer
+                                                                   : QStringList{Str(Cover)};
+    };
     TWindow W(dir_->path(), Dialogs);
     W.Click("btn_addFiles");
+    QCOMPARE(DialogsShown.size(), size_t{1});
+    QCOMPARE(DialogsShown[0].Name, QStringLiteral("OpenDialog1"));
+    QCOMPARE(DialogsShown[0].Filters, QStringList({"Mp3-files (*.mp3)"}));
+    QCOMPARE(DialogsShown[0].Mode, QFileDialog::ExistingFiles);  // several files at once
     QCOMPARE(W.Column(0), QStringList({"b.mp3", "a.mp3", "b.mp3", "c.mp3", "d.mp3"}));
     QCOMPARE(Str(W.Form->EntryPath(1)), Str(fs::path("/music/a.mp3")));
 
@@ -526,6 +537,9 @@ void TestTForm1::dialogFilesKeepTheirOrderAndTheListButtonsWork() {
 
     // "Load image..." and "Close image".
     W.Click("BitBtn1");
+    QCOMPARE(DialogsShown.back().Name, QStringLiteral("OpenDialog2"));
+    QCOMPARE(DialogsShown.back().Filters, QStringList({"Jpeg-Files (*.jpg *.jpeg)"}));
+    QCOMPARE(DialogsShown.back().Mode, QFileDialog::ExistingFile);  // one file
     QCOMPARE(Str(W.Form->ImagePath()), Str(Cover));
     QVERIFY(!W.Form->findChild<TImagePreview*>("ImgPreview")->Shown().isNull());
     W.Click("BitBtn2");
