@@ -17,6 +17,8 @@ bool IsJpegFile(const std::filesystem::path& File);
 // The order of file lists: by the full name, ignoring case (Unicode simple case folding of
 // the UTF-8 name), names that differ only in case by their bytes, so the order is total.
 bool LessByNameIgnoringCase(const std::filesystem::path& A, const std::filesystem::path& B);
+// Sorts Paths in that order (stable), folding each name once.
+void SortByNameIgnoringCase(std::vector<std::filesystem::path>& Paths);
 
 // The ".mp3" files (regular files or links to them) in Folder, sorted as above; with
 // Recursive also those in sub-folders (links to folders are not followed). Folders that
