@@ -428,6 +428,7 @@ void TForm1::btn_startClick() {
     TWindowHost Host(*this);
     const TBatchResult Result = RunBatch(Host, tagger_);
     SetRunning(false);
+    ApplyTextEncoding();
     if (Result.Outcome == TBatchOutcome::boFailed) ShowError(QString::fromStdString(Result.Message));
     if (closeAfterRun_) {
         closeAfterRun_ = false;
@@ -455,7 +456,9 @@ void TForm1::cbx_delpicsClick() {
 
 void TForm1::ComboBox1Change() {
     TextEncoding = ComboBox1->currentIndex();
-    ApplyTextEncoding();
+    // A run writes all its files in one format, as it uses one size, quality and kind: a
+    // choice made while it goes on counts from the next run.
+    if (!running_) ApplyTextEncoding();
 }
 
 void TForm1::ComboBox2Change() { KindOfPic = ComboBox2->currentIndex(); }

@@ -758,6 +758,7 @@ void TestTForm1::secondStartAndListChangesAreRefusedDuringARun() {
         bool Ran = false, Running = false, StartEnabled = true, ListButtonsEnabled = true, DropTaken = true;
         QString LastStatusAfterSecondStart;
         int RowsAfterChanges = -1;
+        uint8_t FormatDuringRun = 99;
     } During;
     QTimer::singleShot(0, W.Form.get(), [&] {  // runs while the run lets events through
         During.Ran = true;
@@ -766,6 +767,8 @@ void TestTForm1::secondStartAndListChangesAreRefusedDuringARun() {
         During.ListButtonsEnabled = false;
         for (const char* Name : {"btn_addFiles", "btn_delFiles", "btn_clearList", "BitBtn1", "BitBtn2"})
             During.ListButtonsEnabled |= W.Control<QPushButton>(Name)->isEnabled();
+        W.Choose("ComboBox1", 2);  // counts from the next run
+        During.FormatDuringRun = W.Form->Facade().ID3v2Format;
         W.Form->btn_startClick();  // as a click that got through would
         During.LastStatusAfterSecondStart = W.Cell(2, 2);
         During.DropTaken = W.Drop({*dir_ / "late.mp3"});
@@ -784,6 +787,10 @@ void TestTForm1::secondStartAndListChangesAreRefusedDuringARun() {
     QVERIFY(!During.DropTaken);
     QCOMPARE(During.RowsAfterChanges, 3);
     QCOMPARE(W.Column(2), QStringList({"OK", "OK", "OK"}));
+    QCOMPARE(During.FormatDuringRun, uint8_t{0});
+    for (const fs::path& File : Files)  // one run, one format
+        QCOMPARE(QString::fromStdString(test::MutagenDump(File)["id3v2"]["version"].Str()), QStringLiteral("2.3.0"));
+    QCOMPARE(W.Form->Facade().ID3v2Format, uint8_t{2});
     QVERIFY(!W.Form->Running());
     for (const char* Name : {"btn_start", "btn_addFiles", "btn_delFiles", "btn_clearList", "BitBtn1", "BitBtn2"})
         QVERIFY2(W.Control<QPushButton>(Name)->isEnabled(), Name);
