@@ -55,6 +55,9 @@ public:
         (void)Index;
         (void)Reason;
     }
+    // Asked after every file's events: true ends the run there (the window is being
+    // closed); the entries not reached keep their status.
+    virtual bool StopRequested() { return false; }
 };
 
 // The tag front end as the run uses it, one file at a time.
@@ -74,6 +77,7 @@ public:
 enum class TBatchOutcome {
     boNothingToDo,  // empty list, or add mode without a picture: nothing was touched
     boCompleted,    // every entry got its status
+    boStopped,      // the host asked to stop; entries from Done on keep their status
     boFailed,       // an error ended the run; Message holds it
 };
 

@@ -41,6 +41,10 @@ void ReadSettingsOnce(const std::filesystem::path& FileName) {
     LoadSettings(FileName);
 }
 
+void ReopenSettings(const std::filesystem::path& FileName) {
+    if (!SettingsIni) SettingsIni = std::make_unique<TXMLIni>(FileName, false);
+}
+
 void SaveSettings() {
     if (!SettingsIni) return;
     SettingsIni->WriteInteger(kImageSection, "MaxX", MaxX);

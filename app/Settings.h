@@ -36,6 +36,11 @@ void LoadSettings(const std::filesystem::path& FileName);
 // read (a missing one is still created as the empty document) and closed unchanged.
 void ReadSettingsOnce(const std::filesystem::path& FileName);
 
+// Opens FileName for SaveSettings without touching the five values, when SettingsIni is
+// not open (LoadSettings failed at start-up, or the settings were saved already): so
+// shut-down tries again to keep what the user set. Raises like LoadSettings.
+void ReopenSettings(const std::filesystem::path& FileName);
+
 // Writes the five values and the file, then closes SettingsIni. A failed write raises
 // (the values stay in memory). Does nothing when LoadSettings did not succeed.
 void SaveSettings();

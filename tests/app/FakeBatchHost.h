@@ -22,6 +22,7 @@ public:
     TBatchSettings Values;
     std::filesystem::path Data;
     int EventCalls = 0;
+    bool Stop = false;  // what StopRequested answers
     std::function<void(int)> OnEvents;  // runs after each file, like user input between files
     bool ContinueOnError = false;       // as the command line: a failing file does not end the run
     std::vector<std::pair<int, std::string>> Reasons;  // what ReportFileError was told
@@ -47,6 +48,7 @@ public:
     }
     bool ContinueAfterFileError() override { return ContinueOnError; }
     void ReportFileError(int Index, const std::string& Reason) override { Reasons.emplace_back(Index, Reason); }
+    bool StopRequested() override { return Stop; }
 };
 
 }  // namespace covrilo::test
