@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <filesystem>
@@ -67,49 +68,125 @@ protected:
 
 // ---- what a rewrite keeps ----------------------------------------------------------------------
 
-TEST_F(CliFiles, ARewriteKeepsOwnerModeAttributesAndHoles) {
-    TempDir dir;
-    const fs::path file = dir / "song.mp3";
-    WriteFileBytes(file, growing_);
-    ASSERT_EQ(::chmod(file.c_str(), 0604), 0);
-    const bool root = ::geteuid() == 0;
-    // Root tags another user's file: it stays that user's.
-    if (root) {
-        ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+// The users a test runs covrilo-cli as: as we are, and (when we are root) as user 65534.
+std::vector<std::vector<std::string>> Users() {
+    std::vector<std::vector<std::string>> users = {{}};
+    if (::geteuid() == 0) {
+        if (const auto prefix = AsUnprivileged())
+            users.push_back(*prefix);
+        else
+            std::cout << "[ SKIPPED ] cannot run covrilo-cli as user 65534 here: only as root\n";
     }
-    const bool xattrs = ::setxattr(file.c_str(), "user.covrilo.note", "kept", 4, 0) == 0;
-    const struct stat before = Stat(file);
-    const TCliResult run = RunCovriloCli(Args("add", {file}), {}, dir / "run");
-    ASSERT_EQ(run.StatusOf(file), "OK") << run.Describe();
-    const struct stat after = Stat(file);
-    EXPECT_NE(after.st_ino, before.st_ino) << "expected a rewrite";
-    EXPECT_EQ(after.st_uid, before.st_uid);
-    EXPECT_EQ(after.st_gid, before.st_gid);
-    EXPECT_EQ(after.st_mode & 07777, 0604u);
-    if (xattrs) {
-        char value[8] = {};
-        EXPECT_EQ(::getxattr(file.c_str(), "user.covrilo.note", value, sizeof value), 4);
-        EXPECT_EQ(std::string(value, 4), "kept");
-    } else {
-        std::cout << "[ SKIPPED ] no user.* attributes on this file system\n";
-    }
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"song.mp3"});
+    return users;
+}
 
-    // A sparse file stays sparse.
-    const fs::path sparse = dir / "sparse.mp3";
-    {
-        const int fd = ::open(sparse.c_str(), O_RDWR | O_CREAT, 0644);
-        ASSERT_EQ(::pwrite(fd, growing_.data(), growing_.size(), 0), static_cast<ssize_t>(growing_.size()));
-        ASSERT_EQ(::pwrite(fd, audio_.data(), audio_.size(), 32 << 20), static_cast<ssize_t>(audio_.size()));
-        ::close(fd);
+TEST_F(CliFiles, ARewriteKeepsOwnerModeAttributesAndHoles) {
+    for (const std::vector<std::string>& prefix : Users()) {
+        SCOPED_TRACE(prefix.empty() ? "as we are" : "as user 65534");
+        TempDir dir;
+        OpenToAll(dir);
+        const fs::path file = dir / "song.mp3";
+        WriteFileBytes(file, growing_);
+        ASSERT_EQ(::chmod(file.c_str(), 0604), 0);
+        // Root tags another user's file: it stays that user's. The unprivileged user tags
+        // its own.
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+        }
+        const bool xattrs = ::setxattr(file.c_str(), "user.covrilo.note", "kept", 4, 0) == 0;
+        const struct stat before = Stat(file);
+        const TCliResult run = RunCovriloCli(Args("add", {file}), {}, dir / "run", prefix);
+        ASSERT_EQ(run.StatusOf(file), "OK") << run.Describe();
+        const struct stat after = Stat(file);
+        EXPECT_NE(after.st_ino, before.st_ino) << "expected a rewrite";
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_EQ(after.st_mode & 07777, 0604u);
+        if (xattrs) {
+            char value[8] = {};
+            EXPECT_EQ(::getxattr(file.c_str(), "user.covrilo.note", value, sizeof value), 4);
+            EXPECT_EQ(std::string(value, 4), "kept");
+        } else {
+            std::cout << "[ SKIPPED ] no user.* attributes on this file system\n";
+        }
+        EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"song.mp3"});
+
+        // A sparse file stays sparse.
+        const fs::path sparse = dir / "sparse.mp3";
+        {
+            const int fd = ::open(sparse.c_str(), O_RDWR | O_CREAT, 0666);
+            ASSERT_EQ(::pwrite(fd, growing_.data(), growing_.size(), 0), static_cast<ssize_t>(growing_.size()));
+            ASSERT_EQ(::pwrite(fd, audio_.data(), audio_.size(), 32 << 20), static_cast<ssize_t>(audio_.size()));
+            ::close(fd);
+        }
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(sparse.c_str(), 65534, 65534), 0);
+        }
+        if (Stat(sparse).st_blocks * 512 > 8 << 20) {
+            std::cout << "[ SKIPPED ] no holes on this file system\n";
+            continue;
+        }
+        const TCliResult sparseRun = RunCovriloCli(Args("add", {sparse}), {}, dir / "run", prefix);
+        ASSERT_EQ(sparseRun.StatusOf(sparse), "OK") << sparseRun.Describe();
+        EXPECT_LT(Stat(sparse).st_blocks * 512, 8 << 20) << "the hole was written out";
     }
-    if (Stat(sparse).st_blocks * 512 > 8 << 20) {
-        std::cout << "[ SKIPPED ] no holes on this file system\n";
-        return;
+}
+
+TEST_F(CliFiles, ASaveThatFailsAfterMakingItsTemporaryFileLeavesNothing) {
+    // Every call of a rewrite on the file's folder fails for good, one after the other, as
+    // root and as the unprivileged user: the file stays as it was (or, after the commit, as
+    // saved), and no temporary file is left, not even an empty one.
+#ifdef COVRILO_FAULT_SHIM
+    const std::string shim = COVRILO_FAULT_SHIM;
+#else
+    const std::string shim;
+#endif
+    if (shim.empty()) GTEST_SKIP() << "the fault shim is not built";
+    for (const std::vector<std::string>& prefix : Users()) {
+        SCOPED_TRACE(prefix.empty() ? "as we are" : "as user 65534");
+        TempDir dir;
+        OpenToAll(dir);
+        const fs::path work = dir / "music";
+        const fs::path file = work / "song.mp3";
+        auto fresh = [&] {
+            fs::remove_all(work);
+            fs::create_directory(work);
+            fs::permissions(work, fs::perms::all);
+            WriteFileBytes(file, growing_);
+            if (::geteuid() == 0) {
+                ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+            }
+        };
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        auto env = [&](int At) {
+            return std::map<std::string, std::string>{
+                {"LD_PRELOAD", shim},
+                {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0:detect_leaks=0"},
+                {"COVRILO_FAULT_DIR", work.string()},
+                {"COVRILO_FAULT_AT", std::to_string(At)},
+                {"COVRILO_FAULT_MODE", "always"},
+                {"COVRILO_FAULT_ERRNO", "EIO"},
+                {"COVRILO_FAULT_LOG", (dir / "calls.log").string()}};
+        };
+        fresh();
+        const TCliResult clean = RunCovriloCli(Args("add", {file}), env(0), dir / "run", prefix);
+        ASSERT_EQ(clean.StatusOf(file), "OK") << clean.Describe();
+        const Bytes saved = ReadFileBytes(file);
+        const std::string log = ReadFileText(dir / "calls.log");
+        const long calls = std::count(log.begin(), log.end(), '\n');
+        ASSERT_GT(calls, 5);
+        for (long at = 1; at <= calls; ++at) {
+            SCOPED_TRACE("call " + std::to_string(at));
+            fresh();
+            const TCliResult run = RunCovriloCli(Args("add", {file}), env(static_cast<int>(at)), dir / "run", prefix);
+            const Bytes now = ReadFileBytes(file);
+            EXPECT_TRUE(now == growing_ || (now == saved && run.StatusOf(file) != "")) << run.Describe();
+            if (run.StatusOf(file) == "OK") {
+                EXPECT_EQ(now, saved);
+            }
+            EXPECT_EQ(OurLeftovers(work), std::vector<std::string>{}) << run.Describe();
+        }
     }
-    const TCliResult sparseRun = RunCovriloCli(Args("add", {sparse}), {}, dir / "run");
-    ASSERT_EQ(sparseRun.StatusOf(sparse), "OK") << sparseRun.Describe();
-    EXPECT_LT(Stat(sparse).st_blocks * 512, 8 << 20) << "the hole was written out";
 }
 
 TEST_F(CliFiles, AnotherUsersFileIsNeverGivenToTheOneWhoTagsIt) {
@@ -162,13 +239,8 @@ TEST_F(CliFiles, HardLinksAreNeverSplit) {
 
 TEST_F(CliFiles, FilesOfOthersBesideTheFileStay) {
     // As root and as the unprivileged user alike.
-    std::vector<std::optional<std::vector<std::string>>> users = {std::vector<std::string>{}};
-    if (::geteuid() == 0) users.push_back(AsUnprivileged());
-    for (const auto& prefix : users) {
-        if (!prefix) {
-            std::cout << "[ SKIPPED ] cannot run covrilo-cli as user 65534 here\n";
-            continue;
-        }
+    for (const std::vector<std::string>& user : Users()) {
+        const std::vector<std::string>* prefix = &user;
         SCOPED_TRACE(prefix->empty() ? "as we are" : "as user 65534");
         TempDir dir;
         OpenToAll(dir);
