@@ -285,25 +285,35 @@ bool TID3v2Class::WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t ForVer
     return true;
 }
 
-bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
+// The frames of a save rendered, before the file is looked at.
+struct TID3v2Class::TRenderedTag {
+    uint16_t Target = 0;
+    bool HasFrames = false;
+    bool WriteTag = false;
+    uint64_t Size = 0;  // what the tag takes after its header: extended header and frames
+    std::vector<uint8_t> Body;  // the frames
+};
+
+TID3v2Class::TRenderedTag TID3v2Class::RenderTag(uint16_t RequestedVersion) {
     // Choose the target version: 0 keeps the loaded one, but at least 2.3.
     uint16_t word = RequestedVersion;
     if (word == 0) word = MajorVersion(Version) >= 3 ? Version : ID3V2_VERSION_2_3;
-    uint16_t target = 0;
+    TRenderedTag rendered;
     switch (MajorVersion(word)) {
         case 2:
-            target = ID3V2_VERSION_2_2;
+            rendered.Target = ID3V2_VERSION_2_2;
             break;
         case 3:
-            target = ID3V2_VERSION_2_3;
+            rendered.Target = ID3V2_VERSION_2_3;
             break;
         case 4:
-            target = ID3V2_VERSION_2_4;
+            rendered.Target = ID3V2_VERSION_2_4;
             break;
         default:
             throw EID3LibFrameVersionMismatch(
                 Format("Can not save ID3v2.%d.%d!", MajorVersion(word), static_cast<int>(word & 0xFF)));
     }
+    const uint16_t target = rendered.Target;
     const uint8_t major = MajorVersion(target);
 
     // Estimate first: it raises for frames that cannot be written, before the file is opened.
@@ -316,14 +326,14 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     const uint64_t extendedHeaderBytes =
         withExtendedHeader ? 4 + static_cast<uint64_t>(ExtendedHeader.Size()) : 0;
 
-    const bool hasFrames = HasFrames();
+    rendered.HasFrames = HasFrames();
     // Nothing to put in a tag: no ID3v2 bytes at all, not even an empty header.
-    const bool writeTag = !RemoveTag && hasFrames;
+    rendered.WriteTag = !RemoveTag && rendered.HasFrames;
 
     // Render the frames before anything touches the disk, so that a frame error or a
     // size that differs from the estimate can never leave a half-written tag behind.
     TMemoryStream body;
-    if (writeTag) {
+    if (rendered.WriteTag) {
         for (const auto& frame : FrameList) {
             if (!IsWritten(*frame)) continue;
             if (!frame->SaveToStream(body, target))
@@ -332,28 +342,31 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
         }
     }
     // What the tag really takes decides, should a frame's estimate be off.
-    uint64_t E = estimate + extendedHeaderBytes;
-    if (writeTag) E = std::max(E, static_cast<uint64_t>(body.Size()) + extendedHeaderBytes);
+    rendered.Size = estimate + extendedHeaderBytes;
+    if (rendered.WriteTag) rendered.Size = std::max(rendered.Size, static_cast<uint64_t>(body.Size()) + extendedHeaderBytes);
+    rendered.Body = std::move(body.Data());
+    return rendered;
+}
 
-    // From here to the commit the file stays locked: by the transaction the load came from,
-    // or by one of our own, which first checks that the file is still the one loaded.
-    TFileTransaction* transaction = transaction_;
-    std::unique_ptr<TFileTransaction> ownTransaction;
-    if (transaction == nullptr || transaction->Committed()) {
-        ownTransaction = std::make_unique<TFileTransaction>(FileName);
-        transaction = ownTransaction.get();
-        if (LoadedIdentity) transaction->Expect(*LoadedIdentity);
-    }
-    THandleStream& file = transaction->Stream();
-    const int64_t fileSize = file.Size();
+bool TID3v2Class::SaveNeedsRewrite(const TSaveShape& Shape) {
+    // The old footer must go, and a tag that comes or goes moves the audio: only a rewrite
+    // can do either.
+    if (Shape.HasFooter || Shape.TagExists != Shape.HasFrames || (Shape.TagExists && Shape.RemovesTag)) return true;
+    // A tag that no longer fits, or that would leave too much spare room.
+    return Shape.NewSize > Shape.OldSize || Shape.OldSize - Shape.NewSize > MaxInPlacePadding;
+}
+
+TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& File) {
+    const uint16_t target = Rendered.Target;
+    const int64_t fileSize = File.Size();
     // A header that claims more bytes than the file holds, or bytes of the ID3v1 record at its
     // end, cannot be trusted: rewriting or overwriting that area would throw away whatever
     // really follows the frames, or write the record over the new frames.
     int64_t tagLimit = fileSize;
     if (fileSize >= TID3v1Tag::RecordSize) {
         uint8_t magic[3] = {};
-        file.SetPosition(fileSize - TID3v1Tag::RecordSize);
-        if (file.Read(magic, 3) == 3 && std::memcmp(magic, "TAG", 3) == 0) tagLimit -= TID3v1Tag::RecordSize;
+        File.SetPosition(fileSize - TID3v1Tag::RecordSize);
+        if (File.Read(magic, 3) == 3 && std::memcmp(magic, "TAG", 3) == 0) tagLimit -= TID3v1Tag::RecordSize;
     }
     // A 2.4 footer repeats the header after the frames; it belongs to the old tag and must go
     // with it, which only a rewrite can do (no footer is ever written).
@@ -362,19 +375,20 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
         throw EID3LibSaveException(Format("Tag size exceeds the size of file %s!", FileName.c_str()));
 
     const int64_t oldSize = static_cast<int64_t>(TagSize);
-    const int64_t estimated = static_cast<int64_t>(E);
-    const bool rewrite = (TagExists && RemoveTag) || (TagExists && !hasFrames) || (!TagExists && hasFrames) ||
-                         (oldSize - estimated > MaxInPlacePadding) || (oldSize < estimated) || footerSize > 0;
+    TID3v2SavePlan plan;
+    plan.Version = target;
+    plan.Rewrite = SaveNeedsRewrite({TagExists, Rendered.HasFrames, RemoveTag, footerSize > 0, oldSize,
+                                     static_cast<int64_t>(Rendered.Size)});
 
-    uint64_t newSize = 0;
     TMemoryStream tag;
-    if (writeTag) {
-        newSize = rewrite ? (E / 256 + 1) * 256 : TagSize;
+    if (Rendered.WriteTag) {
+        const uint64_t newSize = plan.Rewrite ? (Rendered.Size / 256 + 1) * 256 : TagSize;
         if (newSize > MaxTagSize)
             throw EID3LibSaveException(Format("Tag too large to save in file %s!", FileName.c_str()));
-        if (!WriteTagHeader(tag, static_cast<uint32_t>(newSize), target))
+        plan.TagSize = static_cast<uint32_t>(newSize);
+        if (!WriteTagHeader(tag, plan.TagSize, target))
             throw EID3LibSaveException(Format("Can not write to file %s!", FileName.c_str()));
-        tag.Write(body.Data().data(), body.Size());
+        tag.Write(Rendered.Body.data(), static_cast<int64_t>(Rendered.Body.size()));
         const int64_t padding = static_cast<int64_t>(newSize) + TagHeaderSize - tag.Size();
         if (padding > 0) tag.SetSize(tag.Size() + padding);
     }
@@ -385,17 +399,17 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
 
     // The whole save as edits of the old file: the tag area, and the end of the file.
     const int64_t audioStart = TagExists ? oldSize + TagHeaderSize + footerSize : 0;
-    std::vector<TSplice> edits;
-    if (writeTag || audioStart > 0) edits.push_back({0, audioStart, tag.Data()});
+    std::vector<TSplice>& edits = plan.Edits;
+    if (Rendered.WriteTag || audioStart > 0) edits.push_back({0, audioStart, tag.Data()});
     if (NewTail) {
-        const int64_t tailStart = TID3v1::AudioEnd(file);
+        const int64_t tailStart = TID3v1::AudioEnd(File);
         if (tailStart < audioStart)
             throw EID3LibSaveRefused(Format("The ID3v1 data of file %s overlaps its ID3v2 tag!", FileName.c_str()));
         edits.push_back({tailStart, fileSize - tailStart, *NewTail});
     } else if (record != nullptr) {
         uint8_t magic[3] = {};
         const bool hasRecord = fileSize - audioStart >= TID3v1Tag::RecordSize &&
-                               (file.SetPosition(fileSize - TID3v1Tag::RecordSize), file.Read(magic, 3) == 3) &&
+                               (File.SetPosition(fileSize - TID3v1Tag::RecordSize), File.Read(magic, 3) == 3) &&
                                std::memcmp(magic, "TAG", 3) == 0;
         if (record->Deleted) {
             if (hasRecord) edits.push_back({fileSize - TID3v1Tag::RecordSize, TID3v1Tag::RecordSize, {}});
@@ -408,11 +422,30 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
                                       : TSplice{fileSize, 0, bytes.Data()});
         }
     }
-    if (rewrite)
-        transaction->CommitRewrite(edits, TempExtension);
+    return plan;
+}
+
+TID3v2SavePlan TID3v2Class::PlanSave(uint16_t RequestedVersion, TStream& File) {
+    return LayOutTag(RenderTag(RequestedVersion), File);
+}
+
+bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
+    // From here to the commit the file stays locked: by the transaction the load came from,
+    // or by one of our own, which first checks that the file is still the one loaded.
+    TFileTransaction* transaction = transaction_;
+    std::unique_ptr<TFileTransaction> ownTransaction;
+    if (transaction == nullptr || transaction->Committed()) {
+        ownTransaction = std::make_unique<TFileTransaction>(FileName);
+        transaction = ownTransaction.get();
+        if (LoadedIdentity) transaction->Expect(*LoadedIdentity);
+    }
+    const TID3v2SavePlan plan = PlanSave(RequestedVersion, transaction->Stream());
+    if (plan.Rewrite)
+        transaction->CommitRewrite(plan.Edits, TempExtension);
     else
-        transaction->CommitInPlace(edits);
+        transaction->CommitInPlace(plan.Edits);
     LoadedIdentity = transaction->Identity();
+    Rewritten = plan.Rewrite;
     transaction_ = nullptr;
     if (NewTail) {
         // The list's record is now the one the new tail ends with.
@@ -434,9 +467,9 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     for (const auto& frame : FrameList)
         if (IsID3v1(*frame)) HasID3v1 = true;
 
-    TagSize = static_cast<uint32_t>(newSize);
+    TagSize = plan.TagSize;
     TagExists = HasFrames();
-    Version = target;
+    Version = plan.Version;
     Modified = false;
     return true;
 }

@@ -19,10 +19,19 @@
 #include "id3v2/ID3v2Types.h"
 #include "id3v2/frames/TBaseFrame.h"
 #include "io/EnhancedStreams.h"
+#include "io/FileTransaction.h"
 
 namespace covrilo {
 
-class TFileTransaction;
+// A save of the tag worked out to the byte, before anything is written.
+struct TID3v2SavePlan {
+    uint16_t Version = 0;  // the version the tag is written as
+    // Through a new copy of the file that replaces it (the tag grows past its area, shrinks
+    // too far, comes or goes); otherwise the tag area and the end are overwritten in place.
+    bool Rewrite = false;
+    uint32_t TagSize = 0;  // the new tag's size field (bytes after its header); 0: no tag
+    std::vector<TSplice> Edits;  // the whole save as edits of the file as it is
+};
 
 class TID3v2Class {
    public:
@@ -55,6 +64,11 @@ class TID3v2Class {
     // an unsupported version, frame errors, and file errors (EFileRefused when the file is
     // no longer the one loaded; the file is then exactly as it was).
     bool SaveToFile(uint16_t Version);
+    // What SaveToFile(Version) writes when File holds the file as it is now: every decision
+    // of the save (the version, in place or rewrite, the bytes), and every refusal it raises
+    // before the file is touched. SaveToFile itself works through this; nothing is written
+    // here, and the frames stay as they are (except for what rendering them records).
+    TID3v2SavePlan PlanSave(uint16_t Version, TStream& File);
     // Writes the tag header (and extended header) for Size and Version at the position.
     bool WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t Version);
 
@@ -69,6 +83,8 @@ class TID3v2Class {
 
     std::filesystem::path FileName;
     bool Modified = false;
+    // The last SaveToFile wrote the file anew (a rewrite) rather than in place.
+    bool Rewritten = false;
     bool TagExists = false;
     uint32_t TagSize = 0;
     uint16_t Version = 0;
@@ -86,6 +102,22 @@ class TID3v2Class {
     std::optional<std::vector<uint8_t>> NewTail;
 
    private:
+    struct TRenderedTag;
+    // The save's first half: the target version and the rendered frames.
+    TRenderedTag RenderTag(uint16_t Version);
+    // The second: how the rendered tag goes into File.
+    TID3v2SavePlan LayOutTag(const TRenderedTag& Rendered, TStream& File);
+    // What decides between writing in place and rewriting the file.
+    struct TSaveShape {
+        bool TagExists;   // the file has a tag now
+        bool HasFrames;   // the list has frames to write
+        bool RemovesTag;  // RemoveTag is set
+        bool HasFooter;   // the old tag has a 2.4 footer
+        int64_t OldSize;  // the old tag's size field
+        int64_t NewSize;  // what the new tag takes after its header
+    };
+    static bool SaveNeedsRewrite(const TSaveShape& Shape);
+
     TFileTransaction* transaction_ = nullptr;
 };
 
