@@ -2,11 +2,14 @@
 #include "app/BatchRun.h"
 
 #include "app/CoverImage.h"
+#include "app/CoverWorkspace.h"
+#include "app/FileSelection.h"
 #include "app/Settings.h"
 #include "io/EnhancedStreams.h"
 
 #include <array>
 #include <exception>
+#include <map>
 
 namespace covrilo {
 
@@ -28,6 +31,86 @@ std::string PictureTypeToName(int Index) {
     return kKindNames[static_cast<size_t>(Index)];
 }
 
+namespace {
+
+// A file's picture as the run hands it to the tagger: a prepared file, or why there is none.
+struct TCover {
+    std::filesystem::path File;  // empty: no picture
+    std::optional<TCoverReport> Report;
+    std::string Error;  // why the picture cannot be used
+};
+
+// Prepares the pictures of one run: the host's picture once (again only when the host
+// switched to another), or each folder's own picture once per folder.
+class TCoverSource {
+public:
+    TCoverSource(IBatchHost& Host, const TBatchSettings& Settings, const TBatchOptions& Options)
+        : host_(Host), settings_(Settings), options_(Options) {}
+
+    // The host's picture. Errors raise: they end the run.
+    const TCover& ForRun() {
+        std::filesystem::path picture = host_.ImagePath();
+        if (picture.empty() || (prepared_ && picture == *prepared_)) return run_;
+        TPreparedCover cover;
+        if (options_.DryRun) {
+            run_ = Made(picture, PrepareCover(picture, settings_.MaxX, settings_.MaxY, settings_.JpegQuality));
+        } else {
+            const std::filesystem::path source = picture;
+            if (PrepareCoverImage(picture, settings_.MaxX, settings_.MaxY, settings_.JpegQuality, host_.DataDir(),
+                                  &cover))
+                host_.SetImagePath(picture);
+            run_ = {picture, Report(source, cover), {}};
+        }
+        prepared_ = picture;
+        return run_;
+    }
+
+    // The picture of the folder File lies in. Errors are the folder's files' own.
+    const TCover& ForFolderOf(const std::filesystem::path& File) {
+        std::error_code ec;
+        const std::filesystem::path folder = File.parent_path();
+        std::filesystem::path key = std::filesystem::absolute(folder, ec).lexically_normal();
+        if (ec) key = folder;
+        if (const auto it = folders_.find(key); it != folders_.end()) return it->second;
+        TCover& cover = folders_[key];
+        const std::optional<std::filesystem::path> found = FindFolderCover(folder, options_.FolderCoverNames);
+        if (!found) {
+            std::string names;
+            for (const std::string& name : options_.FolderCoverNames) names += (names.empty() ? "" : ", ") + name;
+            cover.Error = "no cover picture in its folder (none of " + names + ")";
+            return cover;
+        }
+        try {
+            cover = Made(*found, PrepareCover(*found, settings_.MaxX, settings_.MaxY, settings_.JpegQuality));
+        } catch (const std::exception& E) {
+            cover.Error = "its folder's cover " + found->filename().string() + " cannot be used: " + ErrorReason(E);
+        }
+        return cover;
+    }
+
+private:
+    static TCoverReport Report(const std::filesystem::path& Source, const TPreparedCover& Cover) {
+        return {Source, Cover.SourceWidth, Cover.SourceHeight, Cover.Width, Cover.Height, Cover.Bytes,
+                !Cover.Scaled.empty()};
+    }
+    // A prepared picture that must not go into "temp.jpg": a scaled copy is a file of the
+    // run's own workspace, a picture within the limits is used as it is.
+    TCover Made(const std::filesystem::path& Source, const TPreparedCover& Cover) {
+        const std::filesystem::path file = Cover.Scaled.empty() ? Source : workspace_.Add(Cover.Scaled);
+        return {file, Report(Source, Cover), {}};
+    }
+
+    IBatchHost& host_;
+    const TBatchSettings& settings_;
+    const TBatchOptions& options_;
+    TCoverWorkspace workspace_;  // removed, with every copy in it, when the run ends
+    std::optional<std::filesystem::path> prepared_;
+    TCover run_;
+    std::map<std::filesystem::path, TCover> folders_;
+};
+
+}  // namespace
+
 TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
     TBatchResult Result;
     int Current = -1;
@@ -35,31 +118,32 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
     try {
         const int Count = Host.EntryCount();
         if (Count <= 0) return Result;
-        if (Host.ImagePath().empty() && !Host.RemoveMode()) return Result;
+        const TBatchOptions Options = Host.Options();
+        const bool FolderCovers = !Options.FolderCoverNames.empty();
+        if (Host.ImagePath().empty() && !Host.RemoveMode() && !FolderCovers) return Result;
 
         const TBatchSettings Settings = Host.Settings();
+        const std::string Kind = PictureTypeToName(Settings.KindOfPic);
+        Tagger.BeginRun(Options);
         // The picture last prepared; one that has not been (the mode switched to adding
         // during the run, or another picture was loaded) is prepared before it is used,
         // so no file ever receives a picture above the limits.
-        std::filesystem::path Prepared;
-        auto PreparedPicture = [&]() {
-            std::filesystem::path Picture = Host.ImagePath();
-            if (Picture.empty() || Picture == Prepared) return Picture;
-            if (PrepareCoverImage(Picture, Settings.MaxX, Settings.MaxY, Settings.JpegQuality, Host.DataDir())) {
-                Host.SetImagePath(Picture);
-            }
-            Prepared = Picture;
-            return Picture;
-        };
+        TCoverSource Covers(Host, Settings, Options);
         // In add mode the picture is prepared before the first file, so an unreadable
         // picture ends the run before any file is touched.
-        if (!Host.RemoveMode()) PreparedPicture();
+        if (!Host.RemoveMode() && !FolderCovers) Covers.ForRun();
 
         for (Current = 0; Current < Count; ++Current) {
             const bool Remove = Host.RemoveMode();
-            const std::filesystem::path Picture = Remove ? std::filesystem::path() : PreparedPicture();
             const std::filesystem::path Path = Host.EntryPath(Current);
+            TFileReport Report;
+            auto Done = [&](const char* Status) {
+                Report.Save = Tagger.LastReport();
+                Host.ReportFile(Current, Report);
+                Host.SetEntryStatus(Current, Status);
+            };
             auto Failed = [&](const std::string& Reason) {
+                Host.ReportFile(Current, Report);
                 Host.SetEntryStatus(Current, kStatusError);
                 Host.ReportFileError(Current, Reason.empty() ? "the file could not be saved" : Reason);
             };
@@ -70,18 +154,26 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
                 if (Remove) {
                     // "Deleted" only for a file that really holds no picture now.
                     if (Tagger.RemoveAllPictures())
-                        Host.SetEntryStatus(Current, kStatusDeleted);
+                        Done(kStatusDeleted);
                     else
                         Failed(Tagger.LastError());
-                } else if (Picture.empty()) {
-                    // Switched to adding during a run that has no picture: nothing to add.
-                    Failed("no picture to add");
+                } else if (Options.OnlyIfMissing && Tagger.HasPicture(Kind)) {
+                    Done(kStatusSkipped);
                 } else {
-                    Tagger.AddPicture(Picture, PictureTypeToName(Settings.KindOfPic));
-                    if (Tagger.Save())
-                        Host.SetEntryStatus(Current, kStatusOK);
-                    else
-                        Failed(Tagger.LastError());
+                    const TCover& Cover = FolderCovers ? Covers.ForFolderOf(Path) : Covers.ForRun();
+                    Report.Cover = Cover.Report;
+                    if (!Cover.Error.empty()) {
+                        Failed(Cover.Error);
+                    } else if (Cover.File.empty()) {
+                        // Switched to adding during a run that has no picture: nothing to add.
+                        Failed("no picture to add");
+                    } else {
+                        Tagger.AddPicture(Cover.File, Kind);
+                        if (Tagger.Save())
+                            Done(kStatusOK);
+                        else
+                            Failed(Tagger.LastError());
+                    }
                 }
             } catch (const std::exception& E) {
                 // An error of this one file: the host decides whether the run goes on.
