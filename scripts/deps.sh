@@ -5,7 +5,8 @@
 #   scripts/deps.sh bench        build, plus Google Benchmark (bench/)
 #   scripts/deps.sh screenshot   build, plus an X server and a window manager (scripts/screenshot.sh)
 #   scripts/deps.sh all          all of them
-# Several may be named at once. Idempotent: quiet and quick when everything is already there.
+# Several may be named at once; --print first lists the packages instead of installing them.
+# Idempotent: quiet and quick when everything is already there.
 set -euo pipefail
 
 build=(
@@ -30,9 +31,14 @@ bench=(libbenchmark-dev)
 screenshot=(xvfb openbox xdotool x11-utils)
 
 usage() {
-  echo "usage: scripts/deps.sh build|test|bench|screenshot|all ..." >&2
+  echo "usage: scripts/deps.sh [--print] build|test|bench|screenshot|all ..." >&2
   exit 2
 }
+print=false
+if [ "${1-}" = --print ]; then
+  print=true
+  shift
+fi
 [ $# -eq 0 ] && usage
 packages=()
 for job in "$@"; do
@@ -45,6 +51,11 @@ for job in "$@"; do
     *) usage ;;
   esac
 done
+
+if $print; then
+  printf '%s\n' "${packages[@]}" | sort -u
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do
