@@ -6,9 +6,11 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev libjpeg-dev
+  zlib1g-dev                            # compressed ID3v2 frames, extended-header CRC
   clang libclang-rt-14-dev              # libFuzzer targets
   lame ffmpeg flac vorbis-tools         # real encoders for interop fixtures
   python3 python3-mutagen python3-pil   # peer tag reader used as an oracle
+  eyed3                                 # third peer tag reader (python3-eyed3)
   libtag1-dev                           # second peer (a small checker is built against it)
   util-linux                            # setpriv, to run as an unprivileged user
 )

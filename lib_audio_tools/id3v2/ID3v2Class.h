@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "id3v2/ID3v2FrameWalk.h"
 #include "id3v2/ID3v2Types.h"
 #include "id3v2/frames/TBaseFrame.h"
 #include "io/EnhancedStreams.h"
@@ -46,9 +47,21 @@ class TID3v2Class {
     // when they fit the old tag area with at most 4096 bytes to spare, otherwise through a
     // temporary file that atomically replaces the file. Handles the ID3v1 entry at the end.
     // True on success; raises on an unsupported version, file errors and frame errors.
+    // A save that would drop, cut or change what it was not asked to change (a tag whose
+    // frames could not all be read, a frame that cannot be carried into Version) raises
+    // EID3LibSaveRefused before the file is opened.
+    //
+    // Across versions the date frames are converted as the ID3v2.4 standard has it
+    // ("TYER" + "TDAT" + "TIME" <-> "TDRC", "TORY" <-> "TDOR"), where the target's frames
+    // can hold the date whole; texts are re-encoded where the target lacks their encoding;
+    // the extended header is rewritten in the target's layout.
     bool SaveToFile(uint16_t Version);
     // Writes the tag header (and extended header) for Size and Version at the position.
     bool WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t Version);
+    // The extended header that a tag of Version and Size would carry (size field first;
+    // empty for none): the loaded one rewritten in Version's layout with its CRC computed
+    // over the frames being saved and its padding size that of the new tag.
+    std::vector<uint8_t> ExtendedHeaderFor(uint16_t Version, uint32_t Size) const;
 
     // Inner operations, public for tests and tools.
     bool ReadTagHeader(TStream& Stream);
@@ -58,6 +71,9 @@ class TID3v2Class {
     static std::unique_ptr<TBaseFrame> CreateFrame(std::string_view ID);
     // True when some entry is neither the ID3v1 record nor marked deleted.
     bool HasFrames() const;
+    // Why a save of the loaded tag must be refused whatever it writes ("" when it need
+    // not): its frames could not all be read, or its header claims more than the file holds.
+    std::string LoadProblem() const;
 
     std::filesystem::path FileName;
     bool Modified = false;
@@ -70,6 +86,22 @@ class TID3v2Class {
     std::string TempExtension = ".$$$";
     TMemoryStream ExtendedHeader;
     std::vector<std::unique_ptr<TBaseFrame>> FrameList;
+    // How the walk over the loaded tag's frames went.
+    TFrameWalk FrameWalk;
+    // The size of the file when it was loaded.
+    int64_t LoadedFileSize = 0;
+    // The loaded tag set the extended-header flag, but frames follow the header directly.
+    bool StrayExtendedHeaderFlag = false;
+
+private:
+    // The save's first step: refusals, the conversions between versions, the order of the
+    // frames; nothing touches the file.
+    void PrepareFrames(uint16_t Target);
+    void ConvertDateFrames(uint16_t Target);
+    [[noreturn]] void Refuse(const std::string& Reason) const;
+
+    // The frames being saved, while a save renders them (for the extended header's CRC).
+    const std::vector<uint8_t>* RenderedFrames_ = nullptr;
 };
 
 }  // namespace covrilo

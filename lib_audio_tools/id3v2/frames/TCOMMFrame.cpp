@@ -11,7 +11,8 @@ namespace covrilo {
 TCOMMFrame::TCOMMFrame() { SetFrameID("COMM"); }
 
 uint32_t TCOMMFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    if (WritesOriginal(Version)) return OriginalSize();
+    RequireValues(Version);
     const TTextEncoding Adjusted = AdjustedEncoding(Version);
     return TEncodingFrame::GetDataSize(Version) + 3 + EncodedTextSize(Description, Adjusted) +
            EncodedTextSize(Text, Adjusted);
@@ -22,24 +23,23 @@ bool TCOMMFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     FLanguage = {};
     Description.clear();
     Text.clear();
-    StoredContent.clear();
-    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
-    TMemoryStream Plain;
-    TStream& In = PlainContent(Stream, Plain);
-    int64_t Rest = DataSize;
-    ReadEncodingByte(In, Rest);
-    Rest -= In.Read(FLanguage.data(), std::min<int64_t>(3, Rest));
-    Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
-    SkipStrayTerminator(In, Rest);
-    Rest -= ReadText(In, Rest, BigEndian, Text, Encoding);
-    SkipBytes(In, Rest);
+    std::vector<uint8_t> Inflated;
+    if (const auto Content = ReadContent(Stream, Inflated)) {
+        TCustomMemoryStream In(TakeEncodingByte(*Content));
+        int64_t Rest = In.Size();
+        Rest -= In.Read(FLanguage.data(), std::min<int64_t>(3, Rest));
+        Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
+        SkipStrayTerminator(In, Rest);
+        ReadText(In, Rest, BigEndian, Text, Encoding);
+    }
     Stored = true;
     Modified = false;
     return true;
 }
 
 bool TCOMMFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
+    PrepareRender(Version);
     TEncodingFrame::SaveToStream(Stream, Version);
     const uint8_t EncodingByte = EncodingToByte(Encoding);
     const bool Ok =

@@ -45,4 +45,25 @@ void TEncodingFrame::ReadEncodingByte(TStream& Stream, int64_t& Rest) {
     }
 }
 
+std::span<const uint8_t> TEncodingFrame::TakeEncodingByte(std::span<const uint8_t> Content) {
+    if (Content.empty()) {
+        Encoding = OriginalEncoding = teISO8859_1;
+        return Content;
+    }
+    Encoding = OriginalEncoding = EncodingFromByte(Content[0]);
+    return Content.subspan(1);
+}
+
+bool TEncodingFrame::LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const {
+    // Encrypted content: its encoding byte is unknown, but every 2.2/2.3 one exists in 2.4.
+    if (!ContentReadable()) return ToMajor >= FromMajor && FromMajor >= 2;
+    if (OriginalEncoding == teUnknown) return false;
+    return ToMajor >= 4 || OriginalEncoding == teISO8859_1 || OriginalEncoding == teUTF16;
+}
+
+std::string TEncodingFrame::RenderProblem(uint16_t) {
+    if (Encoding == teUnknown) return "has an unknown text encoding, so it cannot be converted";
+    return {};
+}
+
 }  // namespace covrilo
