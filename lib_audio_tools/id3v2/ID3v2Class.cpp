@@ -504,14 +504,16 @@ void TID3v2Class::ConvertDateFrames(uint16_t Target) {
             }
             if (time) retitle(*year, "TDRC", FormatTimestamp(*time));
         }
-        // The 2.3 frames that a TDRC already says are absorbed into it.
+        // The 2.3 frames that a TDRC already says are absorbed into it: those converted here,
+        // or any of them when the TDRC itself is new.
         if (TTxxxFrame* recording = find("TDRC", false)) {
+            const bool fresh = candidate(*recording, "TDRC") != nullptr;
             if (const auto time = ParseTimestamp(recording->Text)) {
-                if (TTxxxFrame* y = find("TYER", true); y && IsYearText(y->Text) && ParseTimestamp(y->Text)->Year == time->Year)
+                if (TTxxxFrame* y = find("TYER", !fresh); y && IsYearText(y->Text) && ParseTimestamp(y->Text)->Year == time->Year)
                     y->Deleted = true;
-                if (TTxxxFrame* d = find("TDAT", true); d && ParseDDMM(d->Text) == std::pair{time->Day, time->Month})
+                if (TTxxxFrame* d = find("TDAT", !fresh); d && ParseDDMM(d->Text) == std::pair{time->Day, time->Month})
                     d->Deleted = true;
-                if (TTxxxFrame* c = find("TIME", true); c && ParseHHMM(c->Text) == std::pair{time->Hour, time->Minute})
+                if (TTxxxFrame* c = find("TIME", !fresh); c && ParseHHMM(c->Text) == std::pair{time->Hour, time->Minute})
                     c->Deleted = true;
             }
         }

@@ -14,8 +14,10 @@ uint32_t TCOMMFrame::GetDataSize(uint16_t Version) {
     if (WritesOriginal(Version)) return OriginalSize();
     RequireValues(Version);
     const TTextEncoding Adjusted = AdjustedEncoding(Version);
-    return TEncodingFrame::GetDataSize(Version) + 3 + EncodedTextSize(Description, Adjusted) +
-           EncodedTextSize(Text, Adjusted);
+    uint32_t Size = TEncodingFrame::GetDataSize(Version) + 3 + EncodedTextSize(Description, Adjusted) +
+                    EncodedTextSize(Text, Adjusted);
+    for (const auto& More : MoreTexts) Size += EncodedTextSize(More, Adjusted);
+    return Size;
 }
 
 bool TCOMMFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
@@ -23,6 +25,7 @@ bool TCOMMFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     FLanguage = {};
     Description.clear();
     Text.clear();
+    MoreTexts.clear();
     std::vector<uint8_t> Inflated;
     if (const auto Content = ReadContent(Stream, Inflated)) {
         TCustomMemoryStream In(TakeEncodingByte(*Content));
@@ -30,7 +33,15 @@ bool TCOMMFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
         Rest -= In.Read(FLanguage.data(), std::min<int64_t>(3, Rest));
         Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
         SkipStrayTerminator(In, Rest);
-        ReadText(In, Rest, BigEndian, Text, Encoding);
+        Rest -= ReadText(In, Rest, BigEndian, Text, Encoding);
+        // A trailing piece shorter than one character unit is no string.
+        const int64_t Unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
+        while (Rest >= Unit && MoreTexts.size() < 65536) {
+            bool MoreBigEndian = false;
+            std::u16string More;
+            Rest -= ReadText(In, Rest, MoreBigEndian, More, Encoding);
+            MoreTexts.push_back(std::move(More));
+        }
     }
     Stored = true;
     Modified = false;
@@ -42,10 +53,11 @@ bool TCOMMFrame::SaveToStream(TStream& Stream, uint16_t Version) {
     PrepareRender(Version);
     TEncodingFrame::SaveToStream(Stream, Version);
     const uint8_t EncodingByte = EncodingToByte(Encoding);
-    const bool Ok =
+    bool Ok =
         WriteFrameHeader(Stream, Version) && WriteBytes(Stream, std::span<const uint8_t>(&EncodingByte, 1)) &&
         WriteBytes(Stream, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(FLanguage.data()), 3)) &&
         WriteText(Stream, Description, BigEndian, Encoding) && WriteText(Stream, Text, BigEndian, Encoding);
+    for (const auto& More : MoreTexts) Ok = Ok && WriteText(Stream, More, BigEndian, Encoding);
     Stored = true;
     Modified = false;
     return Ok;
