@@ -118,6 +118,19 @@ std::vector<std::u16string> MergedValues(std::u16string First, const std::vector
     return values;
 }
 
+// Whether every genre reference at the start of a "TCON" text ("(17)", "(17)Rock") names
+// Genre: the text then says nothing that Genre alone does not.
+bool ReferencesSay(const std::u16string& Text, const std::u16string& Genre) {
+    std::u16string_view rest = Text;
+    while (!rest.empty() && rest.front() == u'(') {
+        const size_t close = rest.find(u')');
+        if (close == std::u16string_view::npos) return false;
+        if (Tqmx_multitag::GenreFromTCON(std::u16string(rest.substr(0, close + 1))) != Genre) return false;
+        rest.remove_prefix(close + 1);
+    }
+    return rest.empty() || rest == Genre;
+}
+
 // The full date the record's year was read from while the year stands as read: the record
 // holds the year frame's text alone, which in 2.3 leaves the day and the time in TDAT and TIME.
 std::u16string FullDate(TID3v2Class& Tag, const TTxxxFrame& Source) {
@@ -138,6 +151,8 @@ std::u16string FullDate(TID3v2Class& Tag, const TTxxxFrame& Source) {
 bool IsTrackText(const std::u16string& Text, uint8_t TrackNo) {
     std::string number = ToAnsi(Text);
     number = number.substr(0, number.find('/'));
+    // A total without a number ("/12") says no track: the record's 0 is written as "0".
+    if (number.find_first_not_of(' ') == std::string::npos) return false;
     try {
         return TrackNumberFromText(number) == TrackNo;
     } catch (const std::exception&) {
@@ -596,14 +611,16 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
         // still reads as the same number, instead of as "3".
         const auto& frames = old["TRCK"];
         const uint8_t number = Track.GetTrackNo();
-        const bool keep = !frames.empty() && number != 0 && IsTrackText(frames.back()->Text, number);
+        const bool keep = !frames.empty() && IsTrackText(frames.back()->Text, number);
         rewrite("TRCK", keep ? frames.back()->Text : ToWide(std::to_string(number)), keep, teISO8859_1);
     }
     {
-        // "(17)" reads as "Rock" and is written so; "(255)" has no name and reads as itself.
+        // "(17)" and "(17)Rock" read as "Rock" and are written so. While the genre reads as
+        // before, references the genre does not say ("(9)Metalcore": Metal, refined) stay.
         const auto& frames = old["TCON"];
         const bool unchanged = !frames.empty() && GenreFromTCON(frames.back()->Text) == Track.GetGenre();
-        rewrite("TCON", Track.GetGenre(), unchanged, E);
+        const bool keepText = unchanged && !ReferencesSay(frames.back()->Text, Track.GetGenre());
+        rewrite("TCON", keepText ? frames.back()->Text : Track.GetGenre(), unchanged, E);
     }
     {
         auto comment = std::make_unique<TCOMMFrame>();

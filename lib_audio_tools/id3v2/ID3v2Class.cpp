@@ -365,25 +365,15 @@ std::vector<uint8_t> TID3v2Class::ExtendedHeaderFor(uint16_t ForVersion, uint32_
     }
     const std::vector<uint8_t> none;
     const std::vector<uint8_t>& frames = RenderedFrames_ != nullptr ? *RenderedFrames_ : none;
-    // The CRC and the padding size describe the frames being saved, never the old ones.
+    // The CRC describes the frames being saved (and, in 2.4, the padding), never the old ones.
     auto paddingAfter = [&](size_t HeaderLength) -> uint64_t {
         const uint64_t used = uint64_t{HeaderLength} + frames.size();
         return Size > used ? Size - used : 0;
     };
-    if (major == 3) {
-        // size (6 or 10, not counting itself) | flags | padding size | CRC of the frames
-        const size_t length = info.Crc ? 14 : 10;
-        PutUInt32BE(out.data(), static_cast<uint32_t>(length - 4));
-        out.push_back(info.Crc ? 0x80 : 0x00);
-        out.push_back(0x00);
-        out.resize(10);
-        PutUInt32BE(out.data() + 6, static_cast<uint32_t>(paddingAfter(length)));
-        if (info.Crc) {
-            out.resize(14);
-            PutUInt32BE(out.data() + 10, Crc32(frames));
-        }
-        return out;
-    }
+    // A 2.3 extended header holds only the padding size and a CRC, both of which the save
+    // would have to make anew, and TagLib misreads every 2.3 tag that carries one (it takes the
+    // size field in 2.4's sense): it is left out.
+    if (major == 3) return {};
     // 2.4: size (syncsafe, counting itself) | 1 | flags | the data of each flag. The update
     // and restriction flags have no place in 2.3 and come from a 2.4 tag only.
     const bool update = loaded == 4 && info.Update;
@@ -533,7 +523,15 @@ void TID3v2Class::ConvertDateFrames(uint16_t Target) {
     // frames can hold it whole; otherwise it stays as it is.
     auto split = [&](TTxxxFrame& Frame, bool FromYear) {
         const auto time = ParseTimestamp(Frame.Text);
-        if (!time) return;
+        if (!time) {
+            // "TYER" holds four digits: a date it cannot hold (a year with more after it) keeps
+            // 2.4's name, which readers of 2.3 tags read as well. Other text stays as it is.
+            const std::u16string_view text = Frame.Text;
+            const bool longerDate = text.size() > 4 && IsYearText(text.substr(0, 4)) &&
+                                    (text[4] == u'-' || text[4] == u'T' || text[4] == u' ');
+            if (FromYear && longerDate) retitle(Frame, "TDRC", Frame.Text);
+            return;
+        }
         const auto parts = SplitTimestamp(*time);
         if (!parts) {
             // 2.3 has no frame that holds seconds: the whole date is kept under 2.4's name.
@@ -576,11 +574,13 @@ void TID3v2Class::PrepareFrames(uint16_t Target) {
         const std::string carry = frame->CarryProblem(Target);
         if (!carry.empty()) Refuse(DescribeFrame(*frame) + " " + carry);
     }
-    // Readers stop at a frame without a valid identifier or header: such frames go last, so
-    // every other frame is still read.
-    std::stable_partition(FrameList.begin(), FrameList.end(), [](const auto& frame) { return !StopsReaders(*frame); });
     for (const auto& frame : FrameList)
         if (IsWritten(*frame)) frame->PrepareSave(Target);
+    // Readers stop at a frame without a valid identifier or header, and TagLib at one without
+    // content: such frames go last, so every other frame is still read.
+    std::stable_partition(FrameList.begin(), FrameList.end(), [Target](const auto& frame) {
+        return !IsWritten(*frame) || !(StopsReaders(*frame) || frame->GetDataSize(Target) == 0);
+    });
 }
 
 bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {

@@ -57,7 +57,9 @@ std::span<const uint8_t> TEncodingFrame::TakeEncodingByte(std::span<const uint8_
 bool TEncodingFrame::LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const {
     // Encrypted content: its encoding byte is unknown, but every 2.2/2.3 one exists in 2.4.
     if (!ContentReadable()) return ToMajor >= FromMajor && FromMajor >= 2;
-    if (OriginalEncoding == teUnknown) return false;
+    // An encoding byte that is none in the version read is none in a later one too: the
+    // content goes as it was, no less readable than before.
+    if (OriginalEncoding == teUnknown) return ToMajor >= FromMajor;
     return ToMajor >= 4 || OriginalEncoding == teISO8859_1 || OriginalEncoding == teUTF16;
 }
 
