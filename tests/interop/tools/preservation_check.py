@@ -30,7 +30,8 @@ date frames TDAT, TIME and TORY are compared through the date, as a save into 2.
 into TDRC and TDOR.
 
 Prints one JSON object: {"files", "skipped": [{"path", "reason"}], "results": [{"path", "op",
-"status", "outcome": "preserved"|"refused"|"problem", "problems": [...], "reason"}],
+"status", "outcome": "preserved"|"refused"|"problem", "problems": [...], "reason", "result":
+the file as the operation left it}],
 "counts": {op: {outcome: n}}}. Exit status 0 when no result is a problem, 1 otherwise, 2 usage.
 Run with /usr/bin/python3 (the interpreter that sees python3-mutagen and python3-eyed3).
 """
@@ -77,27 +78,33 @@ def syncsafe(b):
 
 
 def trailing_block(d, begin, end):
-    """Size of a trailing tag block ending at end (ID3v1, Lyrics3 v1/v2, APEv2, appended ID3v2)."""
-    n = end - begin
-    if n >= 128 and d[end - 128:end - 125] == b"TAG":
+    """Size of a trailing block ending at end (ID3v1, APEv2, Lyrics3 v2 and v1, appended
+    ID3v2), or 0; the same reading as MpegAudioRange in InteropUtil.cpp."""
+    room = end - begin
+    if room >= 128 and d[end - 128:end - 125] == b"TAG":
         return 128
-    if n >= 15 and d[end - 9:end] == b"LYRICS200":
-        size = d[end - 15:end - 9]
-        if size.isdigit() and int(size) + 15 <= n:
-            return int(size) + 15
-    if n >= 9 and d[end - 9:end] == b"LYRICSEND":
-        start = d.rfind(b"LYRICSBEGIN", max(begin, end - 5100), end)
+    if room >= 32 and d[end - 32:end - 24] == b"APETAGEX":
+        size, flags = struct.unpack("<I4xI", d[end - 20:end - 8])
+        if flags & 0x80000000:
+            size += 32
+        if 32 <= size <= room:
+            return size
+    if room >= 15 and d[end - 9:end] == b"LYRICS200":
+        digits = d[end - 15:end - 9]
+        if not digits.isdigit():
+            return 0
+        size = int(digits)
+        if size + 15 <= room and d[end - 15 - size:end - 15 - size + 11] == b"LYRICSBEGIN":
+            return size + 15
+    if room >= 20 and d[end - 9:end] == b"LYRICSEND":
+        lowest = end - 5100 - 20 if room > 5100 + 20 else begin
+        start = d.rfind(b"LYRICSBEGIN", lowest, end - 20 + 11)
         if start >= 0:
             return end - start
-    if n >= 32 and d[end - 32:end - 24] == b"APETAGEX":
-        size, flags = struct.unpack("<II", d[end - 20:end - 12])
-        total = size + (32 if flags & 0x80000000 else 0)
-        if total <= n:
-            return total
-    if n >= 10 and d[end - 10:end - 7] == b"3DI":
-        total = syncsafe(d[end - 4:end]) + 20
-        if total <= n:
-            return total
+    if room >= 20 and d[end - 10:end - 7] == b"3DI":
+        size = syncsafe(d[end - 4:end]) + 20
+        if size <= room and d[end - size:end - size + 3] == b"ID3":
+            return size
     return 0
 
 
@@ -324,9 +331,11 @@ def check(before_path, after_path, op, status, cover, cover_sha, taglib_before, 
     for key, count in before_keys.items():
         if after_keys[key] < count:
             problems.append("frame lost or changed: " + key[:300])
+    # A frame mutagen does not know must keep its content byte for byte; in another version
+    # mutagen may know it (iTunes' 2.2 "TDS" is 2.3's "TDES"), so it is looked for in the file.
     after_unknown = collections.Counter(body for _, body in unknown_bodies(raw_after))
     for fid, body in unknown_bodies(raw_before):
-        if after_unknown[body] <= 0:
+        if after_unknown[body] <= 0 and bytes.fromhex(body) not in after_bytes:
             problems.append("unknown frame %r lost or changed" % fid)
         after_unknown[body] -= 1
 
@@ -457,7 +466,8 @@ def main(argv):
             status = statuses.get(target, "none")
             problems = check(copy, target, op, status, cover, cover_sha, taglib.get(copy), after_dumps.get(target))
             outcome = "problem" if problems else ("refused" if status == "Error" else "preserved")
-            result = {"path": source, "op": op, "status": status, "outcome": outcome, "problems": problems}
+            result = {"path": source, "op": op, "status": status, "outcome": outcome, "problems": problems,
+                      "result": target}
             if target in reasons:
                 result["reason"] = reasons[target]
             results.append(result)
