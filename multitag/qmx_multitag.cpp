@@ -70,11 +70,13 @@ bool IsRecordFrame(const TBaseFrame& Frame) {
 bool FitsLatin1(std::u16string_view Text) {
     return std::all_of(Text.begin(), Text.end(), [](char16_t c) { return c <= 0xFF; });
 }
+// Likewise UTF-8 cannot hold an unpaired surrogate, which UTF-16 keeps.
 TTextEncoding EncodingFor(TTextEncoding Chosen, std::u16string_view Text,
                           const std::vector<std::u16string>& MoreTexts = {}) {
-    if (Chosen != teISO8859_1) return Chosen;
-    const bool fits = FitsLatin1(Text) && std::all_of(MoreTexts.begin(), MoreTexts.end(), FitsLatin1);
-    return fits ? Chosen : teUTF16;
+    if (Chosen != teISO8859_1 && Chosen != teUTF8) return Chosen;
+    auto fits = [Chosen](std::u16string_view value) { return Chosen == teUTF8 ? FitsUtf8(value) : FitsLatin1(value); };
+    const bool all = fits(Text) && std::all_of(MoreTexts.begin(), MoreTexts.end(), fits);
+    return all ? Chosen : teUTF16;
 }
 
 // The text frames of the tag's own list (not a chapter's) with one of the identifiers, in list

@@ -79,13 +79,22 @@ bool IsPaddingAt(std::span<const uint8_t> Area, size_t Pos, uint8_t Major) {
     return Pos >= Area.size() || IsZeroID(Area, Pos, Major) || IsFillerTail(Area, Pos);
 }
 
-// A frame that fits the area starts at Pos, or the area (or its padding) ends there.
-bool LandsWell(std::span<const uint8_t> Area, size_t Pos, uint8_t Major, bool Plain) {
-    if (IsPaddingAt(Area, Pos, Major)) return true;
-    if (Area.size() - Pos < HeaderLength(Major)) return false;
-    const THeader next = ReadHeader(Area, Pos, Major, Plain);
-    return next.Kind != TIDKind::Invalid && next.Total <= Area.size() - Pos;
+// A frame that fits the area starts at Pos, or the area (or its padding) ends there. Frames
+// without a valid identifier may come in a row (a save puts them last): each one's size must
+// lead on, until a frame with one, the padding or the end is reached.
+// Reached: where the row of frames without identifier ended (valid only on true).
+bool LandsWell(std::span<const uint8_t> Area, size_t Pos, uint8_t Major, bool Plain, size_t& Reached) {
+    while (true) {
+        Reached = Pos;
+        if (IsPaddingAt(Area, Pos, Major)) return true;
+        if (Area.size() - Pos < HeaderLength(Major)) return false;
+        const THeader next = ReadHeader(Area, Pos, Major, Plain);
+        if (next.Total > Area.size() - Pos) return false;
+        if (next.Kind != TIDKind::Invalid) return true;
+        Pos += static_cast<size_t>(next.Total);
+    }
 }
+
 
 struct TScore {
     int Frames = 0;
@@ -97,6 +106,7 @@ struct TScore {
 TScore Score(std::span<const uint8_t> Area, bool Plain) {
     TScore score;
     size_t pos = 0;
+    size_t landed = 0;
     while (true) {
         if (IsPaddingAt(Area, pos, 4)) {
             score.Consistent = true;
@@ -105,7 +115,8 @@ TScore Score(std::span<const uint8_t> Area, bool Plain) {
         if (Area.size() - pos < 10) return score;
         const THeader h = ReadHeader(Area, pos, 4, Plain);
         if (h.Total > Area.size() - pos) return score;
-        if (h.Kind == TIDKind::Invalid && !LandsWell(Area, pos + h.Total, 4, Plain)) return score;
+        if (h.Kind == TIDKind::Invalid && pos >= landed && !LandsWell(Area, pos + h.Total, 4, Plain, landed))
+            return score;
         if (h.Kind != TIDKind::Invalid) ++score.Frames;
         pos += static_cast<size_t>(h.Total);
     }
@@ -142,6 +153,8 @@ TFrameWalk WalkFrames(std::span<const uint8_t> Area, int64_t Offset, uint16_t Ve
     };
 
     size_t pos = 0;
+    // Frames without identifier before this position are known to lead on to a frame.
+    size_t landed = 0;
     while (!IsPaddingAt(Area, pos, major)) {
         const size_t rest = Area.size() - pos;
         if (rest < headerLength) {
@@ -158,7 +171,7 @@ TFrameWalk WalkFrames(std::span<const uint8_t> Area, int64_t Offset, uint16_t Ve
         const int64_t at = Offset + static_cast<int64_t>(pos);
         std::unique_ptr<TBaseFrame> frame;
         if (h.Kind == TIDKind::Invalid) {
-            if (!LandsWell(Area, pos + static_cast<size_t>(h.Total), major, walk.PlainSizes))
+            if (pos >= landed && !LandsWell(Area, pos + static_cast<size_t>(h.Total), major, walk.PlainSizes, landed))
                 return stop(pos, rawID, "is not a frame (its identifier is none)");
             frame = std::make_unique<TRawFrame>(bytes, Version, TRawFrame::TKind::InvalidID);
         } else if (h.Kind == TIDKind::Unknown22) {

@@ -84,6 +84,21 @@ TEST(FrameContentAsRead, BetweenVersionsOnlyTheEncodingDecides) {
     EXPECT_EQ(SavedFrame(utf8, 4, 0x0400), utf8);
 }
 
+// UTF-8 that is not well-formed would come out of a re-encoding as U+FFFD: such a frame stays
+// in its version, and a move into 2.3 is refused.
+TEST(FrameContentAsRead, MalformedUtf8IsNotReencoded) {
+    const Bytes frame = Frame24("TIT2", Bytes{3, 'a', 0xC3, 0x28, 0});
+    EXPECT_EQ(SavedFrame(frame, 4, 0), frame);
+    TempDir dir;
+    const auto file = dir / "a.mp3";
+    const Bytes original = Cat({Tag(4, frame, 50), Audio()});
+    WriteFileBytes(file, original);
+    TID3v2Class tag(file);
+    EXPECT_NE(tag.Frames(0)->CarryProblem(0x0300).find("not valid UTF-8"), std::string::npos);
+    EXPECT_THROW(tag.SaveToFile(0x0300), EID3LibSaveRefused);
+    EXPECT_EQ(ReadFileBytes(file), original);
+}
+
 TEST(FrameContentAsRead, AChangedFrameIsWrittenFromItsValues) {
     TempDir dir;
     const auto file = dir / "a.mp3";

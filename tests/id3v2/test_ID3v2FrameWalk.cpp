@@ -125,6 +125,11 @@ TEST(ID3v2FrameWalk, IdentifiersThatAreNone) {
          {"TIT2", "tpe1"}, true},
         {"lower case at the very end", 0x0400, Cat({Frame24("TIT2", Latin1Text("T")), Frame24("tpe1", Latin1Text("x"))}),
          {"TIT2", "tpe1"}, true},
+        // A save puts such frames last, so they come in a row: each size leads to the next.
+        {"two in a row, then padding", 0x0300,
+         Cat({kTitle, Frame23("Date", Latin1Text("2010")), Frame23(std::string_view("TT2\x08", 4), Latin1Text("x")),
+              Bytes(20, 0)}),
+         {"TIT2", "Date", "TT2\\x08"}, true},
         {"garbage whose size lands nowhere", 0x0300,
          Cat({kTitle, Bytes{0xC2, 0xCF, 0x1A, 0x2F, 0, 0, 0, 4, 0, 0}, Str("abcdefgh"), kArtist}), {"TIT2"}, false},
         {"2.2 identifier without a 2.3 form", 0x0200,

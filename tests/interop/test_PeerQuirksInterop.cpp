@@ -117,14 +117,20 @@ std::map<std::string, Check> RuleChecks(const fs::path& cover) {
     };
     for (const char* name : {"stray-extended-header-flag-2.3", "stray-extended-header-flag-2.4"})
         checks[name] = [](const Result& r) {
-            if (Adds(r.op)) EXPECT_EQ(ReadFileBytes(r.file)[5] & 0x40, 0) << "flag written back";
+            if (Adds(r.op)) {
+                EXPECT_EQ(ReadFileBytes(r.file)[5] & 0x40, 0) << "flag written back";
+            }
         };
     checks["extended-header-crc-2.4"] = [](const Result& r) {
         // 2.4 keeps the CRC (made afresh, so eyeD3 and the others accept the tag); 2.3 drops it.
-        if (Adds(r.op)) EXPECT_EQ(ReadFileBytes(r.file)[5] & 0x40, To23(r.op) ? 0 : 0x40);
+        if (Adds(r.op)) {
+            EXPECT_EQ(ReadFileBytes(r.file)[5] & 0x40, To23(r.op) ? 0 : 0x40);
+        }
     };
     checks["extended-header-crc-2.3"] = [](const Result& r) {
-        if (Adds(r.op)) EXPECT_EQ(ReadFileBytes(r.file)[5] & 0x40, To24(r.op) ? 0x40 : 0);
+        if (Adds(r.op)) {
+            EXPECT_EQ(ReadFileBytes(r.file)[5] & 0x40, To24(r.op) ? 0x40 : 0);
+        }
     };
     for (const char* name : {"chapters-2.3", "chapters-2.4"})
         checks[name] = [](const Result& r) {

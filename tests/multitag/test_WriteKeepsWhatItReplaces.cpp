@@ -93,6 +93,19 @@ TEST_F(Written, EveryValueOfARewrittenIdentifierStays) {
     EXPECT_EQ(texts["TALB"], (Values{u"Same"}));
 }
 
+// A value UTF-8 cannot hold (an unpaired surrogate, kept from a UTF-16 frame) is written in
+// UTF-16 under "Id3v2.4 UTF-8", as one ISO-8859-1 cannot hold is under "Id3v2.3 ISO-8859-1".
+TEST_F(Written, AValueTheEncodingCannotHoldIsWrittenInUtf16) {
+    const Bytes lone = {1, 0xFF, 0xFE, 'A', 0, 0x00, 0xD8, 'B', 0, 0, 0};  // "A", U+D800 alone, "B"
+    ASSERT_TRUE(Save(Tag(3, Frame23("TIT2", lone), 64), 2));
+    TID3v2Class tag(file);
+    for (int i = 0; i < tag.FrameCount(); ++i)
+        if (auto* t = dynamic_cast<TTxxxFrame*>(tag.Frames(i)); t && t->FrameID() == "TIT2") {
+            EXPECT_EQ(t->Text, (std::u16string{u'A', static_cast<char16_t>(0xD800), u'B'}));
+            EXPECT_EQ(t->Encoding, teUTF16);
+        }
+}
+
 // The comment the record was read from (the last one without a description) is rewritten in
 // its language; a comment in another language is another comment and stays.
 TEST_F(Written, TheCommentKeepsItsLanguageAndOthersStay) {

@@ -102,7 +102,8 @@ bool TAPICFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     // written back as stored while it is unchanged.
     std::vector<uint8_t> Inflated;
     if (const auto Content = ReadContent(Stream, Inflated)) {
-        TCustomMemoryStream In(TakeEncodingByte(*Content));
+        const std::span<const uint8_t> All = TakeEncodingByte(*Content);
+        TCustomMemoryStream In(All);
         int64_t Rest = In.Size();
         uint8_t Byte = 0;
         if (MajorVersion(Version) == 2) {
@@ -121,7 +122,10 @@ bool TAPICFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
             PictureType = Byte;
             --Rest;
         }
-        Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
+        const int64_t DescriptionStart = In.Position();
+        const int64_t DescriptionBytes = ReadText(In, Rest, BigEndian, Description, Encoding);
+        NoteTextBytes(All.subspan(static_cast<size_t>(DescriptionStart), static_cast<size_t>(DescriptionBytes)));
+        Rest -= DescriptionBytes;
         if (EqualsIgnoringCase(MIMEType, kLinkMarker)) {
             Linked = true;
             MIMEType.clear();

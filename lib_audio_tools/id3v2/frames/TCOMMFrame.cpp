@@ -28,9 +28,11 @@ bool TCOMMFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     MoreTexts.clear();
     std::vector<uint8_t> Inflated;
     if (const auto Content = ReadContent(Stream, Inflated)) {
-        TCustomMemoryStream In(TakeEncodingByte(*Content));
+        const std::span<const uint8_t> All = TakeEncodingByte(*Content);
+        TCustomMemoryStream In(All);
         int64_t Rest = In.Size();
         Rest -= In.Read(FLanguage.data(), std::min<int64_t>(3, Rest));
+        NoteTextBytes(All.subspan(static_cast<size_t>(In.Position())));
         Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
         SkipStrayTerminator(In, Rest);
         Rest -= ReadText(In, Rest, BigEndian, Text, Encoding);

@@ -14,6 +14,8 @@
 #include <array>
 #include <cstring>
 
+#include "io/TextConversion.h"
+
 namespace covrilo {
 
 namespace {
@@ -78,6 +80,9 @@ std::optional<std::vector<uint8_t>> Reencode(std::span<const uint8_t> In, TTextE
         bool bigEndian = false;
         std::u16string value;
         const size_t used = TBaseFrame::ParseText(rest, bigEndian, value, From);
+        // Malformed UTF-8 would come out as U+FFFD: not the same text.
+        if (From == teUTF8 && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(rest.data()), used)))
+            return false;
         const bool terminated =
             used >= unit && std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(used - unit),
                                         rest.begin() + static_cast<std::ptrdiff_t>(used), [](uint8_t b) { return b == 0; });

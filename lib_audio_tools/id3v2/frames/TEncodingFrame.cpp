@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "id3v2/frames/TEncodingFrame.h"
 
+#include "io/TextConversion.h"
+
 namespace covrilo {
 
 uint32_t TEncodingFrame::GetDataSize(uint16_t) {
@@ -46,6 +48,7 @@ void TEncodingFrame::ReadEncodingByte(TStream& Stream, int64_t& Rest) {
 }
 
 std::span<const uint8_t> TEncodingFrame::TakeEncodingByte(std::span<const uint8_t> Content) {
+    TextsConvertible = true;
     if (Content.empty()) {
         Encoding = OriginalEncoding = teISO8859_1;
         return Content;
@@ -65,7 +68,13 @@ bool TEncodingFrame::LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const {
 
 std::string TEncodingFrame::RenderProblem(uint16_t) {
     if (Encoding == teUnknown) return "has an unknown text encoding, so it cannot be converted";
+    if (!TextsConvertible && !Modified) return "holds text that is not valid UTF-8, so it cannot be converted";
     return {};
+}
+
+void TEncodingFrame::NoteTextBytes(std::span<const uint8_t> Bytes) {
+    if (Encoding == teUTF8 && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(Bytes.data()), Bytes.size())))
+        TextsConvertible = false;
 }
 
 }  // namespace covrilo

@@ -39,6 +39,7 @@ bool TTxxxFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
 
 void TTxxxFrame::ParseContent(std::span<const uint8_t> Content) {
     const std::span<const uint8_t> All = TakeEncodingByte(Content);
+    NoteTextBytes(All);
     size_t Pos = ParseText(All, BigEndian, Text, Encoding);
     // A trailing piece shorter than one character unit is no string.
     const size_t Unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;

@@ -20,9 +20,12 @@ bool TWXXXFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     URL.clear();
     std::vector<uint8_t> Inflated;
     if (const auto Content = ReadContent(Stream, Inflated)) {
-        TCustomMemoryStream In(TakeEncodingByte(*Content));
+        const std::span<const uint8_t> All = TakeEncodingByte(*Content);
+        TCustomMemoryStream In(All);
         int64_t Rest = In.Size();
-        Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
+        const int64_t DescriptionBytes = ReadText(In, Rest, BigEndian, Description, Encoding);
+        NoteTextBytes(All.first(static_cast<size_t>(DescriptionBytes)));
+        Rest -= DescriptionBytes;
         SkipStrayTerminator(In, Rest);
         ReadLatin1(In, Rest, URL);
     }
