@@ -176,13 +176,15 @@ TEST(Preservation, NothingARealFileHoldsIsLost) {
 
     const JsonValue report = RunPreservationCheck(kCovriloCli, files, dir / "cover.jpg", dir / "work");
 
-    // Counts per operation, the reasons of the refusals, and every problem.
-    std::map<std::string, std::map<std::string, int>> counts;
+    // Counts per source and operation, the reasons of the refusals, and every problem.
+    const std::string corpusPrefix = CorpusDir().string();
+    std::map<std::string, std::map<std::string, std::map<std::string, int>>> counts;  // source, op, outcome
     std::map<std::string, int> reasons;
     std::vector<std::string> problems;
     for (const JsonValue& r : report["results"].Arr()) {
         const std::string op = r["op"].Str(), outcome = r["outcome"].Str(), path = r["path"].Str();
-        ++counts[op][outcome];
+        const std::string source = path.rfind(corpusPrefix, 0) == 0 ? "corpus" : "fixtures";
+        ++counts[source][op][outcome];
         if (outcome == "problem") {
             std::string line = op + " " + path + ":";
             for (const JsonValue& p : r["problems"].Arr()) line += "\n    " + p.Str();
@@ -196,26 +198,29 @@ TEST(Preservation, NothingARealFileHoldsIsLost) {
             }
             if (reason.empty() || reason.rfind("raised: ", 0) == 0 || reason == "changed the file")
                 problems.push_back(op + " " + path + ": refused without a reason the facade gives: " + reason);
-            // Grouped by their words, numbers aside.
+            // Grouped by their words: the numbers after a blank (offsets, sizes) aside.
             std::string shape;
             for (size_t i = 0; i < reason.size(); ++i) {
                 const bool digit = std::isdigit(static_cast<unsigned char>(reason[i]));
-                if (!digit) shape += reason[i];
-                else if (i == 0 || !std::isdigit(static_cast<unsigned char>(reason[i - 1]))) shape += 'N';
+                const bool counted = digit && i > 0 && (reason[i - 1] == ' ' || (!shape.empty() && shape.back() == 'N'));
+                if (!counted) shape += reason[i];
+                else if (shape.back() != 'N') shape += 'N';
             }
-            ++reasons[shape.substr(0, shape.find(", so"))];
+            ++reasons[source + ": " + shape.substr(0, shape.find(", so"))];
         }
     }
     std::ostringstream table;
     table << "preservation: " << fixtures << " fixtures, " << corpus.size() << " corpus files"
           << (full ? " (full campaign)" : " (short form)") << ", " << report["skipped"].Arr().size()
           << " not MPEG audio by extension (skipped)\n";
-    table << std::left << std::setw(28) << "operation" << std::setw(11) << "preserved" << std::setw(9) << "refused"
-          << "problem\n";
     auto count = [](const std::map<std::string, int>& c, const char* key) { return c.count(key) ? c.at(key) : 0; };
-    for (const auto& [op, c] : counts)
-        table << std::left << std::setw(28) << op << std::setw(11) << count(c, "preserved") << std::setw(9)
-              << count(c, "refused") << count(c, "problem") << "\n";
+    for (const auto& [source, ops] : counts) {
+        table << std::left << std::setw(36) << (source + ": operation") << std::setw(11) << "preserved" << std::setw(9)
+              << "refused" << "problem\n";
+        for (const auto& [op, c] : ops)
+            table << std::left << std::setw(36) << ("  " + op) << std::setw(11) << count(c, "preserved") << std::setw(9)
+                  << count(c, "refused") << count(c, "problem") << "\n";
+    }
     table << "refusal reasons (results):\n";
     for (const auto& [reason, n] : reasons) table << "  " << std::setw(5) << n << " " << reason << "\n";
     std::cout << table.str();
