@@ -75,6 +75,10 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
             Tagger.Close();
             ++Result.Done;
             Host.ProcessEvents();
+            if (Current + 1 < Count && Host.StopRequested()) {
+                Result.Outcome = TBatchOutcome::boStopped;
+                return Result;
+            }
         }
         Result.Outcome = TBatchOutcome::boCompleted;
         return Result;

@@ -46,6 +46,9 @@ public:
     virtual std::filesystem::path DataDir() = 0;
     // Called after every file so the host can show the new status at once.
     virtual void ProcessEvents() = 0;
+    // Asked after every file's events: true ends the run there (the window is being
+    // closed); the entries not reached keep their status.
+    virtual bool StopRequested() { return false; }
 };
 
 // The tag front end as the run uses it, one file at a time.
@@ -65,6 +68,7 @@ public:
 enum class TBatchOutcome {
     boNothingToDo,  // empty list, or add mode without a picture: nothing was touched
     boCompleted,    // every entry got its status
+    boStopped,      // the host asked to stop; entries from Done on keep their status
     boFailed,       // an error ended the run; Message holds it
 };
 

@@ -33,6 +33,24 @@ bool IsWritableDirectory(const std::filesystem::path& Dir) {
     return !Dir.empty() && std::filesystem::is_directory(Dir, Ec) && ::access(Dir.c_str(), W_OK | X_OK) == 0;
 }
 
+// Dir is Root or lies below it (both resolved, so links and ".." do not fool the test).
+bool IsWithin(const std::filesystem::path& Dir, const std::filesystem::path& Root) {
+    if (Dir.empty() || Root.empty()) return false;
+    std::error_code Ec;
+    const auto CanonicalDir = std::filesystem::weakly_canonical(Dir, Ec);
+    if (Ec) return false;
+    const auto CanonicalRoot = std::filesystem::weakly_canonical(Root, Ec);
+    if (Ec) return false;
+    const auto Relative = CanonicalDir.lexically_relative(CanonicalRoot);
+    return !Relative.empty() && *Relative.begin() != "..";
+}
+
+bool IsPortableDir(const TDataDirEnvironment& Env) {
+    if (!IsWritableDirectory(Env.ProgramDir)) return false;
+    std::error_code Ec;
+    return std::filesystem::exists(Env.ProgramDir / kSettingsFileName, Ec) || IsWithin(Env.ProgramDir, Env.BuildTree);
+}
+
 }  // namespace
 
 std::filesystem::path ProgramDirectory() {
@@ -45,6 +63,9 @@ std::filesystem::path ProgramDirectory() {
 TDataDirEnvironment CurrentDataDirEnvironment() {
     TDataDirEnvironment Env;
     Env.ProgramDir = ProgramDirectory();
+#ifdef COVRILO_BUILD_TREE
+    Env.BuildTree = COVRILO_BUILD_TREE;
+#endif
     Env.XdgConfigHome = EnvValue("XDG_CONFIG_HOME");
     Env.Home = EnvValue("HOME");
     if (Env.Home.empty()) Env.Home = AccountHome();
@@ -52,7 +73,7 @@ TDataDirEnvironment CurrentDataDirEnvironment() {
 }
 
 std::filesystem::path ChooseDataDir(const TDataDirEnvironment& Env) {
-    if (IsWritableDirectory(Env.ProgramDir)) return Env.ProgramDir;
+    if (IsPortableDir(Env)) return Env.ProgramDir;
     std::filesystem::path Base;
     const std::filesystem::path Xdg = Env.XdgConfigHome;
     if (!Xdg.empty() && Xdg.is_absolute()) {

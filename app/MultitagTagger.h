@@ -6,6 +6,8 @@
 #include "app/BatchRun.h"
 #include "multitag/qmx_multitag.h"
 
+#include <cstdint>
+
 namespace covrilo {
 
 class TMultitagTagger : public IBatchTagger {
@@ -22,6 +24,13 @@ public:
     bool RemoveAllPictures() override { return Facade.RemoveAllPictures(); }
     void Close() override { Facade.Close(); }
     std::string LastError() override { return Facade.LastError(); }
+
+    // The ID3v2 version and text encoding chosen as the setting TextEncoding: 0 "Id3v2.3
+    // ISO-8859-1", 1 "Id3v2.3 UTF-16", 2 "Id3v2.4 UTF-8"; any other value leaves the facade's
+    // format as it is.
+    void ApplyTextEncoding(int32_t Encoding) {
+        if (Encoding >= 0 && Encoding <= 2) Facade.ID3v2Format = static_cast<uint8_t>(Encoding);
+    }
 
     // ID3v2Format and the other settings are set on the facade directly.
     Tqmx_multitag Facade;

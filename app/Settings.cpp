@@ -31,6 +31,10 @@ void LoadSettings(const std::filesystem::path& FileName) {
     TextEncoding = SettingsIni->ReadInteger(kId3Section, "TextEncoding", kDefaultTextEncoding);
 }
 
+void ReopenSettings(const std::filesystem::path& FileName) {
+    if (!SettingsIni) SettingsIni = std::make_unique<TXMLIni>(FileName, false);
+}
+
 void SaveSettings() {
     if (!SettingsIni) return;
     SettingsIni->WriteInteger(kImageSection, "MaxX", MaxX);

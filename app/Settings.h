@@ -32,6 +32,11 @@ extern std::unique_ptr<TXMLIni> SettingsIni;
 // read nor created, every value is set to its default and the error is raised.
 void LoadSettings(const std::filesystem::path& FileName);
 
+// Opens FileName for SaveSettings without touching the five values, when SettingsIni is
+// not open (LoadSettings failed at start-up, or the settings were saved already): so
+// shut-down tries again to keep what the user set. Raises like LoadSettings.
+void ReopenSettings(const std::filesystem::path& FileName);
+
 // Writes the five values and the file, then closes SettingsIni. A failed write raises
 // (the values stay in memory). Does nothing when LoadSettings did not succeed.
 void SaveSettings();

@@ -11,8 +11,11 @@ scripts/deps.sh
 echo "== Building (release) ..."
 log=build/release-build.log
 mkdir -p build
+# The window is built too where Qt 6 is installed (never started here: no display needed).
+targets=(covrilo-cli make_demo_files)
 if ! { cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DCOVRILO_BUILD_TESTS=OFF &&
-       cmake --build build/release -j"$jobs" --target covrilo-cli make_demo_files; } >"$log" 2>&1; then
+       if grep -q '^COVRILO_BUILD_GUI:BOOL=ON' build/release/CMakeCache.txt; then targets+=(covrilo); fi &&
+       cmake --build build/release -j"$jobs" --target "${targets[@]}"; } >"$log" 2>&1; then
   tail -n 40 "$log"
   echo "demo.sh: the build failed; the whole log is in $log" >&2
   exit 1
@@ -50,3 +53,6 @@ echo "== $cli remove --settings $demo/settings.xml $demo/05*.mp3"
 "$cli" info "$demo"/05*.mp3
 echo
 echo "Demo done: the files are in $demo (the scaled cover is $demo/temp.jpg)."
+if [ -x build/release/app/gui/covrilo ]; then
+  echo "The window is build/release/app/gui/covrilo; on a desktop: build/release/app/gui/covrilo $demo"
+fi

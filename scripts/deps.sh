@@ -13,6 +13,11 @@ packages=(
   eyed3                                 # third peer tag reader (python3-eyed3)
   libtag1-dev                           # second peer (a small checker is built against it)
   util-linux                            # setpriv, to run as an unprivileged user
+  qt6-base-dev                          # the window (Qt 6 Widgets, QtTest)
+  fonts-liberation2 fonts-dejavu-core   # the window's 11-pixel font (Liberation Sans, else DejaVu Sans)
+  help2man man-db                       # man pages made from --help, and man to read them
+  desktop-file-utils bash-completion    # desktop-file-validate; the completion's test
+  xvfb openbox xdotool x11-utils        # scripts/screenshot.sh: a real X server, a window manager
 )
 
 missing=()

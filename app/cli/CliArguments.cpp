@@ -34,8 +34,6 @@ int RequireRange(const std::string& option, const std::string& text, int low, in
     return *value;
 }
 
-bool IsMp3(const std::filesystem::path& file) { return Lower(file.extension().string()) == ".mp3"; }
-
 }  // namespace
 
 std::optional<int> ParseKind(const std::string& Text) {
@@ -123,49 +121,29 @@ CliArguments ParseArguments(const std::vector<std::string>& Args) {
     return a;
 }
 
-std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& Paths, bool Recursive) {
-    std::vector<std::filesystem::path> files;
-    for (const auto& path : Paths) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(path, ec)) {
-            files.push_back(path);
-            continue;
-        }
-        std::vector<std::filesystem::path> found;
-        auto collect = [&](const std::filesystem::directory_entry& entry) {
-            std::error_code fileEc;
-            if (entry.is_regular_file(fileEc) && IsMp3(entry.path())) found.push_back(entry.path());
-        };
-        const auto options = std::filesystem::directory_options::skip_permission_denied;
-        if (Recursive) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(path, options, ec)) collect(entry);
-        } else {
-            for (const auto& entry : std::filesystem::directory_iterator(path, options, ec)) collect(entry);
-        }
-        std::sort(found.begin(), found.end());
-        files.insert(files.end(), found.begin(), found.end());
-    }
-    return files;
-}
-
 std::string UsageText() {
     std::string kinds;
     for (int i = 0; i < kKindCount; ++i) kinds += (i ? ", " : "") + std::string(PictureTypeToName(i));
-    return "Usage:\n"
-           "  covrilo-cli add --cover PICTURE [--max-width N] [--max-height N] [--quality N]\n"
-           "                  [--kind KIND] [--id3 FORMAT] [--settings FILE] [--recursive] PATH...\n"
-           "  covrilo-cli remove [--settings FILE] [--recursive] PATH...\n"
-           "  covrilo-cli info [--json] PATH...\n"
-           "  covrilo-cli --help | --version\n"
+    // Laid out as help2man reads it: the man page is made from this text.
+    return "Usage: covrilo-cli add --cover PICTURE [OPTION]... PATH...\n"
+           "  or:  covrilo-cli remove [--settings FILE] [--recursive] PATH...\n"
+           "  or:  covrilo-cli info [--json] PATH...\n"
+           "  or:  covrilo-cli --help | --version\n"
            "\n"
-           "add      puts the JPEG PICTURE into the ID3v2 tag of every MP3 file as an attached\n"
-           "         picture, replacing a picture of the same kind. A picture larger than the\n"
-           "         limits is scaled down and recompressed first (into temp.jpg in the data folder).\n"
-           "remove   deletes every attached picture from the ID3v2 tags of the files.\n"
-           "info     shows what the files' tags hold (--json: one JSON array).\n"
+           "Puts one cover picture into the ID3v2 tags of MP3 files, or removes every attached\n"
+           "picture from them: the batch run of the window covrilo, from the command line.\n"
            "\n"
-           "A PATH that is a folder stands for its .mp3 files (sorted; with --recursive also those\n"
-           "in sub-folders). Other files are taken as given, in order.\n"
+           "Commands:\n"
+           "  add      puts the JPEG PICTURE into the ID3v2 tag of every MP3 file as an\n"
+           "           attached picture, replacing a picture of the same kind. A picture\n"
+           "           larger than the limits is scaled down and recompressed first (into\n"
+           "           temp.jpg in the data folder).\n"
+           "  remove   deletes every attached picture from the ID3v2 tags of the files.\n"
+           "  info     shows what the files' tags hold (--json: one JSON array).\n"
+           "\n"
+           "A PATH that is a folder stands for its .mp3 files (sorted by name, ignoring case;\n"
+           "with --recursive also those in sub-folders). Other files are taken as given, in\n"
+           "order.\n"
            "\n"
            "Options of add (defaults come from the settings file; options hold for this run only):\n"
            "  --max-width N, --max-height N   largest picture size in pixels, 20..9999\n"
@@ -175,10 +153,16 @@ std::string UsageText() {
            "  --id3 FORMAT                    2.3-latin1 (0), 2.3-utf16 (1) or 2.4-utf8 (2)\n"
            "  --settings FILE                 settings file to read instead of settings.xml in\n"
            "                                  the data folder (never written by this program)\n"
+           "  --recursive                     folders also stand for the .mp3 files in their\n"
+           "                                  sub-folders (add and remove)\n"
+           "  --json                          info prints one JSON array\n"
            "\n"
            "Output: one line per file, STATUS<TAB>PATH, with STATUS OK, Error or Deleted.\n"
-           "Exit status: 0 all files OK/Deleted, 1 some file Error, 2 usage error or a run ended\n"
-           "by an error (the files not reached are listed).\n";
+           "\n"
+           "Exit status:\n"
+           "  0  all files OK or Deleted\n"
+           "  1  some file Error\n"
+           "  2  a usage error, or a run ended by an error (the files not reached are listed)\n";
 }
 
 }  // namespace covrilo::cli

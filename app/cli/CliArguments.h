@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Command line of covrilo-cli: parsing, validation and expansion of folders into files.
+// Command line of covrilo-cli: parsing and validation.
 #pragma once
 
 #include <filesystem>
@@ -35,11 +35,6 @@ CliArguments ParseArguments(const std::vector<std::string>& Args);
 std::optional<int> ParseKind(const std::string& Text);
 // "2.3-latin1" / "2.3-utf16" / "2.4-utf8" or 0/1/2 -> 0..2; nullopt otherwise.
 std::optional<int> ParseId3Format(const std::string& Text);
-
-// Files in the order given; a folder becomes its ".mp3" files (any case), sorted, with
-// sub-folders only when Recursive. Anything else is passed on as given, so a missing
-// file is reported by the run like any file that cannot be tagged.
-std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& Paths, bool Recursive);
 
 std::string UsageText();
 

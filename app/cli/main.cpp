@@ -10,6 +10,7 @@
 
 #include "app/BatchRun.h"
 #include "app/DataDir.h"
+#include "app/FileSelection.h"
 #include "app/MultitagTagger.h"
 #include "app/Settings.h"
 #include "app/cli/CliArguments.h"
@@ -55,8 +56,7 @@ int RunBatchCommand(const CliArguments& args) {
     if (args.kind) settings.KindOfPic = *args.kind;
 
     TMultitagTagger tagger;
-    const int format = args.id3Format ? *args.id3Format : TextEncoding;
-    tagger.Facade.ID3v2Format = static_cast<uint8_t>(std::clamp(format, 0, 2));
+    tagger.ApplyTextEncoding(args.id3Format ? *args.id3Format : TextEncoding);
 
     const bool remove = args.command == Command::Remove;
     CliHost host(files, remove, remove ? std::filesystem::path() : args.cover, settings, dataDir, std::cout,
@@ -74,11 +74,14 @@ int RunBatchCommand(const CliArguments& args) {
                 std::cerr << "covrilo-cli: not processed: " << files[i].string() << "\n";
             return kExitUsage;
         }
+        case TBatchOutcome::boStopped:  // not asked for here; files not reached count as failed
         case TBatchOutcome::boCompleted: break;
     }
     const auto& statuses = host.Statuses();
-    bool anyError = std::find(statuses.begin(), statuses.end(), kStatusError) != statuses.end();
-    return anyError ? kExitFileError : kExitOK;
+    const bool allDone = std::all_of(statuses.begin(), statuses.end(), [](const std::string& status) {
+        return status == kStatusOK || status == kStatusDeleted;
+    });
+    return allDone ? kExitOK : kExitFileError;
 }
 
 int Main(int argc, char** argv) {

@@ -22,6 +22,7 @@ public:
     TBatchSettings Values;
     std::filesystem::path Data;
     int EventCalls = 0;
+    bool Stop = false;  // what StopRequested answers
     std::function<void(int)> OnEvents;  // runs after each file, like user input between files
 
     // Lists the files, each "Waiting...", as adding them to the window does.
@@ -43,6 +44,7 @@ public:
         if (OnEvents) OnEvents(EventCalls);
         ++EventCalls;
     }
+    bool StopRequested() override { return Stop; }
 };
 
 }  // namespace covrilo::test

@@ -214,6 +214,24 @@ TEST_F(BatchRunTest, EntryCountIsTakenOnceAndDuplicatesAreProcessedTwice) {
     EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "OK", kStatusWaiting, kStatusWaiting}));
 }
 
+TEST_F(BatchRunTest, AStopRequestEndsTheRunAfterTheCurrentFile) {
+    Host.Picture = MakeJpeg(Dir / "cover.jpg", 20, 20);
+    Host.OnEvents = [this](int Done) { Host.Stop = Done == 0; };  // asked while the first file is done
+    const auto Result = RunBatch(Host, Tagger);
+    EXPECT_EQ(Result.Outcome, TBatchOutcome::boStopped);
+    EXPECT_EQ(Result.Done, 1);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", kStatusWaiting, kStatusWaiting}));
+    EXPECT_EQ(Tagger.Calls.back(), "Close");
+    EXPECT_EQ(std::count(Tagger.Calls.begin(), Tagger.Calls.end(), "Open b.mp3"), 0);
+
+    // A request after the last file changes nothing: the run is complete.
+    Tagger.Calls.clear();
+    Host.SetFiles({"/music/a.mp3"});
+    Host.OnEvents = [this](int) { Host.Stop = true; };
+    EXPECT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK"}));
+}
+
 TEST(BatchSettings, TakenFromTheSettingsVariables) {
     MaxX = 640;
     MaxY = 480;

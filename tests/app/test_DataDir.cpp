@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 namespace covrilo {
 namespace {
@@ -13,47 +12,58 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-TEST(DataDir, ChoosesProgramDirWhenWritableElseConfigFolder) {
+TEST(DataDir, ProgramDirOnlyForPortableUseOrTheBuildTree) {
     TempDir Dir;
-    const auto Program = Dir / "bin";
-    fs::create_directory(Program);
+    const auto Build = Dir / "build";
+    const auto Built = Build / "app" / "cli";  // a program in its build tree
+    const auto Installed = Dir / "usr" / "bin";  // an installed program, writable (root)
+    const auto Portable = Dir / "portable";       // a folder the user made portable
+    for (const auto& Folder : {Built, Installed, Portable}) fs::create_directories(Folder);
+    test::WriteFileBytes(Portable / "settings.xml", test::ToBytes("<xmlini>\r\n</xmlini>\r\n"));
     const auto Gone = Dir / "no-such-dir";
     const auto Xdg = Dir / "xdg";
     const auto Home = Dir / "home";
     struct Case { const char* What; TDataDirEnvironment Env; fs::path Expected; };
     const Case Cases[] = {
-        {"writable program dir", {Program, Xdg.string(), Home.string()}, Program},
-        {"XDG_CONFIG_HOME", {Gone, Xdg.string(), Home.string()}, Xdg / "covrilo"},
-        {"relative XDG_CONFIG_HOME is ignored", {Gone, "relative/xdg", Home.string()}, Home / ".config" / "covrilo"},
-        {"HOME fallback", {Gone, "", Home.string()}, Home / ".config" / "covrilo"},
-        {"unknown program dir", {fs::path(), "", Home.string()}, Home / ".config" / "covrilo"},
+        {"in the build tree", {Built, Build, Xdg.string(), Home.string()}, Built},
+        {"the build tree itself", {Build, Build, Xdg.string(), Home.string()}, Build},
+        {"in the build tree, through ..", {Built / ".." / "cli", Build, "", Home.string()}, Built / ".." / "cli"},
+        {"installed: XDG_CONFIG_HOME", {Installed, Build, Xdg.string(), Home.string()}, Xdg / "covrilo"},
+        {"installed, no build tree known", {Installed, fs::path(), "", Home.string()}, Home / ".config" / "covrilo"},
+        {"beside the build tree is not in it", {Dir / "build-other", Build, Xdg.string(), ""}, Xdg / "covrilo"},
+        {"a settings.xml beside the program", {Portable, Build, Xdg.string(), Home.string()}, Portable},
+        {"XDG_CONFIG_HOME", {Gone, Build, Xdg.string(), Home.string()}, Xdg / "covrilo"},
+        {"relative XDG_CONFIG_HOME is ignored", {Gone, Build, "relative/xdg", Home.string()},
+         Home / ".config" / "covrilo"},
+        {"HOME fallback", {Gone, Build, "", Home.string()}, Home / ".config" / "covrilo"},
+        {"unknown program dir", {fs::path(), Build, "", Home.string()}, Home / ".config" / "covrilo"},
     };
+    fs::create_directories(Dir / "build-other");
     for (const auto& C : Cases) {
         EXPECT_EQ(ChooseDataDir(C.Env), C.Expected) << C.What;
         EXPECT_TRUE(fs::is_directory(C.Expected)) << C.What << ": created on demand";
     }
+    EXPECT_FALSE(fs::exists(Installed / "settings.xml")) << "nothing is written beside an installed program";
+}
+
+TEST(DataDir, TheTestProgramIsInItsBuildTree) {
+    // The programs built here keep their files beside them, so a developer's build never
+    // touches ~/.config.
+    const auto Env = CurrentDataDirEnvironment();
+    ASSERT_FALSE(Env.BuildTree.empty());
+    EXPECT_EQ(fs::weakly_canonical(Env.BuildTree), fs::weakly_canonical(COVRILO_BINARY_DIR));
+    EXPECT_EQ(DataDir(), ProgramDirectory());
 }
 
 TEST(DataDir, ReadOnlyProgramDirFallsBack) {
-    if (::geteuid() == 0) {
-        // Root writes into read-only folders: run this test again as an unprivileged user.
-        if (!test::HaveTool("setpriv")) GTEST_SKIP() << "running as root and setpriv is not installed";
-        const auto Self = fs::read_symlink("/proc/self/exe");
-        const auto R = test::RunCommand("setpriv --reuid=nobody --regid=nogroup --clear-groups " +
-                                        test::ShellQuote(Self.string()) +
-                                        " --gtest_filter=DataDir.ReadOnlyProgramDirFallsBack 2>&1");
-        if (R.exitCode == 126 || R.exitCode == 127) {
-            GTEST_SKIP() << "the test program cannot be run as nobody here: " << R.output;
-        }
-        EXPECT_EQ(R.exitCode, 0) << R.output;
-        EXPECT_NE(R.output.find("[  PASSED  ] 1 test"), std::string::npos) << R.output;
-        return;
-    }
+    COVRILO_RUN_UNPRIVILEGED();  // root writes into read-only folders
     TempDir Dir;
     const auto Program = Dir / "bin";
     fs::create_directory(Program);
+    test::WriteFileBytes(Program / "settings.xml", test::ToBytes("<xmlini>\r\n</xmlini>\r\n"));
     fs::permissions(Program, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(ChooseDataDir({Program, (Dir / "xdg").string(), ""}), Dir / "xdg" / "covrilo");
+    EXPECT_EQ(ChooseDataDir({Program, Dir.path(), (Dir / "xdg").string(), ""}), Dir / "xdg" / "covrilo")
+        << "a portable folder that cannot be written is not used, even in the build tree";
     fs::permissions(Program, fs::perms::owner_all);
 }
 

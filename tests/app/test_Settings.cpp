@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace covrilo {
@@ -129,6 +130,25 @@ TEST_F(SettingsTest, UncreatableFileRaisesAndLeavesDefaults) {
     EXPECT_EQ(SettingsIni, nullptr);
     SaveSettings();  // nothing to write to; must not crash or create anything
     EXPECT_FALSE(std::filesystem::exists(Dir / "missing-folder"));
+}
+
+TEST_F(SettingsTest, ReopenAfterAFailedLoadSavesWhatWasSet) {
+    const auto Sub = Dir / "sub";
+    EXPECT_THROW(LoadSettings(Sub / "settings.xml"), std::exception);  // no folder yet
+    MaxX = 640;
+    KindOfPic = 4;
+    EXPECT_THROW(ReopenSettings(Sub / "settings.xml"), std::exception);  // still none
+    std::filesystem::create_directory(Sub);
+    ReopenSettings(Sub / "settings.xml");
+    SaveSettings();
+    ReopenSettings(Sub / "settings.xml");  // a second shut-down writes the same file
+    SaveSettings();
+    LoadSettings(Sub / "settings.xml");
+    EXPECT_EQ(MaxX, 640);
+    EXPECT_EQ(KindOfPic, 4);
+    EXPECT_EQ(JpegQuality, 70);
+    std::string Text = ReadFileText(Sub / "settings.xml");
+    EXPECT_EQ(std::count(Text.begin(), Text.end(), '\n'), 13) << Text;
 }
 
 TEST_F(SettingsTest, FailedSaveRaisesAndKeepsTheValues) {

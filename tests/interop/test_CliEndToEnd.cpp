@@ -1110,6 +1110,8 @@ TEST_F(CliEndToEnd, SettingsFileGivesTheDefaultsAndIsNeverWritten) {
     const Case cases[] = {
         {"missing file: the defaults", "", {}, 3, "2.3.0", "500,375"},
         {"stored values", stored, {}, 4, "2.4.0", "267,200"},
+        {"a stored encoding outside 0..2 leaves the default, as in the window",
+         SettingsDocument(400, 200, 90, 2, 5), {}, 4, "2.3.0", "267,200"},
         {"options win for this run",
          stored,
          {"--kind", "Other", "--id3", "1", "--max-height", "600"},

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -70,5 +72,30 @@ std::string ShellQuote(const std::string& text) {
 }
 
 std::filesystem::path SourceDir() { return COVRILO_SOURCE_DIR; }
+
+bool RunningAsRoot() { return ::geteuid() == 0; }
+
+UnprivilegedRun RunCurrentTestUnprivileged() {
+    UnprivilegedRun run;
+    if (!HaveTool("setpriv")) {
+        run.skipped = true;
+        run.output = "running as root and setpriv (util-linux) is not installed";
+        return run;
+    }
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const CommandResult result = RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups " +
+                                            ShellQuote(self.string()) + " --gtest_filter=" + ShellQuote(filter));
+    run.output = result.output;
+    if (ec || result.exitCode == 126 || result.exitCode == 127) {
+        run.skipped = true;
+        run.output = "the test program cannot be run as user 65534 here: " + result.output;
+        return run;
+    }
+    run.passed = result.exitCode == 0 && result.output.find("[  PASSED  ] 1 test") != std::string::npos;
+    return run;
+}
 
 }  // namespace covrilo::test

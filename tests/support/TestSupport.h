@@ -47,4 +47,28 @@ std::string ShellQuote(const std::string& text);
 // The repository's root folder.
 std::filesystem::path SourceDir();
 
+// For tests whose point is a permission that root would ignore. Run as root, it runs the
+// current test again in a child process as the unprivileged user 65534 (setpriv) and
+// reports how that went: Skipped with the reason when it cannot be done, else Passed and
+// the child's output.
+struct UnprivilegedRun {
+    bool skipped = false;
+    bool passed = false;
+    std::string output;
+};
+UnprivilegedRun RunCurrentTestUnprivileged();
+
+// At the start of such a test: as root, the test's verdict is the unprivileged child's and
+// the test returns; otherwise the test goes on.
+#define COVRILO_RUN_UNPRIVILEGED()                                                     \
+    do {                                                                               \
+        if (::covrilo::test::RunningAsRoot()) {                                        \
+            const auto unprivileged_ = ::covrilo::test::RunCurrentTestUnprivileged();  \
+            if (unprivileged_.skipped) GTEST_SKIP() << unprivileged_.output;           \
+            EXPECT_TRUE(unprivileged_.passed) << unprivileged_.output;                 \
+            return;                                                                    \
+        }                                                                              \
+    } while (0)
+bool RunningAsRoot();
+
 }  // namespace covrilo::test

@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: MIT
+// `cmake --install` of this build tree into a temporary prefix, and the installed programs
+// used from there as a user would: the files in their places, the desktop file valid, the
+// programs run, keep their files per user, and their man pages, --help and bash completion
+// say how to use them.
+#include "app/BatchRun.h"
+#include "app/CoverImage.h"
+
+#include "InteropUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace covrilo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A prefix with this build installed into it (once per test).
+class InstallTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const ToolRun run = RunSeparately(ShellQuote(COVRILO_CMAKE) + " --install " + ShellQuote(COVRILO_BINARY_DIR) +
+                                          " --prefix " + ShellQuote(prefix()));
+        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    }
+    fs::path prefix() const { return dir_ / "prefix"; }
+    fs::path bin(const std::string& program) const { return prefix() / "bin" / program; }
+    // Runs an installed program with a clean environment of a user whose home is in the
+    // test's folder.
+    ToolRun RunInstalled(const std::string& program, const std::string& args) const {
+        return RunSeparately("env -i PATH=/usr/bin:/bin HOME=" + ShellQuote((dir_ / "home").string()) +
+                             " XDG_CONFIG_HOME=" + ShellQuote((dir_ / "config").string()) + " " +
+                             ShellQuote(bin(program).string()) + " " + args);
+    }
+    TempDir dir_;
+};
+
+TEST_F(InstallTest, EveryFileIsInItsPlace) {
+    std::vector<std::string> files = {"bin/covrilo-cli", "share/bash-completion/completions/covrilo-cli"};
+    if (COVRILO_WITH_GUI) {
+        files.insert(files.end(), {"bin/covrilo", "share/applications/covrilo.desktop",
+                                   "share/icons/hicolor/scalable/apps/covrilo.svg",
+                                   "share/bash-completion/completions/covrilo"});
+    }
+    if (COVRILO_WITH_MAN) {
+        files.push_back("share/man/man1/covrilo-cli.1");
+        if (COVRILO_WITH_GUI) files.push_back("share/man/man1/covrilo.1");
+    }
+    for (const std::string& file : files) EXPECT_TRUE(fs::is_regular_file(prefix() / file)) << file;
+    for (const char* program : {"covrilo-cli", "covrilo"}) {
+        if (!fs::exists(bin(program))) continue;
+        EXPECT_NE(fs::status(bin(program)).permissions() & fs::perms::others_exec, fs::perms::none) << program;
+    }
+    if (!COVRILO_WITH_GUI) GTEST_SKIP() << "the window is not built (no Qt 6): no desktop file to check";
+
+    const fs::path desktop = prefix() / "share/applications/covrilo.desktop";
+    if (HaveTool("desktop-file-validate")) {
+        const ToolRun valid = RunSeparately("desktop-file-validate " + ShellQuote(desktop.string()));
+        EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
+        EXPECT_EQ(valid.out + valid.err, "") << "no warnings either";
+    } else {
+        ADD_FAILURE() << "desktop-file-validate (desktop-file-utils) is missing: scripts/deps.sh installs it";
+    }
+    const std::string entry = ReadFileText(desktop);
+    for (const char* line : {"Name=Covrilo Light\n", "Exec=covrilo %F\n", "Icon=covrilo\n", "Type=Application\n"})
+        EXPECT_NE(entry.find(line), std::string::npos) << line;
+    // The icon is well-formed SVG (read by an XML parser that is not ours).
+    const ToolRun svg = RunSeparately(std::string(kSystemPython) +
+                                      " -c 'import sys, xml.etree.ElementTree as E; "
+                                      "print(E.parse(sys.argv[1]).getroot().tag)' " +
+                                      ShellQuote((prefix() / "share/icons/hicolor/scalable/apps/covrilo.svg").string()));
+    EXPECT_EQ(svg.out, "{http://www.w3.org/2000/svg}svg\n") << svg.err;
+}
+
+TEST_F(InstallTest, InstalledCliRunsAndKeepsItsFilesPerUser) {
+    const ToolRun made = RunSeparately(ShellQuote(COVRILO_MAKE_DEMO_FILES) + " " + ShellQuote((dir_ / "demo").string()));
+    ASSERT_EQ(made.exitCode, 0) << made.out << made.err;
+    const fs::path song = dir_ / "demo" / "01 Morning Light.mp3";
+    const fs::path cover = dir_ / "demo" / "cover.jpg";  // 1200 x 900: scaled into temp.jpg
+    const std::string args = "add --cover " + ShellQuote(cover.string()) + " " + ShellQuote(song.string());
+
+    // An installed program (its bin/ writable, as root's is) keeps settings.xml and
+    // temp.jpg in the user's configuration folder, never beside itself.
+    const ToolRun run = RunInstalled("covrilo-cli", args);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(run.out, "OK\t" + song.string() + "\n");
+    const fs::path data = dir_ / "config" / "covrilo";
+    EXPECT_TRUE(fs::is_regular_file(data / "settings.xml"));
+    EXPECT_EQ(DecodeJpegFile(data / "temp.jpg").Width, 500);
+    EXPECT_FALSE(fs::exists(bin("settings.xml")));
+    EXPECT_FALSE(fs::exists(bin("temp.jpg")));
+
+    // Without XDG_CONFIG_HOME it is ~/.config/covrilo.
+    const ToolRun home = RunSeparately("env -i PATH=/usr/bin:/bin HOME=" + ShellQuote((dir_ / "home").string()) + " " +
+                                       ShellQuote(bin("covrilo-cli").string()) + " " + args);
+    EXPECT_EQ(home.exitCode, 0) << home.out << home.err;
+    EXPECT_TRUE(fs::is_regular_file(dir_ / "home" / ".config" / "covrilo" / "temp.jpg"));
+
+    // Portable use: a settings.xml beside the program makes its folder the data folder.
+    WriteFileBytes(bin("settings.xml"),
+                   ToBytes("<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x -->\r\n"
+                           "<xmlini>\r\n  <ImageSettings>\r\n    <MaxX>300</MaxX>\r\n  </ImageSettings>\r\n"
+                           "</xmlini>\r\n"));
+    const ToolRun portable = RunInstalled("covrilo-cli", args);
+    EXPECT_EQ(portable.exitCode, 0) << portable.out << portable.err;
+    EXPECT_EQ(DecodeJpegFile(bin("temp.jpg")).Width, 300);
+}
+
+TEST_F(InstallTest, HelpAndManPagesSayHowToUseThePrograms) {
+    const ToolRun cli = RunInstalled("covrilo-cli", "--help");
+    EXPECT_EQ(cli.exitCode, 0);
+    EXPECT_EQ(cli.out.rfind("Usage: covrilo-cli add --cover PICTURE", 0), 0u) << cli.out;
+    EXPECT_EQ(RunInstalled("covrilo-cli", "--version").out, "covrilo-cli 2.0.1\n");
+    if (COVRILO_WITH_GUI) {
+        const ToolRun gui = RunInstalled("covrilo", "--help");  // no display in this environment
+        EXPECT_EQ(gui.exitCode, 0) << gui.err;
+        EXPECT_EQ(gui.out.rfind("Usage: covrilo [FILE|FOLDER]...", 0), 0u) << gui.out;
+    }
+    if (!COVRILO_WITH_MAN) GTEST_SKIP() << "help2man was not found at build time: no man pages";
+    if (!HaveTool("man")) GTEST_SKIP() << "man (man-db) is not installed";
+
+    struct Page { const char* name; std::vector<std::string> says; bool needsGui; };
+    const Page pages[] = {
+        {"covrilo-cli", {"NAME", "covrilo-cli - put one cover picture", "SYNOPSIS", "covrilo-cli add --cover PICTURE",
+                         "covrilo-cli remove", "--max-width", "--kind", "2.4-utf8", "FILES", "settings.xml",
+                         "EXAMPLES", "Exit status"}, false},
+        {"covrilo", {"NAME", "SYNOPSIS", "covrilo [FILE|FOLDER]...", "dropped on the window", "FILES",
+                     "settings.xml"}, true},
+    };
+    for (const Page& page : pages) {
+        if (page.needsGui && !COVRILO_WITH_GUI) continue;
+        // As `man covrilo-cli` shows it once the prefix is on the MANPATH.
+        const ToolRun shown = RunSeparately("MANPATH=" + ShellQuote((prefix() / "share/man").string()) +
+                                            " MANWIDTH=200 man " + page.name + " | col -b");
+        ASSERT_EQ(shown.exitCode, 0) << shown.err;
+        for (const std::string& text : page.says)
+            EXPECT_NE(shown.out.find(text), std::string::npos) << page.name << " lacks " << text << ":\n" << shown.out;
+    }
+}
+
+// The completions bash offers for a command line whose last word is being typed.
+std::vector<std::string> Complete(const fs::path& script, const std::string& function,
+                                  const std::vector<std::string>& words, const fs::path& cwd) {
+    std::string line;
+    std::string array;
+    for (const std::string& word : words) {
+        line += (line.empty() ? "" : " ") + word;
+        array += " " + ShellQuote(word);
+    }
+    const std::string program = "source /usr/share/bash-completion/bash_completion; source " +
+                                ShellQuote(script.string()) + "; COMP_WORDS=(" + array +
+                                "); COMP_CWORD=" + std::to_string(words.size() - 1) + "; COMP_LINE=" +
+                                ShellQuote(line) + "; COMP_POINT=${#COMP_LINE}; " + function +
+                                "; printf '%s\\n' \"${COMPREPLY[@]}\"";
+    const ToolRun run = RunSeparately("cd " + ShellQuote(cwd.string()) + " && bash -c " + ShellQuote(program));
+    std::vector<std::string> result;
+    std::istringstream in(run.out);
+    for (std::string item; std::getline(in, item);)
+        if (!item.empty()) result.push_back(item);
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+std::set<std::string> OptionsIn(const std::string& text) {
+    std::set<std::string> options;
+    for (size_t pos = text.find("--"); pos != std::string::npos; pos = text.find("--", pos + 2)) {
+        size_t end = pos + 2;
+        while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '-')) ++end;
+        if (end > pos + 2) options.insert(text.substr(pos, end - pos));
+        pos = end - 2;
+    }
+    return options;
+}
+
+TEST_F(InstallTest, BashCompletionKnowsTheCommandsOptionsKindsAndFiles) {
+    if (!fs::exists("/usr/share/bash-completion/bash_completion"))
+        GTEST_SKIP() << "bash-completion is not installed";
+    const fs::path script = prefix() / "share/bash-completion/completions/covrilo-cli";
+    const fs::path music = dir_ / "music";
+    fs::create_directories(music / "Album");
+    for (const char* name : {"a.mp3", "B.MP3", "cover.jpg", "notes.txt"}) WriteFileBytes(music / name, ToBytes("x"));
+    using Words = std::vector<std::string>;
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", ""}, music),
+              (Words{"--help", "--version", "add", "info", "remove"}));
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "--kind", "Fr"}, music), Words{"FrontCover"});
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "--id3", "2.4"}, music), Words{"2.4-utf8"});
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", ""}, music), (Words{"Album", "B.MP3", "a.mp3"}));
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "--cover", ""}, music),
+              (Words{"Album", "cover.jpg"}));
+
+    // The kinds are exactly those the program takes, and every option the program's help
+    // names is offered for some command (and nothing else).
+    Words kinds;
+    for (int i = 0; i < 19; ++i) kinds.push_back(PictureTypeToName(i));
+    std::sort(kinds.begin(), kinds.end());
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "--kind", ""}, music), kinds);
+    std::set<std::string> offered = {"--help", "--version"};
+    for (const char* command : {"add", "remove", "info"})
+        for (const std::string& option : Complete(script, "_covrilo_cli", {"covrilo-cli", command, "--"}, music))
+            offered.insert(option);
+    EXPECT_EQ(offered, OptionsIn(RunInstalled("covrilo-cli", "--help").out));
+
+    if (!COVRILO_WITH_GUI) return;
+    const fs::path gui = prefix() / "share/bash-completion/completions/covrilo";
+    EXPECT_EQ(Complete(gui, "_covrilo", {"covrilo", ""}, music), (Words{"Album", "B.MP3", "a.mp3", "cover.jpg"}));
+    EXPECT_EQ(Complete(gui, "_covrilo", {"covrilo", "--"}, music), (Words{"--", "--help", "--version"}));
+}
+
+}  // namespace
+}  // namespace covrilo::test
