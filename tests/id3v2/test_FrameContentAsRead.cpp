@@ -4,7 +4,6 @@
 // target lacks, is written from its values. Compressed frames are inflated to read them and
 // stay compressed as they were.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -20,14 +19,6 @@ namespace covrilo {
 namespace {
 
 using namespace test;
-
-Bytes Deflate(const Bytes& Plain) {
-    uLongf size = compressBound(static_cast<uLong>(Plain.size()));
-    Bytes out(size);
-    compress(out.data(), &size, Plain.data(), static_cast<uLong>(Plain.size()));
-    out.resize(size);
-    return out;
-}
 
 // Saves a one-frame tag in Target and gives the frame's bytes as written.
 Bytes SavedFrame(const Bytes& Frame, uint8_t Major, uint16_t Target) {

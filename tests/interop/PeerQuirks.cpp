@@ -35,14 +35,6 @@ Bytes Comment(std::string_view Language, std::string_view Description, std::stri
     return Cat({Bytes{0}, Str(Language), Latin1(Description), Str(Text)});
 }
 
-Bytes Compress(const Bytes& Plain) {
-    uLongf size = compressBound(static_cast<uLong>(Plain.size()));
-    Bytes out(size);
-    compress(out.data(), &size, Plain.data(), static_cast<uLong>(Plain.size()));
-    out.resize(size);
-    return out;
-}
-
 // ---- frames as other taggers write them -----------------------------------------------------
 
 // A 2.4 frame with a plain 32-bit size, as iTunes wrote them.
@@ -240,7 +232,7 @@ std::vector<PeerQuirk> MakeQuirks() {
     // A compressed picture (zlib) and a compressed title.
     {
         const Bytes apic = Picture(3, jpeg);
-        const Bytes packed = Compress(apic);
+        const Bytes packed = Deflate(apic);
         q.push_back({"compressed-picture-2.4",
                      Tag(4,
                          Cat({Frame24("TIT2", TextLatin1("Compressed")), Frame24("TPE1", TextLatin1("Zlib")),
@@ -248,7 +240,7 @@ std::vector<PeerQuirk> MakeQuirks() {
                               Syncsafe(static_cast<uint32_t>(apic.size())), packed}),
                          100)});
         const Bytes title = TextLatin1("A compressed title");
-        const Bytes packedTitle = Compress(title);
+        const Bytes packedTitle = Deflate(title);
         q.push_back({"compressed-text-2.3",
                      Tag(3,
                          Cat({Str("TIT2"), BE32(static_cast<uint32_t>(4 + packedTitle.size())), Bytes{0x00, 0x80},

@@ -2,20 +2,15 @@
 #include "io/ZlibCodec.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
+
+#include "id3v2/ID3v2ClassTestUtil.h"
 
 #include <vector>
 
 namespace covrilo {
 namespace {
 
-std::vector<uint8_t> Deflate(const std::vector<uint8_t>& Plain) {
-    uLongf size = compressBound(static_cast<uLong>(Plain.size()));
-    std::vector<uint8_t> out(size);
-    compress(out.data(), &size, Plain.data(), static_cast<uLong>(Plain.size()));
-    out.resize(size);
-    return out;
-}
+using test::Deflate;
 
 TEST(ZlibCodec, InflatesWithinTheDeclaredSizeOnly) {
     const std::vector<uint8_t> plain(100000, 0x42);
