@@ -90,6 +90,22 @@ TEST(FrameContentAsRead, MalformedUtf8IsNotReencoded) {
     EXPECT_EQ(ReadFileBytes(file), original);
 }
 
+// "LNK" (2.2) names a frame in three letters where "LINK" (2.3) uses four; "CRM" and "ENCR"
+// hold different fields. Carried as they are, they would mean another thing: refused.
+TEST(FrameContentAsRead, FramesLaidOutDifferentlyInTwoTwoAreNotMoved) {
+    for (const char* id : {"LNK", "CRM"}) {
+        SCOPED_TRACE(id);
+        TempDir dir;
+        const auto file = dir / "a.mp3";
+        const Bytes original = Cat({Tag(2, Cat({Frame22("TT2", Latin1Text("T")), Frame22(id, Str("TT2http://x/\0"))}), 50), Audio()});
+        WriteFileBytes(file, original);
+        TID3v2Class tag(file);
+        EXPECT_NE(tag.Frames(1)->CarryProblem(0x0300).find("laid out differently"), std::string::npos);
+        EXPECT_THROW(tag.SaveToFile(0x0300), EID3LibSaveRefused);
+        EXPECT_EQ(ReadFileBytes(file), original);
+    }
+}
+
 TEST(FrameContentAsRead, AChangedFrameIsWrittenFromItsValues) {
     TempDir dir;
     const auto file = dir / "a.mp3";

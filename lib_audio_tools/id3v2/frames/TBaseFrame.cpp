@@ -481,6 +481,12 @@ std::string TBaseFrame::CarryProblem(uint16_t Version) {
     const uint8_t To = MajorVersion(Version);
     std::string ID22;
     if (To == 2 && (!ConvertID23To22(FrameID(), ID22) || ID22.size() != 3)) return "has no ID3v2.2 identifier";
+    // The 2.2 forms of these hold other fields (a three-letter frame identifier in "LNK", a
+    // description in place of the method symbol in "CRM"): their content means another thing.
+    const std::string ID = FrameID();
+    const bool From22 = LoadedVersion != 0 && MajorVersion(LoadedVersion) == 2;
+    if ((ID == "LINK" || ID == "ENCR") && LoadedVersion != 0 && From22 != (To == 2))
+        return "is laid out differently in ID3v2.2, so it cannot be converted";
     if (WritesOriginal(Version)) return {};
     if (!ContentReadable_) {
         return std::string(FrameFlags & ffEncryption ? "is encrypted" : "holds compressed data that cannot be inflated") +
