@@ -3,6 +3,7 @@
 
 #include "app/CoverImage.h"
 #include "app/Settings.h"
+#include "io/EnhancedStreams.h"
 
 #include <array>
 #include <exception>
@@ -58,21 +59,43 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
             const bool Remove = Host.RemoveMode();
             const std::filesystem::path Picture = Remove ? std::filesystem::path() : PreparedPicture();
             const std::filesystem::path Path = Host.EntryPath(Current);
-            // A file that cannot be opened or read is not reported here; its save fails.
-            (void)Tagger.Open(Path);
-            FileOpen = true;
-            if (Remove) {
-                // "Deleted" only for a file that really holds no picture now.
-                Host.SetEntryStatus(Current, Tagger.RemoveAllPictures() ? kStatusDeleted : kStatusError);
-            } else if (Picture.empty()) {
-                // Switched to adding during a run that has no picture: nothing to add.
+            auto Failed = [&](const std::string& Reason) {
                 Host.SetEntryStatus(Current, kStatusError);
-            } else {
-                Tagger.AddPicture(Picture, PictureTypeToName(Settings.KindOfPic));
-                Host.SetEntryStatus(Current, Tagger.Save() ? kStatusOK : kStatusError);
+                Host.ReportFileError(Current, Reason.empty() ? "the file could not be saved" : Reason);
+            };
+            try {
+                // A file that cannot be opened or read is not reported here; its save fails.
+                (void)Tagger.Open(Path);
+                FileOpen = true;
+                if (Remove) {
+                    // "Deleted" only for a file that really holds no picture now.
+                    if (Tagger.RemoveAllPictures())
+                        Host.SetEntryStatus(Current, kStatusDeleted);
+                    else
+                        Failed(Tagger.LastError());
+                } else if (Picture.empty()) {
+                    // Switched to adding during a run that has no picture: nothing to add.
+                    Failed("no picture to add");
+                } else {
+                    Tagger.AddPicture(Picture, PictureTypeToName(Settings.KindOfPic));
+                    if (Tagger.Save())
+                        Host.SetEntryStatus(Current, kStatusOK);
+                    else
+                        Failed(Tagger.LastError());
+                }
+            } catch (const std::exception& E) {
+                // An error of this one file: the host decides whether the run goes on.
+                if (!Host.ContinueAfterFileError()) throw;
+                if (FileOpen) {
+                    FileOpen = false;
+                    Tagger.Close();
+                }
+                Failed(ErrorReason(E));
             }
-            FileOpen = false;
-            Tagger.Close();
+            if (FileOpen) {
+                FileOpen = false;
+                Tagger.Close();
+            }
             ++Result.Done;
             Host.ProcessEvents();
             if (Current + 1 < Count && Host.StopRequested()) {

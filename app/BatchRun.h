@@ -46,6 +46,15 @@ public:
     virtual std::filesystem::path DataDir() = 0;
     // Called after every file so the host can show the new status at once.
     virtual void ProcessEvents() = 0;
+    // Whether an error raised while a file is opened, read or written (it is locked, it may
+    // not be written, the disk is full, ...) gives that file "Error" and the run goes on.
+    // Otherwise, as in the window, the error ends the run and its message is shown.
+    virtual bool ContinueAfterFileError() { return false; }
+    // Why entry Index got "Error"; called right after its status is set.
+    virtual void ReportFileError(int Index, const std::string& Reason) {
+        (void)Index;
+        (void)Reason;
+    }
     // Asked after every file's events: true ends the run there (the window is being
     // closed); the entries not reached keep their status.
     virtual bool StopRequested() { return false; }

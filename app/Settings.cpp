@@ -31,6 +31,16 @@ void LoadSettings(const std::filesystem::path& FileName) {
     TextEncoding = SettingsIni->ReadInteger(kId3Section, "TextEncoding", kDefaultTextEncoding);
 }
 
+void ReadSettingsOnce(const std::filesystem::path& FileName) {
+    struct TClose {
+        ~TClose() {
+            if (SettingsIni) SettingsIni->SetUpdateOnDestroy(false);
+            SettingsIni.reset();
+        }
+    } close;
+    LoadSettings(FileName);
+}
+
 void ReopenSettings(const std::filesystem::path& FileName) {
     if (!SettingsIni) SettingsIni = std::make_unique<TXMLIni>(FileName, false);
 }

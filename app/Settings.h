@@ -32,6 +32,10 @@ extern std::unique_ptr<TXMLIni> SettingsIni;
 // read nor created, every value is set to its default and the error is raised.
 void LoadSettings(const std::filesystem::path& FileName);
 
+// LoadSettings for a reader that never writes settings back (the command line): the file is
+// read (a missing one is still created as the empty document) and closed unchanged.
+void ReadSettingsOnce(const std::filesystem::path& FileName);
+
 // Opens FileName for SaveSettings without touching the five values, when SettingsIni is
 // not open (LoadSettings failed at start-up, or the settings were saved already): so
 // shut-down tries again to keep what the user set. Raises like LoadSettings.

@@ -111,6 +111,7 @@ TXMLIni::TXMLIni(std::filesystem::path FileName, bool RaiseErrors)
 }
 
 TXMLIni::~TXMLIni() {
+    if (!updateOnDestroy_) return;
     try {
         UpdateFile();
     } catch (...) {

@@ -21,9 +21,11 @@ public:
     // Loads FileName, or creates it at once as the empty four-line document. With
     // RaiseErrors a missing file (after creating it) raises EXMLIniException.
     TXMLIni(std::filesystem::path FileName, bool RaiseErrors);
-    // Writes all lines back to the file; errors are swallowed here, so call UpdateFile
-    // first wherever a failed write has to be reported.
+    // Writes all lines back to the file (unless SetUpdateOnDestroy(false)); errors are
+    // swallowed here, so call UpdateFile first wherever a failed write has to be reported.
     virtual ~TXMLIni();
+    // A reader that must leave the file as it is (the command line) switches this off.
+    void SetUpdateOnDestroy(bool Value) { updateOnDestroy_ = Value; }
     TXMLIni(const TXMLIni&) = delete;
     TXMLIni& operator=(const TXMLIni&) = delete;
 
@@ -57,6 +59,7 @@ private:
     std::filesystem::path fileName_;
     std::vector<std::string> lines_;
     bool raiseErrors_;
+    bool updateOnDestroy_ = true;
 };
 
 }  // namespace covrilo

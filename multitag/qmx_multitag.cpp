@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "multitag/qmx_multitag.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <map>
 #include <tuple>
 #include <stdexcept>
@@ -12,6 +15,7 @@
 #include "formats/DIMime.h"
 #include "formats/FLACfile.h"
 #include "formats/ID3v2.h"
+#include "formats/MpegAudio.h"
 #include "formats/WMAfile.h"
 #include "formats/qmx_tag_oggvorbis.h"
 #include "id3v1/ID3v1.h"
@@ -22,6 +26,7 @@
 #include "id3v2/frames/TTxxxFrame.h"
 #include "id3v2/frames/TWXXXFrame.h"
 #include "io/EnhancedStreams.h"
+#include "io/FileTransaction.h"
 #include "io/TextConversion.h"
 #include "io/UnicodeFileUtils.h"
 
@@ -222,17 +227,43 @@ TTagSelection Tqmx_multitag::WriteSelection(TFamily Family) const {
     }
 }
 
+namespace {
+
+// Why a file cannot be opened at all: "not found", "permission denied" (a folder on the way
+// is closed), "is a folder".
+std::string MissingReason(const std::filesystem::path& Name) {
+    struct stat st {};
+    if (::stat(Name.c_str(), &st) != 0) return FileErrorReason(errno);
+    return S_ISDIR(st.st_mode) ? FileErrorReason(EISDIR) : "not a regular file";
+}
+
+// Whether Name still names the file that was read.
+bool StillNames(const std::filesystem::path& Name, const TFileIdentity& Identity) {
+    struct stat st {};
+    return ::stat(Name.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == Identity.Device &&
+           static_cast<uint64_t>(st.st_ino) == Identity.Inode;
+}
+
+}  // namespace
+
 bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
     track_ = std::make_unique<Ttrack>();
     Pictures.clear();
     FileName = Name;
     opened_ = false;
+    openIdentity_.reset();
     lastError_.clear();
     if (!UnicodeFileExists(FileName)) {
-        lastError_ = "not found";
+        lastError_ = MissingReason(FileName);
         return false;
     }
     try {
+        // A file that an interrupted in-place save left half written is restored first.
+        RecoverInterruptedSave(FileName);
+        // The readers run while this shared lock keeps cooperating writers out; the identity
+        // before and after tells whether any other program changed the file meanwhile.
+        TUnicodeFileStream held(FileName, fmOpenRead | fmShareDenyWrite);
+        const TFileIdentity identity = held.Identity();
         Ttrack record;
         switch (TFamily family = FamilyOf()) {
             case TFamily::Ogg: record = ReadOggVorbis(); break;
@@ -242,10 +273,14 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
             case TFamily::None: break;
             default: record = ReadBySelection(ReadSelection(family)); break;
         }
+        if (!(held.Identity() == identity) || !StillNames(FileName, identity))
+            throw EFReadError("Cannot read file " + FileName.string() + ": it changed while it was read",
+                              "it changed while it was read");
         *track_ = std::move(record);
+        openIdentity_ = identity;
     } catch (const std::exception& E) {
         *track_ = Ttrack();
-        lastError_ = E.what();
+        lastError_ = ErrorReason(E);
         return false;
     }
     opened_ = true;
@@ -292,34 +327,99 @@ bool Tqmx_multitag::Save() {
         return false;
     }
     lastError_.clear();
+    wroteThisSave_ = false;
+    pendingTail_.reset();
+    // However the save ends, its transaction (and the file's lock) ends with it.
+    struct TEnd {
+        Tqmx_multitag& Self;
+        ~TEnd() {
+            Self.transaction_.reset();
+            Self.pendingTail_.reset();
+        }
+    } end{*this};
     try {
         switch (TFamily family = FamilyOf()) {
-            case TFamily::Ogg: return WriteVorbisComments && WriteOggVorbis(*track_);
-            case TFamily::Flac: return WriteVorbisComments && WriteFLAC(*track_);
+            case TFamily::Ogg:
+            case TFamily::Flac:
+                if (!WriteVorbisComments) {
+                    lastError_ = "not a file type that is written";
+                    return false;
+                }
+                return family == TFamily::Ogg ? WriteOggVorbis(*track_) : WriteFLAC(*track_);
             case TFamily::Wav:
             case TFamily::Wma:
             case TFamily::None: lastError_ = "not a file type that is written"; return false;
-            default: return WriteBySelection(WriteSelection(family));
+            default: {
+                const bool saved = WriteBySelection(WriteSelection(family));
+                // The record now describes the file as saved; a second Save builds on that.
+                if (saved && transaction_ && transaction_->Committed())
+                    openIdentity_ = transaction_->Identity();
+                else if (saved)
+                    openIdentity_.reset();
+                return saved;
+            }
         }
-    } catch (const EID3LibSaveRefused& E) {
-        // Refused before the file was touched: a failure of this file, not of the run.
-        lastError_ = E.what();
-        return false;
+    } catch (const std::exception& E) {
+        if (RefusedWith(E)) return false;
+        throw;
     }
+}
+
+bool Tqmx_multitag::RefusedWith(const std::exception& Error) {
+    // Refused before the file was touched: a failure of this file, not of the run. A read
+    // that fails while the save reads what it builds on (the tag, the Lyrics3 block) is
+    // one too: nothing is written from it.
+    if (dynamic_cast<const EID3LibSaveRefused*>(&Error) != nullptr) {
+        lastError_ = Error.what();
+        return true;
+    }
+    if (dynamic_cast<const EFileRefused*>(&Error) != nullptr || dynamic_cast<const EFReadError*>(&Error) != nullptr) {
+        lastError_ = ErrorReason(Error);
+        return true;
+    }
+    return false;
+}
+
+TFileTransaction& Tqmx_multitag::Transaction() {
+    if (!transaction_ || transaction_->Committed()) {
+        transaction_.reset();
+        transaction_ = std::make_unique<TFileTransaction>(FileName);
+        // The first writer builds on what Open read; a later one on what the writer before
+        // it left.
+        if (!wroteThisSave_ && openIdentity_) transaction_->Expect(*openIdentity_);
+    }
+    return *transaction_;
+}
+
+void Tqmx_multitag::RequireMpegAudio(TFileTransaction& Tx, int64_t AudioStart) const {
+    if (FamilyOf() != TFamily::Mpeg) return;
+    if (CheckMpegAudio(Tx.Stream(), AudioStart) == TMpegAudioCheck::NotMpeg)
+        throw EFileRefused("Cannot save file " + FileName.string() + ": not an MPEG audio file",
+                           "not an MPEG audio file");
 }
 
 bool Tqmx_multitag::WriteBySelection(TTagSelection Selection) {
     // A combined selection runs its writers in order and stops at the first that fails,
     // so a refused picture leaves the file as it was; true only when every writer did.
     const Ttrack& t = *track_;
-    auto v1 = [&] { return WriteID3v1(t); };
-    auto v2 = [&] { return WriteID3v2(t); };
-    auto ape = [&] { return WriteAPE(t); };
+    auto done = [this](bool ok) {
+        wroteThisSave_ = true;
+        return ok;
+    };
+    auto v1 = [&] { return done(WriteID3v1(t)); };
+    auto v2 = [&] { return done(WriteID3v2(t)); };
+    auto ape = [&] { return done(WriteAPE(t)); };
+    // ID3v2 and ID3v1 as one save: the new ID3v1 tail goes into the ID3v2 commit, under the
+    // lock taken before either tag was read.
+    auto v2v1 = [&] {
+        pendingTail_ = BuildID3v1Tail(t, Transaction());
+        return done(WriteID3v2(t));
+    };
     switch (Selection) {
         case tsID3v1: return v1();
         case tsID3v2: return v2();
         case tsAPE: return ape();
-        case tsID3v1ID3v2: return v2() && v1();
+        case tsID3v1ID3v2: return v2v1();
         case tsID3v1APE: return ape() && v1();
         case tsID3v2APE: return v2() && ape();
         case tsAll: return v2() && ape() && v1();
@@ -394,7 +494,11 @@ Ttrack Tqmx_multitag::ReadID3v2() {
     std::unique_ptr<TID3v2Class> tag;
     try {
         tag = std::make_unique<TID3v2Class>(FileName);
-    } catch (const std::exception&) {
+    } catch (const EID3LibException&) {
+        // A tag the engine cannot read gives no record; a file that cannot be read at all
+        // (locked, an I/O error) is an error of Open, never "no tag".
+        return track;
+    } catch (const EAssertionFailed&) {
         return track;
     }
     // A 2.2 tag is read by the engine like 2.3 and 2.4: the small reader's one-byte values
@@ -402,9 +506,12 @@ Ttrack Tqmx_multitag::ReadID3v2() {
     // store that in place of the user's text.
     if (tag->Version < ID3V2_VERSION_2_2) {
         // No tag that the engine reads: the small reader maps whatever it finds.
+        const int64_t size = tag->LoadedIdentity ? tag->LoadedIdentity->Size : 0;
         tag.reset();
         try {
-            id3v2_->ReadFromFile(FileName);
+            // The small reader answers false for an error (or for a file shorter than a header).
+            if (!id3v2_->ReadFromFile(FileName) && size >= 10)
+                throw EFReadError("Cannot read file " + FileName.string(), "it could not be read");
             track.SetHasTag(id3v2_->Exists);
             if (track.GetHasTag()) {
                 track.SetArtist(ToWide(id3v2_->Artist));
@@ -418,6 +525,8 @@ Ttrack Tqmx_multitag::ReadID3v2() {
                 track.SetEncodedBy(ToWide(id3v2_->EncodedBy));
             }
             track.DropTagWithoutArtistAndTitle();
+        } catch (const EFileError&) {
+            throw;
         } catch (const std::exception&) {
         }
         return track;
@@ -450,8 +559,10 @@ Ttrack Tqmx_multitag::ReadID3v2() {
 
 Ttrack Tqmx_multitag::ReadID3v1() {
     Ttrack track;
+    // A record that could not be read is an error, not a file without one.
+    if (!id3v1_->ReadFromFile(FileName))
+        throw EFReadError("Cannot read file " + FileName.string() + ": " + id3v1_->LastError, id3v1_->LastError);
     try {
-        id3v1_->ReadFromFile(FileName);
         track.SetHasTag(id3v1_->Exists);
         if (track.GetHasTag()) {
             track.SetArtist(ToWide(id3v1_->GetArtist()));
@@ -561,7 +672,8 @@ Ttrack Tqmx_multitag::ReadWMA() {
 // --- writers ---------------------------------------------------------------
 
 bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
-    TID3v2Class tag(FileName);
+    TFileTransaction& transaction = Transaction();
+    TID3v2Class tag(FileName, transaction);
     const TID3v2FormatRow& format = kID3v2Formats[ID3v2Format < kID3v2Formats.size() ? ID3v2Format : 0];
     const TTextEncoding E = format.Encoding;
 
@@ -673,48 +785,69 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
         apic->Encoding = EncodingFor(E, description);
         tag.AddFrame(std::move(apic));
     }
+    RequireMpegAudio(transaction, tag.TagExists ? int64_t{tag.TagSize} + 10 + ((tag.TagFlags & tfFooter) ? 10 : 0) : 0);
+    if (pendingTail_) tag.NewTail = std::move(*pendingTail_);
+    pendingTail_.reset();
     return tag.SaveToFile(format.Version);
 }
 
 bool Tqmx_multitag::RemoveAllPictures() {
-    lastError_.clear();
-    TID3v2Class tag(FileName);
-    // A tag that cannot be read whole may hold a picture where the walk stopped: "Deleted"
-    // would be a lie, and a save would drop the frames after it.
-    if (const std::string problem = tag.LoadProblem(); !problem.empty()) {
-        lastError_ = problem + "; the file is left unchanged";
+    if (!track_ || !opened_) {
+        // A file whose tags could not be read is never written.
+        if (lastError_.empty()) lastError_ = "its tags could not be read";
         return false;
     }
-    bool removed = false;
-    for (int i = 0; i < tag.FrameCount(); ++i) {
-        if (dynamic_cast<TAPICFrame*>(tag.Frames(i)) != nullptr) {
-            tag.DeleteFrame(i);
-            removed = true;
-        }
+    lastError_.clear();
+    const TTagSelection selection = WriteSelection(FamilyOf());
+    if (selection != tsID3v2 && selection != tsID3v1ID3v2 && selection != tsID3v2APE && selection != tsAll) {
+        lastError_ = "not a file type that is written";
+        return false;
     }
-    // A file without pictures is left exactly as it is: rewriting it could only lose what
-    // the engine did not understand (a tag whose frames it cannot read would be dropped).
-    if (!removed) return true;
+    wroteThisSave_ = false;
+    struct TEnd {
+        Tqmx_multitag& Self;
+        ~TEnd() { Self.transaction_.reset(); }
+    } end{*this};
     try {
+        TFileTransaction& transaction = Transaction();
+        TID3v2Class tag(FileName, transaction);
+        // A tag that cannot be read whole may hold a picture where the walk stopped: "Deleted"
+        // would be a lie, and a save would drop the frames after it.
+        if (const std::string problem = tag.LoadProblem(); !problem.empty()) {
+            lastError_ = problem + "; the file is left unchanged";
+            return false;
+        }
+        bool removed = false;
+        for (int i = 0; i < tag.FrameCount(); ++i) {
+            if (dynamic_cast<TAPICFrame*>(tag.Frames(i)) != nullptr) {
+                tag.DeleteFrame(i);
+                removed = true;
+            }
+        }
+        // A file without pictures is left exactly as it is: rewriting it could only lose what
+        // the engine did not understand (a tag whose frames it cannot read would be dropped).
+        if (!removed) return true;
+        RequireMpegAudio(transaction, int64_t{tag.TagSize} + 10 + ((tag.TagFlags & tfFooter) ? 10 : 0));
         if (tag.SaveToFile(0)) return true;
         lastError_ = "the file could not be saved";
-    } catch (const EID3LibSaveRefused& E) {
-        lastError_ = E.what();
+    } catch (const std::exception& E) {
+        if (!RefusedWith(E)) throw;
     }
     return false;
 }
 
-bool Tqmx_multitag::WriteID3v1(const Ttrack& Track) {
+std::vector<uint8_t> Tqmx_multitag::BuildID3v1Tail(const Ttrack& Track, TFileTransaction& Tx) {
     TID3v1 tag;
     // Lyrics, author and image links of an existing Lyrics3 block are carried over, so
-    // writing the record never deletes them.
+    // writing the record never deletes them; a block that cannot be read stops the save.
     {
         TID3v1 existing;
-        if (existing.ReadFromFile(FileName)) {
-            tag.Lyrics = existing.Lyrics;
-            tag.Author = existing.Author;
-            tag.ImageLinks = existing.ImageLinks;
-        }
+        if (!existing.ReadFromStream(Tx.Stream()))
+            throw EFReadError("Cannot read the Lyrics3 block of " + FileName.string() + ": " + existing.LastError,
+                              "its ID3v1 and Lyrics3 data could not be read (" + existing.LastError + ")");
+        tag.Lyrics = existing.Lyrics;
+        tag.Author = existing.Author;
+        tag.ImageLinks = existing.ImageLinks;
     }
     tag.SetArtist(ToAnsi(Track.GetArtist()));
     tag.SetTitle(ToAnsi(Track.GetTitle()));
@@ -723,7 +856,17 @@ bool Tqmx_multitag::WriteID3v1(const Ttrack& Track) {
     tag.SetYear(Track.GetYear());
     tag.SetGenreName(ToAnsi(Track.GetGenre()));
     tag.SetComment(ToAnsi(Track.GetComment()));
-    return tag.SaveToFile(FileName);
+    return tag.BuildTail(true);
+}
+
+bool Tqmx_multitag::WriteID3v1(const Ttrack& Track) {
+    // The old tail is found and replaced in the same transaction (through its journal).
+    TFileTransaction& transaction = Transaction();
+    const std::vector<uint8_t> tail = BuildID3v1Tail(Track, transaction);
+    const int64_t size = transaction.Stream().Size();
+    const int64_t start = TID3v1::AudioEnd(transaction.Stream());
+    transaction.CommitInPlace({TSplice{start, size - start, tail}});
+    return true;
 }
 
 bool Tqmx_multitag::WriteAPE(const Ttrack& Track) {

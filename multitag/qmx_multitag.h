@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "io/EnhancedStreams.h"
 #include "multitag/class_track.h"
 
 namespace covrilo {
@@ -20,6 +22,7 @@ class TAPETag;
 class TOggVorbis;
 class TFLACfile;
 class TWMAfile;
+class TFileTransaction;
 
 // Which tag kinds are read from or written to a family of formats. An enumeration, not
 // bits; values outside 0..7 act as tsNone.
@@ -60,13 +63,19 @@ public:
     void SetMpegWriteTags(TTagSelection Value) { MpegWriteTags = Value; }
 
     // Reads the tags of FileName into a new current record. True when the file exists and
-    // reading raised no error.
+    // reading raised no error; an error (a lock, an I/O error, a file that changed while it
+    // was read) is never taken for "no tag": Open answers false and LastError says why.
+    // First restores a file that an interrupted in-place save left behind.
     bool Open(const std::filesystem::path& FileName);
     // The current record; valid until Close.
     const Ttrack& Track() const;
     void AddPicture(const TPic& Pic) { Pictures.push_back(Pic); }
     // Writes the current record and the queued pictures by the file's type. False, without
-    // touching the file, after an Open that failed or for a type that is not written.
+    // touching the file, after an Open that failed, for a type that is not written, and when
+    // a save is refused (the file changed since Open, it is no MPEG audio, a read of what
+    // the save builds on failed, ...). For MPEG files ID3v2 and ID3v1 go into the file in
+    // one save, which holds the file locked from the read it builds on to its commit. Other
+    // errors of the file system (locked, may not be written, disk full) raise, with the reason.
     bool Save();
     // Removes every attached picture from the file's ID3v2 tag (keeping its version). True
     // when the file holds no picture afterwards; false, with LastError, when it was refused
@@ -120,10 +129,23 @@ private:
     TTagSelection WriteSelection(TFamily Family) const;
     Ttrack ReadBySelection(TTagSelection Selection);
     bool WriteBySelection(TTagSelection Selection);
+    // The transaction the writers of one Save share; the first one checks that the file is
+    // still the one Open read.
+    TFileTransaction& Transaction();
+    // The ID3v1 record and Lyrics3 block for Track, carrying the file's Lyrics3 content over.
+    std::vector<uint8_t> BuildID3v1Tail(const Ttrack& Track, TFileTransaction& Transaction);
+    // Raises EFileRefused ("not an MPEG audio file") for an MPEG-family file whose bytes
+    // after the tag are no MPEG audio.
+    void RequireMpegAudio(TFileTransaction& Transaction, int64_t AudioStart) const;
+    bool RefusedWith(const std::exception& Error);
 
     std::unique_ptr<Ttrack> track_;
     std::string lastError_;
     bool opened_ = false;  // the last Open read the file without error
+    std::optional<TFileIdentity> openIdentity_;  // the file as Open read it
+    std::unique_ptr<TFileTransaction> transaction_;
+    bool wroteThisSave_ = false;
+    std::optional<std::vector<uint8_t>> pendingTail_;  // the ID3v1 tail of a combined save
     std::unique_ptr<TID3v1> id3v1_;
     std::unique_ptr<TID3v2> id3v2_;
     std::unique_ptr<TAPETag> ape_;

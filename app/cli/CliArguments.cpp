@@ -157,12 +157,14 @@ std::string UsageText() {
            "                                  sub-folders (add and remove)\n"
            "  --json                          info prints one JSON array\n"
            "\n"
-           "Output: one line per file, STATUS<TAB>PATH, with STATUS OK, Error or Deleted.\n"
+           "Output: one line per file, STATUS<TAB>PATH, with STATUS OK, Error or Deleted; for a file\n"
+           "that got Error the reason follows on stderr (covrilo-cli: PATH: REASON), and the run\n"
+           "goes on. OK and Deleted are printed only once the file is saved to the disk.\n"
            "\n"
            "Exit status:\n"
            "  0  all files OK or Deleted\n"
            "  1  some file Error\n"
-           "  2  a usage error, or a run ended by an error (the files not reached are listed)\n";
+           "  2  a usage error, or a cover that cannot be used (no file is touched then)\n";
 }
 
 }  // namespace covrilo::cli

@@ -12,6 +12,10 @@
 
 namespace covrilo::cli {
 
+// A path as one line of output: a name holding a control character (a newline, a tab) is
+// written with C escapes (\n, \t, \xHH, and \\ for its backslashes); others as they are.
+std::string PrintablePath(const std::filesystem::path& Path);
+
 class CliHost : public IBatchHost {
 public:
     CliHost(std::vector<std::filesystem::path> Files, bool Remove, std::filesystem::path Cover,
@@ -27,6 +31,9 @@ public:
     TBatchSettings Settings() override { return settings_; }
     std::filesystem::path DataDir() override { return dataDir_; }
     void ProcessEvents() override;
+    // A file that fails gets "Error" and its reason on stderr; the run goes on.
+    bool ContinueAfterFileError() override { return true; }
+    void ReportFileError(int Index, const std::string& Reason) override;
 
     const std::vector<std::string>& Statuses() const { return statuses_; }
     // Clears the progress line before other output goes to stderr.

@@ -16,6 +16,7 @@
 #include "app/cli/CliArguments.h"
 #include "app/cli/CliHost.h"
 #include "app/cli/InfoCommand.h"
+#include "io/FileTransaction.h"
 
 namespace covrilo::cli {
 namespace {
@@ -33,7 +34,7 @@ int Fail(const std::string& message) {
 // line never writes settings back.
 void ReadSettings(const std::filesystem::path& file) {
     try {
-        LoadSettings(file);
+        ReadSettingsOnce(file);
     } catch (const std::exception& e) {
         std::cerr << "covrilo-cli: warning: cannot read settings " << file.string() << " (" << e.what()
                   << "), using the defaults\n";
@@ -58,6 +59,16 @@ int RunBatchCommand(const CliArguments& args) {
     TMultitagTagger tagger;
     tagger.ApplyTextEncoding(args.id3Format ? *args.id3Format : TextEncoding);
 
+    // A file that an interrupted in-place save (a killed run, a crash) left behind is
+    // restored before anything else happens to it; one that cannot be restored now is
+    // reported by the run.
+    for (const std::filesystem::path& file : files) {
+        try {
+            RecoverInterruptedSave(file);
+        } catch (const std::exception&) {
+        }
+    }
+
     const bool remove = args.command == Command::Remove;
     CliHost host(files, remove, remove ? std::filesystem::path() : args.cover, settings, dataDir, std::cout,
                  std::cerr, ::isatty(STDERR_FILENO) != 0);
@@ -71,7 +82,7 @@ int RunBatchCommand(const CliArguments& args) {
             std::cerr << "covrilo-cli: " << result.Message << "\n";
             const size_t first = result.FailedIndex < 0 ? 0 : static_cast<size_t>(result.FailedIndex);
             for (size_t i = first; i < files.size(); ++i)
-                std::cerr << "covrilo-cli: not processed: " << files[i].string() << "\n";
+                std::cerr << "covrilo-cli: not processed: " << PrintablePath(files[i]) << "\n";
             return kExitUsage;
         }
         case TBatchOutcome::boStopped:  // not asked for here; files not reached count as failed

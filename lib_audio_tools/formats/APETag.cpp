@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "io/EnhancedStreams.h"
+#include "io/FileTransaction.h"
 
 namespace covrilo {
 
@@ -208,8 +209,10 @@ bool TAPETag::SaveTag(const std::filesystem::path& FileName) {
     std::vector<uint8_t> bytes = BuildTag();
     if (bytes.empty()) return false;
 
-    // One exclusive open for finding, cutting and writing: nobody sees a file without tag.
-    TUnicodeFileStream stream(FileName, fmOpenReadWrite | fmShareDenyWrite);
+    // One transaction for finding, cutting and writing: nobody sees a file without tag, and
+    // a failure or crash on the way leaves the old tag (see io/FileTransaction.h).
+    TFileTransaction transaction(FileName);
+    THandleStream& stream = transaction.Stream();
     TFooterScan scan;
     bool result = false;
     try {
@@ -243,10 +246,7 @@ bool TAPETag::SaveTag(const std::filesystem::path& FileName) {
         }
     }
 
-    stream.SetPosition(cutPos);
-    if (stream.Write(bytes.data(), static_cast<int64_t>(bytes.size())) != static_cast<int64_t>(bytes.size()))
-        throw std::runtime_error("Cannot write the APE tag of " + FileName.string());
-    stream.SetSize(cutPos + static_cast<int64_t>(bytes.size()));
+    transaction.CommitInPlace({TSplice{cutPos, stream.Size() - cutPos, std::move(bytes)}});
     return result;
 }
 

@@ -11,6 +11,7 @@
 
 #include "io/ByteCursor.h"
 #include "io/EnhancedStreams.h"
+#include "io/FileTransaction.h"
 #include "io/TextConversion.h"
 #include "io/UnicodeFileUtils.h"
 
@@ -68,16 +69,6 @@ void PutBlockHeader(std::vector<uint8_t>& out, uint8_t first, uint32_t length) {
     out.push_back(static_cast<uint8_t>(length));
 }
 
-
-void WriteAll(TStream& s, std::span<const uint8_t> data) {
-    if (s.Write(data) != static_cast<int64_t>(data.size())) throw std::runtime_error("short write");
-}
-
-void CopyRange(TStream& from, TStream& to, int64_t offset, int64_t count) {
-    if (count <= 0) return;
-    from.SetPosition(offset);
-    if (to.CopyFrom(from, count) != count) throw std::runtime_error("short copy");
-}
 
 }  // namespace
 
@@ -348,8 +339,6 @@ bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
 bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::vector<uint8_t>& Data) {
     if (!UnicodeFileExists(Name)) return false;
     std::optional<std::filesystem::file_time_type> fileTime;
-    std::filesystem::path temp;
-    bool created = false;
     try {
         if (KeepFileTime) fileTime = std::filesystem::last_write_time(Name);
         const int64_t newSize = static_cast<int64_t>(Data.size());
@@ -386,55 +375,35 @@ bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::
         comment.insert(comment.end(), Data.begin(), Data.end());
         if (!direct) comment.insert(comment.end(), laterComments.begin(), laterComments.end());
 
+        const uint8_t flag = (PaddingLast || !direct) ? 0x81 : 0x01;
+        // One transaction: the file is held locked from the check that it is the file read
+        // to the commit, which leaves it either whole and old or whole and new.
+        TFileTransaction transaction(Name);
+        if (transaction.Identity().Size != FileSize) return false;  // changed since it was read
         if (fits) {
-            TUnicodeFileStream f(Name, fmOpenReadWrite | fmShareExclusive);
-            if (f.Size() != FileSize) return false;  // changed since it was read
-            if (direct) {
-                f.SetPosition(VCOffset - 4);
-            } else {
-                f.SetPosition(StreamOffset + static_cast<int64_t>(kHeaderSize));
-                WriteAll(f, blocks);
-            }
-            WriteAll(f, comment);
-            const uint8_t flag = (PaddingLast || !direct) ? 0x81 : 0x01;
-            std::vector<uint8_t> padding;
-            PutBlockHeader(padding, static_cast<uint8_t>(flag | kTypePadding),
-                           static_cast<uint32_t>(inPlacePadding));
+            // The metadata keeps its length: written in place, through the rollback journal.
+            std::vector<uint8_t> bytes;
+            if (!direct) bytes = blocks;
+            bytes.insert(bytes.end(), comment.begin(), comment.end());
+            PutBlockHeader(bytes, static_cast<uint8_t>(flag | kTypePadding), static_cast<uint32_t>(inPlacePadding));
             // The old padding bytes may stay when the padding keeps its length.
-            if (!(direct && inPlacePadding == PaddingSize))
-                padding.resize(padding.size() + inPlacePadding, 0);
-            WriteAll(f, padding);
+            if (!(direct && inPlacePadding == PaddingSize)) bytes.resize(bytes.size() + inPlacePadding, 0);
+            const int64_t at = direct ? VCOffset - 4 : StreamOffset + static_cast<int64_t>(kHeaderSize);
+            transaction.CommitInPlace({TSplice{at, static_cast<int64_t>(bytes.size()), std::move(bytes)}});
         } else {
-            const std::filesystem::path target = ResolveRewriteTarget(Name);
-            temp = target;
-            temp += "~";
-            {
-                // Opened for writing although only read: a file the user may not write is
-                // refused here instead of being replaced, and nobody writes it meanwhile.
-                TUnicodeFileStream src(Name, fmOpenReadWrite | fmShareExclusive);
-                if (src.Size() != FileSize) return false;
-                TUnicodeFileStream dst(temp, fmCreate);
-                created = true;
-                CopyRange(src, dst, 0, StreamOffset);  // a leading ID3v2 tag, unchanged
-                std::array<uint8_t, kHeaderSize> head = Header;
-                head[4] &= 0x7F;
-                WriteAll(dst, head);
-                WriteAll(dst, blocks);
-                WriteAll(dst, comment);
-                std::vector<uint8_t> padding;
-                PutBlockHeader(padding, 0x80 | kTypePadding, kTempPadding);
-                padding.resize(padding.size() + kTempPadding, 0);
-                WriteAll(dst, padding);
-                CopyRange(src, dst, AudioOffset, FileSize - AudioOffset);
-            }
-            created = false;
-            // The original stays whole until the new file replaces it in one step.
-            if (!ReplaceFileAtomically(temp, target)) return false;
+            // A leading ID3v2 tag and the audio stay; the stream header and the metadata change.
+            std::vector<uint8_t> bytes(Header.begin(), Header.end());
+            bytes[4] &= 0x7F;
+            bytes.insert(bytes.end(), blocks.begin(), blocks.end());
+            bytes.insert(bytes.end(), comment.begin(), comment.end());
+            PutBlockHeader(bytes, 0x80 | kTypePadding, kTempPadding);
+            bytes.resize(bytes.size() + kTempPadding, 0);
+            transaction.CommitRewrite({TSplice{StreamOffset, AudioOffset - StreamOffset, std::move(bytes)}}, "~");
         }
         if (fileTime) std::filesystem::last_write_time(Name, *fileTime);
         return true;
-    } catch (const std::exception&) {
-        if (created) UnicodeDeleteFile(temp);
+    } catch (const std::exception& e) {
+        LastError = ErrorReason(e);
         return false;
     }
 }

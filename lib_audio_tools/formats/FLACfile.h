@@ -102,6 +102,8 @@ class TFLACfile {
     std::array<std::string, kFLACKeyCount> Values;  // one-byte, system code page
     std::vector<std::pair<std::string, std::string>> ExtraFields;  // other entries (key, value)
     bool KeepFileTime = false;  // keep the file's modification time over a save
+    // Why the last save answered false.
+    std::string LastError;
     TID3v2 ID3v2Probe;          // finds the size of an ID3v2 tag in front of the stream
 
     void ResetData(bool HeaderInfo, bool TagInfo);

@@ -12,6 +12,7 @@
 
 #include "io/ByteCursor.h"
 #include "io/EnhancedStreams.h"
+#include "io/FileTransaction.h"
 #include "io/TextConversion.h"
 #include "io/UnicodeFileUtils.h"
 
@@ -227,18 +228,6 @@ std::optional<TScan> ScanHeaders(const std::filesystem::path& FileName) {
     return scan;
 }
 
-void WriteAll(TStream& s, std::span<const uint8_t> data) {
-    if (s.Write(data) != static_cast<int64_t>(data.size())) throw std::runtime_error("short write");
-}
-
-void CopyRange(TStream& from, TStream& to, int64_t offset, int64_t count) {
-    if (count <= 0) return;
-    from.SetPosition(offset);
-    if (to.CopyFrom(from, count) != count) throw std::runtime_error("short copy");
-}
-
-// The new second page: header, lacing of the new comment packet followed by the old
-// lacing after the comment packet, the new packet and the rest of the old page body.
 std::optional<std::vector<uint8_t>> BuildPage2(TStream& s, const TScan& scan,
                                                const std::vector<uint8_t>& packet) {
     const TPageHeader& old = *scan.Page2;
@@ -347,30 +336,18 @@ bool TOggVorbis::SaveTag(const std::filesystem::path& FileName) {
     if (packet.size() > 255 * 255) return false;
 
     if (!UnicodeFileExists(FileName)) return false;
-    const std::filesystem::path target = ResolveRewriteTarget(FileName);
-    std::filesystem::path temp = target;
-    temp += "~";
-    bool created = false;
     try {
-        {
-            // Opened for writing although only read: a file the user may not write is
-            // refused here instead of being replaced, and nobody writes it meanwhile.
-            TUnicodeFileStream src(FileName, fmOpenReadWrite | fmShareExclusive);
-            if (src.Size() != scan->FileSize) return false;  // changed since the scan
-            std::optional<std::vector<uint8_t>> page2 = BuildPage2(src, *scan, packet);
-            if (!page2) return false;
-            TUnicodeFileStream dst(temp, fmCreate);
-            created = true;
-            const TPageHeader& old = *scan->Page2;
-            CopyRange(src, dst, 0, old.Offset);
-            WriteAll(dst, *page2);
-            int64_t oldEnd = old.BodyOffset() + old.BodySize();
-            CopyRange(src, dst, oldEnd, scan->FileSize - oldEnd);
-        }
-        // On failure the replace removes the temporary file and leaves the original.
-        return ReplaceFileAtomically(temp, target);
-    } catch (const std::exception&) {
-        if (created) UnicodeDeleteFile(temp);
+        // Held locked from the check that it is the file scanned to the commit.
+        TFileTransaction transaction(FileName);
+        if (transaction.Identity().Size != scan->FileSize) return false;  // changed since the scan
+        std::optional<std::vector<uint8_t>> page2 = BuildPage2(transaction.Stream(), *scan, packet);
+        if (!page2) return false;
+        const TPageHeader& old = *scan->Page2;
+        const int64_t oldEnd = old.BodyOffset() + old.BodySize();
+        transaction.CommitRewrite({TSplice{old.Offset, oldEnd - old.Offset, std::move(*page2)}}, "~");
+        return true;
+    } catch (const std::exception& e) {
+        LastError = ErrorReason(e);
         return false;
     }
 }

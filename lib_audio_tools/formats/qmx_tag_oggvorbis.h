@@ -60,6 +60,8 @@ class TOggVorbis {
     // that would not fit into the second page is refused: false, and the file is untouched.
     // Errors while reading the file raise; errors of the rewrite answer false.
     bool SaveTag(const std::filesystem::path& FileName);
+    // Why the last SaveTag answered false (empty when it did not get as far as the file).
+    std::string LastError;
 
     double Duration() const;
     int BitRate() const;

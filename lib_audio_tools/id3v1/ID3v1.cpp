@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "io/EnhancedStreams.h"
+#include "io/FileTransaction.h"
 
 namespace covrilo {
 
@@ -115,12 +116,6 @@ void PutSlot(std::array<uint8_t, 128>& r, size_t at, size_t width, std::string_v
     std::memcpy(r.data() + at, text.data(), n);
 }
 
-void WriteAll(TStream& Stream, const std::vector<uint8_t>& bytes) {
-    if (bytes.empty()) return;
-    if (Stream.Write(bytes.data(), static_cast<int64_t>(bytes.size())) != static_cast<int64_t>(bytes.size()))
-        throw std::runtime_error("short write");
-}
-
 // Keeps a file's modification time over a write when asked to.
 class TFileTimeKeeper {
    public:
@@ -142,7 +137,6 @@ class TFileTimeKeeper {
 };
 
 constexpr uint16_t kReadMode = fmOpenRead | fmShareDenyWrite;
-constexpr uint16_t kWriteMode = fmOpenReadWrite | fmShareExclusive;
 
 }  // namespace
 
@@ -304,7 +298,8 @@ bool TID3v1::LoadTag(const std::filesystem::path& FileName, bool ReadValues) {
         TUnicodeFileStream stream(FileName, kReadMode);
         ScanTail(stream, ReadValues);
         return true;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LastError = ErrorReason(e);
         return false;
     }
 }
@@ -312,6 +307,22 @@ bool TID3v1::LoadTag(const std::filesystem::path& FileName, bool ReadValues) {
 bool TID3v1::ReadFromFile(const std::filesystem::path& FileName) {
     ResetData();
     return LoadTag(FileName, true);
+}
+
+bool TID3v1::ReadFromStream(TStream& Stream) {
+    ResetData();
+    try {
+        ScanTail(Stream, true);
+        return true;
+    } catch (const std::exception& e) {
+        LastError = ErrorReason(e);
+        return false;
+    }
+}
+
+int64_t TID3v1::AudioEnd(TStream& Stream) {
+    TID3v1 scan;
+    return scan.ScanTail(Stream, false).AudioEnd();
 }
 
 // --- writing ---------------------------------------------------------------
@@ -375,23 +386,34 @@ std::array<uint8_t, 128> TID3v1::BuildRecord() const {
     return r;
 }
 
+std::vector<uint8_t> TID3v1::BuildTail(bool WriteLyrics3) const {
+    std::vector<uint8_t> tail = BuildLyrics3Block(WriteLyrics3);
+    const auto record = BuildRecord();
+    tail.insert(tail.end(), record.begin(), record.end());
+    return tail;
+}
+
+void TID3v1::ReplaceTail(const std::filesystem::path& FileName, const std::vector<uint8_t>& Tail, bool Append) {
+    // One transaction finds the old tail and writes the new one, through the rollback
+    // journal: the file never shows a missing record, and a failure or crash leaves it whole.
+    TFileTransaction transaction(FileName);
+    const TTailInfo info = ScanTail(transaction.Stream(), false);
+    const int64_t start = Append ? info.FileSize : info.AudioEnd();
+    transaction.CommitInPlace({TSplice{start, info.FileSize - start, Tail}});
+}
+
 bool TID3v1::SaveTag(const std::filesystem::path& FileName, bool WriteLyrics3) {
     TFileTimeKeeper time(FileName, KeepFileTime);
     try {
-        std::vector<uint8_t> tail = BuildLyrics3Block(WriteLyrics3);
-        const size_t blockSize = tail.size();
-        const auto record = BuildRecord();
-        tail.insert(tail.end(), record.begin(), record.end());
-        {
-            TUnicodeFileStream stream(FileName, kWriteMode);
-            stream.Seek(0, TSeekOrigin::soEnd);
-            WriteAll(stream, tail);
-        }
+        const std::vector<uint8_t> tail = BuildTail(WriteLyrics3);
+        const size_t blockSize = tail.size() - kRecordSize;
+        ReplaceTail(FileName, tail, true);
         if (blockSize > 0) {
             Lyrics3Exists = true;
             Lyrics3Size = static_cast<int>(blockSize - kTrailerSize);
         }
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LastError = ErrorReason(e);
         time.Restore();
         return false;
     }
@@ -406,23 +428,13 @@ bool TID3v1::RemoveFromFile(const std::filesystem::path& FileName, bool KeepID3v
 
     TFileTimeKeeper time(FileName, KeepFileTime);
     try {
-        {
-            TUnicodeFileStream stream(FileName, kWriteMode);
-            // Look again under the write lock: the file may have changed in between.
-            const TTailInfo info = ScanTail(stream, false);
-            stream.SetSize(info.AudioEnd());
-            Exists = false;
-            Lyrics3Exists = false;
-            Lyrics3Size = 0;
-        }
-        if (KeepID3v1) {
-            if (!SaveTag(FileName, false)) {
-                time.Restore();
-                return false;
-            }
-            Exists = true;
-        }
-    } catch (...) {
+        // With KeepID3v1 the record is written again from the values, without a block.
+        ReplaceTail(FileName, KeepID3v1 ? BuildTail(false) : std::vector<uint8_t>(), false);
+        Exists = KeepID3v1;
+        Lyrics3Exists = false;
+        Lyrics3Size = 0;
+    } catch (const std::exception& e) {
+        LastError = ErrorReason(e);
         time.Restore();
         return false;
     }
@@ -431,26 +443,18 @@ bool TID3v1::RemoveFromFile(const std::filesystem::path& FileName, bool KeepID3v
 }
 
 bool TID3v1::SaveToFile(const std::filesystem::path& FileName) {
-    // Old tail and new tail are exchanged under one exclusive open, so no other writer
-    // sees (or causes) a file left without its record between the two steps.
+    // Old tail and new tail are exchanged in one save, so no other writer sees (or causes)
+    // a file left without its record between the two steps.
     TFileTimeKeeper time(FileName, KeepFileTime);
     try {
-        std::vector<uint8_t> tail = BuildLyrics3Block(true);
-        const size_t blockSize = tail.size();
-        const auto record = BuildRecord();
-        tail.insert(tail.end(), record.begin(), record.end());
-        {
-            TUnicodeFileStream stream(FileName, kWriteMode);
-            const TTailInfo info = ScanTail(stream, false);
-            const int64_t audioEnd = info.AudioEnd();
-            stream.SetPosition(audioEnd);
-            WriteAll(stream, tail);
-            stream.SetSize(audioEnd + static_cast<int64_t>(tail.size()));
-        }
+        const std::vector<uint8_t> tail = BuildTail(true);
+        const size_t blockSize = tail.size() - kRecordSize;
+        ReplaceTail(FileName, tail, false);
         Exists = true;
         Lyrics3Exists = blockSize > 0;
         Lyrics3Size = blockSize > 0 ? static_cast<int>(blockSize - kTrailerSize) : 0;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LastError = ErrorReason(e);
         time.Restore();
         return false;
     }

@@ -62,10 +62,17 @@ public:
     std::string Author;
     std::string Lyrics;
 
+    // Why the last operation answered false ("locked by another program", ...).
+    std::string LastError;
+
     void ResetData();
 
     // Answers whether no error occurred; Exists tells whether there is a record.
     bool ReadFromFile(const std::filesystem::path& FileName);
+    // The same from a stream the caller holds (a file it keeps locked for a save).
+    bool ReadFromStream(TStream& Stream);
+    // Where the audio ends in Stream: in front of a Lyrics3 v2.00 block and an ID3v1 record.
+    static int64_t AudioEnd(TStream& Stream);
     // Replaces the record and block at the end of the file by ones made from the values.
     bool SaveToFile(const std::filesystem::path& FileName);
     // Removes record and block; with KeepID3v1 the record is written again from the values.
@@ -95,6 +102,8 @@ public:
     // The bytes SaveTag writes: the Lyrics3 block (empty when none is due) and the record.
     std::vector<uint8_t> BuildLyrics3Block(bool WriteLyrics3) const;
     std::array<uint8_t, 128> BuildRecord() const;
+    // Both, as they end the file.
+    std::vector<uint8_t> BuildTail(bool WriteLyrics3) const;
 
 private:
     struct TTailInfo {
@@ -107,6 +116,8 @@ private:
         }
     };
     TTailInfo ScanTail(TStream& Stream, bool ReadValues);
+    // Replaces the tail of FileName from the end of its audio on by Tail, in one save.
+    void ReplaceTail(const std::filesystem::path& FileName, const std::vector<uint8_t>& Tail, bool Append);
     void ParseRecord(const std::array<uint8_t, 128>& Record);
     void ParseLyrics3Fields(const std::vector<uint8_t>& Block);
 };

@@ -9,6 +9,7 @@
 #include <span>
 #include <tuple>
 
+#include "id3v1/ID3v1.h"
 #include "id3v1/ID3v1Types.h"
 #include "id3v2/ID3v2Dates.h"
 #include "id3v2/ID3v2KnownFrames.h"
@@ -25,6 +26,7 @@
 #include "id3v2/frames/TUnknownFrame.h"
 #include "id3v2/frames/TWURLFrame.h"
 #include "id3v2/frames/TWXXXFrame.h"
+#include "io/FileTransaction.h"
 #include "io/UnicodeFileUtils.h"
 #include "io/ZlibCodec.h"
 
@@ -66,18 +68,14 @@ uint32_t GetUInt32BE(const uint8_t* Bytes) {
     return (uint32_t{Bytes[0]} << 24) | (uint32_t{Bytes[1]} << 16) | (uint32_t{Bytes[2]} << 8) | Bytes[3];
 }
 
-// The temporary file of a rewrite lies beside the file it replaces. A file that already
-// carries the temporary extension gets it appended instead, so it is never taken for its
-// own leftover and deleted.
-std::filesystem::path TemporaryName(const std::filesystem::path& Target, const std::string& Extension) {
-    std::filesystem::path temp = UnicodeChangeFileExt(Target, Extension);
-    if (temp == Target) temp += Extension;
-    return temp;
-}
-
 }  // namespace
 
 TID3v2Class::TID3v2Class(const std::filesystem::path& FileName_) : FileName(FileName_) { LoadFromFile(); }
+
+TID3v2Class::TID3v2Class(const std::filesystem::path& FileName_, TFileTransaction& Transaction)
+    : FileName(FileName_), transaction_(&Transaction) {
+    LoadFromFile();
+}
 
 TID3v2Class::~TID3v2Class() = default;
 
@@ -238,8 +236,14 @@ void TID3v2Class::LoadFromFile() {
     ExtendedHeader.Clear();
     FrameWalk = TFrameWalk{};
     StrayExtendedHeaderFlag = false;
+    LoadedIdentity.reset();
 
-    TMemoryMappedFileStream stream(FileName, false, std::string(), fmOpenRead | fmShareDenyWrite);
+    const auto mapped = transaction_ != nullptr
+                            ? std::make_unique<TMemoryMappedFileStream>(transaction_->Handle(), FileName)
+                            : std::make_unique<TMemoryMappedFileStream>(FileName, false, std::string(),
+                                                                        fmOpenRead | fmShareDenyWrite);
+    TMemoryMappedFileStream& stream = *mapped;
+    const TFileIdentity identity = stream.Identity();
     LoadedFileSize = stream.Size();
 
     auto record = std::make_unique<TID3v1Tag>();
@@ -266,6 +270,12 @@ void TID3v2Class::LoadFromFile() {
             }
         }
     }
+    // Frames read from a file that changed meanwhile (a program that does not lock it
+    // writing at the same time) describe no file at all.
+    if (!(stream.Identity() == identity))
+        throw EFReadError("Cannot read file " + FileName.string() + ": it changed while it was read",
+                          "it changed while it was read");
+    LoadedIdentity = identity;
     Modified = false;
 }
 
@@ -639,7 +649,16 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     } forgetFrames{RenderedFrames_};
     RenderedFrames_ = &body.Data();
 
-    TUnicodeFileStream file(FileName, fmOpenReadWrite | fmShareExclusive);
+    // From here to the commit the file stays locked: by the transaction the load came from,
+    // or by one of our own, which first checks that the file is still the one loaded.
+    TFileTransaction* transaction = transaction_;
+    std::unique_ptr<TFileTransaction> ownTransaction;
+    if (transaction == nullptr || transaction->Committed()) {
+        ownTransaction = std::make_unique<TFileTransaction>(FileName);
+        transaction = ownTransaction.get();
+        if (LoadedIdentity) transaction->Expect(*LoadedIdentity);
+    }
+    THandleStream& file = transaction->Stream();
     const int64_t fileSize = file.Size();
     // A header that claims more bytes than the file holds, or bytes of the ID3v1 record at its
     // end, cannot be trusted: rewriting or overwriting that area would throw away whatever
@@ -678,53 +697,45 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     for (const auto& frame : FrameList)
         if ((record = dynamic_cast<TID3v1Tag*>(frame.get())) != nullptr) break;
 
-    // The trailing record goes onto Out; a short write is a failed save, not a silent one.
-    auto handleRecord = [&](TStream& Out, const std::string& Failure) {
-        if (!record) return;
-        if (record->Deleted)
-            record->RemoveFromStream(Out);
-        else if (!record->SaveToStream(Out, 0))
-            throw EID3LibSaveException(Failure);
-    };
-
-    bool result = true;
-    if (rewrite) {
-        const std::filesystem::path target_ = ResolveRewriteTarget(FileName);
-        const std::filesystem::path tempName = TemporaryName(target_, TempExtension);
-        const std::string createFailure = Format("Could not create temporary file %s!", tempName.c_str());
-        const std::string writeFailure = Format("Can not write to temporary file %s!", tempName.c_str());
-        if (UnicodeFileExists(tempName)) UnicodeDeleteFile(tempName);
-        if (UnicodeFileExists(tempName)) throw EID3LibSaveException(createFailure);
-        std::unique_ptr<TUnicodeFileStream> temp;
-        try {
-            temp = std::make_unique<TUnicodeFileStream>(tempName, fmCreate);
-        } catch (const EFCreateError&) {
-            throw EID3LibSaveException(createFailure);
+    // The whole save as edits of the old file: the tag area, and the end of the file.
+    const int64_t audioStart = TagExists ? oldSize + TagHeaderSize + footerSize : 0;
+    std::vector<TSplice> edits;
+    if (writeTag || audioStart > 0) edits.push_back({0, audioStart, tag.Data()});
+    if (NewTail) {
+        const int64_t tailStart = TID3v1::AudioEnd(file);
+        if (tailStart < audioStart)
+            throw EID3LibSaveRefused(Format("The ID3v1 data of file %s overlaps its ID3v2 tag!", FileName.c_str()));
+        edits.push_back({tailStart, fileSize - tailStart, *NewTail});
+    } else if (record != nullptr) {
+        uint8_t magic[3] = {};
+        const bool hasRecord = fileSize - audioStart >= TID3v1Tag::RecordSize &&
+                               (file.SetPosition(fileSize - TID3v1Tag::RecordSize), file.Read(magic, 3) == 3) &&
+                               std::memcmp(magic, "TAG", 3) == 0;
+        if (record->Deleted) {
+            if (hasRecord) edits.push_back({fileSize - TID3v1Tag::RecordSize, TID3v1Tag::RecordSize, {}});
+        } else if (record->Modified || !hasRecord) {
+            // An unchanged record keeps its bytes; a changed one is written over the old one.
+            TMemoryStream bytes;
+            if (!record->SaveToStream(bytes, 0))
+                throw EID3LibSaveException(Format("Can not write to file %s!", FileName.c_str()));
+            edits.push_back(hasRecord ? TSplice{fileSize - TID3v1Tag::RecordSize, TID3v1Tag::RecordSize, bytes.Data()}
+                                      : TSplice{fileSize, 0, bytes.Data()});
         }
-        try {
-            if (temp->Write(tag.Data().data(), tag.Size()) < tag.Size())
-                throw EID3LibSaveException(writeFailure);
-            const int64_t audioStart = TagExists ? oldSize + TagHeaderSize + footerSize : 0;
-            file.SetPosition(audioStart);
-            const int64_t audioBytes = fileSize - audioStart;
-            if (audioBytes > 0 && temp->CopyFrom(file, audioBytes) < audioBytes)
-                throw EID3LibSaveException(writeFailure);
-            handleRecord(*temp, writeFailure);
-            temp.reset();
-        } catch (...) {
-            temp.reset();
-            UnicodeDeleteFile(tempName);
-            throw;
-        }
-        result = ReplaceFileAtomically(tempName, target_);
-    } else {
-        const std::string writeFailure = Format("Can not write to file %s!", FileName.c_str());
-        if (writeTag) {
-            file.SetPosition(0);
-            if (file.Write(tag.Data().data(), tag.Size()) < tag.Size())
-                throw EID3LibSaveException(writeFailure);
-        }
-        handleRecord(file, writeFailure);
+    }
+    if (rewrite)
+        transaction->CommitRewrite(edits, TempExtension);
+    else
+        transaction->CommitInPlace(edits);
+    LoadedIdentity = transaction->Identity();
+    transaction_ = nullptr;
+    if (NewTail) {
+        // The list's record is now the one the new tail ends with.
+        for (size_t i = FrameList.size(); i-- > 0;)
+            if (IsID3v1(*FrameList[i])) FrameList.erase(FrameList.begin() + static_cast<std::ptrdiff_t>(i));
+        auto fresh = std::make_unique<TID3v1Tag>();
+        TMemoryStream tail(*NewTail);
+        if (fresh->LoadFromStream(tail, 0)) FrameList.insert(FrameList.begin(), std::move(fresh));
+        NewTail.reset();
     }
 
     // Deleted entries (and with RemoveTag every ID3v2 frame) leave the list.
@@ -737,13 +748,11 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     for (const auto& frame : FrameList)
         if (IsID3v1(*frame)) HasID3v1 = true;
 
-    if (result) {
-        TagSize = static_cast<uint32_t>(newSize);
-        TagExists = HasFrames();
-        Version = target;
-        Modified = false;
-    }
-    return result;
+    TagSize = static_cast<uint32_t>(newSize);
+    TagExists = HasFrames();
+    Version = target;
+    Modified = false;
+    return true;
 }
 
 }  // namespace covrilo

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,11 +23,16 @@
 
 namespace covrilo {
 
+class TFileTransaction;
+
 class TID3v2Class {
    public:
     // Stores the name and loads the file's tag and ID3v1 record at once. Raises what the
     // load raises (stream errors, EID3LibLoadException); no object is then made.
     explicit TID3v2Class(const std::filesystem::path& FileName);
+    // Loads through Transaction, which holds the file locked: the next SaveToFile commits
+    // through it, so nothing can change the file between the read and the write.
+    TID3v2Class(const std::filesystem::path& FileName, TFileTransaction& Transaction);
     ~TID3v2Class();
     TID3v2Class(const TID3v2Class&) = delete;
     TID3v2Class& operator=(const TID3v2Class&) = delete;
@@ -45,11 +51,13 @@ class TID3v2Class {
 
     // Writes the frames as a tag of Version (0: the loaded version, at least 2.3), in place
     // when they fit the old tag area with at most 4096 bytes to spare, otherwise through a
-    // temporary file that atomically replaces the file. Handles the ID3v1 entry at the end.
-    // True on success; raises on an unsupported version, file errors and frame errors.
+    // temporary file that atomically replaces the file (see io/FileTransaction.h). Handles
+    // the ID3v1 entry (or NewTail) at the end in the same save. True on success; raises on
+    // an unsupported version, frame errors, and file errors (EFileRefused when the file is
+    // no longer the one loaded; the file is then exactly as it was).
     // A save that would drop, cut or change what it was not asked to change (a tag whose
     // frames could not all be read, a frame that cannot be carried into Version) raises
-    // EID3LibSaveRefused before the file is opened.
+    // EID3LibSaveRefused before the file is opened for writing.
     //
     // Across versions the date frames are converted as the ID3v2.4 standard has it
     // ("TYER" + "TDAT" + "TIME" <-> "TDRC", "TORY" <-> "TDOR"), where the target's frames
@@ -92,14 +100,21 @@ class TID3v2Class {
     int64_t LoadedFileSize = 0;
     // The loaded tag set the extended-header flag, but frames follow the header directly.
     bool StrayExtendedHeaderFlag = false;
+    // The file as the last load read it (or the last save left it).
+    std::optional<TFileIdentity> LoadedIdentity;
+    // When set, the next save also replaces the file's ID3v1 record and the Lyrics3 block
+    // in front of it by these bytes, so that both tags change in one save; the ID3v1 entry
+    // of the list is then not written but read anew from them.
+    std::optional<std::vector<uint8_t>> NewTail;
 
-private:
+   private:
     // The save's first step: refusals, the conversions between versions, the order of the
     // frames; nothing touches the file.
     void PrepareFrames(uint16_t Target);
     void ConvertDateFrames(uint16_t Target);
     [[noreturn]] void Refuse(const std::string& Reason) const;
 
+    TFileTransaction* transaction_ = nullptr;
     // The frames being saved, while a save renders them (for the extended header's CRC).
     const std::vector<uint8_t>* RenderedFrames_ = nullptr;
 };

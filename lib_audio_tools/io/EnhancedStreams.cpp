@@ -42,6 +42,52 @@ int64_t Readable(int64_t pos, int64_t size, int64_t count) {
 
 }  // namespace
 
+// --- errors and identity ---------------------------------------------------
+
+std::string FileErrorReason(int Errno) {
+    switch (Errno) {
+        case EACCES:
+        case EPERM: return "permission denied";
+        case EWOULDBLOCK: return "locked by another program";
+        case ENOENT:
+        case ENOTDIR: return "not found";
+        case EISDIR: return "is a folder";
+        case EROFS: return "read-only file system";
+        case ENOSPC: return "no space left on the device";
+        case EDQUOT: return "disk quota exceeded";
+        case EIO: return "input/output error";
+        case ENAMETOOLONG: return "file name too long";
+        case ELOOP: return "too many levels of symbolic links";
+        case EMFILE:
+        case ENFILE: return "too many open files";
+        default: break;
+    }
+    std::string text = std::strerror(Errno);
+    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    return text;
+}
+
+std::string ErrorReason(const std::exception& Error) {
+    if (const auto* file = dynamic_cast<const EFileError*>(&Error)) return file->Reason();
+    return Error.what();
+}
+
+TFileIdentity IdentityOf(int Handle, const std::filesystem::path& FileName) {
+    struct stat st {};
+    if (::fstat(Handle, &st) != 0) {
+        const int err = errno;
+        throw EFReadError("Cannot read file " + FileName.string() + ": " + FileErrorReason(err),
+                          FileErrorReason(err));
+    }
+    TFileIdentity id;
+    id.Device = static_cast<uint64_t>(st.st_dev);
+    id.Inode = static_cast<uint64_t>(st.st_ino);
+    id.Size = st.st_size;
+    id.ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.ChangedNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return id;
+}
+
 // --- TStream ---------------------------------------------------------------
 
 int64_t TStream::Size() {
@@ -133,7 +179,12 @@ int64_t THandleStream::Read(void* Buffer, int64_t Count) {
     while (total < Count) {
         ssize_t n = ::pread(handle_, out + total, static_cast<size_t>(Count - total), pos_ + total);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) {
+            // An error is not the end of the file: whoever reads must not take it for one.
+            const int err = errno;
+            throw EFReadError("Cannot read file: " + FileErrorReason(err), FileErrorReason(err));
+        }
+        if (n == 0) break;
         total += n;
     }
     pos_ += total;
@@ -146,7 +197,12 @@ int64_t THandleStream::Write(const void* Buffer, int64_t Count) {
     while (total < Count) {
         ssize_t n = ::pwrite(handle_, in + total, static_cast<size_t>(Count - total), pos_ + total);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) {
+            const int err = errno;
+            pos_ += total;
+            throw EFWriteError("Cannot write file: " + FileErrorReason(err), FileErrorReason(err));
+        }
+        if (n == 0) break;
         total += n;
     }
     pos_ += total;
@@ -173,6 +229,8 @@ void THandleStream::Flush() {
     if (::fsync(handle_) != 0) ThrowSystemError("fsync");
 }
 
+TFileIdentity THandleStream::Identity() { return IdentityOf(handle_, std::filesystem::path()); }
+
 // --- TUnicodeFileStream ----------------------------------------------------
 
 namespace {
@@ -180,8 +238,9 @@ namespace {
 int OpenForStream(const std::filesystem::path& FileName, uint16_t Mode) {
     int handle = Mode == fmCreate ? UnicodeFileCreate(FileName) : UnicodeFileOpen(FileName, Mode);
     if (handle == INVALID_HANDLE_VALUE) {
-        if (Mode == fmCreate) throw EFCreateError("Cannot create file " + FileName.string());
-        throw EFOpenError("Cannot open file " + FileName.string());
+        const std::string reason = FileErrorReason(errno);
+        if (Mode == fmCreate) throw EFCreateError("Cannot create file " + FileName.string() + ": " + reason, reason);
+        throw EFOpenError("Cannot open file " + FileName.string() + ": " + reason, reason);
     }
     return handle;
 }
@@ -214,9 +273,19 @@ TMemoryMappedFileStream::TMemoryMappedFileStream(const std::filesystem::path& Fi
     }
 }
 
+TMemoryMappedFileStream::TMemoryMappedFileStream(int BorrowedHandle, const std::filesystem::path& FileName)
+    : fileName_(FileName),
+      mode_(fmOpenRead | fmShareDenyWrite),
+      copyOnWrite_(false),
+      handle_(BorrowedHandle),
+      ownsHandle_(false) {
+    size_ = IdentityOf(handle_, fileName_).Size;
+    Map();
+}
+
 TMemoryMappedFileStream::~TMemoryMappedFileStream() {
     Unmap();
-    ::close(handle_);
+    if (ownsHandle_) ::close(handle_);
 }
 
 void TMemoryMappedFileStream::Map() {

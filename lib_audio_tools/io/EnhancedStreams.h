@@ -14,17 +14,72 @@
 
 namespace covrilo {
 
-// Raised when an existing file cannot be opened with the requested access or sharing.
-class EFOpenError : public std::runtime_error {
+// A file operation that failed. what() is the whole message ("Cannot open file x.mp3:
+// locked by another program"); Reason() is the cause alone ("locked by another program"),
+// for callers that name the file themselves.
+class EFileError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EFileError(const std::string& Message) : std::runtime_error(Message), reason_(Message) {}
+    EFileError(const std::string& Message, std::string Reason)
+        : std::runtime_error(Message), reason_(std::move(Reason)) {}
+    const std::string& Reason() const { return reason_; }
+
+private:
+    std::string reason_;
+};
+
+// Raised when an existing file cannot be opened with the requested access or sharing.
+class EFOpenError : public EFileError {
+public:
+    using EFileError::EFileError;
 };
 
 // Raised when a file cannot be created.
-class EFCreateError : public std::runtime_error {
+class EFCreateError : public EFileError {
 public:
-    using std::runtime_error::runtime_error;
+    using EFileError::EFileError;
 };
+
+// A read that failed (an I/O error, or the file changed while it was read). Never to be
+// taken for "no tag".
+class EFReadError : public EFileError {
+public:
+    using EFileError::EFileError;
+};
+
+// A write or sync that failed. Whoever raises it says in the message what became of the file.
+class EFWriteError : public EFileError {
+public:
+    using EFileError::EFileError;
+};
+
+// A save refused before the file was touched (it changed since it was read, it cannot be
+// rewritten without losing its owner or a hard link, ...): the file is exactly as it was.
+class EFileRefused : public EFileError {
+public:
+    using EFileError::EFileError;
+};
+
+// The cause of a failed system call in words: "permission denied", "locked by another
+// program", "not found", "no space left on the device", ...
+std::string FileErrorReason(int Errno);
+// The reason a caller shows for an exception: Reason() of an EFileError, else what().
+std::string ErrorReason(const std::exception& Error);
+
+// What identifies a file and its content for as long as nobody writes it: a save checks it
+// to know that the file is still the one it read.
+struct TFileIdentity {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    int64_t Size = 0;
+    int64_t ModifiedNs = 0;  // mtime in nanoseconds
+    int64_t ChangedNs = 0;   // ctime in nanoseconds
+    bool operator==(const TFileIdentity&) const = default;
+    // The same file, whatever its content.
+    bool SameFile(const TFileIdentity& Other) const { return Device == Other.Device && Inode == Other.Inode; }
+};
+// The identity of an open file; raises EFReadError when fstat fails.
+TFileIdentity IdentityOf(int Handle, const std::filesystem::path& FileName);
 
 // Open modes: the low two bits are the access, bits 4..7 what others may do meanwhile.
 inline constexpr uint16_t fmOpenRead = 0x0000;
@@ -118,6 +173,8 @@ private:
 };
 
 // A stream over an open POSIX file descriptor; reads and writes go straight to the file.
+// A read or write that the system refuses raises EFReadError / EFWriteError: a short count
+// only ever means the end of the file.
 class THandleStream : public TStream {
 public:
     explicit THandleStream(int Handle) : handle_(Handle) {}
@@ -130,6 +187,8 @@ public:
     int Handle() const { return handle_; }
     // Flushes the file's data to the disk (fsync); throws std::system_error on failure.
     void Flush();
+    // The identity of the file as it stands now.
+    TFileIdentity Identity();
 
 protected:
     int handle_;
@@ -155,7 +214,13 @@ class TMemoryMappedFileStream : public TCustomMemoryStream {
 public:
     TMemoryMappedFileStream(const std::filesystem::path& FileName, bool CopyOnWrite,
                             const std::string& MappingName, uint16_t Mode);
+    // Maps a file that the caller already holds open (and locked) for reading; the handle
+    // stays the caller's and is not closed here.
+    TMemoryMappedFileStream(int BorrowedHandle, const std::filesystem::path& FileName);
     ~TMemoryMappedFileStream() override;
+
+    // The identity of the file as it stands now.
+    TFileIdentity Identity() const { return IdentityOf(handle_, fileName_); }
 
     int64_t Write(const void* Buffer, int64_t Count) override;
     void SetSize(int64_t NewSize) override;
@@ -175,6 +240,7 @@ private:
     std::string mappingName_;
     bool copyOnWrite_;
     int handle_ = -1;
+    bool ownsHandle_ = true;
     void* view_ = nullptr;
     int64_t size_ = 0;
 };

@@ -30,23 +30,26 @@ int LockFor(uint16_t Mode) {
     }
 }
 
+// Closes Fd and answers INVALID_HANDLE_VALUE with errno set to Error, so that the caller can
+// say why the open failed.
+int FailWith(int Fd, int Error) {
+    ::close(Fd);
+    errno = Error;
+    return INVALID_HANDLE_VALUE;
+}
+
 int OpenAndLock(const std::filesystem::path& Name, int flags, int lock) {
     int fd = ::open(Name.c_str(), flags | O_CLOEXEC, 0666);
     if (fd < 0) return INVALID_HANDLE_VALUE;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (::fstat(fd, &st) != 0) return FailWith(fd, errno);
+    if (S_ISDIR(st.st_mode)) return FailWith(fd, EISDIR);
     if (lock != 0) {
         int rc;
         do {
             rc = ::flock(fd, lock | LOCK_NB);
         } while (rc != 0 && errno == EINTR);
-        if (rc != 0) {
-            ::close(fd);
-            return INVALID_HANDLE_VALUE;
-        }
+        if (rc != 0) return FailWith(fd, errno);
     }
     return fd;
 }
@@ -57,10 +60,7 @@ int UnicodeFileCreate(const std::filesystem::path& Name) {
     // Lock before truncating, so a file another program holds is never emptied under it.
     int fd = OpenAndLock(Name, O_RDWR | O_CREAT, LOCK_EX);
     if (fd == INVALID_HANDLE_VALUE) return fd;
-    if (::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (::ftruncate(fd, 0) != 0) return FailWith(fd, errno);
     return fd;
 }
 
@@ -113,14 +113,15 @@ bool ReplaceFileAtomically(const std::filesystem::path& TempName, const std::fil
     if (fd >= 0) ::close(fd);
     if (ok && ::rename(TempName.c_str(), Target.c_str()) != 0) ok = false;
     if (ok) {
-        // Make the rename itself durable.
+        // Make the rename itself durable; a rename that may not survive a crash is no success.
         std::filesystem::path dir = Target.parent_path();
         int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd >= 0) {
-            ::fsync(dfd);
-            ::close(dfd);
-        }
-        return true;
+        if (dfd < 0) return false;
+        const int rc = ::fsync(dfd);
+        const int err = errno;
+        ::close(dfd);
+        errno = err;
+        return rc == 0;
     }
     ::unlink(TempName.c_str());
     return false;

@@ -31,7 +31,10 @@ std::filesystem::path ResolveRewriteTarget(const std::filesystem::path& Name);
 
 // Atomically replaces Target by the finished temporary file TempName: copies Target's
 // permission bits to TempName, fsyncs it and renames it over Target. Target is never
-// deleted first. On failure TempName is removed, Target is untouched and false returned.
+// deleted first. On failure TempName is removed, Target is untouched and false returned;
+// false also when the rename was done but the folder could not be synced after it.
+// (The application's own files use this; a save of an audio file goes through
+// TFileTransaction, io/FileTransaction.h.)
 bool ReplaceFileAtomically(const std::filesystem::path& TempName, const std::filesystem::path& Target);
 
 }  // namespace covrilo

@@ -24,6 +24,8 @@ public:
     int EventCalls = 0;
     bool Stop = false;  // what StopRequested answers
     std::function<void(int)> OnEvents;  // runs after each file, like user input between files
+    bool ContinueOnError = false;       // as the command line: a failing file does not end the run
+    std::vector<std::pair<int, std::string>> Reasons;  // what ReportFileError was told
 
     // Lists the files, each "Waiting...", as adding them to the window does.
     void SetFiles(std::vector<std::filesystem::path> Files) {
@@ -44,6 +46,8 @@ public:
         if (OnEvents) OnEvents(EventCalls);
         ++EventCalls;
     }
+    bool ContinueAfterFileError() override { return ContinueOnError; }
+    void ReportFileError(int Index, const std::string& Reason) override { Reasons.emplace_back(Index, Reason); }
     bool StopRequested() override { return Stop; }
 };
 

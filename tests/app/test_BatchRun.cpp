@@ -4,10 +4,12 @@
 #include "app/CoverImage.h"
 #include "app/Settings.h"
 #include "FakeBatchHost.h"
+#include "io/EnhancedStreams.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -27,6 +29,7 @@ public:
     std::map<fs::path, bool> SaveResults;  // missing: true
     fs::path ThrowOn;
     fs::path Current;
+    std::string Why;  // LastError after a false answer
 
     bool Open(const fs::path& FileName) override {
         Current = FileName;
@@ -38,13 +41,14 @@ public:
     }
     bool Save() override {
         Calls.push_back("Save");
-        if (Current == ThrowOn) throw std::runtime_error("Cannot open file " + Current.string());
+        if (Current == ThrowOn) throw EFOpenError("Cannot open file " + Current.string() + ": locked", "locked");
         const auto It = SaveResults.find(Current);
         return It == SaveResults.end() || It->second;
     }
+    std::string LastError() override { return Why; }
     bool RemoveAllPictures() override {
         Calls.push_back("RemoveAllPictures");
-        if (Current == ThrowOn) throw std::runtime_error("Cannot open file " + Current.string());
+        if (Current == ThrowOn) throw EFOpenError("Cannot open file " + Current.string() + ": locked", "locked");
         const auto It = SaveResults.find(Current);
         return It == SaveResults.end() || It->second;
     }
@@ -171,7 +175,7 @@ TEST_F(BatchRunTest, ErrorInAFileEndsTheRunAndKeepsStatuses) {
     Tagger.ThrowOn = "/music/b.mp3";
     const auto Result = RunBatch(Host, Tagger);
     EXPECT_EQ(Result.Outcome, TBatchOutcome::boFailed);
-    EXPECT_EQ(Result.Message, "Cannot open file /music/b.mp3");
+    EXPECT_EQ(Result.Message, "Cannot open file /music/b.mp3: locked");
     EXPECT_EQ(Result.Done, 1);
     EXPECT_EQ(Result.FailedIndex, 1);
     EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "old", "old"}));
@@ -186,6 +190,35 @@ TEST_F(BatchRunTest, ErrorInAFileEndsTheRunAndKeepsStatuses) {
     const auto Removed = RunBatch(Host, Tagger);
     EXPECT_EQ(Removed.Outcome, TBatchOutcome::boFailed);
     EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"Deleted", "old", "old"}));
+}
+
+TEST_F(BatchRunTest, AHostThatGoesOnGivesTheFailingFileErrorWithItsReason) {
+    Host.Picture = MakeJpeg(Dir / "cover.jpg", 50, 50);
+    Host.ContinueOnError = true;
+    for (const bool remove : {false, true}) {
+        SCOPED_TRACE(remove ? "remove" : "add");
+        Host.Remove = remove;
+        Host.Statuses = {"old", "old", "old"};
+        Host.Reasons.clear();
+        Tagger.Calls.clear();
+        Tagger.ThrowOn = "/music/b.mp3";  // raises: locked
+        Tagger.SaveResults = {{"/music/c.mp3", false}};
+        Tagger.Why = "not an MPEG audio file";
+        const auto Result = RunBatch(Host, Tagger);
+        EXPECT_EQ(Result.Outcome, TBatchOutcome::boCompleted);
+        EXPECT_EQ(Result.Done, 3);
+        EXPECT_EQ(Host.Statuses, (std::vector<std::string>{remove ? "Deleted" : "OK", "Error", "Error"}));
+        EXPECT_EQ(Host.Reasons, (std::vector<std::pair<int, std::string>>{{1, "locked"}, {2, "not an MPEG audio file"}}));
+        // Every file that was opened is closed, the failing one too.
+        EXPECT_EQ(std::count(Tagger.Calls.begin(), Tagger.Calls.end(), "Close"), 3);
+    }
+    // Without a reason from the tagger the host still hears why in general terms.
+    Host.Reasons.clear();
+    Tagger.ThrowOn.clear();
+    Tagger.Why.clear();
+    Host.Remove = false;
+    RunBatch(Host, Tagger);
+    EXPECT_EQ(Host.Reasons, (std::vector<std::pair<int, std::string>>{{2, "the file could not be saved"}}));
 }
 
 TEST_F(BatchRunTest, UnreadablePictureEndsTheRunBeforeAnyFile) {

@@ -400,14 +400,33 @@ TEST(FLACfile, FailedTempWriteLeavesOriginal) {
     fs::path file = dir / "keep.flac";
     Bytes before = MakeFlac({{4, VorbisComment("v", {"TITLE=t"})}}, kAudio);
     WriteFileBytes(file, before);
-    // A directory where the temporary file should go makes creating it fail.
+    auto saved = RunInAClosedFolder(file, [&] {
+        TFLACfile f;
+        if (!f.ReadFromFile(file)) return true;
+        f.Values[fkTitle] = std::string(100, 'n');
+        return f.SaveToFile(file, false);
+    });
+    if (!saved) GTEST_SKIP() << "cannot run as an unprivileged user here";
+    EXPECT_FALSE(*saved);
+    EXPECT_EQ(ReadFileBytes(file), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(FLACfile, AnotherFileUnderTheOldTemporaryNameStays) {
+    TempDir dir;
+    fs::path file = dir / "keep.flac";
+    WriteFileBytes(file, MakeFlac({{4, VorbisComment("v", {"TITLE=t"})}}, kAudio));
     fs::create_directory(dir / "keep.flac~");
+    WriteFileBytes(dir / "keep.flac~" / "inside", Bytes{1});
     TFLACfile f;
     ASSERT_TRUE(f.ReadFromFile(file));
     f.Values[fkTitle] = std::string(100, 'n');
-    EXPECT_FALSE(f.SaveToFile(file, false));
-    EXPECT_EQ(ReadFileBytes(file), before);
+    EXPECT_TRUE(f.SaveToFile(file, false)) << f.LastError;
     EXPECT_TRUE(fs::is_directory(dir / "keep.flac~"));
+    EXPECT_EQ(ReadFileBytes(dir / "keep.flac~" / "inside"), Bytes{1});
+    TFLACfile g;
+    ASSERT_TRUE(g.ReadFromFile(file));
+    EXPECT_EQ(g.Values[fkTitle], std::string(100, 'n'));
 }
 
 TEST(FLACfile, KeepFileTimeRestoresModificationTime) {

@@ -77,14 +77,15 @@ TEST(TUnicodeFileStream, ErrorMessagesNameTheFile) {
         TUnicodeFileStream s(missing, fmOpenRead | fmShareDenyWrite);
         FAIL() << "opened a missing file";
     } catch (const EFOpenError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing.string());
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing.string() + ": not found");
+        EXPECT_EQ(e.Reason(), "not found");
     }
     auto bad = dir / "no-such-dir" / "x.$$$";
     try {
         TUnicodeFileStream s(bad, fmCreate);
         FAIL() << "created in a missing folder";
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file " + bad.string());
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + bad.string() + ": not found");
     }
     EXPECT_THROW(TUnicodeFileStream(dir.path(), fmOpenRead | fmShareDenyNone), EFOpenError);  // a folder
 }
@@ -184,7 +185,8 @@ TEST(TMemoryMappedFileStream, LoadingDeniesSaving) {
         TUnicodeFileStream saving(file, fmOpenReadWrite | fmShareExclusive);
         FAIL() << "save opened while the file was mapped for loading";
     } catch (const EFOpenError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + file.string());
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + file.string() + ": locked by another program");
+        EXPECT_EQ(e.Reason(), "locked by another program");
     }
 }
 

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <map>
 
@@ -86,12 +90,17 @@ Bytes ID3v1Record(std::string_view title, std::string_view artist, std::string_v
     return r;
 }
 
-// Bytes that stand for MPEG audio: the facade never looks at them, they must survive.
+// Seven MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz: 417 bytes each) with a pattern as
+// their content, so that a shifted or cut byte shows.
 Bytes Audio() {
-    Bytes a(3000);
+    Bytes a(7 * 417);
     for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<uint8_t>(i * 7 + 1);
-    a[0] = 0xFF;
-    a[1] = 0xFB;
+    for (size_t frame = 0; frame < 7; ++frame) {
+        a[frame * 417] = 0xFF;
+        a[frame * 417 + 1] = 0xFB;
+        a[frame * 417 + 2] = 0x90;
+        a[frame * 417 + 3] = 0x00;
+    }
     return a;
 }
 
@@ -561,6 +570,137 @@ TEST_F(Facade, WritingID3v1KeepsTheLyrics3Content) {
     EXPECT_EQ(after.Lyrics, "la la la\r\nsecond line");
     EXPECT_EQ(after.Author, "Lyricist");
     EXPECT_EQ(after.GetArtist(), "Artist");
+}
+
+// ---- reading errors, refusals and the one save of both tags ----------------------------------
+
+TEST_F(Facade, AFileLockedWhileItIsReadIsAnErrorNotAFileWithoutTags) {
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Text23("TALB", "Album")});
+    Append(file, Audio());
+    Append(file, ID3v1Record("Title", "Artist", "1999", 17));
+    auto path = Mp3(file);
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_FALSE(multitag.Open(path));
+    EXPECT_EQ(multitag.LastError(), "locked by another program");
+    EXPECT_FALSE(multitag.Track().GetHasTag());
+    ::close(fd);
+    // The lock is gone, but what Open could not read is never written from an empty record.
+    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    EXPECT_FALSE(multitag.Save());
+    EXPECT_EQ(multitag.LastError(), "locked by another program");
+    EXPECT_FALSE(multitag.RemoveAllPictures());
+    EXPECT_EQ(ReadFileBytes(path), file);
+}
+
+TEST_F(Facade, AFileThatChangedSinceOpenIsNotSaved) {
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Apic23(3, Jpeg(1))});
+    Append(file, Audio());
+    for (const bool remove : {false, true}) {
+        SCOPED_TRACE(remove ? "remove" : "add");
+        auto path = Mp3(file);
+        ASSERT_TRUE(multitag.Open(path));
+        // Another program rewrites the file meanwhile (here: appends to it).
+        Bytes changed = file;
+        Append(changed, Audio());
+        WriteFileBytes(path, changed);
+        multitag.AddPicture({Picture(Jpeg(2)), "BackCover", ""});
+        EXPECT_FALSE(remove ? multitag.RemoveAllPictures() : multitag.Save());
+        EXPECT_EQ(multitag.LastError(), "it changed since it was read");
+        EXPECT_EQ(ReadFileBytes(path), changed);
+        multitag.Close();
+    }
+}
+
+TEST_F(Facade, OnlyMpegAudioIsWritten) {
+    Bytes tagged = Tag23({Text23("TPE1", "Artist"), Apic23(3, Jpeg(1))});
+    struct Case {
+        const char* name;
+        Bytes content;
+        bool written;
+    };
+    Bytes withAudio = tagged;
+    Append(withAudio, Audio());
+    Bytes text = tagged;
+    Append(text, Str("This is a text file that someone named .mp3, not audio at all."));
+    Bytes onlyTag = tagged;
+    Bytes tagAndRecord = tagged;
+    Append(tagAndRecord, ID3v1Record("T", "A", "1999", 17));
+    Bytes zeros = tagged;
+    Append(zeros, Bytes(500, 0));
+    Bytes oneBadHeader = tagged;
+    Append(oneBadHeader, Bytes{0xFF, 0xFB, 0x90, 0x00});
+    Append(oneBadHeader, Bytes(1000, 0x55));
+    const Case cases[] = {
+        {"tag and audio", withAudio, true},
+        {"text behind the tag", text, false},
+        {"only a tag", onlyTag, true},
+        {"a tag and an ID3v1 record", tagAndRecord, true},
+        {"zeros behind the tag", zeros, true},
+        {"one frame header, nothing after it fits", oneBadHeader, false},
+    };
+    for (const Case& c : cases) {
+        for (const bool remove : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (remove ? ", remove" : ", add"));
+            auto path = Mp3(c.content);
+            ASSERT_TRUE(multitag.Open(path));
+            multitag.AddPicture({Picture(Jpeg(2)), "BackCover", ""});
+            const bool saved = remove ? multitag.RemoveAllPictures() : multitag.Save();
+            EXPECT_EQ(saved, c.written) << multitag.LastError();
+            if (!c.written) {
+                EXPECT_EQ(multitag.LastError(), "not an MPEG audio file");
+                EXPECT_EQ(ReadFileBytes(path), c.content);
+            }
+            multitag.Close();
+        }
+    }
+}
+
+TEST_F(Facade, RemovingPicturesFromAFileTypeThatIsNotWrittenIsAnError) {
+    for (const char* name : {"tone.wav", "tone.flac", "tone.ogg", "notes.txt"}) {
+        SCOPED_TRACE(name);
+        Bytes file = Tag23({Apic23(3, Jpeg(1))});
+        Append(file, Audio());
+        auto path = Mp3(file, name);
+        multitag.Open(path);
+        EXPECT_FALSE(multitag.RemoveAllPictures());
+        EXPECT_EQ(multitag.LastError(), "not a file type that is written");
+        EXPECT_EQ(ReadFileBytes(path), file);
+        multitag.Close();
+    }
+}
+
+TEST_F(Facade, ID3v2AndAGrowingID3v1TailAreSavedTogether) {
+    // A Lyrics3 block with a long title and lyrics; the new ID3v2 title is longer still, so
+    // the tail grows. In place (a big old tag) and by rewrite (a small one) alike, the
+    // file afterwards holds both new tags and the audio, and the lyrics.
+    const std::string title(45, 'T');
+    for (const uint32_t padding : {uint32_t{6000}, uint32_t{10}}) {
+        SCOPED_TRACE(padding);
+        Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", title)}, padding);
+        Append(file, Audio());
+        auto path = Mp3(file);
+        {
+            TID3v1 v1;
+            v1.SetTitle("Short");
+            v1.Lyrics = "la la la";
+            ASSERT_TRUE(v1.SaveToFile(path));
+        }
+        ASSERT_TRUE(multitag.Open(path));
+        multitag.AddPicture({Picture(Jpeg(2, padding > 1000 ? 200 : 3000)), "FrontCover", ""});
+        ASSERT_TRUE(multitag.Save()) << multitag.LastError();
+        multitag.Close();
+        TID3v1 after;
+        ASSERT_TRUE(after.ReadFromFile(path));
+        EXPECT_EQ(after.GetTitle(), title);
+        EXPECT_EQ(after.Lyrics, "la la la");
+        EXPECT_EQ(Pictures(path).size(), 1u);
+        const Bytes saved = ReadFileBytes(path);
+        const Bytes audio = Audio();
+        EXPECT_TRUE(std::search(saved.begin(), saved.end(), audio.begin(), audio.end()) != saved.end());
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_EQ(entry.path().filename().string().find("covrilo"), std::string::npos) << entry.path();
+    }
 }
 
 TEST(PictureFileToBase64, EncodesInBlocksWithPaddingOnlyAtTheEnd) {

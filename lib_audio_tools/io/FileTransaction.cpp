@@ -1,0 +1,804 @@
+// SPDX-License-Identifier: MIT
+#include "io/FileTransaction.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <csignal>
+#include <random>
+#include <stdexcept>
+
+#include "io/SaveJournal.h"
+#include "io/UnicodeFileUtils.h"
+
+namespace covrilo {
+
+namespace {
+
+constexpr const char* kOurMark = ".covrilo-";
+constexpr const char* kJournalSuffix = ".covrilo-journal.$$$";
+constexpr size_t kRandomLength = 8;
+constexpr size_t kNameMax = 255;
+// Bytes of the untouched middle of a file that a journal remembers to recognise the file.
+constexpr int64_t kProbeLength = 16 * 1024;
+constexpr int64_t kCopyChunk = 1 << 20;
+constexpr const char* kTemporarySuffixes[] = {".$$$", "~"};
+constexpr int kOpenFlags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+// Closes a descriptor on every path; close errors of descriptors that were only read or
+// whose data is already synced say nothing about the save.
+class TFd {
+public:
+    TFd() = default;
+    explicit TFd(int Fd) : fd_(Fd) {}
+    ~TFd() { Reset(); }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    // Hands the descriptor over; it is no longer closed here.
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void Reset(int Fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = Fd;
+    }
+    // Closes and answers the close's own result (0 or an errno).
+    int Close() {
+        if (fd_ < 0) return 0;
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        return rc == 0 ? 0 : errno;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+int LockNoWait(int Fd, int Kind) {
+    int rc;
+    do {
+        rc = ::flock(Fd, Kind | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? 0 : errno;
+}
+
+// Moves all Size bytes at Offset with Op (pread or pwrite); a short count goes on with the
+// rest. 0, an errno, or AtEnd when a call moves nothing.
+template <typename TByte, typename TOp>
+int TransferAll(TOp Op, int Fd, TByte* Data, int64_t Size, int64_t Offset, int AtEnd) {
+    int64_t done = 0;
+    while (done < Size) {
+        const ssize_t n = Op(Fd, Data + done, static_cast<size_t>(Size - done), Offset + done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return AtEnd;
+        done += n;
+    }
+    return 0;
+}
+
+int WriteAllAt(int Fd, const uint8_t* Data, int64_t Size, int64_t Offset) {
+    return TransferAll(::pwrite, Fd, Data, Size, Offset, EIO);
+}
+
+// ESTALE when the file ends before Size bytes.
+int ReadAllAt(int Fd, uint8_t* Data, int64_t Size, int64_t Offset) {
+    return TransferAll(::pread, Fd, Data, Size, Offset, ESTALE);
+}
+
+int SyncFd(int Fd) {
+    int rc;
+    do {
+        rc = ::fsync(Fd);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? 0 : errno;
+}
+
+std::string Reason(int Errno) { return Errno == ESTALE ? "the file changed while it was saved" : FileErrorReason(Errno); }
+
+// A name that stays within NAME_MAX: a very long file name is cut and a checksum of the
+// whole name keeps it the name of that file alone.
+std::string OurPrefix(const std::string& TargetName, size_t Room) {
+    if (TargetName.size() + Room <= kNameMax) return TargetName;
+    static constexpr char kHex[] = "0123456789abcdef";
+    const uint64_t crc =
+        Crc64(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(TargetName.data()), TargetName.size()));
+    std::string tag = "#";
+    for (int i = 0; i < 8; ++i) tag += kHex[(crc >> (4 * i)) & 0xF];
+    return TargetName.substr(0, kNameMax - Room - tag.size()) + tag;
+}
+
+std::string TemporaryPrefix(const std::string& TargetName, const std::string& Suffix) {
+    const size_t room = std::strlen(kOurMark) + kRandomLength + Suffix.size();
+    return OurPrefix(TargetName, room) + kOurMark;
+}
+
+bool IsAlnum(char C) { return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9'); }
+
+std::string RandomPart() {
+    static constexpr char kAlphabet[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::random_device device;
+    std::uniform_int_distribution<size_t> pick(0, sizeof(kAlphabet) - 2);
+    std::string part;
+    for (size_t i = 0; i < kRandomLength; ++i) part += kAlphabet[pick(device)];
+    return part;
+}
+
+std::vector<std::string> ListXattrs(int Fd, int& Error) {
+    Error = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const ssize_t size = ::flistxattr(Fd, nullptr, 0);
+        if (size < 0) {
+            // A file system without extended attributes has none to keep.
+            if (errno == ENOTSUP || errno == ENOSYS) return {};
+            Error = errno;
+            return {};
+        }
+        std::vector<char> buffer(static_cast<size_t>(size));
+        const ssize_t got = size == 0 ? 0 : ::flistxattr(Fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == ERANGE) continue;  // grew meanwhile
+        if (got < 0) {
+            Error = errno;
+            return {};
+        }
+        std::vector<std::string> names;
+        for (size_t pos = 0; pos < static_cast<size_t>(got);) {
+            const size_t end = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(pos),
+                                         buffer.begin() + got, '\0') - buffer.begin();
+            if (end > pos) names.emplace_back(buffer.data() + pos, end - pos);
+            pos = end + 1;
+        }
+        return names;
+    }
+    Error = ERANGE;
+    return {};
+}
+
+// The value of one attribute; nothing when it is gone (Error 0) or cannot be read (Error set).
+std::optional<std::vector<uint8_t>> GetXattr(int Fd, const std::string& Name, int& Error) {
+    Error = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const ssize_t size = ::fgetxattr(Fd, Name.c_str(), nullptr, 0);
+        if (size < 0) {
+            if (errno != ENODATA) Error = errno;
+            return std::nullopt;
+        }
+        std::vector<uint8_t> value(static_cast<size_t>(size));
+        const ssize_t got = size == 0 ? 0 : ::fgetxattr(Fd, Name.c_str(), value.data(), value.size());
+        if (got < 0 && errno == ERANGE) continue;
+        if (got < 0) {
+            if (errno != ENODATA) Error = errno;
+            return std::nullopt;
+        }
+        value.resize(static_cast<size_t>(got));
+        return value;
+    }
+    Error = ERANGE;
+    return std::nullopt;
+}
+
+void ValidateEdits(const std::vector<TSplice>& Edits, int64_t FileSize) {
+    int64_t end = 0;
+    for (const TSplice& s : Edits) {
+        if (s.Offset < end || s.Length < 0 || s.Offset > FileSize || s.Length > FileSize - s.Offset)
+            throw std::logic_error("file edits out of order or outside the file");
+        end = s.Offset + s.Length;
+    }
+}
+
+}  // namespace
+
+std::string JournalNameFor(const std::string& TargetName) {
+    return OurPrefix(TargetName, std::strlen(kJournalSuffix)) + kJournalSuffix;
+}
+
+bool IsTemporaryNameFor(const std::string& TargetName, const std::string& Candidate, const std::string& Suffix) {
+    const std::string prefix = TemporaryPrefix(TargetName, Suffix);
+    if (Candidate.size() != prefix.size() + kRandomLength + Suffix.size()) return false;
+    if (Candidate.compare(0, prefix.size(), prefix) != 0) return false;
+    if (Candidate.compare(prefix.size() + kRandomLength, Suffix.size(), Suffix) != 0) return false;
+    return std::all_of(Candidate.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
+                       Candidate.begin() + static_cast<std::ptrdiff_t>(prefix.size() + kRandomLength), IsAlnum);
+}
+
+// --- opening ----------------------------------------------------------------
+
+TFileTransaction::TFileTransaction(const std::filesystem::path& Name) : name_(Name) {
+    Open();
+    try {
+        RecoverJournal();
+        RemoveStaleTemporaryFiles();
+    } catch (...) {
+        Finish();
+        throw;
+    }
+}
+
+TFileTransaction::~TFileTransaction() { Finish(); }
+
+void TFileTransaction::Finish() {
+    stream_.reset();
+    if (fd_ >= 0) ::close(fd_);
+    if (dirFd_ >= 0) ::close(dirFd_);
+    fd_ = dirFd_ = -1;
+    finished_ = true;
+}
+
+std::string TFileTransaction::What(const std::string& Doing, const std::string& Why) const {
+    return Doing + " " + name_.string() + ": " + Why;
+}
+
+void TFileTransaction::Refuse(const std::string& Why) const {
+    throw EFileRefused(What("Cannot save file", Why), Why);
+}
+
+void TFileTransaction::RequireWritable() const {
+    // Like an open for writing that fails: the file itself may not be written.
+    if (!writable_)
+        throw EFOpenError("Cannot open file " + name_.string() + ": " + FileErrorReason(writeError_),
+                          FileErrorReason(writeError_));
+}
+
+void TFileTransaction::CannotCreate(const std::string& What, int Errno) const {
+    const std::filesystem::path folder = target_.parent_path();
+    throw EFCreateError("Could not create " + What + " in " + (folder.empty() ? "." : folder.string()) + ": " +
+                            Reason(Errno) + " (the file is unchanged)",
+                        Reason(Errno));
+}
+
+void TFileTransaction::Open() {
+    auto openError = [&](int err) {
+        throw EFOpenError("Cannot open file " + name_.string() + ": " + FileErrorReason(err), FileErrorReason(err));
+    };
+    // The name may be replaced between finding and locking it (a save of another program
+    // renaming its new file over it): the lock must hold the file that the name names.
+    for (int attempt = 0;; ++attempt) {
+        target_ = ResolveRewriteTarget(name_);
+        base_ = target_.filename().string();
+        const std::filesystem::path dir = target_.parent_path();
+        TFd dirFd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!dirFd) openError(errno);
+        struct stat st {};
+        if (::fstatat(dirFd.Get(), base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) openError(errno);
+        if (S_ISDIR(st.st_mode)) openError(EISDIR);
+        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+            throw EFOpenError("Cannot open file " + name_.string() + ": not a regular file", "not a regular file");
+        // Read only: our own descriptor must not count as a writer when we ask whether another
+        // program has the file open for writing. Whether we may write it is asked separately.
+        TFd fd(::openat(dirFd.Get(), base_.c_str(), O_RDONLY | kOpenFlags));
+        writeError_ = 0;
+        if (fd && ::faccessat(dirFd.Get(), base_.c_str(), W_OK, AT_EACCESS) != 0) writeError_ = errno;
+        writable_ = writeError_ == 0;
+        if (!fd) {
+            if (errno == ELOOP && attempt < 3) continue;  // became a symlink meanwhile
+            openError(errno);
+        }
+        if (const int err = LockNoWait(fd.Get(), LOCK_EX)) openError(err);
+        struct stat held {}, named {};
+        if (::fstat(fd.Get(), &held) != 0) openError(errno);
+        if (!S_ISREG(held.st_mode))
+            throw EFOpenError("Cannot open file " + name_.string() + ": not a regular file", "not a regular file");
+        const bool same = ::fstatat(dirFd.Get(), base_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+        if (!same) {
+            if (attempt < 3) continue;
+            throw EFOpenError("Cannot open file " + name_.string() + ": it keeps being replaced",
+                              "it keeps being replaced");
+        }
+        dirFd_ = dirFd.Release();
+        fd_ = fd.Release();
+        break;
+    }
+    identity_ = IdentityOf(fd_, name_);
+    stream_ = std::make_unique<THandleStream>(fd_);
+}
+
+int TFileTransaction::OpenForWriting() const {
+    // The same file as the locked descriptor, now for writing.
+    TFd fd(::openat(dirFd_, base_.c_str(), O_RDWR | kOpenFlags));
+    if (!fd)
+        throw EFOpenError("Cannot open file " + name_.string() + ": " + FileErrorReason(errno), FileErrorReason(errno));
+    struct stat held {}, opened {};
+    if (::fstat(fd_, &held) != 0 || ::fstat(fd.Get(), &opened) != 0 || held.st_dev != opened.st_dev ||
+        held.st_ino != opened.st_ino)
+        Refuse("it was replaced while it was saved");
+    return fd.Release();
+}
+
+void TFileTransaction::RequireNoOtherWriter() const {
+    // A download or an encoder that still writes the file would lose what it writes after a
+    // rewrite (into the old file) or have its end cut by an in-place save. A read lease is
+    // granted only while nobody has the file open for writing; it is let go at once. Its
+    // break signal is one whose default is to be ignored, so that a writer opening the file
+    // in that instant cannot end this process.
+    if (::fcntl(fd_, F_SETSIG, SIGURG) != 0) return;
+    if (::fcntl(fd_, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd_, F_SETLEASE, F_UNLCK);
+        return;
+    }
+    if (errno == EAGAIN) Refuse("another program has it open for writing (is it still being written?)");
+    // EACCES: another user's file (leases are the owner's); EINVAL, ENOLCK: a file system
+    // without leases. Then this cannot be told; the checks of size and time still hold.
+}
+
+void TFileTransaction::Expect(const TFileIdentity& Expected) const {
+    if (!(IdentityOf(fd_, name_) == Expected)) Refuse("it changed since it was read");
+}
+
+void TFileTransaction::CheckUnchanged(const char* When) const {
+    if (!(IdentityOf(fd_, name_) == identity_)) Refuse(std::string("it changed while it was ") + When);
+}
+
+void TFileTransaction::RemoveStaleTemporaryFiles() {
+    // Only names that a save of this very file makes, and only when no live save holds
+    // them: such a save keeps its temporary file locked for as long as it exists.
+    const int scanFd = ::openat(dirFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (scanFd < 0) return;
+    DIR* dir = ::fdopendir(scanFd);
+    if (dir == nullptr) {
+        ::close(scanFd);
+        return;
+    }
+    std::vector<std::string> candidates;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        for (const char* suffix : kTemporarySuffixes)
+            if (IsTemporaryNameFor(base_, name, suffix)) candidates.push_back(name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : candidates) {
+        TFd fd(::openat(dirFd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+        if (!fd) continue;
+        struct stat held {}, named {};
+        if (::fstat(fd.Get(), &held) != 0 || !S_ISREG(held.st_mode)) continue;
+        if (LockNoWait(fd.Get(), LOCK_EX) != 0) continue;  // a live save holds it
+        if (::fstatat(dirFd_, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == held.st_dev &&
+            named.st_ino == held.st_ino)
+            ::unlinkat(dirFd_, name.c_str(), 0);
+    }
+}
+
+// --- the journal --------------------------------------------------------------
+
+void TFileTransaction::RemoveJournal(const std::string& JournalName) {
+    // Its removal needs no sync: a journal that comes back after a crash finds the save
+    // either done or cut short, and acts rightly on both (see SaveJournal.h). One that
+    // cannot be removed now is removed by the next transaction on the file, for the same reason.
+    ::unlinkat(dirFd_, JournalName.c_str(), 0);
+}
+
+void TFileTransaction::RecoverJournal() {
+    const std::string journalName = JournalNameFor(base_);
+    TFd jfd(::openat(dirFd_, journalName.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    if (!jfd) {
+        if (errno == ENOENT) return;
+        const int err = errno;
+        throw EFOpenError(What("Cannot restore file", "its save journal cannot be opened (" + Reason(err) + ")"),
+                          Reason(err));
+    }
+    struct stat st {};
+    if (::fstat(jfd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return;  // not one of ours
+    if (LockNoWait(jfd.Get(), LOCK_EX) != 0) return;                   // a live save holds it
+    std::vector<uint8_t> bytes;
+    if (st.st_size <= 2 * kMaxJournalBytes) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        if (const int err = ReadAllAt(jfd.Get(), bytes.data(), st.st_size, 0); err != 0 && err != ESTALE)
+            throw EFReadError(What("Cannot restore file", "its save journal cannot be read (" + Reason(err) + ")"),
+                              Reason(err));
+    }
+    const std::optional<TSaveJournal> journal = TSaveJournal::Parse(bytes);
+    const TFileIdentity now = IdentityOf(fd_, name_);
+
+    // Whether the file is the one the journal was written for, in the state the save left.
+    auto applies = [&]() {
+        if (!journal || journal->Device != now.Device || journal->Inode != now.Inode) return false;
+        if (now.Size < std::min(journal->OldSize, journal->NewSize) ||
+            now.Size > std::max(journal->OldSize, journal->NewSize))
+            return false;
+        for (const TJournalProbe& probe : journal->Probes) {
+            std::vector<uint8_t> data(static_cast<size_t>(probe.Length));
+            if (ReadAllAt(fd_, data.data(), probe.Length, probe.Offset) != 0 || Crc64(data) != probe.Checksum)
+                return false;
+        }
+        return true;
+    };
+    // The file's regions as they are now; a region may reach past the end or be cut by it.
+    auto current = [&](const TJournalRegion& R) {
+        const int64_t length = std::clamp<int64_t>(now.Size - R.Offset, 0, R.Length);
+        std::vector<uint8_t> data(static_cast<size_t>(length));
+        if (const int err = ReadAllAt(fd_, data.data(), length, R.Offset))
+            throw EFReadError(What("Cannot restore file", Reason(err)), Reason(err));
+        return data;
+    };
+    auto complete = [&]() {
+        if (now.Size != journal->NewSize) return false;
+        for (size_t i = 0; i < journal->NewRegions.size(); ++i)
+            if (current(journal->NewRegions[i]) != journal->NewBytes[i]) return false;
+        return true;
+    };
+    // Cut short by us: every byte of the regions still old, or already new (or, past the
+    // old end, not yet written). Anything else was written by another program since.
+    auto interrupted = [&]() {
+        for (size_t i = 0; i < journal->OldRegions.size() && i < journal->NewRegions.size(); ++i) {
+            const TJournalRegion& oldRegion = journal->OldRegions[i];
+            const TJournalRegion span{oldRegion.Offset, std::max(oldRegion.Length, journal->NewRegions[i].Length)};
+            const std::vector<uint8_t> bytes = current(span);
+            const std::vector<uint8_t>& was = journal->OldBytes[i];
+            const std::vector<uint8_t>& will = journal->NewBytes[i];
+            for (size_t p = 0; p < bytes.size(); ++p) {
+                const bool old = p < was.size() && bytes[p] == was[p];
+                const bool written = p < will.size() && bytes[p] == will[p];
+                const bool unwritten = p >= was.size() && bytes[p] == 0;
+                if (!old && !written && !unwritten) return false;
+            }
+        }
+        return true;
+    };
+    // A torn journal was never complete, so the save never began to overwrite; one for
+    // another file, or for content that is no longer there, can no longer apply; a save that
+    // wrote everything needs nothing undone.
+    if (!applies() || complete() || !interrupted()) {
+        RemoveJournal(journalName);
+        return;
+    }
+    if (!writable_)
+        throw EFOpenError(What("Cannot restore file", "an interrupted save must be undone, but the file cannot be "
+                                                      "written (permission denied)"),
+                          "an interrupted save must be undone, but the file cannot be written");
+    const TFd wfd(OpenForWriting());
+    for (size_t i = 0; i < journal->OldRegions.size(); ++i) {
+        const auto& bytesOld = journal->OldBytes[i];
+        if (const int err = WriteAllAt(wfd.Get(), bytesOld.data(), static_cast<int64_t>(bytesOld.size()),
+                                       journal->OldRegions[i].Offset))
+            throw EFWriteError(What("Cannot restore file", Reason(err) + "; its journal stays for the next run"),
+                               Reason(err));
+    }
+    int err = ::ftruncate(wfd.Get(), journal->OldSize) == 0 ? 0 : errno;
+    if (err == 0) err = SyncFd(wfd.Get());
+    if (err != 0)
+        throw EFWriteError(What("Cannot restore file", Reason(err) + "; its journal stays for the next run"),
+                           Reason(err));
+    RemoveJournal(journalName);
+    identity_ = IdentityOf(fd_, name_);
+}
+
+// --- committing ---------------------------------------------------------------
+
+bool TFileTransaction::FitsInPlace(const std::vector<TSplice>& Edits, int64_t FileSize) {
+    for (size_t i = 0; i < Edits.size(); ++i) {
+        const TSplice& s = Edits[i];
+        const bool last = i + 1 == Edits.size();
+        if (static_cast<int64_t>(s.Bytes.size()) != s.Length && !(last && s.Offset + s.Length == FileSize))
+            return false;
+    }
+    return true;
+}
+
+void TFileTransaction::Commit(const std::vector<TSplice>& Edits) {
+    if (FitsInPlace(Edits, identity_.Size))
+        CommitInPlace(Edits);
+    else
+        CommitRewrite(Edits);
+}
+
+void TFileTransaction::Rollback(int WriteFd, const std::vector<TSplice>& Edits,
+                                const std::vector<std::vector<uint8_t>>& OldBytes, int64_t OldSize) {
+    for (size_t i = 0; i < Edits.size(); ++i) {
+        if (const int err = WriteAllAt(WriteFd, OldBytes[i].data(), static_cast<int64_t>(OldBytes[i].size()),
+                                       Edits[i].Offset))
+            throw EFWriteError(What("Cannot restore file", Reason(err)), Reason(err));
+    }
+    if (::ftruncate(WriteFd, OldSize) != 0) throw EFWriteError(What("Cannot restore file", Reason(errno)), Reason(errno));
+    if (const int err = SyncFd(WriteFd)) throw EFWriteError(What("Cannot restore file", Reason(err)), Reason(err));
+}
+
+void TFileTransaction::CommitInPlace(const std::vector<TSplice>& Edits) {
+    if (finished_ || committed_) throw std::logic_error("file transaction already committed");
+    try {
+        WriteInPlace(Edits);
+    } catch (...) {
+        Finish();
+        throw;
+    }
+    Finish();
+}
+
+void TFileTransaction::WriteInPlace(const std::vector<TSplice>& Edits) {
+    RequireWritable();
+    const int64_t oldSize = identity_.Size;
+    ValidateEdits(Edits, oldSize);
+    if (!FitsInPlace(Edits, oldSize)) throw std::logic_error("edits do not fit in place");
+    CheckUnchanged("read");
+
+    // What changes: the splices whose bytes differ from what stands there now.
+    std::vector<TSplice> changes;
+    std::vector<std::vector<uint8_t>> oldBytes;
+    int64_t newSize = oldSize;
+    for (const TSplice& s : Edits) {
+        std::vector<uint8_t> old(static_cast<size_t>(s.Length));
+        if (const int err = ReadAllAt(fd_, old.data(), s.Length, s.Offset))
+            throw EFReadError(What("Cannot save file", Reason(err) + " (the file is unchanged)"), Reason(err));
+        newSize += static_cast<int64_t>(s.Bytes.size()) - s.Length;
+        if (old == s.Bytes) continue;
+        changes.push_back(s);
+        oldBytes.push_back(std::move(old));
+    }
+    if (changes.empty()) {
+        committed_ = true;
+        return;
+    }
+
+    RequireNoOtherWriter();
+    const TFd wfd(OpenForWriting());
+    // Room for a growing end is taken before anything is overwritten, so a full disk stops
+    // the save while the file is still whole.
+    if (newSize > oldSize) {
+        if (::fallocate(wfd.Get(), FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize) != 0 && errno != EOPNOTSUPP &&
+            errno != ENOSYS)
+            throw EFWriteError(What("Cannot save file", Reason(errno) + " (the file is unchanged)"), Reason(errno));
+    }
+
+    TSaveJournal journal;
+    journal.Device = identity_.Device;
+    journal.Inode = identity_.Inode;
+    journal.OldSize = oldSize;
+    journal.NewSize = newSize;
+    for (size_t i = 0; i < changes.size(); ++i) {
+        journal.OldRegions.push_back({changes[i].Offset, changes[i].Length});
+        journal.NewRegions.push_back({changes[i].Offset, static_cast<int64_t>(changes[i].Bytes.size())});
+        journal.NewBytes.push_back(changes[i].Bytes);
+    }
+    journal.OldBytes = oldBytes;
+    // The untouched bytes between the changed regions tell this file's content from any other.
+    int64_t gapStart = 0;
+    std::vector<TJournalRegion> gaps;
+    for (const TSplice& s : changes) {
+        if (s.Offset > gapStart) gaps.push_back({gapStart, s.Offset - gapStart});
+        gapStart = s.Offset + s.Length;
+    }
+    if (gapStart < std::min(oldSize, newSize)) gaps.push_back({gapStart, std::min(oldSize, newSize) - gapStart});
+    if (!gaps.empty()) {
+        std::vector<TJournalRegion> probes = {{gaps.front().Offset, std::min(kProbeLength, gaps.front().Length)}};
+        const TJournalRegion& last = gaps.back();
+        const int64_t length = std::min(kProbeLength, last.Length);
+        if (gaps.size() > 1 || last.Length > kProbeLength) probes.push_back({last.Offset + last.Length - length, length});
+        for (const TJournalRegion& p : probes) {
+            std::vector<uint8_t> data(static_cast<size_t>(p.Length));
+            if (const int err = ReadAllAt(fd_, data.data(), p.Length, p.Offset))
+                throw EFReadError(What("Cannot save file", Reason(err) + " (the file is unchanged)"), Reason(err));
+            journal.Probes.push_back({p.Offset, p.Length, Crc64(data)});
+        }
+    }
+
+    const std::string journalName = JournalNameFor(base_);
+    TFd jfd(::openat(dirFd_, journalName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!jfd) {
+        if (errno == EEXIST) Refuse("the journal of an earlier save is in the way (" + journalName + ")");
+        CannotCreate("the save journal " + journalName, errno);
+    }
+    // Until the journal is synced, the file is untouched: a failure only removes it.
+    auto abandonJournal = [&](int err) {
+        ::unlinkat(dirFd_, journalName.c_str(), 0);
+        throw EFWriteError(What("Cannot save file", "its journal cannot be written (" + Reason(err) +
+                                                        "); the file is unchanged"),
+                           Reason(err));
+    };
+    if (const int err = LockNoWait(jfd.Get(), LOCK_EX)) abandonJournal(err);
+    const std::vector<uint8_t> record = journal.Serialize();
+    if (const int err = WriteAllAt(jfd.Get(), record.data(), static_cast<int64_t>(record.size()), 0))
+        abandonJournal(err);
+    if (const int err = SyncFd(jfd.Get())) abandonJournal(err);
+    if (const int err = SyncFd(dirFd_)) abandonJournal(err);
+
+    // Overwrite and sync; any failure puts the old bytes back.
+    int err = 0;
+    for (const TSplice& s : changes) {
+        err = WriteAllAt(wfd.Get(), s.Bytes.data(), static_cast<int64_t>(s.Bytes.size()), s.Offset);
+        if (err != 0) break;
+    }
+    if (err == 0 && newSize != oldSize && ::ftruncate(wfd.Get(), newSize) != 0) err = errno;
+    if (err == 0) err = SyncFd(wfd.Get());
+    if (err != 0) {
+        try {
+            Rollback(wfd.Get(), changes, oldBytes, oldSize);
+            RemoveJournal(journalName);
+        } catch (const EFileError& e) {
+            throw EFWriteError(What("Cannot save file", Reason(err) + "; the file could not be restored yet (" +
+                                                            e.Reason() + "): the next run restores it from " +
+                                                            journalName),
+                               Reason(err));
+        }
+        throw EFWriteError(What("Cannot save file", Reason(err) + " (the file is unchanged)"), Reason(err));
+    }
+    committed_ = true;
+    identity_ = IdentityOf(fd_, name_);
+    RemoveJournal(journalName);
+}
+
+void TFileTransaction::CommitRewrite(const std::vector<TSplice>& Edits, const std::string& TempSuffix) {
+    if (finished_ || committed_) throw std::logic_error("file transaction already committed");
+    std::string tempName;
+    TFd tfd;
+    bool renamed = false;
+    // Removes our temporary file, by its name only while the name is still ours.
+    auto removeTemp = [&]() {
+        struct stat held {}, named {};
+        if (tfd && ::fstat(tfd.Get(), &held) == 0 &&
+            ::fstatat(dirFd_, tempName.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino)
+            ::unlinkat(dirFd_, tempName.c_str(), 0);
+    };
+    auto fail = [&](const std::string& Doing, const std::string& Why) {
+        throw EFWriteError(What("Cannot save file", Doing + " (" + Why + "); the file is unchanged"), Why);
+    };
+    try {
+        RequireWritable();
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) Refuse(Reason(errno));
+        const int64_t oldSize = st.st_size;
+        ValidateEdits(Edits, oldSize);
+        CheckUnchanged("read");
+        // Renaming a new file over one of several names would leave the others with the old
+        // content: the names of one file stay one file.
+        if (st.st_nlink > 1)
+            Refuse("it has " + std::to_string(st.st_nlink) +
+                   " hard links and its tag does not fit in place; a rewrite would separate them");
+
+        // A name of our own that nobody else uses, created here and locked while it exists.
+        for (int attempt = 0; attempt < 16 && !tfd; ++attempt) {
+            tempName = TemporaryPrefix(base_, TempSuffix) + RandomPart() + TempSuffix;
+            tfd.Reset(::openat(dirFd_, tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (!tfd && errno != EEXIST) CannotCreate("a temporary file", errno);
+        }
+        if (!tfd) CannotCreate("a temporary file", EEXIST);
+        if (const int err = LockNoWait(tfd.Get(), LOCK_EX)) fail("cannot lock its temporary file", Reason(err));
+
+        // Owner, group and permission bits before the first data byte.
+        if (::fchown(tfd.Get(), st.st_uid, st.st_gid) != 0) {
+            const int err = errno;
+            struct stat mine {};
+            if (::fstat(tfd.Get(), &mine) != 0 || mine.st_uid != st.st_uid || mine.st_gid != st.st_gid)
+                Refuse("it belongs to user " + std::to_string(st.st_uid) + " and group " + std::to_string(st.st_gid) +
+                       ", which a rewrite could not keep (" + Reason(err) + ")");
+        }
+        if (::fchmod(tfd.Get(), st.st_mode & 07777) != 0) fail("cannot set the permissions of its new copy", Reason(errno));
+
+        // Extended attributes (ACLs among them) go with the file; one that cannot be kept
+        // stops the save rather than being dropped.
+        int err = 0;
+        const std::vector<std::string> names = ListXattrs(fd_, err);
+        if (err != 0) Refuse("cannot read its extended attributes (" + Reason(err) + ")");
+        for (const std::string& attribute : names) {
+            const auto value = GetXattr(fd_, attribute, err);
+            if (!value) {
+                if (err == 0) continue;  // removed meanwhile
+                Refuse("cannot read its extended attribute " + attribute + " (" + Reason(err) + ")");
+            }
+            if (::fsetxattr(tfd.Get(), attribute.c_str(), value->data(), value->size(), 0) != 0) {
+                const int setErr = errno;
+                int readErr = 0;
+                if (GetXattr(tfd.Get(), attribute, readErr) != value)
+                    Refuse("cannot keep its extended attribute " + attribute + " (" + Reason(setErr) + ")");
+            }
+        }
+        // What the new file got from its folder (a default ACL) and the old one did not have.
+        for (const std::string& attribute : ListXattrs(tfd.Get(), err)) {
+            if (std::find(names.begin(), names.end(), attribute) != names.end()) continue;
+            if (::fremovexattr(tfd.Get(), attribute.c_str()) != 0)
+                Refuse("cannot clear the extended attribute " + attribute + " of its new copy (" + Reason(errno) + ")");
+        }
+
+        // The content: the old bytes between the splices, copied run by run so that holes
+        // stay holes, and the new bytes of each splice.
+        auto copyData = [&](int64_t From, int64_t Length, int64_t To) {
+            bool kernelCopy = true;
+            while (Length > 0) {
+                if (kernelCopy) {
+                    loff_t src = From, dst = To;
+                    const ssize_t n = ::copy_file_range(fd_, &src, tfd.Get(), &dst, static_cast<size_t>(Length), 0);
+                    if (n < 0 && errno == EINTR) continue;
+                    if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                                  errno == EBADF)) {
+                        kernelCopy = false;
+                        continue;
+                    }
+                    if (n < 0) fail("cannot copy the audio", Reason(errno));
+                    if (n == 0) Refuse("it changed while it was saved (is another program writing it?)");
+                    From += n;
+                    To += n;
+                    Length -= n;
+                    continue;
+                }
+                std::vector<uint8_t> buffer(static_cast<size_t>(std::min(Length, kCopyChunk)));
+                const int64_t chunk = static_cast<int64_t>(buffer.size());
+                if (const int readErr = ReadAllAt(fd_, buffer.data(), chunk, From))
+                    fail("cannot copy the audio", Reason(readErr));
+                if (const int writeErr = WriteAllAt(tfd.Get(), buffer.data(), chunk, To))
+                    fail("cannot copy the audio", Reason(writeErr));
+                From += chunk;
+                To += chunk;
+                Length -= chunk;
+            }
+        };
+        auto copyRange = [&](int64_t From, int64_t Length, int64_t To) {
+            const int64_t end = From + Length;
+            int64_t pos = From;
+            while (pos < end) {
+                off_t data = ::lseek(fd_, pos, SEEK_DATA);
+                off_t hole = end;
+                if (data < 0) {
+                    if (errno == ENXIO) break;  // only a hole up to the end
+                    data = pos;                 // no hole support: all of it is data
+                } else {
+                    hole = ::lseek(fd_, data, SEEK_HOLE);
+                    if (hole < 0) hole = end;
+                }
+                if (data >= end) break;
+                hole = std::min<off_t>(hole, end);
+                copyData(data, hole - data, To + (data - From));
+                pos = hole;
+            }
+        };
+        int64_t in = 0, out = 0;
+        for (const TSplice& s : Edits) {
+            copyRange(in, s.Offset - in, out);
+            out += s.Offset - in;
+            if (const int writeErr = WriteAllAt(tfd.Get(), s.Bytes.data(), static_cast<int64_t>(s.Bytes.size()), out))
+                fail("cannot write its new copy", Reason(writeErr));
+            out += static_cast<int64_t>(s.Bytes.size());
+            in = s.Offset + s.Length;
+        }
+        copyRange(in, oldSize - in, out);
+        out += oldSize - in;
+        // A hole at the end has no byte that would set the size.
+        if (::ftruncate(tfd.Get(), out) != 0) fail("cannot write its new copy", Reason(errno));
+        if (const int syncErr = SyncFd(tfd.Get())) fail("cannot sync its new copy", Reason(syncErr));
+
+        // A file that grew or changed meanwhile (a download, an encoder, another tagger) would
+        // lose what was written to it after our copy.
+        if (!(IdentityOf(fd_, name_) == identity_)) Refuse("it changed while it was saved (is another program writing it?)");
+        RequireNoOtherWriter();
+        struct stat held {}, named {};
+        if (::fstat(tfd.Get(), &held) != 0 || ::fstatat(dirFd_, tempName.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            held.st_dev != named.st_dev || held.st_ino != named.st_ino)
+            fail("its temporary file was replaced by another program", "temporary file replaced");
+        if (::renameat(dirFd_, tempName.c_str(), dirFd_, base_.c_str()) != 0) fail("cannot replace it", Reason(errno));
+        renamed = true;
+        committed_ = true;
+        identity_ = IdentityOf(tfd.Get(), name_);
+        if (const int syncErr = SyncFd(dirFd_))
+            throw EFWriteError(What("Saved file", "but its folder could not be synced (" + Reason(syncErr) +
+                                                      "), so the change may not survive a crash"),
+                               Reason(syncErr));
+        if (const int closeErr = tfd.Close())
+            throw EFWriteError(What("Saved file", "but closing it failed (" + Reason(closeErr) + ")"), Reason(closeErr));
+    } catch (...) {
+        if (!renamed) removeTemp();
+        Finish();
+        throw;
+    }
+    Finish();
+}
+
+bool RecoverInterruptedSave(const std::filesystem::path& Name) {
+    const std::filesystem::path target = ResolveRewriteTarget(Name);
+    struct stat st {};
+    const std::filesystem::path journal = target.parent_path() / JournalNameFor(target.filename().string());
+    if (::lstat(journal.c_str(), &st) != 0) return false;
+    TFileTransaction transaction(Name);
+    return true;
+}
+
+}  // namespace covrilo

@@ -1,0 +1,289 @@
+// SPDX-License-Identifier: MIT
+// Faults at every file system call of a save. covrilo-cli runs under the shim of
+// fault_shim.c, which fails the n-th write, pwrite, fsync, fdatasync, rename(at), ftruncate,
+// fallocate, copy_file_range, fchmod, fchown, close or flock on the file's folder (once, for
+// good, or as a short write, with EIO and ENOSPC) or kills the process before or after it,
+// for every n of four saves: an add that rewrites the file, an add in place, an add in
+// place whose ID3v1 + Lyrics3 tail grows, and a remove (a rewrite); a fifth walk fails the
+// reads instead. After every run:
+//   - a file reported OK / Deleted is byte-identical to the fault-free result, at once;
+//   - after the next run has met it (`info`, which restores from a journal), a file
+//     reported Error is byte-identical to the original, or, when the fault hit at or after
+//     the commit point (the rename of a rewrite, the sync of an in-place write; for a call
+//     failing for good: when a later call of that name comes at or after it), to the
+//     fault-free result; a killed run's file is one of the two;
+//   - a temporary file left by a killed run already has the file's permission bits;
+//   - after the next save of the file no temporary or journal file of ours is left, and the
+//     file is the fault-free result.
+// The short walk (in scripts/test.sh) gives every call of every save one failing mode and
+// one kill, the modes taken in turn; COVRILO_FAULT_WALK=full gives every call every mode:
+//   COVRILO_FAULT_WALK=full build/test/tests/fault/test_fault --gtest_filter='FaultWalk*'
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FaultTestUtil.h"
+
+namespace covrilo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef COVRILO_FAULT_SHIM
+constexpr const char* kShim = COVRILO_FAULT_SHIM;
+#else
+constexpr const char* kShim = "";
+#endif
+
+struct TMode {
+    const char* mode;
+    const char* err;
+    bool kill;
+};
+const TMode kFailModes[] = {
+    {"once", "EIO", false},   {"once", "ENOSPC", false},  {"always", "EIO", false},
+    {"always", "ENOSPC", false}, {"short", "EIO", false},
+};
+const TMode kKillModes[] = {{"kill-before", "", true}, {"kill-after", "", true}};
+
+struct TScenario {
+    const char* name;
+    const char* command;  // add | remove
+    bool rewrite;         // the fault-free save rewrites the file
+    Bytes original;
+    const char* calls = nullptr;  // which calls fail; nullptr: the writing ones
+};
+
+// What came of one faulty run, for the table.
+struct TTally {
+    int calls = 0, runs = 0;
+    int ok = 0, errorOriginal = 0, errorSaved = 0, killedOriginal = 0, killedSaved = 0, restoredByNextRun = 0;
+};
+
+struct TCall {
+    int index;
+    std::string name, path;
+};
+
+std::vector<TCall> ParseLog(const fs::path& Log) {
+    std::vector<TCall> calls;
+    std::ifstream in(Log);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        TCall c;
+        fields >> c.index >> c.name;
+        std::getline(fields >> std::ws, c.path);
+        calls.push_back(c);
+    }
+    return calls;
+}
+
+class FaultWalk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::string(kCli).empty()) GTEST_SKIP() << "covrilo-cli is not built";
+        if (std::string(kShim).empty()) GTEST_SKIP() << "the fault shim is not built";
+        side_ = std::make_unique<TempDir>();
+        WriteFileBytes(*side_ / "cover.jpg", Jpeg(120, 120, 3));
+        cover_ = ReadFileBytes(*side_ / "cover.jpg");
+    }
+
+    std::map<std::string, std::string> Env(const fs::path& WorkDir, const std::string& At, const TMode& Mode,
+                                           const char* Calls, const fs::path& Log = {}) const {
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        std::map<std::string, std::string> env = {
+            {"LD_PRELOAD", kShim},
+            {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0:detect_leaks=0"},
+            {"COVRILO_FAULT_DIR", WorkDir.string()},
+            {"COVRILO_FAULT_AT", At},
+            {"COVRILO_FAULT_MODE", Mode.mode},
+            {"COVRILO_FAULT_ERRNO", Mode.err},
+        };
+        if (Calls) env["COVRILO_FAULT_CALLS"] = Calls;
+        if (!Log.empty()) env["COVRILO_FAULT_LOG"] = Log.string();
+        return env;
+    }
+    std::vector<std::string> Args(const TScenario& S, const fs::path& File) const {
+        std::vector<std::string> args = {S.command, "--settings", (*side_ / "settings.xml").string()};
+        if (std::string(S.command) == "add") args.insert(args.end(), {"--cover", (*side_ / "cover.jpg").string()});
+        args.push_back(File.string());
+        return args;
+    }
+
+    // Walks the scenario; answers the tally.
+    TTally Walk(const TScenario& S) {
+        TTally tally;
+        const bool full = std::string(std::getenv("COVRILO_FAULT_WALK") ? std::getenv("COVRILO_FAULT_WALK") : "") == "full";
+        TempDir dir;
+        const fs::path work = dir / "music";
+        const fs::path file = work / "song.mp3";
+        auto fresh = [&]() {
+            fs::remove_all(work);
+            fs::create_directory(work);
+            WriteFileBytes(file, S.original);
+            fs::permissions(file, fs::perms(0640));
+        };
+
+        // The fault-free save: its result, and the calls it makes.
+        fresh();
+        const fs::path log = dir / "calls.log";
+        const TCliResult clean = RunCovriloCli(Args(S, file), Env(work, "0", kFailModes[0], S.calls, log), dir / "run");
+        const std::string done = std::string(S.command) == "add" ? "OK" : "Deleted";
+        EXPECT_EQ(clean.StatusOf(file), done) << clean.Describe();
+        const Bytes saved = ReadFileBytes(file);
+        EXPECT_NE(saved, S.original);
+        const std::vector<TCall> calls = ParseLog(log);
+        tally.calls = static_cast<int>(calls.size());
+        std::cout << "[ calls   ] " << S.name << ":";
+        for (const TCall& c : calls)
+            std::cout << " " << c.name << "(" << fs::path(c.path).filename().string().substr(0, 24) << ")";
+        std::cout << "\n";
+        EXPECT_GT(tally.calls, 0);
+        // The commit point: the rename of a rewrite, the sync of the file written in place.
+        int commit = static_cast<int>(calls.size()) + 1;
+        for (const TCall& c : calls) {
+            const bool isCommit = S.rewrite ? (c.name == "renameat" && c.path == file.string())
+                                            : (c.name == "fsync" && c.path == file.string());
+            if (isCommit) {
+                commit = c.index;
+                break;
+            }
+        }
+        if (S.calls == nullptr) {
+            EXPECT_LE(commit, tally.calls) << "no commit point among the calls";
+        }
+        // Whether a fault at this call can hit at or after the commit point: the call itself,
+        // or, failing for good, a later call of the same name.
+        auto reachesCommit = [&](const TCall& Call, const TMode& Mode) {
+            if (Call.index >= commit) return true;
+            if (std::string(Mode.mode) != "always") return false;
+            for (const TCall& c : calls)
+                if (c.index >= commit && c.name == Call.name) return true;
+            return false;
+        };
+
+        for (const TCall& call : calls) {
+            std::vector<TMode> modes;
+            if (full) {
+                modes.assign(std::begin(kFailModes), std::end(kFailModes));
+                modes.insert(modes.end(), std::begin(kKillModes), std::end(kKillModes));
+            } else {
+                modes = {kFailModes[static_cast<size_t>(call.index) % std::size(kFailModes)],
+                         kKillModes[static_cast<size_t>(call.index) % std::size(kKillModes)]};
+            }
+            for (const TMode& mode : modes) {
+                SCOPED_TRACE(std::string(S.name) + ": call " + std::to_string(call.index) + " (" + call.name + " " +
+                             call.path + ") " + mode.mode + " " + mode.err);
+                fresh();
+                ++tally.runs;
+                const TCliResult run =
+                    RunCovriloCli(Args(S, file), Env(work, std::to_string(call.index), mode, S.calls), dir / "run");
+                const std::string status = run.StatusOf(file);
+                const Bytes after = ReadFileBytes(file);
+                if (mode.kill) {
+                    EXPECT_EQ(run.signal, SIGKILL) << run.Describe();
+                    // A temporary file that already holds data has the file's bits already.
+                    for (const std::string& name : OurLeftovers(work)) {
+                        struct stat st {};
+                        if (::stat((work / name).c_str(), &st) == 0 && st.st_size > 0 &&
+                            name.find("journal") == std::string::npos) {
+                            EXPECT_EQ(st.st_mode & 07777, 0640u) << name;
+                        }
+                    }
+                } else if (status == done) {
+                    EXPECT_EQ(run.exitCode, 0) << run.Describe();
+                    EXPECT_EQ(after, saved) << "reported " << done << " but not the saved file\n" << run.Describe();
+                    ++tally.ok;
+                } else {
+                    EXPECT_EQ(status, "Error") << run.Describe();
+                    EXPECT_EQ(run.exitCode, 1) << run.Describe();
+                    EXPECT_NE(run.err.find("covrilo-cli: " + file.string() + ": "), std::string::npos) << run.Describe();
+                }
+                // The next run restores what a journal says must be undone.
+                const bool journal = fs::exists(work / "song.mp3.covrilo-journal.$$$");
+                if (after != S.original && after != saved) {
+                    EXPECT_TRUE(journal) << "a torn file without a journal to restore it\n" << run.Describe();
+                }
+                const TCliResult info = RunCovriloCli({"info", file.string()}, {}, dir / "info");
+                const Bytes next = ReadFileBytes(file);
+                if (next != after) ++tally.restoredByNextRun;
+                const bool original = next == S.original, isSaved = next == saved;
+                EXPECT_TRUE(original || isSaved) << "neither the original nor the saved file after the next run\n"
+                                                 << run.Describe() << info.Describe();
+                if (mode.kill) {
+                    ++(isSaved ? tally.killedSaved : tally.killedOriginal);
+                } else if (status != done) {
+                    if (isSaved) {
+                        EXPECT_TRUE(reachesCommit(call, mode)) << "an Error before the commit point left the saved file";
+                        ++tally.errorSaved;
+                    } else {
+                        ++tally.errorOriginal;
+                    }
+                }
+                // The next save leaves nothing of ours behind and gives the saved file.
+                const TCliResult again = RunCovriloCli(Args(S, file), {}, dir / "again");
+                EXPECT_EQ(again.StatusOf(file), done) << again.Describe();
+                EXPECT_EQ(ReadFileBytes(file), saved);
+                EXPECT_EQ(OurLeftovers(work), std::vector<std::string>{});
+                if (HasFatalFailure()) return tally;
+            }
+        }
+        return tally;
+    }
+
+    static void Report(const std::vector<std::pair<std::string, TTally>>& Rows) {
+        std::ostringstream table;
+        table << "| save | calls | runs | OK = saved | Error = original | Error = saved (after commit) | killed "
+                 "= original | killed = saved | restored by the next run |\n|---|---|---|---|---|---|---|---|---|\n";
+        for (const auto& [name, t] : Rows)
+            table << "| " << name << " | " << t.calls << " | " << t.runs << " | " << t.ok << " | " << t.errorOriginal
+                  << " | " << t.errorSaved << " | " << t.killedOriginal << " | " << t.killedSaved << " | "
+                  << t.restoredByNextRun << " |\n";
+        std::cout << table.str();
+        std::ofstream(fs::path(COVRILO_BINARY_DIR) / "fault-walk.md", std::ios::app) << table.str();
+    }
+
+    std::unique_ptr<TempDir> side_;
+    Bytes cover_;
+};
+
+const std::string kLongTitle = "A title longer than the thirty bytes of ID3v1";
+
+TEST_F(FaultWalk, EverySaveIsAtomicAndItsStatusHonest) {
+    const Bytes audio = Audio(240);  // about 100 KB, 6 s
+    // In place: the old front cover is a little larger than the new one.
+    Bytes oldCover = cover_;
+    oldCover.resize(oldCover.size() + 1500, 0x5A);
+    const Bytes inPlaceTag =
+        Tag23({Text23("TPE1", "Artist"), Text23("TIT2", kLongTitle), Text23("TALB", "Album"), Apic23(3, oldCover)}, 200);
+    const Bytes pictures = Tag23(
+        {Text23("TPE1", "Artist"), Apic23(3, Jpeg(100, 100, 9)), Apic23(4, Jpeg(90, 90, 11)), Text23("TIT2", "T")}, 100);
+    const std::vector<TScenario> scenarios = {
+        {"add, rewrite", "add", true,
+         Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 64), audio, Id3v1Record("Title", "Artist")})},
+        {"add, in place", "add", false, Concat({inPlaceTag, audio, Id3v1Record("Title", "Artist")})},
+        {"add, in place, growing ID3v1 + Lyrics3 tail", "add", false,
+         Concat({inPlaceTag, audio, Lyrics3AndRecord("Short", "Artist", "la la la\r\nsecond line")})},
+        {"remove, rewrite", "remove", true, Concat({pictures, audio, Id3v1Record("T", "Artist")})},
+        {"add, in place, reads failing", "add", false, Concat({inPlaceTag, audio, Id3v1Record("Title", "Artist")}),
+         "read,pread"},
+    };
+    std::vector<std::pair<std::string, TTally>> rows;
+    for (const TScenario& s : scenarios) {
+        rows.emplace_back(s.name, Walk(s));
+        if (HasFatalFailure()) break;
+    }
+    Report(rows);
+}
+
+}  // namespace
+}  // namespace covrilo::test
