@@ -286,8 +286,8 @@ TEST(PeerQuirksInterop, EveryQuirkKeepsEveryFrameWhereverItGoes) {
     EXPECT_EQ(results, static_cast<int>(files.size()) * 7);
 }
 
-// Until covrilo-cli names the reason of a refusal, the facade is asked: it refuses with a
-// message that names the frame and its offset, and leaves the file as it was.
+// A refusal names the frame and its offset, and leaves the file as it was: the facade's
+// message (the one covrilo-cli prints after the path).
 TEST(PeerQuirksInterop, RefusalsSayWhyAndLeaveTheFileAlone) {
     INTEROP_REQUIRE(Tool::Lame, Tool::Ffmpeg);
     TempDir dir;

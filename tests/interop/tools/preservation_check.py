@@ -15,8 +15,8 @@ into DIR, and covrilo-cli runs each operation over all copies at once:
 Then, per file and operation, through mutagen (in this process), eyeD3 (in this process) and
 TagLib (one taglib_dump run over many files):
 
-- "Error": the file is byte for byte as it was (a refusal); the reason covrilo-cli gave on
-  stderr ("covrilo-cli: PATH: REASON") is recorded when it gave one.
+- "Error": the file is byte for byte as it was (a refusal), and covrilo-cli gave the reason on
+  stderr ("covrilo-cli: PATH: REASON"), which the report keeps.
 - "OK" / "Deleted": the audio bytes are as they were; mutagen, eyeD3 and TagLib read the tag;
   every frame mutagen read before that the operation does not rewrite by design is there with
   its content (text encodings aside); every value of a rewritten text frame is still there; the
@@ -269,13 +269,15 @@ def taglib_ids(dump):
 
 # ---- one operation on one file ---------------------------------------------------------------
 
-def check(before_path, after_path, op, status, cover, cover_sha, taglib_before, taglib_after):
+def check(before_path, after_path, op, status, reason, cover, cover_sha, taglib_before, taglib_after):
     problems = []
     before_bytes = open(before_path, "rb").read()
     after_bytes = open(after_path, "rb").read()
     if status == "Error":
         if after_bytes != before_bytes:
             problems.append("refused, yet the file changed")
+        if not reason:
+            problems.append("refused without a reason")
         return problems
     if status not in ("OK", "Deleted"):
         return ["no status (the run ended before the file)"]
@@ -464,7 +466,8 @@ def main(argv):
         for source, copy, name in originals:
             target = work_paths[(op, name)]
             status = statuses.get(target, "none")
-            problems = check(copy, target, op, status, cover, cover_sha, taglib.get(copy), after_dumps.get(target))
+            problems = check(copy, target, op, status, reasons.get(target, ""), cover, cover_sha, taglib.get(copy),
+                             after_dumps.get(target))
             outcome = "problem" if problems else ("refused" if status == "Error" else "preserved")
             result = {"path": source, "op": op, "status": status, "outcome": outcome, "problems": problems,
                       "result": target}
