@@ -28,18 +28,8 @@ Bytes Jpeg(uint8_t Seed) {
     return j;
 }
 
-// Seven MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz): a save refuses a file without audio.
-Bytes MpegAudio() {
-    Bytes a(7 * 417);
-    for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<uint8_t>(i * 7 + 1);
-    for (size_t frame = 0; frame < 7; ++frame) {
-        a[frame * 417] = 0xFF;
-        a[frame * 417 + 1] = 0xFB;
-        a[frame * 417 + 2] = 0x90;
-        a[frame * 417 + 3] = 0x00;
-    }
-    return a;
-}
+// Audio a save accepts as MPEG (it refuses a file without any).
+Bytes MpegAudio() { return MpegAudioFrames(7); }
 
 Bytes Apic23(uint8_t Type, const Bytes& Image) {
     return Frame23("APIC", Cat({Bytes{0}, Str("image/jpeg"), Bytes{0, Type, 0}, Image}));

@@ -90,19 +90,7 @@ Bytes ID3v1Record(std::string_view title, std::string_view artist, std::string_v
     return r;
 }
 
-// Seven MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz: 417 bytes each) with a pattern as
-// their content, so that a shifted or cut byte shows.
-Bytes Audio() {
-    Bytes a(7 * 417);
-    for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<uint8_t>(i * 7 + 1);
-    for (size_t frame = 0; frame < 7; ++frame) {
-        a[frame * 417] = 0xFF;
-        a[frame * 417 + 1] = 0xFB;
-        a[frame * 417 + 2] = 0x90;
-        a[frame * 417 + 3] = 0x00;
-    }
-    return a;
-}
+Bytes Audio() { return test::MpegAudioFrames(7); }
 
 // A minimal picture the engine recognises as JPEG; Seed makes pictures tell apart.
 Bytes Jpeg(uint8_t seed, size_t size = 64) {
