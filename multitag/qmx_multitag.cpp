@@ -8,6 +8,8 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <map>
+#include <tuple>
 #include <stdexcept>
 
 #include "formats/APETag.h"
@@ -21,6 +23,7 @@
 #include "id3v1/ID3v1Types.h"
 #include "id3v2/ID3v2APICTypes.h"
 #include "id3v2/ID3v2Class.h"
+#include "id3v2/ID3v2Dates.h"
 #include "id3v2/frames/TAPICFrame.h"
 #include "id3v2/frames/TCOMMFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
@@ -77,26 +80,91 @@ bool IsRecordFrame(const TBaseFrame& Frame) {
 bool FitsLatin1(std::u16string_view Text) {
     return std::all_of(Text.begin(), Text.end(), [](char16_t c) { return c <= 0xFF; });
 }
+// Likewise UTF-8 cannot hold an unpaired surrogate, which UTF-16 keeps.
 TTextEncoding EncodingFor(TTextEncoding Chosen, std::u16string_view Text,
                           const std::vector<std::u16string>& MoreTexts = {}) {
-    if (Chosen != teISO8859_1) return Chosen;
-    const bool fits = FitsLatin1(Text) && std::all_of(MoreTexts.begin(), MoreTexts.end(), FitsLatin1);
-    return fits ? Chosen : teUTF16;
+    if (Chosen != teISO8859_1 && Chosen != teUTF8) return Chosen;
+    auto fits = [Chosen](std::u16string_view value) { return Chosen == teUTF8 ? FitsUtf8(value) : FitsLatin1(value); };
+    const bool all = fits(Text) && std::all_of(MoreTexts.begin(), MoreTexts.end(), fits);
+    return all ? Chosen : teUTF16;
 }
 
-// The text frame the reader took a record value from: the last one with the identifier.
-const TTxxxFrame* LastTextFrame(TID3v2Class& Tag, std::string_view ID) {
-    const TTxxxFrame* found = nullptr;
+// The text frames of the tag's own list (not a chapter's) with one of the identifiers, in list
+// order. The reader took its value from the last one.
+std::vector<TTxxxFrame*> TextFrames(TID3v2Class& Tag, std::initializer_list<std::string_view> IDs) {
+    std::vector<TTxxxFrame*> found;
     for (int i = 0; i < Tag.FrameCount(); ++i)
-        if (const auto* text = dynamic_cast<const TTxxxFrame*>(Tag.Frames(i)); text && text->FrameID() == ID)
-            found = text;
+        if (auto* text = dynamic_cast<TTxxxFrame*>(Tag.Frames(i))) {
+            const std::string id = text->FrameID();
+            if (std::find(IDs.begin(), IDs.end(), id) != IDs.end()) found.push_back(text);
+        }
     return found;
+}
+
+// The comment or link frame the reader took the record's value from: the last one without
+// a description.
+template <typename TFrame>
+TFrame* RecordFrame(TID3v2Class& Tag, std::string_view ID) {
+    TFrame* found = nullptr;
+    for (int i = 0; i < Tag.FrameCount(); ++i)
+        if (auto* frame = dynamic_cast<TFrame*>(Tag.Frames(i)); frame && frame->FrameID() == ID && IsRecordFrame(*frame))
+            found = frame;
+    return found;
+}
+
+// The values a rewritten text frame carries: the record's first; then, while it reads as the
+// frame it was taken from, that frame's further values; then every value of the other frames
+// of the identifier (a file's two artists in two frames), each once.
+std::vector<std::u16string> MergedValues(std::u16string First, const std::vector<TTxxxFrame*>& Frames,
+                                         bool Unchanged) {
+    std::vector<std::u16string> values{std::move(First)};
+    auto add = [&values](const std::u16string& value) {
+        if (std::find(values.begin(), values.end(), value) == values.end()) values.push_back(value);
+    };
+    if (!Frames.empty() && Unchanged)
+        for (const auto& more : Frames.back()->MoreTexts) add(more);
+    for (size_t i = 0; i + 1 < Frames.size(); ++i) {
+        add(Frames[i]->Text);
+        for (const auto& more : Frames[i]->MoreTexts) add(more);
+    }
+    return values;
+}
+
+// Whether every genre reference at the start of a "TCON" text ("(17)", "(17)Rock") names
+// Genre: the text then says nothing that Genre alone does not.
+bool ReferencesSay(const std::u16string& Text, const std::u16string& Genre) {
+    std::u16string_view rest = Text;
+    while (!rest.empty() && rest.front() == u'(') {
+        const size_t close = rest.find(u')');
+        if (close == std::u16string_view::npos) return false;
+        if (Tqmx_multitag::GenreFromTCON(std::u16string(rest.substr(0, close + 1))) != Genre) return false;
+        rest.remove_prefix(close + 1);
+    }
+    return rest.empty() || rest == Genre;
+}
+
+// The full date the record's year was read from while the year stands as read: the record
+// holds the year frame's text alone, which in 2.3 leaves the day and the time in TDAT and TIME.
+std::u16string FullDate(TID3v2Class& Tag, const TTxxxFrame& Source) {
+    if (Source.FrameID() != "TYER" || !IsYearText(Source.Text)) return Source.Text;
+    TID3Timestamp time{std::stoi(WideToAnsi(Source.Text))};
+    const auto dates = TextFrames(Tag, {"TDAT"});
+    const auto date = dates.empty() ? std::nullopt : ParseDDMM(dates.back()->Text);
+    if (date) {
+        std::tie(time.Day, time.Month) = *date;
+        const auto times = TextFrames(Tag, {"TIME"});
+        if (const auto clock = times.empty() ? std::nullopt : ParseHHMM(times.back()->Text))
+            std::tie(time.Hour, time.Minute) = *clock;
+    }
+    return FormatTimestamp(time);
 }
 
 // Whether a "TRCK" text reads as the track number (as the reader parses it).
 bool IsTrackText(const std::u16string& Text, uint8_t TrackNo) {
     std::string number = ToAnsi(Text);
     number = number.substr(0, number.find('/'));
+    // A total without a number ("/12") says no track: the record's 0 is written as "0".
+    if (number.find_first_not_of(' ') == std::string::npos) return false;
     try {
         return TrackNumberFromText(number) == TrackNo;
     } catch (const std::exception&) {
@@ -239,18 +307,42 @@ std::string DescribeFrame(const TBaseFrame& Frame) {
     return id + ": " + std::to_string(Frame.DataSize) + " bytes";
 }
 
-// The frames a save drops and those it adds, as DescribeFrame has them; a frame dropped and
-// added again as it was (a text the record rewrites unchanged) is in neither. Called before
-// the frames are rendered, while only the frames read from the file are Stored.
-void DescribeChanges(const TID3v2Class& Tag, TSaveReport& Report) {
+// The frames read from the file, as DescribeFrame has them, before a save prepares and
+// renders them (which converts some between versions).
+std::vector<std::pair<const TBaseFrame*, std::string>> FramesAsRead(const TID3v2Class& Tag) {
+    std::vector<std::pair<const TBaseFrame*, std::string>> frames;
+    for (const auto& frame : Tag.FrameList)
+        if (frame->Stored && dynamic_cast<const TID3v1Tag*>(frame.get()) == nullptr)
+            frames.emplace_back(frame.get(), DescribeFrame(*frame));
+    return frames;
+}
+
+// The frames the save dropped and those it added: what was read against what the frame list
+// holds after the save (or its plan). A frame converted changes its line; one dropped and
+// added again as it was (a text the record rewrites unchanged) is in neither list. The list
+// never holds a frame freed after the read: the save frees the dropped frames last.
+void DescribeChanges(const TID3v2Class& Tag, const std::vector<std::pair<const TBaseFrame*, std::string>>& Read,
+                     TSaveReport& Report) {
     std::vector<std::string> removed, added;
+    std::vector<bool> seen(Read.size(), false);
     for (const auto& frame : Tag.FrameList) {
         if (dynamic_cast<const TID3v1Tag*>(frame.get()) != nullptr) continue;
-        if (frame->Stored && (frame->Deleted || Tag.RemoveTag))
-            removed.push_back(DescribeFrame(*frame));
-        else if (!frame->Stored && !frame->Deleted && !Tag.RemoveTag)
-            added.push_back(DescribeFrame(*frame));
+        const bool written = !frame->Deleted && !Tag.RemoveTag;
+        const auto it = std::find_if(Read.begin(), Read.end(), [&](const auto& f) { return f.first == frame.get(); });
+        if (it == Read.end()) {
+            if (written) added.push_back(DescribeFrame(*frame));
+            continue;
+        }
+        seen[static_cast<size_t>(it - Read.begin())] = true;
+        if (!written) {
+            removed.push_back(it->second);
+        } else if (const std::string now = DescribeFrame(*frame); now != it->second) {
+            removed.push_back(it->second);
+            added.push_back(now);
+        }
     }
+    for (size_t i = 0; i < Read.size(); ++i)
+        if (!seen[i]) removed.push_back(Read[i].second);
     for (auto it = added.begin(); it != added.end();) {
         const auto same = std::find(removed.begin(), removed.end(), *it);
         if (same == removed.end()) {
@@ -452,21 +544,21 @@ std::unique_ptr<TID3v2Class> Tqmx_multitag::TagForSave() {
 bool Tqmx_multitag::SaveTag(TID3v2Class& Tag, uint16_t Version) {
     report_.OldVersion = Tag.TagExists ? Tag.Version : 0;
     report_.OldTagBytes = TagBytes(Tag);
-    DescribeChanges(Tag, report_);
+    const auto read = FramesAsRead(Tag);
     if (PlanOnly) {
         const TID3v2SavePlan plan = Tag.PlanSave(Version, SaveSource());
         RequireCommitPossible(FileName, plan.Rewrite);
         report_.Rewrite = plan.Rewrite;
         report_.NewVersion = plan.TagSize > 0 ? plan.Version : 0;
         report_.NewTagBytes = plan.TagSize > 0 ? int64_t{plan.TagSize} + 10 : 0;
-        report_.Written = true;
-        return true;
+    } else {
+        if (!Tag.SaveToFile(Version)) return false;
+        openIdentity_ = Tag.LoadedIdentity;  // the file as saved: a later step builds on it
+        report_.Rewrite = Tag.Rewritten;
+        report_.NewVersion = Tag.TagExists ? Tag.Version : 0;
+        report_.NewTagBytes = TagBytes(Tag);
     }
-    if (!Tag.SaveToFile(Version)) return false;
-    openIdentity_ = Tag.LoadedIdentity;  // the file as saved: a later step builds on it
-    report_.Rewrite = Tag.Rewritten;
-    report_.NewVersion = Tag.TagExists ? Tag.Version : 0;
-    report_.NewTagBytes = TagBytes(Tag);
+    DescribeChanges(Tag, read, report_);
     report_.Written = true;
     return true;
 }
@@ -560,11 +652,13 @@ std::u16string Tqmx_multitag::GenreFromTCON(const std::u16string& Text) {
     if (!rest.empty()) return ToWide(rest);
     // Only "(n)": the number's name from the genre table, so the next write keeps it.
     std::string number = text.substr(1, close - 1);
+    // "(RX)", "(CR)" and other references without a number stay as they stand too.
     if (number.empty() || number.size() > 3 ||
         !std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c); }))
-        return u"";
+        return Text;
     size_t n = std::stoul(number);
-    return n < ID3v1Genres.size() ? ToWide(std::string(ID3v1Genres[n])) : u"";
+    // A number without a name is kept as it stands, so the next write does not empty it.
+    return n < ID3v1Genres.size() ? ToWide(std::string(ID3v1Genres[n])) : Text;
 }
 
 Ttrack Tqmx_multitag::MergeTracks(Ttrack Lower, Ttrack Higher) {
@@ -773,42 +867,77 @@ Ttrack Tqmx_multitag::ReadWMA() {
 bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
     const std::unique_ptr<TID3v2Class> owned = TagForSave();
     TID3v2Class& tag = *owned;
-    for (int i = 0; i < tag.FrameCount(); ++i) {
-        const std::string id = tag.Frames(i)->FrameID();
-        if (std::find(kRewrittenFrames.begin(), kRewrittenFrames.end(), id) != kRewrittenFrames.end() &&
-            IsRecordFrame(*tag.Frames(i)))
-            tag.DeleteFrame(i);
-    }
     const TID3v2FormatRow& format = kID3v2Formats[ID3v2Format < kID3v2Formats.size() ? ID3v2Format : 0];
     const TTextEncoding E = format.Encoding;
 
-    // The record holds the first value of a frame only: the further values of a multi-value
-    // frame ("Rock" and "Pop") go with it into the new frame while the first one is unchanged.
-    auto addText = [&tag](const char* id, const std::u16string& value, TTextEncoding encoding) {
+    // A frame the record rewrites must have been read: one whose values are unknown
+    // (encrypted) would be replaced by what the record does not hold.
+    for (int i = 0; i < tag.FrameCount(); ++i) {
+        TBaseFrame& frame = *tag.Frames(i);
+        const std::string id = frame.FrameID();
+        if (std::find(kRewrittenFrames.begin(), kRewrittenFrames.end(), id) != kRewrittenFrames.end() &&
+            !frame.ContentReadable())
+            throw EID3LibSaveRefused("frame \"" + id + "\" at offset " + std::to_string(frame.FileOffset) +
+                                     " cannot be read, so it cannot be rewritten; the file is left unchanged");
+    }
+
+    // The frames the record was read from. Every text frame of a rewritten identifier goes
+    // into the one new frame; of the comment and link frames, the one the record holds.
+    std::map<std::string, std::vector<TTxxxFrame*>> old;
+    for (const char* id : {"TPE1", "TIT2", "TALB", "TRCK", "TCON", "TENC"}) old[id] = TextFrames(tag, {id});
+    const std::vector<TTxxxFrame*> years = TextFrames(tag, {"TYER", "TDRC"});
+    TCOMMFrame* oldComment = RecordFrame<TCOMMFrame>(tag, "COMM");
+    TWXXXFrame* oldURL = RecordFrame<TWXXXFrame>(tag, "WXXX");
+    for (const auto& [id, frames] : old)
+        for (TTxxxFrame* frame : frames) frame->Deleted = true;
+    for (TTxxxFrame* frame : years) frame->Deleted = true;
+    if (oldComment) oldComment->Deleted = true;
+    if (oldURL) oldURL->Deleted = true;
+
+    auto addText = [&tag](const char* id, std::vector<std::u16string> values, TTextEncoding encoding) {
         auto frame = std::make_unique<TTxxxFrame>();
         frame->SetFrameID(id);
-        frame->SetText(value);
-        if (const TTxxxFrame* old = LastTextFrame(tag, id); old != nullptr && old->Text == value)
-            frame->MoreTexts = old->MoreTexts;
-        frame->Encoding = EncodingFor(encoding, value, frame->MoreTexts);
+        frame->SetText(values.front());
+        frame->MoreTexts.assign(values.begin() + 1, values.end());
+        frame->Encoding = EncodingFor(encoding, frame->Text, frame->MoreTexts);
         tag.AddFrame(std::move(frame));
     };
-    addText("TPE1", Track.GetArtist(), E);
-    addText("TIT2", Track.GetTitle(), E);
-    addText("TALB", Track.GetAlbum(), E);
+    // The record holds the first value of a frame only: the further values ("Rock" and "Pop")
+    // go with it into the new frame while it reads as the frame it came from.
+    auto rewrite = [&](const char* id, const std::u16string& value, bool unchanged, TTextEncoding encoding) {
+        addText(id, MergedValues(value, old[id], unchanged), encoding);
+    };
+    auto readsAs = [&](const char* id, const std::u16string& value) {
+        return !old[id].empty() && old[id].back()->Text == value;
+    };
+    rewrite("TPE1", Track.GetArtist(), readsAs("TPE1", Track.GetArtist()), E);
+    rewrite("TIT2", Track.GetTitle(), readsAs("TIT2", Track.GetTitle()), E);
+    rewrite("TALB", Track.GetAlbum(), readsAs("TALB", Track.GetAlbum()), E);
     {
         // The record's track number has no total: "3/12" is written back as it stands while it
         // still reads as the same number, instead of as "3".
-        const TTxxxFrame* old = LastTextFrame(tag, "TRCK");
+        const auto& frames = old["TRCK"];
         const uint8_t number = Track.GetTrackNo();
-        const bool keep = old != nullptr && number != 0 && IsTrackText(old->Text, number);
-        addText("TRCK", keep ? old->Text : ToWide(std::to_string(number)), teISO8859_1);
+        const bool keep = !frames.empty() && IsTrackText(frames.back()->Text, number);
+        rewrite("TRCK", keep ? frames.back()->Text : ToWide(std::to_string(number)), keep, teISO8859_1);
     }
-    addText("TCON", Track.GetGenre(), E);
+    {
+        // "(17)" and "(17)Rock" read as "Rock" and are written so. While the genre reads as
+        // before, references the genre does not say ("(9)Metalcore": Metal, refined) stay.
+        const auto& frames = old["TCON"];
+        const bool unchanged = !frames.empty() && GenreFromTCON(frames.back()->Text) == Track.GetGenre();
+        const bool keepText = unchanged && !ReferencesSay(frames.back()->Text, Track.GetGenre());
+        rewrite("TCON", keepText ? frames.back()->Text : Track.GetGenre(), unchanged, E);
+    }
     {
         auto comment = std::make_unique<TCOMMFrame>();
-        comment->Encoding = EncodingFor(E, Track.GetComment());
         comment->SetText(Track.GetComment());
+        // The comment keeps the language it was read in, and its further values while unchanged.
+        if (oldComment != nullptr) {
+            comment->SetLanguage(oldComment->Language());
+            if (oldComment->Text == Track.GetComment()) comment->MoreTexts = oldComment->MoreTexts;
+        }
+        comment->Encoding = EncodingFor(E, Track.GetComment(), comment->MoreTexts);
         tag.AddFrame(std::move(comment));
     }
     {
@@ -817,14 +946,24 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
         url->SetURL(Track.GetURL());
         tag.AddFrame(std::move(url));
     }
-    addText("TENC", Track.GetEncodedBy(), E);
-    addText(format.YearFrame, ToWide(Track.GetYear()), teISO8859_1);
+    rewrite("TENC", Track.GetEncodedBy(), readsAs("TENC", Track.GetEncodedBy()), E);
+    {
+        // The record holds the year frame's text; while it stands as read, the whole date goes
+        // into the year frame (the save gives it the target version's form).
+        const std::u16string year = ToWide(Track.GetYear());
+        const bool unchanged = !years.empty() && years.back()->Text == year;
+        const bool toTDRC = std::string_view(format.YearFrame) == "TDRC";
+        const std::u16string first = !unchanged ? year : toTDRC ? FullDate(tag, *years.back()) : years.back()->Text;
+        addText(format.YearFrame, MergedValues(first, years, unchanged), teISO8859_1);
+    }
 
     for (const TPic& pic : Pictures) {
         const uint8_t type = PictureTypeFromName(pic.PictureType);
+        // Only a picture of exactly this type is replaced; one whose type could not be read
+        // (its content could not be inflated) stays.
         for (int i = 0; i < tag.FrameCount(); ++i) {
             auto* apic = dynamic_cast<TAPICFrame*>(tag.Frames(i));
-            if (apic != nullptr && apic->PictureType == type) tag.DeleteFrame(i);
+            if (apic != nullptr && apic->ContentReadable() && apic->PictureType == type) tag.DeleteFrame(i);
         }
         auto apic = std::make_unique<TAPICFrame>();
         // A picture that cannot be read or recognised is never written as an empty frame:
@@ -875,6 +1014,12 @@ bool Tqmx_multitag::RemoveAllPictures() {
     try {
         const std::unique_ptr<TID3v2Class> owned = TagForSave();
         TID3v2Class& tag = *owned;
+        // A tag that cannot be read whole may hold a picture where the walk stopped: "Deleted"
+        // would be a lie, and a save would drop the frames after it.
+        if (const std::string problem = tag.LoadProblem(); !problem.empty()) {
+            lastError_ = problem + "; the file is left unchanged";
+            return false;
+        }
         bool removed = false;
         for (int i = 0; i < tag.FrameCount(); ++i) {
             if (dynamic_cast<TAPICFrame*>(tag.Frames(i)) != nullptr) {

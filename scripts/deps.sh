@@ -12,6 +12,7 @@ set -euo pipefail
 build=(
   cmake g++ make pkg-config
   libjpeg-dev                           # the cover's decoding and encoding
+  zlib1g-dev                            # compressed ID3v2 frames, extended-header CRC
   qt6-base-dev                          # the window (Qt 6 Widgets)
   fonts-liberation2 fonts-dejavu-core   # the window's 11-pixel font (Liberation Sans, else DejaVu Sans)
   help2man                              # man pages made from --help
@@ -22,6 +23,7 @@ test=(
   clang libclang-rt-14-dev              # libFuzzer targets
   lame ffmpeg flac vorbis-tools         # real encoders for interop fixtures
   python3 python3-mutagen python3-pil   # peer tag reader used as an oracle, test pictures
+  eyed3                                 # third peer tag reader (python3-eyed3)
   libtag1-dev                           # second peer (a small checker is built against it)
   util-linux                            # setpriv, to run as an unprivileged user
   man-db                                # man, to read the man pages the install test installs

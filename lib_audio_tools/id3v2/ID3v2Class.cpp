@@ -5,22 +5,30 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <span>
+#include <tuple>
 
 #include "id3v1/ID3v1.h"
 #include "id3v1/ID3v1Types.h"
+#include "id3v2/ID3v2Dates.h"
 #include "id3v2/ID3v2KnownFrames.h"
 #include "id3v2/frames/TAPICFrame.h"
+#include "id3v2/frames/TCHAPFrame.h"
 #include "id3v2/frames/TCOMMFrame.h"
+#include "id3v2/frames/TCTOCFrame.h"
 #include "id3v2/frames/TENCRFrame.h"
+#include "id3v2/frames/TEncodedFrame.h"
 #include "id3v2/frames/TGRIDFrame.h"
 #include "id3v2/frames/TPRIVFrame.h"
+#include "id3v2/frames/TRawFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
 #include "id3v2/frames/TUnknownFrame.h"
 #include "id3v2/frames/TWURLFrame.h"
 #include "id3v2/frames/TWXXXFrame.h"
 #include "io/FileTransaction.h"
 #include "io/UnicodeFileUtils.h"
+#include "io/ZlibCodec.h"
 
 namespace covrilo {
 
@@ -127,6 +135,13 @@ std::unique_ptr<TBaseFrame> TID3v2Class::CreateFrame(std::string_view ID) {
         frame = std::make_unique<TGRIDFrame>();
     } else if (ID == "ENCR") {
         frame = std::make_unique<TENCRFrame>();
+    } else if (ID == "CHAP") {
+        frame = std::make_unique<TCHAPFrame>();
+    } else if (ID == "CTOC") {
+        frame = std::make_unique<TCTOCFrame>();
+    } else if (TEncodedFrame::HasLayout(ID)) {
+        frame = std::make_unique<TEncodedFrame>();
+        frame->SetFrameID(ID);
     } else {
         frame = std::make_unique<TUnknownFrame>();
         frame->SetFrameID(ID);
@@ -166,9 +181,17 @@ bool TID3v2Class::ReadTagHeader(TStream& Stream) {
     if (major >= 3 && (flags & 0x40)) TagFlags |= tfExtendedHeader;
     if (major == 2 && (flags & 0x40)) TagFlags |= tfCompression;
 
+    StrayExtendedHeaderFlag = false;
     if (TagFlags & tfExtendedHeader) {
         uint8_t sizeField[4];
-        if (Stream.Read(sizeField, 4) == 4) {
+        const int64_t got = Stream.Read(sizeField, 4);
+        if (got == 4 && IsFrameIDText(sizeField)) {
+            // Some taggers set the flag without writing an extended header: a frame
+            // identifier stands where its size would (no real size field reads like one).
+            StrayExtendedHeaderFlag = true;
+            TagFlags &= static_cast<TTagFlags>(~tfExtendedHeader);
+            Stream.Seek(-got, TSeekOrigin::soCurrent);
+        } else if (got == 4) {
             int64_t count = 0;
             if (major == 3)
                 count = GetUInt32BE(sizeField);
@@ -211,6 +234,8 @@ void TID3v2Class::LoadFromFile() {
     TagFlags = 0;
     HasID3v1 = false;
     ExtendedHeader.Clear();
+    FrameWalk = TFrameWalk{};
+    StrayExtendedHeaderFlag = false;
     LoadedIdentity.reset();
 
     const auto mapped = transaction_ != nullptr
@@ -219,31 +244,30 @@ void TID3v2Class::LoadFromFile() {
                                                                         fmOpenRead | fmShareDenyWrite);
     TMemoryMappedFileStream& stream = *mapped;
     const TFileIdentity identity = stream.Identity();
+    LoadedFileSize = stream.Size();
 
     auto record = std::make_unique<TID3v1Tag>();
     HasID3v1 = record->LoadFromStream(stream, 0);
     if (HasID3v1) FrameList.push_back(std::move(record));
 
     if (ReadTagHeader(stream)) {
-        // The tag area ends TagSize bytes after the 10-byte header; a short last frame of a
-        // tag without padding starts within its final 10 bytes and must still be read.
-        const int64_t tagEnd = static_cast<int64_t>(TagSize) + TagHeaderSize;
         // Frames are read from the tag area only: a frame whose size runs past the tag must
         // never take the audio that follows into its content (a save would then write the
-        // audio into the tag).
-        const std::span<const uint8_t> file = stream.Memory();
-        TCustomMemoryStream area(file.first(static_cast<size_t>(std::min<int64_t>(tagEnd, stream.Size()))));
-        area.SetPosition(stream.Position());
-        std::string id;
-        while (area.Position() < tagEnd && PeekFrameID(area, Version, id) && IsValidFrameID(id, 3)) {
-            if (!IsFrameSupported(id, 0))
-                RaiseAssertion(Format("unhandled frame \"%s\" found! This should never happen!!", id.c_str()),
-                               __FILE__, __LINE__);
-            auto frame = CreateFrame(id);
-            const int64_t before = area.Position();
-            if (frame->LoadFromStream(area, Version)) FrameList.push_back(std::move(frame));
-            // A frame that consumed nothing would be peeked again for ever.
-            if (area.Position() <= before) break;
+        // audio into the tag). The area ends TagSize bytes after the 10-byte header.
+        const int64_t tagEnd = static_cast<int64_t>(TagSize) + TagHeaderSize;
+        const int64_t areaEnd = std::min<int64_t>(tagEnd, stream.Size());
+        const int64_t start = stream.Position();
+        const uint8_t major = MajorVersion(Version);
+        if (major >= 2 && major <= 4) {
+            if (start > areaEnd) {
+                FrameWalk.Complete = false;
+                FrameWalk.StopOffset = TagHeaderSize;
+                FrameWalk.StopReason = "starts an extended header that claims more bytes than the tag holds";
+            } else {
+                const std::span<const uint8_t> area =
+                    stream.Memory().subspan(static_cast<size_t>(start), static_cast<size_t>(areaEnd - start));
+                FrameWalk = WalkFrames(area, start, Version, FrameList);
+            }
         }
     }
     // Frames read from a file that changed meanwhile (a program that does not lock it
@@ -255,13 +279,144 @@ void TID3v2Class::LoadFromFile() {
     Modified = false;
 }
 
+std::string TID3v2Class::LoadProblem() const {
+    if (!TagExists) return {};
+    const uint8_t major = MajorVersion(Version);
+    if (major < 2 || major > 4)
+        return "the file starts with an ID3v2." + std::to_string(major) + " tag, which cannot be read";
+    // The tag area must end before the audio: a header that claims more than the file holds,
+    // or bytes of the ID3v1 record at its end, cannot be trusted.
+    const int64_t footer = (TagFlags & tfFooter) ? TagHeaderSize : 0;
+    const int64_t tagBytes = static_cast<int64_t>(TagSize) + TagHeaderSize + footer;
+    if (tagBytes > LoadedFileSize)
+        return "the tag claims " + std::to_string(tagBytes) + " bytes, more than the file's " +
+               std::to_string(LoadedFileSize);
+    if (HasID3v1 && tagBytes > LoadedFileSize - TID3v1Tag::RecordSize)
+        return "the tag reaches into the ID3v1 record at the end of the file";
+    if (!FrameWalk.Complete) {
+        std::string what = FrameWalk.StopID.empty() ? std::string("the tag's frames")
+                                                    : "frame \"" + PrintableFrameID(FrameWalk.StopID) + "\"";
+        return what + " at offset " + std::to_string(FrameWalk.StopOffset) + " " + FrameWalk.StopReason +
+               ", so the frames after it cannot be read";
+    }
+    return {};
+}
+
+void TID3v2Class::Refuse(const std::string& Reason) const {
+    throw EID3LibSaveRefused(Reason + "; the file is left unchanged");
+}
+
+namespace {
+
+// What the loaded extended header says, as far as it can be read.
+struct TExtendedHeaderInfo {
+    bool Parsed = false;
+    bool Crc = false;
+    bool Update = false;                   // 2.4: the tag is an update of an earlier one
+    std::optional<uint8_t> Restrictions;  // 2.4: tag restrictions
+};
+
+// Bytes: the extended header after its size field, as loaded from a tag of Major.
+TExtendedHeaderInfo ParseExtendedHeader(const std::vector<uint8_t>& Bytes, uint8_t Major) {
+    TExtendedHeaderInfo info;
+    if (Major == 3) {
+        // flags(2) | padding size(4) | CRC(4) when flag 0x8000
+        if (Bytes.size() < 6) return info;
+        info.Crc = (Bytes[0] & 0x80) != 0;
+        info.Parsed = !info.Crc || Bytes.size() >= 10;
+        return info;
+    }
+    if (Major != 4 || Bytes.size() < 2 || Bytes[0] != 1) return info;
+    // number of flag bytes (1) | flags | for each flag set: length, data
+    const uint8_t flags = Bytes[1];
+    size_t pos = 2;
+    auto take = [&](uint8_t Length) -> const uint8_t* {
+        if (Bytes.size() - pos < size_t{1} + Length || Bytes[pos] != Length) return nullptr;
+        const uint8_t* data = Bytes.data() + pos + 1;
+        pos += size_t{1} + Length;
+        return data;
+    };
+    if (flags & 0x40) {
+        if (take(0) == nullptr) return info;
+        info.Update = true;
+    }
+    if (flags & 0x20) {
+        if (take(5) == nullptr) return info;
+        info.Crc = true;
+    }
+    if (flags & 0x10) {
+        const uint8_t* restrictions = take(1);
+        if (restrictions == nullptr) return info;
+        info.Restrictions = *restrictions;
+    }
+    info.Parsed = (flags & 0x8F) == 0;
+    return info;
+}
+
+}  // namespace
+
+std::vector<uint8_t> TID3v2Class::ExtendedHeaderFor(uint16_t ForVersion, uint32_t Size) const {
+    const uint8_t major = MajorVersion(ForVersion);
+    const uint8_t loaded = MajorVersion(Version);
+    const std::vector<uint8_t>& bytes = ExtendedHeader.Data();
+    if ((major != 3 && major != 4) || !(TagFlags & tfExtendedHeader) || bytes.empty()) return {};
+    const TExtendedHeaderInfo info = ParseExtendedHeader(bytes, loaded);
+    std::vector<uint8_t> out(4);
+    if (!info.Parsed) {
+        // An extended header that cannot be read is kept as it stands in its own version;
+        // in another it would be read in the wrong layout.
+        if (major != loaded) return {};
+        if (major == 3)
+            PutUInt32BE(out.data(), static_cast<uint32_t>(bytes.size()));
+        else
+            EncodeSyncsafe(static_cast<uint32_t>(bytes.size() + 4), out.data());
+        out.insert(out.end(), bytes.begin(), bytes.end());
+        return out;
+    }
+    const std::vector<uint8_t> none;
+    const std::vector<uint8_t>& frames = RenderedFrames_ != nullptr ? *RenderedFrames_ : none;
+    // The CRC describes the frames being saved (and, in 2.4, the padding), never the old ones.
+    auto paddingAfter = [&](size_t HeaderLength) -> uint64_t {
+        const uint64_t used = uint64_t{HeaderLength} + frames.size();
+        return Size > used ? Size - used : 0;
+    };
+    // A 2.3 extended header holds only the padding size and a CRC, both of which the save
+    // would have to make anew, and TagLib misreads every 2.3 tag that carries one (it takes the
+    // size field in 2.4's sense): it is left out.
+    if (major == 3) return {};
+    // 2.4: size (syncsafe, counting itself) | 1 | flags | the data of each flag. The update
+    // and restriction flags have no place in 2.3 and come from a 2.4 tag only.
+    const bool update = loaded == 4 && info.Update;
+    const bool restrictions = loaded == 4 && info.Restrictions.has_value();
+    if (!update && !info.Crc && !restrictions) return {};
+    const uint8_t flags = static_cast<uint8_t>((update ? 0x40 : 0) | (info.Crc ? 0x20 : 0) | (restrictions ? 0x10 : 0));
+    const size_t length = 6 + (update ? 1 : 0) + (info.Crc ? 6 : 0) + (restrictions ? 2 : 0);
+    EncodeSyncsafe(static_cast<uint32_t>(length), out.data());
+    out.push_back(1);
+    out.push_back(flags);
+    if (update) out.push_back(0);
+    if (info.Crc) {
+        // 2.4 counts the padding into the CRC, and stores it as 35 bits in five 7-bit bytes.
+        const uint32_t crc = Crc32OfZeros(paddingAfter(length), Crc32(frames));
+        out.push_back(5);
+        out.push_back(static_cast<uint8_t>((crc >> 28) & 0x0F));
+        for (int shift = 21; shift >= 0; shift -= 7) out.push_back(static_cast<uint8_t>((crc >> shift) & 0x7F));
+    }
+    if (restrictions) {
+        out.push_back(1);
+        out.push_back(*info.Restrictions);
+    }
+    return out;
+}
+
 bool TID3v2Class::WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t ForVersion) {
     const uint8_t major = MajorVersion(ForVersion);
     uint8_t flags = 0;
     ID3_ASSERT(!(TagFlags & tfUnsynchronisation), "no unsynchronisation support!");
     ID3_ASSERT(!(TagFlags & tfCompression), "no tag compression support!");
+    const std::vector<uint8_t> extended = ExtendedHeaderFor(ForVersion, Size);
     if (major == 3 || major == 4) {
-        if ((TagFlags & tfExtendedHeader) && ExtendedHeader.Size() > 0) flags |= 0x40;
+        if (!extended.empty()) flags |= 0x40;
         if (TagFlags & tfExperimental) flags |= 0x20;
     }
     if (major == 4) ID3_ASSERT(!(TagFlags & tfFooter), "no footer support!");
@@ -269,20 +424,173 @@ bool TID3v2Class::WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t ForVer
     uint8_t header[TagHeaderSize] = {'I', 'D', '3', major, static_cast<uint8_t>(ForVersion & 0xFF), flags};
     EncodeSyncsafe(Size, header + 6);
     if (Stream.Write(header, TagHeaderSize) < TagHeaderSize) return false;
+    return Stream.Write(extended.data(), static_cast<int64_t>(extended.size())) ==
+           static_cast<int64_t>(extended.size());
+}
 
-    if (flags & 0x40) {
-        const auto& bytes = ExtendedHeader.Data();
-        uint8_t sizeField[4];
-        if (major == 3)
-            PutUInt32BE(sizeField, static_cast<uint32_t>(bytes.size()));
-        else
-            EncodeSyncsafe(static_cast<uint32_t>(bytes.size() + 4), sizeField);
-        if (Stream.Write(sizeField, 4) < 4) return false;
-        if (Stream.Write(bytes.data(), static_cast<int64_t>(bytes.size())) <
-            static_cast<int64_t>(bytes.size()))
-            return false;
+namespace {
+
+// A frame that readers stop at (a raw frame without a valid identifier or header).
+bool StopsReaders(const TBaseFrame& Frame) {
+    const auto* raw = dynamic_cast<const TRawFrame*>(&Frame);
+    return raw != nullptr && raw->StopsReaders();
+}
+
+std::string DescribeFrame(const TBaseFrame& Frame) {
+    std::string out = "frame \"" + PrintableFrameID(Frame.FrameID()) + "\"";
+    if (Frame.FileOffset >= 0) out += " at offset " + std::to_string(Frame.FileOffset);
+    return out;
+}
+
+// A written text frame of one value whose values are known.
+TTxxxFrame* DateFrame(TBaseFrame& Frame, std::string_view ID) {
+    auto* text = dynamic_cast<TTxxxFrame*>(&Frame);
+    if (text == nullptr || !IsWritten(Frame) || text->FrameID() != ID || !text->MoreTexts.empty() ||
+        !text->ContentReadable())
+        return nullptr;
+    return text;
+}
+
+std::unique_ptr<TTxxxFrame> NewDateFrame(const char* ID, std::u16string Text) {
+    auto frame = std::make_unique<TTxxxFrame>();
+    frame->SetFrameID(ID);
+    frame->Encoding = teISO8859_1;
+    frame->SetText(Text);
+    return frame;
+}
+
+}  // namespace
+
+void TID3v2Class::ConvertDateFrames(uint16_t Target) {
+    // Frames as read stay as they are in their own version; in another, and for the frames
+    // a caller made or changed, the date frames take the target's form.
+    const bool versionChanges = TagExists && MajorVersion(Version) != MajorVersion(Target);
+    auto candidate = [&](TBaseFrame& Frame, std::string_view ID) -> TTxxxFrame* {
+        TTxxxFrame* text = DateFrame(Frame, ID);
+        if (text == nullptr || !(versionChanges || text->Modified || !text->WritesOriginal(Version))) return nullptr;
+        return text;
+    };
+    auto find = [&](std::string_view ID, bool OnlyCandidates) -> TTxxxFrame* {
+        for (const auto& frame : FrameList) {
+            TTxxxFrame* text = OnlyCandidates ? candidate(*frame, ID) : DateFrame(*frame, ID);
+            if (text != nullptr) return text;
+        }
+        return nullptr;
+    };
+    auto present = [&](std::string_view ID) {
+        return std::any_of(FrameList.begin(), FrameList.end(),
+                           [&](const auto& frame) { return IsWritten(*frame) && frame->FrameID() == ID; });
+    };
+    auto retitle = [](TTxxxFrame& Frame, const char* ID, std::u16string Text) {
+        Frame.SetFrameID(ID);
+        Frame.SetText(Text);
+        Frame.Modified = true;
+    };
+
+    if (MajorVersion(Target) == 4) {
+        // TYER [+ TDAT [+ TIME]] -> TDRC.
+        TTxxxFrame* year = find("TYER", true);
+        if (year != nullptr && !present("TDRC")) {
+            std::optional<TID3Timestamp> time = ParseTimestamp(year->Text);
+            if (time && time->Month < 0) {
+                if (TTxxxFrame* date = find("TDAT", true); date && ParseDDMM(date->Text)) {
+                    std::tie(time->Day, time->Month) = *ParseDDMM(date->Text);
+                    date->Deleted = true;
+                    if (TTxxxFrame* clock = find("TIME", true); clock && ParseHHMM(clock->Text)) {
+                        std::tie(time->Hour, time->Minute) = *ParseHHMM(clock->Text);
+                        clock->Deleted = true;
+                    }
+                }
+            }
+            if (time) retitle(*year, "TDRC", FormatTimestamp(*time));
+        }
+        // The 2.3 frames that a TDRC already says are absorbed into it: those converted here,
+        // or any of them when the TDRC itself is new.
+        if (TTxxxFrame* recording = find("TDRC", false)) {
+            const bool fresh = candidate(*recording, "TDRC") != nullptr;
+            if (const auto time = ParseTimestamp(recording->Text)) {
+                if (TTxxxFrame* y = find("TYER", !fresh); y && IsYearText(y->Text) && ParseTimestamp(y->Text)->Year == time->Year)
+                    y->Deleted = true;
+                if (TTxxxFrame* d = find("TDAT", !fresh); d && ParseDDMM(d->Text) == std::pair{time->Day, time->Month})
+                    d->Deleted = true;
+                if (TTxxxFrame* c = find("TIME", !fresh); c && ParseHHMM(c->Text) == std::pair{time->Hour, time->Minute})
+                    c->Deleted = true;
+            }
+        }
+        // TORY -> TDOR.
+        if (TTxxxFrame* original = find("TORY", true); original && IsYearText(original->Text)) {
+            if (!present("TDOR")) {
+                retitle(*original, "TDOR", original->Text);
+            } else if (TTxxxFrame* tdor = find("TDOR", false)) {
+                const auto time = ParseTimestamp(tdor->Text);
+                if (time && time->Year == ParseTimestamp(original->Text)->Year) original->Deleted = true;
+            }
+        }
+        return;
     }
-    return true;
+
+    // TDRC (or a TYER holding a whole timestamp) -> TYER [+ TDAT [+ TIME]], where the 2.3
+    // frames can hold it whole; otherwise it stays as it is.
+    auto split = [&](TTxxxFrame& Frame, bool FromYear) {
+        const auto time = ParseTimestamp(Frame.Text);
+        if (!time) {
+            // "TYER" holds four digits: a date it cannot hold (a year with more after it) keeps
+            // 2.4's name, which readers of 2.3 tags read as well. Other text stays as it is.
+            const std::u16string_view text = Frame.Text;
+            const bool longerDate = text.size() > 4 && IsYearText(text.substr(0, 4)) &&
+                                    (text[4] == u'-' || text[4] == u'T' || text[4] == u' ');
+            if (FromYear && longerDate) retitle(Frame, "TDRC", Frame.Text);
+            return;
+        }
+        const auto parts = SplitTimestamp(*time);
+        if (!parts) {
+            // 2.3 has no frame that holds seconds: the whole date is kept under 2.4's name.
+            if (FromYear) retitle(Frame, "TDRC", Frame.Text);
+            return;
+        }
+        const bool hasDate = !parts->Date.empty(), hasTime = !parts->Time.empty();
+        if ((hasDate && present("TDAT")) || (hasTime && present("TIME"))) {
+            if (FromYear) retitle(Frame, "TDRC", Frame.Text);
+            return;
+        }
+        retitle(Frame, "TYER", parts->Year);
+        auto at = std::find_if(FrameList.begin(), FrameList.end(), [&](const auto& f) { return f.get() == &Frame; });
+        if (hasTime) at = FrameList.insert(at + 1, NewDateFrame("TIME", parts->Time)) - 1;
+        if (hasDate) FrameList.insert(at + 1, NewDateFrame("TDAT", parts->Date));
+    };
+    if (TTxxxFrame* year = find("TYER", true); year && !IsYearText(year->Text)) split(*year, true);
+    if (TTxxxFrame* recording = find("TDRC", true); recording && !present("TYER")) split(*recording, false);
+    // TDOR -> TORY when it is a year alone.
+    if (TTxxxFrame* original = find("TDOR", true); original && IsYearText(original->Text) && !present("TORY"))
+        retitle(*original, "TORY", original->Text);
+}
+
+void TID3v2Class::PrepareFrames(uint16_t Target) {
+    const std::string problem = LoadProblem();
+    // Removing the whole tag needs only to know where it ends.
+    if (!problem.empty() && (!RemoveTag || FrameWalk.Complete)) Refuse(problem);
+    if (RemoveTag || !HasFrames()) return;
+    if (TagExists) {
+        if (TagFlags & tfUnsynchronisation) Refuse("the tag is unsynchronised, which cannot be saved");
+        if (TagFlags & tfCompression) Refuse("the ID3v2.2 tag is compressed, which cannot be saved");
+        if ((TagFlags & tfFooter) && MajorVersion(Target) == 4)
+            Refuse("the ID3v2.4 tag has a footer, which cannot be saved as ID3v2.4");
+    }
+    ConvertDateFrames(Target);
+    // The frames read from the file must reach the new tag unchanged; frames a caller made
+    // raise their own errors when they are written.
+    for (const auto& frame : FrameList) {
+        if (!IsWritten(*frame) || frame->FileOffset < 0) continue;
+        const std::string carry = frame->CarryProblem(Target);
+        if (!carry.empty()) Refuse(DescribeFrame(*frame) + " " + carry);
+    }
+    for (const auto& frame : FrameList)
+        if (IsWritten(*frame)) frame->PrepareSave(Target);
+    // Readers stop at a frame without a valid identifier or header, and TagLib at one without
+    // content: such frames go last, so every other frame is still read.
+    std::stable_partition(FrameList.begin(), FrameList.end(), [Target](const auto& frame) {
+        return !IsWritten(*frame) || !(StopsReaders(*frame) || frame->GetDataSize(Target) == 0);
+    });
 }
 
 // The frames of a save rendered, before the file is looked at.
@@ -314,7 +622,9 @@ TID3v2Class::TRenderedTag TID3v2Class::RenderTag(uint16_t RequestedVersion) {
                 Format("Can not save ID3v2.%d.%d!", MajorVersion(word), static_cast<int>(word & 0xFF)));
     }
     const uint16_t target = rendered.Target;
-    const uint8_t major = MajorVersion(target);
+    // Everything that decides the new tag's bytes happens before the file is opened: a save
+    // that cannot keep what the file holds is refused while the file is still untouched.
+    PrepareFrames(target);
 
     // Estimate first: it raises for frames that cannot be written, before the file is opened.
     uint64_t estimate = 0;
@@ -322,9 +632,7 @@ TID3v2Class::TRenderedTag TID3v2Class::RenderTag(uint16_t RequestedVersion) {
         for (const auto& frame : FrameList)
             if (IsWritten(*frame))
                 estimate += uint64_t{frame->GetHeaderSize(target)} + frame->GetDataSize(target);
-    const bool withExtendedHeader = major >= 3 && (TagFlags & tfExtendedHeader) && ExtendedHeader.Size() > 0;
-    const uint64_t extendedHeaderBytes =
-        withExtendedHeader ? 4 + static_cast<uint64_t>(ExtendedHeader.Size()) : 0;
+    const uint64_t extendedHeaderBytes = ExtendedHeaderFor(target, 0).size();
 
     rendered.HasFrames = HasFrames();
     // Nothing to put in a tag: no ID3v2 bytes at all, not even an empty header.
@@ -379,6 +687,13 @@ TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& Fil
     plan.Version = target;
     plan.Rewrite = SaveNeedsRewrite({TagExists, Rendered.HasFrames, RemoveTag, footerSize > 0, oldSize,
                                      static_cast<int64_t>(Rendered.Size)});
+
+    // The extended header's CRC is computed over these frames when the header is written.
+    struct TForgetFrames {
+        const std::vector<uint8_t>*& Frames;
+        ~TForgetFrames() { Frames = nullptr; }
+    } forgetFrames{RenderedFrames_};
+    RenderedFrames_ = &Rendered.Body;
 
     TMemoryStream tag;
     if (Rendered.WriteTag) {

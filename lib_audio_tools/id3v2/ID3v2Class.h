@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "id3v2/ID3v2FrameWalk.h"
 #include "id3v2/ID3v2Types.h"
 #include "id3v2/frames/TBaseFrame.h"
 #include "io/EnhancedStreams.h"
@@ -63,14 +64,27 @@ class TID3v2Class {
     // the ID3v1 entry (or NewTail) at the end in the same save. True on success; raises on
     // an unsupported version, frame errors, and file errors (EFileRefused when the file is
     // no longer the one loaded; the file is then exactly as it was).
+    // A save that would drop, cut or change what it was not asked to change (a tag whose
+    // frames could not all be read, a frame that cannot be carried into Version) raises
+    // EID3LibSaveRefused before the file is opened for writing.
+    //
+    // Across versions the date frames are converted as the ID3v2.4 standard has it
+    // ("TYER" + "TDAT" + "TIME" <-> "TDRC", "TORY" <-> "TDOR"), where the target's frames
+    // can hold the date whole; texts are re-encoded where the target lacks their encoding;
+    // the extended header is rewritten in the target's layout.
     bool SaveToFile(uint16_t Version);
     // What SaveToFile(Version) writes when File holds the file as it is now: every decision
     // of the save (the version, in place or rewrite, the bytes), and every refusal it raises
-    // before the file is touched. SaveToFile itself works through this; nothing is written
-    // here, and the frames stay as they are (except for what rendering them records).
+    // before the file is touched. SaveToFile itself works through this. Nothing is written
+    // here; the frame list is prepared for Version as a save prepares it (dates converted,
+    // frames that stop readers moved last).
     TID3v2SavePlan PlanSave(uint16_t Version, TStream& File);
     // Writes the tag header (and extended header) for Size and Version at the position.
     bool WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t Version);
+    // The extended header that a tag of Version and Size would carry (size field first;
+    // empty for none): the loaded one rewritten in Version's layout with its CRC computed
+    // over the frames being saved and its padding size that of the new tag.
+    std::vector<uint8_t> ExtendedHeaderFor(uint16_t Version, uint32_t Size) const;
 
     // Inner operations, public for tests and tools.
     bool ReadTagHeader(TStream& Stream);
@@ -80,6 +94,9 @@ class TID3v2Class {
     static std::unique_ptr<TBaseFrame> CreateFrame(std::string_view ID);
     // True when some entry is neither the ID3v1 record nor marked deleted.
     bool HasFrames() const;
+    // Why a save of the loaded tag must be refused whatever it writes ("" when it need
+    // not): its frames could not all be read, or its header claims more than the file holds.
+    std::string LoadProblem() const;
 
     std::filesystem::path FileName;
     bool Modified = false;
@@ -94,6 +111,12 @@ class TID3v2Class {
     std::string TempExtension = ".$$$";
     TMemoryStream ExtendedHeader;
     std::vector<std::unique_ptr<TBaseFrame>> FrameList;
+    // How the walk over the loaded tag's frames went.
+    TFrameWalk FrameWalk;
+    // The size of the file when it was loaded.
+    int64_t LoadedFileSize = 0;
+    // The loaded tag set the extended-header flag, but frames follow the header directly.
+    bool StrayExtendedHeaderFlag = false;
     // The file as the last load read it (or the last save left it).
     std::optional<TFileIdentity> LoadedIdentity;
     // When set, the next save also replaces the file's ID3v1 record and the Lyrics3 block
@@ -102,10 +125,15 @@ class TID3v2Class {
     std::optional<std::vector<uint8_t>> NewTail;
 
    private:
+    // The save's first step: refusals, the conversions between versions, the order of the
+    // frames; nothing touches the file.
+    void PrepareFrames(uint16_t Target);
+    void ConvertDateFrames(uint16_t Target);
+    [[noreturn]] void Refuse(const std::string& Reason) const;
     struct TRenderedTag;
-    // The save's first half: the target version and the rendered frames.
+    // The save's next step: the target version and the rendered frames.
     TRenderedTag RenderTag(uint16_t Version);
-    // The second: how the rendered tag goes into File.
+    // The last before the commit: how the rendered tag goes into File.
     TID3v2SavePlan LayOutTag(const TRenderedTag& Rendered, TStream& File);
     // What decides between writing in place and rewriting the file.
     struct TSaveShape {
@@ -119,6 +147,8 @@ class TID3v2Class {
     static bool SaveNeedsRewrite(const TSaveShape& Shape);
 
     TFileTransaction* transaction_ = nullptr;
+    // The frames being saved, while a save renders them (for the extended header's CRC).
+    const std::vector<uint8_t>* RenderedFrames_ = nullptr;
 };
 
 }  // namespace covrilo

@@ -107,6 +107,18 @@ constexpr std::array<TKnownFrame, 92> kKnownFrames = {{
 
 bool IsExperimentalLetter(char c) { return c == 'X' || c == 'Y' || c == 'Z'; }
 
+// 2.2 identifiers that iTunes and others write although the 2.2 standard has none of them,
+// with the 2.3/2.4 identifiers that the peers read them as.
+struct TExtraID22 {
+    const char* ID22;
+    const char* ID;
+};
+constexpr TExtraID22 kExtraID22[] = {
+    {"TCP", "TCMP"}, {"TST", "TSOT"}, {"TSA", "TSOA"}, {"TSP", "TSOP"}, {"TS2", "TSO2"},
+    {"TSC", "TSOC"}, {"GP1", "GRP1"}, {"MVN", "MVNM"}, {"MVI", "MVIN"}, {"PCS", "PCST"},
+    {"TDS", "TDES"}, {"TID", "TGID"}, {"WFD", "WFED"}, {"TKW", "TKWD"}, {"TCT", "TCAT"},
+};
+
 }  // namespace
 
 std::span<const TKnownFrame> KnownFrames() { return kKnownFrames; }
@@ -128,6 +140,12 @@ bool ConvertID22To23(std::string_view ID22, std::string& ID) {
             return true;
         }
     }
+    for (const TExtraID22& extra : kExtraID22) {
+        if (ID22 == extra.ID22) {
+            ID = extra.ID;
+            return true;
+        }
+    }
     if (IsExperimentalLetter(ID22[0])) {
         ID = std::string(1, ID22[0]) + std::string(ID22);
         return true;
@@ -137,6 +155,12 @@ bool ConvertID22To23(std::string_view ID22, std::string& ID) {
 
 bool ConvertID23To22(std::string_view ID, std::string& ID22) {
     if (ID.size() != 4) return false;
+    for (const TExtraID22& extra : kExtraID22) {
+        if (ID == extra.ID) {
+            ID22 = extra.ID22;
+            return true;
+        }
+    }
     for (const TKnownFrame& row : kKnownFrames) {
         if (ID == std::string_view(row.ID)) {
             if (row.ID22[0] == '\0') return false;

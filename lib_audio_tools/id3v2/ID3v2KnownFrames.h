@@ -22,11 +22,13 @@ struct TKnownFrame {
 std::span<const TKnownFrame> KnownFrames();
 // First row whose 4-character or 3-character identifier equals ID (case-sensitive); null if none.
 const TKnownFrame* FindKnownFrame(std::string_view ID);
-// 2.2 -> 2.3/2.4 identifier: table row, else an experimental 'X'/'Y'/'Z' identifier with
-// its first letter doubled. False when there is no conversion.
+// 2.2 -> 2.3/2.4 identifier: table row, else one of the common non-standard 2.2 identifiers
+// (iTunes' "TCP" -> "TCMP", "TST" -> "TSOT", ...), else an experimental 'X'/'Y'/'Z'
+// identifier with its first letter doubled. False when there is no conversion.
 bool ConvertID22To23(std::string_view ID22, std::string& ID);
-// 2.3/2.4 -> 2.2 identifier: table row with a 2.2 identifier, else a doubled 'X'/'Y'/'Z'
-// prefix dropped. False when there is no conversion.
+// 2.3/2.4 -> 2.2 identifier: one of the non-standard 2.2 identifiers above, else the table
+// row with a 2.2 identifier, else a doubled 'X'/'Y'/'Z' prefix dropped. False when there is
+// no conversion.
 bool ConvertID23To22(std::string_view ID, std::string& ID22);
 
 }  // namespace covrilo

@@ -156,6 +156,10 @@ size_t Utf8Length(std::u16string_view Text) {
     return length;
 }
 
+bool IsValidUtf8(std::string_view Text) { return WideToUtf8(Utf8ToWide(Text)) == Text; }
+
+bool FitsUtf8(std::u16string_view Text) { return Utf8ToWide(WideToUtf8(Text)) == Text; }
+
 std::string Utf8ToAnsi(std::string_view Text) { return WideToAnsi(Utf8ToWide(Text)); }
 
 std::string AnsiToUtf8(std::string_view Text) { return WideToUtf8(AnsiToWide(Text)); }

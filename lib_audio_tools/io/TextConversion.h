@@ -23,6 +23,11 @@ std::string WideToLatin1(std::u16string_view Text);
 std::u16string Utf8ToWide(std::string_view Text);
 std::string WideToUtf8(std::u16string_view Text);
 
+// Whether Text is well-formed UTF-8 (decoding it needs no U+FFFD), and whether UTF-8 can hold
+// a wide text (it has no unpaired surrogates).
+bool IsValidUtf8(std::string_view Text);
+bool FitsUtf8(std::u16string_view Text);
+
 // UTF-8 <-> system code page.
 std::string Utf8ToAnsi(std::string_view Text);
 std::string AnsiToUtf8(std::string_view Text);

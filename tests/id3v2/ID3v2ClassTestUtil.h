@@ -2,6 +2,8 @@
 // Builders of small ID3v2 tags, frames and audio stand-ins for the container's tests.
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -68,6 +70,15 @@ inline Bytes Record(std::string_view Title, uint8_t Track = 1, uint8_t Genre = 1
     r[126] = Track;
     r[127] = Genre;
     return r;
+}
+
+// The zlib stream of Plain, as compressed frames hold it.
+inline Bytes Deflate(const Bytes& Plain) {
+    uLongf size = compressBound(static_cast<uLong>(Plain.size()));
+    Bytes out(size);
+    compress(out.data(), &size, Plain.data(), static_cast<uLong>(Plain.size()));
+    out.resize(size);
+    return out;
 }
 
 inline Bytes Slice(const Bytes& B, size_t From, size_t Count = std::string::npos) {

@@ -14,6 +14,7 @@
 #include "id3v2/frames/TENCRFrame.h"
 #include "id3v2/frames/TGRIDFrame.h"
 #include "id3v2/frames/TPRIVFrame.h"
+#include "id3v2/frames/TRawFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
 #include "id3v2/frames/TUnknownFrame.h"
 #include "id3v2/frames/TWURLFrame.h"
@@ -76,24 +77,27 @@ std::vector<LoadCase> LoadCases() {
          0x0300,
          Size32(body) + 100,
          {"TAG", "TIT2", "TPE1"}},
-        {"lower_case_id_ends_loop",
+        // An identifier that is none is skipped by its size when that lands on the next
+        // frame; the frame is kept byte for byte, and the walk goes on.
+        {"lower_case_id_skipped_by_its_size",
          Cat({Tag(3, lowerCase, 10), Audio()}),
          true,
          0x0300,
          Size32(lowerCase) + 10,
-         {"TIT2"}},
+         {"TIT2", "TpE1", "TPE1"}},
         {"v24_revision_kept",
          Cat({Str("ID3"), Bytes{4, 1, 0}, Syncsafe(Size32(title24)), title24, Audio()}),
          true,
          0x0401,
          Size32(title24),
          {"TIT2"}},
-        {"v22_ids_converted_unknown_ends",
+        // A 2.2 identifier without a 2.3 form is kept as it stands; the walk goes on.
+        {"v22_ids_converted_unknown_kept",
          Cat({Tag(2, body22), Audio()}),
          true,
          0x0200,
          Size32(body22),
-         {"TIT2", "XXYZ"}},
+         {"TIT2", "XXYZ", "ABC", "TPE1"}},
         {"v25_no_frames",
          Cat({Str("ID3"), Bytes{5, 0, 0}, Syncsafe(Size32(kTitle23)), kTitle23, Audio()}),
          true,
@@ -119,12 +123,14 @@ std::vector<LoadCase> LoadCases() {
          0x0300,
          0x0FFFFFFF,
          {"TIT2"}},
+        // A frame that claims more than the tag holds stops the walk there (a save is then
+        // refused: see BadFramesStopTheWalk).
         {"text_frame_claiming_4GiB",
          Cat({Tag(3, huge), Audio(100)}),
          true,
          0x0300,
          Size32(huge),
-         {"TIT2", "TPE1"}},
+         {"TIT2"}},
         // No padding, and the last frame starts within the final 10 bytes of the tag area.
         {"v22_short_last_frame_without_padding",
          Cat({Tag(2, shortLast22), Audio()}),
@@ -235,51 +241,78 @@ TEST(ID3v2ClassLoad, TagFlagsByVersion) {
     }
 }
 
-TEST(ID3v2ClassLoad, BadFramesFailTheLoad) {
+// What the walk cannot read no longer fails the load: the frames before it are read, the
+// walk says where and why it stopped, and a save is refused with that reason.
+TEST(ID3v2ClassLoad, BadFramesStopTheWalk) {
     struct Case {
         const char* Name;
         Bytes File;
-        const char* Message;
+        std::vector<std::string> Frames;
+        int64_t StopOffset;
+        const char* Reason;
     };
     const Case cases[] = {
-        {"unknown_frame_past_end",
+        {"frame_past_end",
          Cat({Tag(3, Cat({kTitle23, Str("ABCD"), BE32(0xFFFFFFFF), Bytes{0, 0}, Str("xy")})), Audio(50)}),
-         "illegal frame \"ABCD\" found, cancel reading frames"},
-        {"compression_without_length", Cat({Tag(4, Frame24("TIT2", Latin1Text("T"), 0, 0x08)), Audio()}),
-         "invalid frame header: compression used without data length indicator!"},
+         {"TIT2"}, 10 + static_cast<int64_t>(kTitle23.size()), "claims 4294967295 bytes, more than the tag holds"},
+        // TPE1 claims 200 content bytes; the tag area holds only 3 of them, then audio follows.
+        {"frame_running_into_the_audio",
+         Cat({Tag(3, Cat({Str("TPE1"), BE32(200), Bytes{0, 0}, Bytes{0}, Str("Ab")})), Audio(300)}), {}, 10,
+         "claims 200 bytes, more than the tag holds"},
+        {"garbage_that_its_size_does_not_skip",
+         Cat({Tag(3, Cat({kTitle23, Bytes{0xC2, 0xCF, 0x1A, 0x2F, 0, 0, 0, 200, 0, 0}, Str("junk")})), Audio()}),
+         {"TIT2"}, 10 + static_cast<int64_t>(kTitle23.size()), "claims 200 bytes, more than the tag holds"},
+        {"junk_tail_too_short_for_a_header", Cat({Tag(3, Cat({kTitle23, Str("junk")})), Audio()}), {"TIT2"},
+         10 + static_cast<int64_t>(kTitle23.size()), "is too short for a frame header"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
         TempDir dir;
         const auto file = dir / "a.mp3";
         WriteFileBytes(file, c.File);
+        TID3v2Class tag(file);
+        EXPECT_EQ(Ids(tag), c.Frames);
+        EXPECT_FALSE(tag.FrameWalk.Complete);
+        EXPECT_EQ(tag.FrameWalk.StopOffset, c.StopOffset);
+        EXPECT_EQ(tag.FrameWalk.StopReason, c.Reason);
         try {
-            TID3v2Class tag(file);
-            ADD_FAILURE() << c.Name << ": loaded";
-        } catch (const EID3LibLoadException& e) {
-            EXPECT_EQ(std::string(e.what()), c.Message) << c.Name;
+            tag.SaveToFile(0);
+            ADD_FAILURE() << "saved";
+        } catch (const EID3LibSaveRefused& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find("at offset " + std::to_string(c.StopOffset)), std::string::npos) << message;
+            EXPECT_NE(message.find("the file is left unchanged"), std::string::npos) << message;
         }
+        EXPECT_EQ(ReadFileBytes(file), c.File);
     }
 }
 
-TEST(ID3v2ClassLoad, AFrameRunningPastTheTagNeverTakesTheAudio) {
-    // TPE1 claims 200 content bytes; the tag area holds only 3 of them, then audio follows.
-    const Bytes body = Cat({Str("TPE1"), BE32(200), Bytes{0, 0}, Bytes{0}, Str("Ab")});
-    const Bytes audio = Audio(300);
+// A frame whose flags announce extra header bytes that its size cannot hold is kept as it
+// was read; the walk goes on with the next frame instead of reading it as those bytes.
+TEST(ID3v2ClassLoad, BrokenHeadersAreKeptAndTheWalkGoesOn) {
+    const Bytes brokenTenc = Cat({Str("TENC"), Syncsafe(1), Bytes{0x20, 0x01}, Bytes{0}});
+    const Bytes compressedWithoutLength = Frame24("TALB", Latin1Text("A"), 0, 0x08);
+    const Bytes title = Frame24("TIT2", Latin1Text("Take On Me"));
     TempDir dir;
     const auto file = dir / "a.mp3";
-    WriteFileBytes(file, Cat({Tag(3, body), audio}));
-    {
-        TID3v2Class tag(file);
-        ASSERT_EQ(tag.FrameCount(), 1);
-        auto* artist = dynamic_cast<TTxxxFrame*>(tag.Frames(0));
-        ASSERT_NE(artist, nullptr);
-        EXPECT_EQ(artist->Text, u"Ab");
-        ASSERT_TRUE(tag.SaveToFile(0));
-    }
+    const Bytes original = Cat({Tag(4, Cat({brokenTenc, compressedWithoutLength, title}), 50), Audio()});
+    WriteFileBytes(file, original);
+    TID3v2Class tag(file);
+    EXPECT_TRUE(tag.FrameWalk.Complete);
+    EXPECT_EQ(Ids(tag), (std::vector<std::string>{"TENC", "TALB", "TIT2"}));
+    EXPECT_NE(dynamic_cast<TRawFrame*>(tag.Frames(0)), nullptr);
+    EXPECT_NE(dynamic_cast<TRawFrame*>(tag.Frames(1)), nullptr);
+    EXPECT_EQ(TextOf(tag, 2), u"Take On Me");
+
+    // Saved in its version, each is written as it was, after the frames readers can read.
+    ASSERT_TRUE(tag.SaveToFile(0));
+    TID3v2Class again(file);
+    EXPECT_EQ(Ids(again), (std::vector<std::string>{"TIT2", "TENC", "TALB"}));
     const Bytes saved = ReadFileBytes(file);
-    ASSERT_GE(saved.size(), audio.size());
-    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), saved.end() - static_cast<long>(audio.size())));
-    EXPECT_EQ(saved.size(), TID3v2Class(file).TagSize + 10 + audio.size());
+    EXPECT_EQ(Slice(saved, 10, title.size() + brokenTenc.size() + compressedWithoutLength.size()),
+              Cat({title, brokenTenc, compressedWithoutLength}));
+    // In another version their headers have no form: refused.
+    EXPECT_THROW(again.SaveToFile(0x0300), EID3LibSaveRefused);
 }
 
 TEST(ID3v2ClassLoad, MissingFileRaisesOpenError) {

@@ -3,6 +3,7 @@
 // record, extended headers, refusals, and what a rewrite does to the file system.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <functional>
@@ -384,42 +385,92 @@ TEST(ID3v2ClassSave, ID3v1RecordAtTheEnd) {
     }
 }
 
-TEST(ID3v2ClassSave, ExtendedHeaderKept) {
+// The extended header is rewritten in the target's layout: the 2.4 CRC is computed over the
+// frames written and the padding, what the target cannot say is left out. A 2.3 extended
+// header is not written at all: it holds only the padding size and a CRC, and TagLib misreads
+// every 2.3 tag that has one. Copied as it stood, a 2.3 header under a 2.4 tag (or a stale
+// CRC) made readers reject the tag.
+TEST(ID3v2ClassSave, ExtendedHeaderRewrittenForTheTarget) {
     struct Case {
+        const char* Name;
         uint8_t Major;
-        Bytes SizeField;
+        Bytes Extended;  // size field and content, as the file holds it
         uint16_t Target;
-        Bytes ExpectedField;  // empty: no extended header written
         size_t Padding;
+        Bytes Expected;  // the start of the extended header written; empty: none
+        bool Crc;
     };
-    const Bytes ext = {0, 0, 0, 0, 0, 9};
+    const Bytes crc24 = Cat({Syncsafe(12), Bytes{1, 0x20, 5, 1, 2, 3, 4, 5}});
+    const Bytes crc23 = Cat({BE32(10), Bytes{0x80, 0, 0, 0, 0, 9, 1, 2, 3, 4}});
+    const Bytes plain23 = Cat({BE32(6), Bytes{0, 0, 0, 0, 0, 9}});
     const Case cases[] = {
-        {3, BE32(6), 0, BE32(6), 100},           {3, BE32(6), 0, BE32(6), 9000},  // rewrite
-        {4, Syncsafe(10), 0, Syncsafe(10), 100}, {4, Syncsafe(10), 0x0300, BE32(6), 9000},
-        {3, BE32(6), 0x0200, {}, 9000},  // 2.2 has no extended header
+        {"2.3 in place", 3, plain23, 0, 100, {}, false},
+        {"2.3 rewritten", 3, plain23, 0, 9000, {}, false},
+        {"2.3 with CRC", 3, crc23, 0, 100, {}, false},
+        {"2.4 CRC recomputed in place", 4, crc24, 0, 100, Cat({Syncsafe(12), Bytes{1, 0x20, 5}}), true},
+        {"2.4 CRC recomputed on a rewrite", 4, crc24, 0, 9000, Cat({Syncsafe(12), Bytes{1, 0x20, 5}}), true},
+        {"2.4 CRC to 2.3", 4, crc24, 0x0300, 100, {}, false},
+        {"2.3 CRC to 2.4", 3, crc23, 0x0400, 100, Cat({Syncsafe(12), Bytes{1, 0x20, 5}}), true},
+        {"2.4 update and restrictions kept", 4, Cat({Syncsafe(9), Bytes{1, 0x50, 0, 1, 0x33}}), 0, 100,
+         Cat({Syncsafe(9), Bytes{1, 0x50, 0, 1, 0x33}}), false},
+        {"2.3 without CRC says nothing in 2.4", 3, plain23, 0x0400, 100, {}, false},
+        {"2.2 has no extended header", 3, plain23, 0x0200, 9000, {}, false},
+        // An extended header that cannot be read is copied in its own version only.
+        {"unreadable 2.4 kept as it stands", 4, Cat({Syncsafe(10), Bytes{0, 0, 0, 0, 0, 9}}), 0, 100,
+         Cat({Syncsafe(10), Bytes{0, 0, 0, 0, 0, 9}}), false},
+        {"unreadable 2.4 dropped in 2.3", 4, Cat({Syncsafe(10), Bytes{0, 0, 0, 0, 0, 9}}), 0x0300, 100, {}, false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
         TempDir dir;
         const auto file = dir / "a.mp3";
-        const Bytes frame =
-            c.Major == 3 ? Frame23("TIT2", Latin1Text("T")) : Frame24("TIT2", Latin1Text("T"));
-        WriteFileBytes(file, Cat({Tag(c.Major, Cat({c.SizeField, ext, frame}), c.Padding, 0x40), Audio()}));
+        const Bytes frame = c.Major == 3 ? Frame23("TIT2", Latin1Text("T")) : Frame24("TIT2", Latin1Text("T"));
+        WriteFileBytes(file, Cat({Tag(c.Major, Cat({c.Extended, frame}), c.Padding, 0x40), Audio()}));
         {
             TID3v2Class tag(file);
-            ASSERT_EQ(tag.ExtendedHeader.Data(), ext);
+            ASSERT_EQ(tag.TagFlags, tfExtendedHeader);
             ASSERT_TRUE(tag.SaveToFile(c.Target));
         }
         const Bytes saved = ReadFileBytes(file);
-        if (c.ExpectedField.empty()) {
-            EXPECT_EQ(saved[5], 0);
-        } else {
-            EXPECT_EQ(saved[5], 0x40);
-            EXPECT_EQ(Slice(saved, 10, 4), c.ExpectedField);
-            EXPECT_EQ(Slice(saved, 14, 6), ext);
-        }
         TID3v2Class again(file);
         EXPECT_EQ(Ids(again), std::vector<std::string>{"TIT2"});
         EXPECT_EQ(Slice(saved, again.TagSize + 10), Audio());
+        if (c.Expected.empty()) {
+            EXPECT_EQ(saved[5] & 0x40, 0);
+            continue;
+        }
+        ASSERT_EQ(saved[5] & 0x40, 0x40);
+        EXPECT_EQ(Slice(saved, 10, c.Expected.size()), c.Expected);
+        if (!c.Crc) continue;
+        // The CRC covers the frames and the padding, as 35 bits in five 7-bit bytes.
+        const size_t length = 12;
+        const Bytes covered = Slice(saved, 10 + length, HeaderSize(saved) - length);
+        ASSERT_EQ(Slice(covered, 0, frame.size()), frame);
+        const auto crc = static_cast<uint32_t>(crc32(0, covered.data(), static_cast<uInt>(covered.size())));
+        EXPECT_EQ(Slice(saved, 17, 5), (Bytes{static_cast<uint8_t>(crc >> 28), static_cast<uint8_t>((crc >> 21) & 0x7F),
+                                              static_cast<uint8_t>((crc >> 14) & 0x7F),
+                                              static_cast<uint8_t>((crc >> 7) & 0x7F), static_cast<uint8_t>(crc & 0x7F)}));
+    }
+}
+
+// Some taggers set the extended-header flag without writing one: the first frame is not
+// taken for its size (it used to swallow the frames), and the flag is not written back.
+TEST(ID3v2ClassSave, StrayExtendedHeaderFlagIsDropped) {
+    for (uint8_t major : {3, 4}) {
+        SCOPED_TRACE(int(major));
+        const Bytes body = major == 3 ? Cat({Frame23("TIT2", Latin1Text("Punk")), Frame23("TALB", Latin1Text("B"))})
+                                      : Cat({Frame24("TIT2", Latin1Text("Punk")), Frame24("TALB", Latin1Text("B"))});
+        TempDir dir;
+        const auto file = dir / "a.mp3";
+        WriteFileBytes(file, Cat({Tag(major, body, 100, 0x40), Audio()}));
+        TID3v2Class tag(file);
+        EXPECT_TRUE(tag.StrayExtendedHeaderFlag);
+        EXPECT_EQ(tag.TagFlags, 0);
+        EXPECT_EQ(Ids(tag), (std::vector<std::string>{"TIT2", "TALB"}));
+        ASSERT_TRUE(tag.SaveToFile(0));
+        const Bytes saved = ReadFileBytes(file);
+        EXPECT_EQ(saved[5], 0);
+        EXPECT_EQ(Slice(saved, 10, body.size()), body);
     }
 }
 
@@ -439,24 +490,29 @@ TEST(ID3v2ClassSave, RefusedSavesLeaveTheFileUntouched) {
     auto unknownEncoding = +[]() -> std::unique_ptr<TBaseFrame> { return Text("TALB", u"a", teUnknown); };
     const Bytes title = Frame23("TIT2", Latin1Text("T"));
     const Case cases[] = {
+        // What the engine cannot write is refused as such (it used to end a run as an
+        // assertion failure).
         {"unsync_in_place", Tag(3, title, 100, 0x80), 0,
-         "no unsynchronisation support! (ID3v2Class.cpp, line ", none},
+         "the tag is unsynchronised, which cannot be saved; the file is left unchanged", none},
         {"unsync_rewrite", Tag(3, title, 100, 0x80), 0,
-         "no unsynchronisation support! (ID3v2Class.cpp, line ", big},
-        {"footer_v24", Tag(4, Frame24("TIT2", Latin1Text("T")), 100, 0x10), 0, "no footer support!", none},
+         "the tag is unsynchronised, which cannot be saved; the file is left unchanged", big},
+        {"footer_v24", Tag(4, Frame24("TIT2", Latin1Text("T")), 100, 0x10), 0,
+         "the ID3v2.4 tag has a footer, which cannot be saved as ID3v2.4", none},
         {"compressed_v22", Tag(2, Frame22("TT2", Latin1Text("T")), 100, 0x40), 0x0200,
-         "no tag compression support!", none},
+         "the ID3v2.2 tag is compressed, which cannot be saved", none},
         {"placeholder_in_place", Tag(3, title, 100), 0, "Invalid frame ID \"Txxx\" on save.", placeholder},
         {"placeholder_rewrite", Tag(3, title, 9000), 0, "Invalid frame ID \"Txxx\" on save.", placeholder},
         {"unknown_encoding", Tag(3, title, 100), 0, "frame \"TALB\": text encoding teUnknown is invalid!",
          unknownEncoding},
         {"no_v22_equivalent", Tag(3, Frame23("PRIV", Cat({Str("o"), Bytes{0, 1}})), 9000), 0x0200,
-         "there is no equivalent frame id for \"PRIV\" in ID3v2.2.x", none},
+         "frame \"PRIV\" at offset 10 has no ID3v2.2 identifier; the file is left unchanged", none},
         {"size_past_end", Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(0x100000), title}), 0,
-         "Tag size exceeds the size of file", none},
+         "the tag claims 1048586 bytes, more than the file's ", none},
         // The tag area reaches into the ID3v1 record: writing either would spoil the other.
         {"tag_overlaps_id3v1", Cat({Str("ID3"), Bytes{3, 0, 0}, Syncsafe(13 + 1000 + 10), title}), 0,
-         "Tag size exceeds the size of file", none},
+         "the tag reaches into the ID3v1 record at the end of the file", none},
+        {"version_2_5", Cat({Str("ID3"), Bytes{5, 0, 0}, Syncsafe(13), title}), 0x0300,
+         "the file starts with an ID3v2.5 tag, which cannot be read", none},
     };
     for (const Case& c : cases) {
         TempDir dir;

@@ -41,10 +41,11 @@ TEST(TAPICFrame, ReadsAndWritesPicturesInEachVersion) {
         {"2.3 utf-16", ID3V2_VERSION_2_3,
          Fixture({{0x01}, "image/jpeg", {0}, {0x03}, {0xFF, 0xFE, 'c', 0, 0, 0}}) + Image, teUTF16, "image/jpeg", 3,
          u"c"},
-        {"2.3 type 21 reads as 0", ID3V2_VERSION_2_3, Fixture({{0x00}, "image/png", {0}, {21}, {0}}) + Image,
-         teISO8859_1, "image/png", 0, u""},
-        {"2.4 type 255 reads as 0", ID3V2_VERSION_2_4, Fixture({{0x03}, "image/PNG", {0}, {255}, {0}}) + Image,
-         teUTF8, "image/PNG", 0, u""},
+        // Types beyond the table are other programs' data: kept as stored, never made 0.
+        {"2.3 type 21 is kept", ID3V2_VERSION_2_3, Fixture({{0x00}, "image/png", {0}, {21}, {0}}) + Image,
+         teISO8859_1, "image/png", 21, u""},
+        {"2.4 type 255 is kept", ID3V2_VERSION_2_4, Fixture({{0x03}, "image/PNG", {0}, {255}, {0}}) + Image,
+         teUTF8, "image/PNG", 255, u""},
         {"2.4 utf-16be, no image bytes", ID3V2_VERSION_2_4,
          Fixture({{0x02}, "image/gif", {0}, {0x14}, {0, 'x', 0, 0}}), teUTF16BE, "image/gif", 20, u"x"},
     };

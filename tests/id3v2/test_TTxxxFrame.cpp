@@ -239,7 +239,7 @@ TEST(TTxxxFrame, TruncatedAndHostileContent) {
     EXPECT_LE(Many.MoreTexts.size(), 65536u);
 }
 
-TEST(TTxxxFrame, KeepsCompressedContentAsStored) {
+TEST(TTxxxFrame, KeepsEncryptedContentAsStored) {
     const FrameBytes In = Fixture({"TIT2",                    // identifier
                                    {0x00, 0x00, 0x00, 0x0B},  // size 11
                                    {0x00, 0xC0},              // compression, encryption
@@ -254,8 +254,11 @@ TEST(TTxxxFrame, KeepsCompressedContentAsStored) {
     EXPECT_EQ(test::SaveFrame(Frame, ID3V2_VERSION_2_4),
               Fixture({"TIT2", {0, 0, 0, 0x0B}, {0x00, 0x0D}, {0x05}, {0, 0, 0, 0x20},
                        {0x78, 0x9C, 0xF3, 0x07, 0x00, 0x55}}));
-    // 2.2 has no flags: the bytes would read as plain text there, so the size is refused.
+    // 2.2 has no flags: the bytes would read as plain text there, and the values that could
+    // be written plain instead are unknown, so the size is refused.
     EXPECT_THROW(Frame.GetDataSize(ID3V2_VERSION_2_2), EID3LibFrameVersionMismatch);
+    EXPECT_FALSE(Frame.ContentReadable());
+    EXPECT_NE(Frame.CarryProblem(ID3V2_VERSION_2_2), "");
 
 }
 

@@ -158,6 +158,7 @@ std::string ToolName(Tool tool) {
         case Tool::Mutagen: return "mutagen (python3-mutagen for /usr/bin/python3)";
         case Tool::Pil: return "PIL (python3-pil for /usr/bin/python3)";
         case Tool::Taglib: return "taglib_dump (built when libtag1-dev is installed)";
+        case Tool::EyeD3: return "eyeD3 (python3-eyed3 for /usr/bin/python3)";
     }
     return "unknown tool";
 }
@@ -181,6 +182,10 @@ bool HaveInteropTool(Tool tool) {
             const std::string dump = COVRILO_TAGLIB_DUMP;
             return !dump.empty() && fs::exists(dump);
         }
+        case Tool::EyeD3: {
+            static const bool have = PythonImports("eyed3");
+            return have;
+        }
     }
     return false;
 }
@@ -196,6 +201,26 @@ std::string MissingTools(std::initializer_list<Tool> tools) {
 }
 
 fs::path InteropToolsDir() { return COVRILO_INTEROP_TOOLS_DIR; }
+
+JsonValue RunPreservationCheck(const fs::path& cli, const std::vector<fs::path>& files, const fs::path& cover,
+                               const fs::path& work, const std::string& ops) {
+    RequireTool(Tool::Mutagen);
+    RequireTool(Tool::EyeD3);
+    RequireTool(Tool::Taglib);
+    fs::create_directories(work);
+    std::string list;
+    for (const fs::path& file : files) list += file.string() + "\n";
+    WriteFileBytes(work / "files.txt", Bytes(list.begin(), list.end()));
+    std::string command = Python("preservation_check.py") + " --cli " + Q(cli) + " --taglib-dump " +
+                          ShellQuote(COVRILO_TAGLIB_DUMP) + " --cover " + Q(cover) + " --work " + Q(work / "runs") +
+                          " --list " + Q(work / "files.txt");
+    if (!ops.empty()) command += " --ops " + ShellQuote(ops);
+    const ToolRun run = RunSeparately(command);
+    // Exit 1 only says that some result is a problem: the report says which.
+    if (run.exitCode != 0 && run.exitCode != 1)
+        throw InteropError("preservation_check.py failed (exit " + std::to_string(run.exitCode) + ")\n" + run.err);
+    return ParseDump("preservation_check.py", run);
+}
 
 void MakeWav(const fs::path& file, const AudioOptions& options) {
     if (options.seconds <= 0 || options.sampleRate <= 0 || options.channels < 1 || options.channels > 2)

@@ -43,6 +43,7 @@ enum class Tool {
     Mutagen,  // /usr/bin/python3 with python3-mutagen
     Pil,      // /usr/bin/python3 with python3-pil
     Taglib,   // our taglib_dump checker (built when libtag1-dev is found)
+    EyeD3,    // /usr/bin/python3 with python3-eyed3
 };
 
 // Name of the tool for messages ("lame", "mutagen (python3-mutagen)", ...).
@@ -119,6 +120,13 @@ JsonValue TaglibDump(const std::filesystem::path& file);
 ::testing::AssertionResult FfmpegDecodesCleanly(const std::filesystem::path& file);
 // ffmpeg finds an attached picture (its first video stream) and decodes it without errors.
 ::testing::AssertionResult FfmpegDecodesAttachedPicture(const std::filesystem::path& file);
+
+// Runs tools/preservation_check.py: covrilo-cli (cli) applies each operation (ops: a comma
+// list of its operation names, "" for all seven) to copies of the files in work, and mutagen,
+// eyeD3 and TagLib check every result. Returns its report (see the script's description).
+JsonValue RunPreservationCheck(const std::filesystem::path& cli, const std::vector<std::filesystem::path>& files,
+                               const std::filesystem::path& cover, const std::filesystem::path& work,
+                               const std::string& ops = "");
 
 // The frames of a dump's ID3v2 tag with the given id, in order (empty when there is no tag).
 std::vector<JsonValue> FramesWithId(const JsonValue& dump, const std::string& id);

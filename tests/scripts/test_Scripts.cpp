@@ -28,11 +28,11 @@ std::set<std::string> Packages(const std::string& Jobs) {
 
 TEST(Scripts, DepsInstallsWhatTheJobNeedsAndNoMore) {
     const std::set<std::string> Build = Packages("build"), Test = Packages("test");
-    for (const char* Needed : {"cmake", "g++", "libjpeg-dev", "qt6-base-dev", "help2man"})
+    for (const char* Needed : {"cmake", "g++", "libjpeg-dev", "zlib1g-dev", "qt6-base-dev", "help2man"})
         EXPECT_TRUE(Build.count(Needed)) << Needed;
     // The demo builds and runs the programs: none of the test tool chain.
     for (const char* TestTool : {"clang", "lame", "ffmpeg", "flac", "vorbis-tools", "python3-mutagen", "python3-pil",
-                                 "libtag1-dev", "libgtest-dev", "libbenchmark-dev", "xvfb"})
+                                 "eyed3", "libtag1-dev", "libgtest-dev", "libbenchmark-dev", "xvfb"})
         EXPECT_FALSE(Build.count(TestTool)) << TestTool << " is not needed to build and run";
     EXPECT_TRUE(std::includes(Test.begin(), Test.end(), Build.begin(), Build.end())) << "the tests build too";
     for (const char* TestTool : {"clang", "lame", "ffmpeg", "python3-mutagen", "libtag1-dev", "libgtest-dev"})

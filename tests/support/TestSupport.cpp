@@ -73,6 +73,18 @@ std::string ShellQuote(const std::string& text) {
 
 std::filesystem::path SourceDir() { return COVRILO_SOURCE_DIR; }
 
+Bytes MpegAudioFrames(size_t count) {
+    Bytes a(count * 417);
+    for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<uint8_t>(i * 7 + 1);
+    for (size_t frame = 0; frame < count; ++frame) {
+        a[frame * 417] = 0xFF;
+        a[frame * 417 + 1] = 0xFB;
+        a[frame * 417 + 2] = 0x90;
+        a[frame * 417 + 3] = 0x00;
+    }
+    return a;
+}
+
 bool RunningAsRoot() { return ::geteuid() == 0; }
 
 UnprivilegedRun RunCurrentTestUnprivileged() {

@@ -31,6 +31,9 @@ Bytes ReadFileBytes(const std::filesystem::path& file);
 std::string ReadFileText(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, const Bytes& data);
 Bytes ToBytes(std::string_view text);
+// Count MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz: 417 bytes each) with a pattern as
+// their content, so that a shifted or cut byte shows: audio a save accepts as MPEG.
+Bytes MpegAudioFrames(size_t count = 7);
 // Bytes from a C++ string literal that may hold zero bytes: B("ID3\x03\x00", 5).
 inline Bytes B(const char* data, size_t size) { return Bytes(data, data + size); }
 

@@ -26,9 +26,6 @@ std::string Lower(std::string_view Text) {
 
 bool EqualsIgnoringCase(std::string_view A, std::string_view B) { return A.size() == B.size() && Lower(A) == Lower(B); }
 
-// Picture types outside 1..20 read and write as 0 ("Other").
-uint8_t MapPictureType(uint8_t Value) { return Value >= 1 && Value <= 20 ? Value : 0; }
-
 uint32_t LE32(std::span<const uint8_t> B, size_t At) {
     return uint32_t{B[At]} | (uint32_t{B[At + 1]} << 8) | (uint32_t{B[At + 2]} << 16) | (uint32_t{B[At + 3]} << 24);
 }
@@ -79,7 +76,8 @@ std::string MimeToFormat(const std::string& Mime, const std::vector<uint8_t>& Im
 TAPICFrame::TAPICFrame() { SetFrameID("APIC"); }
 
 uint32_t TAPICFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    if (WritesOriginal(Version)) return OriginalSize();
+    RequireValues(Version);
     const bool TwoTwo = MajorVersion(Version) == 2;
     uint64_t Size = TEncodingFrame::GetDataSize(Version) + 1 + EncodedTextSize(Description, AdjustedEncoding(Version));
     if (Linked)
@@ -100,50 +98,53 @@ bool TAPICFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     PictureData.Clear();
     Linked = false;
     LinkURL.clear();
-    StoredContent.clear();
-    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
-    TMemoryStream Plain;
-    TStream& In = PlainContent(Stream, Plain);
-
-    int64_t Rest = DataSize;
-    uint8_t Byte = 0;
-    ReadEncodingByte(In, Rest);
-
-    if (MajorVersion(Version) == 2) {
-        // The 2.2 image format is always three bytes, without terminator.
-        std::array<char, 3> Format{};
-        const int64_t Got = In.Read(Format.data(), std::min<int64_t>(3, Rest));
-        Rest -= Got;
-        std::string Text(Format.data(), static_cast<size_t>(Got));
-        Text.erase(std::find(Text.begin(), Text.end(), '\0'), Text.end());
-        MIMEType = FormatToMime(Text);
-    } else {
-        Rest -= ReadLatin1(In, Rest - 2, MIMEType);
+    // A compressed picture is inflated only to learn its values (its type above all); it is
+    // written back as stored while it is unchanged.
+    std::vector<uint8_t> Inflated;
+    if (const auto Content = ReadContent(Stream, Inflated)) {
+        const std::span<const uint8_t> All = TakeEncodingByte(*Content);
+        TCustomMemoryStream In(All);
+        int64_t Rest = In.Size();
+        uint8_t Byte = 0;
+        if (MajorVersion(Version) == 2) {
+            // The 2.2 image format is always three bytes, without terminator.
+            std::array<char, 3> Format{};
+            const int64_t Got = In.Read(Format.data(), std::min<int64_t>(3, Rest));
+            Rest -= Got;
+            std::string Text(Format.data(), static_cast<size_t>(Got));
+            Text.erase(std::find(Text.begin(), Text.end(), '\0'), Text.end());
+            MIMEType = FormatToMime(Text);
+        } else {
+            Rest -= ReadLatin1(In, Rest - 2, MIMEType);
+        }
+        // The type byte is kept as stored: types beyond the table are other programs' data.
+        if (Rest > 0 && ReadByte(In, Byte)) {
+            PictureType = Byte;
+            --Rest;
+        }
+        const int64_t DescriptionStart = In.Position();
+        const int64_t DescriptionBytes = ReadText(In, Rest, BigEndian, Description, Encoding);
+        NoteTextBytes(All.subspan(static_cast<size_t>(DescriptionStart), static_cast<size_t>(DescriptionBytes)));
+        Rest -= DescriptionBytes;
+        if (EqualsIgnoringCase(MIMEType, kLinkMarker)) {
+            Linked = true;
+            MIMEType.clear();
+            ReadLatin1(In, Rest, LinkURL);
+        } else if (Rest > 0) {
+            const int64_t ImageStart = In.Position();
+            PictureData.Data() = In.ReadBytes(Rest);
+            KeepOriginalPrefix(static_cast<size_t>(ImageStart + 1));
+        }
+        PictureData.SetPosition(0);
     }
-
-    if (Rest > 0 && ReadByte(In, Byte)) {
-        PictureType = MapPictureType(Byte);
-        --Rest;
-    }
-    Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
-
-    if (EqualsIgnoringCase(MIMEType, kLinkMarker)) {
-        Linked = true;
-        MIMEType.clear();
-        Rest -= ReadLatin1(In, Rest, LinkURL);
-    } else if (Rest > 0) {
-        PictureData.Data() = In.ReadBytes(std::min(Rest, In.Remaining()));
-        Rest = 0;
-    }
-    PictureData.SetPosition(0);
-    SkipBytes(In, Rest);
     Stored = true;
     Modified = false;
     return true;
 }
 
 bool TAPICFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
+    PrepareRender(Version);
     TEncodingFrame::SaveToStream(Stream, Version);
     const bool TwoTwo = MajorVersion(Version) == 2;
     bool Ok = WriteFrameHeader(Stream, Version);
@@ -155,8 +156,7 @@ bool TAPICFrame::SaveToStream(TStream& Stream, uint16_t Version) {
     } else {
         Ok = Ok && WriteLatin1(Stream, Linked ? kLinkMarker : std::string_view(MIMEType));
     }
-    const uint8_t Type = MapPictureType(PictureType);
-    Ok = Ok && WriteBytes(Stream, std::span<const uint8_t>(&Type, 1));
+    Ok = Ok && WriteBytes(Stream, std::span<const uint8_t>(&PictureType, 1));
     Ok = Ok && WriteText(Stream, Description, BigEndian, Encoding);
     if (Linked)
         Ok = Ok && WriteLatin1(Stream, LinkURL);
@@ -166,6 +166,12 @@ bool TAPICFrame::SaveToStream(TStream& Stream, uint16_t Version) {
     Stored = true;
     Modified = false;
     return Ok;
+}
+
+bool TAPICFrame::LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const {
+    // The 2.2 picture names its image format in three letters where 2.3 and 2.4 hold a MIME type.
+    if ((FromMajor == 2) != (ToMajor == 2)) return false;
+    return TEncodingFrame::LayoutFits(FromMajor, ToMajor);
 }
 
 bool TAPICFrame::Assign(const TBaseFrame& Source) {

@@ -47,11 +47,15 @@ public:
     std::string PictureTypeName() const;
 
     std::string MIMEType;       // empty for a linked picture
-    uint8_t PictureType = 0;    // 0..20
+    uint8_t PictureType = 0;    // 0..20 by the standard; any other value is kept as stored
     std::u16string Description;
     TMemoryStream PictureData;  // empty for a linked picture
     bool Linked = false;
     std::string LinkURL;
+
+protected:
+    bool LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const override;
+    std::span<const uint8_t> OriginalTail() const override { return PictureData.Data(); }
 };
 
 }  // namespace covrilo

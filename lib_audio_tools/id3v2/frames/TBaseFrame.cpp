@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "id3v2/ID3v2KnownFrames.h"
+#include "io/ZlibCodec.h"
 #include "io/TextConversion.h"
 
 namespace covrilo {
@@ -91,6 +92,15 @@ size_t FindTerminatorEnd(std::span<const uint8_t> In, TTextEncoding Encoding) {
 
 TBaseFrame::TBaseFrame() = default;
 
+uint32_t TBaseFrame::DecodeFrameSize(const uint8_t* Size, uint8_t Major) {
+    if (Major != 3) return DecodeSyncsafe(Size);
+    // Some writers put a little-endian size into 2.3 frames: a big-endian reading above
+    // 16 MiB whose little-endian reading is small is taken little-endian.
+    const uint32_t BigEndianSize = ReadU32BE(Size);
+    const uint32_t LittleEndianSize = ReadU32LE(Size);
+    return (LittleEndianSize < 65535 && BigEndianSize > 16777215) ? LittleEndianSize : BigEndianSize;
+}
+
 uint32_t TBaseFrame::GetHeaderSize(uint16_t Version) {
     const uint8_t Major = MajorVersion(Version);
     if (Major == 2) return 6;
@@ -127,15 +137,7 @@ bool TBaseFrame::ReadFrameHeader(TStream& Stream, uint16_t Version) {
     } else if (Major == 3 || Major == 4) {
         if (Stream.Read(Header, 10) != 10) return false;
         std::copy_n(reinterpret_cast<const char*>(Header), 4, FFrameID.begin());
-        if (Major == 3) {
-            // Some writers put a little-endian size into 2.3 frames: a big-endian reading
-            // above 16 MiB whose little-endian reading is small is taken little-endian.
-            const uint32_t BigEndianSize = ReadU32BE(Header + 4);
-            const uint32_t LittleEndianSize = ReadU32LE(Header + 4);
-            FrameSize = (LittleEndianSize < 65535 && BigEndianSize > 16777215) ? LittleEndianSize : BigEndianSize;
-        } else {
-            FrameSize = DecodeSyncsafe(Header + 4);
-        }
+        FrameSize = DecodeFrameSize(Header + 4, Major);
     } else {
         return false;
     }
@@ -143,12 +145,14 @@ bool TBaseFrame::ReadFrameHeader(TStream& Stream, uint16_t Version) {
     RefreshNames();
     DataSize = FrameSize;
     FrameFlags = 0;
+    LoadedVersion = Version;
 
-    // Each extra header byte belongs to the frame size; a size too small to hold them
-    // leaves no content rather than wrapping around.
+    // Each extra header byte belongs to the frame: a size too small to hold them is a header
+    // that cannot be read, never an invitation to read the next frame's bytes.
     auto TakeExtra = [this, &Stream](uint8_t* Buffer, uint32_t Count) {
+        if (DataSize < Count) return false;
         if (Stream.Read(Buffer, Count) != static_cast<int64_t>(Count)) return false;
-        DataSize = DataSize > Count ? DataSize - Count : 0;
+        DataSize -= Count;
         return true;
     };
 
@@ -424,46 +428,131 @@ uint8_t TBaseFrame::EncodingToByte(TTextEncoding Encoding) {
 
 bool TBaseFrame::ContentKeptAsStored() const { return (FrameFlags & (ffCompression | ffEncryption)) != 0; }
 
-TStream& TBaseFrame::PlainContent(TStream& Stream, TMemoryStream& Plain) {
-    if (!(FrameFlags & ffUnsynchronisation) || ContentKeptAsStored()) return Stream;
-    const std::vector<uint8_t> Raw = Stream.ReadBytes(std::min<int64_t>(DataSize, Stream.Remaining()));
-    std::vector<uint8_t>& Out = Plain.Data();
-    Out.clear();
-    Out.reserve(Raw.size());
-    for (size_t I = 0; I < Raw.size(); ++I) {
-        Out.push_back(Raw[I]);
-        if (Raw[I] == 0xFF && Raw.size() - I > 1 && Raw[I + 1] == 0x00) ++I;
+std::optional<std::span<const uint8_t>> TBaseFrame::ReadContent(TStream& Stream, std::vector<uint8_t>& Inflated,
+                                                                 bool Parse) {
+    OriginalContent = Stream.ReadBytes(std::min<int64_t>(DataSize, Stream.Remaining()));
+    HasOriginal = true;
+    HasOriginalTail = false;
+    ContentReadable_ = true;
+    // Unsynchronisation is a transport form: undone here, the content is kept and written plain.
+    if (FrameFlags & ffUnsynchronisation) {
+        std::vector<uint8_t> Plain;
+        Plain.reserve(OriginalContent.size());
+        for (size_t I = 0; I < OriginalContent.size(); ++I) {
+            Plain.push_back(OriginalContent[I]);
+            if (OriginalContent[I] == 0xFF && OriginalContent.size() - I > 1 && OriginalContent[I + 1] == 0x00) ++I;
+        }
+        OriginalContent = std::move(Plain);
+        FrameFlags &= static_cast<TFrameFlags>(~ffUnsynchronisation);
     }
-    Plain.SetPosition(0);
-    DataSize = static_cast<uint32_t>(Out.size());
-    FrameFlags &= static_cast<TFrameFlags>(~ffUnsynchronisation);
-    return Plain;
+    DataSize = static_cast<uint32_t>(OriginalContent.size());
+    if (!Parse) return std::nullopt;
+    if (FrameFlags & ffEncryption) {
+        ContentReadable_ = false;
+        return std::nullopt;
+    }
+    if (FrameFlags & ffCompression) {
+        if (!InflateZlib(OriginalContent, DataLength, Inflated)) {
+            ContentReadable_ = false;
+            return std::nullopt;
+        }
+        return std::span<const uint8_t>(Inflated);
+    }
+    return std::span<const uint8_t>(OriginalContent);
 }
 
-bool TBaseFrame::LoadStoredContent(TStream& Stream) {
-    StoredContent = Stream.ReadBytes(std::min<int64_t>(DataSize, Stream.Remaining()));
-    Stored = true;
-    Modified = false;
-    return true;
+bool TBaseFrame::WritesOriginal(uint16_t Version) const { return HasOriginal && !Modified && OriginalFits(Version); }
+
+bool TBaseFrame::OriginalFits(uint16_t Version) const {
+    if (!HasOriginal) return false;
+    const uint8_t From = MajorVersion(LoadedVersion), To = MajorVersion(Version);
+    if (From == To) return true;
+    if (To < 2 || To > 4) return false;
+    // 2.2 frames have no flags to mark compressed, encrypted or grouped content.
+    if (To == 2 && (FrameFlags & (ffCompression | ffEncryption | ffGroupingIdentity))) return false;
+    return LayoutFits(From, To);
 }
 
-uint32_t TBaseFrame::StoredContentSize(uint16_t Version) const {
-    // 2.2 frames have no flags and 2.3 frames no unsynchronisation flag: the stored bytes
-    // would be taken as plain content there. Refused while sizes are measured, before any
-    // file is touched.
-    const uint8_t Major = MajorVersion(Version);
-    if (Major == 2 || (Major == 3 && (FrameFlags & ffUnsynchronisation)))
-        throw EID3LibFrameVersionMismatch("frame \"" + FrameID() + "\" is stored compressed, encrypted or " +
-                                          "unsynchronised and cannot be written to ID3v2." + std::to_string(Major) +
-                                          ".x");
-    return static_cast<uint32_t>(StoredContent.size());
+bool TBaseFrame::LayoutFits(uint8_t, uint8_t) const { return true; }
+
+std::string TBaseFrame::RenderProblem(uint16_t) { return {}; }
+
+std::string TBaseFrame::CarryProblem(uint16_t Version) {
+    const uint8_t To = MajorVersion(Version);
+    std::string ID22;
+    if (To == 2 && (!ConvertID23To22(FrameID(), ID22) || ID22.size() != 3)) return "has no ID3v2.2 identifier";
+    // The 2.2 forms of these hold other fields (a three-letter frame identifier in "LNK", a
+    // description in place of the method symbol in "CRM"): their content means another thing.
+    const std::string ID = FrameID();
+    const bool From22 = LoadedVersion != 0 && MajorVersion(LoadedVersion) == 2;
+    if ((ID == "LINK" || ID == "ENCR") && LoadedVersion != 0 && From22 != (To == 2))
+        return "is laid out differently in ID3v2.2, so it cannot be converted";
+    if (WritesOriginal(Version)) return {};
+    if (!ContentReadable_) {
+        return std::string(FrameFlags & ffEncryption ? "is encrypted" : "holds compressed data that cannot be inflated") +
+               ", so it cannot be converted to ID3v2." + std::to_string(To);
+    }
+    return RenderProblem(Version);
 }
 
-bool TBaseFrame::SaveStoredContent(TStream& Stream, uint16_t Version) {
-    const bool Ok = WriteFrameHeader(Stream, Version) && WriteBytes(Stream, StoredContent);
+void TBaseFrame::PrepareSave(uint16_t Version) {
+    if (HasOriginal && !WritesOriginal(Version) && ContentReadable_) PrepareRender(Version);
+}
+
+void TBaseFrame::RequireValues(uint16_t Version) {
+    if (!ContentReadable_)
+        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
+}
+
+void TBaseFrame::PrepareRender(uint16_t Version) {
+    RequireValues(Version);
+    DropOriginal();
+    // Rendered content is plain: the flags of the stored form would mislabel it.
+    FrameFlags &= static_cast<TFrameFlags>(~(ffCompression | ffEncryption));
+}
+
+void TBaseFrame::DropOriginal() {
+    OriginalContent.clear();
+    OriginalContent.shrink_to_fit();
+    HasOriginal = false;
+    HasOriginalTail = false;
+}
+
+uint32_t TBaseFrame::OriginalSize() const {
+    return static_cast<uint32_t>(OriginalContent.size() + (HasOriginalTail ? OriginalTail().size() : 0));
+}
+
+bool TBaseFrame::WriteOriginal(TStream& Stream) const {
+    return WriteBytes(Stream, OriginalContent) && (!HasOriginalTail || WriteBytes(Stream, OriginalTail()));
+}
+
+void TBaseFrame::KeepOriginalPrefix(size_t PrefixSize) {
+    if (!HasOriginal || ContentKeptAsStored() || PrefixSize > OriginalContent.size()) return;
+    OriginalContent.resize(PrefixSize);
+    OriginalContent.shrink_to_fit();
+    HasOriginalTail = true;
+}
+
+bool TBaseFrame::SaveOriginal(TStream& Stream, uint16_t Version) {
+    const bool Ok = WriteFrameHeader(Stream, Version) && WriteOriginal(Stream);
     Stored = true;
     Modified = false;
     return Ok;
+}
+
+std::string PrintableFrameID(std::string_view ID) {
+    static const char* const Digits = "0123456789ABCDEF";
+    std::string Out;
+    for (const unsigned char C : ID) {
+        if (C >= 0x20 && C < 0x7F && C != '\\' && C != '"') {
+            Out.push_back(static_cast<char>(C));
+        } else {
+            Out += "\\x";
+            Out.push_back(Digits[C >> 4]);
+            Out.push_back(Digits[C & 15]);
+        }
+    }
+    return Out;
 }
 
 }  // namespace covrilo

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -49,6 +50,10 @@ public:
     // Ignored unless ID has at least four characters; copies the first four, then RefreshNames.
     void SetFrameID(std::string_view ID);
 
+    // The size field of a 2.3 frame (32-bit big-endian, or little-endian where some writers
+    // put it: see ReadFrameHeader) or of a 2.4 frame (syncsafe). Size points at four bytes.
+    static uint32_t DecodeFrameSize(const uint8_t* Size, uint8_t Major);
+
     // Text helpers shared by all frame classes.
     static uint32_t EncodedTextSize(std::u16string_view Text, TTextEncoding Encoding);
     // Reads one string ending in the encoding's terminator, at most MaxBytes; returns the
@@ -76,9 +81,23 @@ public:
     static TTextEncoding EncodingFromByte(uint8_t Byte);
     static uint8_t EncodingToByte(TTextEncoding Encoding);
 
-    // Compressed or encrypted content cannot be parsed: such a frame keeps its content bytes
-    // as stored and writes them back unchanged.
+    // Compressed or encrypted content is stored in a form that is not the frame's values:
+    // such a frame writes its content back as stored while it is unchanged.
     bool ContentKeptAsStored() const;
+    // False when the frame's values could not be read: encrypted content, or compressed
+    // content that does not inflate. Such a frame can only be written back as stored.
+    bool ContentReadable() const { return ContentReadable_; }
+
+    // Why the frame cannot be written into Version without changing what it holds, for a
+    // message ("is encrypted, ..."); empty when it can. A save asks before it writes.
+    virtual std::string CarryProblem(uint16_t Version);
+    // Called before a frame is measured and written in Version: a frame that cannot write
+    // its content as read drops it (and the stored form) and renders from its values.
+    virtual void PrepareSave(uint16_t Version);
+    // Sets where the frame was read (and, for a frame holding frames, where they were).
+    virtual void SetFileOffset(int64_t Offset) { FileOffset = Offset; }
+    // True while the frame writes its content as read: unchanged since, and valid in Version.
+    bool WritesOriginal(uint16_t Version) const;
 
     std::string FrameName;
     std::string FrameDescription;
@@ -93,21 +112,51 @@ public:
     uint32_t DataLength = 0;
     uint8_t SupportedVersions = 0;
     bool Modified = false;
-    // The content bytes of a frame whose content is kept as stored (see ContentKeptAsStored).
-    std::vector<uint8_t> StoredContent;
+    // Where the frame's header starts in the file (for messages); -1 for a frame made here.
+    int64_t FileOffset = -1;
+    // The version whose layout the frame was read in; 0 for a frame made here.
+    uint16_t LoadedVersion = 0;
 
 protected:
-    // Reads the rest of the content (DataSize bytes, bounded by the stream) into StoredContent.
-    bool LoadStoredContent(TStream& Stream);
-    // Writes the header and StoredContent.
-    bool SaveStoredContent(TStream& Stream, uint16_t Version);
-    // The content of a frame with its own unsynchronisation flag, decoded (FF 00 -> FF) into
-    // Plain: DataSize becomes the decoded size and the flag is dropped, as the content is
-    // written plain. Other frames read straight from Stream, which is returned.
-    TStream& PlainContent(TStream& Stream, TMemoryStream& Plain);
-    // The size of StoredContent; raises EID3LibFrameVersionMismatch when Version has no
-    // flag to mark the content as it is stored.
-    uint32_t StoredContentSize(uint16_t Version) const;
+    // After ReadFrameHeader: reads the content (DataSize bytes, never past the stream),
+    // undoes the frame's own unsynchronisation and keeps the bytes as read. Returns the
+    // content to parse: the bytes read, or their inflation when compressed (into Inflated);
+    // nothing when the values cannot be read (encrypted, not inflatable, or Parse false).
+    std::optional<std::span<const uint8_t>> ReadContent(TStream& Stream, std::vector<uint8_t>& Inflated,
+                                                        bool Parse = true);
+    // Whether the content kept from the load is valid content of Version. The same version
+    // always is; between versions the frame's layout decides (LayoutFits).
+    virtual bool OriginalFits(uint16_t Version) const;
+    virtual bool LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const;
+    // What a frame that renders from its values cannot write into Version ("" when nothing).
+    virtual std::string RenderProblem(uint16_t Version);
+    // The content kept from the load: its size and the writing of it.
+    virtual uint32_t OriginalSize() const;
+    virtual bool WriteOriginal(TStream& Stream) const;
+    // A frame whose content ends in bulk bytes that a field of its own holds (the image, the
+    // private data) keeps only the bytes in front of them as read; this is the field.
+    virtual std::span<const uint8_t> OriginalTail() const { return {}; }
+    // After parsing plain content: keeps its first PrefixSize bytes only, the rest being
+    // what OriginalTail gives. Content in stored form stays whole.
+    void KeepOriginalPrefix(size_t PrefixSize);
+    // Header and the content as read.
+    bool SaveOriginal(TStream& Stream, uint16_t Version);
+    // Before rendering from the values: raises when they are unknown; drops the content
+    // as read and the stored form (rendered content is plain).
+    void PrepareRender(uint16_t Version);
+    // Drops the content as read (the values now describe the frame).
+    void DropOriginal();
+    // A frame about to be measured from its values: raises EID3LibFrameVersionMismatch when
+    // they are unknown (its content could not be read).
+    void RequireValues(uint16_t Version);
+
+    std::vector<uint8_t> OriginalContent;
+    bool HasOriginal = false;
+    bool HasOriginalTail = false;
+    bool ContentReadable_ = true;
 };
+
+// An identifier for messages: bytes outside printable ASCII as \xNN.
+std::string PrintableFrameID(std::string_view ID);
 
 }  // namespace covrilo

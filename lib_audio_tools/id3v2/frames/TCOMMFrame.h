@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "id3v2/frames/TEncodingFrame.h"
 
@@ -30,6 +31,8 @@ public:
     std::array<char, 3> FLanguage{};
     std::u16string Description;
     std::u16string Text;
+    // Strings after the text (a multi-value comment), written back after it.
+    std::vector<std::u16string> MoreTexts;
 };
 
 }  // namespace covrilo

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "id3v2/frames/TEncodingFrame.h"
 
+#include "io/TextConversion.h"
+
 namespace covrilo {
 
 uint32_t TEncodingFrame::GetDataSize(uint16_t) {
@@ -43,6 +45,36 @@ void TEncodingFrame::ReadEncodingByte(TStream& Stream, int64_t& Rest) {
         Encoding = teISO8859_1;
         Rest = 0;
     }
+}
+
+std::span<const uint8_t> TEncodingFrame::TakeEncodingByte(std::span<const uint8_t> Content) {
+    TextsConvertible = true;
+    if (Content.empty()) {
+        Encoding = OriginalEncoding = teISO8859_1;
+        return Content;
+    }
+    Encoding = OriginalEncoding = EncodingFromByte(Content[0]);
+    return Content.subspan(1);
+}
+
+bool TEncodingFrame::LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const {
+    // Encrypted content: its encoding byte is unknown, but every 2.2/2.3 one exists in 2.4.
+    if (!ContentReadable()) return ToMajor >= FromMajor && FromMajor >= 2;
+    // An encoding byte that is none in the version read is none in a later one too: the
+    // content goes as it was, no less readable than before.
+    if (OriginalEncoding == teUnknown) return ToMajor >= FromMajor;
+    return ToMajor >= 4 || OriginalEncoding == teISO8859_1 || OriginalEncoding == teUTF16;
+}
+
+std::string TEncodingFrame::RenderProblem(uint16_t) {
+    if (Encoding == teUnknown) return "has an unknown text encoding, so it cannot be converted";
+    if (!TextsConvertible && !Modified) return "holds text that is not valid UTF-8, so it cannot be converted";
+    return {};
+}
+
+void TEncodingFrame::NoteTextBytes(std::span<const uint8_t> Bytes) {
+    if (Encoding == teUTF8 && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(Bytes.data()), Bytes.size())))
+        TextsConvertible = false;
 }
 
 }  // namespace covrilo

@@ -25,9 +25,22 @@ public:
     bool BigEndian = true;
 
 protected:
+    // Content read in one version is valid in another while its encoding byte exists there
+    // (2.2 and 2.3 know ISO-8859-1 and UTF-16 only).
+    bool LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const override;
+    std::string RenderProblem(uint16_t Version) override;
+    // The encoding byte of the content as read (teUnknown when it was none of 0..3).
+    TTextEncoding OriginalEncoding = teUnknown;
+    // Notes the bytes of a text read in Encoding: UTF-8 that is not well-formed cannot be
+    // re-encoded without changing it.
+    void NoteTextBytes(std::span<const uint8_t> Bytes);
+    bool TextsConvertible = true;
     // Reads the encoding byte that starts the content and takes it off Rest. A frame
     // without content has none and reads as ISO-8859-1 (Rest becomes 0).
     void ReadEncodingByte(TStream& Stream, int64_t& Rest);
+    // The same over content in memory: the first byte, or ISO-8859-1 for empty content.
+    // Also remembers it as OriginalEncoding. Returns the bytes after it.
+    std::span<const uint8_t> TakeEncodingByte(std::span<const uint8_t> Content);
     // Some writers end a description with two terminators. After a description, one more
     // whole zero unit still inside the content is taken as such and skipped.
     void SkipStrayTerminator(TStream& Stream, int64_t& Rest) const;

@@ -6,7 +6,8 @@ namespace covrilo {
 TPRIVFrame::TPRIVFrame() { SetFrameID("PRIV"); }
 
 uint32_t TPRIVFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    if (WritesOriginal(Version)) return OriginalSize();
+    RequireValues(Version);
     return static_cast<uint32_t>(OwnerID.size() + 1 + Data.Data().size());
 }
 
@@ -14,20 +15,21 @@ bool TPRIVFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     if (!ReadFrameHeader(Stream, Version)) return false;
     OwnerID.clear();
     Data.Clear();
-    StoredContent.clear();
-    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
-    TMemoryStream Plain;
-    TStream& In = PlainContent(Stream, Plain);
-    int64_t Rest = DataSize;
-    Rest -= ReadLatin1(In, Rest, OwnerID);
-    ReadData(In, Rest);
+    std::vector<uint8_t> Inflated;
+    if (const auto Content = ReadContent(Stream, Inflated)) {
+        TCustomMemoryStream In(*Content);
+        const int64_t Prefix = ReadLatin1(In, In.Size(), OwnerID);
+        ReadData(In, In.Size() - Prefix);
+        KeepOriginalPrefix(static_cast<size_t>(Prefix));
+    }
     Stored = true;
     Modified = false;
     return true;
 }
 
 bool TPRIVFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
+    PrepareRender(Version);
     const bool Ok = WriteFrameHeader(Stream, Version) && WriteLatin1(Stream, OwnerID) && WriteData(Stream);
     Stored = true;
     Modified = false;

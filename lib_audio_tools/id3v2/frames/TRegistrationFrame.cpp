@@ -6,7 +6,8 @@
 namespace covrilo {
 
 uint32_t TRegistrationFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    if (WritesOriginal(Version)) return OriginalSize();
+    RequireValues(Version);
     return static_cast<uint32_t>(OwnerID.size() + 1 + 1 + Data.Data().size());
 }
 
@@ -15,22 +16,24 @@ bool TRegistrationFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     OwnerID.clear();
     Symbol = 0;
     Data.Clear();
-    StoredContent.clear();
-    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
-    TMemoryStream Plain;
-    TStream& In = PlainContent(Stream, Plain);
-    int64_t Rest = DataSize;
-    Rest -= ReadLatin1(In, Rest, OwnerID);
-    // The symbol belongs to the content: a content that ends early has none.
-    if (Rest > 0 && ReadByte(In, Symbol)) --Rest;
-    ReadData(In, Rest);
+    std::vector<uint8_t> Inflated;
+    if (const auto Content = ReadContent(Stream, Inflated)) {
+        TCustomMemoryStream In(*Content);
+        int64_t Rest = In.Size() - ReadLatin1(In, In.Size(), OwnerID);
+        // The symbol belongs to the content: a content that ends early has none.
+        if (Rest > 0 && ReadByte(In, Symbol)) --Rest;
+        const int64_t Prefix = In.Position();
+        ReadData(In, Rest);
+        KeepOriginalPrefix(static_cast<size_t>(Prefix));
+    }
     Stored = true;
     Modified = false;
     return true;
 }
 
 bool TRegistrationFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
+    PrepareRender(Version);
     bool Ok = WriteFrameHeader(Stream, Version) && WriteLatin1(Stream, OwnerID) &&
               WriteBytes(Stream, std::span<const uint8_t>(&Symbol, 1));
     if (Ok && Data.Size() > 0) Ok = WriteData(Stream);

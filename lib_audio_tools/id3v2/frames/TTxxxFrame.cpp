@@ -17,7 +17,8 @@ constexpr size_t kMaxStrings = 65536;
 TTxxxFrame::TTxxxFrame() { SetFrameID("Txxx"); }
 
 uint32_t TTxxxFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    if (WritesOriginal(Version)) return OriginalSize();
+    RequireValues(Version);
     uint32_t Size = TEncodingFrame::GetDataSize(Version);
     const TTextEncoding Adjusted = AdjustedEncoding(Version);
     Size += EncodedTextSize(Text, Adjusted);
@@ -29,16 +30,16 @@ bool TTxxxFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     if (!ReadFrameHeader(Stream, Version)) return false;
     Text.clear();
     MoreTexts.clear();
-    StoredContent.clear();
-    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
-    TMemoryStream Plain;
-    TStream& In = PlainContent(Stream, Plain);
+    std::vector<uint8_t> Inflated;
+    if (const auto Content = ReadContent(Stream, Inflated)) ParseContent(*Content);
+    Stored = true;
+    Modified = false;
+    return true;
+}
 
-    int64_t Rest = DataSize;
-    ReadEncodingByte(In, Rest);
-
-    const std::vector<uint8_t> Content = In.ReadBytes(std::min(Rest, In.Remaining()));
-    const std::span<const uint8_t> All(Content);
+void TTxxxFrame::ParseContent(std::span<const uint8_t> Content) {
+    const std::span<const uint8_t> All = TakeEncodingByte(Content);
+    NoteTextBytes(All);
     size_t Pos = ParseText(All, BigEndian, Text, Encoding);
     // A trailing piece shorter than one character unit is no string.
     const size_t Unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
@@ -48,16 +49,14 @@ bool TTxxxFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
         Pos += ParseText(All.subspan(Pos), MoreBigEndian, More, Encoding);
         MoreTexts.push_back(std::move(More));
     }
-    Stored = true;
-    Modified = false;
-    return true;
 }
 
 bool TTxxxFrame::SaveToStream(TStream& Stream, uint16_t Version) {
     if (FrameID() == "Txxx")
         throw EID3LibFrameIDInvalid(
             "Invalid frame ID \"Txxx\" on save. You have to assign the correct frame ID prior saving!");
-    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
+    PrepareRender(Version);
     TEncodingFrame::SaveToStream(Stream, Version);
     bool Ok = WriteFrameHeader(Stream, Version);
     const uint8_t EncodingByte = EncodingToByte(Encoding);

@@ -28,6 +28,9 @@ public:
     // Every string after the first ("TXXX" value, further values of a multi-value frame),
     // written back after Text with the same terminator.
     std::vector<std::u16string> MoreTexts;
+
+private:
+    void ParseContent(std::span<const uint8_t> Content);
 };
 
 }  // namespace covrilo

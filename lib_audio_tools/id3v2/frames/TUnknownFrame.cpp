@@ -3,6 +3,15 @@
 
 namespace covrilo {
 
+namespace {
+
+// 2.2 frames have no flags: content stored compressed or encrypted would be taken as plain.
+bool StoredFormUnmarkable(const TBaseFrame& Frame, uint16_t Version) {
+    return MajorVersion(Version) == 2 && Frame.ContentKeptAsStored();
+}
+
+}  // namespace
+
 TUnknownFrame::TUnknownFrame() {
     FFrameID = {'U', 'K', 'W', 'N'};
     // Nothing stops an uninterpreted frame from being written in any version.
@@ -10,7 +19,8 @@ TUnknownFrame::TUnknownFrame() {
 }
 
 uint32_t TUnknownFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) StoredContentSize(Version);  // refuses versions that cannot flag it
+    if (StoredFormUnmarkable(*this, Version))
+        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
     return static_cast<uint32_t>(Data.Size());
 }
 
@@ -18,9 +28,12 @@ bool TUnknownFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     if (!ReadFrameHeader(Stream, Version)) return false;
     if (Stream.Remaining() < int64_t{DataSize})
         throw EID3LibLoadException("illegal frame \"" + FrameID() + "\" found, cancel reading frames");
-    TMemoryStream Plain;
-    TStream& In = PlainContent(Stream, Plain);
-    ReadData(In, DataSize);
+    // The content is opaque: kept as read (only unsynchronisation undone), in Data.
+    std::vector<uint8_t> Unused;
+    ReadContent(Stream, Unused, false);
+    Data.Data() = std::move(OriginalContent);
+    Data.SetPosition(0);
+    DropOriginal();
     Stored = true;
     Modified = false;
     return true;
@@ -31,6 +44,12 @@ bool TUnknownFrame::SaveToStream(TStream& Stream, uint16_t Version) {
     Stored = true;
     Modified = false;
     return Ok;
+}
+
+std::string TUnknownFrame::CarryProblem(uint16_t Version) {
+    if (StoredFormUnmarkable(*this, Version))
+        return "is stored compressed or encrypted, which ID3v2.2 cannot mark";
+    return TBaseDataFrame::CarryProblem(Version);
 }
 
 }  // namespace covrilo

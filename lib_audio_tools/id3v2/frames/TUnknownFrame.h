@@ -15,6 +15,7 @@ public:
     // Raises EID3LibLoadException when the stream ends before the content does.
     bool LoadFromStream(TStream& Stream, uint16_t Version) override;
     bool SaveToStream(TStream& Stream, uint16_t Version) override;
+    std::string CarryProblem(uint16_t Version) override;
 };
 
 }  // namespace covrilo

@@ -8,20 +8,19 @@ namespace covrilo {
 TWURLFrame::TWURLFrame() { FFrameID = {'W', 'x', 'x', 'x'}; }
 
 uint32_t TWURLFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    if (WritesOriginal(Version)) return OriginalSize();
+    RequireValues(Version);
     return static_cast<uint32_t>(URL.size() + 1);
 }
 
 bool TWURLFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     if (!ReadFrameHeader(Stream, Version)) return false;
     URL.clear();
-    StoredContent.clear();
-    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
-    TMemoryStream Plain;
-    TStream& In = PlainContent(Stream, Plain);
-    int64_t Rest = DataSize;
-    Rest -= ReadLatin1(In, Rest, URL);
-    SkipBytes(In, Rest);
+    std::vector<uint8_t> Inflated;
+    if (const auto Content = ReadContent(Stream, Inflated)) {
+        TCustomMemoryStream In(*Content);
+        ReadLatin1(In, In.Size(), URL);
+    }
     Stored = true;
     Modified = false;
     return true;
@@ -31,7 +30,8 @@ bool TWURLFrame::SaveToStream(TStream& Stream, uint16_t Version) {
     if (FrameID() == "Wxxx")
         throw EID3LibFrameIDInvalid(
             "Invalid frame ID \"Wxxx\" on save. You have to assign the correct frame ID prior saving!");
-    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
+    PrepareRender(Version);
     const bool Ok = WriteFrameHeader(Stream, Version) && WriteLatin1(Stream, URL);
     Stored = true;
     Modified = false;

@@ -8,7 +8,8 @@ namespace covrilo {
 TWXXXFrame::TWXXXFrame() { SetFrameID("WXXX"); }
 
 uint32_t TWXXXFrame::GetDataSize(uint16_t Version) {
-    if (ContentKeptAsStored()) return StoredContentSize(Version);
+    if (WritesOriginal(Version)) return OriginalSize();
+    RequireValues(Version);
     return TEncodingFrame::GetDataSize(Version) + EncodedTextSize(Description, AdjustedEncoding(Version)) +
            static_cast<uint32_t>(URL.size() + 1);
 }
@@ -17,23 +18,25 @@ bool TWXXXFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     if (!ReadFrameHeader(Stream, Version)) return false;
     Description.clear();
     URL.clear();
-    StoredContent.clear();
-    if (ContentKeptAsStored()) return LoadStoredContent(Stream);
-    TMemoryStream Plain;
-    TStream& In = PlainContent(Stream, Plain);
-    int64_t Rest = DataSize;
-    ReadEncodingByte(In, Rest);
-    Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
-    SkipStrayTerminator(In, Rest);
-    Rest -= ReadLatin1(In, Rest, URL);
-    SkipBytes(In, Rest);
+    std::vector<uint8_t> Inflated;
+    if (const auto Content = ReadContent(Stream, Inflated)) {
+        const std::span<const uint8_t> All = TakeEncodingByte(*Content);
+        TCustomMemoryStream In(All);
+        int64_t Rest = In.Size();
+        const int64_t DescriptionBytes = ReadText(In, Rest, BigEndian, Description, Encoding);
+        NoteTextBytes(All.first(static_cast<size_t>(DescriptionBytes)));
+        Rest -= DescriptionBytes;
+        SkipStrayTerminator(In, Rest);
+        ReadLatin1(In, Rest, URL);
+    }
     Stored = true;
     Modified = false;
     return true;
 }
 
 bool TWXXXFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    if (ContentKeptAsStored()) return SaveStoredContent(Stream, Version);
+    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
+    PrepareRender(Version);
     TEncodingFrame::SaveToStream(Stream, Version);
     const uint8_t EncodingByte = EncodingToByte(Encoding);
     const bool Ok = WriteFrameHeader(Stream, Version) && WriteBytes(Stream, std::span<const uint8_t>(&EncodingByte, 1)) &&

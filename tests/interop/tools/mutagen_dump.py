@@ -14,7 +14,7 @@ import sys
 
 import mutagen
 from mutagen.apev2 import APEv2, APENoHeaderError, TEXT, BINARY, EXTERNAL
-from mutagen.id3 import ID3, ID3NoHeaderError, ParseID3v1
+from mutagen.id3 import ID3, ID3NoHeaderError, ParseID3v1, TextFrame
 
 
 def describe(error):
@@ -44,7 +44,8 @@ def frame_json(frame):
         out.update(encoding=int(frame.encoding), description=frame.desc, url=frame.url)
     elif fid.startswith("W") and has("url"):
         out.update(url=frame.url)
-    elif fid.startswith("T") and has("text") and has("encoding"):
+    elif isinstance(frame, TextFrame) or (fid.startswith("T") and has("text") and has("encoding")):
+        # Text frames, iTunes' GRP1, MVNM and MVIN among them.
         out.update(encoding=int(frame.encoding), text=text_list(frame.text))
     elif has("data") and isinstance(frame.data, bytes) and len(frame._framespec) == 1:
         # Frames that are one binary field (MCDI, unknown frames): the raw body.

@@ -4,7 +4,9 @@
 //   {"tool", "format", "valid", "id3v2", "id3v1", "ape", "xiph", "asf", "pictures", "audio"}
 // Parts the file lacks are null. TagLib reports ID3v2 frames with 2.4 identifiers (its frame
 // factory upgrades 2.2/2.3 frames while reading), which the README lists.
-// Exit status: 0 dumped, 1 TagLib could not open the file, 2 usage.
+// Exit status: 0 dumped, 1 TagLib could not open the file, 2 usage. With several files it
+// prints one object per line (the preservation campaign dumps hundreds in one run); a file
+// TagLib cannot open then gives {"tool":"taglib","path":..,"open":false} and the exit status 1.
 #include <taglib/apeitem.h>
 #include <taglib/apetag.h>
 #include <taglib/asffile.h>
@@ -335,21 +337,17 @@ std::string DetectFormat(const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: taglib_dump FILE\n";
-        return 2;
-    }
-    StderrListener listener;
-    TagLib::setDebugListener(&listener);
-    const std::string path = argv[1];
+namespace {
+
+// The dump of one file; false when TagLib cannot open it.
+bool Dump(const std::string& path, std::string& json) {
     const std::string format = DetectFormat(path);
     TagLib::List<TagLib::FLAC::Picture*> none;
     Obj out;
     out.Str("tool", "taglib").Str("format", format);
     if (format == "flac") {
         TagLib::FLAC::File f(path.c_str());
-        if (!f.isOpen()) return 1;
+        if (!f.isOpen()) return false;
         out.Add("valid", f.isValid() ? "true" : "false")
             .Add("id3v2", Id3v2Json(f.hasID3v2Tag() ? f.ID3v2Tag() : nullptr))
             .Add("id3v1", Id3v1Json(f.hasID3v1Tag() ? f.ID3v1Tag() : nullptr))
@@ -360,7 +358,7 @@ int main(int argc, char** argv) {
             .Add("audio", AudioJson(f.audioProperties()));
     } else if (format == "ogg") {
         TagLib::Ogg::Vorbis::File f(path.c_str());
-        if (!f.isOpen()) return 1;
+        if (!f.isOpen()) return false;
         out.Add("valid", f.isValid() ? "true" : "false")
             .Add("id3v2", "null")
             .Add("id3v1", "null")
@@ -371,7 +369,7 @@ int main(int argc, char** argv) {
             .Add("audio", AudioJson(f.audioProperties()));
     } else if (format == "asf") {
         TagLib::ASF::File f(path.c_str());
-        if (!f.isOpen()) return 1;
+        if (!f.isOpen()) return false;
         out.Add("valid", f.isValid() ? "true" : "false")
             .Add("id3v2", "null")
             .Add("id3v1", "null")
@@ -382,7 +380,7 @@ int main(int argc, char** argv) {
             .Add("audio", AudioJson(f.audioProperties()));
     } else {
         TagLib::MPEG::File f(path.c_str());
-        if (!f.isOpen()) return 1;
+        if (!f.isOpen()) return false;
         out.Add("valid", f.isValid() ? "true" : "false")
             .Add("id3v2", Id3v2Json(f.hasID3v2Tag() ? f.ID3v2Tag() : nullptr))
             .Add("id3v1", Id3v1Json(f.hasID3v1Tag() ? f.ID3v1Tag() : nullptr))
@@ -392,7 +390,31 @@ int main(int argc, char** argv) {
             .Add("pictures", "[]")
             .Add("audio", AudioJson(f.audioProperties()));
     }
-    std::cout << out.Json() << "\n";
+    json = out.Json();
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << "usage: taglib_dump FILE...\n";
+        return 2;
+    }
+    StderrListener listener;
+    TagLib::setDebugListener(&listener);
+    int status = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string json;
+        if (Dump(argv[i], json)) {
+            std::cout << json << "\n";
+        } else if (argc == 2) {
+            status = 1;
+        } else {
+            std::cout << Obj().Str("tool", "taglib").Str("path", std::string(argv[i])).Add("open", "false").Json() << "\n";
+            status = 1;
+        }
+    }
     TagLib::setDebugListener(nullptr);
-    return 0;
+    return status;
 }

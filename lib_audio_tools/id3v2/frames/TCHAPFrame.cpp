@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TCHAPFrame.h"
+
+namespace covrilo {
+
+TCHAPFrame::TCHAPFrame() { SetFrameID("CHAP"); }
+
+bool TCHAPFrame::ParseFields(std::span<const uint8_t> Content, size_t& Used) {
+    Used = 0;
+    return TakeLatin1(Content, Used, ElementID) && TakeBE32(Content, Used, StartTime) &&
+           TakeBE32(Content, Used, EndTime) && TakeBE32(Content, Used, StartOffset) &&
+           TakeBE32(Content, Used, EndOffset);
+}
+
+std::vector<uint8_t> TCHAPFrame::RenderFields() const {
+    std::vector<uint8_t> out(ElementID.begin(), ElementID.end());
+    out.push_back(0);
+    PutBE32(out, StartTime);
+    PutBE32(out, EndTime);
+    PutBE32(out, StartOffset);
+    PutBE32(out, EndOffset);
+    return out;
+}
+
+}  // namespace covrilo

@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: MIT
+#include "id3v2/frames/TContainerFrame.h"
+
+#include <algorithm>
+
+#include "id3v2/frames/TRawFrame.h"
+
+namespace covrilo {
+
+TContainerFrame::TContainerFrame() { SupportedVersions = svID3v23 | svID3v24; }
+
+bool TContainerFrame::TakeLatin1(std::span<const uint8_t> Content, size_t& Pos, std::string& Text) {
+    const auto* begin = Content.data() + Pos;
+    const auto* end = std::find(begin, Content.data() + Content.size(), uint8_t{0});
+    if (end == Content.data() + Content.size()) return false;
+    Text.assign(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin));
+    Pos += Text.size() + 1;
+    return true;
+}
+
+bool TContainerFrame::TakeBE32(std::span<const uint8_t> Content, size_t& Pos, uint32_t& Value) {
+    if (Content.size() - Pos < 4) return false;
+    const uint8_t* p = Content.data() + Pos;
+    Value = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+    Pos += 4;
+    return true;
+}
+
+void TContainerFrame::PutBE32(std::vector<uint8_t>& Out, uint32_t Value) {
+    for (int shift = 24; shift >= 0; shift -= 8) Out.push_back(static_cast<uint8_t>(Value >> shift));
+}
+
+bool TContainerFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
+    if (!ReadFrameHeader(Stream, Version)) return false;
+    const int64_t contentStart = 10 + (int64_t{FrameSize} - DataSize);
+    SubFrames.clear();
+    SubFrameOffsets_.clear();
+    SubFrameWalk = TFrameWalk{};
+    FieldsParsed_ = false;
+    std::vector<uint8_t> Inflated;
+    if (const auto Content = ReadContent(Stream, Inflated)) {
+        size_t used = 0;
+        FieldsParsed_ = ParseFields(*Content, used);
+        if (FieldsParsed_) {
+            SubFrameWalk = WalkFrames(Content->subspan(used), 0, Version, SubFrames);
+            for (const auto& frame : SubFrames) SubFrameOffsets_.push_back(frame->FileOffset);
+            SubFrameStart_ = static_cast<size_t>(contentStart) + used;
+        }
+    }
+    if (!FieldsParsed_) {
+        SubFrameWalk.Complete = false;
+        SubFrameWalk.StopOffset = 0;
+        SubFrameWalk.StopReason = "has fields that do not fit its size";
+    }
+    LoadedSubFrames_ = SubFrames.size();
+    Stored = true;
+    Modified = false;
+    return true;
+}
+
+void TContainerFrame::SetFileOffset(int64_t Offset) {
+    FileOffset = Offset;
+    for (size_t i = 0; i < SubFrames.size() && i < SubFrameOffsets_.size(); ++i)
+        SubFrames[i]->SetFileOffset(Offset + static_cast<int64_t>(SubFrameStart_) + SubFrameOffsets_[i]);
+}
+
+bool TContainerFrame::SubFramesChanged() const {
+    if (SubFrames.size() != LoadedSubFrames_) return true;
+    return std::any_of(SubFrames.begin(), SubFrames.end(),
+                       [](const auto& frame) { return frame->Modified || frame->Deleted; });
+}
+
+bool TContainerFrame::OriginalFits(uint16_t Version) const {
+    // Sub-frames follow the layout of their version: content as read fits that one only.
+    return HasOriginal && MajorVersion(LoadedVersion) == MajorVersion(Version) && !SubFramesChanged();
+}
+
+std::vector<TBaseFrame*> TContainerFrame::WrittenSubFrames() const {
+    std::vector<TBaseFrame*> out;
+    for (const auto& frame : SubFrames)
+        if (!frame->Deleted) out.push_back(frame.get());
+    std::stable_partition(out.begin(), out.end(), [](const TBaseFrame* frame) {
+        const auto* raw = dynamic_cast<const TRawFrame*>(frame);
+        return raw == nullptr || !raw->StopsReaders();
+    });
+    return out;
+}
+
+std::string TContainerFrame::CarryProblem(uint16_t Version) {
+    std::string problem = TBaseFrame::CarryProblem(Version);
+    if (!problem.empty() || WritesOriginal(Version)) return problem;
+    if (!SubFrameWalk.Complete)
+        return "holds frames that cannot all be read, so it cannot be converted to ID3v2." +
+               std::to_string(MajorVersion(Version));
+    for (TBaseFrame* frame : WrittenSubFrames()) {
+        problem = frame->CarryProblem(Version);
+        if (!problem.empty()) return "holds a frame \"" + PrintableFrameID(frame->FrameID()) + "\" that " + problem;
+    }
+    return {};
+}
+
+void TContainerFrame::PrepareSave(uint16_t Version) {
+    if (WritesOriginal(Version)) return;
+    if (ContentReadable()) DropOriginal();
+    for (TBaseFrame* frame : WrittenSubFrames()) frame->PrepareSave(Version);
+}
+
+uint32_t TContainerFrame::GetDataSize(uint16_t Version) {
+    if (WritesOriginal(Version)) return OriginalSize();
+    RequireValues(Version);
+    if (!SubFrameWalk.Complete)
+        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
+    uint64_t size = RenderFields().size();
+    for (TBaseFrame* frame : WrittenSubFrames()) size += uint64_t{frame->GetHeaderSize(Version)} + frame->GetDataSize(Version);
+    return static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
+}
+
+bool TContainerFrame::SaveToStream(TStream& Stream, uint16_t Version) {
+    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
+    PrepareSave(Version);
+    RequireValues(Version);
+    TMemoryStream body;
+    std::vector<uint8_t> fields = RenderFields();
+    bool ok = WriteBytes(body, fields);
+    for (TBaseFrame* frame : WrittenSubFrames()) ok = ok && frame->SaveToStream(body, Version);
+    FrameFlags &= static_cast<TFrameFlags>(~(ffCompression | ffEncryption));
+    // Deleted sub-frames are gone once written; the frame now holds what it wrote.
+    SubFrames.erase(std::remove_if(SubFrames.begin(), SubFrames.end(), [](const auto& frame) { return frame->Deleted; }),
+                    SubFrames.end());
+    std::stable_partition(SubFrames.begin(), SubFrames.end(), [](const auto& frame) {
+        const auto* raw = dynamic_cast<const TRawFrame*>(frame.get());
+        return raw == nullptr || !raw->StopsReaders();
+    });
+    LoadedSubFrames_ = SubFrames.size();
+    OriginalContent = body.Data();
+    HasOriginal = true;
+    HasOriginalTail = false;
+    LoadedVersion = Version;
+    ok = ok && WriteFrameHeader(Stream, Version) && WriteOriginal(Stream);
+    Stored = true;
+    Modified = false;
+    return ok;
+}
+
+}  // namespace covrilo
