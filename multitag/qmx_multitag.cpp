@@ -299,7 +299,7 @@ std::string DescribeFrame(const TBaseFrame& Frame) {
     }
     if (const auto* comment = dynamic_cast<const TCOMMFrame*>(&Frame))
         return id + ": " + (comment->Description.empty() ? "" : "[" + WideToUtf8(comment->Description) + "] ") +
-               quoted(comment->Text);
+               texts(comment->Text, comment->MoreTexts);
     if (const auto* url = dynamic_cast<const TWXXXFrame*>(&Frame))
         return id + ": " + (url->Description.empty() ? "" : "[" + WideToUtf8(url->Description) + "] ") + "\"" +
                AnsiToUtf8(url->URL) + "\"";
