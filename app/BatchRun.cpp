@@ -50,12 +50,13 @@ public:
     // The host's picture. Errors raise: they end the run.
     const TCover& ForRun() {
         std::filesystem::path picture = host_.ImagePath();
-        if (picture.empty() || (prepared_ && picture == *prepared_)) return run_;
-        TPreparedCover cover;
+        if (picture.empty()) return none_;
+        if (prepared_ && picture == *prepared_) return run_;
         if (options_.DryRun) {
             run_ = Made(picture, PrepareCover(picture, settings_.MaxX, settings_.MaxY, settings_.JpegQuality));
         } else {
             const std::filesystem::path source = picture;
+            TPreparedCover cover;
             if (PrepareCoverImage(picture, settings_.MaxX, settings_.MaxY, settings_.JpegQuality, host_.DataDir(),
                                   &cover))
                 host_.SetImagePath(picture);
@@ -106,6 +107,7 @@ private:
     TCoverWorkspace workspace_;  // removed, with every copy in it, when the run ends
     std::optional<std::filesystem::path> prepared_;
     TCover run_;
+    const TCover none_;
     std::map<std::filesystem::path, TCover> folders_;
 };
 

@@ -182,6 +182,15 @@ TEST_F(BatchRunTest, SwitchingToAddWithoutAPictureMarksTheFileAsError) {
     EXPECT_EQ(std::count(Tagger.Calls.begin(), Tagger.Calls.end(), "Save"), 0);
 }
 
+TEST_F(BatchRunTest, APictureClosedDuringTheRunIsNotAddedAnyMore) {
+    Host.Picture = MakeJpeg(Dir / "cover.jpg", 900, 900);
+    Host.ContinueOnError = true;
+    Host.OnEvents = [this](int) { Host.Picture.clear(); };
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "Error", "Error"}));
+    EXPECT_EQ(Host.Reasons, (std::vector<std::pair<int, std::string>>{{1, "no picture to add"}, {2, "no picture to add"}}));
+}
+
 TEST_F(BatchRunTest, ErrorInAFileEndsTheRunAndKeepsStatuses) {
     Host.Picture = MakeJpeg(Dir / "cover.jpg", 50, 50);
     Host.Statuses = {"old", "old", "old"};
