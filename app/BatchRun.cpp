@@ -44,8 +44,13 @@ struct TCover {
 // switched to another), or each folder's own picture once per folder.
 class TCoverSource {
 public:
-    TCoverSource(IBatchHost& Host, const TBatchSettings& Settings, const TBatchOptions& Options)
-        : host_(Host), settings_(Settings), options_(Options) {}
+    TCoverSource(IBatchHost& Host, const TBatchSettings& Settings, const TBatchOptions& Options, int Count)
+        : host_(Host), settings_(Settings), options_(Options) {
+        // Where each folder's files end in the list, so that its copy goes once they are done:
+        // a library of thousands of albums never holds thousands of copies at once.
+        if (!options_.FolderCoverNames.empty())
+            for (int i = 0; i < Count; ++i) lastOfFolder_[FolderKey(host_.EntryPath(i))] = i;
+    }
 
     // The host's picture. Errors raise: they end the run.
     const TCover& ForRun() {
@@ -68,10 +73,8 @@ public:
 
     // The picture of the folder File lies in. Errors are the folder's files' own.
     const TCover& ForFolderOf(const std::filesystem::path& File) {
-        std::error_code ec;
         const std::filesystem::path folder = File.parent_path();
-        std::filesystem::path key = std::filesystem::absolute(folder, ec).lexically_normal();
-        if (ec) key = folder;
+        const std::filesystem::path key = FolderKey(File);
         if (const auto it = folders_.find(key); it != folders_.end()) return it->second;
         TCover& cover = folders_[key];
         const std::optional<std::filesystem::path> found = FindFolderCover(folder, options_.FolderCoverNames);
@@ -89,7 +92,26 @@ public:
         return cover;
     }
 
+    // Entry Index is done: a folder whose last file it was lets its prepared copy go.
+    void Done(int Index, const std::filesystem::path& File) {
+        if (options_.FolderCoverNames.empty()) return;
+        const std::filesystem::path key = FolderKey(File);
+        const auto last = lastOfFolder_.find(key);
+        if (last == lastOfFolder_.end() || last->second != Index) return;
+        if (const auto it = folders_.find(key); it != folders_.end()) {
+            if (it->second.Report && it->second.Report->Scaled) workspace_.Remove(it->second.File);
+            it->second.File.clear();
+            it->second.Error = "its folder's cover was let go after the folder's last file";
+        }
+    }
+
 private:
+    static std::filesystem::path FolderKey(const std::filesystem::path& File) {
+        std::error_code ec;
+        const std::filesystem::path folder = File.parent_path();
+        std::filesystem::path key = std::filesystem::absolute(folder, ec).lexically_normal();
+        return ec ? folder : key;
+    }
     static TCoverReport Report(const std::filesystem::path& Source, const TPreparedCover& Cover) {
         return {Source, Cover.SourceWidth, Cover.SourceHeight, Cover.Width, Cover.Height, Cover.Bytes,
                 !Cover.Scaled.empty()};
@@ -109,6 +131,7 @@ private:
     TCover run_;
     const TCover none_;
     std::map<std::filesystem::path, TCover> folders_;
+    std::map<std::filesystem::path, int> lastOfFolder_;
 };
 
 }  // namespace
@@ -130,7 +153,7 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
         // The picture last prepared; one that has not been (the mode switched to adding
         // during the run, or another picture was loaded) is prepared before it is used,
         // so no file ever receives a picture above the limits.
-        TCoverSource Covers(Host, Settings, Options);
+        TCoverSource Covers(Host, Settings, Options, Count);
         // In add mode the picture is prepared before the first file, so an unreadable
         // picture ends the run before any file is touched.
         if (!Host.RemoveMode() && !FolderCovers) Covers.ForRun();
@@ -190,6 +213,7 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
                 FileOpen = false;
                 Tagger.Close();
             }
+            Covers.Done(Current, Path);
             ++Result.Done;
             Host.ProcessEvents();
             if (Current + 1 < Count && Host.StopRequested()) {

@@ -17,6 +17,12 @@ TCoverWorkspace::~TCoverWorkspace() {
     std::filesystem::remove_all(folder_, ignored);
 }
 
+void TCoverWorkspace::Remove(const std::filesystem::path& File) {
+    if (folder_.empty() || File.parent_path() != folder_) return;
+    std::error_code ignored;
+    std::filesystem::remove(File, ignored);
+}
+
 std::filesystem::path TCoverWorkspace::Add(std::span<const uint8_t> Bytes) {
     if (folder_.empty()) {
         std::error_code ec;

@@ -21,6 +21,8 @@ public:
     // Writes Bytes into a new file of its own ("cover-1.jpg", "cover-2.jpg", ...) and
     // returns its path. Raises std::system_error.
     std::filesystem::path Add(std::span<const uint8_t> Bytes);
+    // Removes a file Add made (a copy no longer needed); any other path is left alone.
+    void Remove(const std::filesystem::path& File);
     // The private folder; empty until the first Add.
     const std::filesystem::path& Folder() const { return folder_; }
 

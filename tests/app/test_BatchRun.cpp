@@ -300,7 +300,12 @@ TEST_F(BatchRunTest, EachFolderGetsItsOwnCoverPreparedOnce) {
     Host.RunOptions.FolderCoverNames = {"folder.jpg", "cover.jpg"};
     Host.ContinueOnError = true;
     Host.Picture = Dir / "ignored.jpg";  // not a file: the folders' covers are used instead
+    // A's copy stays while A's files are not all done (B's file comes between them), and goes
+    // with A's last one.
+    std::vector<bool> CopyOfAAfter;
+    Host.OnEvents = [&](int) { CopyOfAAfter.push_back(fs::exists(Tagger.PictureFiles.at(0))); };
     ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(CopyOfAAfter, (std::vector<bool>{true, true, false, false, false, false, false}));
 
     EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "OK", "OK", "Error", "Error", "Error", "OK"}));
     ASSERT_EQ(Host.Reasons.size(), 3u);
