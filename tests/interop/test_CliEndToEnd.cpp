@@ -1339,14 +1339,15 @@ TEST_F(CliEndToEnd, OnlyIfMissingLeavesFilesThatHaveAPictureOfTheKind) {
     // v23 and v22 hold a front cover (3) and a back cover (4); the others no picture.
     const std::vector<std::string> fixtures = {"v23.mp3", "v22.mp3", "notag.mp3", "v1.mp3"};
     struct Case {
-        std::vector<std::string> kind;  // the option as given
+        std::vector<std::string> kind;  // the options as given
         int type;
         std::vector<std::string> statuses;  // per fixture
+        std::string version;                // of the files written
     };
     const Case cases[] = {
-        {{"--kind", "FrontCover"}, 3, {"Skipped", "Skipped", "OK", "OK"}},
-        {{"-k", "backcover"}, 4, {"Skipped", "Skipped", "OK", "OK"}},
-        {{"-k8"}, 10, {"OK", "OK", "OK", "OK"}},  // the 8th of the list: Band
+        {{"--kind", "FrontCover"}, 3, {"Skipped", "Skipped", "OK", "OK"}, "2.3.0"},
+        {{"-k", "backcover"}, 4, {"Skipped", "Skipped", "OK", "OK"}, "2.3.0"},
+        {{"-f2.4-utf8", "-k8"}, 10, {"OK", "OK", "OK", "OK"}, "2.4.0"},  // the 8th of the list: Band
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind.back());
@@ -1368,7 +1369,15 @@ TEST_F(CliEndToEnd, OnlyIfMissingLeavesFilesThatHaveAPictureOfTheKind) {
             if (c.statuses[i] == "Skipped") {
                 EXPECT_EQ(ReadFileBytes(dir / fixtures[i]), before[i]) << "a skipped file was touched";
             } else {
-                EXPECT_EQ(PictureOfType(dir / fixtures[i], c.type).sha256, Sha256OfFile(Fixture("cover.jpg")));
+                const JsonValue dump = MutagenDump(dir / fixtures[i]);
+                EXPECT_EQ(dump["id3v2"]["version"].Str(), c.version);
+                const std::vector<Picture> pictures = PicturesOf(dump);
+                EXPECT_EQ(std::count_if(pictures.begin(), pictures.end(),
+                                        [&](const Picture& p) {
+                                            return p.type == c.type && p.sha256 == Sha256OfFile(Fixture("cover.jpg"));
+                                        }),
+                          1)
+                    << dump.Dump();
             }
         }
     }
