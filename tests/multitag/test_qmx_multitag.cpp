@@ -805,6 +805,25 @@ TEST_F(Facade, APlannedSaveIsRefusedWhereTheSaveWouldBeAndRestoresNothing) {
     EXPECT_EQ(multitag.LastError(), "not an MPEG audio file");
     multitag.Close();
 
+    // What the engine refuses to save (here an unsynchronised tag) is refused with the same
+    // reason as the save gives.
+    Bytes unsynchronised = good;
+    unsynchronised[5] = 0x80;
+    std::string reasons[2];
+    for (const bool plan : {true, false}) {
+        multitag.PlanOnly = plan;
+        auto file = Mp3(unsynchronised, plan ? "unsync-plan.mp3" : "unsync-save.mp3");
+        ASSERT_TRUE(multitag.Open(file));
+        multitag.AddPicture({cover, "FrontCover", ""});
+        EXPECT_FALSE(multitag.Save());
+        reasons[plan ? 0 : 1] = multitag.LastError();
+        multitag.Close();
+        EXPECT_EQ(ReadFileBytes(file), unsynchronised);
+    }
+    EXPECT_NE(reasons[0].find("unsynchronised"), std::string::npos) << reasons[0];
+    EXPECT_EQ(reasons[0], reasons[1]);
+    multitag.PlanOnly = true;
+
     // Changed since it was read.
     auto changed = Mp3(good, "changed.mp3");
     ASSERT_TRUE(multitag.Open(changed));
