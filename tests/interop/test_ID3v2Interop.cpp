@@ -2,21 +2,19 @@
 // The probe against tags written by a real peer (mutagen) on an MP3 made by a real encoder.
 #include <gtest/gtest.h>
 
+#include "InteropUtil.h"
 #include "formats/ID3v2.h"
 #include "support/TestSupport.h"
 
 namespace covrilo {
 namespace {
 
-using test::HaveTool;
+using test::Tool;
 using test::RunCommand;
 using test::ShellQuote;
 
-bool HaveMutagen() { return RunCommand("/usr/bin/python3 -c 'import mutagen'").exitCode == 0; }
-
 TEST(ID3v2ProbeInterop, ReadsMutagenTag23) {
-    if (!HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
-    if (!HaveMutagen()) GTEST_SKIP() << "python3-mutagen is not installed";
+    INTEROP_REQUIRE(Tool::Ffmpeg, Tool::Mutagen);
     test::TempDir dir;
     const std::string mp3 = (dir / "sine.mp3").string();
     auto made = RunCommand("ffmpeg -v error -y -f lavfi -i sine=d=1 -c:a libmp3lame -b:a 64k " + ShellQuote(mp3));
@@ -36,7 +34,7 @@ TEST(ID3v2ProbeInterop, ReadsMutagenTag23) {
         "t.add(TENC(encoding=1, text='Encoder'))\n"
         "t.save(sys.argv[1], v2_version=3)\n"
         "print(ID3(sys.argv[1]).size)\n";
-    auto tagged = RunCommand("/usr/bin/python3 -c " + ShellQuote(script) + " " + ShellQuote(mp3));
+    auto tagged = RunCommand(std::string(test::kSystemPython) + " -c " + ShellQuote(script) + " " + ShellQuote(mp3));
     ASSERT_EQ(tagged.exitCode, 0) << tagged.output;
 
     TID3v2 p;

@@ -7,7 +7,8 @@
 
 #include <filesystem>
 
-#include "FlacOggTestUtil.h"
+#include "InteropUtil.h"
+#include "formats/FlacOggTestUtil.h"
 #include "formats/qmx_tag_oggvorbis.h"
 
 namespace covrilo::test {
@@ -110,9 +111,9 @@ TEST_F(OggInterop, SaveKeepsEverythingButTheSecondPage) {
     EXPECT_EQ(consumed, after.size());
     EXPECT_EQ(DecodedMd5(), md5Before);
 
-    if (RunCommand("/usr/bin/python3 -c 'import mutagen'").exitCode == 0) {
+    if (HaveInteropTool(Tool::Mutagen)) {
         auto peer =
-            RunCommand("/usr/bin/python3 -c " +
+            RunCommand(std::string(kSystemPython) + " -c " +
                        ShellQuote("import sys, mutagen.oggvorbis\n"
                                   "f = mutagen.oggvorbis.OggVorbis(sys.argv[1])\n"
                                   "print(f['title'][0] == 'Neuer Titel \\u00fc\\u20ac', f['artist'],"

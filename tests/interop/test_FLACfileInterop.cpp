@@ -6,15 +6,14 @@
 
 #include <filesystem>
 
-#include "FlacOggTestUtil.h"
+#include "InteropUtil.h"
+#include "formats/FlacOggTestUtil.h"
 #include "formats/FLACfile.h"
 
 namespace covrilo::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool HaveMutagen() { return RunCommand("/usr/bin/python3 -c 'import mutagen'").exitCode == 0; }
 
 class FLACInterop : public ::testing::Test {
    protected:
@@ -126,8 +125,8 @@ TEST_F(FLACInterop, SavesInPlaceAndThroughTempFile) {
         EXPECT_NE(list.find("type: 1 (PADDING)\n  is last: true"), std::string::npos) << list;
         EXPECT_EQ(Audio(file), audioBefore);
 
-        if (HaveMutagen()) {
-            auto peer = RunCommand("/usr/bin/python3 -c " +
+        if (HaveInteropTool(Tool::Mutagen)) {
+            auto peer = RunCommand(std::string(kSystemPython) + " -c " +
                                    ShellQuote("import sys, mutagen.flac\n"
                                               "f = mutagen.flac.FLAC(sys.argv[1])\n"
                                               "print(f['artist'][0], f['keep'][0], len(f['lyrics'][0]),"
