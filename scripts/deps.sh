@@ -21,6 +21,7 @@ test=(
   git
   libgtest-dev libgmock-dev             # the suites
   clang libclang-rt-14-dev              # libFuzzer targets
+  clang-format clang-tidy               # the format check; the naming check (scripts/check-naming.sh)
   lame ffmpeg flac vorbis-tools         # real encoders for interop fixtures
   python3 python3-mutagen python3-pil   # peer tag reader used as an oracle, test pictures
   eyed3                                 # third peer tag reader (python3-eyed3)

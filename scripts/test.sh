@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The one test command: installs what is missing, builds with AddressSanitizer and
+# The one test command: installs what is missing, checks the sources' format, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer, runs every GoogleTest suite (interop included) with ctest,
 # then gives each libFuzzer target a short smoke run.
 set -euo pipefail
@@ -8,6 +8,8 @@ root=$(pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 scripts/deps.sh test
+# The format check first: it takes seconds, the build minutes.
+scripts/check-format.sh
 
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DCOVRILO_SANITIZE=ON >/dev/null
 cmake --build build/test -j"$jobs"
