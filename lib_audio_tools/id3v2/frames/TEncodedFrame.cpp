@@ -131,6 +131,12 @@ TEncodedFrame::TEncodedFrame() {
 
 bool TEncodedFrame::HasLayout(std::string_view ID) { return FindLayout(ID) != nullptr; }
 
+std::vector<std::string_view> TEncodedFrame::LayoutIDs() {
+    std::vector<std::string_view> ids;
+    for (const TLayout& layout : kLayouts) ids.emplace_back(layout.ID);
+    return ids;
+}
+
 std::optional<std::vector<uint8_t>> TEncodedFrame::ContentFor(uint16_t Version) const {
     if (OriginalFits(Version)) return OriginalContent;
     const TLayout* layout = FindLayout(FrameID());

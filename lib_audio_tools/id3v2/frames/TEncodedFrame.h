@@ -22,6 +22,8 @@ public:
 
     // Whether ID (2.3/2.4 form) names a frame of this kind.
     static bool HasLayout(std::string_view ID);
+    // Every identifier of this kind.
+    static std::vector<std::string_view> LayoutIDs();
 
     uint32_t GetDataSize(uint16_t Version) override;
     bool LoadFromStream(TStream& Stream, uint16_t Version) override;
