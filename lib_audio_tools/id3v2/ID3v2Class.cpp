@@ -626,20 +626,14 @@ TID3v2Class::TRenderedTag TID3v2Class::RenderTag(uint16_t RequestedVersion) {
     // that cannot keep what the file holds is refused while the file is still untouched.
     PrepareFrames(target);
 
-    // Estimate first: it raises for frames that cannot be written, before the file is opened.
-    uint64_t estimate = 0;
-    if (!RemoveTag)
-        for (const auto& frame : FrameList)
-            if (IsWritten(*frame))
-                estimate += uint64_t{frame->GetHeaderSize(target)} + frame->GetDataSize(target);
     const uint64_t extendedHeaderBytes = ExtendedHeaderFor(target, 0).size();
 
     rendered.HasFrames = HasFrames();
     // Nothing to put in a tag: no ID3v2 bytes at all, not even an empty header.
     rendered.WriteTag = !RemoveTag && rendered.HasFrames;
 
-    // Render the frames before anything touches the disk, so that a frame error or a
-    // size that differs from the estimate can never leave a half-written tag behind.
+    // Render the frames before anything touches the disk, so that a frame error can never
+    // leave a half-written tag behind.
     TMemoryStream body;
     if (rendered.WriteTag) {
         for (const auto& frame : FrameList) {
@@ -649,9 +643,8 @@ TID3v2Class::TRenderedTag TID3v2Class::RenderTag(uint16_t RequestedVersion) {
                                                   frame->FrameID().c_str(), FileName.c_str()));
         }
     }
-    // What the tag really takes decides, should a frame's estimate be off.
-    rendered.Size = estimate + extendedHeaderBytes;
-    if (rendered.WriteTag) rendered.Size = std::max(rendered.Size, static_cast<uint64_t>(body.Size()) + extendedHeaderBytes);
+    // A frame's size is that of what it renders, so the frames written are the tag's size.
+    rendered.Size = static_cast<uint64_t>(body.Size()) + extendedHeaderBytes;
     rendered.Body = std::move(body.Data());
     return rendered;
 }

@@ -75,97 +75,72 @@ std::string MimeToFormat(const std::string& Mime, const std::vector<uint8_t>& Im
 
 TAPICFrame::TAPICFrame() { SetFrameID("APIC"); }
 
-uint32_t TAPICFrame::GetDataSize(uint16_t Version) {
-    if (WritesOriginal(Version)) return OriginalSize();
-    RequireValues(Version);
-    const bool TwoTwo = MajorVersion(Version) == 2;
-    uint64_t Size = TEncodingFrame::GetDataSize(Version) + 1 + EncodedTextSize(Description, AdjustedEncoding(Version));
-    if (Linked)
-        // "-->" (with a terminator except in the fixed 2.2 format field) and the URL.
-        Size += (TwoTwo ? 3 : 4) + LinkURL.size() + 1;
-    else if (TwoTwo)
-        Size += 3 + PictureData.Data().size();
-    else
-        Size += MIMEType.size() + 1 + PictureData.Data().size();
-    return static_cast<uint32_t>(std::min<uint64_t>(Size, UINT32_MAX));
-}
+uint32_t TAPICFrame::GetDataSize(uint16_t Version) { return RenderedSize(Version); }
 
-bool TAPICFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
-    if (!ReadFrameHeader(Stream, Version)) return false;
+bool TAPICFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return ParseFrame(Stream, Version); }
+
+bool TAPICFrame::SaveToStream(TStream& Stream, uint16_t Version) { return RenderFrame(Stream, Version); }
+
+void TAPICFrame::ClearFields() {
     MIMEType.clear();
     PictureType = 0;
     Description.clear();
     PictureData.Clear();
     Linked = false;
     LinkURL.clear();
-    // A compressed picture is inflated only to learn its values (its type above all); it is
-    // written back as stored while it is unchanged.
-    std::vector<uint8_t> Inflated;
-    if (const auto Content = ReadContent(Stream, Inflated)) {
-        const std::span<const uint8_t> All = TakeEncodingByte(*Content);
-        TCustomMemoryStream In(All);
-        int64_t Rest = In.Size();
-        uint8_t Byte = 0;
-        if (MajorVersion(Version) == 2) {
-            // The 2.2 image format is always three bytes, without terminator.
-            std::array<char, 3> Format{};
-            const int64_t Got = In.Read(Format.data(), std::min<int64_t>(3, Rest));
-            Rest -= Got;
-            std::string Text(Format.data(), static_cast<size_t>(Got));
-            Text.erase(std::find(Text.begin(), Text.end(), '\0'), Text.end());
-            MIMEType = FormatToMime(Text);
-        } else {
-            Rest -= ReadLatin1(In, Rest - 2, MIMEType);
-        }
-        // The type byte is kept as stored: types beyond the table are other programs' data.
-        if (Rest > 0 && ReadByte(In, Byte)) {
-            PictureType = Byte;
-            --Rest;
-        }
-        const int64_t DescriptionStart = In.Position();
-        const int64_t DescriptionBytes = ReadText(In, Rest, BigEndian, Description, Encoding);
-        NoteTextBytes(All.subspan(static_cast<size_t>(DescriptionStart), static_cast<size_t>(DescriptionBytes)));
-        Rest -= DescriptionBytes;
-        if (EqualsIgnoringCase(MIMEType, kLinkMarker)) {
-            Linked = true;
-            MIMEType.clear();
-            ReadLatin1(In, Rest, LinkURL);
-        } else if (Rest > 0) {
-            const int64_t ImageStart = In.Position();
-            PictureData.Data() = In.ReadBytes(Rest);
-            KeepOriginalPrefix(static_cast<size_t>(ImageStart + 1));
-        }
-        PictureData.SetPosition(0);
-    }
-    Stored = true;
-    Modified = false;
-    return true;
 }
 
-bool TAPICFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
-    PrepareRender(Version);
-    TEncodingFrame::SaveToStream(Stream, Version);
-    const bool TwoTwo = MajorVersion(Version) == 2;
-    bool Ok = WriteFrameHeader(Stream, Version);
-    const uint8_t EncodingByte = EncodingToByte(Encoding);
-    Ok = Ok && WriteBytes(Stream, std::span<const uint8_t>(&EncodingByte, 1));
-    if (TwoTwo) {
-        const std::string Format = Linked ? std::string(kLinkMarker) : MimeToFormat(MIMEType, PictureData.Data());
-        Ok = Ok && WriteBytes(Stream, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(Format.data()), 3));
+void TAPICFrame::ParseFields(std::span<const uint8_t> Content, uint16_t Version) {
+    const std::span<const uint8_t> All = TakeEncodingByte(Content);
+    TCustomMemoryStream In(All);
+    int64_t Rest = In.Size();
+    uint8_t Byte = 0;
+    if (MajorVersion(Version) == 2) {
+        // The 2.2 image format is always three bytes, without terminator.
+        std::array<char, 3> Format{};
+        const int64_t Got = In.Read(Format.data(), std::min<int64_t>(3, Rest));
+        Rest -= Got;
+        std::string Text(Format.data(), static_cast<size_t>(Got));
+        Text.erase(std::find(Text.begin(), Text.end(), '\0'), Text.end());
+        MIMEType = FormatToMime(Text);
     } else {
-        Ok = Ok && WriteLatin1(Stream, Linked ? kLinkMarker : std::string_view(MIMEType));
+        Rest -= ReadLatin1(In, Rest - 2, MIMEType);
     }
-    Ok = Ok && WriteBytes(Stream, std::span<const uint8_t>(&PictureType, 1));
-    Ok = Ok && WriteText(Stream, Description, BigEndian, Encoding);
-    if (Linked)
-        Ok = Ok && WriteLatin1(Stream, LinkURL);
-    else
-        Ok = Ok && WriteBytes(Stream, PictureData.Data());
+    // The type byte is kept as stored: types beyond the table are other programs' data.
+    if (Rest > 0 && ReadByte(In, Byte)) {
+        PictureType = Byte;
+        --Rest;
+    }
+    const int64_t DescriptionStart = In.Position();
+    const int64_t DescriptionBytes = ReadText(In, Rest, BigEndian, Description, Encoding);
+    NoteTextBytes(All.subspan(static_cast<size_t>(DescriptionStart), static_cast<size_t>(DescriptionBytes)));
+    Rest -= DescriptionBytes;
+    if (EqualsIgnoringCase(MIMEType, kLinkMarker)) {
+        Linked = true;
+        MIMEType.clear();
+        ReadLatin1(In, Rest, LinkURL);
+    } else if (Rest > 0) {
+        const int64_t ImageStart = In.Position();
+        PictureData.Data() = In.ReadBytes(Rest);
+        KeepOriginalPrefix(static_cast<size_t>(ImageStart + 1));
+    }
     PictureData.SetPosition(0);
-    Stored = true;
-    Modified = false;
-    return Ok;
+}
+
+std::vector<uint8_t> TAPICFrame::RenderFields(uint16_t Version) {
+    const TTextEncoding Target = RenderedEncoding(Version);
+    std::vector<uint8_t> Out{EncodingToByte(Target)};
+    if (MajorVersion(Version) == 2) {
+        // "-->" (without terminator in the fixed 2.2 format field) marks a link here too.
+        const std::string Format = Linked ? std::string(kLinkMarker) : MimeToFormat(MIMEType, PictureData.Data());
+        Out.insert(Out.end(), Format.begin(), Format.begin() + 3);
+    } else {
+        AppendLatin1(Out, Linked ? kLinkMarker : std::string_view(MIMEType));
+    }
+    Out.push_back(PictureType);
+    AppendText(Out, Description, BigEndian, Target);
+    if (Linked) AppendLatin1(Out, LinkURL);
+    return Out;
 }
 
 bool TAPICFrame::LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const {

@@ -55,7 +55,13 @@ public:
 
 protected:
     bool LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const override;
-    std::span<const uint8_t> OriginalTail() const override { return PictureData.Data(); }
+    void ClearFields() override;
+    void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
+    std::vector<uint8_t> RenderFields(uint16_t Version) override;
+    // The image; a link has none.
+    std::span<const uint8_t> ContentTail() const override {
+        return Linked ? std::span<const uint8_t>() : std::span<const uint8_t>(PictureData.Data());
+    }
 };
 
 }  // namespace covrilo

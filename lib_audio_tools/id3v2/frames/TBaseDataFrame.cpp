@@ -46,10 +46,4 @@ void TBaseDataFrame::ReadData(TStream& Stream, int64_t Count) {
     Data.SetPosition(0);
 }
 
-bool TBaseDataFrame::WriteData(TStream& Stream) {
-    const bool Ok = WriteBytes(Stream, Data.Data());
-    Data.SetPosition(0);
-    return Ok;
-}
-
 }  // namespace covrilo

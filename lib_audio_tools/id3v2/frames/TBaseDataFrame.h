@@ -23,10 +23,9 @@ public:
     TMemoryStream Data;
 
 protected:
-    std::span<const uint8_t> OriginalTail() const override { return Data.Data(); }
+    std::span<const uint8_t> ContentTail() const override { return Data.Data(); }
     // Data := the next Count bytes of Stream (fewer when the stream ends), positioned at 0.
     void ReadData(TStream& Stream, int64_t Count);
-    bool WriteData(TStream& Stream);
 };
 
 }  // namespace covrilo

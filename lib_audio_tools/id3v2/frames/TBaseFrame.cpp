@@ -88,6 +88,12 @@ size_t FindTerminatorEnd(std::span<const uint8_t> In, TTextEncoding Encoding) {
     return It == In.end() ? std::string::npos : static_cast<size_t>(It - In.begin()) + 1;
 }
 
+// The size of rendered content; beyond any size field it stays too large, which
+// WriteHeaderFor refuses.
+uint32_t ContentSizeOf(std::span<const uint8_t> Fields, std::span<const uint8_t> Tail) {
+    return static_cast<uint32_t>(std::min<uint64_t>(uint64_t{Fields.size()} + Tail.size(), UINT32_MAX));
+}
+
 }  // namespace
 
 TBaseFrame::TBaseFrame() = default;
@@ -190,8 +196,14 @@ bool TBaseFrame::ReadFrameHeader(TStream& Stream, uint16_t Version) {
 bool TBaseFrame::WriteFrameHeader(TStream& Stream, uint16_t Version) {
     const uint8_t Major = MajorVersion(Version);
     if (Major < 2 || Major > 4) return false;
+    return WriteHeaderFor(Stream, Version, GetDataSize(Version));
+}
 
-    DataSize = GetDataSize(Version);
+bool TBaseFrame::WriteHeaderFor(TStream& Stream, uint16_t Version, uint32_t ContentSize) {
+    const uint8_t Major = MajorVersion(Version);
+    if (Major < 2 || Major > 4) return false;
+
+    DataSize = ContentSize;
     // Content kept as stored (compressed, encrypted) still has the length it had when
     // decoded; only plain content is described by its own size.
     if (!(ContentKeptAsStored() && Stored)) DataLength = DataSize;
@@ -401,8 +413,8 @@ int64_t TBaseFrame::ReadLatin1(TStream& Stream, int64_t MaxBytes, std::string& T
 }
 
 bool TBaseFrame::WriteLatin1(TStream& Stream, std::string_view Text) {
-    std::vector<uint8_t> Out(Text.begin(), Text.end());
-    Out.push_back(0);
+    std::vector<uint8_t> Out;
+    AppendLatin1(Out, Text);
     return WriteBytes(Stream, Out);
 }
 
@@ -519,11 +531,11 @@ void TBaseFrame::DropOriginal() {
 }
 
 uint32_t TBaseFrame::OriginalSize() const {
-    return static_cast<uint32_t>(OriginalContent.size() + (HasOriginalTail ? OriginalTail().size() : 0));
+    return static_cast<uint32_t>(OriginalContent.size() + (HasOriginalTail ? ContentTail().size() : 0));
 }
 
 bool TBaseFrame::WriteOriginal(TStream& Stream) const {
-    return WriteBytes(Stream, OriginalContent) && (!HasOriginalTail || WriteBytes(Stream, OriginalTail()));
+    return WriteBytes(Stream, OriginalContent) && (!HasOriginalTail || WriteBytes(Stream, ContentTail()));
 }
 
 void TBaseFrame::KeepOriginalPrefix(size_t PrefixSize) {
@@ -534,10 +546,62 @@ void TBaseFrame::KeepOriginalPrefix(size_t PrefixSize) {
 }
 
 bool TBaseFrame::SaveOriginal(TStream& Stream, uint16_t Version) {
-    const bool Ok = WriteFrameHeader(Stream, Version) && WriteOriginal(Stream);
+    const bool Ok = WriteHeaderFor(Stream, Version, OriginalSize()) && WriteOriginal(Stream);
     Stored = true;
     Modified = false;
     return Ok;
+}
+
+bool TBaseFrame::ParseFrame(TStream& Stream, uint16_t Version) {
+    if (!ReadFrameHeader(Stream, Version)) return false;
+    ClearFields();
+    // Compressed content is inflated only to learn its values; it is written back as stored
+    // while it is unchanged.
+    std::vector<uint8_t> Inflated;
+    if (const auto Content = ReadContent(Stream, Inflated)) ParseFields(*Content, Version);
+    Stored = true;
+    Modified = false;
+    return true;
+}
+
+void TBaseFrame::ParseFields(std::span<const uint8_t>, uint16_t) {}
+
+std::vector<uint8_t> TBaseFrame::RenderFields(uint16_t) { return {}; }
+
+uint32_t TBaseFrame::RenderedSize(uint16_t Version) {
+    if (WritesOriginal(Version)) return OriginalSize();
+    RequireValues(Version);
+    return ContentSizeOf(RenderFields(Version), ContentTail());
+}
+
+bool TBaseFrame::RenderFrame(TStream& Stream, uint16_t Version) {
+    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
+    PrepareRender(Version);
+    const std::vector<uint8_t> Fields = RenderFields(Version);
+    const std::span<const uint8_t> Tail = ContentTail();
+    const bool Ok = WriteHeaderFor(Stream, Version, ContentSizeOf(Fields, Tail)) && WriteBytes(Stream, Fields) &&
+                    WriteBytes(Stream, Tail);
+    FieldsRendered(Fields, Version);
+    Stored = true;
+    Modified = false;
+    return Ok;
+}
+
+void TBaseFrame::RefusePlaceholderID(std::string_view Placeholder) const {
+    if (FrameID() != Placeholder) return;
+    throw EID3LibFrameIDInvalid("Invalid frame ID \"" + std::string(Placeholder) +
+                                "\" on save. You have to assign the correct frame ID prior saving!");
+}
+
+void TBaseFrame::AppendText(std::vector<uint8_t>& Out, std::u16string_view Text, bool BigEndian,
+                            TTextEncoding Encoding) {
+    const std::vector<uint8_t> Bytes = EncodeText(Text, BigEndian, Encoding);
+    Out.insert(Out.end(), Bytes.begin(), Bytes.end());
+}
+
+void TBaseFrame::AppendLatin1(std::vector<uint8_t>& Out, std::string_view Text) {
+    Out.insert(Out.end(), Text.begin(), Text.end());
+    Out.push_back(0);
 }
 
 std::string PrintableFrameID(std::string_view ID) {

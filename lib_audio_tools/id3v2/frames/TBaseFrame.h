@@ -118,6 +118,39 @@ public:
     uint16_t LoadedVersion = 0;
 
 protected:
+    // The frame envelope. A frame class parses and renders its own fields only; these read
+    // and write the header around them, write unchanged content back as it was read, and
+    // take the size of rendered content from the rendered bytes, so that the header always
+    // counts exactly what follows it.
+    // Header, content (ReadContent) and ParseFields; the frame is then Stored, not Modified.
+    bool ParseFrame(TStream& Stream, uint16_t Version);
+    // The content as read while it is written so (WritesOriginal), else RenderFields and
+    // ContentTail. Raises when the values are unknown or cannot be rendered for Version.
+    uint32_t RenderedSize(uint16_t Version);
+    // Header and the content RenderedSize counts; the frame is then Stored, not Modified.
+    bool RenderFrame(TStream& Stream, uint16_t Version);
+
+    // Hooks of the envelope. After the header of a load, before the content: forget the values.
+    virtual void ClearFields() {}
+    // The values from plain content; not called for content that cannot be read.
+    virtual void ParseFields(std::span<const uint8_t> Content, uint16_t Version);
+    // The content for Version from the values, up to ContentTail. Changes nothing in the frame.
+    virtual std::vector<uint8_t> RenderFields(uint16_t Version);
+    // Bulk bytes that end the content and that a field of the frame holds (the image, the
+    // private data): rendered after RenderFields, and kept from the load by KeepOriginalPrefix.
+    virtual std::span<const uint8_t> ContentTail() const { return {}; }
+    // After RenderFrame wrote the rendered Fields (and ContentTail) in Version.
+    virtual void FieldsRendered(std::span<const uint8_t> /*Fields*/, uint16_t /*Version*/) {}
+
+    // WriteFrameHeader for content of ContentSize bytes.
+    bool WriteHeaderFor(TStream& Stream, uint16_t Version, uint32_t ContentSize);
+    // Raises EID3LibFrameIDInvalid while the identifier is still Placeholder.
+    void RefusePlaceholderID(std::string_view Placeholder) const;
+    // Field writers for RenderFields: what WriteText and WriteLatin1 write, appended to Out.
+    static void AppendText(std::vector<uint8_t>& Out, std::u16string_view Text, bool BigEndian,
+                           TTextEncoding Encoding);
+    static void AppendLatin1(std::vector<uint8_t>& Out, std::string_view Text);
+
     // After ReadFrameHeader: reads the content (DataSize bytes, never past the stream),
     // undoes the frame's own unsynchronisation and keeps the bytes as read. Returns the
     // content to parse: the bytes read, or their inflation when compressed (into Inflated);
@@ -133,17 +166,14 @@ protected:
     // The content kept from the load: its size and the writing of it.
     virtual uint32_t OriginalSize() const;
     virtual bool WriteOriginal(TStream& Stream) const;
-    // A frame whose content ends in bulk bytes that a field of its own holds (the image, the
-    // private data) keeps only the bytes in front of them as read; this is the field.
-    virtual std::span<const uint8_t> OriginalTail() const { return {}; }
     // After parsing plain content: keeps its first PrefixSize bytes only, the rest being
-    // what OriginalTail gives. Content in stored form stays whole.
+    // what ContentTail gives. Content in stored form stays whole.
     void KeepOriginalPrefix(size_t PrefixSize);
     // Header and the content as read.
     bool SaveOriginal(TStream& Stream, uint16_t Version);
     // Before rendering from the values: raises when they are unknown; drops the content
     // as read and the stored form (rendered content is plain).
-    void PrepareRender(uint16_t Version);
+    virtual void PrepareRender(uint16_t Version);
     // Drops the content as read (the values now describe the frame).
     void DropOriginal();
     // A frame about to be measured from its values: raises EID3LibFrameVersionMismatch when

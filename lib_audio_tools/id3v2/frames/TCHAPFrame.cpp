@@ -5,14 +5,14 @@ namespace covrilo {
 
 TCHAPFrame::TCHAPFrame() { SetFrameID("CHAP"); }
 
-bool TCHAPFrame::ParseFields(std::span<const uint8_t> Content, size_t& Used) {
+bool TCHAPFrame::ParseOwnFields(std::span<const uint8_t> Content, size_t& Used) {
     Used = 0;
     return TakeLatin1(Content, Used, ElementID) && TakeBE32(Content, Used, StartTime) &&
            TakeBE32(Content, Used, EndTime) && TakeBE32(Content, Used, StartOffset) &&
            TakeBE32(Content, Used, EndOffset);
 }
 
-std::vector<uint8_t> TCHAPFrame::RenderFields() const {
+std::vector<uint8_t> TCHAPFrame::RenderOwnFields() const {
     std::vector<uint8_t> out(ElementID.begin(), ElementID.end());
     out.push_back(0);
     PutBE32(out, StartTime);

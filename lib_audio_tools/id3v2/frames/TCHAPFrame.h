@@ -21,8 +21,8 @@ public:
     uint32_t EndOffset = 0xFFFFFFFF;
 
 protected:
-    bool ParseFields(std::span<const uint8_t> Content, size_t& Used) override;
-    std::vector<uint8_t> RenderFields() const override;
+    bool ParseOwnFields(std::span<const uint8_t> Content, size_t& Used) override;
+    std::vector<uint8_t> RenderOwnFields() const override;
 };
 
 }  // namespace covrilo

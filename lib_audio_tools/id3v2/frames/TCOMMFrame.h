@@ -33,6 +33,11 @@ public:
     std::u16string Text;
     // Strings after the text (a multi-value comment), written back after it.
     std::vector<std::u16string> MoreTexts;
+
+protected:
+    void ClearFields() override;
+    void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
+    std::vector<uint8_t> RenderFields(uint16_t Version) override;
 };
 
 }  // namespace covrilo

@@ -5,7 +5,7 @@ namespace covrilo {
 
 TCTOCFrame::TCTOCFrame() { SetFrameID("CTOC"); }
 
-bool TCTOCFrame::ParseFields(std::span<const uint8_t> Content, size_t& Used) {
+bool TCTOCFrame::ParseOwnFields(std::span<const uint8_t> Content, size_t& Used) {
     Used = 0;
     ChildElementIDs.clear();
     if (!TakeLatin1(Content, Used, ElementID) || Content.size() - Used < 2) return false;
@@ -20,7 +20,7 @@ bool TCTOCFrame::ParseFields(std::span<const uint8_t> Content, size_t& Used) {
     return true;
 }
 
-std::vector<uint8_t> TCTOCFrame::RenderFields() const {
+std::vector<uint8_t> TCTOCFrame::RenderOwnFields() const {
     std::vector<uint8_t> out(ElementID.begin(), ElementID.end());
     out.push_back(0);
     out.push_back(Flags);

@@ -20,8 +20,8 @@ public:
     std::vector<std::string> ChildElementIDs;
 
 protected:
-    bool ParseFields(std::span<const uint8_t> Content, size_t& Used) override;
-    std::vector<uint8_t> RenderFields() const override;
+    bool ParseOwnFields(std::span<const uint8_t> Content, size_t& Used) override;
+    std::vector<uint8_t> RenderOwnFields() const override;
 };
 
 }  // namespace covrilo

@@ -30,32 +30,28 @@ void TContainerFrame::PutBE32(std::vector<uint8_t>& Out, uint32_t Value) {
     for (int shift = 24; shift >= 0; shift -= 8) Out.push_back(static_cast<uint8_t>(Value >> shift));
 }
 
-bool TContainerFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
-    if (!ReadFrameHeader(Stream, Version)) return false;
-    const int64_t contentStart = 10 + (int64_t{FrameSize} - DataSize);
+bool TContainerFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return ParseFrame(Stream, Version); }
+
+void TContainerFrame::ClearFields() {
     SubFrames.clear();
     SubFrameOffsets_.clear();
+    LoadedSubFrames_ = 0;
+    // Content that cannot be read, or own fields that do not fit it, leave no walk.
     SubFrameWalk = TFrameWalk{};
-    FieldsParsed_ = false;
-    std::vector<uint8_t> Inflated;
-    if (const auto Content = ReadContent(Stream, Inflated)) {
-        size_t used = 0;
-        FieldsParsed_ = ParseFields(*Content, used);
-        if (FieldsParsed_) {
-            SubFrameWalk = WalkFrames(Content->subspan(used), 0, Version, SubFrames);
-            for (const auto& frame : SubFrames) SubFrameOffsets_.push_back(frame->FileOffset);
-            SubFrameStart_ = static_cast<size_t>(contentStart) + used;
-        }
-    }
-    if (!FieldsParsed_) {
-        SubFrameWalk.Complete = false;
-        SubFrameWalk.StopOffset = 0;
-        SubFrameWalk.StopReason = "has fields that do not fit its size";
-    }
+    SubFrameWalk.Complete = false;
+    SubFrameWalk.StopOffset = 0;
+    SubFrameWalk.StopReason = "has fields that do not fit its size";
+    // Where the content starts in the frame: after the header and its extra bytes.
+    SubFrameStart_ = 10 + (size_t{FrameSize} - DataSize);
+}
+
+void TContainerFrame::ParseFields(std::span<const uint8_t> Content, uint16_t Version) {
+    size_t used = 0;
+    if (!ParseOwnFields(Content, used)) return;
+    SubFrameWalk = WalkFrames(Content.subspan(used), 0, Version, SubFrames);
+    for (const auto& frame : SubFrames) SubFrameOffsets_.push_back(frame->FileOffset);
+    SubFrameStart_ += used;
     LoadedSubFrames_ = SubFrames.size();
-    Stored = true;
-    Modified = false;
-    return true;
 }
 
 void TContainerFrame::SetFileOffset(int64_t Offset) {
@@ -110,7 +106,7 @@ uint32_t TContainerFrame::GetDataSize(uint16_t Version) {
     RequireValues(Version);
     if (!SubFrameWalk.Complete)
         throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
-    uint64_t size = RenderFields().size();
+    uint64_t size = RenderOwnFields().size();
     for (TBaseFrame* frame : WrittenSubFrames()) size += uint64_t{frame->GetHeaderSize(Version)} + frame->GetDataSize(Version);
     return static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
 }
@@ -120,7 +116,7 @@ bool TContainerFrame::SaveToStream(TStream& Stream, uint16_t Version) {
     PrepareSave(Version);
     RequireValues(Version);
     TMemoryStream body;
-    std::vector<uint8_t> fields = RenderFields();
+    std::vector<uint8_t> fields = RenderOwnFields();
     bool ok = WriteBytes(body, fields);
     for (TBaseFrame* frame : WrittenSubFrames()) ok = ok && frame->SaveToStream(body, Version);
     FrameFlags &= static_cast<TFrameFlags>(~(ffCompression | ffEncryption));

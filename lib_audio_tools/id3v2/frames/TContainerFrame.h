@@ -32,10 +32,14 @@ public:
 protected:
     TContainerFrame();
     bool OriginalFits(uint16_t Version) const override;
-    // The frame's own fields: parsed from the start of the content (false when they do not
-    // fit it; the frame is then writable only as read), and rendered.
-    virtual bool ParseFields(std::span<const uint8_t> Content, size_t& Used) = 0;
-    virtual std::vector<uint8_t> RenderFields() const = 0;
+    void ClearFields() override;
+    // The own fields, then the sub-frames.
+    void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
+    // The frame's own fields, in front of the sub-frames: parsed from the start of the
+    // content (false when they do not fit it; the frame is then writable only as read), and
+    // rendered.
+    virtual bool ParseOwnFields(std::span<const uint8_t> Content, size_t& Used) = 0;
+    virtual std::vector<uint8_t> RenderOwnFields() const = 0;
 
     // ISO-8859-1 string with its terminator at Pos; false when it has none.
     static bool TakeLatin1(std::span<const uint8_t> Content, size_t& Pos, std::string& Text);
@@ -47,7 +51,6 @@ private:
     std::vector<TBaseFrame*> WrittenSubFrames() const;
     bool SubFramesChanged() const;
 
-    bool FieldsParsed_ = false;
     size_t LoadedSubFrames_ = 0;
     size_t SubFrameStart_ = 0;  // offset of the sub-frames in the frame, header included
     std::vector<int64_t> SubFrameOffsets_;  // of each loaded sub-frame in the sub-frame area

@@ -131,6 +131,12 @@ TEncodedFrame::TEncodedFrame() {
 
 bool TEncodedFrame::HasLayout(std::string_view ID) { return FindLayout(ID) != nullptr; }
 
+std::vector<std::string_view> TEncodedFrame::LayoutIDs() {
+    std::vector<std::string_view> ids;
+    for (const TLayout& layout : kLayouts) ids.emplace_back(layout.ID);
+    return ids;
+}
+
 std::optional<std::vector<uint8_t>> TEncodedFrame::ContentFor(uint16_t Version) const {
     if (OriginalFits(Version)) return OriginalContent;
     const TLayout* layout = FindLayout(FrameID());
@@ -141,51 +147,32 @@ std::optional<std::vector<uint8_t>> TEncodedFrame::ContentFor(uint16_t Version) 
     return Reencode(std::span<const uint8_t>(Plain_).subspan(1), from, *layout);
 }
 
-uint32_t TEncodedFrame::GetDataSize(uint16_t Version) {
-    const auto content = ContentFor(Version);
+uint32_t TEncodedFrame::GetDataSize(uint16_t Version) { return RenderedSize(Version); }
+
+bool TEncodedFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return ParseFrame(Stream, Version); }
+
+bool TEncodedFrame::SaveToStream(TStream& Stream, uint16_t Version) { return RenderFrame(Stream, Version); }
+
+void TEncodedFrame::ClearFields() { Plain_.clear(); }
+
+void TEncodedFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
+    Plain_.assign(Content.begin(), Content.end());
+    TakeEncodingByte(Plain_);
+}
+
+std::vector<uint8_t> TEncodedFrame::RenderFields(uint16_t Version) {
+    auto content = ContentFor(Version);
     if (!content)
         throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
-    return static_cast<uint32_t>(content->size());
+    return std::move(*content);
 }
 
-bool TEncodedFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
-    if (!ReadFrameHeader(Stream, Version)) return false;
-    Plain_.clear();
-    std::vector<uint8_t> Inflated;
-    if (const auto Content = ReadContent(Stream, Inflated)) {
-        Plain_.assign(Content->begin(), Content->end());
-        TakeEncodingByte(Plain_);
-    }
-    Stored = true;
-    Modified = false;
-    return true;
-}
-
-void TEncodedFrame::PrepareSave(uint16_t Version) {
-    // Content that must be re-encoded is written plain: the stored form goes.
-    if (!OriginalFits(Version) && ContentReadable() && ContentKeptAsStored()) {
-        OriginalContent = Plain_;
-        FrameFlags &= static_cast<TFrameFlags>(~(ffCompression | ffEncryption));
-    }
-}
-
-bool TEncodedFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    PrepareSave(Version);
-    const bool asRead = OriginalFits(Version);
-    const auto content = ContentFor(Version);
-    if (!content)
-        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
-    const bool Ok = WriteFrameHeader(Stream, Version) && WriteBytes(Stream, *content);
-    if (!asRead) {
-        // The re-encoded content is the frame's content from now on, in the version written.
-        OriginalContent = Plain_ = *content;
-        HasOriginal = true;
-        LoadedVersion = Version;
-        if (!Plain_.empty()) OriginalEncoding = Encoding = EncodingFromByte(Plain_[0]);
-    }
-    Stored = true;
-    Modified = false;
-    return Ok;
+void TEncodedFrame::FieldsRendered(std::span<const uint8_t> Fields, uint16_t Version) {
+    Plain_.assign(Fields.begin(), Fields.end());
+    OriginalContent = Plain_;
+    HasOriginal = true;
+    LoadedVersion = Version;
+    if (!Plain_.empty()) OriginalEncoding = Encoding = EncodingFromByte(Plain_[0]);
 }
 
 std::string TEncodedFrame::RenderProblem(uint16_t Version) {

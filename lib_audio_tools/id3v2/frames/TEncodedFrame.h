@@ -22,17 +22,24 @@ public:
 
     // Whether ID (2.3/2.4 form) names a frame of this kind.
     static bool HasLayout(std::string_view ID);
+    // Every identifier of this kind.
+    static std::vector<std::string_view> LayoutIDs();
 
     uint32_t GetDataSize(uint16_t Version) override;
     bool LoadFromStream(TStream& Stream, uint16_t Version) override;
     bool SaveToStream(TStream& Stream, uint16_t Version) override;
-    void PrepareSave(uint16_t Version) override;
 
     // The content as read (encoding byte first; compressed content inflated).
     const std::vector<uint8_t>& Content() const { return Plain_; }
 
 protected:
     std::string RenderProblem(uint16_t Version) override;
+    void ClearFields() override;
+    void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
+    // The content for Version; raises when it would have to be guessed.
+    std::vector<uint8_t> RenderFields(uint16_t Version) override;
+    // Re-encoded content is the frame's content from then on, in the version written.
+    void FieldsRendered(std::span<const uint8_t> Fields, uint16_t Version) override;
 
 private:
     // The content for Version: as read when valid there, else re-encoded; nothing when the

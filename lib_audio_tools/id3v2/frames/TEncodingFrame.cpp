@@ -5,10 +5,20 @@
 
 namespace covrilo {
 
-uint32_t TEncodingFrame::GetDataSize(uint16_t) {
+uint32_t TEncodingFrame::GetDataSize(uint16_t Version) {
+    RenderedEncoding(Version);
+    return 1;
+}
+
+TTextEncoding TEncodingFrame::RenderedEncoding(uint16_t Version) const {
     if (Encoding == teUnknown)
         throw EID3LibTextEncodingInvalid("frame \"" + FrameID() + "\": text encoding teUnknown is invalid!");
-    return 1;
+    return AdjustedEncoding(Version);
+}
+
+void TEncodingFrame::PrepareRender(uint16_t Version) {
+    TBaseFrame::PrepareRender(Version);
+    AdjustEncoding(Version);
 }
 
 bool TEncodingFrame::SaveToStream(TStream&, uint16_t Version) {

@@ -25,6 +25,11 @@ public:
     bool BigEndian = true;
 
 protected:
+    // Rendering from the values writes the encoding of Version.
+    void PrepareRender(uint16_t Version) override;
+    // The encoding byte RenderFields writes for Version: the adjusted encoding; raises
+    // EID3LibTextEncodingInvalid for teUnknown.
+    TTextEncoding RenderedEncoding(uint16_t Version) const;
     // Content read in one version is valid in another while its encoding byte exists there
     // (2.2 and 2.3 know ISO-8859-1 and UTF-16 only).
     bool LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const override;

@@ -5,35 +5,28 @@ namespace covrilo {
 
 TPRIVFrame::TPRIVFrame() { SetFrameID("PRIV"); }
 
-uint32_t TPRIVFrame::GetDataSize(uint16_t Version) {
-    if (WritesOriginal(Version)) return OriginalSize();
-    RequireValues(Version);
-    return static_cast<uint32_t>(OwnerID.size() + 1 + Data.Data().size());
-}
+uint32_t TPRIVFrame::GetDataSize(uint16_t Version) { return RenderedSize(Version); }
 
-bool TPRIVFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
-    if (!ReadFrameHeader(Stream, Version)) return false;
+bool TPRIVFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return ParseFrame(Stream, Version); }
+
+bool TPRIVFrame::SaveToStream(TStream& Stream, uint16_t Version) { return RenderFrame(Stream, Version); }
+
+void TPRIVFrame::ClearFields() {
     OwnerID.clear();
     Data.Clear();
-    std::vector<uint8_t> Inflated;
-    if (const auto Content = ReadContent(Stream, Inflated)) {
-        TCustomMemoryStream In(*Content);
-        const int64_t Prefix = ReadLatin1(In, In.Size(), OwnerID);
-        ReadData(In, In.Size() - Prefix);
-        KeepOriginalPrefix(static_cast<size_t>(Prefix));
-    }
-    Stored = true;
-    Modified = false;
-    return true;
 }
 
-bool TPRIVFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
-    PrepareRender(Version);
-    const bool Ok = WriteFrameHeader(Stream, Version) && WriteLatin1(Stream, OwnerID) && WriteData(Stream);
-    Stored = true;
-    Modified = false;
-    return Ok;
+void TPRIVFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
+    TCustomMemoryStream In(Content);
+    const int64_t Prefix = ReadLatin1(In, In.Size(), OwnerID);
+    ReadData(In, In.Size() - Prefix);
+    KeepOriginalPrefix(static_cast<size_t>(Prefix));
+}
+
+std::vector<uint8_t> TPRIVFrame::RenderFields(uint16_t) {
+    std::vector<uint8_t> Out;
+    AppendLatin1(Out, OwnerID);
+    return Out;
 }
 
 bool TPRIVFrame::Assign(const TBaseFrame& Source) {

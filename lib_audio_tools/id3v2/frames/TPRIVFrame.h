@@ -21,6 +21,11 @@ public:
     void SetOwnerID(const std::string& Value);
 
     std::string OwnerID;
+
+protected:
+    void ClearFields() override;
+    void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
+    std::vector<uint8_t> RenderFields(uint16_t Version) override;
 };
 
 }  // namespace covrilo

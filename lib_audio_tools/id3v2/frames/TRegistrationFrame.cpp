@@ -5,41 +5,33 @@
 
 namespace covrilo {
 
-uint32_t TRegistrationFrame::GetDataSize(uint16_t Version) {
-    if (WritesOriginal(Version)) return OriginalSize();
-    RequireValues(Version);
-    return static_cast<uint32_t>(OwnerID.size() + 1 + 1 + Data.Data().size());
-}
+uint32_t TRegistrationFrame::GetDataSize(uint16_t Version) { return RenderedSize(Version); }
 
-bool TRegistrationFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
-    if (!ReadFrameHeader(Stream, Version)) return false;
+bool TRegistrationFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return ParseFrame(Stream, Version); }
+
+bool TRegistrationFrame::SaveToStream(TStream& Stream, uint16_t Version) { return RenderFrame(Stream, Version); }
+
+void TRegistrationFrame::ClearFields() {
     OwnerID.clear();
     Symbol = 0;
     Data.Clear();
-    std::vector<uint8_t> Inflated;
-    if (const auto Content = ReadContent(Stream, Inflated)) {
-        TCustomMemoryStream In(*Content);
-        int64_t Rest = In.Size() - ReadLatin1(In, In.Size(), OwnerID);
-        // The symbol belongs to the content: a content that ends early has none.
-        if (Rest > 0 && ReadByte(In, Symbol)) --Rest;
-        const int64_t Prefix = In.Position();
-        ReadData(In, Rest);
-        KeepOriginalPrefix(static_cast<size_t>(Prefix));
-    }
-    Stored = true;
-    Modified = false;
-    return true;
 }
 
-bool TRegistrationFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
-    PrepareRender(Version);
-    bool Ok = WriteFrameHeader(Stream, Version) && WriteLatin1(Stream, OwnerID) &&
-              WriteBytes(Stream, std::span<const uint8_t>(&Symbol, 1));
-    if (Ok && Data.Size() > 0) Ok = WriteData(Stream);
-    Stored = true;
-    Modified = false;
-    return Ok;
+void TRegistrationFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
+    TCustomMemoryStream In(Content);
+    int64_t Rest = In.Size() - ReadLatin1(In, In.Size(), OwnerID);
+    // The symbol belongs to the content: a content that ends early has none.
+    if (Rest > 0 && ReadByte(In, Symbol)) --Rest;
+    const int64_t Prefix = In.Position();
+    ReadData(In, Rest);
+    KeepOriginalPrefix(static_cast<size_t>(Prefix));
+}
+
+std::vector<uint8_t> TRegistrationFrame::RenderFields(uint16_t) {
+    std::vector<uint8_t> Out;
+    AppendLatin1(Out, OwnerID);
+    Out.push_back(Symbol);
+    return Out;
 }
 
 uint8_t TRegistrationFrame::GetSupportedVersions() {

@@ -27,6 +27,9 @@ public:
 
 protected:
     TRegistrationFrame() = default;
+    void ClearFields() override;
+    void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
+    std::vector<uint8_t> RenderFields(uint16_t Version) override;
 };
 
 }  // namespace covrilo

@@ -16,28 +16,25 @@ constexpr size_t kMaxStrings = 65536;
 
 TTxxxFrame::TTxxxFrame() { SetFrameID("Txxx"); }
 
-uint32_t TTxxxFrame::GetDataSize(uint16_t Version) {
-    if (WritesOriginal(Version)) return OriginalSize();
-    RequireValues(Version);
-    uint32_t Size = TEncodingFrame::GetDataSize(Version);
-    const TTextEncoding Adjusted = AdjustedEncoding(Version);
-    Size += EncodedTextSize(Text, Adjusted);
-    for (const auto& More : MoreTexts) Size += EncodedTextSize(More, Adjusted);
-    return Size;
+uint32_t TTxxxFrame::GetDataSize(uint16_t Version) { return RenderedSize(Version); }
+
+bool TTxxxFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return ParseFrame(Stream, Version); }
+
+bool TTxxxFrame::SaveToStream(TStream& Stream, uint16_t Version) {
+    RefusePlaceholderID("Txxx");
+    // A text frame written is not thereby one read from a file: Stored stays as it was.
+    const bool WasStored = Stored;
+    const bool Ok = RenderFrame(Stream, Version);
+    Stored = WasStored;
+    return Ok;
 }
 
-bool TTxxxFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
-    if (!ReadFrameHeader(Stream, Version)) return false;
+void TTxxxFrame::ClearFields() {
     Text.clear();
     MoreTexts.clear();
-    std::vector<uint8_t> Inflated;
-    if (const auto Content = ReadContent(Stream, Inflated)) ParseContent(*Content);
-    Stored = true;
-    Modified = false;
-    return true;
 }
 
-void TTxxxFrame::ParseContent(std::span<const uint8_t> Content) {
+void TTxxxFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
     const std::span<const uint8_t> All = TakeEncodingByte(Content);
     NoteTextBytes(All);
     size_t Pos = ParseText(All, BigEndian, Text, Encoding);
@@ -51,20 +48,12 @@ void TTxxxFrame::ParseContent(std::span<const uint8_t> Content) {
     }
 }
 
-bool TTxxxFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    if (FrameID() == "Txxx")
-        throw EID3LibFrameIDInvalid(
-            "Invalid frame ID \"Txxx\" on save. You have to assign the correct frame ID prior saving!");
-    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
-    PrepareRender(Version);
-    TEncodingFrame::SaveToStream(Stream, Version);
-    bool Ok = WriteFrameHeader(Stream, Version);
-    const uint8_t EncodingByte = EncodingToByte(Encoding);
-    Ok = Ok && WriteBytes(Stream, std::span<const uint8_t>(&EncodingByte, 1));
-    Ok = Ok && WriteText(Stream, Text, BigEndian, Encoding);
-    for (const auto& More : MoreTexts) Ok = Ok && WriteText(Stream, More, BigEndian, Encoding);
-    Modified = false;
-    return Ok;
+std::vector<uint8_t> TTxxxFrame::RenderFields(uint16_t Version) {
+    const TTextEncoding Target = RenderedEncoding(Version);
+    std::vector<uint8_t> Out{EncodingToByte(Target)};
+    AppendText(Out, Text, BigEndian, Target);
+    for (const auto& More : MoreTexts) AppendText(Out, More, BigEndian, Target);
+    return Out;
 }
 
 bool TTxxxFrame::Assign(const TBaseFrame& Source) {

@@ -29,8 +29,10 @@ public:
     // written back after Text with the same terminator.
     std::vector<std::u16string> MoreTexts;
 
-private:
-    void ParseContent(std::span<const uint8_t> Content);
+protected:
+    void ClearFields() override;
+    void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
+    std::vector<uint8_t> RenderFields(uint16_t Version) override;
 };
 
 }  // namespace covrilo

@@ -18,10 +18,12 @@ TUnknownFrame::TUnknownFrame() {
     SupportedVersions = svID3v22 | svID3v23 | svID3v24;
 }
 
-uint32_t TUnknownFrame::GetDataSize(uint16_t Version) {
+uint32_t TUnknownFrame::GetDataSize(uint16_t Version) { return RenderedSize(Version); }
+
+std::vector<uint8_t> TUnknownFrame::RenderFields(uint16_t Version) {
     if (StoredFormUnmarkable(*this, Version))
         throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
-    return static_cast<uint32_t>(Data.Size());
+    return {};
 }
 
 bool TUnknownFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
@@ -39,12 +41,7 @@ bool TUnknownFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     return true;
 }
 
-bool TUnknownFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    const bool Ok = WriteFrameHeader(Stream, Version) && WriteData(Stream);
-    Stored = true;
-    Modified = false;
-    return Ok;
-}
+bool TUnknownFrame::SaveToStream(TStream& Stream, uint16_t Version) { return RenderFrame(Stream, Version); }
 
 std::string TUnknownFrame::CarryProblem(uint16_t Version) {
     if (StoredFormUnmarkable(*this, Version))

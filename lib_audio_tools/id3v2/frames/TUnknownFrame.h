@@ -16,6 +16,12 @@ public:
     bool LoadFromStream(TStream& Stream, uint16_t Version) override;
     bool SaveToStream(TStream& Stream, uint16_t Version) override;
     std::string CarryProblem(uint16_t Version) override;
+
+protected:
+    // Data is the content as stored (compressed or encrypted too): its flags stay with it.
+    void PrepareRender(uint16_t) override {}
+    // Nothing in front of Data; raises where the stored form cannot be marked.
+    std::vector<uint8_t> RenderFields(uint16_t Version) override;
 };
 
 }  // namespace covrilo

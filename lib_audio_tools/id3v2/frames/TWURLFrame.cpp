@@ -7,35 +7,26 @@ namespace covrilo {
 
 TWURLFrame::TWURLFrame() { FFrameID = {'W', 'x', 'x', 'x'}; }
 
-uint32_t TWURLFrame::GetDataSize(uint16_t Version) {
-    if (WritesOriginal(Version)) return OriginalSize();
-    RequireValues(Version);
-    return static_cast<uint32_t>(URL.size() + 1);
-}
+uint32_t TWURLFrame::GetDataSize(uint16_t Version) { return RenderedSize(Version); }
 
-bool TWURLFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
-    if (!ReadFrameHeader(Stream, Version)) return false;
-    URL.clear();
-    std::vector<uint8_t> Inflated;
-    if (const auto Content = ReadContent(Stream, Inflated)) {
-        TCustomMemoryStream In(*Content);
-        ReadLatin1(In, In.Size(), URL);
-    }
-    Stored = true;
-    Modified = false;
-    return true;
-}
+bool TWURLFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return ParseFrame(Stream, Version); }
 
 bool TWURLFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    if (FrameID() == "Wxxx")
-        throw EID3LibFrameIDInvalid(
-            "Invalid frame ID \"Wxxx\" on save. You have to assign the correct frame ID prior saving!");
-    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
-    PrepareRender(Version);
-    const bool Ok = WriteFrameHeader(Stream, Version) && WriteLatin1(Stream, URL);
-    Stored = true;
-    Modified = false;
-    return Ok;
+    RefusePlaceholderID("Wxxx");
+    return RenderFrame(Stream, Version);
+}
+
+void TWURLFrame::ClearFields() { URL.clear(); }
+
+void TWURLFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
+    TCustomMemoryStream In(Content);
+    ReadLatin1(In, In.Size(), URL);
+}
+
+std::vector<uint8_t> TWURLFrame::RenderFields(uint16_t) {
+    std::vector<uint8_t> Out;
+    AppendLatin1(Out, URL);
+    return Out;
 }
 
 bool TWURLFrame::Assign(const TBaseFrame& Source) {

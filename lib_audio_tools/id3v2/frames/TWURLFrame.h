@@ -22,6 +22,11 @@ public:
     void SetURL(const std::string& Value);
 
     std::string URL;
+
+protected:
+    void ClearFields() override;
+    void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
+    std::vector<uint8_t> RenderFields(uint16_t Version) override;
 };
 
 // The URL of a link frame of either kind ("W..." or "WXXX"); nullptr for any other frame.

@@ -7,43 +7,34 @@ namespace covrilo {
 
 TWXXXFrame::TWXXXFrame() { SetFrameID("WXXX"); }
 
-uint32_t TWXXXFrame::GetDataSize(uint16_t Version) {
-    if (WritesOriginal(Version)) return OriginalSize();
-    RequireValues(Version);
-    return TEncodingFrame::GetDataSize(Version) + EncodedTextSize(Description, AdjustedEncoding(Version)) +
-           static_cast<uint32_t>(URL.size() + 1);
-}
+uint32_t TWXXXFrame::GetDataSize(uint16_t Version) { return RenderedSize(Version); }
 
-bool TWXXXFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
-    if (!ReadFrameHeader(Stream, Version)) return false;
+bool TWXXXFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return ParseFrame(Stream, Version); }
+
+bool TWXXXFrame::SaveToStream(TStream& Stream, uint16_t Version) { return RenderFrame(Stream, Version); }
+
+void TWXXXFrame::ClearFields() {
     Description.clear();
     URL.clear();
-    std::vector<uint8_t> Inflated;
-    if (const auto Content = ReadContent(Stream, Inflated)) {
-        const std::span<const uint8_t> All = TakeEncodingByte(*Content);
-        TCustomMemoryStream In(All);
-        int64_t Rest = In.Size();
-        const int64_t DescriptionBytes = ReadText(In, Rest, BigEndian, Description, Encoding);
-        NoteTextBytes(All.first(static_cast<size_t>(DescriptionBytes)));
-        Rest -= DescriptionBytes;
-        SkipStrayTerminator(In, Rest);
-        ReadLatin1(In, Rest, URL);
-    }
-    Stored = true;
-    Modified = false;
-    return true;
 }
 
-bool TWXXXFrame::SaveToStream(TStream& Stream, uint16_t Version) {
-    if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
-    PrepareRender(Version);
-    TEncodingFrame::SaveToStream(Stream, Version);
-    const uint8_t EncodingByte = EncodingToByte(Encoding);
-    const bool Ok = WriteFrameHeader(Stream, Version) && WriteBytes(Stream, std::span<const uint8_t>(&EncodingByte, 1)) &&
-                    WriteText(Stream, Description, BigEndian, Encoding) && WriteLatin1(Stream, URL);
-    Stored = true;
-    Modified = false;
-    return Ok;
+void TWXXXFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
+    const std::span<const uint8_t> All = TakeEncodingByte(Content);
+    TCustomMemoryStream In(All);
+    int64_t Rest = In.Size();
+    const int64_t DescriptionBytes = ReadText(In, Rest, BigEndian, Description, Encoding);
+    NoteTextBytes(All.first(static_cast<size_t>(DescriptionBytes)));
+    Rest -= DescriptionBytes;
+    SkipStrayTerminator(In, Rest);
+    ReadLatin1(In, Rest, URL);
+}
+
+std::vector<uint8_t> TWXXXFrame::RenderFields(uint16_t Version) {
+    const TTextEncoding Target = RenderedEncoding(Version);
+    std::vector<uint8_t> Out{EncodingToByte(Target)};
+    AppendText(Out, Description, BigEndian, Target);
+    AppendLatin1(Out, URL);
+    return Out;
 }
 
 bool TWXXXFrame::Assign(const TBaseFrame& Source) {

@@ -23,6 +23,11 @@ public:
 
     std::u16string Description;  // written in Encoding
     std::string URL;             // always ISO-8859-1
+
+protected:
+    void ClearFields() override;
+    void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
+    std::vector<uint8_t> RenderFields(uint16_t Version) override;
 };
 
 }  // namespace covrilo
