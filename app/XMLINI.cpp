@@ -2,6 +2,7 @@
 #include "app/XMLINI.h"
 
 #include "app/AtomicFile.h"
+#include "io/AsciiText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -38,13 +39,6 @@ std::string ReplaceAll(std::string Text, const std::string& From, const std::str
     }
     Out.append(Text, Pos, std::string::npos);
     return Out;
-}
-
-bool EqualsIgnoreCase(const std::string& A, const std::string& B) {
-    return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char X, char Y) {
-               auto Lower = [](char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; };
-               return Lower(X) == Lower(Y);
-           });
 }
 
 // The text between the first '>' and the first "</" of a line; empty when either is
@@ -204,7 +198,7 @@ bool TXMLIni::ValueExists(const std::string& Section, const std::string& Key) co
     if (!SectionExists(Section)) return false;
     std::vector<std::string> Names;
     ReadSection(Section, Names);
-    return std::any_of(Names.begin(), Names.end(), [&](const std::string& N) { return EqualsIgnoreCase(N, Key); });
+    return std::any_of(Names.begin(), Names.end(), [&](const std::string& N) { return EqualsNoCase(N, Key); });
 }
 
 void TXMLIni::DeleteKey(const std::string& Section, const std::string& Key) {

@@ -28,6 +28,7 @@
 #include "id3v2/frames/TCOMMFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
 #include "id3v2/frames/TWXXXFrame.h"
+#include "io/AsciiText.h"
 #include "io/EnhancedStreams.h"
 #include "io/FileTransaction.h"
 #include "io/TextConversion.h"
@@ -190,8 +191,7 @@ Tqmx_multitag::TFamily Tqmx_multitag::FamilyOf() const {
     // The extension of the file-name component, dot included, upper-cased.
     std::string name = FileName.filename().string();
     size_t dot = name.rfind('.');
-    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
+    const std::string ext = UpperAscii(dot == std::string::npos ? std::string() : name.substr(dot));
     if (ext == ".WAV") return TFamily::Wav;
     if (ext == ".OGG") return TFamily::Ogg;
     if (ext == ".FLAC") return TFamily::Flac;

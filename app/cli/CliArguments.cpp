@@ -8,6 +8,7 @@
 
 #include "app/BatchRun.h"
 #include "app/Settings.h"
+#include "io/AsciiText.h"
 
 namespace covrilo::cli {
 
@@ -83,11 +84,6 @@ const char* CommandName(Command C) {
         case Command::Info: return "info";
         default: return "covrilo-cli";
     }
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
 }
 
 std::optional<int> ParseInt(const std::string& text) {
@@ -175,14 +171,14 @@ std::optional<int> ParseKind(const std::string& Text) {
         return std::nullopt;
     }
     for (int i = 0; i < kKindCount; ++i)
-        if (Lower(PictureTypeToName(i)) == Lower(Text)) return i;
+        if (EqualsNoCase(PictureTypeToName(i), Text)) return i;
     return std::nullopt;
 }
 
 std::optional<int> ParseId3Format(const std::string& Text) {
     static const char* const names[] = {"2.3-latin1", "2.3-utf16", "2.4-utf8"};
     for (int i = 0; i < kTextEncodingCount; ++i)
-        if (Lower(Text) == names[i] || Text == std::to_string(i)) return i;
+        if (EqualsNoCase(Text, names[i]) || Text == std::to_string(i)) return i;
     return std::nullopt;
 }
 

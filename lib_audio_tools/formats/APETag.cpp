@@ -7,6 +7,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "io/AsciiText.h"
+#include "io/ByteCursor.h"
 #include "io/EnhancedStreams.h"
 #include "io/FileTransaction.h"
 
@@ -24,39 +26,12 @@ constexpr uint32_t kFlagIsHeader = 0x20000000u;
 // files, so count the terminating zero only.
 constexpr int64_t kMinItemSize = 9;
 
-uint32_t ReadU32LE(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void AppendU32LE(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
 std::optional<std::vector<uint8_t>> ReadAt(TStream& Stream, int64_t Pos, int64_t Count) {
     if (Pos < 0) return std::nullopt;
     Stream.SetPosition(Pos);
     std::vector<uint8_t> bytes = Stream.ReadBytes(Count);
     if (static_cast<int64_t>(bytes.size()) != Count) return std::nullopt;
     return bytes;
-}
-
-bool IsBlank(uint8_t c) { return c <= 0x20; }
-
-std::string Trim(const uint8_t* p, size_t n) {
-    size_t b = 0;
-    while (b < n && IsBlank(p[b])) ++b;
-    while (n > b && IsBlank(p[n - 1])) --n;
-    return std::string(reinterpret_cast<const char*>(p + b), n - b);
-}
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    return true;
 }
 
 void AppendHeaderOrFooter(std::vector<uint8_t>& out, uint32_t TagSize, uint32_t Count, uint32_t Flags) {
@@ -90,7 +65,7 @@ bool TAPETag::IsValidKey(std::string_view Key) {
 
 std::string TAPETag::GetValue(std::string_view Name) const {
     for (const auto& [name, value] : Fields)
-        if (EqualsAsciiNoCase(name, Name)) return value;
+        if (EqualsNoCase(name, Name)) return value;
     return {};
 }
 
@@ -124,8 +99,8 @@ void TAPETag::ReadItems(TStream& Stream, const TFooterScan& Scan, uint32_t ItemC
         if (regionEnd - pos < kMinItemSize) break;
         auto head = ReadAt(Stream, pos, 8);
         if (!head) break;
-        const uint32_t valueSize = ReadU32LE(head->data());
-        const uint32_t flags = ReadU32LE(head->data() + 4);
+        const uint32_t valueSize = U32LEAt(*head, 0);
+        const uint32_t flags = U32LEAt(*head, 4);
         pos += 8;
 
         // The key runs up to its zero byte, which must lie inside the tag.
@@ -149,10 +124,10 @@ void TAPETag::ReadItems(TStream& Stream, const TFooterScan& Scan, uint32_t ItemC
         if (!binary) {
             auto bytes = ReadAt(Stream, pos, valueSize);
             if (!bytes) break;
-            value = Trim(bytes->data(), bytes->size());
+            value = Trim(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
         }
         pos += valueSize;
-        Fields.emplace_back(Trim(reinterpret_cast<const uint8_t*>(key.data()), key.size()), std::move(value));
+        Fields.emplace_back(Trim(key), std::move(value));
     }
 }
 
@@ -164,10 +139,10 @@ bool TAPETag::ReadFromFile(const std::filesystem::path& FileName) {
         if (!ScanFooter(stream, scan)) return false;
         if (scan.HasFooter()) {
             Exists = true;
-            Version = ReadU32LE(scan.Footer.data() + 8);
-            TagSize = ReadU32LE(scan.Footer.data() + 12);
+            Version = U32LEAt(scan.Footer, 8);
+            TagSize = U32LEAt(scan.Footer, 12);
             try {
-                ReadItems(stream, scan, ReadU32LE(scan.Footer.data() + 16));
+                ReadItems(stream, scan, U32LEAt(scan.Footer, 16));
             } catch (...) {
                 // A read error inside the items keeps what was read before it.
             }
@@ -230,7 +205,7 @@ bool TAPETag::SaveTag(const std::filesystem::path& FileName) {
         }
         if (scan.HasFooter()) {
             const int64_t footerPos = scan.FileSize - scan.DataShift - kFooterSize;
-            const uint32_t oldSize = ReadU32LE(scan.Footer.data() + 12);
+            const uint32_t oldSize = U32LEAt(scan.Footer, 12);
             // Where a damaged tag starts is unknown; guessing would cut into the audio.
             if (oldSize < kFooterSize || oldSize - kFooterSize > footerPos) return false;
             cutPos = footerPos - (oldSize - kFooterSize);
@@ -238,7 +213,7 @@ bool TAPETag::SaveTag(const std::filesystem::path& FileName) {
             if (cutPos >= kFooterSize) {
                 auto header = ReadAt(stream, cutPos - kFooterSize, kFooterSize);
                 if (header && std::memcmp(header->data(), kPreamble.data(), kPreamble.size()) == 0 &&
-                    (ReadU32LE(header->data() + 20) & kFlagIsHeader) != 0)
+                    (U32LEAt(*header, 20) & kFlagIsHeader) != 0)
                     cutPos -= kFooterSize;
             }
         } else {

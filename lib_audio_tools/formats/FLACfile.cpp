@@ -9,6 +9,8 @@
 #include <span>
 #include <stdexcept>
 
+#include "formats/VorbisComment.h"
+#include "io/AsciiText.h"
 #include "io/ByteCursor.h"
 #include "io/EnhancedStreams.h"
 #include "io/FileTransaction.h"
@@ -33,19 +35,6 @@ constexpr uint8_t kTypeVorbisComment = 4;
 constexpr uint8_t kTypePicture = 6;
 constexpr int kTempPadding = 4096;
 
-std::string UpperAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
-}
-
-std::string_view TrimBlank(std::string_view s) {
-    while (!s.empty() && static_cast<uint8_t>(s.front()) <= 0x20) s.remove_prefix(1);
-    while (!s.empty() && static_cast<uint8_t>(s.back()) <= 0x20) s.remove_suffix(1);
-    return s;
-}
-
 bool IsAscii(std::string_view s) {
     for (char c : s)
         if (static_cast<uint8_t>(c) >= 0x80) return false;
@@ -56,19 +45,12 @@ bool IsAscii(std::string_view s) {
 std::string FromUtf8(std::string_view s) { return IsAscii(s) ? std::string(s) : Utf8ToAnsi(s); }
 std::string ToUtf8(const std::string& s) { return IsAscii(s) ? s : AnsiToUtf8(s); }
 
-
-
-uint32_t BlockLength(const std::array<uint8_t, 4>& h) {
-    return static_cast<uint32_t>(h[1]) << 16 | static_cast<uint32_t>(h[2]) << 8 | h[3];
-}
+uint32_t BlockLength(const std::array<uint8_t, 4>& h) { return U24BEAt(h, 1); }
 
 void PutBlockHeader(std::vector<uint8_t>& out, uint8_t first, uint32_t length) {
     out.push_back(first);
-    out.push_back(static_cast<uint8_t>(length >> 16));
-    out.push_back(static_cast<uint8_t>(length >> 8));
-    out.push_back(static_cast<uint8_t>(length));
+    AppendU24BE(out, length);
 }
-
 
 }  // namespace
 
@@ -158,33 +140,22 @@ bool TFLACfile::ReadFromFile(const std::filesystem::path& Name) {
 }
 
 void TFLACfile::ReadComment(const std::vector<uint8_t>& Data, bool ReadValues) {
-    TByteCursor c(Data);
-    auto vendorLength = c.U32LE();
-    if (!vendorLength) return;
-    auto vendor = c.Bytes(*vendorLength);
-    if (!vendor) return;
-    VendorInfo = std::string(*vendor);
-    auto count = c.U32LE();
-    if (!count) return;
-    Exists = *count > 0;
-    // Each entry takes at least its 4-byte length: the loop ends with the block's data.
-    for (uint32_t i = 0; i < *count; ++i) {
-        auto length = c.U32LE();
-        if (!length) break;
-        auto entry = c.Bytes(*length);
-        if (!entry) break;
-        size_t eq = entry->find('=');
-        if (eq == std::string_view::npos) continue;
-        std::string key = UpperAscii(entry->substr(0, eq));
-        std::string_view raw = entry->substr(eq + 1);
-        fileEntries_.emplace_back(key, std::string(raw));
+    const TVorbisComment comment = ParseVorbisComment(Data);
+    if (!comment.Vendor) return;
+    VendorInfo = std::string(*comment.Vendor);
+    if (!comment.Count) return;
+    Exists = *comment.Count > 0;
+    for (std::string_view entry : comment.Entries) {
+        auto field = SplitVorbisEntry(entry);
+        if (!field) continue;
+        fileEntries_.emplace_back(field->Name, std::string(field->Value));
         if (!ReadValues) continue;
-        std::string value = FromUtf8(raw);
-        int index = KeyIndex(key);
+        std::string value = FromUtf8(field->Value);
+        int index = KeyIndex(field->Name);
         if (index >= 0 && Values[static_cast<size_t>(index)].empty())
             Values[static_cast<size_t>(index)] = std::move(value);
         else
-            ExtraFields.emplace_back(std::move(key), std::move(value));
+            ExtraFields.emplace_back(std::move(field->Name), std::move(value));
     }
 }
 
@@ -209,7 +180,7 @@ bool TFLACfile::GetInfo(const std::filesystem::path& Name, bool ReadValues) {
     SampleRate = Header[18] << 12 | Header[19] << 4 | Header[20] >> 4;
     Channels = static_cast<uint8_t>(((Header[20] >> 1) & 7) + 1);
     BitsPerSample = static_cast<uint8_t>(((Header[20] & 1) << 4 | Header[21] >> 4) + 1);
-    Samples = int64_t{Header[22]} << 24 | int64_t{Header[23]} << 16 | int64_t{Header[24]} << 8 | Header[25];
+    Samples = U32BEAt(Header, 22);
 
     int64_t pos = StreamOffset + static_cast<int64_t>(kHeaderSize);
     if (!(Header[4] & 0x80)) {
@@ -299,7 +270,7 @@ bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
     }
     if (!BasicOnly) {
         for (const auto& [key, value] : ExtraFields) {
-            if (TrimBlank(key).empty() || value.empty() || key.find('=') != std::string::npos) continue;
+            if (TrimView(key).empty() || value.empty() || key.find('=') != std::string::npos) continue;
             entries.push_back(key + "=" + encode(UpperAscii(key), value));
         }
     }
@@ -320,16 +291,8 @@ bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
 
     const std::string vendor = VendorInfo.empty() ? std::string(kDefaultVendor) : VendorInfo;
     std::vector<uint8_t> data;
-    AppendU32LE(data, static_cast<uint32_t>(vendor.size()));
-    data.insert(data.end(), vendor.begin(), vendor.end());
-    AppendU32LE(data, static_cast<uint32_t>(entries.size()));
-    for (const std::string& e : entries) {
-        if (e.size() > kMaxBlockLength) return false;
-        AppendU32LE(data, static_cast<uint32_t>(e.size()));
-        data.insert(data.end(), e.begin(), e.end());
-        if (data.size() > kMaxBlockLength) return false;  // the 24-bit length cannot hold it
-    }
-    if (data.size() > kMaxBlockLength) return false;
+    // The 24-bit block length bounds the whole block.
+    if (!AppendVorbisComment(data, vendor, entries) || data.size() > kMaxBlockLength) return false;
 
     bool ok = WriteCommentBlock(Name, data);
     Exists = ok && !entries.empty();

@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "id3v1/ID3GenreData.h"
+#include "io/AsciiText.h"
+#include "io/ByteCursor.h"
 #include "io/EnhancedStreams.h"
 #include "io/TextConversion.h"
 
@@ -35,14 +37,6 @@ enum Slot {
     slCopyright, slLanguage, slLink, slYear2, slArtist2, slTitle2, slAlbum2, slSizeText
 };
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-
-std::string Trim(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b])) ++b;
-    while (e > b && IsBlank(s[e - 1])) --e;
-    return std::string(s.substr(b, e - b));
-}
 
 // The text of a raw frame content that starts with its encoding byte.
 std::string ContentText(std::string_view raw) {
@@ -134,12 +128,6 @@ std::string GenreText(const std::string& text) {
     return genre;
 }
 
-uint32_t ReadBE(const uint8_t* p, int bytes) {
-    uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i) v = (v << 8) | p[i];
-    return v;
-}
-
 }  // namespace
 
 TID3v2::TID3v2() { ResetData(); }
@@ -181,9 +169,7 @@ bool TID3v2::ReadFromStream(TStream& Stream) {
 
     Exists = true;
     VersionID = header[3];
-    int64_t size = ((header[6] & 0x7F) << 21) | ((header[7] & 0x7F) << 14) | ((header[8] & 0x7F) << 7) |
-                   (header[9] & 0x7F);
-    size += 10;
+    int64_t size = int64_t{Syncsafe32At(header, 6)} + 10;
     if (header[5] & 0x10) size += 10;
     if (size > fileSize) size = 0;
     Size = static_cast<int>(size);
@@ -202,7 +188,7 @@ bool TID3v2::ReadFromStream(TStream& Stream) {
             Stream.SetPosition(pos);
             if (Stream.Read(fh.data(), headerSize) < headerSize) break;
             if (fh[0] < 'A' || fh[0] > 'Z') break;
-            const int64_t frameSize = v22 ? ReadBE(&fh[3], 3) : ReadBE(&fh[4], 4);
+            const int64_t frameSize = v22 ? U24BEAt(fh, 3) : U32BEAt(fh, 4);
             const int64_t contentStart = pos + headerSize;
             pos = contentStart + frameSize;
             if (!v22 && (fh[9] & 0x80)) continue;

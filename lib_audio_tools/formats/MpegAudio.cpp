@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "id3v1/ID3v1.h"
+#include "io/ByteCursor.h"
 #include "io/EnhancedStreams.h"
 
 namespace covrilo {
@@ -34,10 +35,6 @@ bool SameStream(const TMpegFrameHeader& A, const TMpegFrameHeader& B) {
     return A.Version == B.Version && A.Layer == B.Layer && A.SampleRate == B.SampleRate;
 }
 
-uint32_t U32LE(const uint8_t* P) {
-    return uint32_t{P[0]} | uint32_t{P[1]} << 8 | uint32_t{P[2]} << 16 | uint32_t{P[3]} << 24;
-}
-
 // Where the audio ends: in front of an APE tag, a Lyrics3 block and an ID3v1 record.
 int64_t TrailingTagsStart(TStream& File) {
     int64_t end = TID3v1::AudioEnd(File);
@@ -46,8 +43,8 @@ int64_t TrailingTagsStart(TStream& File) {
         File.SetPosition(end - kApeFooterSize);
         if (File.Read(footer.data(), kApeFooterSize) == kApeFooterSize &&
             std::memcmp(footer.data(), "APETAGEX", 8) == 0) {
-            const int64_t size = U32LE(footer.data() + 12);
-            const int64_t header = (U32LE(footer.data() + 20) & 0x80000000u) != 0 ? kApeFooterSize : 0;
+            const int64_t size = U32LEAt(footer, 12);
+            const int64_t header = (U32LEAt(footer, 20) & 0x80000000u) != 0 ? kApeFooterSize : 0;
             if (size >= kApeFooterSize && size + header <= end) end -= size + header;
         }
     }
@@ -113,7 +110,7 @@ TMpegAudioCheck CheckMpegAudio(TStream& File, int64_t AudioStart) {
         File.SetPosition(pos);
         if (File.Read(header.data(), 10) != 10 || std::memcmp(header.data(), "ID3", 3) != 0) break;
         if ((header[6] | header[7] | header[8] | header[9]) & 0x80) break;
-        const int64_t size = int64_t{header[6]} << 21 | int64_t{header[7]} << 14 | int64_t{header[8]} << 7 | header[9];
+        const int64_t size = SyncsafeUnmasked32At(header, 6);
         pos += 10 + size + ((header[3] == 4 && (header[5] & 0x10)) ? 10 : 0);
     }
     if (pos >= end) return TMpegAudioCheck::NothingAfter;

@@ -3,10 +3,13 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "io/AsciiText.h"
+#include "io/ByteCursor.h"
 #include "io/EnhancedStreams.h"
 
 namespace covrilo {
@@ -77,52 +80,15 @@ struct TFileData {
     std::array<std::u16string, kSlotCount> Tags;
 };
 
-// A cursor over one object's bytes: every read is checked against the end.
-class TCursor {
-public:
-    explicit TCursor(std::span<const uint8_t> data, size_t pos = 0) : data_(data), pos_(std::min(pos, data.size())) {}
-    bool Skip(size_t n) {
-        if (n > data_.size() - pos_) return false;
-        pos_ += n;
-        return true;
-    }
-    bool U16(uint16_t& v) {
-        if (2 > data_.size() - pos_) return false;
-        v = static_cast<uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
-        pos_ += 2;
-        return true;
-    }
-    bool U32(uint32_t& v) {
-        if (4 > data_.size() - pos_) return false;
-        v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | data_[pos_ + i];
-        pos_ += 4;
-        return true;
-    }
-    bool U64(uint64_t& v) {
-        uint32_t lo = 0, hi = 0;
-        if (8 > data_.size() - pos_) return false;
-        U32(lo);
-        U32(hi);
-        v = (static_cast<uint64_t>(hi) << 32) | lo;
-        return true;
-    }
-    // A UTF-16LE string of Length bytes: at most 250 characters are kept, the rest skipped.
-    bool String(uint16_t Length, std::u16string& Out) {
-        if (Length > data_.size() - pos_) return false;
-        Out.clear();
-        const size_t chars = std::min<size_t>(Length / 2, kMaxStringChars);
-        for (size_t i = 0; i < chars; ++i) {
-            Out.push_back(static_cast<char16_t>(data_[pos_ + 2 * i] | (data_[pos_ + 2 * i + 1] << 8)));
-        }
-        pos_ += Length;
-        return true;
-    }
-
-private:
-    std::span<const uint8_t> data_;
-    size_t pos_;
-};
+// A UTF-16LE string of Length bytes: at most 250 characters are kept, the rest skipped.
+bool ReadString(TByteCursor& c, uint16_t Length, std::u16string& Out) {
+    auto bytes = c.Span(Length);
+    if (!bytes) return false;
+    Out.clear();
+    const size_t chars = std::min<size_t>(Length / 2, kMaxStringChars);
+    for (size_t i = 0; i < chars; ++i) Out.push_back(static_cast<char16_t>(U16LEAt(*bytes, 2 * i)));
+    return true;
+}
 
 // Text up to its first zero character, without surrounding blanks and control characters.
 std::u16string CleanText(std::u16string_view s) {
@@ -131,13 +97,6 @@ std::u16string CleanText(std::u16string_view s) {
     while (b < e && s[b] <= u' ') ++b;
     while (e > b && s[e - 1] <= u' ') --e;
     return std::u16string(s.substr(b, e - b));
-}
-
-std::u16string UpperAscii(std::u16string s) {
-    for (char16_t& c : s) {
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    }
-    return s;
 }
 
 std::u16string NumberText(uint64_t v) {
@@ -149,28 +108,34 @@ std::u16string NumberText(uint64_t v) {
     return out;
 }
 
-void ReadContentDescription(TCursor c, TFileData& data) {
+void ReadContentDescription(TByteCursor c, TFileData& data) {
     std::array<uint16_t, 5> lengths{};
     for (uint16_t& len : lengths) {
-        if (!c.U16(len)) return;
+        auto v = c.U16LE();
+        if (!v) return;
+        len = *v;
     }
     // Title, author, copyright, description, rating; copyright and rating are dropped.
     constexpr int targets[5] = {slTitle, slAuthor, -1, slDescription, -1};
     for (int i = 0; i < 5; ++i) {
         std::u16string text;
-        if (!c.String(lengths[i], text)) return;
+        if (!ReadString(c, lengths[i], text)) return;
         if (targets[i] >= 0 && lengths[i] != 0) data.Tags[targets[i]] = std::move(text);
     }
 }
 
-void ReadExtendedContentDescription(TCursor c, TFileData& data) {
-    uint16_t count = 0;
-    if (!c.U16(count)) return;
+void ReadExtendedContentDescription(TByteCursor c, TFileData& data) {
+    const auto count = c.U16LE();
+    if (!count) return;
     // The count is bounded by the object's bytes: a short object ends the loop.
-    for (uint16_t i = 0; i < count; ++i) {
-        uint16_t nameLength = 0, type = 0, valueLength = 0;
+    for (uint16_t i = 0; i < *count; ++i) {
         std::u16string name;
-        if (!c.U16(nameLength) || !c.String(nameLength, name) || !c.U16(type) || !c.U16(valueLength)) return;
+        const auto nameLength = c.U16LE();
+        if (!nameLength || !ReadString(c, *nameLength, name)) return;
+        const auto typeField = c.U16LE();
+        const auto valueLengthField = typeField ? c.U16LE() : std::nullopt;
+        if (!valueLengthField) return;
+        const uint16_t type = *typeField, valueLength = *valueLengthField;
         const std::u16string key = UpperAscii(CleanText(name));
         const TNamedSlot* slot = nullptr;
         for (const TNamedSlot& s : kSlotNames) {
@@ -178,19 +143,18 @@ void ReadExtendedContentDescription(TCursor c, TFileData& data) {
         }
         if (type == 0) {
             std::u16string value;
-            if (!c.String(valueLength, value)) return;
+            if (!ReadString(c, valueLength, value)) return;
             if (slot != nullptr) data.Tags[slot->Target] = std::move(value);
             continue;
         }
         // Numbers count only for the one-based track number, which writers often store as one.
         if (slot != nullptr && slot->Target == slTrackNumber && (type == 3 || type == 4 || type == 5)) {
-            uint64_t number = 0;
-            uint32_t u32 = 0;
-            uint16_t u16 = 0;
-            TCursor value = c;
-            if (type == 3 && valueLength == 4 && value.U32(u32)) number = u32;
-            else if (type == 4 && valueLength == 8) value.U64(number);
-            else if (type == 5 && valueLength == 2 && value.U16(u16)) number = u16;
+            TByteCursor value = c;
+            std::optional<uint64_t> read;
+            if (type == 3 && valueLength == 4) read = value.U32LE();
+            else if (type == 4 && valueLength == 8) read = value.U64LE();
+            else if (type == 5 && valueLength == 2) read = value.U16LE();
+            const uint64_t number = read.value_or(0);
             data.Tags[slTrackNumber] = NumberText(number);
         }
         if (!c.Skip(valueLength)) return;
@@ -217,7 +181,7 @@ bool ReadHeader(TStream& stream, int64_t fileSize, TFileData& data) {
     if (stream.Read(guid.data(), 16) < 16 || guid != kHeaderObject) return true;
     std::array<uint8_t, 14> rest{};
     if (stream.Read(rest.data(), 14) < 14) return true;
-    const uint32_t objectCount = rest[8] | (rest[9] << 8) | (rest[10] << 16) | (static_cast<uint32_t>(rest[11]) << 24);
+    const uint32_t objectCount = U32LEAt(rest, 8);
 
     int64_t pos = 30;
     // Every object takes at least its 24-byte header, which bounds the count by the file size.
@@ -225,8 +189,7 @@ bool ReadHeader(TStream& stream, int64_t fileSize, TFileData& data) {
         std::array<uint8_t, kObjectHeaderSize> head{};
         stream.SetPosition(pos);
         if (stream.Read(head.data(), kObjectHeaderSize) < static_cast<int64_t>(kObjectHeaderSize)) break;
-        uint64_t objectSize = 0;
-        if (!TCursor(head, 16).U64(objectSize)) break;
+        const uint64_t objectSize = U64LEAt(head, 16);
         // An object smaller than its header or reaching past the end would stall or derail the
         // scan: it ends here.
         if (objectSize < kObjectHeaderSize || objectSize > static_cast<uint64_t>(fileSize - pos)) break;
@@ -243,20 +206,21 @@ bool ReadHeader(TStream& stream, int64_t fileSize, TFileData& data) {
             TGuid g{};
             std::copy(id.begin(), id.end(), g.begin());
             if (g == kFileProperties) {
-                TCursor(object, 100).U32(data.MaxBitRate);
+                if (auto rate = TByteCursor(object, 100).U32LE()) data.MaxBitRate = *rate;
             } else if (g == kStreamProperties) {
-                TCursor c(object, 80);
-                uint16_t channels = 0;
-                uint32_t rate = 0, byteRate = 0;
-                if (c.U16(channels) && c.U32(rate) && c.U32(byteRate)) {
-                    data.Channels = channels;
-                    data.SampleRate = rate;
-                    data.ByteRate = byteRate;
+                TByteCursor c(object, 80);
+                const auto channels = c.U16LE();
+                const auto rate = channels ? c.U32LE() : std::nullopt;
+                const auto byteRate = rate ? c.U32LE() : std::nullopt;
+                if (byteRate) {
+                    data.Channels = *channels;
+                    data.SampleRate = *rate;
+                    data.ByteRate = *byteRate;
                 }
             } else if (g == kContentDescription) {
-                ReadContentDescription(TCursor(object, kObjectHeaderSize), data);
+                ReadContentDescription(TByteCursor(object, kObjectHeaderSize), data);
             } else {
-                ReadExtendedContentDescription(TCursor(object, kObjectHeaderSize), data);
+                ReadExtendedContentDescription(TByteCursor(object, kObjectHeaderSize), data);
             }
         }
         pos += static_cast<int64_t>(objectSize);

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "formats/VorbisComment.h"
+#include "io/AsciiText.h"
 #include "io/ByteCursor.h"
 #include "io/EnhancedStreams.h"
 #include "io/FileTransaction.h"
@@ -40,24 +42,6 @@ constexpr std::string_view kIdentType{"\x01vorbis", 7};
 constexpr int64_t kLastPageWindow = 50 * 241 + 10;
 
 
-
-void Append(std::vector<uint8_t>& out, std::string_view s) { out.insert(out.end(), s.begin(), s.end()); }
-
-// Bytes that count as blank at either end of a comment text: spaces, controls, zeros.
-std::string_view TrimBlank(std::string_view s) {
-    while (!s.empty() && static_cast<uint8_t>(s.front()) <= 0x20) s.remove_prefix(1);
-    while (!s.empty() && static_cast<uint8_t>(s.back()) <= 0x20) s.remove_suffix(1);
-    return s;
-}
-
-std::string UpperAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
-}
-
-
 // One Ogg page header with its segment table, as found at Offset.
 struct TPageHeader {
     int64_t Offset = 0;
@@ -70,7 +54,7 @@ struct TPageHeader {
         for (size_t i = 0; i < Segments(); ++i) n += Lacing(i);
         return n;
     }
-    uint32_t Serial() const { return ReadU32LE(Bytes.data() + 14); }
+    uint32_t Serial() const { return U32LEAt(Bytes, 14); }
 };
 
 std::optional<TPageHeader> ReadPageHeader(TStream& s, int64_t offset) {
@@ -92,9 +76,7 @@ int64_t ID3v2SizeOf(TStream& s, int64_t fileSize) {
     s.SetPosition(0);
     std::vector<uint8_t> h = s.ReadBytes(10);
     if (h.size() < 10 || std::memcmp(h.data(), "ID3", 3) != 0) return 0;
-    int64_t size = (int64_t{h[6]} & 0x7F) << 21 | (int64_t{h[7]} & 0x7F) << 14 | (int64_t{h[8]} & 0x7F) << 7 |
-                   (int64_t{h[9]} & 0x7F);
-    size += 10;
+    int64_t size = int64_t{Syncsafe32At(h, 6)} + 10;
     if (h[5] & 0x10) size += 10;
     return size > fileSize ? 0 : size;
 }
@@ -158,30 +140,18 @@ void CollectPacket(TStream& s, TScan& scan) {
 // the ends of an entry go, blanks inside a long value stay.
 void ParseComments(TScan& scan) {
     TByteCursor c(scan.Packet);
-    if (!c.Bytes(kCommentType.size())) return;
-    auto vendorLength = c.U32LE();
-    if (!vendorLength) return;
-    auto vendor = c.Bytes(*vendorLength);
-    if (!vendor) return;
-    scan.Vendor = std::string(*vendor);
-    auto count = c.U32LE();
-    if (!count) return;
+    if (!c.Skip(kCommentType.size())) return;
+    const TVorbisComment comment = ParseVorbisComment(std::span(scan.Packet).subspan(c.Pos()));
+    if (!comment.Vendor) return;
+    scan.Vendor = std::string(*comment.Vendor);
+    if (!comment.Count) return;
     scan.VendorRead = true;
-    scan.EntriesEnd = c.Pos();
-    // Every entry takes at least its 4-byte length: the packet's end bounds the loop.
-    for (uint32_t i = 0; i < *count; ++i) {
-        auto length = c.U32LE();
-        if (!length) return;
-        auto raw = c.Bytes(*length);
-        if (!raw) return;
-        std::string_view text = TrimBlank(*raw);
-        size_t eq = text.find('=');
-        if (eq != std::string_view::npos)
-            scan.Entries.emplace_back(UpperAscii(text.substr(0, eq)),
-                                      Utf8ToWide(TrimBlank(text.substr(eq + 1))));
-        scan.EntriesEnd = c.Pos();
+    scan.EntriesEnd = c.Pos() + comment.End;
+    for (std::string_view raw : comment.Entries) {
+        auto field = SplitVorbisEntry(TrimView(raw));
+        if (field) scan.Entries.emplace_back(std::move(field->Name), Utf8ToWide(TrimView(field->Value)));
     }
-    scan.CommentsParsed = true;
+    scan.CommentsParsed = comment.Complete;
 }
 
 // Scans the file; nullopt when it is not an Ogg Vorbis stream. File errors raise.
@@ -218,9 +188,9 @@ std::optional<TScan> ScanHeaders(const std::filesystem::path& FileName) {
     s.SetPosition(start);
     std::vector<uint8_t> tail = s.ReadBytes(scan.FileSize - start);
     for (size_t i = tail.size() >= kPageHeaderSize ? tail.size() - kPageHeaderSize + 1 : 0; i-- > 0;) {
-        const uint8_t* p = tail.data() + i;
-        if (std::memcmp(p, "OggS", 4) != 0 || p[4] != 0 || ReadU32LE(p + 14) != page1->Serial()) continue;
-        uint64_t granule = uint64_t{ReadU32LE(p + 6)} | uint64_t{ReadU32LE(p + 10)} << 32;
+        const std::span<const uint8_t> p = std::span(tail).subspan(i, kPageHeaderSize);
+        if (std::memcmp(p.data(), "OggS", 4) != 0 || p[4] != 0 || U32LEAt(p, 14) != page1->Serial()) continue;
+        const uint64_t granule = U64LEAt(p, 6);
         if (granule == ~uint64_t{0}) continue;  // no packet ends on that page
         scan.Samples = static_cast<int64_t>(granule & 0x7FFFFFFFFFFFFFFFull);
         break;
@@ -248,7 +218,7 @@ std::optional<std::vector<uint8_t>> BuildPage2(TStream& s, const TScan& scan,
     if (static_cast<int64_t>(rest.size()) != restSize) throw std::runtime_error("short read");
     page.insert(page.end(), rest.begin(), rest.end());
     uint32_t crc = OggCRC32(page);
-    for (int i = 0; i < 4; ++i) page[22 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    PutU32LE(page, 22, crc);
     return page;
 }
 
@@ -278,14 +248,14 @@ bool TOggVorbis::ReadFromFile(const std::filesystem::path& FileName) {
     if (!scan) return false;
     FileSize = scan->FileSize;
     Channels = scan->Ident[11];
-    SampleRate = static_cast<int>(ReadU32LE(scan->Ident.data() + 12) & 0x7FFFFFFF);
-    auto nominal = static_cast<int32_t>(ReadU32LE(scan->Ident.data() + 20));
+    SampleRate = static_cast<int>(U32LEAt(scan->Ident, 12) & 0x7FFFFFFF);
+    auto nominal = static_cast<int32_t>(U32LEAt(scan->Ident, 20));
     BitRateNominal = static_cast<uint16_t>(std::max(nominal, 0) / 1000);
     Samples = scan->Samples;
     ID3v2Size = scan->ID3v2Size;
     VendorInfo = "Xiph.Org libVorbis";
     if (scan->VendorRead) {
-        Fields.emplace_back(std::string(), AnsiToWide(TrimBlank(scan->Vendor)));
+        Fields.emplace_back(std::string(), AnsiToWide(TrimView(scan->Vendor)));
         VendorInfo = WideToAnsi(Fields[0].Value);
         for (TOggField& f : scan->Entries) Fields.push_back(std::move(f));
     }
@@ -303,7 +273,7 @@ bool TOggVorbis::SaveTag(const std::filesystem::path& FileName) {
     std::set<std::string> givenKeys;
     for (const TOggField& f : Fields)
         if (!f.Name.empty()) givenKeys.insert(UpperAscii(f.Name));
-    std::u16string vendorText = AnsiToWide(TrimBlank(scan->Vendor));
+    std::u16string vendorText = AnsiToWide(TrimView(scan->Vendor));
     if (Fields.empty())
         Fields.emplace_back(std::string(), vendorText);
     else if (Fields[0].Name.empty())
@@ -316,18 +286,12 @@ bool TOggVorbis::SaveTag(const std::filesystem::path& FileName) {
     // New packet: type, the file's vendor, entries with a key and a value, old tail
     // (the framing byte); a missing framing byte is supplied, decoders require it.
     std::vector<uint8_t> packet(kCommentType.begin(), kCommentType.end());
-    AppendU32LE(packet, static_cast<uint32_t>(scan->Vendor.size()));
-    Append(packet, scan->Vendor);
     std::vector<std::string> entries;
     for (const TOggField& f : Fields) {
         if (f.Name.empty() || f.Value.empty() || f.Name.find('=') != std::string::npos) continue;
         entries.push_back(f.Name + "=" + WideToUtf8(f.Value));
     }
-    AppendU32LE(packet, static_cast<uint32_t>(entries.size()));
-    for (const std::string& e : entries) {
-        AppendU32LE(packet, static_cast<uint32_t>(e.size()));
-        Append(packet, e);
-    }
+    if (!AppendVorbisComment(packet, scan->Vendor, entries)) return false;
     if (scan->EntriesEnd < scan->Packet.size())
         packet.insert(packet.end(), scan->Packet.begin() + static_cast<std::ptrdiff_t>(scan->EntriesEnd),
                       scan->Packet.end());

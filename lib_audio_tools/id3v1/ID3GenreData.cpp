@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "io/AsciiText.h"
+
 namespace covrilo {
 
 const std::array<const char*, ID3_GENRE_COUNT> ID3Genres = {
@@ -30,32 +32,6 @@ const std::array<const char*, ID3_GENRE_COUNT> ID3Genres = {
 };
 
 namespace {
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-
-// Spaces and control characters count as blanks, at both ends.
-std::string Trim(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b])) ++b;
-    while (e > b && IsBlank(s[e - 1])) --e;
-    return std::string(s.substr(b, e - b));
-}
-
-std::string TrimLeft(std::string_view s) {
-    size_t b = 0;
-    while (b < s.size() && IsBlank(s[b])) ++b;
-    return std::string(s.substr(b));
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -111,7 +87,7 @@ uint8_t TID3GenreData::GenreTextToIndex(const std::string& Text, uint8_t Default
     // it must still find "Rock".
     const std::string name = Trim(token);
     for (int i = 0; i < ID3_GENRE_COUNT; ++i) {
-        if (SameTextAscii(name, ID3Genres[i])) return static_cast<uint8_t>(i);
+        if (EqualsNoCase(name, ID3Genres[i])) return static_cast<uint8_t>(i);
     }
     return Default;
 }

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "io/AsciiText.h"
 #include "io/EnhancedStreams.h"
 #include "io/FileTransaction.h"
 
@@ -42,29 +43,6 @@ constexpr std::string_view kLyricsBegin = "LYRICSBEGIN";
 constexpr std::string_view kLyricsEnd = "LYRICS200";
 constexpr int64_t kRecordSize = 128;
 constexpr int64_t kTrailerSize = 15;
-
-bool IsBlank(uint8_t c) { return c <= 0x20; }
-
-std::string TrimRight(std::string_view s) {
-    size_t n = s.size();
-    while (n > 0 && IsBlank(static_cast<uint8_t>(s[n - 1]))) --n;
-    return std::string(s.substr(0, n));
-}
-
-std::string Trim(std::string_view s) {
-    size_t b = 0;
-    while (b < s.size() && IsBlank(static_cast<uint8_t>(s[b]))) ++b;
-    return TrimRight(s.substr(b));
-}
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    return true;
-}
 
 // Decimal value of a run of digits; nullopt when any byte is not a digit.
 std::optional<int> ParseDigits(const uint8_t* p, size_t n) {
@@ -180,7 +158,7 @@ void TID3v1::SetYear(std::string_view Value) { Year = TrimRight(Value).substr(0,
 
 void TID3v1::SetGenreName(std::string_view Name) {
     for (size_t i = 0; i < ID3v1Genres.size(); ++i) {
-        if (EqualsAsciiNoCase(Name, ID3v1Genres[i])) {
+        if (EqualsNoCase(Name, ID3v1Genres[i])) {
             Genre = static_cast<uint8_t>(i);
             return;
         }

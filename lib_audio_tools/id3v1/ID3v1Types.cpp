@@ -8,6 +8,7 @@
 #include "id3v1/ID3GenreData.h"
 #include "id3v2/frames/TCOMMFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
+#include "io/AsciiText.h"
 #include "io/TextConversion.h"
 
 namespace covrilo {
@@ -52,20 +53,11 @@ bool ReadTrailingRecord(TStream& Stream, TRecord& Record) {
     return got == TID3v1Tag::RecordSize && std::memcmp(Record.data(), "TAG", 3) == 0;
 }
 
-// Bytes <= 0x20 count as blanks, as a classic Trim does; bytes from 0x80 up are text.
-bool IsBlank(char C) { return static_cast<unsigned char>(C) <= 0x20; }
-
-std::string Trim(std::string Text) {
-    const auto first = std::find_if_not(Text.begin(), Text.end(), IsBlank);
-    const auto last = std::find_if_not(Text.rbegin(), Text.rend(), IsBlank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
-
 // The slot's text up to its first zero byte, trimmed.
 std::string SlotText(const TRecord& Record, size_t Offset, size_t Width) {
     const auto* begin = Record.data() + Offset;
     const auto* end = std::find(begin, begin + Width, uint8_t{0});
-    return Trim(std::string(begin, end));
+    return Trim(std::string_view(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin)));
 }
 
 // A text as long as its slot fills it without a terminator; longer text is cut.

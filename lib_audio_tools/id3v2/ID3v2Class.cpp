@@ -26,6 +26,7 @@
 #include "id3v2/frames/TUnknownFrame.h"
 #include "id3v2/frames/TWURLFrame.h"
 #include "id3v2/frames/TWXXXFrame.h"
+#include "io/ByteCursor.h"
 #include "io/FileTransaction.h"
 #include "io/UnicodeFileUtils.h"
 #include "io/ZlibCodec.h"
@@ -56,17 +57,6 @@ __attribute__((format(printf, 1, 2))) std::string Format(const char* Pattern, ..
 bool IsID3v1(const TBaseFrame& Frame) { return dynamic_cast<const TID3v1Tag*>(&Frame) != nullptr; }
 
 bool IsWritten(const TBaseFrame& Frame) { return !IsID3v1(Frame) && !Frame.Deleted; }
-
-void PutUInt32BE(uint8_t* Bytes, uint32_t Value) {
-    Bytes[0] = static_cast<uint8_t>(Value >> 24);
-    Bytes[1] = static_cast<uint8_t>(Value >> 16);
-    Bytes[2] = static_cast<uint8_t>(Value >> 8);
-    Bytes[3] = static_cast<uint8_t>(Value);
-}
-
-uint32_t GetUInt32BE(const uint8_t* Bytes) {
-    return (uint32_t{Bytes[0]} << 24) | (uint32_t{Bytes[1]} << 16) | (uint32_t{Bytes[2]} << 8) | Bytes[3];
-}
 
 }  // namespace
 
@@ -194,7 +184,7 @@ bool TID3v2Class::ReadTagHeader(TStream& Stream) {
         } else if (got == 4) {
             int64_t count = 0;
             if (major == 3)
-                count = GetUInt32BE(sizeField);
+                count = U32BEAt(sizeField, 0);
             else
                 count = static_cast<int64_t>(DecodeSyncsafe(sizeField)) - 4;
             // ReadBytes never goes past the end of the file, whatever the field claims.
@@ -367,7 +357,7 @@ std::vector<uint8_t> TID3v2Class::ExtendedHeaderFor(uint16_t ForVersion, uint32_
         // in another it would be read in the wrong layout.
         if (major != loaded) return {};
         if (major == 3)
-            PutUInt32BE(out.data(), static_cast<uint32_t>(bytes.size()));
+            PutU32BE(out, 0, static_cast<uint32_t>(bytes.size()));
         else
             EncodeSyncsafe(static_cast<uint32_t>(bytes.size() + 4), out.data());
         out.insert(out.end(), bytes.begin(), bytes.end());

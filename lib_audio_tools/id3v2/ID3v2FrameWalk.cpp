@@ -6,6 +6,7 @@
 #include "id3v2/ID3v2Class.h"
 #include "id3v2/ID3v2KnownFrames.h"
 #include "id3v2/frames/TRawFrame.h"
+#include "io/ByteCursor.h"
 
 namespace covrilo {
 
@@ -24,10 +25,6 @@ struct THeader {
     uint64_t Total = 0;  // header and content
 };
 
-uint32_t BE32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
-
 size_t HeaderLength(uint8_t Major) { return Major == 2 ? 6 : 10; }
 
 // The header at Pos, which must hold HeaderLength bytes.
@@ -35,7 +32,7 @@ THeader ReadHeader(std::span<const uint8_t> Area, size_t Pos, uint8_t Major, boo
     THeader h;
     const uint8_t* p = Area.data() + Pos;
     if (Major == 2) {
-        h.Total = 6 + ((uint64_t{p[3]} << 16) | (uint64_t{p[4]} << 8) | p[5]);
+        h.Total = 6 + uint64_t{U24BEAt(Area, Pos + 3)};
         h.ID.assign(reinterpret_cast<const char*>(p), 3);
         std::string id;
         if (!IsFrameIDText(Area.subspan(Pos, 3))) {
@@ -48,7 +45,7 @@ THeader ReadHeader(std::span<const uint8_t> Area, size_t Pos, uint8_t Major, boo
         }
         return h;
     }
-    h.Total = 10 + (Plain ? uint64_t{BE32(p + 4)} : uint64_t{TBaseFrame::DecodeFrameSize(p + 4, Major)});
+    h.Total = 10 + (Plain ? uint64_t{U32BEAt(Area, Pos + 4)} : uint64_t{TBaseFrame::DecodeFrameSize(p + 4, Major)});
     h.ID.assign(reinterpret_cast<const char*>(p), 4);
     std::string id;
     if (IsFrameIDText(Area.subspan(Pos, 4))) {
@@ -184,7 +181,7 @@ TFrameWalk WalkFrames(std::span<const uint8_t> Area, int64_t Offset, uint16_t Ve
                     // The frame classes read a syncsafe 2.4 size and a 2.3/2.4 identifier.
                     std::vector<uint8_t> copy(bytes.begin(), bytes.end());
                     std::copy(h.ID.begin(), h.ID.end(), copy.begin());
-                    if (major == 4) EncodeSyncsafe(static_cast<uint32_t>(h.Total - 10), copy.data() + 4);
+                    if (major == 4) PutSyncsafe32(copy, 4, static_cast<uint32_t>(h.Total - 10));
                     TMemoryStream in(std::move(copy));
                     loaded = frame->LoadFromStream(in, Version);
                 } else {

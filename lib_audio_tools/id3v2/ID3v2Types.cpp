@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "id3v2/ID3v2Types.h"
 
+#include <span>
 #include <string_view>
+
+#include "io/ByteCursor.h"
 
 namespace covrilo {
 
@@ -16,15 +19,11 @@ void RaiseAssertion(const std::string& Message, const char* File, int Line) {
 uint32_t DecodeSyncsafe(const uint8_t Bytes[4]) {
     // The top bit is not masked off: a byte that breaks the format then gives a larger size,
     // which the callers' bounds checks reject, rather than a plausible smaller one.
-    return (static_cast<uint32_t>(Bytes[0]) << 21) | (static_cast<uint32_t>(Bytes[1]) << 14) |
-           (static_cast<uint32_t>(Bytes[2]) << 7) | static_cast<uint32_t>(Bytes[3]);
+    return SyncsafeUnmasked32At(std::span<const uint8_t>(Bytes, 4), 0);
 }
 
 void EncodeSyncsafe(uint32_t Value, uint8_t Bytes[4]) {
-    Bytes[3] = static_cast<uint8_t>(Value & 0x7F);
-    Bytes[2] = static_cast<uint8_t>((Value >> 7) & 0x7F);
-    Bytes[1] = static_cast<uint8_t>((Value >> 14) & 0x7F);
-    Bytes[0] = static_cast<uint8_t>((Value >> 21) & 0x7F);
+    PutSyncsafe32(std::span<uint8_t>(Bytes, 4), 0, Value);
 }
 
 }  // namespace covrilo
