@@ -8,8 +8,9 @@ root=$(pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 scripts/deps.sh test
-# The format check first: it takes seconds, the build minutes.
+# The quick checks first: they take seconds, the build minutes.
 scripts/check-format.sh
+scripts/check-sources.sh
 
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DCOVRILO_SANITIZE=ON >/dev/null
 cmake --build build/test -j"$jobs"
