@@ -7,6 +7,9 @@
 
 #include <array>
 #include <exception>
+#include <map>
+#include <stdexcept>
+#include <utility>
 
 namespace covrilo {
 
@@ -32,6 +35,34 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
     TBatchResult Result;
     int Current = -1;
     bool FileOpen = false;
+    // Saves the tagger finishes later: their entries get their status once the file is
+    // durable (a few files on), and the run ends only when every one has it.
+    std::map<uint64_t, std::pair<int, const char*>> Pending;
+    std::string DeferredError;  // the first failure of a finished save, for a host that stops at errors
+    auto Settle = [&](bool Wait) {
+        const bool Any = !Pending.empty();
+        for (const TFinishedSave& Done : Tagger.FinishedSaves(Wait)) {
+            const auto Entry = Pending.find(Done.Id);
+            if (Entry == Pending.end()) continue;
+            const auto [Index, Status] = Entry->second;
+            Pending.erase(Entry);
+            if (Done.Saved) {
+                Host.SetEntryStatus(Index, Status);
+                continue;
+            }
+            Host.SetEntryStatus(Index, kStatusError);
+            const std::string Reason = Done.Reason.empty() ? "the file could not be saved" : Done.Reason;
+            Host.ReportFileError(Index, Reason);
+            if (DeferredError.empty()) DeferredError = Reason;
+        }
+        return Any;
+    };
+    auto Saved = [&](const char* Status) {
+        if (const uint64_t Id = Tagger.PendingSave())
+            Pending[Id] = {Current, Status};
+        else
+            Host.SetEntryStatus(Current, Status);
+    };
     try {
         const int Count = Host.EntryCount();
         if (Count <= 0) return Result;
@@ -70,7 +101,7 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
                 if (Remove) {
                     // "Deleted" only for a file that really holds no picture now.
                     if (Tagger.RemoveAllPictures())
-                        Host.SetEntryStatus(Current, kStatusDeleted);
+                        Saved(kStatusDeleted);
                     else
                         Failed(Tagger.LastError());
                 } else if (Picture.empty()) {
@@ -79,7 +110,7 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
                 } else {
                     Tagger.AddPicture(Picture, PictureTypeToName(Settings.KindOfPic));
                     if (Tagger.Save())
-                        Host.SetEntryStatus(Current, kStatusOK);
+                        Saved(kStatusOK);
                     else
                         Failed(Tagger.LastError());
                 }
@@ -97,11 +128,30 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
                 Tagger.Close();
             }
             ++Result.Done;
+            Settle(false);
             Host.ProcessEvents();
+            // A host that stops at a file's error (the window) stops at one found late too,
+            // once the saves before it are finished.
+            if (!DeferredError.empty() && !Host.ContinueAfterFileError()) {
+                Settle(true);
+                Result.Message = DeferredError;
+                Result.Outcome = TBatchOutcome::boFailed;
+                Result.FailedIndex = Current + 1;
+                return Result;
+            }
             if (Current + 1 < Count && Host.StopRequested()) {
+                Settle(true);
                 Result.Outcome = TBatchOutcome::boStopped;
                 return Result;
             }
+        }
+        // The statuses that came last are shown too.
+        if (Settle(true)) Host.ProcessEvents();
+        if (!DeferredError.empty() && !Host.ContinueAfterFileError()) {
+            Result.Message = DeferredError;
+            Result.Outcome = TBatchOutcome::boFailed;
+            Result.FailedIndex = Count;
+            return Result;
         }
         Result.Outcome = TBatchOutcome::boCompleted;
         return Result;
@@ -112,6 +162,11 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
     }
     Result.Outcome = TBatchOutcome::boFailed;
     Result.FailedIndex = Current;
+    // The saves already handed on are finished: their files get their statuses.
+    try {
+        Settle(true);
+    } catch (...) {
+    }
     if (FileOpen) {
         try {
             Tagger.Close();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace covrilo {
 
@@ -60,6 +61,13 @@ public:
     virtual bool StopRequested() { return false; }
 };
 
+// The outcome of a save that was finished after its Save or RemoveAllPictures answered.
+struct TFinishedSave {
+    uint64_t Id = 0;
+    bool Saved = false;  // the file is saved and durable; otherwise Reason says why not
+    std::string Reason;
+};
+
 // The tag front end as the run uses it, one file at a time.
 class IBatchTagger {
 public:
@@ -72,6 +80,15 @@ public:
     virtual void Close() = 0;
     // Why the last Save or RemoveAllPictures answered false (empty when unknown).
     virtual std::string LastError() { return {}; }
+    // A Save or RemoveAllPictures that answered true may leave its file's last syncs (and a
+    // rewrite's rename) to be done together with other files' : PendingSave() then names
+    // it (0: the file is durable already), and its outcome comes from FinishedSaves once
+    // the file is durable. Wait finishes every pending save first (the end of a run).
+    virtual uint64_t PendingSave() { return 0; }
+    virtual std::vector<TFinishedSave> FinishedSaves(bool Wait) {
+        (void)Wait;
+        return {};
+    }
 };
 
 enum class TBatchOutcome {

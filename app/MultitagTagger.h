@@ -4,6 +4,8 @@
 #pragma once
 
 #include "app/BatchRun.h"
+#include "io/EnhancedStreams.h"
+#include "io/SaveBatch.h"
 #include "multitag/qmx_multitag.h"
 
 #include <cstdint>
@@ -15,6 +17,7 @@ public:
     TMultitagTagger() {
         Facade.SetMpegReadTags(tsID3v1ID3v2);
         Facade.SetMpegWriteTags(tsID3v1ID3v2);
+        Facade.SetSaveBatch(&Batch);
     }
     bool Open(const std::filesystem::path& FileName) override { return Facade.Open(FileName); }
     void AddPicture(const std::filesystem::path& PictureFile, const std::string& PictureType) override {
@@ -24,6 +27,25 @@ public:
     bool RemoveAllPictures() override { return Facade.RemoveAllPictures(); }
     void Close() override { Facade.Close(); }
     std::string LastError() override { return Facade.LastError(); }
+    uint64_t PendingSave() override { return Facade.PendingSave(); }
+    std::vector<TFinishedSave> FinishedSaves(bool Wait) override {
+        if (Wait) Batch.Flush();
+        std::vector<TFinishedSave> out;
+        for (const TSaveBatch::TOutcome& outcome : Batch.TakeOutcomes()) {
+            TFinishedSave done{outcome.Id, !outcome.Error, {}};
+            if (outcome.Error) {
+                try {
+                    std::rethrow_exception(outcome.Error);
+                } catch (const std::exception& E) {
+                    done.Reason = ErrorReason(E);
+                } catch (...) {
+                    done.Reason = "the file could not be saved";
+                }
+            }
+            out.push_back(std::move(done));
+        }
+        return out;
+    }
 
     // The ID3v2 version and text encoding chosen as the setting TextEncoding: 0 "Id3v2.3
     // ISO-8859-1", 1 "Id3v2.3 UTF-16", 2 "Id3v2.4 UTF-8"; any other value leaves the facade's
@@ -32,6 +54,9 @@ public:
         if (Encoding >= 0 && Encoding <= 2) Facade.ID3v2Format = static_cast<uint8_t>(Encoding);
     }
 
+    // The run's saves, made durable a few files at a time (declared first: it outlives the
+    // facade that hands saves to it).
+    TSaveBatch Batch;
     // ID3v2Format and the other settings are set on the facade directly.
     Tqmx_multitag Facade;
 };

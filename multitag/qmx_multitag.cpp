@@ -27,6 +27,7 @@
 #include "id3v2/frames/TWXXXFrame.h"
 #include "io/EnhancedStreams.h"
 #include "io/FileTransaction.h"
+#include "io/SaveBatch.h"
 #include "io/TextConversion.h"
 #include "io/UnicodeFileUtils.h"
 
@@ -246,8 +247,22 @@ bool StillNames(const std::filesystem::path& Name, const TFileIdentity& Identity
 
 }  // namespace
 
+template <typename TMake>
+auto Tqmx_multitag::WhenUnlocked(TMake Make) {
+    try {
+        return Make();
+    } catch (const EFOpenError&) {
+        // A save still pending in the batch holds its file's lock (the file is listed twice,
+        // or under two names): it is finished, and the file opened again.
+        if (batch_ == nullptr || batch_->PendingCount() == 0) throw;
+        batch_->Flush();
+        return Make();
+    }
+}
+
 bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
     track_ = std::make_unique<Ttrack>();
+    loadedID3v2_.reset();
     Pictures.clear();
     FileName = Name;
     opened_ = false;
@@ -262,8 +277,16 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
         RecoverInterruptedSave(FileName);
         // The readers run while this shared lock keeps cooperating writers out; the identity
         // before and after tells whether any other program changed the file meanwhile.
-        TUnicodeFileStream held(FileName, fmOpenRead | fmShareDenyWrite);
+        const auto heldStream =
+            WhenUnlocked([&] { return std::make_unique<TUnicodeFileStream>(FileName, fmOpenRead | fmShareDenyWrite); });
+        TUnicodeFileStream& held = *heldStream;
         const TFileIdentity identity = held.Identity();
+        // Every reader reads through this one descriptor: the file is opened once.
+        struct TReadThrough {
+            int& Handle;
+            ~TReadThrough() { Handle = -1; }
+        } through{readHandle_};
+        readHandle_ = held.Handle();
         Ttrack record;
         switch (TFamily family = FamilyOf()) {
             case TFamily::Ogg: record = ReadOggVorbis(); break;
@@ -280,6 +303,7 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
         openIdentity_ = identity;
     } catch (const std::exception& E) {
         *track_ = Ttrack();
+        loadedID3v2_.reset();
         lastError_ = ErrorReason(E);
         return false;
     }
@@ -329,14 +353,17 @@ bool Tqmx_multitag::Save() {
     lastError_.clear();
     wroteThisSave_ = false;
     pendingTail_.reset();
-    // However the save ends, its transaction (and the file's lock) ends with it.
+    // However the save ends, its transaction (and the file's lock) ends with it, or goes on
+    // in the batch.
     struct TEnd {
         Tqmx_multitag& Self;
         ~TEnd() {
             Self.transaction_.reset();
             Self.pendingTail_.reset();
+            Self.deferSave_ = false;
         }
     } end{*this};
+    pendingSave_ = 0;
     try {
         switch (TFamily family = FamilyOf()) {
             case TFamily::Ogg:
@@ -350,12 +377,15 @@ bool Tqmx_multitag::Save() {
             case TFamily::Wma:
             case TFamily::None: lastError_ = "not a file type that is written"; return false;
             default: {
+                // One writer, one commit: it may be finished by the batch.
+                deferSave_ = WriteSelection(family) == tsID3v1ID3v2;
                 const bool saved = WriteBySelection(WriteSelection(family));
                 // The record now describes the file as saved; a second Save builds on that.
                 if (saved && transaction_ && transaction_->Committed())
                     openIdentity_ = transaction_->Identity();
                 else if (saved)
                     openIdentity_.reset();
+                if (saved) HandOver();
                 return saved;
             }
         }
@@ -380,10 +410,15 @@ bool Tqmx_multitag::RefusedWith(const std::exception& Error) {
     return false;
 }
 
+void Tqmx_multitag::HandOver() {
+    if (batch_ != nullptr && transaction_ && transaction_->Pending()) pendingSave_ = batch_->Adopt(std::move(transaction_));
+}
+
 TFileTransaction& Tqmx_multitag::Transaction() {
     if (!transaction_ || transaction_->Committed()) {
         transaction_.reset();
-        transaction_ = std::make_unique<TFileTransaction>(FileName);
+        transaction_ = WhenUnlocked([&] { return std::make_unique<TFileTransaction>(FileName, batch_); });
+        if (deferSave_) transaction_->DeferCommit();
         // The first writer builds on what Open read; a later one on what the writer before
         // it left.
         if (!wroteThisSave_ && openIdentity_) transaction_->Expect(*openIdentity_);
@@ -427,7 +462,10 @@ bool Tqmx_multitag::WriteBySelection(TTagSelection Selection) {
     }
 }
 
-void Tqmx_multitag::Close() { track_.reset(); }
+void Tqmx_multitag::Close() {
+    track_.reset();
+    loadedID3v2_.reset();
+}
 
 // --- helpers ---------------------------------------------------------------
 
@@ -493,7 +531,8 @@ Ttrack Tqmx_multitag::ReadID3v2() {
     Ttrack track;
     std::unique_ptr<TID3v2Class> tag;
     try {
-        tag = std::make_unique<TID3v2Class>(FileName);
+        tag = readHandle_ >= 0 ? std::make_unique<TID3v2Class>(FileName, readHandle_)
+                               : std::make_unique<TID3v2Class>(FileName);
     } catch (const EID3LibException&) {
         // A tag the engine cannot read gives no record; a file that cannot be read at all
         // (locked, an I/O error) is an error of Open, never "no tag".
@@ -507,10 +546,17 @@ Ttrack Tqmx_multitag::ReadID3v2() {
     if (tag->Version < ID3V2_VERSION_2_2) {
         // No tag that the engine reads: the small reader maps whatever it finds.
         const int64_t size = tag->LoadedIdentity ? tag->LoadedIdentity->Size : 0;
-        tag.reset();
+        loadedID3v2_ = std::move(tag);
         try {
             // The small reader answers false for an error (or for a file shorter than a header).
-            if (!id3v2_->ReadFromFile(FileName) && size >= 10)
+            bool read = false;
+            if (readHandle_ >= 0) {
+                THandleStream stream(readHandle_);
+                read = id3v2_->ReadFromStream(stream);
+            } else {
+                read = id3v2_->ReadFromFile(FileName);
+            }
+            if (!read && size >= 10)
                 throw EFReadError("Cannot read file " + FileName.string(), "it could not be read");
             track.SetHasTag(id3v2_->Exists);
             if (track.GetHasTag()) {
@@ -554,13 +600,21 @@ Ttrack Tqmx_multitag::ReadID3v2() {
         }
     }
     track.DropTagWithoutArtistAndTitle();
+    loadedID3v2_ = std::move(tag);
     return track;
 }
 
 Ttrack Tqmx_multitag::ReadID3v1() {
     Ttrack track;
+    bool read = false;
+    if (readHandle_ >= 0) {
+        THandleStream stream(readHandle_);
+        read = id3v1_->ReadFromStream(stream);
+    } else {
+        read = id3v1_->ReadFromFile(FileName);
+    }
     // A record that could not be read is an error, not a file without one.
-    if (!id3v1_->ReadFromFile(FileName))
+    if (!read)
         throw EFReadError("Cannot read file " + FileName.string() + ": " + id3v1_->LastError, id3v1_->LastError);
     try {
         track.SetHasTag(id3v1_->Exists);
@@ -804,11 +858,16 @@ bool Tqmx_multitag::RemoveAllPictures() {
         return false;
     }
     wroteThisSave_ = false;
+    pendingSave_ = 0;
     struct TEnd {
         Tqmx_multitag& Self;
-        ~TEnd() { Self.transaction_.reset(); }
+        ~TEnd() {
+            Self.transaction_.reset();
+            Self.deferSave_ = false;
+        }
     } end{*this};
     try {
+        deferSave_ = true;
         TFileTransaction& transaction = Transaction();
         TID3v2Class tag(FileName, transaction);
         // A tag that cannot be read whole may hold a picture where the walk stopped: "Deleted"
@@ -828,7 +887,10 @@ bool Tqmx_multitag::RemoveAllPictures() {
         // the engine did not understand (a tag whose frames it cannot read would be dropped).
         if (!removed) return true;
         RequireMpegAudio(transaction, int64_t{tag.TagSize} + 10 + ((tag.TagFlags & tfFooter) ? 10 : 0));
-        if (tag.SaveToFile(0)) return true;
+        if (tag.SaveToFile(0)) {
+            HandOver();
+            return true;
+        }
         lastError_ = "the file could not be saved";
     } catch (const std::exception& E) {
         if (!RefusedWith(E)) throw;

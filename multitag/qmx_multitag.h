@@ -18,11 +18,13 @@ namespace covrilo {
 
 class TID3v1;
 class TID3v2;
+class TID3v2Class;
 class TAPETag;
 class TOggVorbis;
 class TFLACfile;
 class TWMAfile;
 class TFileTransaction;
+class TSaveBatch;
 
 // Which tag kinds are read from or written to a family of formats. An enumeration, not
 // bits; values outside 0..7 act as tsNone.
@@ -59,6 +61,15 @@ public:
     Tqmx_multitag(const Tqmx_multitag&) = delete;
     Tqmx_multitag& operator=(const Tqmx_multitag&) = delete;
 
+    // Saves of MPEG files (ID3v2 + ID3v1 in one save, and RemoveAllPictures) are handed to
+    // Batch once their new content is written: Save answers true, PendingSave() names the
+    // save, and the batch reports whether the file became durable. Null: every save is
+    // durable before it answers.
+    void SetSaveBatch(TSaveBatch* Batch) { batch_ = Batch; }
+    // The last Save or RemoveAllPictures that answered true and was handed to the batch; 0
+    // when it is durable already (or answered false).
+    uint64_t PendingSave() const { return pendingSave_; }
+
     void SetMpegReadTags(TTagSelection Value) { MpegReadTags = Value; }
     void SetMpegWriteTags(TTagSelection Value) { MpegWriteTags = Value; }
 
@@ -82,6 +93,9 @@ public:
     // or its tags could not be read (the file is then unchanged).
     bool RemoveAllPictures();
     void Close();
+    // The ID3v2 tag the last Open read (frames, version, the ID3v1 record), until Close or
+    // the next Open; nothing when the file's ID3v2 tag could not be read.
+    const TID3v2Class* LoadedID3v2() const { return loadedID3v2_.get(); }
     // Why the last Open, Save or RemoveAllPictures answered false; empty after a success.
     const std::string& LastError() const { return lastError_; }
 
@@ -140,10 +154,20 @@ private:
     bool RefusedWith(const std::exception& Error);
 
     std::unique_ptr<Ttrack> track_;
+    std::unique_ptr<TID3v2Class> loadedID3v2_;
+    int readHandle_ = -1;  // while Open reads: the descriptor every reader reads through
     std::string lastError_;
     bool opened_ = false;  // the last Open read the file without error
     std::optional<TFileIdentity> openIdentity_;  // the file as Open read it
     std::unique_ptr<TFileTransaction> transaction_;
+    TSaveBatch* batch_ = nullptr;
+    bool deferSave_ = false;     // the save being made may be handed to the batch
+    uint64_t pendingSave_ = 0;   // the last save handed to it
+    // Hands a transaction left pending to the batch.
+    void HandOver();
+    // Make() again after the batch has finished its saves, when a lock stopped it.
+    template <typename TMake>
+    auto WhenUnlocked(TMake Make);
     bool wroteThisSave_ = false;
     std::optional<std::vector<uint8_t>> pendingTail_;  // the ID3v1 tail of a combined save
     std::unique_ptr<TID3v1> id3v1_;

@@ -77,6 +77,11 @@ TID3v2Class::TID3v2Class(const std::filesystem::path& FileName_, TFileTransactio
     LoadFromFile();
 }
 
+TID3v2Class::TID3v2Class(const std::filesystem::path& FileName_, int Handle) : FileName(FileName_), readHandle_(Handle) {
+    LoadFromFile();
+    readHandle_ = -1;
+}
+
 TID3v2Class::~TID3v2Class() = default;
 
 TBaseFrame* TID3v2Class::Frames(int Index) const {
@@ -237,26 +242,37 @@ void TID3v2Class::LoadFromFile() {
     FrameWalk = TFrameWalk{};
     StrayExtendedHeaderFlag = false;
     LoadedIdentity.reset();
+    LoadedPaddingStart = 0;
 
-    const auto mapped = transaction_ != nullptr
-                            ? std::make_unique<TMemoryMappedFileStream>(transaction_->Handle(), FileName)
-                            : std::make_unique<TMemoryMappedFileStream>(FileName, false, std::string(),
-                                                                        fmOpenRead | fmShareDenyWrite);
-    TMemoryMappedFileStream& stream = *mapped;
-    const TFileIdentity identity = stream.Identity();
-    LoadedFileSize = stream.Size();
+    // Bounded reads only, no mapping: a disk that fails under the tag, or another program
+    // cutting the file short while it is read, is a read error of this file (never a signal
+    // that ends the process). What is read: the ID3v1 record at the end, the tag header, and
+    // the tag area it announces, never more than the file holds.
+    std::unique_ptr<TUnicodeFileStream> own;
+    int handle = transaction_ != nullptr ? transaction_->Handle() : readHandle_;
+    if (handle < 0) {
+        own = std::make_unique<TUnicodeFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
+        handle = own->Handle();
+    }
+    THandleStream file(handle);
+    const TFileIdentity identity = IdentityOf(handle, FileName);
+    LoadedFileSize = identity.Size;
+    auto changed = [this]() {
+        return EFReadError("Cannot read file " + FileName.string() + ": it changed while it was read",
+                           "it changed while it was read");
+    };
 
     auto record = std::make_unique<TID3v1Tag>();
-    HasID3v1 = record->LoadFromStream(stream, 0);
+    HasID3v1 = record->LoadFromStream(file, 0);
     if (HasID3v1) FrameList.push_back(std::move(record));
 
-    if (ReadTagHeader(stream)) {
+    if (ReadTagHeader(file)) {
         // Frames are read from the tag area only: a frame whose size runs past the tag must
         // never take the audio that follows into its content (a save would then write the
         // audio into the tag). The area ends TagSize bytes after the 10-byte header.
         const int64_t tagEnd = static_cast<int64_t>(TagSize) + TagHeaderSize;
-        const int64_t areaEnd = std::min<int64_t>(tagEnd, stream.Size());
-        const int64_t start = stream.Position();
+        const int64_t areaEnd = std::min<int64_t>(tagEnd, LoadedFileSize);
+        const int64_t start = file.Position();
         const uint8_t major = MajorVersion(Version);
         if (major >= 2 && major <= 4) {
             if (start > areaEnd) {
@@ -264,17 +280,18 @@ void TID3v2Class::LoadFromFile() {
                 FrameWalk.StopOffset = TagHeaderSize;
                 FrameWalk.StopReason = "starts an extended header that claims more bytes than the tag holds";
             } else {
-                const std::span<const uint8_t> area =
-                    stream.Memory().subspan(static_cast<size_t>(start), static_cast<size_t>(areaEnd - start));
+                std::vector<uint8_t> area(static_cast<size_t>(areaEnd - start));
+                if (file.Read(area.data(), static_cast<int64_t>(area.size())) != static_cast<int64_t>(area.size()))
+                    throw changed();
                 FrameWalk = WalkFrames(area, start, Version, FrameList);
+                const auto last = std::find_if(area.rbegin(), area.rend(), [](uint8_t b) { return b != 0; });
+                LoadedPaddingStart = start + static_cast<int64_t>(area.rend() - last);
             }
         }
     }
     // Frames read from a file that changed meanwhile (a program that does not lock it
     // writing at the same time) describe no file at all.
-    if (!(stream.Identity() == identity))
-        throw EFReadError("Cannot read file " + FileName.string() + ": it changed while it was read",
-                          "it changed while it was read");
+    if (!(IdentityOf(handle, FileName) == identity)) throw changed();
     LoadedIdentity = identity;
     Modified = false;
 }
@@ -680,17 +697,54 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     const bool rewrite = (TagExists && RemoveTag) || (TagExists && !hasFrames) || (!TagExists && hasFrames) ||
                          (oldSize - estimated > MaxInPlacePadding) || (oldSize < estimated) || footerSize > 0;
 
-    uint64_t newSize = 0;
-    TMemoryStream tag;
-    if (writeTag) {
-        newSize = rewrite ? (E / 256 + 1) * 256 : TagSize;
-        if (newSize > MaxTagSize)
-            throw EID3LibSaveException(Format("Tag too large to save in file %s!", FileName.c_str()));
-        if (!WriteTagHeader(tag, static_cast<uint32_t>(newSize), target))
+    // The tag as Size says (the bytes after its header), padded with zeros.
+    auto render = [&](uint64_t Size) {
+        TMemoryStream tag;
+        if (Size > MaxTagSize) throw EID3LibSaveException(Format("Tag too large to save in file %s!", FileName.c_str()));
+        if (!WriteTagHeader(tag, static_cast<uint32_t>(Size), target))
             throw EID3LibSaveException(Format("Can not write to file %s!", FileName.c_str()));
         tag.Write(body.Data().data(), body.Size());
-        const int64_t padding = static_cast<int64_t>(newSize) + TagHeaderSize - tag.Size();
+        const int64_t padding = static_cast<int64_t>(Size) + TagHeaderSize - tag.Size();
         if (padding > 0) tag.SetSize(tag.Size() + padding);
+        return std::move(tag.Data());
+    };
+    uint64_t newSize = 0;
+    std::vector<uint8_t> tagBytes;
+    if (writeTag) {
+        newSize = rewrite ? (E / 256 + 1) * 256 : TagSize;
+        tagBytes = render(newSize);
+    }
+
+    // Where the file system can insert or take out whole blocks, a tag that grows past its
+    // area or leaves too much padding is written in place around such a shift instead of
+    // copying the audio into a new file: the area grows by the fewest blocks that hold the
+    // frames and at least one byte of padding (so 1 byte to one block of padding), or shrinks
+    // by every whole block between the frames and the audio (leaving less than two blocks).
+    // The blocks inserted or taken out lie where the old tag (or the new one) has only
+    // padding, so the frames and the audio never move within their blocks.
+    const int64_t area = oldSize + TagHeaderSize;
+    std::optional<TBlockShift> shift;
+    uint64_t shiftedSize = 0;
+    if (rewrite && writeTag && TagExists && footerSize == 0 && area < fileSize) {
+        const int64_t block = transaction->ShiftBlockSize();
+        auto up = [block](int64_t Value) { return (Value + block - 1) / block * block; };
+        const int64_t used = TagHeaderSize + estimated;  // header, extended header, frames
+        if (block > 0 && oldSize < estimated) {
+            const int64_t at = std::max(up(LoadedPaddingStart), block);
+            const int64_t grow = up(used + 1 - area);
+            if (LoadedPaddingStart > 0 && at <= area) {
+                shift = TBlockShift{at, grow};
+                shiftedSize = static_cast<uint64_t>(area + grow - TagHeaderSize);
+            }
+        } else if (block > 0 && oldSize - estimated > MaxInPlacePadding) {
+            const int64_t at = std::max(up(used), block);
+            const int64_t cut = (area - at) / block * block;
+            if (cut > 0) {
+                shift = TBlockShift{at, -cut};
+                shiftedSize = static_cast<uint64_t>(area - cut - TagHeaderSize);
+            }
+        }
+        if (shiftedSize > MaxTagSize) shift.reset();
     }
 
     TID3v1Tag* record = nullptr;
@@ -700,7 +754,7 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     // The whole save as edits of the old file: the tag area, and the end of the file.
     const int64_t audioStart = TagExists ? oldSize + TagHeaderSize + footerSize : 0;
     std::vector<TSplice> edits;
-    if (writeTag || audioStart > 0) edits.push_back({0, audioStart, tag.Data()});
+    if (writeTag || audioStart > 0) edits.push_back({0, audioStart, std::move(tagBytes)});
     if (NewTail) {
         const int64_t tailStart = TID3v1::AudioEnd(file);
         if (tailStart < audioStart)
@@ -722,10 +776,16 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
                                       : TSplice{fileSize, 0, bytes.Data()});
         }
     }
-    if (rewrite)
+    if (shift) {
+        std::vector<TSplice> inPlace = edits;
+        inPlace.front().Bytes = render(shiftedSize);
+        transaction->CommitShifted(inPlace, *shift, edits, TempExtension);
+        if (!transaction->Rewrote()) newSize = shiftedSize;
+    } else if (rewrite) {
         transaction->CommitRewrite(edits, TempExtension);
-    else
+    } else {
         transaction->CommitInPlace(edits);
+    }
     LoadedIdentity = transaction->Identity();
     transaction_ = nullptr;
     if (NewTail) {

@@ -33,6 +33,9 @@ class TID3v2Class {
     // Loads through Transaction, which holds the file locked: the next SaveToFile commits
     // through it, so nothing can change the file between the read and the write.
     TID3v2Class(const std::filesystem::path& FileName, TFileTransaction& Transaction);
+    // Loads through Handle, a descriptor of FileName that the caller holds open (and locked)
+    // for reading; it stays the caller's. A later save opens the file itself.
+    TID3v2Class(const std::filesystem::path& FileName, int Handle);
     ~TID3v2Class();
     TID3v2Class(const TID3v2Class&) = delete;
     TID3v2Class& operator=(const TID3v2Class&) = delete;
@@ -98,6 +101,9 @@ class TID3v2Class {
     TFrameWalk FrameWalk;
     // The size of the file when it was loaded.
     int64_t LoadedFileSize = 0;
+    // Where the zero bytes at the end of the loaded tag area begin (its padding); 0 when
+    // the file has no tag.
+    int64_t LoadedPaddingStart = 0;
     // The loaded tag set the extended-header flag, but frames follow the header directly.
     bool StrayExtendedHeaderFlag = false;
     // The file as the last load read it (or the last save left it).
@@ -115,6 +121,7 @@ class TID3v2Class {
     [[noreturn]] void Refuse(const std::string& Reason) const;
 
     TFileTransaction* transaction_ = nullptr;
+    int readHandle_ = -1;  // the caller's descriptor the load reads, when it gave one
     // The frames being saved, while a save renders them (for the extended header's CRC).
     const std::vector<uint8_t>* RenderedFrames_ = nullptr;
 };

@@ -10,6 +10,8 @@ namespace covrilo {
 namespace {
 
 constexpr std::string_view kMagic = "CVRJRNL2";
+// The same with a block shift (its offset and length after the counts).
+constexpr std::string_view kShiftMagic = "CVRJRNL3";
 constexpr size_t kFixedSize = 8 + 8 + 8 + 8 + 8 + 4 + 4 + 4;
 
 constexpr std::array<uint64_t, 256> MakeCrc64Table() {
@@ -68,7 +70,8 @@ uint64_t Crc64(std::span<const uint8_t> Bytes, uint64_t Crc) {
 }
 
 std::vector<uint8_t> TSaveJournal::Serialize() const {
-    std::vector<uint8_t> out(kMagic.begin(), kMagic.end());
+    const std::string_view magic = ShiftLength != 0 ? kShiftMagic : kMagic;
+    std::vector<uint8_t> out(magic.begin(), magic.end());
     size_t total = 0;
     for (const auto& bytes : OldBytes) total += bytes.size();
     for (const auto& bytes : NewBytes) total += bytes.size();
@@ -80,6 +83,10 @@ std::vector<uint8_t> TSaveJournal::Serialize() const {
     PutU32(out, static_cast<uint32_t>(OldRegions.size()));
     PutU32(out, static_cast<uint32_t>(NewRegions.size()));
     PutU32(out, static_cast<uint32_t>(Probes.size()));
+    if (ShiftLength != 0) {
+        PutU64(out, static_cast<uint64_t>(ShiftOffset));
+        PutU64(out, static_cast<uint64_t>(ShiftLength));
+    }
     for (const auto& r : OldRegions) {
         PutU64(out, static_cast<uint64_t>(r.Offset));
         PutU64(out, static_cast<uint64_t>(r.Length));
@@ -104,7 +111,8 @@ std::optional<TSaveJournal> TSaveJournal::Parse(std::span<const uint8_t> Bytes) 
     const auto body = Bytes.first(Bytes.size() - 8);
     TReader check(Bytes.last(8));
     if (check.U(8) != Crc64(body)) return std::nullopt;
-    if (std::memcmp(body.data(), kMagic.data(), kMagic.size()) != 0) return std::nullopt;
+    const bool shifted = std::memcmp(body.data(), kShiftMagic.data(), kShiftMagic.size()) == 0;
+    if (!shifted && std::memcmp(body.data(), kMagic.data(), kMagic.size()) != 0) return std::nullopt;
 
     TReader in(body.subspan(kMagic.size()));
     TSaveJournal j;
@@ -116,6 +124,17 @@ std::optional<TSaveJournal> TSaveJournal::Parse(std::span<const uint8_t> Bytes) 
     if (!ValidRange(0, j.OldSize) || !ValidRange(0, j.NewSize)) return std::nullopt;
     if (oldCount > kMaxJournalRegions || newCount > kMaxJournalRegions || probeCount > kMaxJournalRegions)
         return std::nullopt;
+    if (shifted) {
+        const auto offset = in.U(8), length = in.U(8);
+        if (!offset || !length) return std::nullopt;
+        j.ShiftOffset = static_cast<int64_t>(*offset);
+        j.ShiftLength = static_cast<int64_t>(*length);
+        // The shift lies inside both files and changes the size by its length.
+        const int64_t magnitude = j.ShiftLength < 0 ? -j.ShiftLength : j.ShiftLength;
+        if (j.ShiftLength == 0 || j.ShiftLength < -kMaxJournalBytes || j.ShiftLength > kMaxJournalBytes ||
+            !ValidRange(j.ShiftOffset, magnitude) || j.ShiftOffset > std::min(j.OldSize, j.NewSize))
+            return std::nullopt;
+    }
     auto readRegions = [&](uint64_t Count, std::vector<TJournalRegion>& Into, int64_t Limit) {
         for (uint64_t i = 0; i < Count; ++i) {
             const auto offset = in.U(8), length = in.U(8);
