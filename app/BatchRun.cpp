@@ -39,6 +39,19 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
     // durable (a few files on), and the run ends only when every one has it.
     std::map<uint64_t, std::pair<int, const char*>> Pending;
     std::string DeferredError;  // the first failure of a finished save, for a host that stops at errors
+    // Statuses reach the host in the order of the entries: one known before an earlier
+    // entry's save is durable waits for it.
+    std::map<int, std::pair<std::string, std::string>> Ready;  // entry: status, reason of an error
+    int Shown = 0;
+    auto Put = [&](int Index, const std::string& Status, const std::string& Reason) {
+        Ready[Index] = {Status, Reason};
+        for (auto Next = Ready.find(Shown); Next != Ready.end(); Next = Ready.find(Shown)) {
+            Host.SetEntryStatus(Shown, Next->second.first);
+            if (Next->second.first == kStatusError) Host.ReportFileError(Shown, Next->second.second);
+            Ready.erase(Next);
+            ++Shown;
+        }
+    };
     auto Settle = [&](bool Wait) {
         const bool Any = !Pending.empty();
         for (const TFinishedSave& Done : Tagger.FinishedSaves(Wait)) {
@@ -47,12 +60,11 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
             const auto [Index, Status] = Entry->second;
             Pending.erase(Entry);
             if (Done.Saved) {
-                Host.SetEntryStatus(Index, Status);
+                Put(Index, Status, {});
                 continue;
             }
-            Host.SetEntryStatus(Index, kStatusError);
             const std::string Reason = Done.Reason.empty() ? "the file could not be saved" : Done.Reason;
-            Host.ReportFileError(Index, Reason);
+            Put(Index, kStatusError, Reason);
             if (DeferredError.empty()) DeferredError = Reason;
         }
         return Any;
@@ -61,7 +73,7 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
         if (const uint64_t Id = Tagger.PendingSave())
             Pending[Id] = {Current, Status};
         else
-            Host.SetEntryStatus(Current, Status);
+            Put(Current, Status, {});
     };
     try {
         const int Count = Host.EntryCount();
@@ -91,8 +103,7 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
             const std::filesystem::path Picture = Remove ? std::filesystem::path() : PreparedPicture();
             const std::filesystem::path Path = Host.EntryPath(Current);
             auto Failed = [&](const std::string& Reason) {
-                Host.SetEntryStatus(Current, kStatusError);
-                Host.ReportFileError(Current, Reason.empty() ? "the file could not be saved" : Reason);
+                Put(Current, kStatusError, Reason.empty() ? "the file could not be saved" : Reason);
             };
             try {
                 // A file that cannot be opened or read is not reported here; its save fails.
@@ -128,6 +139,7 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
                 Tagger.Close();
             }
             ++Result.Done;
+            Host.FileFinished(Current);
             Settle(false);
             Host.ProcessEvents();
             // A host that stops at a file's error (the window) stops at one found late too,

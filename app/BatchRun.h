@@ -47,6 +47,9 @@ public:
     virtual std::filesystem::path DataDir() = 0;
     // Called after every file so the host can show the new status at once.
     virtual void ProcessEvents() = 0;
+    // Entry Index has been worked on (its status may come later, once its save is durable;
+    // statuses come in the order of the entries).
+    virtual void FileFinished(int Index) { (void)Index; }
     // Whether an error raised while a file is opened, read or written (it is locked, it may
     // not be written, the disk is full, ...) gives that file "Error" and the run goes on.
     // Otherwise, as in the window, the error ends the run and its message is shown.

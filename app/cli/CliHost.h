@@ -31,6 +31,7 @@ public:
     TBatchSettings Settings() override { return settings_; }
     std::filesystem::path DataDir() override { return dataDir_; }
     void ProcessEvents() override;
+    void FileFinished(int Index) override { processed_ = Index + 1; }
     // A file that fails gets "Error" and its reason on stderr; the run goes on.
     bool ContinueAfterFileError() override { return true; }
     void ReportFileError(int Index, const std::string& Reason) override;
@@ -50,6 +51,7 @@ private:
     std::ostream& err_;
     bool showProgress_;
     int done_ = 0;
+    int processed_ = 0;  // files worked on (their statuses may follow later)
     bool progressShown_ = false;
 };
 

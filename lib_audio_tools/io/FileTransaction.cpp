@@ -343,6 +343,14 @@ void TFileTransaction::Expect(const TFileIdentity& Expected) const {
     if (!(IdentityOf(fd_, name_) == Expected)) Refuse("it changed since it was read");
 }
 
+bool TFileTransaction::StillNamed() const {
+    // Another program's save may have renamed its own new file over the name meanwhile: our
+    // lock is on the old one.
+    struct stat held {}, named {};
+    return ::fstat(fd_, &held) == 0 && ::fstatat(dirFd_, base_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
 void TFileTransaction::CheckUnchanged(const char* When) const {
     if (!(IdentityOf(fd_, name_) == identity_)) Refuse(std::string("it changed while it was ") + When);
 }
@@ -763,10 +771,12 @@ bool Refused(int Errno) { return Errno == EOPNOTSUPP || Errno == EINVAL || Errno
 void TFileTransaction::ApplyInPlace() {
     // The file must still be the one read: a program that does not lock it (a download that
     // appends) would otherwise have its new bytes cut.
-    if (!(IdentityOf(fd_, name_) == identity_)) {
+    const bool named = StillNamed();
+    if (!named || !(IdentityOf(fd_, name_) == identity_)) {
         RemoveJournal(journalName_);
         Finish();
-        Refuse("it changed while it was saved (is another program writing it?)");
+        Refuse(named ? "it changed while it was saved (is another program writing it?)"
+                     : "it was replaced while it was saved (is another program saving it?)");
     }
     const bool grow = shift_.Length > 0, shrink = shift_.Length < 0;
     int err = 0;
@@ -930,6 +940,7 @@ void TFileTransaction::Advance() {
         if (rewriting_ && stage_ == TStage::Written) {
             // A file that grew or changed meanwhile (a download, an encoder, another tagger)
             // would lose what was written to it after our copy.
+            if (!StillNamed()) Refuse("it was replaced while it was saved (is another program saving it?)");
             if (!(IdentityOf(fd_, name_) == identity_))
                 Refuse("it changed while it was saved (is another program writing it?)");
             RequireNoOtherWriter();

@@ -146,6 +146,7 @@ private:
     void RequireNoOtherWriter() const;
     void RemoveJournal(const std::string& JournalName);
     void CheckUnchanged(const char* When) const;
+    bool StillNamed() const;
     void Finish();
     [[noreturn]] void Refuse(const std::string& Reason) const;
     void RequireWritable() const;

@@ -317,5 +317,93 @@ TEST_F(FaultWalk, EverySaveIsAtomicAndItsStatusHonest) {
     Report(rows);
 }
 
+TEST_F(FaultWalk, ABatchOfSavesIsAtomicFileByFile) {
+    // One run over four files, whose saves are made durable together (one sync of the file
+    // system for all): a rewrite, one in place, one grown by inserting blocks (where the file
+    // system can), one whose tag area shrinks. Every call of the run fails or is killed in
+    // turn; every file ends as the original or the saved file, and OK means saved.
+    const bool full = std::string(std::getenv("COVRILO_FAULT_WALK") ? std::getenv("COVRILO_FAULT_WALK") : "") == "full";
+    const Bytes audio = Audio(240);
+    Bytes oldCover = cover_;
+    oldCover.resize(oldCover.size() + 1500, 0x5A);
+    const std::vector<Bytes> originals = {
+        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 64), audio, Id3v1Record("Title", "Artist")}),
+        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", kLongTitle), Apic23(3, oldCover)}, 200), audio,
+                Id3v1Record("Title", "Artist")}),
+        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 5000), audio, Id3v1Record("T", "A")}),
+        Concat({Tag23({Text23("TPE1", "Artist"), Apic23(3, Jpeg(150, 150, 4)), Text23("TIT2", "T")}, 9000), audio}),
+    };
+    TempDir dir;
+    const fs::path work = dir / "music";
+    std::vector<fs::path> files;
+    for (size_t i = 0; i < originals.size(); ++i) files.push_back(work / ("song" + std::to_string(i) + ".mp3"));
+    auto fresh = [&]() {
+        fs::remove_all(work);
+        fs::create_directory(work);
+        for (size_t i = 0; i < files.size(); ++i) WriteFileBytes(files[i], originals[i]);
+    };
+    std::vector<std::string> args = {"add", "--settings", (*side_ / "settings.xml").string(), "--cover",
+                                     (*side_ / "cover.jpg").string()};
+    for (const fs::path& f : files) args.push_back(f.string());
+    fresh();
+    const fs::path log = dir / "calls.log";
+    const TCliResult clean = RunCovriloCli(args, Env(work, "0", kFailModes[0], nullptr, log), dir / "run");
+    std::vector<Bytes> saved;
+    for (const fs::path& f : files) {
+        EXPECT_EQ(clean.StatusOf(f), "OK") << clean.Describe();
+        saved.push_back(ReadFileBytes(f));
+    }
+    const std::vector<TCall> calls = ParseLog(log);
+    std::cout << "[ calls   ] a batch of four:";
+    for (const TCall& c : calls) std::cout << " " << c.name << "(" << fs::path(c.path).filename().string().substr(0, 12) << ")";
+    std::cout << "\n";
+    EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [](const TCall& c) { return c.name == "syncfs"; }))
+        << "the four saves were not made durable together";
+    int runs = 0;
+    for (const TCall& call : calls) {
+        std::vector<TMode> modes;
+        if (full) {
+            modes.assign(std::begin(kFailModes), std::end(kFailModes));
+            modes.insert(modes.end(), std::begin(kKillModes), std::end(kKillModes));
+        } else {
+            modes = {kFailModes[static_cast<size_t>(call.index) % std::size(kFailModes)],
+                     kKillModes[static_cast<size_t>(call.index) % std::size(kKillModes)]};
+        }
+        for (const TMode& mode : modes) {
+            SCOPED_TRACE("call " + std::to_string(call.index) + " (" + call.name + " " + call.path + ") " + mode.mode +
+                         " " + mode.err);
+            fresh();
+            ++runs;
+            const TCliResult run = RunCovriloCli(args, Env(work, std::to_string(call.index), mode, nullptr), dir / "run");
+            if (mode.kill) {
+                EXPECT_EQ(run.signal, SIGKILL) << run.Describe();
+            }
+            for (size_t i = 0; i < files.size(); ++i) {
+                if (run.StatusOf(files[i]) == "OK") {
+                    EXPECT_EQ(ReadFileBytes(files[i]), saved[i]) << "reported OK but not saved: " << files[i];
+                } else if (!mode.kill) {
+                    EXPECT_EQ(run.StatusOf(files[i]), "Error") << run.Describe();
+                }
+            }
+            std::vector<std::string> info = {"info"};
+            for (const fs::path& f : files) info.push_back(f.string());
+            RunCovriloCli(info, {}, dir / "info");
+            for (size_t i = 0; i < files.size(); ++i) {
+                const Bytes now = ReadFileBytes(files[i]);
+                EXPECT_TRUE(now == originals[i] || now == saved[i]) << "neither the original nor the saved file: "
+                                                                   << files[i] << "\n" << run.Describe();
+            }
+            const TCliResult again = RunCovriloCli(args, {}, dir / "again");
+            for (size_t i = 0; i < files.size(); ++i) {
+                EXPECT_EQ(again.StatusOf(files[i]), "OK") << again.Describe();
+                EXPECT_EQ(ReadFileBytes(files[i]), saved[i]);
+            }
+            EXPECT_EQ(OurLeftovers(work), std::vector<std::string>{});
+            if (HasFatalFailure() || HasFailure()) return;
+        }
+    }
+    std::cout << "[ results ] a batch of four: " << calls.size() << " calls, " << runs << " runs\n";
+}
+
 }  // namespace
 }  // namespace covrilo::test
