@@ -248,6 +248,7 @@ struct TScalePlan {
     uint8_t* SourceRow;  // one decoded row, as libjpeg delivers it
     uint8_t* RgbRow;     // the same row in RGB
     uint8_t* DestRow;    // one scaled row
+    bool SkipRows;       // skip the rows that are not sampled instead of decoding them
 };
 
 // Decodes row by row and writes each destination row as soon as its source row is in,
@@ -258,6 +259,14 @@ bool GuardedScale(TDecoder& D, TEncoder& E, const TScalePlan& P) {
     uint32_t Next = 0;
     while (D.Info.output_scanline < D.Info.output_height) {
         const uint32_t Line = D.Info.output_scanline;
+        // Rows no destination row takes are skipped: still entropy-decoded (so damage is
+        // still found), but neither transformed, upsampled nor converted. The rows that are
+        // read come out exactly as a full decode gives them.
+        const uint32_t Wanted = Next < P.DestHeight ? P.Rows[Next] : D.Info.output_height;
+        if (P.SkipRows && Wanted > Line) {
+            if (jpeg_skip_scanlines(&D.Info, Wanted - Line) != Wanted - Line) ERREXIT(&D.Info, JERR_INPUT_EOF);
+            continue;
+        }
         JSAMPROW In[1] = {P.SourceRow};
         if (jpeg_read_scanlines(&D.Info, In, 1) != 1) ERREXIT(&D.Info, JERR_INPUT_EOF);
         if (Next >= P.DestHeight || P.Rows[Next] != Line) continue;
@@ -339,11 +348,9 @@ std::vector<uint8_t> EncodeJpeg(const TRgbImage& Image, int Quality) {
     return Out;
 }
 
-bool PrepareCoverImage(std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality,
-                       const std::filesystem::path& ExeDir) {
+std::optional<std::vector<uint8_t>> ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem::path& ImagePath,
+                                              int MaxWidth, int MaxHeight, int JpegQuality, bool SkipRows) {
     if (MaxWidth < 1 || MaxHeight < 1) throw std::invalid_argument("picture size limits must be at least 1");
-    // The whole file is read first, so ImagePath may itself be the temp.jpg we replace.
-    const auto Data = ReadWholeFile(ImagePath);
     TDecoder D;
     if (!GuardedStartDecode(D, Data.data(), Data.size(), kMaxSourcePixels)) ThrowJpegError(D.Err, ImagePath);
     const int Width = static_cast<int>(D.Info.output_width);
@@ -354,7 +361,7 @@ bool PrepareCoverImage(std::filesystem::path& ImagePath, int MaxWidth, int MaxHe
     if (!Size) {
         // Fits: the file is used as it is, but it must still decode in full.
         if (!GuardedReadAll(D, SourceRow.data(), nullptr, 0)) ThrowJpegError(D.Err, ImagePath);
-        return false;
+        return std::nullopt;
     }
     if (uint64_t{static_cast<uint32_t>(Size->Width)} * static_cast<uint32_t>(Size->Height) > kMaxPixels) {
         throw EJpegError("Picture too large (" + ImagePath.string() + ")");
@@ -369,12 +376,21 @@ bool PrepareCoverImage(std::filesystem::path& ImagePath, int MaxWidth, int MaxHe
     if (!GuardedStartEncode(E, Size->Width, Size->Height, JpegQuality)) ThrowJpegError(E.Err, {});
     // From here on the encoder's errors jump into the decoder's guarded frame too.
     E.Info.err = &D.Err.Pub;
-    const TScalePlan Plan{Columns.data(), Rows.data(),  static_cast<uint32_t>(Size->Width),
-                          static_cast<uint32_t>(Size->Height), SourceRow.data(), RgbRow.data(), DestRow.data()};
+    const TScalePlan Plan{Columns.data(),      Rows.data(),   static_cast<uint32_t>(Size->Width),
+                          static_cast<uint32_t>(Size->Height), SourceRow.data(), RgbRow.data(),
+                          DestRow.data(),      SkipRows};
     if (!GuardedScale(D, E, Plan)) ThrowJpegError(D.Err, ImagePath);
+    return Encoded;
+}
 
+bool PrepareCoverImage(std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality,
+                       const std::filesystem::path& ExeDir) {
+    if (MaxWidth < 1 || MaxHeight < 1) throw std::invalid_argument("picture size limits must be at least 1");
+    // The whole file is read first, so ImagePath may itself be the temp.jpg we replace.
+    const auto Encoded = ScaleJpeg(ReadWholeFile(ImagePath), ImagePath, MaxWidth, MaxHeight, JpegQuality, true);
+    if (!Encoded) return false;
     const auto Target = ExeDir / kTempPictureFileName;
-    WriteFileReplacing(Target, std::string_view(reinterpret_cast<const char*>(Encoded.data()), Encoded.size()));
+    WriteFileReplacing(Target, std::string_view(reinterpret_cast<const char*>(Encoded->data()), Encoded->size()));
     ImagePath = Target;
     return true;
 }

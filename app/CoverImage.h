@@ -49,6 +49,13 @@ TRgbImage DecodeJpegFile(const std::filesystem::path& FileName);
 // Encodes RGB pixels as a baseline JFIF JPEG with libjpeg's defaults at Quality (1..100).
 std::vector<uint8_t> EncodeJpeg(const TRgbImage& Image, int Quality);
 
+// The JPEG Data (named Name in messages) scaled to fit MaxWidth x MaxHeight and encoded at
+// JpegQuality, as PrepareCoverImage writes it; nothing when it fits (it is still decoded
+// whole, which checks it). SkipRows: the source rows that no destination row samples are
+// skipped rather than decoded to pixels; the result is the same to the byte.
+std::optional<std::vector<uint8_t>> ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem::path& Name,
+                                              int MaxWidth, int MaxHeight, int JpegQuality, bool SkipRows);
+
 // Decodes ImagePath (which checks it) and, when it exceeds MaxWidth or MaxHeight, writes
 // the scaled picture at JpegQuality to ExeDir / "temp.jpg" and points ImagePath there.
 // Returns whether a scaled copy was written. Errors raise (EJpegError, std::system_error,
