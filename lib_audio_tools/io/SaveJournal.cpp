@@ -24,7 +24,18 @@ constexpr std::array<uint64_t, 256> MakeCrc64Table() {
     }
     return table;
 }
-constexpr std::array<uint64_t, 256> kCrc64Table = MakeCrc64Table();
+// Slicing by eight: table k gives the CRC of a byte followed by k zero bytes, so eight bytes
+// are folded in at once.
+constexpr std::array<std::array<uint64_t, 256>, 8> MakeCrc64Slices() {
+    std::array<std::array<uint64_t, 256>, 8> slices{};
+    slices[0] = MakeCrc64Table();
+    for (size_t k = 1; k < 8; ++k)
+        for (size_t i = 0; i < 256; ++i)
+            slices[k][i] = (slices[k - 1][i] >> 8) ^ slices[0][slices[k - 1][i] & 0xFF];
+    return slices;
+}
+constexpr std::array<std::array<uint64_t, 256>, 8> kCrc64Slices = MakeCrc64Slices();
+constexpr const std::array<uint64_t, 256>& kCrc64Table = kCrc64Slices[0];
 
 void PutU32(std::vector<uint8_t>& Out, uint32_t Value) {
     for (int i = 0; i < 4; ++i) Out.push_back(static_cast<uint8_t>(Value >> (8 * i)));
@@ -65,7 +76,16 @@ bool ValidRange(int64_t Offset, int64_t Length) {
 
 uint64_t Crc64(std::span<const uint8_t> Bytes, uint64_t Crc) {
     uint64_t crc = ~Crc;
-    for (const uint8_t b : Bytes) crc = kCrc64Table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    size_t i = 0;
+    for (; Bytes.size() - i >= 8; i += 8) {
+        uint64_t word = 0;
+        for (size_t k = 0; k < 8; ++k) word |= uint64_t{Bytes[i + k]} << (8 * k);
+        crc ^= word;
+        crc = kCrc64Slices[7][crc & 0xFF] ^ kCrc64Slices[6][(crc >> 8) & 0xFF] ^ kCrc64Slices[5][(crc >> 16) & 0xFF] ^
+              kCrc64Slices[4][(crc >> 24) & 0xFF] ^ kCrc64Slices[3][(crc >> 32) & 0xFF] ^
+              kCrc64Slices[2][(crc >> 40) & 0xFF] ^ kCrc64Slices[1][(crc >> 48) & 0xFF] ^ kCrc64Slices[0][crc >> 56];
+    }
+    for (; i < Bytes.size(); ++i) crc = kCrc64Table[(crc ^ Bytes[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
