@@ -410,6 +410,18 @@ bool Tqmx_multitag::RefusedWith(const std::exception& Error) {
     return false;
 }
 
+std::unique_ptr<TID3v2Class> Tqmx_multitag::TagFor(TFileTransaction& Transaction) {
+    // The tag Open read is the file's under the lock too while the file is exactly as it was
+    // read (same inode, size and times): it is not read and parsed again.
+    if (loadedID3v2_ && loadedID3v2_->LoadedIdentity && *loadedID3v2_->LoadedIdentity == Transaction.Identity()) {
+        std::unique_ptr<TID3v2Class> tag = std::move(loadedID3v2_);
+        tag->Attach(Transaction);
+        return tag;
+    }
+    loadedID3v2_.reset();
+    return std::make_unique<TID3v2Class>(FileName, Transaction);
+}
+
 void Tqmx_multitag::HandOver() {
     if (batch_ != nullptr && transaction_ && transaction_->Pending()) pendingSave_ = batch_->Adopt(std::move(transaction_));
 }
@@ -727,7 +739,8 @@ Ttrack Tqmx_multitag::ReadWMA() {
 
 bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
     TFileTransaction& transaction = Transaction();
-    TID3v2Class tag(FileName, transaction);
+    const std::unique_ptr<TID3v2Class> owned = TagFor(transaction);
+    TID3v2Class& tag = *owned;
     const TID3v2FormatRow& format = kID3v2Formats[ID3v2Format < kID3v2Formats.size() ? ID3v2Format : 0];
     const TTextEncoding E = format.Encoding;
 
@@ -869,7 +882,8 @@ bool Tqmx_multitag::RemoveAllPictures() {
     try {
         deferSave_ = true;
         TFileTransaction& transaction = Transaction();
-        TID3v2Class tag(FileName, transaction);
+        const std::unique_ptr<TID3v2Class> owned = TagFor(transaction);
+        TID3v2Class& tag = *owned;
         // A tag that cannot be read whole may hold a picture where the walk stopped: "Deleted"
         // would be a lie, and a save would drop the frames after it.
         if (const std::string problem = tag.LoadProblem(); !problem.empty()) {

@@ -93,8 +93,8 @@ public:
     // or its tags could not be read (the file is then unchanged).
     bool RemoveAllPictures();
     void Close();
-    // The ID3v2 tag the last Open read (frames, version, the ID3v1 record), until Close or
-    // the next Open; nothing when the file's ID3v2 tag could not be read.
+    // The ID3v2 tag the last Open read (frames, version, the ID3v1 record), until Close, the
+    // next Open or a save (which builds on it); nothing when it could not be read.
     const TID3v2Class* LoadedID3v2() const { return loadedID3v2_.get(); }
     // Why the last Open, Save or RemoveAllPictures answered false; empty after a success.
     const std::string& LastError() const { return lastError_; }
@@ -163,6 +163,9 @@ private:
     TSaveBatch* batch_ = nullptr;
     bool deferSave_ = false;     // the save being made may be handed to the batch
     uint64_t pendingSave_ = 0;   // the last save handed to it
+    // The tag a writer changes and saves through Transaction: the one Open read, while the
+    // file is still as it was read, else read anew.
+    std::unique_ptr<TID3v2Class> TagFor(TFileTransaction& Transaction);
     // Hands a transaction left pending to the batch.
     void HandOver();
     // Make() again after the batch has finished its saves, when a lock stopped it.

@@ -280,9 +280,12 @@ void TID3v2Class::LoadFromFile() {
                 FrameWalk.StopOffset = TagHeaderSize;
                 FrameWalk.StopReason = "starts an extended header that claims more bytes than the tag holds";
             } else {
-                std::vector<uint8_t> area(static_cast<size_t>(areaEnd - start));
-                if (file.Read(area.data(), static_cast<int64_t>(area.size())) != static_cast<int64_t>(area.size()))
+                // Every byte is read into it: it needs no zeros first.
+                const size_t length = static_cast<size_t>(areaEnd - start);
+                const std::unique_ptr<uint8_t[]> buffer(new uint8_t[length]);
+                if (file.Read(buffer.get(), static_cast<int64_t>(length)) != static_cast<int64_t>(length))
                     throw changed();
+                const std::span<const uint8_t> area(buffer.get(), length);
                 FrameWalk = WalkFrames(area, start, Version, FrameList);
                 const auto last = std::find_if(area.rbegin(), area.rend(), [](uint8_t b) { return b != 0; });
                 LoadedPaddingStart = start + static_cast<int64_t>(area.rend() - last);

@@ -40,6 +40,9 @@ class TID3v2Class {
     TID3v2Class(const TID3v2Class&) = delete;
     TID3v2Class& operator=(const TID3v2Class&) = delete;
 
+    // The next SaveToFile commits through Transaction, which holds the file locked and must
+    // hold it as it was loaded (the caller checks that it has not changed since).
+    void Attach(TFileTransaction& Transaction) { transaction_ = &Transaction; }
     // Reads the tag and the ID3v1 record of FileName into the frame list (replacing it).
     void LoadFromFile();
 

@@ -31,7 +31,7 @@ class TFileTransaction;
 class TSaveBatch {
 public:
     // Depth: how many files may wait for their first sync before it is made.
-    explicit TSaveBatch(size_t Depth = 16);
+    explicit TSaveBatch(size_t Depth = 32);
     ~TSaveBatch();
     TSaveBatch(const TSaveBatch&) = delete;
     TSaveBatch& operator=(const TSaveBatch&) = delete;

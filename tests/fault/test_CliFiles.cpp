@@ -132,6 +132,45 @@ TEST_F(CliFiles, ARewriteKeepsOwnerModeAttributesAndHoles) {
     }
 }
 
+TEST_F(CliFiles, WhereTheKernelCannotCopyTheAudioABufferDoesItHolesAndAll) {
+#ifdef COVRILO_FAULT_SHIM
+    // copy_file_range refused as between two file systems (EXDEV) or by an old kernel (ENOSYS):
+    // the rewrite copies through its buffer, to the same bytes, and a hole stays a hole.
+    for (const char* err : {"18", "38"}) {
+        SCOPED_TRACE(std::string("errno ") + err);
+        TempDir dir;
+        const fs::path file = dir / "sparse.mp3";
+        {
+            const int fd = ::open(file.c_str(), O_RDWR | O_CREAT, 0644);
+            ASSERT_EQ(::pwrite(fd, growing_.data(), growing_.size(), 0), static_cast<ssize_t>(growing_.size()));
+            ASSERT_EQ(::pwrite(fd, audio_.data(), audio_.size(), 4 << 20), static_cast<ssize_t>(audio_.size()));
+            ::close(fd);
+        }
+        if (Stat(file).st_blocks * 512 > 2 << 20) GTEST_SKIP() << "no holes on this file system";
+        TempDir reference;
+        fs::copy_file(file, reference / "sparse.mp3");
+        ASSERT_EQ(RunCovriloCli(Args("add", {reference / "sparse.mp3"}), {}, reference / "run").StatusOf(reference / "sparse.mp3"),
+                  "OK");
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        const TCliResult run = RunCovriloCli(
+            Args("add", {file}),
+            {{"LD_PRELOAD", COVRILO_FAULT_SHIM},
+             {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0:detect_leaks=0"},
+             {"COVRILO_FAULT_DIR", dir.path().string()},
+             {"COVRILO_FAULT_CALLS", "copy_file_range"},
+             {"COVRILO_FAULT_AT", "1"},
+             {"COVRILO_FAULT_MODE", "always"},
+             {"COVRILO_FAULT_ERRNO", err}},
+            dir / "run");
+        ASSERT_EQ(run.StatusOf(file), "OK") << run.Describe();
+        EXPECT_EQ(ReadFileBytes(file), ReadFileBytes(reference / "sparse.mp3"));
+        EXPECT_LT(Stat(file).st_blocks * 512, 2 << 20) << "the hole was written out";
+    }
+#else
+    GTEST_SKIP() << "the fault shim is not built";
+#endif
+}
+
 TEST_F(CliFiles, ASaveThatFailsAfterMakingItsTemporaryFileLeavesNothing) {
     // Every call of a rewrite on the file's folder fails for good, one after the other, as
     // root and as the unprivileged user: the file stays as it was (or, after the commit, as
