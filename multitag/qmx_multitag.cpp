@@ -539,6 +539,13 @@ Ttrack Tqmx_multitag::MergeTracks(Ttrack Lower, Ttrack Higher) {
 
 // --- readers ---------------------------------------------------------------
 
+template <typename TReader>
+bool Tqmx_multitag::ReadThrough(TReader& Reader) {
+    if (readHandle_ < 0) return Reader.ReadFromFile(FileName);
+    THandleStream stream(readHandle_);
+    return Reader.ReadFromStream(stream);
+}
+
 Ttrack Tqmx_multitag::ReadID3v2() {
     Ttrack track;
     std::unique_ptr<TID3v2Class> tag;
@@ -561,14 +568,7 @@ Ttrack Tqmx_multitag::ReadID3v2() {
         loadedID3v2_ = std::move(tag);
         try {
             // The small reader answers false for an error (or for a file shorter than a header).
-            bool read = false;
-            if (readHandle_ >= 0) {
-                THandleStream stream(readHandle_);
-                read = id3v2_->ReadFromStream(stream);
-            } else {
-                read = id3v2_->ReadFromFile(FileName);
-            }
-            if (!read && size >= 10)
+            if (!ReadThrough(*id3v2_) && size >= 10)
                 throw EFReadError("Cannot read file " + FileName.string(), "it could not be read");
             track.SetHasTag(id3v2_->Exists);
             if (track.GetHasTag()) {
@@ -618,15 +618,8 @@ Ttrack Tqmx_multitag::ReadID3v2() {
 
 Ttrack Tqmx_multitag::ReadID3v1() {
     Ttrack track;
-    bool read = false;
-    if (readHandle_ >= 0) {
-        THandleStream stream(readHandle_);
-        read = id3v1_->ReadFromStream(stream);
-    } else {
-        read = id3v1_->ReadFromFile(FileName);
-    }
     // A record that could not be read is an error, not a file without one.
-    if (!read)
+    if (!ReadThrough(*id3v1_))
         throw EFReadError("Cannot read file " + FileName.string() + ": " + id3v1_->LastError, id3v1_->LastError);
     try {
         track.SetHasTag(id3v1_->Exists);

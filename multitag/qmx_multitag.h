@@ -168,6 +168,9 @@ private:
     std::unique_ptr<TID3v2Class> TagFor(TFileTransaction& Transaction);
     // Hands a transaction left pending to the batch.
     void HandOver();
+    // Reader reads FileName: through the descriptor Open holds, while Open reads.
+    template <typename TReader>
+    bool ReadThrough(TReader& Reader);
     // Make() again after the batch has finished its saves, when a lock stopped it.
     template <typename TMake>
     auto WhenUnlocked(TMake Make);

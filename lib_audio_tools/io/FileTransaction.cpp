@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "io/FileSystems.h"
 #include "io/SaveBatch.h"
 #include "io/SaveJournal.h"
 #include "io/UnicodeFileUtils.h"
@@ -646,14 +646,10 @@ void TFileTransaction::CommitShifted(const std::vector<TSplice>& Edits, TBlockSh
 }
 
 int64_t TFileTransaction::ShiftBlockSize() const {
-    // The file systems whose insert and collapse of ranges keep every other byte (ext4, XFS).
-    constexpr long kExt4 = 0xEF53, kXfs = 0x58465342;
-    struct statfs fs {};
     // Only the saves of a run (with a batch) shift blocks: alone, a save follows the padding
     // rule to the byte.
-    if (batch_ == nullptr || fd_ < 0 || ::fstatfs(fd_, &fs) != 0) return 0;
-    if (fs.f_type != kExt4 && fs.f_type != kXfs) return 0;
-    return fs.f_bsize > 0 ? static_cast<int64_t>(fs.f_bsize) : 0;
+    if (batch_ == nullptr || !ShiftsBlocks(FileSystemOf(fd_))) return 0;
+    return BlockSizeOf(fd_);
 }
 
 void TFileTransaction::Complete() {
@@ -820,10 +816,35 @@ void TFileTransaction::ApplyInPlace() {
     }
     if (err != 0) {
         const bool refused = shift_.Length != 0 && !shifted_ && Refused(err);
+        // A grow refused at its insert has written nothing: nothing to put back.
+        if (refused && grow) {
+            RemoveJournal(journalName_);
+            TakeRewrite();
+            return;
+        }
         RollbackInPlace(err, refused);
         if (refused) return;  // the rewrite takes its place
     }
     stage_ = TStage::Applied;
+}
+
+void TFileTransaction::TakeRewrite() {
+    // The file system refused to shift blocks: the rewrite of the same save takes the place
+    // of the in-place commit, on the file as it is (as read; any bytes put back were ours).
+    ::close(journalFd_);
+    ::close(writeFd_);
+    journalFd_ = writeFd_ = -1;
+    shift_ = {};
+    stage_ = TStage::Open;
+    rewriting_ = true;
+    identity_ = IdentityOf(fd_, name_);
+    try {
+        WriteRewrite(fallback_, fallbackSuffix_);
+    } catch (...) {
+        RemoveTemporary();
+        Finish();
+        throw;
+    }
 }
 
 void TFileTransaction::RestoreOld() {
@@ -878,19 +899,7 @@ void TFileTransaction::RollbackInPlace(int Error, bool ThenRewrite) {
         return;
     }
     if (ThenRewrite) {
-        ::close(journalFd_);
-        ::close(writeFd_);
-        journalFd_ = writeFd_ = -1;
-        shift_ = {};
-        stage_ = TStage::Open;
-        rewriting_ = true;
-        try {
-            WriteRewrite(fallback_, fallbackSuffix_);
-        } catch (...) {
-            RemoveTemporary();
-            Finish();
-            throw;
-        }
+        TakeRewrite();
         return;
     }
     Finish();
@@ -1068,15 +1077,7 @@ void TFileTransaction::WriteRewrite(const std::vector<TSplice>& Edits, const std
     // buffer.
     std::vector<uint8_t> buffer;
     bool kernelCopy = true;
-    bool local = false;
-    {
-        constexpr long kExt4 = 0xEF53, kXfs = 0x58465342, kBtrfs = 0x9123683E, kTmpfs = 0x01021994, kF2fs = 0xF2F52010;
-        struct statfs fs {};
-        if (::fstatfs(fd_, &fs) == 0) {
-            const long type = static_cast<long>(fs.f_type);
-            local = type == kExt4 || type == kXfs || type == kBtrfs || type == kTmpfs || type == kF2fs;
-        }
-    }
+    const bool local = IsLocal(FileSystemOf(fd_));
     auto copyData = [&](int64_t From, int64_t Length, int64_t To) {
         if (local && (From - To) % 4096 != 0) kernelCopy = false;
         while (Length > 0) {

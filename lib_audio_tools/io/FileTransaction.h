@@ -137,6 +137,7 @@ private:
     void ApplyInPlace();
     void RestoreOld();
     void RollbackInPlace(int Error, bool ThenRewrite);
+    void TakeRewrite();
     void RemoveTemporary();
     void AbandonJournal(int Error);
     bool Shift(int Mode, int64_t Offset, int64_t Length);

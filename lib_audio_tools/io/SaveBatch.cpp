@@ -4,29 +4,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "io/FileSystems.h"
 #include "io/FileTransaction.h"
 
 namespace covrilo {
-
-namespace {
-
-// File systems whose syncfs writes and waits for every dirty page and commits every change
-// of their metadata (a rename, a new file) before it answers.
-bool SyncsWhole(int Fd) {
-    constexpr long kExt4 = 0xEF53, kXfs = 0x58465342, kBtrfs = 0x9123683E, kTmpfs = 0x01021994, kF2fs = 0xF2F52010;
-    struct statfs fs {};
-    if (::fstatfs(Fd, &fs) != 0) return false;
-    const long type = static_cast<long>(fs.f_type);
-    return type == kExt4 || type == kXfs || type == kBtrfs || type == kTmpfs || type == kF2fs;
-}
-
-}  // namespace
 
 TSaveBatch::TSaveBatch(size_t Depth) : depth_(Depth == 0 ? 1 : Depth) {}
 
@@ -72,7 +58,7 @@ void TSaveBatch::Cycle() {
             if (synced.count(device) != 0) continue;
             // The folder was opened before any of this transaction's writes, and the oldest
             // pending transaction comes first: an error of any write since is reported here.
-            synced[device] = SyncsWhole(fd) && ::syncfs(fd) == 0;
+            synced[device] = IsLocal(FileSystemOf(fd)) && ::syncfs(fd) == 0;
         }
     }
     std::vector<TPending> still;

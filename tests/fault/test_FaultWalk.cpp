@@ -38,11 +38,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#ifdef COVRILO_FAULT_SHIM
-constexpr const char* kShim = COVRILO_FAULT_SHIM;
-#else
-constexpr const char* kShim = "";
-#endif
 
 struct TMode {
     const char* mode;
@@ -94,24 +89,41 @@ protected:
         if (std::string(kCli).empty()) GTEST_SKIP() << "covrilo-cli is not built";
         if (std::string(kShim).empty()) GTEST_SKIP() << "the fault shim is not built";
         side_ = std::make_unique<TempDir>();
+        // The saves run where blocks can be inserted and taken out (ext4: the temp folder, or
+        // a loop-mounted image), so that those paths are walked too.
+        work_ = std::make_unique<TempDir>();
+        base_ = work_->path();
+        if (!InsertsBlocks(base_)) {
+            mount_ = std::make_unique<TMountedDir>("ext4");
+            if (!mount_->Path().empty())
+                base_ = mount_->Path();
+            else
+                std::cout << "[ note    ] blocks are not shifted here (" << mount_->Reason()
+                          << "): those saves are walked as rewrites\n";
+        }
         WriteFileBytes(*side_ / "cover.jpg", Jpeg(120, 120, 3));
         cover_ = ReadFileBytes(*side_ / "cover.jpg");
     }
 
     std::map<std::string, std::string> Env(const fs::path& WorkDir, const std::string& At, const TMode& Mode,
                                            const char* Calls, const fs::path& Log = {}) const {
-        const char* asan = std::getenv("ASAN_OPTIONS");
         std::map<std::string, std::string> env = {
-            {"LD_PRELOAD", kShim},
-            {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0:detect_leaks=0"},
-            {"COVRILO_FAULT_DIR", WorkDir.string()},
-            {"COVRILO_FAULT_AT", At},
-            {"COVRILO_FAULT_MODE", Mode.mode},
-            {"COVRILO_FAULT_ERRNO", Mode.err},
-        };
+            {"COVRILO_FAULT_AT", At}, {"COVRILO_FAULT_MODE", Mode.mode}, {"COVRILO_FAULT_ERRNO", Mode.err}};
         if (Calls) env["COVRILO_FAULT_CALLS"] = Calls;
         if (!Log.empty()) env["COVRILO_FAULT_LOG"] = Log.string();
-        return env;
+        return ShimEnv(WorkDir, env);
+    }
+    // The modes a call is walked with: every one (the full walk), or one failing mode and one
+    // kill, taken in turn.
+    static std::vector<TMode> ModesFor(const TCall& Call) {
+        const char* walk = std::getenv("COVRILO_FAULT_WALK");
+        if (walk != nullptr && std::string(walk) == "full") {
+            std::vector<TMode> modes(std::begin(kFailModes), std::end(kFailModes));
+            modes.insert(modes.end(), std::begin(kKillModes), std::end(kKillModes));
+            return modes;
+        }
+        return {kFailModes[static_cast<size_t>(Call.index) % std::size(kFailModes)],
+                kKillModes[static_cast<size_t>(Call.index) % std::size(kKillModes)]};
     }
     std::vector<std::string> Args(const TScenario& S, const fs::path& File) const {
         std::vector<std::string> args = {S.command, "--settings", (*side_ / "settings.xml").string()};
@@ -123,9 +135,8 @@ protected:
     // Walks the scenario; answers the tally.
     TTally Walk(const TScenario& S) {
         TTally tally;
-        const bool full = std::string(std::getenv("COVRILO_FAULT_WALK") ? std::getenv("COVRILO_FAULT_WALK") : "") == "full";
         TempDir dir;
-        const fs::path work = dir / "music";
+        const fs::path work = base_ / "music";
         const fs::path file = work / "song.mp3";
         auto fresh = [&]() {
             fs::remove_all(work);
@@ -194,15 +205,7 @@ protected:
         };
 
         for (const TCall& call : calls) {
-            std::vector<TMode> modes;
-            if (full) {
-                modes.assign(std::begin(kFailModes), std::end(kFailModes));
-                modes.insert(modes.end(), std::begin(kKillModes), std::end(kKillModes));
-            } else {
-                modes = {kFailModes[static_cast<size_t>(call.index) % std::size(kFailModes)],
-                         kKillModes[static_cast<size_t>(call.index) % std::size(kKillModes)]};
-            }
-            for (const TMode& mode : modes) {
+            for (const TMode& mode : ModesFor(call)) {
                 SCOPED_TRACE(std::string(S.name) + ": call " + std::to_string(call.index) + " (" + call.name + " " +
                              call.path + ") " + mode.mode + " " + mode.err);
                 fresh();
@@ -274,7 +277,9 @@ protected:
         std::ofstream(fs::path(COVRILO_BINARY_DIR) / "fault-walk.md", std::ios::app) << table.str();
     }
 
-    std::unique_ptr<TempDir> side_;
+    std::unique_ptr<TempDir> side_, work_;
+    std::unique_ptr<TMountedDir> mount_;
+    fs::path base_;  // where the files to save lie
     Bytes cover_;
 };
 
@@ -322,7 +327,6 @@ TEST_F(FaultWalk, ABatchOfSavesIsAtomicFileByFile) {
     // system for all): a rewrite, one in place, one grown by inserting blocks (where the file
     // system can), one whose tag area shrinks. Every call of the run fails or is killed in
     // turn; every file ends as the original or the saved file, and OK means saved.
-    const bool full = std::string(std::getenv("COVRILO_FAULT_WALK") ? std::getenv("COVRILO_FAULT_WALK") : "") == "full";
     const Bytes audio = Audio(240);
     Bytes oldCover = cover_;
     oldCover.resize(oldCover.size() + 1500, 0x5A);
@@ -334,7 +338,7 @@ TEST_F(FaultWalk, ABatchOfSavesIsAtomicFileByFile) {
         Concat({Tag23({Text23("TPE1", "Artist"), Apic23(3, Jpeg(150, 150, 4)), Text23("TIT2", "T")}, 9000), audio}),
     };
     TempDir dir;
-    const fs::path work = dir / "music";
+    const fs::path work = base_ / "music";
     std::vector<fs::path> files;
     for (size_t i = 0; i < originals.size(); ++i) files.push_back(work / ("song" + std::to_string(i) + ".mp3"));
     auto fresh = [&]() {
@@ -361,15 +365,7 @@ TEST_F(FaultWalk, ABatchOfSavesIsAtomicFileByFile) {
         << "the four saves were not made durable together";
     int runs = 0;
     for (const TCall& call : calls) {
-        std::vector<TMode> modes;
-        if (full) {
-            modes.assign(std::begin(kFailModes), std::end(kFailModes));
-            modes.insert(modes.end(), std::begin(kKillModes), std::end(kKillModes));
-        } else {
-            modes = {kFailModes[static_cast<size_t>(call.index) % std::size(kFailModes)],
-                     kKillModes[static_cast<size_t>(call.index) % std::size(kKillModes)]};
-        }
-        for (const TMode& mode : modes) {
+        for (const TMode& mode : ModesFor(call)) {
             SCOPED_TRACE("call " + std::to_string(call.index) + " (" + call.name + " " + call.path + ") " + mode.mode +
                          " " + mode.err);
             fresh();

@@ -19,11 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#ifdef COVRILO_FAULT_SHIM
-constexpr const char* kShim = COVRILO_FAULT_SHIM;
-#else
-constexpr const char* kShim = "";
-#endif
 
 TEST(TruncatedWhileRead, EveryReadOfACutFileEndsInAnHonestErrorNotASignal) {
     if (std::string(kCli).empty() || std::string(kShim).empty()) GTEST_SKIP() << "covrilo-cli or the shim is not built";
@@ -34,18 +29,12 @@ TEST(TruncatedWhileRead, EveryReadOfACutFileEndsInAnHonestErrorNotASignal) {
                                    Audio(30), Id3v1Record("Title", "Artist")});
     // The tag is most of the file: a cut leaves part of it past the end.
     const fs::path work = dir / "music", file = work / "song.mp3";
-    const char* asan = std::getenv("ASAN_OPTIONS");
     auto env = [&](int At, const fs::path& Log) {
-        std::map<std::string, std::string> e = {
-            {"LD_PRELOAD", kShim},
-            {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0:detect_leaks=0"},
-            {"COVRILO_FAULT_DIR", work.string()},
-            {"COVRILO_FAULT_CALLS", "pread,read"},
-            {"COVRILO_FAULT_MODE", "truncate-before"},
-            {"COVRILO_FAULT_AT", std::to_string(At)},
-        };
+        std::map<std::string, std::string> e = {{"COVRILO_FAULT_CALLS", "pread,read"},
+                                                {"COVRILO_FAULT_MODE", "truncate-before"},
+                                                {"COVRILO_FAULT_AT", std::to_string(At)}};
         if (!Log.empty()) e["COVRILO_FAULT_LOG"] = Log.string();
-        return e;
+        return ShimEnv(work, e);
     };
     for (const std::string command : {"info", "add"}) {
         SCOPED_TRACE(command);
@@ -100,14 +89,7 @@ TEST(TruncatedWhileRead, NoFileIsMappedToReadItsTags) {
     WriteFileBytes(work / "a.mp3", Concat({Tag23({Text23("TIT2", "A")}, 5000), Audio(100), Id3v1Record("A", "B")}));
     WriteFileBytes(work / "b.mp3", Concat({Tag23({Text23("TIT2", "B")}, 64), Audio(100)}));
     const fs::path log = dir / "calls.log";
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    const std::map<std::string, std::string> env = {
-        {"LD_PRELOAD", kShim},
-        {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0:detect_leaks=0"},
-        {"COVRILO_FAULT_DIR", work.string()},
-        {"COVRILO_FAULT_CALLS", "mmap"},
-        {"COVRILO_FAULT_LOG", log.string()},
-    };
+    const auto env = ShimEnv(work, {{"COVRILO_FAULT_CALLS", "mmap"}, {"COVRILO_FAULT_LOG", log.string()}});
     const std::vector<std::string> files = {(work / "a.mp3").string(), (work / "b.mp3").string()};
     std::vector<std::string> info = {"info"}, add = {"add", "--settings", (side / "settings.xml").string(), "--cover",
                                                       (side / "cover.jpg").string()};

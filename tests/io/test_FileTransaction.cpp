@@ -30,12 +30,6 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-Bytes Pattern(size_t Size, uint8_t Seed) {
-    Bytes b(Size);
-    for (size_t i = 0; i < Size; ++i) b[i] = static_cast<uint8_t>(i * 13 + Seed);
-    return b;
-}
-
 Bytes Cat(std::initializer_list<Bytes> Parts) {
     Bytes out;
     for (const Bytes& p : Parts) out.insert(out.end(), p.begin(), p.end());

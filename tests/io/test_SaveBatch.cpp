@@ -21,12 +21,6 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-Bytes Pattern(size_t Size, uint8_t Seed) {
-    Bytes b(Size);
-    for (size_t i = 0; i < Size; ++i) b[i] = static_cast<uint8_t>(i * 13 + Seed);
-    return b;
-}
-
 std::vector<std::string> Ours(const fs::path& Dir) {
     std::vector<std::string> found;
     for (const auto& e : fs::directory_iterator(Dir))

@@ -92,6 +92,12 @@ void WriteFileBytes(const std::filesystem::path& file, const Bytes& data) {
 
 Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
+Bytes Pattern(size_t Size, uint8_t Seed) {
+    Bytes b(Size);
+    for (size_t i = 0; i < Size; ++i) b[i] = static_cast<uint8_t>(i * 13 + Seed);
+    return b;
+}
+
 CommandResult RunCommand(const std::string& commandLine) {
     CommandResult result;
     std::string full = commandLine + " 2>&1";

@@ -31,6 +31,8 @@ Bytes ReadFileBytes(const std::filesystem::path& file);
 std::string ReadFileText(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, const Bytes& data);
 Bytes ToBytes(std::string_view text);
+// Size bytes of a pattern that Seed varies, so that a shifted or mixed-up byte shows.
+Bytes Pattern(size_t Size, uint8_t Seed);
 // Count MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz: 417 bytes each) with a pattern as
 // their content, so that a shifted or cut byte shows: audio a save accepts as MPEG.
 Bytes MpegAudioFrames(size_t count = 7);
