@@ -2,6 +2,8 @@
 #include "app/BatchRun.h"
 
 #include "app/CoverImage.h"
+#include "app/CoverWorkspace.h"
+#include "app/FileSelection.h"
 #include "app/Settings.h"
 #include "io/EnhancedStreams.h"
 
@@ -31,23 +33,135 @@ std::string PictureTypeToName(int Index) {
     return kKindNames[static_cast<size_t>(Index)];
 }
 
+namespace {
+
+// A file's picture as the run hands it to the tagger: a prepared file, or why there is none.
+struct TCover {
+    std::filesystem::path File;  // empty: no picture
+    std::optional<TCoverReport> Report;
+    std::string Error;  // why the picture cannot be used
+};
+
+// Prepares the pictures of one run: the host's picture once (again only when the host
+// switched to another), or each folder's own picture once per folder.
+class TCoverSource {
+public:
+    TCoverSource(IBatchHost& Host, const TBatchSettings& Settings, const TBatchOptions& Options, int Count)
+        : host_(Host), settings_(Settings), options_(Options) {
+        // Where each folder's files end in the list, so that its copy goes once they are done:
+        // a library of thousands of albums never holds thousands of copies at once.
+        if (!options_.FolderCoverNames.empty())
+            for (int i = 0; i < Count; ++i) lastOfFolder_[FolderKey(host_.EntryPath(i))] = i;
+    }
+
+    // The host's picture. Errors raise: they end the run.
+    const TCover& ForRun() {
+        std::filesystem::path picture = host_.ImagePath();
+        if (picture.empty()) return none_;
+        if (prepared_ && picture == *prepared_) return run_;
+        if (options_.DryRun) {
+            run_ = Made(picture, PrepareCover(picture, settings_.MaxX, settings_.MaxY, settings_.JpegQuality));
+        } else {
+            const std::filesystem::path source = picture;
+            TPreparedCover cover;
+            if (PrepareCoverImage(picture, settings_.MaxX, settings_.MaxY, settings_.JpegQuality, host_.DataDir(),
+                                  &cover))
+                host_.SetImagePath(picture);
+            run_ = {picture, Report(source, cover), {}};
+        }
+        prepared_ = picture;
+        return run_;
+    }
+
+    // The picture of the folder File lies in. Errors are the folder's files' own.
+    const TCover& ForFolderOf(const std::filesystem::path& File) {
+        const std::filesystem::path folder = File.parent_path();
+        const std::filesystem::path key = FolderKey(File);
+        if (const auto it = folders_.find(key); it != folders_.end()) return it->second;
+        TCover& cover = folders_[key];
+        const std::optional<std::filesystem::path> found = FindFolderCover(folder, options_.FolderCoverNames);
+        if (!found) {
+            std::string names;
+            for (const std::string& name : options_.FolderCoverNames) names += (names.empty() ? "" : ", ") + name;
+            cover.Error = "no cover picture in its folder (none of " + names + ")";
+            return cover;
+        }
+        try {
+            cover = Made(*found, PrepareCover(*found, settings_.MaxX, settings_.MaxY, settings_.JpegQuality));
+        } catch (const std::exception& E) {
+            cover.Error = "its folder's cover " + found->filename().string() + " cannot be used: " + ErrorReason(E);
+        }
+        return cover;
+    }
+
+    // Entry Index is done: a folder whose last file it was lets its prepared copy go.
+    void Done(int Index, const std::filesystem::path& File) {
+        if (options_.FolderCoverNames.empty()) return;
+        const std::filesystem::path key = FolderKey(File);
+        const auto last = lastOfFolder_.find(key);
+        if (last == lastOfFolder_.end() || last->second != Index) return;
+        if (const auto it = folders_.find(key); it != folders_.end()) {
+            if (it->second.Report && it->second.Report->Scaled) workspace_.Remove(it->second.File);
+            it->second.File.clear();
+            it->second.Error = "its folder's cover was let go after the folder's last file";
+        }
+    }
+
+private:
+    static std::filesystem::path FolderKey(const std::filesystem::path& File) {
+        std::error_code ec;
+        const std::filesystem::path folder = File.parent_path();
+        std::filesystem::path key = std::filesystem::absolute(folder, ec).lexically_normal();
+        return ec ? folder : key;
+    }
+    static TCoverReport Report(const std::filesystem::path& Source, const TPreparedCover& Cover) {
+        return {Source, Cover.SourceWidth, Cover.SourceHeight, Cover.Width, Cover.Height, Cover.Bytes,
+                !Cover.Scaled.empty()};
+    }
+    // A prepared picture that must not go into "temp.jpg": a scaled copy is a file of the
+    // run's own workspace, a picture within the limits is used as it is.
+    TCover Made(const std::filesystem::path& Source, const TPreparedCover& Cover) {
+        const std::filesystem::path file = Cover.Scaled.empty() ? Source : workspace_.Add(Cover.Scaled);
+        return {file, Report(Source, Cover), {}};
+    }
+
+    IBatchHost& host_;
+    const TBatchSettings& settings_;
+    const TBatchOptions& options_;
+    TCoverWorkspace workspace_;  // removed, with every copy in it, when the run ends
+    std::optional<std::filesystem::path> prepared_;
+    TCover run_;
+    const TCover none_;
+    std::map<std::filesystem::path, TCover> folders_;
+    std::map<std::filesystem::path, int> lastOfFolder_;
+};
+
+}  // namespace
+
 TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
     TBatchResult Result;
     int Current = -1;
     bool FileOpen = false;
     // Saves the tagger finishes later: their entries get their status once the file is
     // durable (a few files on), and the run ends only when every one has it.
-    std::map<uint64_t, std::pair<int, const char*>> Pending;
+    // A file's outcome as the host gets it: its status, the reason of an error, its report.
+    struct TShown {
+        std::string Status, Reason;
+        TFileReport Report;
+    };
+    std::map<uint64_t, std::pair<int, TShown>> Pending;
     std::string DeferredError;  // the first failure of a finished save, for a host that stops at errors
     // Statuses reach the host in the order of the entries: one known before an earlier
     // entry's save is durable waits for it.
-    std::map<int, std::pair<std::string, std::string>> Ready;  // entry: status, reason of an error
+    std::map<int, TShown> Ready;
     int Shown = 0;
-    auto Put = [&](int Index, const std::string& Status, const std::string& Reason) {
-        Ready[Index] = {Status, Reason};
+    auto Put = [&](int Index, TShown Outcome) {
+        Ready[Index] = std::move(Outcome);
         for (auto Next = Ready.find(Shown); Next != Ready.end(); Next = Ready.find(Shown)) {
-            Host.SetEntryStatus(Shown, Next->second.first);
-            if (Next->second.first == kStatusError) Host.ReportFileError(Shown, Next->second.second);
+            const TShown& Out = Next->second;
+            Host.ReportFile(Shown, Out.Report);
+            Host.SetEntryStatus(Shown, Out.Status);
+            if (Out.Status == kStatusError) Host.ReportFileError(Shown, Out.Reason);
             Ready.erase(Next);
             ++Shown;
         }
@@ -57,53 +171,52 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
         for (const TFinishedSave& Done : Tagger.FinishedSaves(Wait)) {
             const auto Entry = Pending.find(Done.Id);
             if (Entry == Pending.end()) continue;
-            const auto [Index, Status] = Entry->second;
+            auto [Index, Outcome] = std::move(Entry->second);
             Pending.erase(Entry);
-            if (Done.Saved) {
-                Put(Index, Status, {});
-                continue;
+            if (!Done.Saved) {
+                Outcome.Status = kStatusError;
+                Outcome.Reason = Done.Reason.empty() ? "the file could not be saved" : Done.Reason;
+                Outcome.Report.Save = {};  // nothing of it was saved
+                if (DeferredError.empty()) DeferredError = Outcome.Reason;
             }
-            const std::string Reason = Done.Reason.empty() ? "the file could not be saved" : Done.Reason;
-            Put(Index, kStatusError, Reason);
-            if (DeferredError.empty()) DeferredError = Reason;
+            Put(Index, std::move(Outcome));
         }
         return Any;
     };
-    auto Saved = [&](const char* Status) {
+    auto Saved = [&](const char* Status, const TFileReport& Report) {
         if (const uint64_t Id = Tagger.PendingSave())
-            Pending[Id] = {Current, Status};
+            Pending[Id] = {Current, {Status, {}, Report}};
         else
-            Put(Current, Status, {});
+            Put(Current, {Status, {}, Report});
     };
     try {
         const int Count = Host.EntryCount();
         if (Count <= 0) return Result;
-        if (Host.ImagePath().empty() && !Host.RemoveMode()) return Result;
+        const TBatchOptions Options = Host.Options();
+        const bool FolderCovers = !Options.FolderCoverNames.empty();
+        if (Host.ImagePath().empty() && !Host.RemoveMode() && !FolderCovers) return Result;
 
         const TBatchSettings Settings = Host.Settings();
+        const std::string Kind = PictureTypeToName(Settings.KindOfPic);
+        Tagger.BeginRun(Options);
         // The picture last prepared; one that has not been (the mode switched to adding
         // during the run, or another picture was loaded) is prepared before it is used,
         // so no file ever receives a picture above the limits.
-        std::filesystem::path Prepared;
-        auto PreparedPicture = [&]() {
-            std::filesystem::path Picture = Host.ImagePath();
-            if (Picture.empty() || Picture == Prepared) return Picture;
-            if (PrepareCoverImage(Picture, Settings.MaxX, Settings.MaxY, Settings.JpegQuality, Host.DataDir())) {
-                Host.SetImagePath(Picture);
-            }
-            Prepared = Picture;
-            return Picture;
-        };
+        TCoverSource Covers(Host, Settings, Options, Count);
         // In add mode the picture is prepared before the first file, so an unreadable
         // picture ends the run before any file is touched.
-        if (!Host.RemoveMode()) PreparedPicture();
+        if (!Host.RemoveMode() && !FolderCovers) Covers.ForRun();
 
         for (Current = 0; Current < Count; ++Current) {
             const bool Remove = Host.RemoveMode();
-            const std::filesystem::path Picture = Remove ? std::filesystem::path() : PreparedPicture();
             const std::filesystem::path Path = Host.EntryPath(Current);
+            TFileReport Report;
+            auto Done = [&](const char* Status) {
+                Report.Save = Tagger.LastReport();
+                Saved(Status, Report);
+            };
             auto Failed = [&](const std::string& Reason) {
-                Put(Current, kStatusError, Reason.empty() ? "the file could not be saved" : Reason);
+                Put(Current, {kStatusError, Reason.empty() ? "the file could not be saved" : Reason, Report});
             };
             try {
                 // A file that cannot be opened or read is not reported here; its save fails.
@@ -112,18 +225,26 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
                 if (Remove) {
                     // "Deleted" only for a file that really holds no picture now.
                     if (Tagger.RemoveAllPictures())
-                        Saved(kStatusDeleted);
+                        Done(kStatusDeleted);
                     else
                         Failed(Tagger.LastError());
-                } else if (Picture.empty()) {
-                    // Switched to adding during a run that has no picture: nothing to add.
-                    Failed("no picture to add");
+                } else if (Options.OnlyIfMissing && Tagger.HasPicture(Kind)) {
+                    Done(kStatusSkipped);
                 } else {
-                    Tagger.AddPicture(Picture, PictureTypeToName(Settings.KindOfPic));
-                    if (Tagger.Save())
-                        Saved(kStatusOK);
-                    else
-                        Failed(Tagger.LastError());
+                    const TCover& Cover = FolderCovers ? Covers.ForFolderOf(Path) : Covers.ForRun();
+                    Report.Cover = Cover.Report;
+                    if (!Cover.Error.empty()) {
+                        Failed(Cover.Error);
+                    } else if (Cover.File.empty()) {
+                        // Switched to adding during a run that has no picture: nothing to add.
+                        Failed("no picture to add");
+                    } else {
+                        Tagger.AddPicture(Cover.File, Kind);
+                        if (Tagger.Save())
+                            Done(kStatusOK);
+                        else
+                            Failed(Tagger.LastError());
+                    }
                 }
             } catch (const std::exception& E) {
                 // An error of this one file: the host decides whether the run goes on.
@@ -138,6 +259,7 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
                 FileOpen = false;
                 Tagger.Close();
             }
+            Covers.Done(Current, Path);
             ++Result.Done;
             Host.FileFinished(Current);
             Settle(false);

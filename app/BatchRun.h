@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "multitag/TSaveReport.h"
 
 namespace covrilo {
 
@@ -17,6 +20,40 @@ inline constexpr const char* kStatusWaiting = "Waiting...";
 inline constexpr const char* kStatusOK = "OK";
 inline constexpr const char* kStatusError = "Error";
 inline constexpr const char* kStatusDeleted = "Deleted";
+// Left untouched because it already has a picture of the kind (not an error).
+inline constexpr const char* kStatusSkipped = "Skipped";
+
+// What a host asks of a run beyond the settings: the command line's options. The window
+// asks for none of them.
+struct TBatchOptions {
+    // Add mode: every file gets the first of these pictures found in its own folder (names
+    // compared ignoring case) instead of the host's picture, prepared once per folder; a
+    // folder without one, or with one that cannot be used, gives its files "Error".
+    std::vector<std::string> FolderCoverNames;
+    // Add mode: a file that already has a picture of the chosen kind is left untouched and
+    // gets "Skipped".
+    bool OnlyIfMissing = false;
+    // A file that is saved gets its access and modification times back.
+    bool KeepTimes = false;
+    // Everything is read and worked out as the run would do it, and nothing is written: no
+    // file, no "temp.jpg", no journal. Every file gets the status it would get.
+    bool DryRun = false;
+};
+
+// The picture a file gets.
+struct TCoverReport {
+    std::filesystem::path Source;           // the picture file it is made from
+    int SourceWidth = 0, SourceHeight = 0;  // the picture's own size
+    int Width = 0, Height = 0;              // the size it is embedded at
+    int64_t Bytes = 0;                      // what is embedded
+    bool Scaled = false;                    // scaled and recompressed (else byte for byte)
+};
+
+// What the run tells its host about one file besides its status.
+struct TFileReport {
+    std::optional<TCoverReport> Cover;  // add mode, when the file's picture is known
+    TSaveReport Save;                   // what the save did, or in a dry run would do
+};
 
 // The values a run reads from the settings when it starts.
 struct TBatchSettings {
@@ -62,6 +99,13 @@ public:
     // Asked after every file's events: true ends the run there (the window is being
     // closed); the entries not reached keep their status.
     virtual bool StopRequested() { return false; }
+    // Read once when the run starts.
+    virtual TBatchOptions Options() { return {}; }
+    // What became of entry Index; called right before its status is set.
+    virtual void ReportFile(int Index, const TFileReport& Report) {
+        (void)Index;
+        (void)Report;
+    }
 };
 
 // The outcome of a save that was finished after its Save or RemoveAllPictures answered.
@@ -92,6 +136,15 @@ public:
         (void)Wait;
         return {};
     }
+    // Called once before the first file with the options of the run.
+    virtual void BeginRun(const TBatchOptions& Options) { (void)Options; }
+    // Whether the open file already has a picture of the kind (a name as AddPicture takes).
+    virtual bool HasPicture(const std::string& PictureType) {
+        (void)PictureType;
+        return false;
+    }
+    // What the last Save or RemoveAllPictures did, or in a dry run would do.
+    virtual TSaveReport LastReport() { return {}; }
 };
 
 enum class TBatchOutcome {
@@ -115,7 +168,10 @@ struct TBatchResult {
 std::string PictureTypeToName(int Index);
 
 // Runs the batch. No exception leaves it: an error ends the run, statuses already set
-// stay, and the error's message is returned for the host to show.
+// stay, and the error's message is returned for the host to show. In add mode the host's
+// picture is prepared before the first file, so a picture that cannot be used ends the run
+// before any file is touched; a folder's picture (FolderCoverNames) is prepared when its
+// first file needs it, and one that cannot be used is an error of that folder's files.
 TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger);
 
 }  // namespace covrilo

@@ -3,6 +3,8 @@
 
 #include "app/AtomicFile.h"
 #include "app/DataDir.h"
+#include "id3v2/ID3v2APICTypes.h"
+#include "id3v2/frames/TAPICFrame.h"
 
 #include <cerrno>
 #include <cmath>
@@ -30,6 +32,8 @@ constexpr uint64_t kMaxPixels = uint64_t{9999} * 9999;
 // allocates (a progressive picture keeps all its coefficients, 3 to 6 bytes a pixel) before
 // a forged header can ask for gigabytes or minutes of work.
 constexpr uint64_t kMaxSourcePixels = uint64_t{1} << 27;
+// How many first bytes the picture frame looks at to tell an image's kind.
+constexpr size_t kPictureHeadSize = 18;
 
 // libjpeg reports errors through error_exit, which must not return. It jumps back into
 // the guarded phase that called libjpeg; that phase returns false and the caller, outside
@@ -348,31 +352,41 @@ std::vector<uint8_t> EncodeJpeg(const TRgbImage& Image, int Quality) {
     return Out;
 }
 
-std::optional<std::vector<uint8_t>> ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem::path& ImagePath,
-                                              int MaxWidth, int MaxHeight, int JpegQuality, bool SkipRows) {
+TPreparedCover ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem::path& ImagePath, int MaxWidth,
+                         int MaxHeight, int JpegQuality, bool SkipRows) {
     if (MaxWidth < 1 || MaxHeight < 1) throw std::invalid_argument("picture size limits must be at least 1");
+    // The picture frame takes a JPEG by its first bytes, whole, when it fits the limits: a
+    // cover it would not take is refused here, before any file is touched. (Fewer bytes than
+    // it looks at are no picture at all, which the decoder says in its own words.)
+    if (Data.size() >= kPictureHeadSize &&
+        TAPICFrame::DetectImageMimeType(std::span(Data).first(kPictureHeadSize), Data.size()) !=
+            ImageMimeTypes()[MIME_JPEG].MimeType)
+        throw EJpegError("Not a JPEG file: it does not start with a JPEG start-of-image marker, FF D8 FF (" +
+                         ImagePath.string() + ")");
     TDecoder D;
     if (!GuardedStartDecode(D, Data.data(), Data.size(), kMaxSourcePixels)) ThrowJpegError(D.Err, ImagePath);
-    const int Width = static_cast<int>(D.Info.output_width);
-    const int Height = static_cast<int>(D.Info.output_height);
-    std::vector<uint8_t> SourceRow(static_cast<size_t>(Width) * static_cast<size_t>(D.Info.output_components));
+    TPreparedCover Cover;
+    Cover.SourceWidth = Cover.Width = static_cast<int>(D.Info.output_width);
+    Cover.SourceHeight = Cover.Height = static_cast<int>(D.Info.output_height);
+    Cover.Bytes = static_cast<int64_t>(Data.size());
+    std::vector<uint8_t> SourceRow(static_cast<size_t>(Cover.SourceWidth) *
+                                   static_cast<size_t>(D.Info.output_components));
 
-    const auto Size = ComputeScaledSize(Width, Height, MaxWidth, MaxHeight);
+    const auto Size = ComputeScaledSize(Cover.SourceWidth, Cover.SourceHeight, MaxWidth, MaxHeight);
     if (!Size) {
         // Fits: the file is used as it is, but it must still decode in full.
         if (!GuardedReadAll(D, SourceRow.data(), nullptr, 0)) ThrowJpegError(D.Err, ImagePath);
-        return std::nullopt;
+        return Cover;
     }
     if (uint64_t{static_cast<uint32_t>(Size->Width)} * static_cast<uint32_t>(Size->Height) > kMaxPixels) {
         throw EJpegError("Picture too large (" + ImagePath.string() + ")");
     }
 
-    const auto Columns = NearestNeighbourMap(Width, Size->Width);
-    const auto Rows = NearestNeighbourMap(Height, Size->Height);
-    std::vector<uint8_t> RgbRow(static_cast<size_t>(Width) * 3);
+    const auto Columns = NearestNeighbourMap(Cover.SourceWidth, Size->Width);
+    const auto Rows = NearestNeighbourMap(Cover.SourceHeight, Size->Height);
+    std::vector<uint8_t> RgbRow(static_cast<size_t>(Cover.SourceWidth) * 3);
     std::vector<uint8_t> DestRow(static_cast<size_t>(Size->Width) * 3);
-    std::vector<uint8_t> Encoded;
-    TEncoder E(Encoded);
+    TEncoder E(Cover.Scaled);
     if (!GuardedStartEncode(E, Size->Width, Size->Height, JpegQuality)) ThrowJpegError(E.Err, {});
     // From here on the encoder's errors jump into the decoder's guarded frame too.
     E.Info.err = &D.Err.Pub;
@@ -380,17 +394,26 @@ std::optional<std::vector<uint8_t>> ScaleJpeg(const std::vector<uint8_t>& Data, 
                           static_cast<uint32_t>(Size->Height), SourceRow.data(), RgbRow.data(),
                           DestRow.data(),      SkipRows};
     if (!GuardedScale(D, E, Plan)) ThrowJpegError(D.Err, ImagePath);
-    return Encoded;
+    Cover.Width = Size->Width;
+    Cover.Height = Size->Height;
+    Cover.Bytes = static_cast<int64_t>(Cover.Scaled.size());
+    return Cover;
+}
+
+TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality) {
+    if (MaxWidth < 1 || MaxHeight < 1) throw std::invalid_argument("picture size limits must be at least 1");
+    // The whole file is read first, so ImagePath may itself be the temp.jpg a caller replaces.
+    return ScaleJpeg(ReadWholeFile(ImagePath), ImagePath, MaxWidth, MaxHeight, JpegQuality, true);
 }
 
 bool PrepareCoverImage(std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality,
-                       const std::filesystem::path& ExeDir) {
-    if (MaxWidth < 1 || MaxHeight < 1) throw std::invalid_argument("picture size limits must be at least 1");
-    // The whole file is read first, so ImagePath may itself be the temp.jpg we replace.
-    const auto Encoded = ScaleJpeg(ReadWholeFile(ImagePath), ImagePath, MaxWidth, MaxHeight, JpegQuality, true);
-    if (!Encoded) return false;
+                       const std::filesystem::path& ExeDir, TPreparedCover* Prepared) {
+    TPreparedCover Own;
+    TPreparedCover& Cover = Prepared ? *Prepared : Own;
+    Cover = PrepareCover(ImagePath, MaxWidth, MaxHeight, JpegQuality);
+    if (Cover.Scaled.empty()) return false;
     const auto Target = ExeDir / kTempPictureFileName;
-    WriteFileReplacing(Target, std::string_view(reinterpret_cast<const char*>(Encoded->data()), Encoded->size()));
+    WriteFileReplacing(Target, std::string_view(reinterpret_cast<const char*>(Cover.Scaled.data()), Cover.Scaled.size()));
     ImagePath = Target;
     return true;
 }

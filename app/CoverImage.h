@@ -49,18 +49,34 @@ TRgbImage DecodeJpegFile(const std::filesystem::path& FileName);
 // Encodes RGB pixels as a baseline JFIF JPEG with libjpeg's defaults at Quality (1..100).
 std::vector<uint8_t> EncodeJpeg(const TRgbImage& Image, int Quality);
 
-// The JPEG Data (named Name in messages) scaled to fit MaxWidth x MaxHeight and encoded at
-// JpegQuality, as PrepareCoverImage writes it; nothing when it fits (it is still decoded
-// whole, which checks it). SkipRows: the source rows that no destination row samples are
-// skipped rather than decoded to pixels; the result is the same to the byte.
-std::optional<std::vector<uint8_t>> ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem::path& Name,
-                                              int MaxWidth, int MaxHeight, int JpegQuality, bool SkipRows);
+// A cover as it goes into the tags.
+struct TPreparedCover {
+    int SourceWidth = 0, SourceHeight = 0;  // the picture's own size
+    int Width = 0, Height = 0;              // the size it is embedded at
+    int64_t Bytes = 0;                      // the size of what is embedded
+    // The scaled and recompressed copy; empty when the picture fits the limits and is
+    // embedded byte for byte.
+    std::vector<uint8_t> Scaled;
+};
 
-// Decodes ImagePath (which checks it) and, when it exceeds MaxWidth or MaxHeight, writes
-// the scaled picture at JpegQuality to ExeDir / "temp.jpg" and points ImagePath there.
-// Returns whether a scaled copy was written. Errors raise (EJpegError, std::system_error,
-// std::invalid_argument for limits below 1); ImagePath is then left as it was.
+// Checks the picture at ImagePath (a JPEG by its start-of-image marker, FF D8 FF, whatever
+// its first segment, that decodes in full) and, when it exceeds MaxWidth or MaxHeight,
+// scales it and recompresses it at JpegQuality, in memory. Raises EJpegError for a picture
+// that cannot be used, std::system_error when it cannot be read, std::invalid_argument for
+// limits below 1.
+TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality);
+
+// PrepareCover of the JPEG Data (named Name in messages), from memory. SkipRows: the source
+// rows that no destination row samples are skipped rather than decoded to pixels; the result
+// is the same to the byte (PrepareCover skips them).
+TPreparedCover ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem::path& Name, int MaxWidth,
+                         int MaxHeight, int JpegQuality, bool SkipRows);
+
+// PrepareCover, and a scaled copy written to ExeDir / "temp.jpg" with ImagePath pointed
+// there; Prepared, when given, receives what PrepareCover made. Returns whether a scaled
+// copy was written. Errors raise as PrepareCover's (or the write's std::system_error);
+// ImagePath is then left as it was.
 bool PrepareCoverImage(std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality,
-                       const std::filesystem::path& ExeDir);
+                       const std::filesystem::path& ExeDir, TPreparedCover* Prepared = nullptr);
 
 }  // namespace covrilo

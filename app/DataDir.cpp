@@ -72,7 +72,7 @@ TDataDirEnvironment CurrentDataDirEnvironment() {
     return Env;
 }
 
-std::filesystem::path ChooseDataDir(const TDataDirEnvironment& Env) {
+std::filesystem::path ChooseDataDir(const TDataDirEnvironment& Env, bool Create) {
     if (IsPortableDir(Env)) return Env.ProgramDir;
     std::filesystem::path Base;
     const std::filesystem::path Xdg = Env.XdgConfigHome;
@@ -87,11 +87,11 @@ std::filesystem::path ChooseDataDir(const TDataDirEnvironment& Env) {
     }
     const auto Dir = Base / "covrilo";
     std::error_code Ec;
-    std::filesystem::create_directories(Dir, Ec);
+    if (Create) std::filesystem::create_directories(Dir, Ec);
     return Dir;
 }
 
-std::filesystem::path DataDir() { return ChooseDataDir(CurrentDataDirEnvironment()); }
+std::filesystem::path DataDir(bool Create) { return ChooseDataDir(CurrentDataDirEnvironment(), Create); }
 
 std::filesystem::path DataDirForSettingsFile(const std::filesystem::path& SettingsFile) {
     std::error_code Ec;

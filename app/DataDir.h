@@ -29,10 +29,10 @@ TDataDirEnvironment CurrentDataDirEnvironment();
 
 // The data directory for Env: ProgramDir when it is a writable directory that holds a
 // settings.xml or lies inside BuildTree, otherwise the per-user configuration folder,
-// which is created when missing (a failure to create it shows later, when a file is
-// written there). A relative $XDG_CONFIG_HOME is ignored.
-std::filesystem::path ChooseDataDir(const TDataDirEnvironment& Env);
-std::filesystem::path DataDir();
+// which is created when missing unless Create is false (a failure to create it shows later,
+// when a file is written there). A relative $XDG_CONFIG_HOME is ignored.
+std::filesystem::path ChooseDataDir(const TDataDirEnvironment& Env, bool Create = true);
+std::filesystem::path DataDir(bool Create = true);
 
 // With an explicit settings file the data directory is that file's folder.
 std::filesystem::path DataDirForSettingsFile(const std::filesystem::path& SettingsFile);

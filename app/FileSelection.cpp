@@ -9,6 +9,8 @@
 
 namespace covrilo {
 
+namespace fs = std::filesystem;
+
 namespace {
 
 std::string LowerAscii(std::string Text) {
@@ -75,7 +77,6 @@ void SortByNameIgnoringCase(std::vector<std::filesystem::path>& Paths) {
 }
 
 std::vector<std::filesystem::path> Mp3FilesInFolder(const std::filesystem::path& Folder, bool Recursive) {
-    namespace fs = std::filesystem;
     std::vector<fs::path> Found;
     auto Collect = [&](const fs::directory_entry& Entry) {
         std::error_code Ec;
@@ -93,6 +94,37 @@ std::vector<std::filesystem::path> Mp3FilesInFolder(const std::filesystem::path&
     }
     SortByNameIgnoringCase(Found);
     return Found;
+}
+
+bool HasMp3FilesInSubFolders(const std::filesystem::path& Folder) {
+    std::error_code Ec;
+    fs::recursive_directory_iterator It(Folder, fs::directory_options::skip_permission_denied, Ec), End;
+    for (; !Ec && It != End; It.increment(Ec)) {
+        std::error_code TypeEc;
+        if (It.depth() > 0 && IsMp3File(It->path()) && It->is_regular_file(TypeEc)) return true;
+    }
+    return false;
+}
+
+std::optional<std::filesystem::path> FindFolderCover(const std::filesystem::path& Folder,
+                                                     const std::vector<std::string>& Names) {
+    // The folder's files by folded name; of two that differ only in case, the first in the
+    // list's order, so the choice never depends on the order the folder is read in.
+    std::vector<fs::path> Files;
+    std::error_code Ec;
+    for (fs::directory_iterator It(Folder.empty() ? fs::path(".") : Folder, fs::directory_options::skip_permission_denied, Ec),
+         End;
+         !Ec && It != End; It.increment(Ec)) {
+        std::error_code TypeEc;
+        if (It->is_regular_file(TypeEc)) Files.push_back(It->path());
+    }
+    SortByNameIgnoringCase(Files);
+    for (const std::string& Name : Names) {
+        const std::u16string Wanted = FoldCase(Name);
+        for (const fs::path& File : Files)
+            if (FoldCase(File.filename().string()) == Wanted) return Folder.empty() ? File.filename() : File;
+    }
+    return std::nullopt;
 }
 
 std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& Paths, bool Recursive) {

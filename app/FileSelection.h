@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,16 @@ void SortByNameIgnoringCase(std::vector<std::filesystem::path>& Paths);
 // Recursive also those in sub-folders (links to folders are not followed). Folders that
 // cannot be read are skipped.
 std::vector<std::filesystem::path> Mp3FilesInFolder(const std::filesystem::path& Folder, bool Recursive);
+
+// Whether some sub-folder of Folder, at any depth, holds an ".mp3" file (a folder given
+// without --recursive that holds none itself).
+bool HasMp3FilesInSubFolders(const std::filesystem::path& Folder);
+
+// The cover picture of a folder: the first of Names that names a file in Folder, each
+// compared with the files' names ignoring case (as the file list folds them), so
+// "cover.jpg" finds "Cover.JPG". Nothing when Folder holds none of them.
+std::optional<std::filesystem::path> FindFolderCover(const std::filesystem::path& Folder,
+                                                     const std::vector<std::string>& Names);
 
 // Paths as given, in order, each folder replaced by Mp3FilesInFolder(folder, Recursive);
 // anything that is not a folder is passed on as given, so a missing file is reported by

@@ -4,11 +4,13 @@
 #pragma once
 
 #include "app/BatchRun.h"
+#include "app/FileTimes.h"
 #include "io/EnhancedStreams.h"
 #include "io/SaveBatch.h"
 #include "multitag/qmx_multitag.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace covrilo {
 
@@ -19,13 +21,16 @@ public:
         Facade.SetMpegWriteTags(tsID3v1ID3v2);
         Facade.SetSaveBatch(&Batch);
     }
-    bool Open(const std::filesystem::path& FileName) override { return Facade.Open(FileName); }
+    bool Open(const std::filesystem::path& FileName) override;
     void AddPicture(const std::filesystem::path& PictureFile, const std::string& PictureType) override {
         Facade.AddPicture(TPic{PictureFile, PictureType, ""});
     }
-    bool Save() override { return Facade.Save(); }
-    bool RemoveAllPictures() override { return Facade.RemoveAllPictures(); }
-    void Close() override { Facade.Close(); }
+    bool Save() override { return KeepTimesAfter(Facade.Save()); }
+    bool RemoveAllPictures() override { return KeepTimesAfter(Facade.RemoveAllPictures()); }
+    void Close() override {
+        Facade.Close();
+        times_.reset();
+    }
     std::string LastError() override { return Facade.LastError(); }
     uint64_t PendingSave() override { return Facade.PendingSave(); }
     std::vector<TFinishedSave> FinishedSaves(bool Wait) override {
@@ -46,6 +51,16 @@ public:
         }
         return out;
     }
+    // A dry run plans every save without writing it (see Tqmx_multitag::PlanOnly).
+    void BeginRun(const TBatchOptions& Options) override {
+        Facade.PlanOnly = Options.DryRun;
+        keepTimes_ = Options.KeepTimes && !Options.DryRun;
+        // Times are given back right after each save, which needs the save finished then:
+        // a run that keeps them saves file by file (a dry run plans as its run would save).
+        Facade.SetSaveBatch(Options.KeepTimes ? nullptr : &Batch);
+    }
+    bool HasPicture(const std::string& PictureType) override;
+    TSaveReport LastReport() override { return Facade.LastReport(); }
 
     // The ID3v2 version and text encoding chosen as the setting TextEncoding: 0 "Id3v2.3
     // ISO-8859-1", 1 "Id3v2.3 UTF-16", 2 "Id3v2.4 UTF-8"; any other value leaves the facade's
@@ -59,6 +74,14 @@ public:
     TSaveBatch Batch;
     // ID3v2Format and the other settings are set on the facade directly.
     Tqmx_multitag Facade;
+
+private:
+    // After a save that wrote the file: its times back, when the run keeps them. Raises
+    // when they cannot be (the file is saved then, and says so).
+    bool KeepTimesAfter(bool Saved);
+
+    bool keepTimes_ = false;
+    std::optional<TFileTimes> times_;  // the open file's times before anything read it
 };
 
 }  // namespace covrilo

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace covrilo {
 
@@ -17,6 +19,14 @@ inline constexpr int32_t kDefaultMaxY = 500;
 inline constexpr int32_t kDefaultJpegQuality = 70;
 inline constexpr int32_t kDefaultKindOfPic = 1;
 inline constexpr int32_t kDefaultTextEncoding = 0;
+
+// The ranges the window's controls hold the values in.
+inline constexpr int32_t kMinPictureSide = 20;
+inline constexpr int32_t kMaxPictureSide = 9999;
+inline constexpr int32_t kMinJpegQuality = 1;
+inline constexpr int32_t kMaxJpegQuality = 100;
+inline constexpr int32_t kKindCount = 19;          // KindOfPic 0..18; any other value means "Other"
+inline constexpr int32_t kTextEncodingCount = 3;   // TextEncoding 0..2; any other keeps ID3v2.3 ISO-8859-1
 
 extern int32_t MaxX;
 extern int32_t MaxY;
@@ -33,8 +43,12 @@ extern std::unique_ptr<TXMLIni> SettingsIni;
 void LoadSettings(const std::filesystem::path& FileName);
 
 // LoadSettings for a reader that never writes settings back (the command line): the file is
-// read (a missing one is still created as the empty document) and closed unchanged.
-void ReadSettingsOnce(const std::filesystem::path& FileName);
+// read (a missing one is still created as the empty document) and closed unchanged. The
+// values are brought into the window's ranges. Returns a sentence for everything in the file
+// that could not be used as it stands: a value outside its range (and what is used instead),
+// a value that is no whole number, a key whose line is not in the line format (tab-indented,
+// or the whole file on one line), so that the user learns why a setting does not count.
+std::vector<std::string> ReadSettingsOnce(const std::filesystem::path& FileName);
 
 // Opens FileName for SaveSettings without touching the five values, when SettingsIni is
 // not open (LoadSettings failed at start-up, or the settings were saved already): so

@@ -2,6 +2,7 @@
 #include "multitag/qmx_multitag.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -19,6 +20,8 @@
 #include "formats/WMAfile.h"
 #include "formats/qmx_tag_oggvorbis.h"
 #include "id3v1/ID3v1.h"
+#include "id3v1/ID3v1Types.h"
+#include "id3v2/ID3v2APICTypes.h"
 #include "id3v2/ID3v2Class.h"
 #include "id3v2/ID3v2Dates.h"
 #include "id3v2/frames/TAPICFrame.h"
@@ -26,6 +29,7 @@
 #include "id3v2/frames/TTxxxFrame.h"
 #include "id3v2/frames/TWXXXFrame.h"
 #include "io/EnhancedStreams.h"
+#include "io/FileSystems.h"
 #include "io/FileTransaction.h"
 #include "io/SaveBatch.h"
 #include "io/TextConversion.h"
@@ -46,6 +50,8 @@ std::string ReplaceAll(std::string Text, const std::string& From, const std::str
     }
     return Text;
 }
+
+constexpr const char* kNotPlanned = "a save of these tags cannot be worked out without writing it";
 
 // Frames WriteID3v2 rewrites from the record; every other frame is kept.
 constexpr std::array<const char*, 10> kRewrittenFrames = {"TPE1", "TIT2", "TALB", "TRCK", "TYER",
@@ -245,6 +251,118 @@ bool StillNames(const std::filesystem::path& Name, const TFileIdentity& Identity
            static_cast<uint64_t>(st.st_ino) == Identity.Inode;
 }
 
+// Raises EFileRefused when an interrupted in-place save left its journal beside Name.
+void RefuseInterruptedSave(const std::filesystem::path& Name) {
+    const std::filesystem::path target = ResolveRewriteTarget(Name);
+    const std::string journal = JournalNameFor(target.filename().string());
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(target.parent_path() / journal, ec))) return;
+    const std::string reason = "an interrupted save left its journal " + journal +
+                               "; the next save restores the file from it first, so what it would do cannot be told";
+    throw EFileRefused("Cannot plan a save of " + Name.string() + ": " + reason, reason);
+}
+
+// What a planned save can tell of its commit without making it: the folder must take a
+// temporary file or a journal, and a rewrite would separate the names of a hard-linked
+// file. (Whether another program holds the file open for writing, and whether a rewrite could
+// keep another user's ownership, only the commit finds out.)
+void RequireCommitPossible(const std::filesystem::path& Name, bool Rewrite) {
+    const std::filesystem::path target = ResolveRewriteTarget(Name);
+    const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        const std::string reason = FileErrorReason(errno);
+        throw EFCreateError("Could not create " + std::string(Rewrite ? "a temporary file" : "a journal") + " in " +
+                                folder.string() + ": " + reason + " (the file is unchanged)",
+                            reason);
+    }
+    struct stat st {};
+    if (Rewrite && ::stat(target.c_str(), &st) == 0 && st.st_nlink > 1) {
+        const std::string reason = "it has " + std::to_string(st.st_nlink) +
+                                   " hard links and its tag does not fit in place; a rewrite would separate them";
+        throw EFileRefused("Cannot save file " + Name.string() + ": " + reason, reason);
+    }
+}
+
+// What a frame holds, in a line: "APIC: Cover (front), image/jpeg, 24186 bytes".
+std::string DescribeFrame(const TBaseFrame& Frame) {
+    const std::string id = Frame.FrameID();
+    auto quoted = [](const std::u16string& value) { return "\"" + WideToUtf8(value) + "\""; };
+    auto texts = [&](const std::u16string& first, const std::vector<std::u16string>& more) {
+        std::string text = quoted(first);
+        for (const auto& value : more) text += " / " + quoted(value);
+        return text;
+    };
+    if (const auto* apic = dynamic_cast<const TAPICFrame*>(&Frame)) {
+        std::string text = id + ": " + PictureTypeName(apic->PictureType);
+        if (apic->Linked) return text + ", link " + AnsiToUtf8(apic->LinkURL);
+        text += ", " + AnsiToUtf8(apic->MIMEType) + ", " + std::to_string(apic->PictureData.Data().size()) + " bytes";
+        if (!apic->Description.empty()) text += ", \"" + WideToUtf8(apic->Description) + "\"";
+        return text;
+    }
+    if (const auto* comment = dynamic_cast<const TCOMMFrame*>(&Frame))
+        return id + ": " + (comment->Description.empty() ? "" : "[" + WideToUtf8(comment->Description) + "] ") +
+               texts(comment->Text, comment->MoreTexts);
+    if (const auto* url = dynamic_cast<const TWXXXFrame*>(&Frame))
+        return id + ": " + (url->Description.empty() ? "" : "[" + WideToUtf8(url->Description) + "] ") + "\"" +
+               AnsiToUtf8(url->URL) + "\"";
+    if (const auto* text = dynamic_cast<const TTxxxFrame*>(&Frame)) return id + ": " + texts(text->Text, text->MoreTexts);
+    return id + ": " + std::to_string(Frame.DataSize) + " bytes";
+}
+
+// The frames read from the file, as DescribeFrame has them, before a save prepares and
+// renders them (which converts some between versions).
+std::vector<std::pair<const TBaseFrame*, std::string>> FramesAsRead(const TID3v2Class& Tag) {
+    std::vector<std::pair<const TBaseFrame*, std::string>> frames;
+    for (const auto& frame : Tag.FrameList)
+        if (frame->Stored && dynamic_cast<const TID3v1Tag*>(frame.get()) == nullptr)
+            frames.emplace_back(frame.get(), DescribeFrame(*frame));
+    return frames;
+}
+
+// The frames the save dropped and those it added: what was read against what the frame list
+// holds after the save (or its plan). A frame converted changes its line; one dropped and
+// added again as it was (a text the record rewrites unchanged) is in neither list. The list
+// never holds a frame freed after the read: the save frees the dropped frames last.
+void DescribeChanges(const TID3v2Class& Tag, const std::vector<std::pair<const TBaseFrame*, std::string>>& Read,
+                     TSaveReport& Report) {
+    std::vector<std::string> removed, added;
+    std::vector<bool> seen(Read.size(), false);
+    for (const auto& frame : Tag.FrameList) {
+        if (dynamic_cast<const TID3v1Tag*>(frame.get()) != nullptr) continue;
+        const bool written = !frame->Deleted && !Tag.RemoveTag;
+        const auto it = std::find_if(Read.begin(), Read.end(), [&](const auto& f) { return f.first == frame.get(); });
+        if (it == Read.end()) {
+            if (written) added.push_back(DescribeFrame(*frame));
+            continue;
+        }
+        seen[static_cast<size_t>(it - Read.begin())] = true;
+        if (!written) {
+            removed.push_back(it->second);
+        } else if (const std::string now = DescribeFrame(*frame); now != it->second) {
+            removed.push_back(it->second);
+            added.push_back(now);
+        }
+    }
+    for (size_t i = 0; i < Read.size(); ++i)
+        if (!seen[i]) removed.push_back(Read[i].second);
+    for (auto it = added.begin(); it != added.end();) {
+        const auto same = std::find(removed.begin(), removed.end(), *it);
+        if (same == removed.end()) {
+            ++it;
+            continue;
+        }
+        removed.erase(same);
+        it = added.erase(it);
+    }
+    Report.Removed = std::move(removed);
+    Report.Added = std::move(added);
+}
+
+int64_t TagBytes(const TID3v2Class& Tag) {
+    if (!Tag.TagExists) return 0;
+    return int64_t{Tag.TagSize} + 10 + ((Tag.TagFlags & tfFooter) ? 10 : 0);
+}
+
 }  // namespace
 
 template <typename TMake>
@@ -263,6 +381,7 @@ auto Tqmx_multitag::WhenUnlocked(TMake Make) {
 bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
     track_ = std::make_unique<Ttrack>();
     loadedID3v2_.reset();
+    pendingSave_ = 0;  // a file opened and not saved hands nothing to the batch
     Pictures.clear();
     FileName = Name;
     opened_ = false;
@@ -273,8 +392,12 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
         return false;
     }
     try {
-        // A file that an interrupted in-place save left half written is restored first.
-        RecoverInterruptedSave(FileName);
+        // A file that an interrupted in-place save left half written is restored first; a
+        // save that is only planned must not do that, and cannot tell what it would find.
+        if (PlanOnly)
+            RefuseInterruptedSave(FileName);
+        else
+            RecoverInterruptedSave(FileName);
         // The readers run while this shared lock keeps cooperating writers out; the identity
         // before and after tells whether any other program changed the file meanwhile.
         const auto heldStream =
@@ -351,6 +474,7 @@ bool Tqmx_multitag::Save() {
         return false;
     }
     lastError_.clear();
+    report_ = TSaveReport();
     wroteThisSave_ = false;
     pendingTail_.reset();
     // However the save ends, its transaction (and the file's lock) ends with it, or goes on
@@ -359,6 +483,7 @@ bool Tqmx_multitag::Save() {
         Tqmx_multitag& Self;
         ~TEnd() {
             Self.transaction_.reset();
+            Self.planSource_.reset();
             Self.pendingTail_.reset();
             Self.deferSave_ = false;
         }
@@ -372,6 +497,10 @@ bool Tqmx_multitag::Save() {
                     lastError_ = "not a file type that is written";
                     return false;
                 }
+                if (PlanOnly) {
+                    lastError_ = kNotPlanned;
+                    return false;
+                }
                 return family == TFamily::Ogg ? WriteOggVorbis(*track_) : WriteFLAC(*track_);
             case TFamily::Wav:
             case TFamily::Wma:
@@ -381,7 +510,9 @@ bool Tqmx_multitag::Save() {
                 deferSave_ = WriteSelection(family) == tsID3v1ID3v2;
                 const bool saved = WriteBySelection(WriteSelection(family));
                 // The record now describes the file as saved; a second Save builds on that.
-                if (saved && transaction_ && transaction_->Committed())
+                if (PlanOnly)
+                    ;  // nothing was written: the file is still the one Open read
+                else if (saved && transaction_ && transaction_->Committed())
                     openIdentity_ = transaction_->Identity();
                 else if (saved)
                     openIdentity_.reset();
@@ -423,7 +554,10 @@ std::unique_ptr<TID3v2Class> Tqmx_multitag::TagFor(TFileTransaction& Transaction
 }
 
 void Tqmx_multitag::HandOver() {
-    if (batch_ != nullptr && transaction_ && transaction_->Pending()) pendingSave_ = batch_->Adopt(std::move(transaction_));
+    if (batch_ == nullptr || !transaction_ || !transaction_->Pending()) return;
+    pendingSave_ = batch_->Adopt(std::move(transaction_));
+    // What the file will be once the batch has finished it is not known yet.
+    openIdentity_.reset();
 }
 
 TFileTransaction& Tqmx_multitag::Transaction() {
@@ -438,9 +572,57 @@ TFileTransaction& Tqmx_multitag::Transaction() {
     return *transaction_;
 }
 
-void Tqmx_multitag::RequireMpegAudio(TFileTransaction& Tx, int64_t AudioStart) const {
+TStream& Tqmx_multitag::SaveSource() {
+    if (!PlanOnly) return Transaction().Stream();
+    if (!planSource_) {
+        planSource_ = std::make_unique<TUnicodeFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
+        // As a transaction does: the plan builds on the file Open read, which may be written.
+        if (openIdentity_ && !(planSource_->Identity() == *openIdentity_))
+            throw EFileRefused("Cannot save file " + FileName.string() + ": it changed since it was read",
+                               "it changed since it was read");
+        if (::access(FileName.c_str(), W_OK) != 0)
+            throw EFOpenError("Cannot open file " + FileName.string() + ": " + FileErrorReason(errno),
+                              FileErrorReason(errno));
+    }
+    return *planSource_;
+}
+
+std::unique_ptr<TID3v2Class> Tqmx_multitag::TagForSave() {
+    if (!PlanOnly) return TagFor(Transaction());
+    SaveSource();  // holds the file, checked, while the tag is read
+    return std::make_unique<TID3v2Class>(FileName);
+}
+
+bool Tqmx_multitag::SaveTag(TID3v2Class& Tag, uint16_t Version) {
+    report_.OldVersion = Tag.TagExists ? Tag.Version : 0;
+    report_.OldTagBytes = TagBytes(Tag);
+    const auto read = FramesAsRead(Tag);
+    if (PlanOnly) {
+        // As the save of a run would: in place around a block shift where its file system can.
+        TStream& source = SaveSource();
+        const int64_t block = batch_ != nullptr ? ShiftBlockSizeOf(planSource_->Handle()) : 0;
+        const TID3v2SavePlan plan = Tag.PlanSave(Version, source, block);
+        const bool rewrite = plan.Rewrite && !plan.Shift;
+        const uint32_t size = plan.Shift ? plan.ShiftedTagSize : plan.TagSize;
+        RequireCommitPossible(FileName, rewrite);
+        report_.Rewrite = rewrite;
+        report_.NewVersion = size > 0 ? plan.Version : 0;
+        report_.NewTagBytes = size > 0 ? int64_t{size} + 10 : 0;
+    } else {
+        if (!Tag.SaveToFile(Version)) return false;
+        openIdentity_ = Tag.LoadedIdentity;  // the file as saved: a later step builds on it
+        report_.Rewrite = Tag.Rewritten;
+        report_.NewVersion = Tag.TagExists ? Tag.Version : 0;
+        report_.NewTagBytes = TagBytes(Tag);
+    }
+    DescribeChanges(Tag, read, report_);
+    report_.Written = true;
+    return true;
+}
+
+void Tqmx_multitag::RequireMpegAudio(TStream& File, int64_t AudioStart) const {
     if (FamilyOf() != TFamily::Mpeg) return;
-    if (CheckMpegAudio(Tx.Stream(), AudioStart) == TMpegAudioCheck::NotMpeg)
+    if (CheckMpegAudio(File, AudioStart) == TMpegAudioCheck::NotMpeg)
         throw EFileRefused("Cannot save file " + FileName.string() + ": not an MPEG audio file",
                            "not an MPEG audio file");
 }
@@ -459,9 +641,14 @@ bool Tqmx_multitag::WriteBySelection(TTagSelection Selection) {
     // ID3v2 and ID3v1 as one save: the new ID3v1 tail goes into the ID3v2 commit, under the
     // lock taken before either tag was read.
     auto v2v1 = [&] {
-        pendingTail_ = BuildID3v1Tail(t, Transaction());
+        pendingTail_ = BuildID3v1Tail(t, SaveSource());
         return done(WriteID3v2(t));
     };
+    // Only the ID3v2 engine works a save out without writing it.
+    if (PlanOnly && Selection != tsID3v2 && Selection != tsID3v1ID3v2) {
+        lastError_ = kNotPlanned;
+        return false;
+    }
     switch (Selection) {
         case tsID3v1: return v1();
         case tsID3v2: return v2();
@@ -477,6 +664,22 @@ bool Tqmx_multitag::WriteBySelection(TTagSelection Selection) {
 void Tqmx_multitag::Close() {
     track_.reset();
     loadedID3v2_.reset();
+}
+
+std::vector<uint8_t> Tqmx_multitag::PictureTypes() {
+    std::vector<uint8_t> types;
+    if (!opened_) return types;
+    std::unique_ptr<TID3v2Class> tag;
+    try {
+        tag = std::make_unique<TID3v2Class>(FileName);
+    } catch (const EID3LibException&) {
+        return types;  // no tag the engine reads, so no picture it knows of
+    } catch (const EAssertionFailed&) {
+        return types;
+    }
+    for (const auto& frame : tag->FrameList)
+        if (const auto* apic = dynamic_cast<const TAPICFrame*>(frame.get())) types.push_back(apic->PictureType);
+    return types;
 }
 
 // --- helpers ---------------------------------------------------------------
@@ -731,8 +934,7 @@ Ttrack Tqmx_multitag::ReadWMA() {
 // --- writers ---------------------------------------------------------------
 
 bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
-    TFileTransaction& transaction = Transaction();
-    const std::unique_ptr<TID3v2Class> owned = TagFor(transaction);
+    const std::unique_ptr<TID3v2Class> owned = TagForSave();
     TID3v2Class& tag = *owned;
     const TID3v2FormatRow& format = kID3v2Formats[ID3v2Format < kID3v2Formats.size() ? ID3v2Format : 0];
     const TTextEncoding E = format.Encoding;
@@ -845,10 +1047,16 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
         apic->Encoding = EncodingFor(E, description);
         tag.AddFrame(std::move(apic));
     }
-    RequireMpegAudio(transaction, tag.TagExists ? int64_t{tag.TagSize} + 10 + ((tag.TagFlags & tfFooter) ? 10 : 0) : 0);
-    if (pendingTail_) tag.NewTail = std::move(*pendingTail_);
+    TStream& source = SaveSource();
+    RequireMpegAudio(source, TagBytes(tag));
+    if (pendingTail_) {
+        const int64_t tailStart = TID3v1::AudioEnd(source);
+        source.SetPosition(tailStart);
+        report_.ID3v1Changed = source.ReadBytes(source.Size() - tailStart) != *pendingTail_;
+        tag.NewTail = std::move(*pendingTail_);
+    }
     pendingTail_.reset();
-    return tag.SaveToFile(format.Version);
+    return SaveTag(tag, format.Version);
 }
 
 bool Tqmx_multitag::RemoveAllPictures() {
@@ -858,6 +1066,7 @@ bool Tqmx_multitag::RemoveAllPictures() {
         return false;
     }
     lastError_.clear();
+    report_ = TSaveReport();
     const TTagSelection selection = WriteSelection(FamilyOf());
     if (selection != tsID3v2 && selection != tsID3v1ID3v2 && selection != tsID3v2APE && selection != tsAll) {
         lastError_ = "not a file type that is written";
@@ -869,13 +1078,13 @@ bool Tqmx_multitag::RemoveAllPictures() {
         Tqmx_multitag& Self;
         ~TEnd() {
             Self.transaction_.reset();
+            Self.planSource_.reset();
             Self.deferSave_ = false;
         }
     } end{*this};
     try {
         deferSave_ = true;
-        TFileTransaction& transaction = Transaction();
-        const std::unique_ptr<TID3v2Class> owned = TagFor(transaction);
+        const std::unique_ptr<TID3v2Class> owned = TagForSave();
         TID3v2Class& tag = *owned;
         // A tag that cannot be read whole may hold a picture where the walk stopped: "Deleted"
         // would be a lie, and a save would drop the frames after it.
@@ -892,9 +1101,13 @@ bool Tqmx_multitag::RemoveAllPictures() {
         }
         // A file without pictures is left exactly as it is: rewriting it could only lose what
         // the engine did not understand (a tag whose frames it cannot read would be dropped).
-        if (!removed) return true;
-        RequireMpegAudio(transaction, int64_t{tag.TagSize} + 10 + ((tag.TagFlags & tfFooter) ? 10 : 0));
-        if (tag.SaveToFile(0)) {
+        if (!removed) {
+            report_.OldVersion = report_.NewVersion = tag.TagExists ? tag.Version : 0;
+            report_.OldTagBytes = report_.NewTagBytes = TagBytes(tag);
+            return true;
+        }
+        RequireMpegAudio(SaveSource(), TagBytes(tag));
+        if (SaveTag(tag, 0)) {
             HandOver();
             return true;
         }
@@ -905,13 +1118,13 @@ bool Tqmx_multitag::RemoveAllPictures() {
     return false;
 }
 
-std::vector<uint8_t> Tqmx_multitag::BuildID3v1Tail(const Ttrack& Track, TFileTransaction& Tx) {
+std::vector<uint8_t> Tqmx_multitag::BuildID3v1Tail(const Ttrack& Track, TStream& File) {
     TID3v1 tag;
     // Lyrics, author and image links of an existing Lyrics3 block are carried over, so
     // writing the record never deletes them; a block that cannot be read stops the save.
     {
         TID3v1 existing;
-        if (!existing.ReadFromStream(Tx.Stream()))
+        if (!existing.ReadFromStream(File))
             throw EFReadError("Cannot read the Lyrics3 block of " + FileName.string() + ": " + existing.LastError,
                               "its ID3v1 and Lyrics3 data could not be read (" + existing.LastError + ")");
         tag.Lyrics = existing.Lyrics;
@@ -931,7 +1144,7 @@ std::vector<uint8_t> Tqmx_multitag::BuildID3v1Tail(const Ttrack& Track, TFileTra
 bool Tqmx_multitag::WriteID3v1(const Ttrack& Track) {
     // The old tail is found and replaced in the same transaction (through its journal).
     TFileTransaction& transaction = Transaction();
-    const std::vector<uint8_t> tail = BuildID3v1Tail(Track, transaction);
+    const std::vector<uint8_t> tail = BuildID3v1Tail(Track, transaction.Stream());
     const int64_t size = transaction.Stream().Size();
     const int64_t start = TID3v1::AudioEnd(transaction.Stream());
     transaction.CommitInPlace({TSplice{start, size - start, tail}});

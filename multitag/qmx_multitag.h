@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "io/EnhancedStreams.h"
+#include "multitag/TSaveReport.h"
 #include "multitag/class_track.h"
 
 namespace covrilo {
@@ -25,6 +26,7 @@ class TFLACfile;
 class TWMAfile;
 class TFileTransaction;
 class TSaveBatch;
+class TID3v2Class;
 
 // Which tag kinds are read from or written to a family of formats. An enumeration, not
 // bits; values outside 0..7 act as tsNone.
@@ -98,6 +100,19 @@ public:
     const TID3v2Class* LoadedID3v2() const { return loadedID3v2_.get(); }
     // Why the last Open, Save or RemoveAllPictures answered false; empty after a success.
     const std::string& LastError() const { return lastError_; }
+    // What the last Save or RemoveAllPictures did, or with PlanOnly would do.
+    const TSaveReport& LastReport() const { return report_; }
+    // The picture-type bytes of the open file's ID3v2 pictures, in tag order; none for a file
+    // whose tag the engine cannot read. File errors raise.
+    std::vector<uint8_t> PictureTypes();
+    // The file as the last Open read it or the last Save left it; nothing after a failure.
+    const std::optional<TFileIdentity>& FileIdentity() const { return openIdentity_; }
+
+    // When set, Save and RemoveAllPictures work out everything they would do (reading the
+    // file, refusing what they would refuse, deciding in place or rewrite through the
+    // engine's own plan) and write nothing; LastReport then says what they would do. Open
+    // then leaves a file that an interrupted save left behind as it is, and refuses it.
+    bool PlanOnly = false;
 
     // The picture-type number of a name (exact comparison); 0 for unknown names.
     static uint8_t PictureTypeFromName(const std::string& Name);
@@ -146,11 +161,18 @@ private:
     // The transaction the writers of one Save share; the first one checks that the file is
     // still the one Open read.
     TFileTransaction& Transaction();
+    // What a save reads the file through: the transaction, or with PlanOnly a shared read
+    // of the file that is still the one Open read.
+    TStream& SaveSource();
+    // The ID3v2 tag as a save builds on it, read through SaveSource's file.
+    std::unique_ptr<TID3v2Class> TagForSave();
+    // Saves Tag as Version (or with PlanOnly plans it) and fills the report.
+    bool SaveTag(TID3v2Class& Tag, uint16_t Version);
     // The ID3v1 record and Lyrics3 block for Track, carrying the file's Lyrics3 content over.
-    std::vector<uint8_t> BuildID3v1Tail(const Ttrack& Track, TFileTransaction& Transaction);
+    std::vector<uint8_t> BuildID3v1Tail(const Ttrack& Track, TStream& File);
     // Raises EFileRefused ("not an MPEG audio file") for an MPEG-family file whose bytes
     // after the tag are no MPEG audio.
-    void RequireMpegAudio(TFileTransaction& Transaction, int64_t AudioStart) const;
+    void RequireMpegAudio(TStream& File, int64_t AudioStart) const;
     bool RefusedWith(const std::exception& Error);
 
     std::unique_ptr<Ttrack> track_;
@@ -174,6 +196,8 @@ private:
     // Make() again after the batch has finished its saves, when a lock stopped it.
     template <typename TMake>
     auto WhenUnlocked(TMake Make);
+    std::unique_ptr<TUnicodeFileStream> planSource_;  // SaveSource with PlanOnly
+    TSaveReport report_;
     bool wroteThisSave_ = false;
     std::optional<std::vector<uint8_t>> pendingTail_;  // the ID3v1 tail of a combined save
     std::unique_ptr<TID3v1> id3v1_;

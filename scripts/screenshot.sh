@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 out=${1:-docs/window.png}
 jobs=$(nproc 2>/dev/null || echo 2)
 
-scripts/deps.sh
+scripts/deps.sh screenshot
 
 build=build/release
 work=$(pwd)/build/screenshot

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-scripts/deps.sh
+scripts/deps.sh test
 
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DCOVRILO_SANITIZE=ON >/dev/null
 cmake --build build/test -j"$jobs"

@@ -2,17 +2,88 @@
 #include "app/cli/CliArguments.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 
 #include "app/BatchRun.h"
+#include "app/Settings.h"
 
 namespace covrilo::cli {
 
 namespace {
 
-// The kind list of the window: indexes 0..18 (the two file-icon types cannot be chosen).
-constexpr int kKindCount = 19;
+// The commands an option belongs to, as bits.
+constexpr unsigned kAdd = 1, kRemove = 2, kInfo = 4, kAnyCommand = 8;
+
+enum class Opt {
+    Cover, CoverFromFolder, MaxWidth, MaxHeight, Quality, Kind, Id3, OnlyIfMissing,
+    DryRun, KeepTimes, Quiet, Verbose, Settings,
+    Recursive, FilesFrom, Null,
+    Json,
+    Help, Version,
+};
+
+struct TOption {
+    Opt Id;
+    const char* Long;   // "--cover"
+    char Short;         // 'c', or 0 for none
+    const char* Value;  // the value's name in the help ("PICTURE"), nullptr for a flag
+    unsigned Commands;
+    const char* Help;   // lines of the help, '\n' between them
+};
+
+// Every option, in the order of the help. The help, the parser and (through the help)
+// the man page come from here; the bash completion lists them too, which a test checks.
+constexpr TOption kOptions[] = {
+    {Opt::Cover, "--cover", 'c', "PICTURE", kAdd,
+     "the JPEG picture every file gets; one larger than the limits is scaled down and recompressed first, into temp.jpg in the data folder"},
+    {Opt::CoverFromFolder, "--cover-from-folder", 0, "NAMES", kAdd,
+     "instead of --cover: each file gets the first of the pictures NAMES (comma-separated, such as cover.jpg,folder.jpg,front.jpg; upper and lower case alike) found in its own folder, prepared once per folder; the files of a folder without one, or with one that cannot be used, get Error, and the run goes on"},
+    {Opt::MaxWidth, "--max-width", 0, "N", kAdd, "largest picture width in pixels, 20..9999"},
+    {Opt::MaxHeight, "--max-height", 0, "N", kAdd, "largest picture height in pixels, 20..9999"},
+    {Opt::Quality, "--quality", 0, "N", kAdd, "JPEG quality of a scaled picture, 1..100"},
+    {Opt::Kind, "--kind", 'k', "KIND", kAdd, "kind of picture, by name (any case) or index 0..18:"},  // + the names
+    {Opt::Id3, "--id3", 'f', "FORMAT", kAdd, "ID3v2 format: 2.3-latin1 (0), 2.3-utf16 (1) or 2.4-utf8 (2)"},
+    {Opt::OnlyIfMissing, "--only-if-missing", 0, nullptr, kAdd,
+     "leave a file that already has a picture of the kind as it is; it gets Skipped"},
+    {Opt::DryRun, "--dry-run", 'n', nullptr, kAdd | kRemove,
+     "read every file and the cover and print what would be done, but write nothing (not even temp.jpg): per file the status it would get, whether it would be saved in place or rewritten, and the picture's size after scaling (or the reason it would be refused)"},
+    {Opt::KeepTimes, "--keep-times", 't', nullptr, kAdd | kRemove,
+     "give every saved file its access and modification times back"},
+    {Opt::Quiet, "--quiet", 'q', nullptr, kAdd | kRemove, "print only the files that get Error"},
+    {Opt::Verbose, "--verbose", 'v', nullptr, kAdd | kRemove,
+     "print under each file what changed in its tag: the frames that went and came, the tag's version and size, in place or rewritten"},
+    {Opt::Settings, "--settings", 0, "FILE", kAdd | kRemove,
+     "the settings file to read instead of settings.xml in the data folder (never written by this program)"},
+    {Opt::Recursive, "--recursive", 'r', nullptr, kAdd | kRemove | kInfo,
+     "folders also stand for the .mp3 files in their sub-folders"},
+    {Opt::FilesFrom, "--files-from", 0, "FILE", kAdd | kRemove | kInfo,
+     "also take the PATHs listed in FILE, one a line (with - from the standard input), after those on the command line"},
+    {Opt::Null, "--null", '0', nullptr, kAdd | kRemove | kInfo,
+     "the names in the --files-from list each end with a NUL byte, not a newline (as find -print0 writes them)"},
+    {Opt::Json, "--json", 0, nullptr, kInfo, "print one JSON array, one object per file"},
+    {Opt::Help, "--help", 'h', nullptr, kAnyCommand, "show this help and exit"},
+    {Opt::Version, "--version", 'V', nullptr, kAnyCommand, "show the version and exit"},
+};
+
+unsigned CommandBit(Command C) {
+    switch (C) {
+        case Command::Add: return kAdd;
+        case Command::Remove: return kRemove;
+        case Command::Info: return kInfo;
+        default: return 0;
+    }
+}
+
+const char* CommandName(Command C) {
+    switch (C) {
+        case Command::Add: return "add";
+        case Command::Remove: return "remove";
+        case Command::Info: return "info";
+        default: return "covrilo-cli";
+    }
+}
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -34,6 +105,68 @@ int RequireRange(const std::string& option, const std::string& text, int low, in
     return *value;
 }
 
+// "--cover" or "-c"/"--cover" as the help and the messages name an option.
+std::string Spelling(const TOption& O) {
+    return O.Short ? std::string("-") + O.Short + ", " + O.Long : std::string(O.Long);
+}
+
+void Apply(CliArguments& a, const TOption& O, const std::string& name, const std::string& value) {
+    switch (O.Id) {
+        case Opt::Cover: a.cover = value; break;
+        case Opt::CoverFromFolder: a.coverNames = ParseCoverNames(value); break;
+        case Opt::MaxWidth: a.maxWidth = RequireRange(name, value, kMinPictureSide, kMaxPictureSide); break;
+        case Opt::MaxHeight: a.maxHeight = RequireRange(name, value, kMinPictureSide, kMaxPictureSide); break;
+        case Opt::Quality: a.quality = RequireRange(name, value, kMinJpegQuality, kMaxJpegQuality); break;
+        case Opt::Kind:
+            a.kind = ParseKind(value);
+            if (!a.kind) throw UsageError("unknown kind of picture '" + value + "' (see --help)");
+            break;
+        case Opt::Id3:
+            a.id3Format = ParseId3Format(value);
+            if (!a.id3Format)
+                throw UsageError("unknown ID3v2 format '" + value + "' (2.3-latin1, 2.3-utf16 or 2.4-utf8)");
+            break;
+        case Opt::OnlyIfMissing: a.onlyIfMissing = true; break;
+        case Opt::DryRun: a.dryRun = true; break;
+        case Opt::KeepTimes: a.keepTimes = true; break;
+        case Opt::Quiet:
+        case Opt::Verbose: {
+            const Verbosity wanted = O.Id == Opt::Quiet ? Verbosity::Quiet : Verbosity::Verbose;
+            if (a.verbosity != Verbosity::Normal && a.verbosity != wanted)
+                throw UsageError("--quiet and --verbose exclude each other");
+            a.verbosity = wanted;
+            break;
+        }
+        case Opt::Settings: a.settings = std::filesystem::path(value); break;
+        case Opt::Recursive: a.recursive = true; break;
+        case Opt::FilesFrom: a.filesFrom = std::filesystem::path(value); break;
+        case Opt::Null: a.nulSeparated = true; break;
+        case Opt::Json: a.json = true; break;
+        case Opt::Help: a.command = Command::Help; break;
+        case Opt::Version: a.command = Command::Version; break;
+    }
+}
+
+const TOption& Find(const std::string& arg, Command command, bool isLong) {
+    const TOption* found = nullptr;
+    for (const TOption& O : kOptions)
+        if (isLong ? arg == O.Long : (arg.size() == 2 && O.Short == arg[1])) found = &O;
+    if (found == nullptr) throw UsageError("unknown option '" + arg + "' (try --help)");
+    if (!(found->Commands & (CommandBit(command) | kAnyCommand)))
+        throw UsageError("option '" + arg + "' is not one of " + CommandName(command) + "'s (see --help)");
+    return *found;
+}
+
+void CheckComplete(const CliArguments& a, const std::string& command) {
+    if (a.command == Command::Add) {
+        if (a.cover.empty() && a.coverNames.empty()) throw UsageError("add needs --cover PICTURE or --cover-from-folder NAMES");
+        if (!a.cover.empty() && !a.coverNames.empty())
+            throw UsageError("--cover and --cover-from-folder exclude each other");
+    }
+    if (a.nulSeparated && !a.filesFrom) throw UsageError("--null (-0) is for the list of --files-from");
+    if (a.paths.empty() && !a.filesFrom) throw UsageError(command + " needs at least one file or folder");
+}
+
 }  // namespace
 
 std::optional<int> ParseKind(const std::string& Text) {
@@ -48,29 +181,52 @@ std::optional<int> ParseKind(const std::string& Text) {
 
 std::optional<int> ParseId3Format(const std::string& Text) {
     static const char* const names[] = {"2.3-latin1", "2.3-utf16", "2.4-utf8"};
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < kTextEncodingCount; ++i)
         if (Lower(Text) == names[i] || Text == std::to_string(i)) return i;
     return std::nullopt;
+}
+
+std::vector<std::string> ParseCoverNames(const std::string& Text) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start <= Text.size()) {
+        size_t end = Text.find(',', start);
+        if (end == std::string::npos) end = Text.size();
+        const std::string name = Text.substr(start, end - start);
+        if (name.find('/') != std::string::npos)
+            throw UsageError("--cover-from-folder takes file names, not paths ('" + name + "')");
+        if (!name.empty()) names.push_back(name);
+        start = end + 1;
+    }
+    if (names.empty()) throw UsageError("--cover-from-folder needs file names, such as cover.jpg,folder.jpg");
+    return names;
 }
 
 CliArguments ParseArguments(const std::vector<std::string>& Args) {
     CliArguments a;
     if (Args.empty()) throw UsageError("no command given (try --help)");
     const std::string& command = Args[0];
-    if (command == "--help" || command == "-h" || command == "help") return a;
-    if (command == "--version") {
-        a.command = Command::Version;
-        return a;
-    }
+    if (command == "help") return a;
     if (command == "add") a.command = Command::Add;
     else if (command == "remove") a.command = Command::Remove;
     else if (command == "info") a.command = Command::Info;
-    else throw UsageError("unknown command '" + command + "' (try --help)");
+    else if (command.size() > 1 && command[0] == '-') {
+        // Only --help and --version stand without a command.
+        const TOption* O = nullptr;
+        try {
+            O = &Find(command, Command::Help, command[1] == '-');
+        } catch (const UsageError&) {
+            throw UsageError("a command (add, remove or info) comes first, not '" + command + "' (try --help)");
+        }
+        Apply(a, *O, command, "");
+        return a;
+    } else throw UsageError("unknown command '" + command + "' (try --help)");
 
+    const Command run = a.command;
     bool optionsEnded = false;
     for (size_t i = 1; i < Args.size(); ++i) {
         const std::string& arg = Args[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             a.paths.emplace_back(arg);
             continue;
         }
@@ -78,93 +234,120 @@ CliArguments ParseArguments(const std::vector<std::string>& Args) {
             optionsEnded = true;
             continue;
         }
-        if (arg == "--help" || arg == "-h") {
-            a.command = Command::Help;
-            return a;
-        }
-        // "--name=value" and "--name value" are both accepted.
-        std::string name = arg, value;
-        bool hasValue = false;
-        if (size_t eq = arg.find('='); eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            hasValue = true;
-        }
-        auto takeValue = [&]() -> std::string {
-            if (hasValue) return value;
+        auto nextValue = [&](const std::string& name) -> std::string {
             if (i + 1 >= Args.size()) throw UsageError(name + " needs a value");
             return Args[++i];
         };
-        const bool isAdd = a.command == Command::Add;
-        const bool isRun = isAdd || a.command == Command::Remove;
-        if (name == "--recursive" && isRun && !hasValue) a.recursive = true;
-        else if (name == "--json" && a.command == Command::Info && !hasValue) a.json = true;
-        else if (name == "--settings" && isRun) a.settings = std::filesystem::path(takeValue());
-        else if (name == "--cover" && isAdd) a.cover = takeValue();
-        else if (name == "--max-width" && isAdd) a.maxWidth = RequireRange(name, takeValue(), 20, 9999);
-        else if (name == "--max-height" && isAdd) a.maxHeight = RequireRange(name, takeValue(), 20, 9999);
-        else if (name == "--quality" && isAdd) a.quality = RequireRange(name, takeValue(), 1, 100);
-        else if (name == "--kind" && isAdd) {
-            std::string text = takeValue();
-            a.kind = ParseKind(text);
-            if (!a.kind) throw UsageError("unknown kind of picture '" + text + "' (see --help)");
-        } else if (name == "--id3" && isAdd) {
-            std::string text = takeValue();
-            a.id3Format = ParseId3Format(text);
-            if (!a.id3Format) throw UsageError("unknown ID3v2 format '" + text + "' (2.3-latin1, 2.3-utf16 or 2.4-utf8)");
+        if (arg[1] == '-') {
+            // "--name=value" and "--name value" are both accepted.
+            const size_t eq = arg.find('=');
+            const std::string name = arg.substr(0, eq);
+            const TOption& O = Find(name, run, true);
+            if (!O.Value && eq != std::string::npos) throw UsageError(name + " takes no value");
+            Apply(a, O, name, !O.Value ? "" : eq != std::string::npos ? arg.substr(eq + 1) : nextValue(name));
         } else {
-            throw UsageError("unknown option '" + name + "' for " + command);
+            // Short options may be bundled ("-rtn"); one that takes a value takes the rest of
+            // the word ("-ccover.jpg") or the next word.
+            for (size_t j = 1; j < arg.size(); ++j) {
+                const std::string name = std::string("-") + arg[j];
+                const TOption& O = Find(name, run, false);
+                if (!O.Value) {
+                    Apply(a, O, name, "");
+                    continue;
+                }
+                Apply(a, O, name, j + 1 < arg.size() ? arg.substr(j + 1) : nextValue(name));
+                break;
+            }
         }
+        if (a.command == Command::Help || a.command == Command::Version) return a;
     }
-    if (a.command == Command::Add && a.cover.empty()) throw UsageError("add needs --cover PICTURE");
-    if (a.paths.empty()) throw UsageError(command + " needs at least one file or folder");
+    CheckComplete(a, command);
     return a;
 }
 
 std::string UsageText() {
     std::string kinds;
-    for (int i = 0; i < kKindCount; ++i) kinds += (i ? ", " : "") + std::string(PictureTypeToName(i));
+    for (int i = 0; i < kKindCount; ++i) kinds += " " + PictureTypeToName(i) + (i + 1 < kKindCount ? "," : "");
+
+    // The options by the commands they belong to, one heading per set of commands.
+    std::string options;
+    for (const unsigned commands : {unsigned{kAdd}, kAdd | kRemove, kAdd | kRemove | kInfo, unsigned{kInfo},
+                                    unsigned{kAnyCommand}}) {
+        static const std::array<std::pair<unsigned, const char*>, 5> kHeadings = {{
+            {kAdd, "Options of add"},
+            {kAdd | kRemove, "Options of add and remove"},
+            {kAdd | kRemove | kInfo, "Options of add, remove and info"},
+            {kInfo, "Options of info"},
+            {kAnyCommand, "Other options"},
+        }};
+        for (const auto& [bits, heading] : kHeadings)
+            if (bits == commands) options += std::string("\n") + heading + ":\n";
+        for (const TOption& O : kOptions) {
+            if (O.Commands != commands) continue;
+            std::string head = "  " + std::string(O.Short ? "" : "    ") + Spelling(O) + (O.Value ? std::string(" ") + O.Value : "");
+            std::string help = O.Help;
+            if (O.Id == Opt::Kind) help += kinds;
+            // The help beside the option when it fits, else below it, in words wrapped to 79 columns.
+            constexpr size_t kColumn = 30, kWidth = 79;
+            std::string text = head;
+            if (head.size() + 2 > kColumn) text += "\n" + std::string(kColumn, ' ');
+            else text += std::string(kColumn - head.size(), ' ');
+            size_t used = kColumn;
+            for (size_t pos = 0; pos < help.size();) {
+                const size_t end = std::min(help.find(' ', pos), help.size());
+                const std::string word = help.substr(pos, end - pos);
+                pos = end + 1;
+                if (word.empty()) continue;
+                if (used > kColumn && used + 1 + word.size() > kWidth) {
+                    text += "\n" + std::string(kColumn, ' ');
+                    used = kColumn;
+                }
+                if (used > kColumn) {
+                    text += ' ';
+                    ++used;
+                }
+                text += word;
+                used += word.size();
+            }
+            text += "\n";
+            options += text;
+        }
+    }
+
     // Laid out as help2man reads it: the man page is made from this text.
     return "Usage: covrilo-cli add --cover PICTURE [OPTION]... PATH...\n"
-           "  or:  covrilo-cli remove [--settings FILE] [--recursive] PATH...\n"
-           "  or:  covrilo-cli info [--json] PATH...\n"
+           "  or:  covrilo-cli add --cover-from-folder NAMES [OPTION]... PATH...\n"
+           "  or:  covrilo-cli remove [OPTION]... PATH...\n"
+           "  or:  covrilo-cli info [OPTION]... PATH...\n"
            "  or:  covrilo-cli --help | --version\n"
            "\n"
-           "Puts one cover picture into the ID3v2 tags of MP3 files, or removes every attached\n"
-           "picture from them: the batch run of the window covrilo, from the command line.\n"
+           "Puts one cover picture into the ID3v2 tags of MP3 files, or removes every\n"
+           "attached picture from them: the batch run of the window covrilo, from the\n"
+           "command line.\n"
            "\n"
            "Commands:\n"
-           "  add      puts the JPEG PICTURE into the ID3v2 tag of every MP3 file as an\n"
-           "           attached picture, replacing a picture of the same kind. A picture\n"
-           "           larger than the limits is scaled down and recompressed first (into\n"
-           "           temp.jpg in the data folder).\n"
+           "  add      puts the JPEG picture into the ID3v2 tag of every MP3 file as an\n"
+           "           attached picture, replacing a picture of the same kind.\n"
            "  remove   deletes every attached picture from the ID3v2 tags of the files.\n"
-           "  info     shows what the files' tags hold (--json: one JSON array).\n"
+           "  info     shows what the files' tags hold.\n"
            "\n"
-           "A PATH that is a folder stands for its .mp3 files (sorted by name, ignoring case;\n"
-           "with --recursive also those in sub-folders). Other files are taken as given, in\n"
-           "order.\n"
+           "A PATH that is a folder stands for its .mp3 files (sorted by name, ignoring\n"
+           "case; with --recursive also those in sub-folders). Other files are taken as\n"
+           "given, in order. Options of add and remove hold for this run only; their\n"
+           "defaults come from the settings file.\n" +
+           options +
            "\n"
-           "Options of add (defaults come from the settings file; options hold for this run only):\n"
-           "  --max-width N, --max-height N   largest picture size in pixels, 20..9999\n"
-           "  --quality N                     JPEG quality of a scaled picture, 1..100\n"
-           "  --kind KIND                     kind of picture, by name (any case) or index 0..18:\n"
-           "                                  " + kinds + "\n"
-           "  --id3 FORMAT                    2.3-latin1 (0), 2.3-utf16 (1) or 2.4-utf8 (2)\n"
-           "  --settings FILE                 settings file to read instead of settings.xml in\n"
-           "                                  the data folder (never written by this program)\n"
-           "  --recursive                     folders also stand for the .mp3 files in their\n"
-           "                                  sub-folders (add and remove)\n"
-           "  --json                          info prints one JSON array\n"
-           "\n"
-           "Output: one line per file, STATUS<TAB>PATH, with STATUS OK, Error or Deleted; for a file\n"
-           "that got Error the reason follows on stderr (covrilo-cli: PATH: REASON), and the run\n"
-           "goes on. OK and Deleted are printed only once the file is saved to the disk.\n"
+           "Output: one line per file, STATUS<TAB>PATH, with STATUS OK, Error, Deleted or\n"
+           "Skipped; for a file that got Error the reason follows on stderr (covrilo-cli:\n"
+           "PATH: REASON), and the run goes on. OK and Deleted are printed only once the\n"
+           "file is saved to the disk. With --dry-run each line says what would be done:\n"
+           "STATUS<TAB>PATH<TAB>WHAT.\n"
            "\n"
            "Exit status:\n"
-           "  0  all files OK or Deleted\n"
+           "  0  all files OK, Deleted or Skipped\n"
            "  1  some file Error\n"
-           "  2  a usage error, or a cover that cannot be used (no file is touched then)\n";
+           "  2  a usage error, no MP3 files, or a cover that cannot be used (no file is\n"
+           "     touched then)\n";
 }
 
 }  // namespace covrilo::cli

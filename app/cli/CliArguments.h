@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Command line of covrilo-cli: parsing and validation.
+// Command line of covrilo-cli: one table of options, from which both the parser and the
+// help text (and through help2man the man page) are made.
 #pragma once
 
 #include <filesystem>
@@ -18,13 +19,22 @@ public:
 
 enum class Command { Help, Version, Add, Remove, Info };
 
+enum class Verbosity { Quiet, Normal, Verbose };
+
 struct CliArguments {
     Command command = Command::Help;
     std::filesystem::path cover;
+    std::vector<std::string> coverNames;  // --cover-from-folder, in the order given
     std::optional<int> maxWidth, maxHeight, quality, kind, id3Format;
     std::optional<std::filesystem::path> settings;
     bool recursive = false;
     bool json = false;
+    bool onlyIfMissing = false;
+    bool keepTimes = false;
+    bool dryRun = false;
+    Verbosity verbosity = Verbosity::Normal;
+    std::optional<std::filesystem::path> filesFrom;  // "-": standard input
+    bool nulSeparated = false;                       // -0: the list's names end with NUL
     std::vector<std::filesystem::path> paths;
 };
 
@@ -35,6 +45,9 @@ CliArguments ParseArguments(const std::vector<std::string>& Args);
 std::optional<int> ParseKind(const std::string& Text);
 // "2.3-latin1" / "2.3-utf16" / "2.4-utf8" or 0/1/2 -> 0..2; nullopt otherwise.
 std::optional<int> ParseId3Format(const std::string& Text);
+// The names of --cover-from-folder: "cover.jpg,Folder.jpg" -> {"cover.jpg", "Folder.jpg"}.
+// Throws UsageError for an empty list or a name that is a path.
+std::vector<std::string> ParseCoverNames(const std::string& Text);
 
 std::string UsageText();
 

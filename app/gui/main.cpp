@@ -195,14 +195,14 @@ void TForm1::CreateControls() {
                               kRowHeight, Qt::AlignRight | Qt::AlignVCenter);
     EdtMaxY = Make<QSpinBox>(pnl_resize, "EdtMaxY", kFieldLeft, 60, 80, kRowHeight);
     for (QSpinBox* Edit : {EdtMaxX, EdtMaxY}) {
-        Edit->setRange(20, 9999);
+        Edit->setRange(kMinPictureSide, kMaxPictureSide);
         Edit->setValue(500);
     }
     lbl_jpeg = MakeLabel(pnl_resize, "lbl_jpeg", tr("Jpeg-Quality: ---"), kLabelLeft, 88, kLabelWidth, kRowHeight,
                          Qt::AlignRight | Qt::AlignVCenter);
     scr_jpeg = Make<QScrollBar>(pnl_resize, "scr_jpeg", kFieldLeft, 91, kFieldWidth, 17);
     scr_jpeg->setOrientation(Qt::Horizontal);
-    scr_jpeg->setRange(1, 100);
+    scr_jpeg->setRange(kMinJpegQuality, kMaxJpegQuality);
     scr_jpeg->setPageStep(10);
     scr_jpeg->setValue(1);
 

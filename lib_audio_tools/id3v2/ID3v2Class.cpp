@@ -613,25 +613,35 @@ void TID3v2Class::PrepareFrames(uint16_t Target) {
     });
 }
 
-bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
+// The frames of a save rendered, before the file is looked at.
+struct TID3v2Class::TRenderedTag {
+    uint16_t Target = 0;
+    bool HasFrames = false;
+    bool WriteTag = false;
+    uint64_t Size = 0;  // what the tag takes after its header: extended header and frames
+    std::vector<uint8_t> Body;  // the frames
+};
+
+TID3v2Class::TRenderedTag TID3v2Class::RenderTag(uint16_t RequestedVersion) {
     // Choose the target version: 0 keeps the loaded one, but at least 2.3.
     uint16_t word = RequestedVersion;
     if (word == 0) word = MajorVersion(Version) >= 3 ? Version : ID3V2_VERSION_2_3;
-    uint16_t target = 0;
+    TRenderedTag rendered;
     switch (MajorVersion(word)) {
         case 2:
-            target = ID3V2_VERSION_2_2;
+            rendered.Target = ID3V2_VERSION_2_2;
             break;
         case 3:
-            target = ID3V2_VERSION_2_3;
+            rendered.Target = ID3V2_VERSION_2_3;
             break;
         case 4:
-            target = ID3V2_VERSION_2_4;
+            rendered.Target = ID3V2_VERSION_2_4;
             break;
         default:
             throw EID3LibFrameVersionMismatch(
                 Format("Can not save ID3v2.%d.%d!", MajorVersion(word), static_cast<int>(word & 0xFF)));
     }
+    const uint16_t target = rendered.Target;
     // Everything that decides the new tag's bytes happens before the file is opened: a save
     // that cannot keep what the file holds is refused while the file is still untouched.
     PrepareFrames(target);
@@ -644,14 +654,14 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
                 estimate += uint64_t{frame->GetHeaderSize(target)} + frame->GetDataSize(target);
     const uint64_t extendedHeaderBytes = ExtendedHeaderFor(target, 0).size();
 
-    const bool hasFrames = HasFrames();
+    rendered.HasFrames = HasFrames();
     // Nothing to put in a tag: no ID3v2 bytes at all, not even an empty header.
-    const bool writeTag = !RemoveTag && hasFrames;
+    rendered.WriteTag = !RemoveTag && rendered.HasFrames;
 
     // Render the frames before anything touches the disk, so that a frame error or a
     // size that differs from the estimate can never leave a half-written tag behind.
     TMemoryStream body;
-    if (writeTag) {
+    if (rendered.WriteTag) {
         for (const auto& frame : FrameList) {
             if (!IsWritten(*frame)) continue;
             if (!frame->SaveToStream(body, target))
@@ -660,34 +670,31 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
         }
     }
     // What the tag really takes decides, should a frame's estimate be off.
-    uint64_t E = estimate + extendedHeaderBytes;
-    if (writeTag) E = std::max(E, static_cast<uint64_t>(body.Size()) + extendedHeaderBytes);
-    // The extended header's CRC is computed over these frames when the header is written.
-    struct TForgetFrames {
-        const std::vector<uint8_t>*& Frames;
-        ~TForgetFrames() { Frames = nullptr; }
-    } forgetFrames{RenderedFrames_};
-    RenderedFrames_ = &body.Data();
+    rendered.Size = estimate + extendedHeaderBytes;
+    if (rendered.WriteTag) rendered.Size = std::max(rendered.Size, static_cast<uint64_t>(body.Size()) + extendedHeaderBytes);
+    rendered.Body = std::move(body.Data());
+    return rendered;
+}
 
-    // From here to the commit the file stays locked: by the transaction the load came from,
-    // or by one of our own, which first checks that the file is still the one loaded.
-    TFileTransaction* transaction = transaction_;
-    std::unique_ptr<TFileTransaction> ownTransaction;
-    if (transaction == nullptr || transaction->Committed()) {
-        ownTransaction = std::make_unique<TFileTransaction>(FileName);
-        transaction = ownTransaction.get();
-        if (LoadedIdentity) transaction->Expect(*LoadedIdentity);
-    }
-    THandleStream& file = transaction->Stream();
-    const int64_t fileSize = file.Size();
+bool TID3v2Class::SaveNeedsRewrite(const TSaveShape& Shape) {
+    // The old footer must go, and a tag that comes or goes moves the audio: only a rewrite
+    // can do either.
+    if (Shape.HasFooter || Shape.TagExists != Shape.HasFrames || (Shape.TagExists && Shape.RemovesTag)) return true;
+    // A tag that no longer fits, or that would leave too much spare room.
+    return Shape.NewSize > Shape.OldSize || Shape.OldSize - Shape.NewSize > MaxInPlacePadding;
+}
+
+TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& File, int64_t BlockSize) {
+    const uint16_t target = Rendered.Target;
+    const int64_t fileSize = File.Size();
     // A header that claims more bytes than the file holds, or bytes of the ID3v1 record at its
     // end, cannot be trusted: rewriting or overwriting that area would throw away whatever
     // really follows the frames, or write the record over the new frames.
     int64_t tagLimit = fileSize;
     if (fileSize >= TID3v1Tag::RecordSize) {
         uint8_t magic[3] = {};
-        file.SetPosition(fileSize - TID3v1Tag::RecordSize);
-        if (file.Read(magic, 3) == 3 && std::memcmp(magic, "TAG", 3) == 0) tagLimit -= TID3v1Tag::RecordSize;
+        File.SetPosition(fileSize - TID3v1Tag::RecordSize);
+        if (File.Read(magic, 3) == 3 && std::memcmp(magic, "TAG", 3) == 0) tagLimit -= TID3v1Tag::RecordSize;
     }
     // A 2.4 footer repeats the header after the frames; it belongs to the old tag and must go
     // with it, which only a rewrite can do (no footer is ever written).
@@ -696,9 +703,17 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
         throw EID3LibSaveException(Format("Tag size exceeds the size of file %s!", FileName.c_str()));
 
     const int64_t oldSize = static_cast<int64_t>(TagSize);
-    const int64_t estimated = static_cast<int64_t>(E);
-    const bool rewrite = (TagExists && RemoveTag) || (TagExists && !hasFrames) || (!TagExists && hasFrames) ||
-                         (oldSize - estimated > MaxInPlacePadding) || (oldSize < estimated) || footerSize > 0;
+    TID3v2SavePlan plan;
+    plan.Version = target;
+    plan.Rewrite = SaveNeedsRewrite({TagExists, Rendered.HasFrames, RemoveTag, footerSize > 0, oldSize,
+                                     static_cast<int64_t>(Rendered.Size)});
+
+    // The extended header's CRC is computed over these frames when the header is written.
+    struct TForgetFrames {
+        const std::vector<uint8_t>*& Frames;
+        ~TForgetFrames() { Frames = nullptr; }
+    } forgetFrames{RenderedFrames_};
+    RenderedFrames_ = &Rendered.Body;
 
     // The tag as Size says (the bytes after its header), padded with zeros.
     auto render = [&](uint64_t Size) {
@@ -706,16 +721,17 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
         if (Size > MaxTagSize) throw EID3LibSaveException(Format("Tag too large to save in file %s!", FileName.c_str()));
         if (!WriteTagHeader(tag, static_cast<uint32_t>(Size), target))
             throw EID3LibSaveException(Format("Can not write to file %s!", FileName.c_str()));
-        tag.Write(body.Data().data(), body.Size());
+        tag.Write(Rendered.Body.data(), static_cast<int64_t>(Rendered.Body.size()));
         const int64_t padding = static_cast<int64_t>(Size) + TagHeaderSize - tag.Size();
         if (padding > 0) tag.SetSize(tag.Size() + padding);
         return std::move(tag.Data());
     };
-    uint64_t newSize = 0;
+    const int64_t estimated = static_cast<int64_t>(Rendered.Size);
     std::vector<uint8_t> tagBytes;
-    if (writeTag) {
-        newSize = rewrite ? (E / 256 + 1) * 256 : TagSize;
+    if (Rendered.WriteTag) {
+        const uint64_t newSize = plan.Rewrite ? (Rendered.Size / 256 + 1) * 256 : TagSize;
         tagBytes = render(newSize);
+        plan.TagSize = static_cast<uint32_t>(newSize);
     }
 
     // Where the file system can insert or take out whole blocks, a tag that grows past its
@@ -726,28 +742,27 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     // The blocks inserted or taken out lie where the old tag (or the new one) has only
     // padding, so the frames and the audio never move within their blocks.
     const int64_t area = oldSize + TagHeaderSize;
-    std::optional<TBlockShift> shift;
     uint64_t shiftedSize = 0;
-    if (rewrite && writeTag && TagExists && footerSize == 0 && area < fileSize) {
-        const int64_t block = transaction->ShiftBlockSize();
+    if (plan.Rewrite && Rendered.WriteTag && TagExists && footerSize == 0 && area < fileSize && BlockSize > 0) {
+        const int64_t block = BlockSize;
         auto up = [block](int64_t Value) { return (Value + block - 1) / block * block; };
         const int64_t used = TagHeaderSize + estimated;  // header, extended header, frames
-        if (block > 0 && oldSize < estimated) {
+        if (oldSize < estimated) {
             const int64_t at = std::max(up(LoadedPaddingStart), block);
             const int64_t grow = up(used + 1 - area);
             if (LoadedPaddingStart > 0 && at <= area) {
-                shift = TBlockShift{at, grow};
+                plan.Shift = TBlockShift{at, grow};
                 shiftedSize = static_cast<uint64_t>(area + grow - TagHeaderSize);
             }
-        } else if (block > 0 && oldSize - estimated > MaxInPlacePadding) {
+        } else if (oldSize - estimated > MaxInPlacePadding) {
             const int64_t at = std::max(up(used), block);
             const int64_t cut = (area - at) / block * block;
             if (cut > 0) {
-                shift = TBlockShift{at, -cut};
+                plan.Shift = TBlockShift{at, -cut};
                 shiftedSize = static_cast<uint64_t>(area - cut - TagHeaderSize);
             }
         }
-        if (shiftedSize > MaxTagSize) shift.reset();
+        if (shiftedSize > MaxTagSize) plan.Shift.reset();
     }
 
     TID3v1Tag* record = nullptr;
@@ -756,17 +771,17 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
 
     // The whole save as edits of the old file: the tag area, and the end of the file.
     const int64_t audioStart = TagExists ? oldSize + TagHeaderSize + footerSize : 0;
-    std::vector<TSplice> edits;
-    if (writeTag || audioStart > 0) edits.push_back({0, audioStart, std::move(tagBytes)});
+    std::vector<TSplice>& edits = plan.Edits;
+    if (Rendered.WriteTag || audioStart > 0) edits.push_back({0, audioStart, std::move(tagBytes)});
     if (NewTail) {
-        const int64_t tailStart = TID3v1::AudioEnd(file);
+        const int64_t tailStart = TID3v1::AudioEnd(File);
         if (tailStart < audioStart)
             throw EID3LibSaveRefused(Format("The ID3v1 data of file %s overlaps its ID3v2 tag!", FileName.c_str()));
         edits.push_back({tailStart, fileSize - tailStart, *NewTail});
     } else if (record != nullptr) {
         uint8_t magic[3] = {};
         const bool hasRecord = fileSize - audioStart >= TID3v1Tag::RecordSize &&
-                               (file.SetPosition(fileSize - TID3v1Tag::RecordSize), file.Read(magic, 3) == 3) &&
+                               (File.SetPosition(fileSize - TID3v1Tag::RecordSize), File.Read(magic, 3) == 3) &&
                                std::memcmp(magic, "TAG", 3) == 0;
         if (record->Deleted) {
             if (hasRecord) edits.push_back({fileSize - TID3v1Tag::RecordSize, TID3v1Tag::RecordSize, {}});
@@ -779,17 +794,45 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
                                       : TSplice{fileSize, 0, bytes.Data()});
         }
     }
-    if (shift) {
-        std::vector<TSplice> inPlace = edits;
-        inPlace.front().Bytes = render(shiftedSize);
-        transaction->CommitShifted(inPlace, *shift, edits, TempExtension);
-        if (!transaction->Rewrote()) newSize = shiftedSize;
-    } else if (rewrite) {
-        transaction->CommitRewrite(edits, TempExtension);
+    if (plan.Shift) {
+        plan.ShiftedEdits = edits;
+        plan.ShiftedEdits.front().Bytes = render(shiftedSize);
+        plan.ShiftedTagSize = static_cast<uint32_t>(shiftedSize);
+    }
+    return plan;
+}
+
+TID3v2SavePlan TID3v2Class::PlanSave(uint16_t RequestedVersion, TStream& File, int64_t BlockSize) {
+    return LayOutTag(RenderTag(RequestedVersion), File, BlockSize);
+}
+
+bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
+    // From here to the commit the file stays locked: by the transaction the load came from,
+    // or by one of our own, which first checks that the file is still the one loaded.
+    TFileTransaction* transaction = transaction_;
+    std::unique_ptr<TFileTransaction> ownTransaction;
+    if (transaction == nullptr || transaction->Committed()) {
+        ownTransaction = std::make_unique<TFileTransaction>(FileName);
+        transaction = ownTransaction.get();
+        if (LoadedIdentity) transaction->Expect(*LoadedIdentity);
+    }
+    const TID3v2SavePlan plan =
+        LayOutTag(RenderTag(RequestedVersion), transaction->Stream(), transaction->ShiftBlockSize());
+    uint32_t savedSize = plan.TagSize;
+    bool rewritten = plan.Rewrite;
+    if (plan.Shift) {
+        transaction->CommitShifted(plan.ShiftedEdits, *plan.Shift, plan.Edits, TempExtension);
+        if (!transaction->Rewrote()) {
+            savedSize = plan.ShiftedTagSize;
+            rewritten = false;
+        }
+    } else if (plan.Rewrite) {
+        transaction->CommitRewrite(plan.Edits, TempExtension);
     } else {
-        transaction->CommitInPlace(edits);
+        transaction->CommitInPlace(plan.Edits);
     }
     LoadedIdentity = transaction->Identity();
+    Rewritten = rewritten;
     transaction_ = nullptr;
     if (NewTail) {
         // The list's record is now the one the new tail ends with.
@@ -811,9 +854,9 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     for (const auto& frame : FrameList)
         if (IsID3v1(*frame)) HasID3v1 = true;
 
-    TagSize = static_cast<uint32_t>(newSize);
+    TagSize = savedSize;
     TagExists = HasFrames();
-    Version = target;
+    Version = plan.Version;
     Modified = false;
     return true;
 }

@@ -20,10 +20,25 @@
 #include "id3v2/ID3v2Types.h"
 #include "id3v2/frames/TBaseFrame.h"
 #include "io/EnhancedStreams.h"
+#include "io/FileTransaction.h"
 
 namespace covrilo {
 
-class TFileTransaction;
+// A save of the tag worked out to the byte, before anything is written.
+struct TID3v2SavePlan {
+    uint16_t Version = 0;  // the version the tag is written as
+    // Through a new copy of the file that replaces it (the tag grows past its area, shrinks
+    // too far, comes or goes); otherwise the tag area and the end are overwritten in place.
+    bool Rewrite = false;
+    uint32_t TagSize = 0;  // the new tag's size field (bytes after its header); 0: no tag
+    std::vector<TSplice> Edits;  // the whole save as edits of the file as it is
+    // A rewrite that the file system can do in place instead, by inserting or taking out the
+    // whole blocks of Shift; ShiftedEdits then write the tag at ShiftedTagSize over the area
+    // as shifted (Edits remain the rewrite, should the file system refuse the shift).
+    std::optional<TBlockShift> Shift;
+    uint32_t ShiftedTagSize = 0;
+    std::vector<TSplice> ShiftedEdits;
+};
 
 class TID3v2Class {
    public:
@@ -70,6 +85,13 @@ class TID3v2Class {
     // can hold the date whole; texts are re-encoded where the target lacks their encoding;
     // the extended header is rewritten in the target's layout.
     bool SaveToFile(uint16_t Version);
+    // What SaveToFile(Version) writes when File holds the file as it is now: every decision
+    // of the save (the version, in place or rewrite, the bytes), and every refusal it raises
+    // before the file is touched. SaveToFile itself works through this. Nothing is written
+    // here; the frame list is prepared for Version as a save prepares it (dates converted,
+    // frames that stop readers moved last). BlockSize: the blocks File's file system inserts
+    // and takes out (0: none; a rewrite is then never planned as a block shift).
+    TID3v2SavePlan PlanSave(uint16_t Version, TStream& File, int64_t BlockSize = 0);
     // Writes the tag header (and extended header) for Size and Version at the position.
     bool WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t Version);
     // The extended header that a tag of Version and Size would carry (size field first;
@@ -91,6 +113,8 @@ class TID3v2Class {
 
     std::filesystem::path FileName;
     bool Modified = false;
+    // The last SaveToFile wrote the file anew (a rewrite) rather than in place.
+    bool Rewritten = false;
     bool TagExists = false;
     uint32_t TagSize = 0;
     uint16_t Version = 0;
@@ -122,6 +146,22 @@ class TID3v2Class {
     void PrepareFrames(uint16_t Target);
     void ConvertDateFrames(uint16_t Target);
     [[noreturn]] void Refuse(const std::string& Reason) const;
+    struct TRenderedTag;
+    // The save's next step: the target version and the rendered frames.
+    TRenderedTag RenderTag(uint16_t Version);
+    // The last before the commit: how the rendered tag goes into File.
+    // BlockSize: the blocks the file system inserts and takes out (0: it cannot).
+    TID3v2SavePlan LayOutTag(const TRenderedTag& Rendered, TStream& File, int64_t BlockSize);
+    // What decides between writing in place and rewriting the file.
+    struct TSaveShape {
+        bool TagExists;   // the file has a tag now
+        bool HasFrames;   // the list has frames to write
+        bool RemovesTag;  // RemoveTag is set
+        bool HasFooter;   // the old tag has a 2.4 footer
+        int64_t OldSize;  // the old tag's size field
+        int64_t NewSize;  // what the new tag takes after its header
+    };
+    static bool SaveNeedsRewrite(const TSaveShape& Shape);
 
     TFileTransaction* transaction_ = nullptr;
     int readHandle_ = -1;  // the caller's descriptor the load reads, when it gave one

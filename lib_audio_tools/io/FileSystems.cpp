@@ -25,4 +25,6 @@ int64_t BlockSizeOf(int Fd) {
     return static_cast<int64_t>(fs.f_bsize);
 }
 
+int64_t ShiftBlockSizeOf(int Fd) { return ShiftsBlocks(FileSystemOf(Fd)) ? BlockSizeOf(Fd) : 0; }
+
 }  // namespace covrilo

@@ -14,6 +14,8 @@ enum class TFileSystem { fsExt4, fsXfs, fsBtrfs, fsTmpfs, fsF2fs, fsOther };
 TFileSystem FileSystemOf(int Fd);
 // Its block size, 0 when it cannot be told.
 int64_t BlockSizeOf(int Fd);
+// The blocks its file system inserts into and takes out of it; 0 when it cannot.
+int64_t ShiftBlockSizeOf(int Fd);
 
 // Inserts and collapses ranges of whole blocks without touching any other byte.
 inline bool ShiftsBlocks(TFileSystem Fs) { return Fs == TFileSystem::fsExt4 || Fs == TFileSystem::fsXfs; }

@@ -648,8 +648,7 @@ void TFileTransaction::CommitShifted(const std::vector<TSplice>& Edits, TBlockSh
 int64_t TFileTransaction::ShiftBlockSize() const {
     // Only the saves of a run (with a batch) shift blocks: alone, a save follows the padding
     // rule to the byte.
-    if (batch_ == nullptr || !ShiftsBlocks(FileSystemOf(fd_))) return 0;
-    return BlockSizeOf(fd_);
+    return batch_ == nullptr ? 0 : ShiftBlockSizeOf(fd_);
 }
 
 void TFileTransaction::Complete() {

@@ -26,6 +26,8 @@ public:
     std::function<void(int)> OnEvents;  // runs after each file, like user input between files
     bool ContinueOnError = false;       // as the command line: a failing file does not end the run
     std::vector<std::pair<int, std::string>> Reasons;  // what ReportFileError was told
+    TBatchOptions RunOptions;                          // what Options answers
+    std::vector<std::pair<int, TFileReport>> Reports;  // what ReportFile was told
 
     // Lists the files, each "Waiting...", as adding them to the window does.
     void SetFiles(std::vector<std::filesystem::path> Files) {
@@ -49,6 +51,8 @@ public:
     bool ContinueAfterFileError() override { return ContinueOnError; }
     void ReportFileError(int Index, const std::string& Reason) override { Reasons.emplace_back(Index, Reason); }
     bool StopRequested() override { return Stop; }
+    TBatchOptions Options() override { return RunOptions; }
+    void ReportFile(int Index, const TFileReport& Report) override { Reports.emplace_back(Index, Report); }
 };
 
 }  // namespace covrilo::test

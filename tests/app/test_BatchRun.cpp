@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace covrilo {
@@ -30,7 +32,16 @@ public:
     fs::path ThrowOn;
     fs::path Current;
     std::string Why;  // LastError after a false answer
+    std::vector<fs::path> PictureFiles;     // every AddPicture's file, with its folder
+    std::vector<bool> PictureFileExisted;   // whether it was there when it was added
+    std::vector<fs::path> WithPicture;      // files HasPicture answers true for
+    std::optional<TBatchOptions> Begun;     // what BeginRun was told
 
+    void BeginRun(const TBatchOptions& Options) override { Begun = Options; }
+    bool HasPicture(const std::string& PictureType) override {
+        Calls.push_back("HasPicture " + PictureType);
+        return std::find(WithPicture.begin(), WithPicture.end(), Current) != WithPicture.end();
+    }
     bool Open(const fs::path& FileName) override {
         Current = FileName;
         Calls.push_back("Open " + FileName.filename().string());
@@ -38,6 +49,8 @@ public:
     }
     void AddPicture(const fs::path& PictureFile, const std::string& PictureType) override {
         Calls.push_back("AddPicture " + PictureFile.filename().string() + " " + PictureType);
+        PictureFiles.push_back(PictureFile);
+        PictureFileExisted.push_back(fs::exists(PictureFile));
     }
     bool Save() override {
         Calls.push_back("Save");
@@ -169,6 +182,15 @@ TEST_F(BatchRunTest, SwitchingToAddWithoutAPictureMarksTheFileAsError) {
     EXPECT_EQ(std::count(Tagger.Calls.begin(), Tagger.Calls.end(), "Save"), 0);
 }
 
+TEST_F(BatchRunTest, APictureClosedDuringTheRunIsNotAddedAnyMore) {
+    Host.Picture = MakeJpeg(Dir / "cover.jpg", 900, 900);
+    Host.ContinueOnError = true;
+    Host.OnEvents = [this](int) { Host.Picture.clear(); };
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "Error", "Error"}));
+    EXPECT_EQ(Host.Reasons, (std::vector<std::pair<int, std::string>>{{1, "no picture to add"}, {2, "no picture to add"}}));
+}
+
 TEST_F(BatchRunTest, ErrorInAFileEndsTheRunAndKeepsStatuses) {
     Host.Picture = MakeJpeg(Dir / "cover.jpg", 50, 50);
     Host.Statuses = {"old", "old", "old"};
@@ -263,6 +285,115 @@ TEST_F(BatchRunTest, AStopRequestEndsTheRunAfterTheCurrentFile) {
     Host.OnEvents = [this](int) { Host.Stop = true; };
     EXPECT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
     EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK"}));
+}
+
+TEST_F(BatchRunTest, EachFolderGetsItsOwnCoverPreparedOnce) {
+    for (const char* album : {"A", "B", "C", "D", "E"}) fs::create_directories(Dir / album);
+    MakeJpeg(Dir / "A" / "cover.jpg", 1000, 400);  // scaled to 500 x 200
+    MakeJpeg(Dir / "B" / "Folder.JPG", 100, 80);   // within the limits: used as it is
+    test::WriteFileBytes(Dir / "C" / "cover.txt", test::ToBytes("no picture"));
+    test::WriteFileBytes(Dir / "D" / "COVER.JPG", test::ToBytes("damaged"));
+    MakeJpeg(Dir / "E" / "folder.jpg", 400, 1000);  // scaled to 200 x 500
+    MakeJpeg(Dir / "E" / "cover.jpg", 40, 40);      // the first name wins
+    Host.SetFiles({Dir / "A/1.mp3", Dir / "B/1.mp3", Dir / "A/2.mp3", Dir / "C/1.mp3", Dir / "D/1.mp3",
+                   Dir / "D/2.mp3", Dir / "E/1.mp3"});
+    Host.RunOptions.FolderCoverNames = {"folder.jpg", "cover.jpg"};
+    Host.ContinueOnError = true;
+    Host.Picture = Dir / "ignored.jpg";  // not a file: the folders' covers are used instead
+    // A's copy stays while A's files are not all done (B's file comes between them), and goes
+    // with A's last one.
+    std::vector<bool> CopyOfAAfter;
+    Host.OnEvents = [&](int) { CopyOfAAfter.push_back(fs::exists(Tagger.PictureFiles.at(0))); };
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(CopyOfAAfter, (std::vector<bool>{true, true, false, false, false, false, false}));
+
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "OK", "OK", "Error", "Error", "Error", "OK"}));
+    ASSERT_EQ(Host.Reasons.size(), 3u);
+    EXPECT_EQ(Host.Reasons[0], std::make_pair(3, std::string("no cover picture in its folder (none of folder.jpg, cover.jpg)")));
+    for (const int Index : {4, 5}) {
+        const auto& [At, Reason] = Host.Reasons[static_cast<size_t>(Index - 3)];
+        EXPECT_EQ(At, Index);
+        EXPECT_EQ(Reason.rfind("its folder's cover COVER.JPG cannot be used: Not a JPEG file", 0), 0u) << Reason;
+    }
+    ASSERT_EQ(Tagger.PictureFiles.size(), 4u);
+    // A's two files share one prepared copy, made apart from "temp.jpg" and gone after the run.
+    EXPECT_EQ(Tagger.PictureFiles[0], Tagger.PictureFiles[2]);
+    EXPECT_EQ(Tagger.PictureFiles[1], Dir / "B" / "Folder.JPG");
+    EXPECT_NE(Tagger.PictureFiles[3], Tagger.PictureFiles[0]);
+    EXPECT_EQ(Tagger.PictureFileExisted, std::vector<bool>(4, true));
+    for (const size_t Index : {size_t{0}, size_t{3}}) {
+        EXPECT_FALSE(fs::exists(Tagger.PictureFiles[Index])) << "left after the run: " << Tagger.PictureFiles[Index];
+        EXPECT_NE(Tagger.PictureFiles[Index].parent_path(), Dir.path());
+    }
+    EXPECT_FALSE(fs::exists(Dir / "temp.jpg"));
+    EXPECT_EQ(Host.Picture, Dir / "ignored.jpg");
+
+    // What each file got, for the host to show.
+    ASSERT_EQ(Host.Reports.size(), 7u);
+    const auto& A = Host.Reports[0].second.Cover;
+    ASSERT_TRUE(A.has_value());
+    EXPECT_EQ(A->Source, Dir / "A" / "cover.jpg");
+    EXPECT_EQ(std::make_tuple(A->SourceWidth, A->SourceHeight, A->Width, A->Height, A->Scaled),
+              std::make_tuple(1000, 400, 500, 200, true));
+    const auto& B = Host.Reports[1].second.Cover;
+    ASSERT_TRUE(B.has_value());
+    EXPECT_EQ(std::make_tuple(B->Width, B->Height, B->Scaled, B->Bytes),
+              std::make_tuple(100, 80, false, static_cast<int64_t>(fs::file_size(Dir / "B" / "Folder.JPG"))));
+    const auto& E = Host.Reports[6].second.Cover;
+    ASSERT_TRUE(E.has_value());
+    EXPECT_EQ(std::make_tuple(E->Source, E->Width, E->Height), std::make_tuple(Dir / "E" / "folder.jpg", 200, 500));
+    EXPECT_FALSE(Host.Reports[3].second.Cover.has_value());
+}
+
+TEST_F(BatchRunTest, OnlyIfMissingSkipsAFileWithAPictureOfTheKindWithoutSavingIt) {
+    Host.Picture = MakeJpeg(Dir / "cover.jpg", 20, 20);
+    Host.Values.KindOfPic = 2;
+    Host.RunOptions.OnlyIfMissing = true;
+    Tagger.WithPicture = {"/music/b.mp3"};
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "Skipped", "OK"}));
+    EXPECT_EQ(Tagger.Calls, (std::vector<std::string>{
+                                "Open a.mp3", "HasPicture BackCover", "AddPicture cover.jpg BackCover", "Save", "Close",
+                                "Open b.mp3", "HasPicture BackCover", "Close",
+                                "Open c.mp3", "HasPicture BackCover", "AddPicture cover.jpg BackCover", "Save", "Close"}));
+    // A skipped file needs no cover: a folder without one skips it all the same.
+    Tagger.Calls.clear();
+    Host.SetFiles({Dir / "b.mp3"});
+    Host.RunOptions.FolderCoverNames = {"cover.png"};
+    Tagger.WithPicture = {Dir / "b.mp3"};
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(Host.Statuses, std::vector<std::string>{"Skipped"});
+    // Without the option nobody asks.
+    Tagger.Calls.clear();
+    Host.SetFiles({"/music/b.mp3"});
+    Host.RunOptions = {};
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(std::count(Tagger.Calls.begin(), Tagger.Calls.end(), "HasPicture BackCover"), 0);
+}
+
+TEST_F(BatchRunTest, ADryRunPreparesTheCoverApartAndLeavesTheDataFolderAlone) {
+    Host.Picture = MakeJpeg(Dir / "cover.jpg", 1000, 400);
+    Host.RunOptions.DryRun = true;
+    Host.RunOptions.KeepTimes = true;
+    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
+    ASSERT_TRUE(Tagger.Begun.has_value());
+    EXPECT_TRUE(Tagger.Begun->DryRun);
+    EXPECT_TRUE(Tagger.Begun->KeepTimes);
+    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "OK", "OK"}));
+    EXPECT_EQ(Host.Picture, Dir / "cover.jpg") << "the host's picture stays the loaded one";
+    EXPECT_FALSE(fs::exists(Dir / "temp.jpg"));
+    ASSERT_EQ(Tagger.PictureFiles.size(), 3u);
+    EXPECT_EQ(Tagger.PictureFileExisted, std::vector<bool>(3, true));
+    EXPECT_FALSE(fs::exists(Tagger.PictureFiles[0])) << "the scaled copy outlived the run";
+    EXPECT_EQ(DecodeJpegFile(Host.Picture).Width, 1000);
+    ASSERT_EQ(Host.Reports.size(), 3u);
+    EXPECT_EQ(Host.Reports[2].second.Cover->Width, 500);
+    EXPECT_EQ(Host.Reports[2].second.Cover->Height, 200);
+    // A cover that cannot be used still ends a dry run before any file.
+    Host.Picture = Dir / "missing.jpg";
+    Tagger.Calls.clear();
+    EXPECT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boFailed);
+    EXPECT_TRUE(Tagger.Calls.empty());
 }
 
 TEST(BatchSettings, TakenFromTheSettingsVariables) {

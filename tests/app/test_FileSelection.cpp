@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace covrilo {
 namespace {
 
@@ -105,6 +107,50 @@ TEST(FileSelection, DropTakesMp3FilesSortedAndTheFirstPicture) {
         EXPECT_EQ(Result.Mp3Files, Under(Dir.path(), C.Mp3Files)) << C.What;
         EXPECT_EQ(Result.Picture, C.Picture.empty() ? fs::path() : Dir / C.Picture) << C.What;
     }
+}
+
+TEST(FileSelection, AFolderCoverIsTheFirstNameFoundIgnoringCase) {
+    TempDir Dir;
+    Touch(Dir / "a" / "Cover.JPG");
+    Touch(Dir / "a" / "folder.jpg");
+    Touch(Dir / "b" / "FOLDER.jpg");
+    Touch(Dir / "b" / "folder.JPG");  // the same name in two spellings: the first in list order
+    Touch(Dir / "c" / "cover.jpg.bak");
+    fs::create_directories(Dir / "c" / "cover.jpg");  // a folder is no picture
+    Touch(Dir / "d" / "\xc3\x84lbum.jpg");              // "Älbum.jpg"
+    struct Case {
+        const char* Folder;
+        std::vector<std::string> Names;
+        std::optional<std::string> Found;
+    };
+    const Case Cases[] = {
+        {"a", {"cover.jpg", "folder.jpg"}, "Cover.JPG"},
+        {"a", {"folder.jpg", "cover.jpg"}, "folder.jpg"},
+        {"a", {"front.jpg"}, std::nullopt},
+        {"b", {"cover.jpg", "folder.jpg"}, "FOLDER.jpg"},
+        {"c", {"cover.jpg"}, std::nullopt},
+        {"d", {"\xc3\xa4lbum.JPG"}, "\xc3\x84lbum.jpg"},  // folded beyond ASCII too
+        {"missing", {"cover.jpg"}, std::nullopt},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(std::string(C.Folder) + " " + C.Names.front());
+        const auto Found = FindFolderCover(Dir / C.Folder, C.Names);
+        ASSERT_EQ(Found.has_value(), C.Found.has_value());
+        if (Found) {
+            EXPECT_EQ(*Found, Dir / C.Folder / *C.Found);
+        }
+    }
+}
+
+TEST(FileSelection, SubFoldersWithMp3FilesAreSeen) {
+    TempDir Dir;
+    Touch(Dir / "lib" / "album" / "cd1" / "a.MP3");
+    Touch(Dir / "top" / "a.mp3");
+    Touch(Dir / "none" / "sub" / "notes.txt");
+    EXPECT_TRUE(HasMp3FilesInSubFolders(Dir / "lib"));
+    EXPECT_FALSE(HasMp3FilesInSubFolders(Dir / "top")) << "its own files are not its sub-folders'";
+    EXPECT_FALSE(HasMp3FilesInSubFolders(Dir / "none"));
+    EXPECT_FALSE(HasMp3FilesInSubFolders(Dir / "missing"));
 }
 
 }  // namespace

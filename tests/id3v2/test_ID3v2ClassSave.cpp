@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,71 @@ TEST(ID3v2ClassSave, GrowingAndShrinkingTheTag) {
     saved = ReadFileBytes(file);
     EXPECT_EQ(saved.size(), 10 + 256 + Audio().size());
     EXPECT_EQ(Slice(saved, 266), Audio());
+}
+
+// The old bytes with the plan's edits applied.
+Bytes Applied(const Bytes& Old, const std::vector<TSplice>& Edits) {
+    Bytes out;
+    size_t at = 0;
+    for (const TSplice& edit : Edits) {
+        out.insert(out.end(), Old.begin() + static_cast<long>(at), Old.begin() + edit.Offset);
+        out.insert(out.end(), edit.Bytes.begin(), edit.Bytes.end());
+        at = static_cast<size_t>(edit.Offset + edit.Length);
+    }
+    out.insert(out.end(), Old.begin() + static_cast<long>(at), Old.end());
+    return out;
+}
+
+// A dry run and the save ask the same function: what PlanSave says is what SaveToFile then
+// does, byte for byte, in place or by rewrite, and PlanSave alone writes nothing.
+TEST(ID3v2ClassSave, PlanSaveWritesNothingAndIsWhatTheSaveDoes) {
+    const Bytes title = Frame23("TIT2", Latin1Text("Title"));
+    const Bytes footer24 = Cat({Str("3DI"), Bytes{4, 0, 0x10}, Syncsafe(static_cast<uint32_t>(title.size() + 20))});
+    struct Case {
+        const char* Name;
+        Bytes Original;
+        std::function<void(TID3v2Class&)> Change;
+        uint16_t Version;
+        bool Rewrite;
+    };
+    auto none = [](TID3v2Class&) {};
+    auto addAlbum = [](TID3v2Class& tag) { tag.AddFrame(Text("TALB", u"Album")); };
+    const Case cases[] = {
+        {"an unchanged tag", Cat({Tag(3, title, 2000), Audio()}), none, 0, false},
+        {"a frame that fits the padding", Cat({Tag(3, title, 2000), Audio()}), addAlbum, 0, false},
+        {"a frame that does not", Cat({Tag(3, title, 0), Audio(), Record("v1")}), addAlbum, 0, true},
+        {"too much room left", Cat({Tag(3, Opaque23(100), 4097), Audio()}), none, 0, true},
+        {"a new tag", Cat({Audio(), Record("v1")}), addAlbum, 0, true},
+        {"the tag removed", Cat({Tag(3, title, 30), Audio(), Record("v1")}),
+         [](TID3v2Class& tag) { tag.RemoveTag = true; }, 0, true},
+        {"an old footer", Cat({Tag(4, Frame24("TIT2", Latin1Text("T")), 20, 0x10), footer24, Audio()}), none, 0x0300,
+         true},
+        {"another version, in place", Cat({Tag(3, title, 500), Audio()}), none, 0x0400, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        const auto file = dir / "a.mp3";
+        WriteFileBytes(file, c.Original);
+        TID3v2SavePlan plan;
+        {
+            TID3v2Class tag(file);
+            c.Change(tag);
+            TUnicodeFileStream stream(file, fmOpenRead | fmShareDenyWrite);
+            plan = tag.PlanSave(c.Version, stream);
+        }
+        EXPECT_EQ(ReadFileBytes(file), c.Original) << "planning wrote";
+        EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(dir.path()), fs::directory_iterator()),
+                  std::vector<fs::path>{file});
+        EXPECT_EQ(plan.Rewrite, c.Rewrite);
+
+        TID3v2Class tag(file);
+        c.Change(tag);
+        ASSERT_TRUE(tag.SaveToFile(c.Version));
+        EXPECT_EQ(tag.Rewritten, plan.Rewrite);
+        EXPECT_EQ(tag.TagSize, plan.TagSize);
+        EXPECT_EQ(ReadFileBytes(file), Applied(c.Original, plan.Edits));
+    }
 }
 
 TEST(ID3v2ClassSave, RemovingEveryFrameRemovesTheTag) {

@@ -241,8 +241,16 @@ TEST(TAPICFrame, RecognisesImagesByTheirFirstBytes) {
     const Case Cases[] = {
         {"JFIF", Pad(kJfifHead), "image/jpeg"},
         {"Exif", Pad(Fixture({{0xFF, 0xD8, 0xFF, 0xE1}, {0x12, 0x34}, "Exif", {0, 0}})), "image/jpeg"},
-        {"JFIF without zero at 10", JfifNonZero, ""},
-        {"JPEG without JFIF or Exif", Pad(Fixture({{0xFF, 0xD8, 0xFF, 0xDB}, {0, 0x43}})), ""},
+        // A JPEG is known by its start-of-image marker and the marker after it, whatever its
+        // first segment is.
+        {"JFIF without zero at 10", JfifNonZero, "image/jpeg"},
+        {"JPEG starting with its quantisation table", Pad(Fixture({{0xFF, 0xD8, 0xFF, 0xDB}, {0, 0x43}})),
+         "image/jpeg"},
+        {"Adobe JPEG", Pad(Fixture({{0xFF, 0xD8, 0xFF, 0xEE}, {0, 0x0E}, "Adobe"})), "image/jpeg"},
+        {"JPEG with an ICC profile first", Pad(Fixture({{0xFF, 0xD8, 0xFF, 0xE2}, {0x0C, 0x58}, "ICC_PROFILE"})),
+         "image/jpeg"},
+        {"start of image without a marker after it", Pad(Fixture({{0xFF, 0xD8, 0x00, 0xE0}})), ""},
+        {"start of image only", Pad(Fixture({{0xFF, 0xD8}})), ""},
         {"PNG", Pad(Fixture({{0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A}})), "image/png"},
         {"GIF89a", Pad(Fixture({"GIF89a"})), "image/gif"},
         {"GIF87a", Pad(Fixture({"GIF87a"})), "image/gif"},

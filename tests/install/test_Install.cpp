@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -111,6 +112,42 @@ TEST_F(InstallTest, InstalledCliRunsAndKeepsItsFilesPerUser) {
     EXPECT_EQ(DecodeJpegFile(bin("temp.jpg")).Width, 300);
 }
 
+// The options the help lists for each command, each by its short and its long spelling:
+// "Options of add and remove:" belong to both commands, "Other options:" to all three. The
+// heads of the option lines ("-c, --cover") come with them.
+struct HelpOptions {
+    std::map<std::string, std::set<std::string>> byCommand;
+    std::vector<std::string> heads;
+};
+HelpOptions OptionsOfTheHelp(const std::string& help) {
+    HelpOptions result;
+    std::vector<std::string> commands;
+    std::istringstream in(help);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty()) continue;
+        if (line[0] != ' ') {
+            commands.clear();
+            if (line == "Other options:") commands = {"add", "remove", "info"};
+            if (line.rfind("Options of ", 0) == 0)
+                for (const char* command : {"add", "remove", "info"})
+                    if (line.find(command) != std::string::npos) commands.push_back(command);
+            continue;
+        }
+        // Option lines are indented by two or six blanks, their help's further lines by more.
+        const size_t start = line.find_first_not_of(' ');
+        if (commands.empty() || start > 6 || line[start] != '-') continue;
+        std::istringstream words(line.substr(start));
+        std::string head;
+        for (std::string word; words >> word && word[0] == '-';) {
+            head += (head.empty() ? "" : " ") + word;
+            if (word.back() == ',') word.pop_back();
+            for (const std::string& command : commands) result.byCommand[command].insert(word);
+        }
+        result.heads.push_back(head);
+    }
+    return result;
+}
+
 TEST_F(InstallTest, HelpAndManPagesSayHowToUseThePrograms) {
     const ToolRun cli = RunInstalled("covrilo-cli", "--help");
     EXPECT_EQ(cli.exitCode, 0);
@@ -125,13 +162,17 @@ TEST_F(InstallTest, HelpAndManPagesSayHowToUseThePrograms) {
     if (!HaveTool("man")) GTEST_SKIP() << "man (man-db) is not installed";
 
     struct Page { const char* name; std::vector<std::string> says; bool needsGui; };
-    const Page pages[] = {
+    Page pages[] = {
         {"covrilo-cli", {"NAME", "covrilo-cli - put one cover picture", "SYNOPSIS", "covrilo-cli add --cover PICTURE",
                          "covrilo-cli remove", "--max-width", "--kind", "2.4-utf8", "FILES", "settings.xml",
                          "EXAMPLES", "Exit status"}, false},
         {"covrilo", {"NAME", "SYNOPSIS", "covrilo [FILE|FOLDER]...", "dropped on the window", "FILES",
                      "settings.xml"}, true},
     };
+    // The man page is made from the help: every option of the help is in it, as the help has it.
+    const HelpOptions help = OptionsOfTheHelp(cli.out);
+    ASSERT_FALSE(help.heads.empty());
+    for (const std::string& head : help.heads) pages[0].says.push_back(head);
     for (const Page& page : pages) {
         if (page.needsGui && !COVRILO_WITH_GUI) continue;
         // As `man covrilo-cli` shows it once the prefix is on the MANPATH.
@@ -166,17 +207,6 @@ std::vector<std::string> Complete(const fs::path& script, const std::string& fun
     return result;
 }
 
-std::set<std::string> OptionsIn(const std::string& text) {
-    std::set<std::string> options;
-    for (size_t pos = text.find("--"); pos != std::string::npos; pos = text.find("--", pos + 2)) {
-        size_t end = pos + 2;
-        while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '-')) ++end;
-        if (end > pos + 2) options.insert(text.substr(pos, end - pos));
-        pos = end - 2;
-    }
-    return options;
-}
-
 TEST_F(InstallTest, BashCompletionKnowsTheCommandsOptionsKindsAndFiles) {
     if (!fs::exists("/usr/share/bash-completion/bash_completion"))
         GTEST_SKIP() << "bash-completion is not installed";
@@ -199,11 +229,22 @@ TEST_F(InstallTest, BashCompletionKnowsTheCommandsOptionsKindsAndFiles) {
     for (int i = 0; i < 19; ++i) kinds.push_back(PictureTypeToName(i));
     std::sort(kinds.begin(), kinds.end());
     EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "--kind", ""}, music), kinds);
-    std::set<std::string> offered = {"--help", "--version"};
-    for (const char* command : {"add", "remove", "info"})
-        for (const std::string& option : Complete(script, "_covrilo_cli", {"covrilo-cli", command, "--"}, music))
-            offered.insert(option);
-    EXPECT_EQ(offered, OptionsIn(RunInstalled("covrilo-cli", "--help").out));
+    // Every option of a command in the help, long and short, is offered for that command and
+    // nothing else is; a value is completed after the short spelling as after the long one.
+    const HelpOptions help = OptionsOfTheHelp(RunInstalled("covrilo-cli", "--help").out);
+    ASSERT_EQ(help.byCommand.size(), 3u);
+    EXPECT_TRUE(help.byCommand.at("add").count("-c") && help.byCommand.at("add").count("--cover-from-folder"));
+    for (const auto& [command, options] : help.byCommand) {
+        SCOPED_TRACE(command);
+        const Words offered = Complete(script, "_covrilo_cli", {"covrilo-cli", command, "-"}, music);
+        EXPECT_EQ(std::set<std::string>(offered.begin(), offered.end()), options);
+    }
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "-k", "Fr"}, music), Words{"FrontCover"});
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "-f", "2.3"}, music),
+              (Words{"2.3-latin1", "2.3-utf16"}));
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "-c", ""}, music), (Words{"Album", "cover.jpg"}));
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "info", "--files-from", ""}, music),
+              (Words{"Album", "B.MP3", "a.mp3", "cover.jpg", "notes.txt"}));
 
     if (!COVRILO_WITH_GUI) return;
     const fs::path gui = prefix() / "share/bash-completion/completions/covrilo";

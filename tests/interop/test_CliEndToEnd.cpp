@@ -904,6 +904,12 @@ TEST_F(CliEndToEnd, DamagedCoverEndsTheRunBeforeAnyFileIsTouched) {
         {"small picture cut in half",
          Bytes(small.begin(), small.begin() + static_cast<long>(small.size() / 2))},
         {"not a picture", ToBytes("just some text, not a JPEG\n")},
+        // libjpeg would skip the stray byte; the picture frame would not take the file.
+        {"no marker after the start of image", [&] {
+             Bytes b = {0xFF, 0xD8, 0x00};
+             b.insert(b.end(), small.begin() + 2, small.end());
+             return b;
+         }()},
         {"empty file", Bytes()},
     };
     for (const Case& c : cases) {
@@ -962,7 +968,20 @@ TEST_F(CliEndToEnd, HelpVersionAndUsageErrors) {
         {{"add", "--cover", file}, 2, ""},  // value of --cover, then no file
         {{"remove", "--cover", cover, file}, 2, ""},
         {{"remove", "--settings", settings}, 2, ""},
-        {{"info", "--recursive", file}, 2, ""},
+        {{"info", "--settings", settings, file}, 2, ""},
+        {{"-V"}, 0, "covrilo-cli "},
+        {{"-h"}, 0, "Usage:"},
+        {{"--cover", cover, file}, 2, ""},  // no command
+        {{"add", "-c", cover, "--cover-from-folder", "cover.jpg", file}, 2, ""},
+        {{"add", "--cover-from-folder", ",", file}, 2, ""},
+        {{"add", "--cover-from-folder", "art/cover.jpg", file}, 2, ""},
+        {{"add", "-c", cover, "-q", "-v", file}, 2, ""},
+        {{"add", "-c", cover, "-0", file}, 2, ""},  // -0 without --files-from
+        {{"add", "-c", cover, "--json", file}, 2, ""},
+        {{"add", "-c", cover, "--dry-run=yes", file}, 2, ""},
+        {{"remove", "--only-if-missing", file}, 2, ""},
+        {{"info", "-n", file}, 2, ""},
+        {{"info", "-x", file}, 2, ""},
         {{"add", "--cover", cover, "--settings", settings, dir.path().string() + "/missing.mp3"},
          1,
          "Error\t"},
@@ -1206,6 +1225,539 @@ TEST_F(CliEndToEnd, InfoJsonDescribesEachPath) {
     const CliRun text = RunCli({"info", v23.string()});
     EXPECT_NE(text.out.find(v23.string()), std::string::npos) << text.Describe();
     EXPECT_NE(text.out.find("T\xc3\xaftle \xce\xa9"), std::string::npos) << text.Describe();
+}
+
+// ---- whole libraries: a cover per folder, skipping, kept times, dry runs, file lists --------
+
+// covrilo-cli with TMPDIR in the case's folder, so that what it keeps there can be seen.
+CliRun RunCliWithTmp(const std::vector<std::string>& args, const fs::path& tmp) {
+    return RunCli(args, "env TMPDIR=" + ShellQuote(tmp.string()) + " ");
+}
+
+// The lines under each file's status line (--verbose), by the file's path.
+std::map<std::string, std::vector<std::string>> DetailsByFile(const CliRun& run) {
+    std::map<std::string, std::vector<std::string>> details;
+    std::string current;
+    for (const auto& [status, path] : run.lines) {
+        if (status.rfind("  ", 0) == 0)
+            details[current].push_back(status.substr(2));
+        else
+            current = path.substr(0, path.find('\t'));
+    }
+    return details;
+}
+
+// A dry run's lines: status, path and what would be done.
+struct DryLine {
+    std::string status, path, what;
+};
+std::vector<DryLine> DryLines(const CliRun& run) {
+    std::vector<DryLine> lines;
+    for (const auto& [status, rest] : run.lines) {
+        const size_t tab = rest.find('\t');
+        lines.push_back({status, rest.substr(0, tab), tab == std::string::npos ? "" : rest.substr(tab + 1)});
+    }
+    return lines;
+}
+
+// Every entry below root with its type, modification time (to the nanosecond) and content:
+// a run that creates, removes or writes anything there, even a file it deletes again (the
+// folder's time), leaves another list.
+std::vector<std::string> TreeSnapshot(const fs::path& root) {
+    std::vector<std::string> entries;
+    auto add = [&](const fs::path& path) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) return;
+        std::string line = fs::relative(path, root).string() + " mode " + std::to_string(st.st_mode) + " mtime " +
+                           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+        if (S_ISREG(st.st_mode)) line += " sha " + Sha256OfFile(path);
+        entries.push_back(line);
+    };
+    add(root);
+    for (const auto& entry : fs::recursive_directory_iterator(root)) add(entry.path());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// The picture of the type, as mutagen reads it; type -1 when there is none.
+Picture PictureOfType(const fs::path& file, int type) {
+    for (const Picture& picture : PicturesOf(MutagenDump(file)))
+        if (picture.type == type) return picture;
+    return {-1, "", ""};
+}
+
+TEST_F(CliEndToEnd, EachAlbumFolderGetsItsOwnCover) {
+    TempDir dir;
+    const fs::path lib = dir / "lib", tmp = dir / "tmp";
+    for (const char* album : {"A", "B", "C", "D", "E"}) fs::create_directories(lib / album);
+    fs::create_directories(tmp);
+    fs::copy_file(Fixture("big.jpg"), lib / "A" / "cover.jpg");     // 1600 x 1200: scaled to 500 x 375
+    fs::copy_file(Fixture("cover.jpg"), lib / "B" / "Folder.JPG");  // 300 x 300: embedded as it is
+    MakePng(lib / "C" / "cover.png", 16, 16);                       // not one of the names
+    WriteFileBytes(lib / "D" / "cover.jpg", ToBytes("not a picture"));
+    MakeJpeg(lib / "E" / "COVER.jpg", 900, 1200);  // a second scaled cover: 375 x 500
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"A/1.mp3", "notag.mp3"}, {"A/2.mp3", "v23.mp3"}, {"B/1.mp3", "v24.mp3"},
+        {"C/1.mp3", "notag.mp3"}, {"D/1.mp3", "notag.mp3"}, {"E/1.mp3", "v1.mp3"}};
+    for (const auto& [name, fixture] : files) CopyFixture(fixture, lib / name);
+    const Bytes untaggedC = ReadFileBytes(lib / "C/1.mp3"), untaggedD = ReadFileBytes(lib / "D/1.mp3");
+    WriteFileBytes(dir / "temp.jpg", ToBytes("the user's own temp.jpg"));
+
+    const CliRun run = RunCliWithTmp({"add", "--cover-from-folder", "cover.jpg,folder.jpg", "--recursive",
+                                      "--settings", (dir / "settings.xml").string(), lib.string()},
+                                     tmp);
+    EXPECT_EQ(run.exitCode, 1) << run.Describe();
+    std::vector<std::pair<std::string, std::string>> expected;
+    for (const auto& [name, fixture] : files)
+        expected.emplace_back(name[0] == 'C' || name[0] == 'D' ? "Error" : "OK", (lib / name).string());
+    EXPECT_EQ(run.lines, expected) << run.Describe();
+    EXPECT_NE(run.err.find("covrilo-cli: " + (lib / "C/1.mp3").string() +
+                           ": no cover picture in its folder (none of cover.jpg, folder.jpg)\n"),
+              std::string::npos)
+        << run.Describe();
+    EXPECT_NE(run.err.find("covrilo-cli: " + (lib / "D/1.mp3").string() +
+                           ": its folder's cover cover.jpg cannot be used: Not a JPEG file"),
+              std::string::npos)
+        << run.Describe();
+    EXPECT_EQ(ReadFileBytes(lib / "C/1.mp3"), untaggedC);
+    EXPECT_EQ(ReadFileBytes(lib / "D/1.mp3"), untaggedD);
+
+    // Both files of A got A's one prepared copy; B its picture byte for byte; E its own copy.
+    const Picture a1 = PictureOfType(lib / "A/1.mp3", 3), a2 = PictureOfType(lib / "A/2.mp3", 3);
+    EXPECT_EQ(a1.mime, "image/jpeg");
+    EXPECT_EQ(a1.sha256, a2.sha256);
+    EXPECT_EQ(FfprobePictureSizes(lib / "A/1.mp3"), std::vector<std::string>{"500,375"});
+    EXPECT_EQ(PictureOfType(lib / "B/1.mp3", 3).sha256, Sha256OfFile(lib / "B" / "Folder.JPG"));
+    EXPECT_EQ(FfprobePictureSizes(lib / "E/1.mp3"), std::vector<std::string>{"375,500"});
+    EXPECT_NE(PictureOfType(lib / "E/1.mp3", 3).sha256, a1.sha256);
+    // The copies went with the run; the user's temp.jpg stays as it was.
+    EXPECT_TRUE(fs::is_empty(tmp)) << "prepared covers left in " << tmp;
+    EXPECT_EQ(ReadFileText(dir / "temp.jpg"), "the user's own temp.jpg");
+}
+
+TEST_F(CliEndToEnd, OnlyIfMissingLeavesFilesThatHaveAPictureOfTheKind) {
+    // v23 and v22 hold a front cover (3) and a back cover (4); the others no picture.
+    // A skipped file after a saved one and before one: the saved files' statuses come once
+    // they are durable, the skipped one's between them.
+    const std::vector<std::string> fixtures = {"notag.mp3", "v23.mp3", "v1.mp3", "v22.mp3"};
+    struct Case {
+        std::vector<std::string> kind;  // the options as given
+        int type;
+        std::vector<std::string> statuses;  // per fixture
+        std::string version;                // of the files written
+    };
+    const Case cases[] = {
+        {{"--kind", "FrontCover"}, 3, {"OK", "Skipped", "OK", "Skipped"}, "2.3.0"},
+        {{"-k", "backcover"}, 4, {"OK", "Skipped", "OK", "Skipped"}, "2.3.0"},
+        {{"-f2.4-utf8", "-k8"}, 10, {"OK", "OK", "OK", "OK"}, "2.4.0"},  // the 8th of the list: Band
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind.back());
+        TempDir dir;
+        std::vector<std::string> args = {"add", "--only-if-missing", "-c", Fixture("cover.jpg").string(),
+                                         "--settings", (dir / "settings.xml").string()};
+        args.insert(args.end(), c.kind.begin(), c.kind.end());
+        std::vector<Bytes> before;
+        for (const std::string& fixture : fixtures) {
+            args.push_back(CopyFixture(fixture, dir / fixture).string());
+            before.push_back(ReadFileBytes(dir / fixture));
+        }
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.exitCode, 0) << "Skipped is no error\n" << run.Describe();
+        ASSERT_EQ(run.lines.size(), fixtures.size()) << run.Describe();
+        for (size_t i = 0; i < fixtures.size(); ++i) {
+            SCOPED_TRACE(fixtures[i]);
+            EXPECT_EQ(run.lines[i], std::make_pair(c.statuses[i], (dir / fixtures[i]).string()));
+            if (c.statuses[i] == "Skipped") {
+                EXPECT_EQ(ReadFileBytes(dir / fixtures[i]), before[i]) << "a skipped file was touched";
+            } else {
+                const JsonValue dump = MutagenDump(dir / fixtures[i]);
+                EXPECT_EQ(dump["id3v2"]["version"].Str(), c.version);
+                const std::vector<Picture> pictures = PicturesOf(dump);
+                EXPECT_EQ(std::count_if(pictures.begin(), pictures.end(),
+                                        [&](const Picture& p) {
+                                            return p.type == c.type && p.sha256 == Sha256OfFile(Fixture("cover.jpg"));
+                                        }),
+                          1)
+                    << dump.Dump();
+            }
+        }
+    }
+}
+
+TEST_F(CliEndToEnd, KeepTimesGivesEverySavedFileItsTimesBack) {
+    const timespec atime{1000000000, 123456789}, mtime{1200000000, 987654321};
+    struct Case {
+        const char* name;
+        const char* fixture;
+        bool tagFirst;  // tagged with the same cover by a run before, so the save fits in place
+        const char* command;
+        const char* way;  // what --verbose says of the save
+    };
+    const Case cases[] = {
+        {"a new tag: the file is rewritten", "notag.mp3", false, "add", "the file rewritten"},
+        {"a picture replaced by the same: in place", "notag.mp3", true, "add", "written in place"},
+        {"pictures removed", "v23.mp3", false, "remove", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path file = CopyFixture(c.fixture, dir / "song.mp3");
+        std::vector<std::string> args = {c.command, "--settings", (dir / "settings.xml").string()};
+        if (std::string(c.command) == "add") args.insert(args.end(), {"-c", Fixture("cover.jpg").string()});
+        if (c.tagFirst) {
+            std::vector<std::string> first = args;
+            first.push_back(file.string());
+            ASSERT_EQ(RunCli(first).exitCode, 0);
+            Bytes cover2 = ReadFileBytes(Fixture("cover.jpg"));
+            ASSERT_EQ(cover2[3], 0xE0);
+            cover2[15] ^= 1;  // the horizontal density
+            WriteFileBytes(dir / "cover2.jpg", cover2);
+        }
+        // Read before the times are set: reading may set the access time.
+        const Bytes before = ReadFileBytes(file);
+        const timespec times[2] = {atime, mtime};
+        ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+        struct stat set {};
+        ASSERT_EQ(::stat(file.c_str(), &set), 0);  // as precisely as the file system keeps them
+
+        // The second cover differs from the first in one byte of its JFIF header only: the
+        // same size, so the tag fits where the first one was.
+        if (c.tagFirst) args.back() = (dir / "cover2.jpg").string();
+        args.insert(args.end(), {"-t", "-v", file.string()});
+        const CliRun run = RunCli(args);
+        ASSERT_EQ(run.exitCode, 0) << run.Describe();
+        struct stat after {};
+        ASSERT_EQ(::stat(file.c_str(), &after), 0);
+        EXPECT_NE(ReadFileBytes(file), before) << "the file was not saved";
+        EXPECT_EQ(after.st_mtim.tv_sec, set.st_mtim.tv_sec);
+        EXPECT_EQ(after.st_mtim.tv_nsec, set.st_mtim.tv_nsec);
+        EXPECT_EQ(after.st_atim.tv_sec, set.st_atim.tv_sec);
+        EXPECT_EQ(after.st_atim.tv_nsec, set.st_atim.tv_nsec);
+        const auto details = DetailsByFile(run)[file.string()];
+        if (*c.way) {
+            EXPECT_NE(std::find_if(details.begin(), details.end(),
+                                   [&](const std::string& line) { return line.find(c.way) != std::string::npos; }),
+                      details.end())
+                << run.Describe();
+        }
+
+        // Without -t a save gives the file the time of the save.
+        const fs::path other = CopyFixture(c.fixture, dir / "other.mp3");
+        ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
+        args.erase(std::find(args.begin(), args.end(), "-t"));
+        args.back() = other.string();
+        ASSERT_EQ(RunCli(args).exitCode, 0);
+        ASSERT_EQ(::stat(other.c_str(), &after), 0);
+        EXPECT_GT(after.st_mtim.tv_sec, mtime.tv_sec);
+    }
+}
+
+TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
+    TempDir dir, tmpDir;  // TMPDIR apart: a dry run may keep a scaled cover there while it runs
+    const fs::path lib = dir / "lib", tmp = tmpDir.path(), settings = dir / "settings.xml";
+    fs::create_directories(lib / "sub");
+    CopyFixture("notag.mp3", lib / "1 new tag.mp3");   // the tag comes: rewritten
+    CopyFixture("notag.mp3", lib / "2 tagged.mp3");    // tagged below: the same picture again fits
+    CopyFixture("v23.mp3", lib / "3 v23.mp3");         // a small front cover gives way to a larger one
+    CopyFixture("lyrics3.mp3", lib / "sub" / "4 lyrics3.mp3");
+    WriteFileBytes(lib / "5 junk.mp3", ToBytes(std::string(4000, 'x')));  // no MPEG audio
+    const std::string cover = Fixture("big.jpg").string();
+    ASSERT_EQ(RunCli({"add", "-c", cover, "--settings", (tmp / "s.xml").string(), (lib / "2 tagged.mp3").string()})
+                  .exitCode,
+              0);
+    fs::remove(tmp / "s.xml");
+    fs::remove(tmp / "temp.jpg");
+
+    for (const char* command : {"add", "remove"}) {
+        SCOPED_TRACE(command);
+        std::vector<std::string> args = {command, "--settings", settings.string(), "--recursive", lib.string()};
+        if (std::string(command) == "add") args.insert(args.end(), {"-c", cover});
+        const std::vector<std::string> before = TreeSnapshot(dir.path());
+        std::vector<std::string> dryArgs = args;
+        dryArgs.push_back("-n");
+        const CliRun dry = RunCliWithTmp(dryArgs, tmp);
+        EXPECT_EQ(TreeSnapshot(dir.path()), before) << "the dry run changed something\n" << dry.Describe();
+        EXPECT_FALSE(fs::exists(settings)) << "a dry run creates no settings file";
+        EXPECT_TRUE(fs::is_empty(tmp)) << "the dry run left its prepared cover";
+        // Removing pictures from a file that has none leaves it as it is, MPEG audio or not.
+        const bool add = std::string(command) == "add";
+        EXPECT_EQ(dry.exitCode, add ? 1 : 0) << dry.Describe();
+        if (add) {
+            EXPECT_NE(dry.err.find("covrilo-cli: " + (lib / "5 junk.mp3").string() + ": not an MPEG audio file\n"),
+                      std::string::npos)
+                << dry.Describe();
+        }
+        EXPECT_NE(dry.err.find("dry run, nothing was written"), std::string::npos) << dry.Describe();
+
+        // The run itself does what the dry run said, file by file.
+        std::vector<std::string> realArgs = args;
+        realArgs.push_back("-v");
+        const CliRun real = RunCliWithTmp(realArgs, tmp);
+        fs::remove(settings);
+        auto details = DetailsByFile(real);
+        const std::vector<DryLine> lines = DryLines(dry);
+        std::vector<std::pair<std::string, std::string>> dryStatuses, realStatuses;
+        for (const DryLine& line : lines) dryStatuses.emplace_back(line.status, line.path);
+        for (const auto& [status, path] : real.lines)
+            if (status.rfind("  ", 0) != 0) realStatuses.emplace_back(status, path);
+        EXPECT_EQ(dryStatuses, realStatuses) << dry.Describe() << real.Describe();
+        for (const DryLine& line : lines) {
+            SCOPED_TRACE(line.path);
+            if (line.status == "Error") {
+                EXPECT_EQ(line.what, "not an MPEG audio file");
+                continue;
+            }
+            if (line.what == "no picture; left as it is") {
+                EXPECT_EQ(details[line.path], std::vector<std::string>{"nothing to change; the file is left as it is"});
+                continue;
+            }
+            const std::string way = line.what.substr(0, line.what.find(';'));
+            ASSERT_TRUE(way == "in place" || way == "rewritten") << line.what;
+            const std::string said = way == "in place" ? "written in place" : "the file rewritten";
+            const auto& lines2 = details[line.path];
+            EXPECT_TRUE(std::any_of(lines2.begin(), lines2.end(),
+                                    [&](const std::string& l) { return l.find(said) != std::string::npos; }))
+                << line.what << "\n" << real.Describe();
+            if (std::string(command) == "add") {
+                EXPECT_NE(line.what.find("picture 500 x 375, "), std::string::npos) << line.what;
+            }
+        }
+        if (std::string(command) == "add") {
+            EXPECT_EQ(lines.size(), 5u) << dry.Describe();
+            for (const DryLine& line : lines) {
+                if (line.path.find("1 new tag") != std::string::npos || line.path.find("3 v23") != std::string::npos) {
+                    EXPECT_EQ(line.what.rfind("rewritten", 0), 0u) << line.what;
+                } else if (line.path.find("2 tagged") != std::string::npos) {
+                    EXPECT_EQ(line.what.rfind("in place", 0), 0u) << line.what;
+                }
+            }
+        }
+    }
+
+    // A file that an interrupted save left with its journal is not restored by a dry run.
+    const fs::path song = lib / "1 new tag.mp3";
+    const fs::path journal = lib / "1 new tag.mp3.covrilo-journal.$$$";
+    WriteFileBytes(journal, ToBytes("a journal"));
+    const std::vector<std::string> before = TreeSnapshot(dir.path());
+    const CliRun dry = RunCliWithTmp({"add", "-n", "-c", cover, "--settings", settings.string(), song.string()}, tmp);
+    EXPECT_EQ(TreeSnapshot(dir.path()), before) << dry.Describe();
+    EXPECT_EQ(dry.StatusOf(song.string() + "\tan interrupted save left its journal 1 new tag.mp3.covrilo-journal.$$$; "
+                                         "the next save restores the file from it first, so what it would do cannot "
+                                         "be told"),
+              "Error")
+        << dry.Describe();
+}
+
+TEST_F(CliEndToEnd, FilesFromAListTakeNamesWithBlanksAndNewlines) {
+    TempDir dir;
+    const std::vector<std::string> names = {"with space.mp3", "new\nline.mp3", "tab\there.mp3", " both ends .mp3"};
+    std::string list;
+    for (const std::string& name : names) {
+        CopyFixture("notag.mp3", dir / name);
+        list += (dir / name).string() + '\0';
+    }
+    WriteFileBytes(dir / "list0", ToBytes(list));
+    const CliRun run = RunCli({"add", "-c", Fixture("cover.jpg").string(), "--settings",
+                               (dir / "settings.xml").string(), "--files-from", "-", "-0"},
+                              "cat " + ShellQuote((dir / "list0").string()) + " | ");
+    EXPECT_EQ(run.exitCode, 0) << run.Describe();
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"OK", (dir / "with space.mp3").string()},
+        {"OK", (dir / "new\\nline.mp3").string()},
+        {"OK", (dir / "tab\\there.mp3").string()},
+        {"OK", (dir / " both ends .mp3").string()}};
+    EXPECT_EQ(run.lines, expected) << run.Describe();
+    for (const std::string& name : names)
+        EXPECT_EQ(PictureOfType(dir / name, 3).sha256, Sha256OfFile(Fixture("cover.jpg"))) << name;
+
+    // One name a line, from a file, after the PATHs on the command line; blank lines are no names.
+    WriteFileBytes(dir / "list", ToBytes((dir / "with space.mp3").string() + "\n\n" + (dir / "tab\there.mp3").string()));
+    const CliRun remove = RunCli({"remove", "--settings", (dir / "settings.xml").string(), "--files-from",
+                                  (dir / "list").string(), (dir / " both ends .mp3").string()});
+    EXPECT_EQ(remove.exitCode, 0) << remove.Describe();
+    EXPECT_EQ(remove.lines, (std::vector<std::pair<std::string, std::string>>{
+                                {"Deleted", (dir / " both ends .mp3").string()},
+                                {"Deleted", (dir / "with space.mp3").string()},
+                                {"Deleted", (dir / "tab\\there.mp3").string()}}))
+        << remove.Describe();
+    // A list that cannot be read is a usage error before any file.
+    const CliRun missing = RunCli({"remove", "--files-from", (dir / "no-such-list").string()});
+    EXPECT_EQ(missing.exitCode, 2) << missing.Describe();
+    EXPECT_NE(missing.err.find("cannot read the list of files"), std::string::npos) << missing.Describe();
+}
+
+TEST_F(CliEndToEnd, SettingsOutsideTheWindowsRangesAreBroughtIntoThem) {
+    auto tabbed = [](std::string text) {
+        for (size_t pos; (pos = text.find("  ")) != std::string::npos;) text.replace(pos, 2, "\t");
+        return text;
+    };
+    auto oneLine = [](std::string text) {
+        std::erase(text, '\r');
+        std::erase(text, '\n');
+        return text;
+    };
+    const std::string unreadable =
+        "the file cannot be read: it is not in the line format (one element on each line, sections indented by "
+        "two blanks, keys by four); the defaults are used";
+    struct Case {
+        const char* name;
+        std::string settings;
+        std::vector<std::string> warnings;  // each after "covrilo-cli: warning: settings FILE: "
+        std::string size;                   // of the picture, as ffprobe reports it
+        int type;
+        std::string version;
+    };
+    const Case cases[] = {
+        {"MaxY below 20", SettingsDocument(500, 5, 70, 1, 0), {"MaxY 5 is outside 20..9999; 20 is used, as in the window"},
+         "27,20", 3, "2.3.0"},
+        {"MaxX above 9999, quality 0",
+         SettingsDocument(20000, 300, 0, 1, 0),
+         {"MaxX 20000 is outside 20..9999; 9999 is used, as in the window",
+          "JpegQuality 0 is outside 1..100; 1 is used, as in the window"},
+         "400,300", 3, "2.3.0"},
+        {"a kind beyond the list", SettingsDocument(500, 500, 70, 25, 0),
+         {"KindOfPic 25 is outside 0..18; the kind Other is used, as in the window"}, "500,375", 0, "2.3.0"},
+        {"an encoding beyond the list", SettingsDocument(500, 500, 70, 1, 7),
+         {"TextEncoding 7 is outside 0..2; ID3v2.3 ISO-8859-1 is used, as in the window"}, "500,375", 3, "2.3.0"},
+        {"tab-indented", tabbed(SettingsDocument(400, 200, 90, 2, 2)), {unreadable}, "500,375", 3, "2.3.0"},
+        {"all on one line", oneLine(SettingsDocument(400, 200, 90, 2, 2)), {unreadable}, "500,375", 3, "2.3.0"},
+        {"a file in the line format says nothing", SettingsDocument(400, 200, 90, 2, 2), {}, "267,200", 4, "2.4.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path settings = dir / "settings.xml";
+        WriteFileBytes(settings, ToBytes(c.settings));
+        const fs::path file = CopyFixture("notag.mp3", dir / "song.mp3");
+        const CliRun run = RunCli({"add", "-c", Fixture("big.jpg").string(), "--settings", settings.string(), file.string()});
+        ASSERT_EQ(run.exitCode, 0) << run.Describe();
+        std::string warnings;
+        for (const std::string& warning : c.warnings)
+            warnings += "covrilo-cli: warning: settings " + settings.string() + ": " + warning + "\n";
+        EXPECT_EQ(run.err, warnings);
+        EXPECT_EQ(ReadFileBytes(settings), ToBytes(c.settings)) << "the settings file was rewritten";
+        EXPECT_EQ(FfprobePictureSizes(file), std::vector<std::string>{c.size});
+        const JsonValue dump = MutagenDump(file);
+        EXPECT_EQ(dump["id3v2"]["version"].Str(), c.version);
+        const std::vector<Picture> pictures = PicturesOf(dump);
+        ASSERT_EQ(pictures.size(), 1u) << dump.Dump();
+        EXPECT_EQ(pictures[0].type, c.type);
+    }
+}
+
+TEST_F(CliEndToEnd, AnyJpegIsACoverWhateverItsFirstSegment) {
+    INTEROP_REQUIRE(Tool::Pil);
+    TempDir dir;
+    // CMYK pictures, which libjpeg writes with an Adobe segment and no JFIF one.
+    for (const auto& [name, size] : {std::pair<const char*, const char*>{"adobe.jpg", "(300, 200)"},
+                                     {"adobe-big.jpg", "(1200, 900)"}}) {
+        const ToolRun made = RunSeparately(std::string(kSystemPython) + " -c " +
+                                           ShellQuote("import sys; from PIL import Image; Image.new('CMYK', " +
+                                                      std::string(size) + ", (0, 128, 255, 0)).save(sys.argv[1])") +
+                                           " " + ShellQuote((dir / name).string()));
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+    }
+    // A JFIF picture without its JFIF segment: what followed it (ffmpeg's comment) comes first.
+    Bytes noApp0 = ReadFileBytes(Fixture("cover.jpg"));
+    ASSERT_EQ(noApp0[3], 0xE0);
+    noApp0.erase(noApp0.begin() + 2, noApp0.begin() + 4 + ((noApp0[4] << 8) | noApp0[5]));
+    WriteFileBytes(dir / "no-app0.jpg", noApp0);
+    struct Case {
+        const char* file;
+        bool asItIs;  // embedded byte for byte (else scaled to 500 x 375)
+    };
+    for (const Case& c : {Case{"adobe.jpg", true}, Case{"no-app0.jpg", true}, Case{"adobe-big.jpg", false}}) {
+        SCOPED_TRACE(c.file);
+        const Bytes picture = ReadFileBytes(dir / c.file);
+        ASSERT_GE(picture.size(), 4u);
+        EXPECT_TRUE(picture[3] != 0xE0 && picture[3] != 0xE1) << "begins with a JFIF or Exif segment";
+        const fs::path song = CopyFixture("v24.mp3", dir / (std::string(c.file) + ".mp3"));
+        const CliRun run = RunCli({"add", "-c", (dir / c.file).string(), "--settings", (dir / "settings.xml").string(),
+                                   song.string()});
+        ASSERT_EQ(run.exitCode, 0) << run.Describe();
+        EXPECT_EQ(run.err, "");
+        for (const JsonValue& dump : {MutagenDump(song), TaglibDump(song)}) {
+            SCOPED_TRACE(dump["tool"].Str());
+            const auto pictures = PicturesOf(dump);
+            const auto front = std::find_if(pictures.begin(), pictures.end(), [](const Picture& p) { return p.type == 3; });
+            ASSERT_NE(front, pictures.end()) << dump.Dump();
+            EXPECT_EQ(front->mime, "image/jpeg");
+            if (c.asItIs) {
+                EXPECT_EQ(front->sha256, Sha256OfBytes(picture));
+            }
+        }
+        if (!c.asItIs) {
+            EXPECT_TRUE(HasPictureOfSize(song, "500,375"));
+        }
+        EXPECT_TRUE(FfmpegDecodesAttachedPicture(song));
+    }
+}
+
+TEST_F(CliEndToEnd, QuietPrintsOnlyErrorsAndVerboseWhatChanged) {
+    TempDir dir;
+    const fs::path song = CopyFixture("v23.mp3", dir / "song.mp3"), missing = dir / "missing.mp3";
+    const std::string settings = (dir / "settings.xml").string();
+    const std::string cover = Fixture("cover.jpg").string();
+    const CliRun quiet = RunCli({"add", "-q", "-c", cover, "--settings", settings, song.string(), missing.string()});
+    EXPECT_EQ(quiet.exitCode, 1) << quiet.Describe();
+    EXPECT_EQ(quiet.out, "Error\t" + missing.string() + "\n");
+    EXPECT_EQ(quiet.err, "covrilo-cli: " + missing.string() + ": not found\n");
+    EXPECT_EQ(PictureOfType(song, 3).sha256, Sha256OfFile(Fixture("cover.jpg"))) << "quiet, but done";
+
+    const fs::path fresh = CopyFixture("v23.mp3", dir / "fresh.mp3");
+    const std::string coverBytes = std::to_string(fs::file_size(Fixture("cover.jpg")));
+    const std::string oldBytes = std::to_string(fs::file_size(Fixture("oldfront.jpg")));
+    const CliRun verbose = RunCli({"add", "-v", "-c", cover, "--settings", settings, fresh.string()});
+    ASSERT_EQ(verbose.exitCode, 0) << verbose.Describe();
+    const auto details = DetailsByFile(verbose)[fresh.string()];
+    auto has = [&](const std::vector<std::string>& lines, const std::string& text) {
+        return std::find(lines.begin(), lines.end(), text) != lines.end();
+    };
+    EXPECT_TRUE(has(details, "picture 300 x 300, " + coverBytes + " bytes (as it is), from " + cover)) << verbose.out;
+    EXPECT_TRUE(has(details, "- APIC: Cover (front), image/jpeg, " + oldBytes + " bytes, \"old front\"")) << verbose.out;
+    EXPECT_TRUE(has(details, "+ APIC: Cover (front), image/jpeg, " + coverBytes + " bytes")) << verbose.out;
+    EXPECT_TRUE(std::any_of(details.begin(), details.end(), [](const std::string& line) {
+        return line.rfind("ID3v2.3.0 tag of ", 0) == 0;
+    })) << verbose.out;
+    // Frames written again as they were are no change.
+    for (const std::string& line : details) EXPECT_EQ(line.find("TPE2"), std::string::npos) << line;
+
+    const CliRun removed = RunCli({"remove", "--verbose", "--settings", settings, fresh.string()});
+    ASSERT_EQ(removed.exitCode, 0) << removed.Describe();
+    const auto gone = DetailsByFile(removed)[fresh.string()];
+    EXPECT_TRUE(has(gone, "- APIC: Cover (front), image/jpeg, " + coverBytes + " bytes")) << removed.out;
+    EXPECT_TRUE(has(gone, "- APIC: Cover (back), image/png, " + std::to_string(fs::file_size(Fixture("back.png"))) +
+                              " bytes, \"back\""))
+        << removed.out;
+}
+
+TEST_F(CliEndToEnd, FoldersWithoutMp3FilesOfTheirOwnPointToRecursive) {
+    TempDir dir;
+    fs::create_directories(dir / "lib" / "album");
+    const fs::path song = CopyFixture("v23.mp3", dir / "lib" / "album" / "song.mp3");
+    const Bytes before = ReadFileBytes(song);
+    const std::string lib = (dir / "lib").string(), settings = (dir / "settings.xml").string();
+    const std::string hint =
+        "covrilo-cli: no MP3 files found in the given folders; their sub-folders hold some (use --recursive)\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"add", "-c", Fixture("cover.jpg").string(), "--settings", settings, lib},
+          std::vector<std::string>{"info", lib}, std::vector<std::string>{"info", "--json", lib}}) {
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.exitCode, 2) << run.Describe();
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, hint);
+    }
+    EXPECT_EQ(ReadFileBytes(song), before);
+    const CliRun info = RunCli({"info", "-r", "--json", lib});
+    EXPECT_EQ(info.exitCode, 0) << info.Describe();
+    const JsonValue files = JsonValue::Parse(info.out);
+    ASSERT_EQ(files.Arr().size(), 1u) << info.out;
+    EXPECT_EQ(files[0]["path"].Str(), song.string());
+    // A folder among others that holds MP3 files is named with the hint; the run goes on.
+    const CliRun mixed = RunCli({"add", "-c", Fixture("cover.jpg").string(), "--settings", settings, lib, song.string()});
+    EXPECT_EQ(mixed.exitCode, 0) << mixed.Describe();
+    EXPECT_EQ(mixed.err, "covrilo-cli: warning: " + lib + " holds no MP3 files itself, only its sub-folders do (use --recursive)\n");
 }
 
 }  // namespace

@@ -691,6 +691,185 @@ TEST_F(Facade, ID3v2AndAGrowingID3v1TailAreSavedTogether) {
     }
 }
 
+// ---- saves worked out without writing (dry runs) ------------------------------------------
+
+// The names in the test's folder: a save that is only planned leaves no journal or copy.
+std::vector<std::string> Names(const std::filesystem::path& Dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(Facade, APlannedSaveWritesNothingAndForeseesTheSave) {
+    struct Case {
+        const char* name;
+        Bytes file;
+        size_t picture;  // bytes of the cover added; 0: remove every picture
+        bool rewrite;
+    };
+    auto song = [](std::vector<Bytes> frames, uint32_t padding, bool record) {
+        Bytes file = Tag23(frames, padding);
+        Append(file, Audio());
+        if (record) Append(file, ID3v1Record("Title", "Artist", "1999", 17));
+        return file;
+    };
+    const std::vector<Bytes> tagged = {Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(3, Jpeg(1, 500))};
+    const Case cases[] = {
+        {"a cover of the same size, in place", song(tagged, 600, true), 500, false},
+        {"a larger cover in the padding, in place", song(tagged, 3000, true), 2000, false},
+        {"a cover that does not fit", song(tagged, 64, false), 3000, true},
+        {"no tag before", [] { Bytes b = Audio(); return b; }(), 500, true},
+        {"pictures removed, in place", song(tagged, 600, true), 0, false},
+        {"pictures removed, too much room left", song({Text23("TIT2", "T"), Apic23(3, Jpeg(1, 6000))}, 64, false), 0,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto planned = Mp3(c.file, "planned.mp3"), saved = Mp3(c.file, "saved.mp3");
+        const auto cover = Picture(Jpeg(9, c.picture == 0 ? 64 : c.picture));
+        const std::vector<std::string> before = Names(dir.path());
+        auto run = [&](const std::filesystem::path& file, bool plan) {
+            multitag.PlanOnly = plan;
+            EXPECT_TRUE(multitag.Open(file)) << multitag.LastError();
+            multitag.AddPicture({cover, "FrontCover", ""});
+            EXPECT_TRUE(c.picture == 0 ? multitag.RemoveAllPictures() : multitag.Save()) << multitag.LastError();
+            const TSaveReport report = multitag.LastReport();
+            multitag.Close();
+            return report;
+        };
+        const TSaveReport plan = run(planned, true);
+        EXPECT_EQ(ReadFileBytes(planned), c.file) << "a planned save wrote";
+        EXPECT_EQ(Names(dir.path()), before);
+        const TSaveReport done = run(saved, false);
+        EXPECT_NE(ReadFileBytes(saved), c.file);
+        EXPECT_TRUE(plan.Written);
+        EXPECT_EQ(plan.Rewrite, c.rewrite);
+        EXPECT_EQ(done.Rewrite, plan.Rewrite);
+        EXPECT_EQ(plan.OldVersion, done.OldVersion);
+        EXPECT_EQ(plan.NewVersion, done.NewVersion);
+        EXPECT_EQ(plan.OldTagBytes, done.OldTagBytes);
+        EXPECT_EQ(plan.NewTagBytes, done.NewTagBytes);
+        EXPECT_EQ(done.NewTagBytes, TID3v2Class(saved).TagExists ? TID3v2Class(saved).TagSize + 10 : 0);
+        EXPECT_EQ(plan.Removed, done.Removed);
+        EXPECT_EQ(plan.Added, done.Added);
+        EXPECT_EQ(plan.ID3v1Changed, done.ID3v1Changed);
+    }
+}
+
+TEST_F(Facade, TheReportNamesTheFramesThatGoAndCome) {
+    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(3, Jpeg(1, 100)),
+                        Apic23(4, Jpeg(2, 80))});
+    Append(file, Audio());
+    auto path = Mp3(file);
+    ASSERT_TRUE(multitag.Open(path));
+    multitag.AddPicture({Picture(Jpeg(3, 300)), "FrontCover", ""});
+    ASSERT_TRUE(multitag.Save()) << multitag.LastError();
+    const TSaveReport& report = multitag.LastReport();
+    EXPECT_EQ(report.OldVersion, 0x0300);
+    EXPECT_EQ(report.NewVersion, 0x0300);
+    EXPECT_EQ(report.Removed, std::vector<std::string>{"APIC: Cover (front), image/jpeg, 100 bytes"});
+    // The texts the record rewrites unchanged are no change; the empty ones it adds are.
+    EXPECT_EQ(std::count(report.Added.begin(), report.Added.end(), "APIC: Cover (front), image/jpeg, 300 bytes"), 1);
+    for (const std::string& frame : report.Added) {
+        EXPECT_EQ(frame.find("TPE1"), std::string::npos) << frame;
+        EXPECT_EQ(frame.find("Cover (back)"), std::string::npos) << frame;
+    }
+    EXPECT_TRUE(report.ID3v1Changed) << "the file had no ID3v1 record";
+    multitag.Close();
+
+    ASSERT_TRUE(multitag.Open(path));
+    ASSERT_TRUE(multitag.RemoveAllPictures());
+    EXPECT_EQ(multitag.LastReport().Removed, (std::vector<std::string>{"APIC: Cover (back), image/jpeg, 80 bytes",
+                                                                       "APIC: Cover (front), image/jpeg, 300 bytes"}));
+    EXPECT_TRUE(multitag.LastReport().Added.empty());
+    multitag.Close();
+    // Nothing to remove: nothing written, and the report says so.
+    ASSERT_TRUE(multitag.Open(path));
+    ASSERT_TRUE(multitag.RemoveAllPictures());
+    EXPECT_FALSE(multitag.LastReport().Written);
+}
+
+TEST_F(Facade, APlannedSaveIsRefusedWhereTheSaveWouldBeAndRestoresNothing) {
+    Bytes good = Tag23({Text23("TPE1", "Artist"), Apic23(3, Jpeg(1))});
+    Append(good, Audio());
+    Bytes text = Tag23({Text23("TPE1", "Artist")});
+    Append(text, Str("This is a text file that someone named .mp3, not audio at all."));
+    multitag.PlanOnly = true;
+    const auto cover = Picture(Jpeg(5));
+
+    auto notAudio = Mp3(text, "text.mp3");
+    ASSERT_TRUE(multitag.Open(notAudio));
+    multitag.AddPicture({cover, "FrontCover", ""});
+    EXPECT_FALSE(multitag.Save());
+    EXPECT_EQ(multitag.LastError(), "not an MPEG audio file");
+    multitag.Close();
+
+    // What the engine refuses to save (here an unsynchronised tag) is refused with the same
+    // reason as the save gives.
+    Bytes unsynchronised = good;
+    unsynchronised[5] = 0x80;
+    std::string reasons[2];
+    for (const bool plan : {true, false}) {
+        multitag.PlanOnly = plan;
+        auto file = Mp3(unsynchronised, plan ? "unsync-plan.mp3" : "unsync-save.mp3");
+        ASSERT_TRUE(multitag.Open(file));
+        multitag.AddPicture({cover, "FrontCover", ""});
+        EXPECT_FALSE(multitag.Save());
+        reasons[plan ? 0 : 1] = multitag.LastError();
+        multitag.Close();
+        EXPECT_EQ(ReadFileBytes(file), unsynchronised);
+    }
+    EXPECT_NE(reasons[0].find("unsynchronised"), std::string::npos) << reasons[0];
+    EXPECT_EQ(reasons[0], reasons[1]);
+    multitag.PlanOnly = true;
+
+    // Changed since it was read.
+    auto changed = Mp3(good, "changed.mp3");
+    ASSERT_TRUE(multitag.Open(changed));
+    Bytes longer = good;
+    Append(longer, Audio());
+    WriteFileBytes(changed, longer);
+    multitag.AddPicture({cover, "FrontCover", ""});
+    EXPECT_FALSE(multitag.Save());
+    EXPECT_EQ(multitag.LastError(), "it changed since it was read");
+    multitag.Close();
+
+    // A journal an interrupted save left: a real save would restore the file first, a planned
+    // one leaves both as they are and says why it cannot tell.
+    auto interrupted = Mp3(good, "interrupted.mp3");
+    const auto journal = dir / "interrupted.mp3.covrilo-journal.$$$";
+    WriteFileBytes(journal, Str("journal bytes"));
+    EXPECT_FALSE(multitag.Open(interrupted));
+    EXPECT_NE(multitag.LastError().find("an interrupted save left its journal interrupted.mp3.covrilo-journal.$$$"),
+              std::string::npos)
+        << multitag.LastError();
+    EXPECT_FALSE(multitag.Save());
+    EXPECT_EQ(ReadFileBytes(journal), Str("journal bytes"));
+    EXPECT_EQ(ReadFileBytes(interrupted), good);
+    for (const auto& file : {notAudio, changed}) EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(ReadFileBytes(changed), longer);
+    EXPECT_EQ(ReadFileBytes(notAudio), text);
+}
+
+TEST_F(Facade, PictureTypesAreThoseOfTheTag) {
+    Bytes two = Tag23({Apic23(4, Jpeg(1)), Text23("TPE1", "A"), Apic23(3, Jpeg(2))});
+    Append(two, Audio());
+    Bytes none = Tag23({Text23("TPE1", "A")});
+    Append(none, Audio());
+    // Other writers' odd frames before a picture do not hide it.
+    Bytes odd = Tag23({Text23("tit2", "lower case id"), Apic23(3, Jpeg(2))});
+    Append(odd, Audio());
+    const std::pair<Bytes, std::vector<uint8_t>> cases[] = {{two, {4, 3}}, {none, {}}, {Audio(), {}}, {odd, {3}}};
+    for (const auto& [content, types] : cases) {
+        ASSERT_TRUE(multitag.Open(Mp3(content)));
+        EXPECT_EQ(multitag.PictureTypes(), types);
+        multitag.Close();
+    }
+    multitag.Open(dir / "missing.mp3");
+    EXPECT_TRUE(multitag.PictureTypes().empty());
+}
+
 TEST(PictureFileToBase64, EncodesInBlocksWithPaddingOnlyAtTheEnd) {
     TempDir dir;
     struct Case {

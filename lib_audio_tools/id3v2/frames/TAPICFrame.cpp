@@ -196,9 +196,10 @@ std::string TAPICFrame::DetectImageMimeType(std::span<const uint8_t> Head, uint6
     if (StartsWith(Head, 0, "BM") && Head[6] == 0 && Head[7] == 0 && Head[8] == 0 && Head[9] == 0 &&
         LE32(Head, 2) == FileSize && LE32(Head, 14) == 40)
         return Mime(MIME_BMP);
-    const bool Jfif = Head[0] == 0xFF && Head[1] == 0xD8 && Head[2] == 0xFF && Head[3] == 0xE0 && StartsWith(Head, 6, "JFIF");
-    const bool Exif = Head[0] == 0xFF && Head[1] == 0xD8 && Head[2] == 0xFF && Head[3] == 0xE1 && StartsWith(Head, 6, "Exif");
-    if ((Jfif || Exif) && Head[10] == 0) return Mime(MIME_JPEG);
+    // A JPEG by its start-of-image marker and the marker after it, whatever segment comes
+    // first: JFIF (APP0) and Exif (APP1), but also Adobe (APP14), ICC profiles (APP2), or a
+    // quantisation table straight away, as many cameras and editors write them.
+    if (Head[0] == 0xFF && Head[1] == 0xD8 && Head[2] == 0xFF) return Mime(MIME_JPEG);
     auto Digit = [](uint8_t C) { return C >= '0' && C <= '9'; };
     if (StartsWith(Head, 0, "GIF") && Digit(Head[3]) && Digit(Head[4]) && Head[5] >= 'a' && Head[5] <= 'z')
         return Mime(MIME_GIF);
