@@ -545,34 +545,26 @@ void TFileTransaction::RecoverJournal() {
         throw EFWriteError(What("Cannot restore file", Reason(Err) + "; its journal stays for the next run"),
                            Reason(Err));
     };
-    if (shifted && shift < 0) {
-        // A shrink whose blocks are gone is finished: that needs no space, where undoing it would.
-        for (size_t i = 0; i < journal->NewRegions.size(); ++i) {
-            const auto& bytesNew = journal->NewBytes[i];
-            if (const int err = WriteAllAt(wfd.Get(), bytesNew.data(), static_cast<int64_t>(bytesNew.size()),
-                                           journal->NewRegions[i].Offset))
+    // The regions' bytes written, the file cut to Size and synced; then the journal goes.
+    auto writeBack = [&](const auto& Regions, const auto& Bytes, int64_t Size) {
+        for (size_t i = 0; i < Regions.size(); ++i)
+            if (const int err = WriteAllAt(wfd.Get(), Bytes[i].data(), static_cast<int64_t>(Bytes[i].size()),
+                                           Regions[i].Offset))
                 failed(err);
-        }
-        int err = ::ftruncate(wfd.Get(), journal->NewSize) == 0 ? 0 : errno;
+        int err = ::ftruncate(wfd.Get(), Size) == 0 ? 0 : errno;
         if (err == 0) err = SyncFd(wfd.Get());
         if (err != 0) failed(err);
         RemoveJournal(journalName);
         identity_ = IdentityOf(fd_, name_);
+    };
+    if (shifted && shift < 0) {
+        // A shrink whose blocks are gone is finished: that needs no space, where undoing it would.
+        writeBack(journal->NewRegions, journal->NewBytes, journal->NewSize);
         return;
     }
     // A grow's inserted blocks go first (that frees space), then the old bytes go back.
     if (shifted && ::fallocate(wfd.Get(), FALLOC_FL_COLLAPSE_RANGE, at, shift) != 0) failed(errno);
-    for (size_t i = 0; i < journal->OldRegions.size(); ++i) {
-        const auto& bytesOld = journal->OldBytes[i];
-        if (const int err = WriteAllAt(wfd.Get(), bytesOld.data(), static_cast<int64_t>(bytesOld.size()),
-                                       journal->OldRegions[i].Offset))
-            failed(err);
-    }
-    int err = ::ftruncate(wfd.Get(), journal->OldSize) == 0 ? 0 : errno;
-    if (err == 0) err = SyncFd(wfd.Get());
-    if (err != 0) failed(err);
-    RemoveJournal(journalName);
-    identity_ = IdentityOf(fd_, name_);
+    writeBack(journal->OldRegions, journal->OldBytes, journal->OldSize);
 }
 
 // --- committing ---------------------------------------------------------------

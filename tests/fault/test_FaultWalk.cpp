@@ -295,6 +295,11 @@ TEST_F(FaultWalk, EverySaveIsAtomicAndItsStatusHonest) {
     const Bytes pictures = Tag23(
         {Text23("TPE1", "Artist"), Apic23(3, Jpeg(100, 100, 9)), Apic23(4, Jpeg(90, 90, 11)), Text23("TIT2", "T")}, 100);
     const Bytes onlyPictures = Tag23({Apic23(3, Jpeg(100, 100, 9)), Apic23(4, Jpeg(90, 90, 11))}, 100);
+    // A tag area of whole pages that goes: the audio moves by whole pages, which the kernel
+    // copies (copy_file_range) where elsewhere the rewrite's buffer does.
+    const std::vector<Bytes> pagedFrames = {Apic23(3, Jpeg(100, 100, 9)), Apic23(4, Jpeg(90, 90, 11))};
+    const size_t pagedUsed = Tag23(pagedFrames, 0).size();
+    const Bytes onlyPicturePaged = Tag23(pagedFrames, static_cast<uint32_t>((pagedUsed / 4096 + 2) * 4096 - pagedUsed));
     // A tag of more than a block whose padding the cover does not fit: where the file system
     // can, zero blocks are inserted inside its padding.
     const Bytes roomy = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 5000);
@@ -311,6 +316,8 @@ TEST_F(FaultWalk, EverySaveIsAtomicAndItsStatusHonest) {
         {"remove, shrunk by taking out blocks (a rewrite elsewhere)", "remove", nullptr,
          Concat({pictures, audio, Id3v1Record("T", "Artist")})},
         {"remove, rewrite (no frame left)", "remove", "rewrite", Concat({onlyPictures, audio, Id3v1Record("T", "Artist")})},
+        {"remove, rewrite copied by the kernel (no frame left, a tag area of whole pages)", "remove", "rewrite",
+         Concat({onlyPicturePaged, audio, Id3v1Record("T", "Artist")})},
         {"add, in place, reads failing", "add", "in place", Concat({inPlaceTag, audio, Id3v1Record("Title", "Artist")}),
          "read,pread"},
     };
