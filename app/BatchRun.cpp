@@ -10,6 +10,8 @@
 #include <array>
 #include <exception>
 #include <map>
+#include <stdexcept>
+#include <utility>
 
 namespace covrilo {
 
@@ -140,6 +142,53 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
     TBatchResult Result;
     int Current = -1;
     bool FileOpen = false;
+    // Saves the tagger finishes later: their entries get their status once the file is
+    // durable (a few files on), and the run ends only when every one has it.
+    // A file's outcome as the host gets it: its status, the reason of an error, its report.
+    struct TShown {
+        std::string Status, Reason;
+        TFileReport Report;
+    };
+    std::map<uint64_t, std::pair<int, TShown>> Pending;
+    std::string DeferredError;  // the first failure of a finished save, for a host that stops at errors
+    // Statuses reach the host in the order of the entries: one known before an earlier
+    // entry's save is durable waits for it.
+    std::map<int, TShown> Ready;
+    int Shown = 0;
+    auto Put = [&](int Index, TShown Outcome) {
+        Ready[Index] = std::move(Outcome);
+        for (auto Next = Ready.find(Shown); Next != Ready.end(); Next = Ready.find(Shown)) {
+            const TShown& Out = Next->second;
+            Host.ReportFile(Shown, Out.Report);
+            Host.SetEntryStatus(Shown, Out.Status);
+            if (Out.Status == kStatusError) Host.ReportFileError(Shown, Out.Reason);
+            Ready.erase(Next);
+            ++Shown;
+        }
+    };
+    auto Settle = [&](bool Wait) {
+        const bool Any = !Pending.empty();
+        for (const TFinishedSave& Done : Tagger.FinishedSaves(Wait)) {
+            const auto Entry = Pending.find(Done.Id);
+            if (Entry == Pending.end()) continue;
+            auto [Index, Outcome] = std::move(Entry->second);
+            Pending.erase(Entry);
+            if (!Done.Saved) {
+                Outcome.Status = kStatusError;
+                Outcome.Reason = Done.Reason.empty() ? "the file could not be saved" : Done.Reason;
+                Outcome.Report.Save = {};  // nothing of it was saved
+                if (DeferredError.empty()) DeferredError = Outcome.Reason;
+            }
+            Put(Index, std::move(Outcome));
+        }
+        return Any;
+    };
+    auto Saved = [&](const char* Status, const TFileReport& Report) {
+        if (const uint64_t Id = Tagger.PendingSave())
+            Pending[Id] = {Current, {Status, {}, Report}};
+        else
+            Put(Current, {Status, {}, Report});
+    };
     try {
         const int Count = Host.EntryCount();
         if (Count <= 0) return Result;
@@ -164,13 +213,10 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
             TFileReport Report;
             auto Done = [&](const char* Status) {
                 Report.Save = Tagger.LastReport();
-                Host.ReportFile(Current, Report);
-                Host.SetEntryStatus(Current, Status);
+                Saved(Status, Report);
             };
             auto Failed = [&](const std::string& Reason) {
-                Host.ReportFile(Current, Report);
-                Host.SetEntryStatus(Current, kStatusError);
-                Host.ReportFileError(Current, Reason.empty() ? "the file could not be saved" : Reason);
+                Put(Current, {kStatusError, Reason.empty() ? "the file could not be saved" : Reason, Report});
             };
             try {
                 // A file that cannot be opened or read is not reported here; its save fails.
@@ -215,11 +261,31 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
             }
             Covers.Done(Current, Path);
             ++Result.Done;
+            Host.FileFinished(Current);
+            Settle(false);
             Host.ProcessEvents();
+            // A host that stops at a file's error (the window) stops at one found late too,
+            // once the saves before it are finished.
+            if (!DeferredError.empty() && !Host.ContinueAfterFileError()) {
+                Settle(true);
+                Result.Message = DeferredError;
+                Result.Outcome = TBatchOutcome::boFailed;
+                Result.FailedIndex = Current + 1;
+                return Result;
+            }
             if (Current + 1 < Count && Host.StopRequested()) {
+                Settle(true);
                 Result.Outcome = TBatchOutcome::boStopped;
                 return Result;
             }
+        }
+        // The statuses that came last are shown too.
+        if (Settle(true)) Host.ProcessEvents();
+        if (!DeferredError.empty() && !Host.ContinueAfterFileError()) {
+            Result.Message = DeferredError;
+            Result.Outcome = TBatchOutcome::boFailed;
+            Result.FailedIndex = Count;
+            return Result;
         }
         Result.Outcome = TBatchOutcome::boCompleted;
         return Result;
@@ -230,6 +296,11 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
     }
     Result.Outcome = TBatchOutcome::boFailed;
     Result.FailedIndex = Current;
+    // The saves already handed on are finished: their files get their statuses.
+    try {
+        Settle(true);
+    } catch (...) {
+    }
     if (FileOpen) {
         try {
             Tagger.Close();

@@ -84,6 +84,9 @@ public:
     virtual std::filesystem::path DataDir() = 0;
     // Called after every file so the host can show the new status at once.
     virtual void ProcessEvents() = 0;
+    // Entry Index has been worked on (its status may come later, once its save is durable;
+    // statuses come in the order of the entries).
+    virtual void FileFinished(int Index) { (void)Index; }
     // Whether an error raised while a file is opened, read or written (it is locked, it may
     // not be written, the disk is full, ...) gives that file "Error" and the run goes on.
     // Otherwise, as in the window, the error ends the run and its message is shown.
@@ -105,6 +108,13 @@ public:
     }
 };
 
+// The outcome of a save that was finished after its Save or RemoveAllPictures answered.
+struct TFinishedSave {
+    uint64_t Id = 0;
+    bool Saved = false;  // the file is saved and durable; otherwise Reason says why not
+    std::string Reason;
+};
+
 // The tag front end as the run uses it, one file at a time.
 class IBatchTagger {
 public:
@@ -117,6 +127,15 @@ public:
     virtual void Close() = 0;
     // Why the last Save or RemoveAllPictures answered false (empty when unknown).
     virtual std::string LastError() { return {}; }
+    // A Save or RemoveAllPictures that answered true may leave its file's last syncs (and a
+    // rewrite's rename) to be done together with other files' : PendingSave() then names
+    // it (0: the file is durable already), and its outcome comes from FinishedSaves once
+    // the file is durable. Wait finishes every pending save first (the end of a run).
+    virtual uint64_t PendingSave() { return 0; }
+    virtual std::vector<TFinishedSave> FinishedSaves(bool Wait) {
+        (void)Wait;
+        return {};
+    }
     // Called once before the first file with the options of the run.
     virtual void BeginRun(const TBatchOptions& Options) { (void)Options; }
     // Whether the open file already has a picture of the kind (a name as AddPicture takes).

@@ -252,6 +252,7 @@ struct TScalePlan {
     uint8_t* SourceRow;  // one decoded row, as libjpeg delivers it
     uint8_t* RgbRow;     // the same row in RGB
     uint8_t* DestRow;    // one scaled row
+    bool SkipRows;       // skip the rows that are not sampled instead of decoding them
 };
 
 // Decodes row by row and writes each destination row as soon as its source row is in,
@@ -262,6 +263,14 @@ bool GuardedScale(TDecoder& D, TEncoder& E, const TScalePlan& P) {
     uint32_t Next = 0;
     while (D.Info.output_scanline < D.Info.output_height) {
         const uint32_t Line = D.Info.output_scanline;
+        // Rows no destination row takes are skipped: still entropy-decoded (so damage is
+        // still found), but neither transformed, upsampled nor converted. The rows that are
+        // read come out exactly as a full decode gives them.
+        const uint32_t Wanted = Next < P.DestHeight ? P.Rows[Next] : D.Info.output_height;
+        if (P.SkipRows && Wanted > Line) {
+            if (jpeg_skip_scanlines(&D.Info, Wanted - Line) != Wanted - Line) ERREXIT(&D.Info, JERR_INPUT_EOF);
+            continue;
+        }
         JSAMPROW In[1] = {P.SourceRow};
         if (jpeg_read_scanlines(&D.Info, In, 1) != 1) ERREXIT(&D.Info, JERR_INPUT_EOF);
         if (Next >= P.DestHeight || P.Rows[Next] != Line) continue;
@@ -343,10 +352,9 @@ std::vector<uint8_t> EncodeJpeg(const TRgbImage& Image, int Quality) {
     return Out;
 }
 
-TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality) {
+TPreparedCover ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem::path& ImagePath, int MaxWidth,
+                         int MaxHeight, int JpegQuality, bool SkipRows) {
     if (MaxWidth < 1 || MaxHeight < 1) throw std::invalid_argument("picture size limits must be at least 1");
-    // The whole file is read first, so ImagePath may itself be the temp.jpg a caller replaces.
-    const auto Data = ReadWholeFile(ImagePath);
     // The picture frame takes a JPEG by its first bytes, whole, when it fits the limits: a
     // cover it would not take is refused here, before any file is touched. (Fewer bytes than
     // it looks at are no picture at all, which the decoder says in its own words.)
@@ -382,13 +390,20 @@ TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth
     if (!GuardedStartEncode(E, Size->Width, Size->Height, JpegQuality)) ThrowJpegError(E.Err, {});
     // From here on the encoder's errors jump into the decoder's guarded frame too.
     E.Info.err = &D.Err.Pub;
-    const TScalePlan Plan{Columns.data(), Rows.data(),  static_cast<uint32_t>(Size->Width),
-                          static_cast<uint32_t>(Size->Height), SourceRow.data(), RgbRow.data(), DestRow.data()};
+    const TScalePlan Plan{Columns.data(),      Rows.data(),   static_cast<uint32_t>(Size->Width),
+                          static_cast<uint32_t>(Size->Height), SourceRow.data(), RgbRow.data(),
+                          DestRow.data(),      SkipRows};
     if (!GuardedScale(D, E, Plan)) ThrowJpegError(D.Err, ImagePath);
     Cover.Width = Size->Width;
     Cover.Height = Size->Height;
     Cover.Bytes = static_cast<int64_t>(Cover.Scaled.size());
     return Cover;
+}
+
+TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality) {
+    if (MaxWidth < 1 || MaxHeight < 1) throw std::invalid_argument("picture size limits must be at least 1");
+    // The whole file is read first, so ImagePath may itself be the temp.jpg a caller replaces.
+    return ScaleJpeg(ReadWholeFile(ImagePath), ImagePath, MaxWidth, MaxHeight, JpegQuality, true);
 }
 
 bool PrepareCoverImage(std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality,

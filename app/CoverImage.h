@@ -66,6 +66,12 @@ struct TPreparedCover {
 // limits below 1.
 TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality);
 
+// PrepareCover of the JPEG Data (named Name in messages), from memory. SkipRows: the source
+// rows that no destination row samples are skipped rather than decoded to pixels; the result
+// is the same to the byte (PrepareCover skips them).
+TPreparedCover ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem::path& Name, int MaxWidth,
+                         int MaxHeight, int JpegQuality, bool SkipRows);
+
 // PrepareCover, and a scaled copy written to ExeDir / "temp.jpg" with ImagePath pointed
 // there; Prepared, when given, receives what PrepareCover made. Returns whether a scaled
 // copy was written. Errors raise as PrepareCover's (or the write's std::system_error);

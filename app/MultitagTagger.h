@@ -5,6 +5,8 @@
 
 #include "app/BatchRun.h"
 #include "app/FileTimes.h"
+#include "io/EnhancedStreams.h"
+#include "io/SaveBatch.h"
 #include "multitag/qmx_multitag.h"
 
 #include <cstdint>
@@ -17,6 +19,7 @@ public:
     TMultitagTagger() {
         Facade.SetMpegReadTags(tsID3v1ID3v2);
         Facade.SetMpegWriteTags(tsID3v1ID3v2);
+        Facade.SetSaveBatch(&Batch);
     }
     bool Open(const std::filesystem::path& FileName) override;
     void AddPicture(const std::filesystem::path& PictureFile, const std::string& PictureType) override {
@@ -29,10 +32,32 @@ public:
         times_.reset();
     }
     std::string LastError() override { return Facade.LastError(); }
+    uint64_t PendingSave() override { return Facade.PendingSave(); }
+    std::vector<TFinishedSave> FinishedSaves(bool Wait) override {
+        if (Wait) Batch.Flush();
+        std::vector<TFinishedSave> out;
+        for (const TSaveBatch::TOutcome& outcome : Batch.TakeOutcomes()) {
+            TFinishedSave done{outcome.Id, !outcome.Error, {}};
+            if (outcome.Error) {
+                try {
+                    std::rethrow_exception(outcome.Error);
+                } catch (const std::exception& E) {
+                    done.Reason = ErrorReason(E);
+                } catch (...) {
+                    done.Reason = "the file could not be saved";
+                }
+            }
+            out.push_back(std::move(done));
+        }
+        return out;
+    }
     // A dry run plans every save without writing it (see Tqmx_multitag::PlanOnly).
     void BeginRun(const TBatchOptions& Options) override {
         Facade.PlanOnly = Options.DryRun;
         keepTimes_ = Options.KeepTimes && !Options.DryRun;
+        // Times are given back right after each save, which needs the save finished then:
+        // a run that keeps them saves file by file (a dry run plans as its run would save).
+        Facade.SetSaveBatch(Options.KeepTimes ? nullptr : &Batch);
     }
     bool HasPicture(const std::string& PictureType) override;
     TSaveReport LastReport() override { return Facade.LastReport(); }
@@ -44,6 +69,9 @@ public:
         if (Encoding >= 0 && Encoding <= 2) Facade.ID3v2Format = static_cast<uint8_t>(Encoding);
     }
 
+    // The run's saves, made durable a few files at a time (declared first: it outlives the
+    // facade that hands saves to it).
+    TSaveBatch Batch;
     // ID3v2Format and the other settings are set on the facade directly.
     Tqmx_multitag Facade;
 

@@ -30,7 +30,9 @@
 #include "id3v2/frames/TWXXXFrame.h"
 #include "io/AsciiText.h"
 #include "io/EnhancedStreams.h"
+#include "io/FileSystems.h"
 #include "io/FileTransaction.h"
+#include "io/SaveBatch.h"
 #include "io/TextConversion.h"
 #include "io/UnicodeFileUtils.h"
 
@@ -363,8 +365,23 @@ int64_t TagBytes(const TID3v2Class& Tag) {
 
 }  // namespace
 
+template <typename TMake>
+auto Tqmx_multitag::WhenUnlocked(TMake Make) {
+    try {
+        return Make();
+    } catch (const EFOpenError&) {
+        // A save still pending in the batch holds its file's lock (the file is listed twice,
+        // or under two names): it is finished, and the file opened again.
+        if (batch_ == nullptr || batch_->PendingCount() == 0) throw;
+        batch_->Flush();
+        return Make();
+    }
+}
+
 bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
     track_ = std::make_unique<Ttrack>();
+    loadedID3v2_.reset();
+    pendingSave_ = 0;  // a file opened and not saved hands nothing to the batch
     Pictures.clear();
     FileName = Name;
     opened_ = false;
@@ -383,8 +400,16 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
             RecoverInterruptedSave(FileName);
         // The readers run while this shared lock keeps cooperating writers out; the identity
         // before and after tells whether any other program changed the file meanwhile.
-        TUnicodeFileStream held(FileName, fmOpenRead | fmShareDenyWrite);
+        const auto heldStream =
+            WhenUnlocked([&] { return std::make_unique<TUnicodeFileStream>(FileName, fmOpenRead | fmShareDenyWrite); });
+        TUnicodeFileStream& held = *heldStream;
         const TFileIdentity identity = held.Identity();
+        // Every reader reads through this one descriptor: the file is opened once.
+        struct TReadThrough {
+            int& Handle;
+            ~TReadThrough() { Handle = -1; }
+        } through{readHandle_};
+        readHandle_ = held.Handle();
         Ttrack record;
         switch (TFamily family = FamilyOf()) {
             case TFamily::Ogg: record = ReadOggVorbis(); break;
@@ -401,6 +426,7 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
         openIdentity_ = identity;
     } catch (const std::exception& E) {
         *track_ = Ttrack();
+        loadedID3v2_.reset();
         lastError_ = ErrorReason(E);
         return false;
     }
@@ -451,15 +477,18 @@ bool Tqmx_multitag::Save() {
     report_ = TSaveReport();
     wroteThisSave_ = false;
     pendingTail_.reset();
-    // However the save ends, its transaction (and the file's lock) ends with it.
+    // However the save ends, its transaction (and the file's lock) ends with it, or goes on
+    // in the batch.
     struct TEnd {
         Tqmx_multitag& Self;
         ~TEnd() {
             Self.transaction_.reset();
             Self.planSource_.reset();
             Self.pendingTail_.reset();
+            Self.deferSave_ = false;
         }
     } end{*this};
+    pendingSave_ = 0;
     try {
         switch (TFamily family = FamilyOf()) {
             case TFamily::Ogg:
@@ -477,6 +506,8 @@ bool Tqmx_multitag::Save() {
             case TFamily::Wma:
             case TFamily::None: lastError_ = "not a file type that is written"; return false;
             default: {
+                // One writer, one commit: it may be finished by the batch.
+                deferSave_ = WriteSelection(family) == tsID3v1ID3v2;
                 const bool saved = WriteBySelection(WriteSelection(family));
                 // The record now describes the file as saved; a second Save builds on that.
                 if (PlanOnly)
@@ -485,6 +516,7 @@ bool Tqmx_multitag::Save() {
                     openIdentity_ = transaction_->Identity();
                 else if (saved)
                     openIdentity_.reset();
+                if (saved) HandOver();
                 return saved;
             }
         }
@@ -509,10 +541,30 @@ bool Tqmx_multitag::RefusedWith(const std::exception& Error) {
     return false;
 }
 
+std::unique_ptr<TID3v2Class> Tqmx_multitag::TagFor(TFileTransaction& Transaction) {
+    // The tag Open read is the file's under the lock too while the file is exactly as it was
+    // read (same inode, size and times): it is not read and parsed again.
+    if (loadedID3v2_ && loadedID3v2_->LoadedIdentity && *loadedID3v2_->LoadedIdentity == Transaction.Identity()) {
+        std::unique_ptr<TID3v2Class> tag = std::move(loadedID3v2_);
+        tag->Attach(Transaction);
+        return tag;
+    }
+    loadedID3v2_.reset();
+    return std::make_unique<TID3v2Class>(FileName, Transaction);
+}
+
+void Tqmx_multitag::HandOver() {
+    if (batch_ == nullptr || !transaction_ || !transaction_->Pending()) return;
+    pendingSave_ = batch_->Adopt(std::move(transaction_));
+    // What the file will be once the batch has finished it is not known yet.
+    openIdentity_.reset();
+}
+
 TFileTransaction& Tqmx_multitag::Transaction() {
     if (!transaction_ || transaction_->Committed()) {
         transaction_.reset();
-        transaction_ = std::make_unique<TFileTransaction>(FileName);
+        transaction_ = WhenUnlocked([&] { return std::make_unique<TFileTransaction>(FileName, batch_); });
+        if (deferSave_) transaction_->DeferCommit();
         // The first writer builds on what Open read; a later one on what the writer before
         // it left.
         if (!wroteThisSave_ && openIdentity_) transaction_->Expect(*openIdentity_);
@@ -536,7 +588,7 @@ TStream& Tqmx_multitag::SaveSource() {
 }
 
 std::unique_ptr<TID3v2Class> Tqmx_multitag::TagForSave() {
-    if (!PlanOnly) return std::make_unique<TID3v2Class>(FileName, Transaction());
+    if (!PlanOnly) return TagFor(Transaction());
     SaveSource();  // holds the file, checked, while the tag is read
     return std::make_unique<TID3v2Class>(FileName);
 }
@@ -546,11 +598,16 @@ bool Tqmx_multitag::SaveTag(TID3v2Class& Tag, uint16_t Version) {
     report_.OldTagBytes = TagBytes(Tag);
     const auto read = FramesAsRead(Tag);
     if (PlanOnly) {
-        const TID3v2SavePlan plan = Tag.PlanSave(Version, SaveSource());
-        RequireCommitPossible(FileName, plan.Rewrite);
-        report_.Rewrite = plan.Rewrite;
-        report_.NewVersion = plan.TagSize > 0 ? plan.Version : 0;
-        report_.NewTagBytes = plan.TagSize > 0 ? int64_t{plan.TagSize} + 10 : 0;
+        // As the save of a run would: in place around a block shift where its file system can.
+        TStream& source = SaveSource();
+        const int64_t block = batch_ != nullptr ? ShiftBlockSizeOf(planSource_->Handle()) : 0;
+        const TID3v2SavePlan plan = Tag.PlanSave(Version, source, block);
+        const bool rewrite = plan.Rewrite && !plan.Shift;
+        const uint32_t size = plan.Shift ? plan.ShiftedTagSize : plan.TagSize;
+        RequireCommitPossible(FileName, rewrite);
+        report_.Rewrite = rewrite;
+        report_.NewVersion = size > 0 ? plan.Version : 0;
+        report_.NewTagBytes = size > 0 ? int64_t{size} + 10 : 0;
     } else {
         if (!Tag.SaveToFile(Version)) return false;
         openIdentity_ = Tag.LoadedIdentity;  // the file as saved: a later step builds on it
@@ -604,7 +661,10 @@ bool Tqmx_multitag::WriteBySelection(TTagSelection Selection) {
     }
 }
 
-void Tqmx_multitag::Close() { track_.reset(); }
+void Tqmx_multitag::Close() {
+    track_.reset();
+    loadedID3v2_.reset();
+}
 
 std::vector<uint8_t> Tqmx_multitag::PictureTypes() {
     std::vector<uint8_t> types;
@@ -682,11 +742,19 @@ Ttrack Tqmx_multitag::MergeTracks(Ttrack Lower, Ttrack Higher) {
 
 // --- readers ---------------------------------------------------------------
 
+template <typename TReader>
+bool Tqmx_multitag::ReadThrough(TReader& Reader) {
+    if (readHandle_ < 0) return Reader.ReadFromFile(FileName);
+    THandleStream stream(readHandle_);
+    return Reader.ReadFromStream(stream);
+}
+
 Ttrack Tqmx_multitag::ReadID3v2() {
     Ttrack track;
     std::unique_ptr<TID3v2Class> tag;
     try {
-        tag = std::make_unique<TID3v2Class>(FileName);
+        tag = readHandle_ >= 0 ? std::make_unique<TID3v2Class>(FileName, readHandle_)
+                               : std::make_unique<TID3v2Class>(FileName);
     } catch (const EID3LibException&) {
         // A tag the engine cannot read gives no record; a file that cannot be read at all
         // (locked, an I/O error) is an error of Open, never "no tag".
@@ -700,10 +768,10 @@ Ttrack Tqmx_multitag::ReadID3v2() {
     if (tag->Version < ID3V2_VERSION_2_2) {
         // No tag that the engine reads: the small reader maps whatever it finds.
         const int64_t size = tag->LoadedIdentity ? tag->LoadedIdentity->Size : 0;
-        tag.reset();
+        loadedID3v2_ = std::move(tag);
         try {
             // The small reader answers false for an error (or for a file shorter than a header).
-            if (!id3v2_->ReadFromFile(FileName) && size >= 10)
+            if (!ReadThrough(*id3v2_) && size >= 10)
                 throw EFReadError("Cannot read file " + FileName.string(), "it could not be read");
             track.SetHasTag(id3v2_->Exists);
             if (track.GetHasTag()) {
@@ -747,13 +815,14 @@ Ttrack Tqmx_multitag::ReadID3v2() {
         }
     }
     track.DropTagWithoutArtistAndTitle();
+    loadedID3v2_ = std::move(tag);
     return track;
 }
 
 Ttrack Tqmx_multitag::ReadID3v1() {
     Ttrack track;
     // A record that could not be read is an error, not a file without one.
-    if (!id3v1_->ReadFromFile(FileName))
+    if (!ReadThrough(*id3v1_))
         throw EFReadError("Cannot read file " + FileName.string() + ": " + id3v1_->LastError, id3v1_->LastError);
     try {
         track.SetHasTag(id3v1_->Exists);
@@ -1004,14 +1073,17 @@ bool Tqmx_multitag::RemoveAllPictures() {
         return false;
     }
     wroteThisSave_ = false;
+    pendingSave_ = 0;
     struct TEnd {
         Tqmx_multitag& Self;
         ~TEnd() {
             Self.transaction_.reset();
             Self.planSource_.reset();
+            Self.deferSave_ = false;
         }
     } end{*this};
     try {
+        deferSave_ = true;
         const std::unique_ptr<TID3v2Class> owned = TagForSave();
         TID3v2Class& tag = *owned;
         // A tag that cannot be read whole may hold a picture where the walk stopped: "Deleted"
@@ -1035,7 +1107,10 @@ bool Tqmx_multitag::RemoveAllPictures() {
             return true;
         }
         RequireMpegAudio(SaveSource(), TagBytes(tag));
-        if (SaveTag(tag, 0)) return true;
+        if (SaveTag(tag, 0)) {
+            HandOver();
+            return true;
+        }
         lastError_ = "the file could not be saved";
     } catch (const std::exception& E) {
         if (!RefusedWith(E)) throw;

@@ -19,11 +19,13 @@ namespace covrilo {
 
 class TID3v1;
 class TID3v2;
+class TID3v2Class;
 class TAPETag;
 class TOggVorbis;
 class TFLACfile;
 class TWMAfile;
 class TFileTransaction;
+class TSaveBatch;
 class TID3v2Class;
 
 // Which tag kinds are read from or written to a family of formats. An enumeration, not
@@ -61,6 +63,15 @@ public:
     Tqmx_multitag(const Tqmx_multitag&) = delete;
     Tqmx_multitag& operator=(const Tqmx_multitag&) = delete;
 
+    // Saves of MPEG files (ID3v2 + ID3v1 in one save, and RemoveAllPictures) are handed to
+    // Batch once their new content is written: Save answers true, PendingSave() names the
+    // save, and the batch reports whether the file became durable. Null: every save is
+    // durable before it answers.
+    void SetSaveBatch(TSaveBatch* Batch) { batch_ = Batch; }
+    // The last Save or RemoveAllPictures that answered true and was handed to the batch; 0
+    // when it is durable already (or answered false).
+    uint64_t PendingSave() const { return pendingSave_; }
+
     void SetMpegReadTags(TTagSelection Value) { MpegReadTags = Value; }
     void SetMpegWriteTags(TTagSelection Value) { MpegWriteTags = Value; }
 
@@ -84,6 +95,9 @@ public:
     // or its tags could not be read (the file is then unchanged).
     bool RemoveAllPictures();
     void Close();
+    // The ID3v2 tag the last Open read (frames, version, the ID3v1 record), until Close, the
+    // next Open or a save (which builds on it); nothing when it could not be read.
+    const TID3v2Class* LoadedID3v2() const { return loadedID3v2_.get(); }
     // Why the last Open, Save or RemoveAllPictures answered false; empty after a success.
     const std::string& LastError() const { return lastError_; }
     // What the last Save or RemoveAllPictures did, or with PlanOnly would do.
@@ -162,10 +176,26 @@ private:
     bool RefusedWith(const std::exception& Error);
 
     std::unique_ptr<Ttrack> track_;
+    std::unique_ptr<TID3v2Class> loadedID3v2_;
+    int readHandle_ = -1;  // while Open reads: the descriptor every reader reads through
     std::string lastError_;
     bool opened_ = false;  // the last Open read the file without error
     std::optional<TFileIdentity> openIdentity_;  // the file as Open read it
     std::unique_ptr<TFileTransaction> transaction_;
+    TSaveBatch* batch_ = nullptr;
+    bool deferSave_ = false;     // the save being made may be handed to the batch
+    uint64_t pendingSave_ = 0;   // the last save handed to it
+    // The tag a writer changes and saves through Transaction: the one Open read, while the
+    // file is still as it was read, else read anew.
+    std::unique_ptr<TID3v2Class> TagFor(TFileTransaction& Transaction);
+    // Hands a transaction left pending to the batch.
+    void HandOver();
+    // Reader reads FileName: through the descriptor Open holds, while Open reads.
+    template <typename TReader>
+    bool ReadThrough(TReader& Reader);
+    // Make() again after the batch has finished its saves, when a lock stopped it.
+    template <typename TMake>
+    auto WhenUnlocked(TMake Make);
     std::unique_ptr<TUnicodeFileStream> planSource_;  // SaveSource with PlanOnly
     TSaveReport report_;
     bool wroteThisSave_ = false;

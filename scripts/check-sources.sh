@@ -11,10 +11,14 @@ while IFS= read -r f; do
   # The list of the file's own folder or of a folder above it names it (with or without its
   # folder and extension).
   while :; do
-    if [ -f "$dir/CMakeLists.txt" ] && grep -Eq "(^|[[:space:]/(])(${name//./\\.}|${name%.*})([[:space:])]|$)" "$dir/CMakeLists.txt"; then
-      found=true
-      break
-    fi
+    # (or a script there that builds it itself, as bench/peers.sh does)
+    for list in "$dir/CMakeLists.txt" "$dir"/*.sh; do
+      [ -f "$list" ] || continue
+      if grep -Eq "(^|[[:space:]/(])(${name//./\\.}|${name%.*})([[:space:])]|$)" "$list"; then
+        found=true
+        break 2
+      fi
+    done
     [ "$dir" = . ] && break
     dir=$(dirname "$dir")
   done

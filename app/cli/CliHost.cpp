@@ -132,9 +132,9 @@ void CliHost::ReportFileError(int Index, const std::string& Reason) {
 }
 
 void CliHost::ProcessEvents() {
-    if (!showProgress_ || done_ >= EntryCount()) return;
-    err_ << "\r\033[K[" << done_ << "/" << EntryCount() << "] "
-         << PrintablePath(files_[static_cast<size_t>(done_)].filename()) << std::flush;
+    if (!showProgress_ || processed_ >= EntryCount()) return;
+    err_ << "\r\033[K[" << processed_ << "/" << EntryCount() << "] "
+         << PrintablePath(files_[static_cast<size_t>(processed_)].filename()) << std::flush;
     progressShown_ = true;
 }
 

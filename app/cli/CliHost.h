@@ -40,6 +40,7 @@ public:
     TBatchSettings Settings() override { return settings_; }
     std::filesystem::path DataDir() override { return dataDir_; }
     void ProcessEvents() override;
+    void FileFinished(int Index) override { processed_ = Index + 1; }
     // A file that fails gets "Error" and its reason on stderr; the run goes on.
     bool ContinueAfterFileError() override { return true; }
     void ReportFileError(int Index, const std::string& Reason) override;
@@ -66,6 +67,7 @@ private:
     Verbosity verbosity_;
     TFileReport report_;  // of the file whose status comes next
     int done_ = 0;
+    int processed_ = 0;  // files worked on (their statuses may follow later)
     bool progressShown_ = false;
 };
 

@@ -42,34 +42,42 @@ struct FileInfo {
     std::string error;  // why the ID3v2 tag could not be read, if it could not
 };
 
+void Describe(const TID3v2Class& tag, FileInfo& info) {
+    info.id3v1 = tag.HasID3v1;
+    if (tag.Version == 0) return;
+    ID3v2Info v2;
+    v2.version = "2." + std::to_string(tag.Version >> 8) + "." + std::to_string(tag.Version & 0xFF);
+    v2.tagSize = tag.TagSize;
+    for (int i = 0; i < tag.FrameCount(); ++i) {
+        TBaseFrame* frame = tag.Frames(i);
+        if (dynamic_cast<TID3v1Tag*>(frame) != nullptr) continue;
+        v2.frames.push_back(frame->FrameID());
+        if (auto* apic = dynamic_cast<TAPICFrame*>(frame)) {
+            v2.pictures.push_back({apic->PictureType, apic->MIMEType, apic->Description, apic->PictureData.Size()});
+        }
+    }
+    info.id3v2 = std::move(v2);
+}
+
 FileInfo Inspect(Tqmx_multitag& facade, const std::filesystem::path& path) {
     FileInfo info;
     info.path = path;
     info.opened = facade.Open(path);
     info.track = facade.Track();
+    // The tag the facade read is the one shown: the file is read once.
+    if (const TID3v2Class* loaded = facade.LoadedID3v2()) {
+        Describe(*loaded, info);
+        facade.Close();
+        return info;
+    }
     facade.Close();
     if (!info.opened && !std::filesystem::exists(path)) {
         info.error = "file not found";
         return info;
     }
     try {
-        TID3v2Class tag(path);
-        info.id3v1 = tag.HasID3v1;
-        if (tag.Version != 0) {
-            ID3v2Info v2;
-            v2.version = "2." + std::to_string(tag.Version >> 8) + "." + std::to_string(tag.Version & 0xFF);
-            v2.tagSize = tag.TagSize;
-            for (int i = 0; i < tag.FrameCount(); ++i) {
-                TBaseFrame* frame = tag.Frames(i);
-                if (dynamic_cast<TID3v1Tag*>(frame) != nullptr) continue;
-                v2.frames.push_back(frame->FrameID());
-                if (auto* apic = dynamic_cast<TAPICFrame*>(frame)) {
-                    v2.pictures.push_back({apic->PictureType, apic->MIMEType, apic->Description,
-                                           apic->PictureData.Size()});
-                }
-            }
-            info.id3v2 = std::move(v2);
-        }
+        // The facade could not read the tag: this read says why.
+        Describe(TID3v2Class(path), info);
     } catch (const std::exception& e) {
         info.error = e.what();
     }

@@ -118,8 +118,11 @@ public:
     explicit TWindowHost(TForm1& Form) : form_(Form) {}
     int EntryCount() override { return form_.lst_files->rowCount(); }
     std::filesystem::path EntryPath(int Index) override { return form_.EntryPath(Index); }
-    void SetEntryStatus(int Index, const std::string& Status) override {
-        form_.SetEntryStatus(Index, Status, Status == kStatusError ? form_.tagger_.LastError() : std::string());
+    void SetEntryStatus(int Index, const std::string& Status) override { form_.SetEntryStatus(Index, Status, {}); }
+    // The reason of an Error, shown over its status (it may come some files after the file:
+    // a save is reported once it is durable).
+    void ReportFileError(int Index, const std::string& Reason) override {
+        form_.SetEntryStatus(Index, kStatusError, Reason);
     }
     bool RemoveMode() override { return form_.cbx_delpics->isChecked(); }
     std::filesystem::path ImagePath() override { return form_.imagePath_; }

@@ -67,6 +67,11 @@ TID3v2Class::TID3v2Class(const std::filesystem::path& FileName_, TFileTransactio
     LoadFromFile();
 }
 
+TID3v2Class::TID3v2Class(const std::filesystem::path& FileName_, int Handle) : FileName(FileName_), readHandle_(Handle) {
+    LoadFromFile();
+    readHandle_ = -1;
+}
+
 TID3v2Class::~TID3v2Class() = default;
 
 TBaseFrame* TID3v2Class::Frames(int Index) const {
@@ -227,26 +232,37 @@ void TID3v2Class::LoadFromFile() {
     FrameWalk = TFrameWalk{};
     StrayExtendedHeaderFlag = false;
     LoadedIdentity.reset();
+    LoadedPaddingStart = 0;
 
-    const auto mapped = transaction_ != nullptr
-                            ? std::make_unique<TMemoryMappedFileStream>(transaction_->Handle(), FileName)
-                            : std::make_unique<TMemoryMappedFileStream>(FileName, false, std::string(),
-                                                                        fmOpenRead | fmShareDenyWrite);
-    TMemoryMappedFileStream& stream = *mapped;
-    const TFileIdentity identity = stream.Identity();
-    LoadedFileSize = stream.Size();
+    // Bounded reads only, no mapping: a disk that fails under the tag, or another program
+    // cutting the file short while it is read, is a read error of this file (never a signal
+    // that ends the process). What is read: the ID3v1 record at the end, the tag header, and
+    // the tag area it announces, never more than the file holds.
+    std::unique_ptr<TUnicodeFileStream> own;
+    int handle = transaction_ != nullptr ? transaction_->Handle() : readHandle_;
+    if (handle < 0) {
+        own = std::make_unique<TUnicodeFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
+        handle = own->Handle();
+    }
+    THandleStream file(handle);
+    const TFileIdentity identity = IdentityOf(handle, FileName);
+    LoadedFileSize = identity.Size;
+    auto changed = [this]() {
+        return EFReadError("Cannot read file " + FileName.string() + ": it changed while it was read",
+                           "it changed while it was read");
+    };
 
     auto record = std::make_unique<TID3v1Tag>();
-    HasID3v1 = record->LoadFromStream(stream, 0);
+    HasID3v1 = record->LoadFromStream(file, 0);
     if (HasID3v1) FrameList.push_back(std::move(record));
 
-    if (ReadTagHeader(stream)) {
+    if (ReadTagHeader(file)) {
         // Frames are read from the tag area only: a frame whose size runs past the tag must
         // never take the audio that follows into its content (a save would then write the
         // audio into the tag). The area ends TagSize bytes after the 10-byte header.
         const int64_t tagEnd = static_cast<int64_t>(TagSize) + TagHeaderSize;
-        const int64_t areaEnd = std::min<int64_t>(tagEnd, stream.Size());
-        const int64_t start = stream.Position();
+        const int64_t areaEnd = std::min<int64_t>(tagEnd, LoadedFileSize);
+        const int64_t start = file.Position();
         const uint8_t major = MajorVersion(Version);
         if (major >= 2 && major <= 4) {
             if (start > areaEnd) {
@@ -254,17 +270,21 @@ void TID3v2Class::LoadFromFile() {
                 FrameWalk.StopOffset = TagHeaderSize;
                 FrameWalk.StopReason = "starts an extended header that claims more bytes than the tag holds";
             } else {
-                const std::span<const uint8_t> area =
-                    stream.Memory().subspan(static_cast<size_t>(start), static_cast<size_t>(areaEnd - start));
+                // Every byte is read into it: it needs no zeros first.
+                const size_t length = static_cast<size_t>(areaEnd - start);
+                const std::unique_ptr<uint8_t[]> buffer(new uint8_t[length]);
+                if (file.Read(buffer.get(), static_cast<int64_t>(length)) != static_cast<int64_t>(length))
+                    throw changed();
+                const std::span<const uint8_t> area(buffer.get(), length);
                 FrameWalk = WalkFrames(area, start, Version, FrameList);
+                const auto last = std::find_if(area.rbegin(), area.rend(), [](uint8_t b) { return b != 0; });
+                LoadedPaddingStart = start + static_cast<int64_t>(area.rend() - last);
             }
         }
     }
     // Frames read from a file that changed meanwhile (a program that does not lock it
     // writing at the same time) describe no file at all.
-    if (!(stream.Identity() == identity))
-        throw EFReadError("Cannot read file " + FileName.string() + ": it changed while it was read",
-                          "it changed while it was read");
+    if (!(IdentityOf(handle, FileName) == identity)) throw changed();
     LoadedIdentity = identity;
     Modified = false;
 }
@@ -647,7 +667,7 @@ bool TID3v2Class::SaveNeedsRewrite(const TSaveShape& Shape) {
     return Shape.NewSize > Shape.OldSize || Shape.OldSize - Shape.NewSize > MaxInPlacePadding;
 }
 
-TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& File) {
+TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& File, int64_t BlockSize) {
     const uint16_t target = Rendered.Target;
     const int64_t fileSize = File.Size();
     // A header that claims more bytes than the file holds, or bytes of the ID3v1 record at its
@@ -678,17 +698,54 @@ TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& Fil
     } forgetFrames{RenderedFrames_};
     RenderedFrames_ = &Rendered.Body;
 
-    TMemoryStream tag;
-    if (Rendered.WriteTag) {
-        const uint64_t newSize = plan.Rewrite ? (Rendered.Size / 256 + 1) * 256 : TagSize;
-        if (newSize > MaxTagSize)
-            throw EID3LibSaveException(Format("Tag too large to save in file %s!", FileName.c_str()));
-        plan.TagSize = static_cast<uint32_t>(newSize);
-        if (!WriteTagHeader(tag, plan.TagSize, target))
+    // The tag as Size says (the bytes after its header), padded with zeros.
+    auto render = [&](uint64_t Size) {
+        TMemoryStream tag;
+        if (Size > MaxTagSize) throw EID3LibSaveException(Format("Tag too large to save in file %s!", FileName.c_str()));
+        if (!WriteTagHeader(tag, static_cast<uint32_t>(Size), target))
             throw EID3LibSaveException(Format("Can not write to file %s!", FileName.c_str()));
         tag.Write(Rendered.Body.data(), static_cast<int64_t>(Rendered.Body.size()));
-        const int64_t padding = static_cast<int64_t>(newSize) + TagHeaderSize - tag.Size();
+        const int64_t padding = static_cast<int64_t>(Size) + TagHeaderSize - tag.Size();
         if (padding > 0) tag.SetSize(tag.Size() + padding);
+        return std::move(tag.Data());
+    };
+    const int64_t estimated = static_cast<int64_t>(Rendered.Size);
+    std::vector<uint8_t> tagBytes;
+    if (Rendered.WriteTag) {
+        const uint64_t newSize = plan.Rewrite ? (Rendered.Size / 256 + 1) * 256 : TagSize;
+        tagBytes = render(newSize);
+        plan.TagSize = static_cast<uint32_t>(newSize);
+    }
+
+    // Where the file system can insert or take out whole blocks, a tag that grows past its
+    // area or leaves too much padding is written in place around such a shift instead of
+    // copying the audio into a new file: the area grows by the fewest blocks that hold the
+    // frames and at least one byte of padding (so 1 byte to one block of padding), or shrinks
+    // by every whole block between the frames and the audio (leaving less than two blocks).
+    // The blocks inserted or taken out lie where the old tag (or the new one) has only
+    // padding, so the frames and the audio never move within their blocks.
+    const int64_t area = oldSize + TagHeaderSize;
+    uint64_t shiftedSize = 0;
+    if (plan.Rewrite && Rendered.WriteTag && TagExists && footerSize == 0 && area < fileSize && BlockSize > 0) {
+        const int64_t block = BlockSize;
+        auto up = [block](int64_t Value) { return (Value + block - 1) / block * block; };
+        const int64_t used = TagHeaderSize + estimated;  // header, extended header, frames
+        if (oldSize < estimated) {
+            const int64_t at = std::max(up(LoadedPaddingStart), block);
+            const int64_t grow = up(used + 1 - area);
+            if (LoadedPaddingStart > 0 && at <= area) {
+                plan.Shift = TBlockShift{at, grow};
+                shiftedSize = static_cast<uint64_t>(area + grow - TagHeaderSize);
+            }
+        } else if (oldSize - estimated > MaxInPlacePadding) {
+            const int64_t at = std::max(up(used), block);
+            const int64_t cut = (area - at) / block * block;
+            if (cut > 0) {
+                plan.Shift = TBlockShift{at, -cut};
+                shiftedSize = static_cast<uint64_t>(area - cut - TagHeaderSize);
+            }
+        }
+        if (shiftedSize > MaxTagSize) plan.Shift.reset();
     }
 
     TID3v1Tag* record = nullptr;
@@ -698,7 +755,7 @@ TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& Fil
     // The whole save as edits of the old file: the tag area, and the end of the file.
     const int64_t audioStart = TagExists ? oldSize + TagHeaderSize + footerSize : 0;
     std::vector<TSplice>& edits = plan.Edits;
-    if (Rendered.WriteTag || audioStart > 0) edits.push_back({0, audioStart, tag.Data()});
+    if (Rendered.WriteTag || audioStart > 0) edits.push_back({0, audioStart, std::move(tagBytes)});
     if (NewTail) {
         const int64_t tailStart = TID3v1::AudioEnd(File);
         if (tailStart < audioStart)
@@ -720,11 +777,16 @@ TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& Fil
                                       : TSplice{fileSize, 0, bytes.Data()});
         }
     }
+    if (plan.Shift) {
+        plan.ShiftedEdits = edits;
+        plan.ShiftedEdits.front().Bytes = render(shiftedSize);
+        plan.ShiftedTagSize = static_cast<uint32_t>(shiftedSize);
+    }
     return plan;
 }
 
-TID3v2SavePlan TID3v2Class::PlanSave(uint16_t RequestedVersion, TStream& File) {
-    return LayOutTag(RenderTag(RequestedVersion), File);
+TID3v2SavePlan TID3v2Class::PlanSave(uint16_t RequestedVersion, TStream& File, int64_t BlockSize) {
+    return LayOutTag(RenderTag(RequestedVersion), File, BlockSize);
 }
 
 bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
@@ -737,13 +799,23 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
         transaction = ownTransaction.get();
         if (LoadedIdentity) transaction->Expect(*LoadedIdentity);
     }
-    const TID3v2SavePlan plan = PlanSave(RequestedVersion, transaction->Stream());
-    if (plan.Rewrite)
+    const TID3v2SavePlan plan =
+        LayOutTag(RenderTag(RequestedVersion), transaction->Stream(), transaction->ShiftBlockSize());
+    uint32_t savedSize = plan.TagSize;
+    bool rewritten = plan.Rewrite;
+    if (plan.Shift) {
+        transaction->CommitShifted(plan.ShiftedEdits, *plan.Shift, plan.Edits, TempExtension);
+        if (!transaction->Rewrote()) {
+            savedSize = plan.ShiftedTagSize;
+            rewritten = false;
+        }
+    } else if (plan.Rewrite) {
         transaction->CommitRewrite(plan.Edits, TempExtension);
-    else
+    } else {
         transaction->CommitInPlace(plan.Edits);
+    }
     LoadedIdentity = transaction->Identity();
-    Rewritten = plan.Rewrite;
+    Rewritten = rewritten;
     transaction_ = nullptr;
     if (NewTail) {
         // The list's record is now the one the new tail ends with.
@@ -765,7 +837,7 @@ bool TID3v2Class::SaveToFile(uint16_t RequestedVersion) {
     for (const auto& frame : FrameList)
         if (IsID3v1(*frame)) HasID3v1 = true;
 
-    TagSize = plan.TagSize;
+    TagSize = savedSize;
     TagExists = HasFrames();
     Version = plan.Version;
     Modified = false;

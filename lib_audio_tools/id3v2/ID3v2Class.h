@@ -32,6 +32,12 @@ struct TID3v2SavePlan {
     bool Rewrite = false;
     uint32_t TagSize = 0;  // the new tag's size field (bytes after its header); 0: no tag
     std::vector<TSplice> Edits;  // the whole save as edits of the file as it is
+    // A rewrite that the file system can do in place instead, by inserting or taking out the
+    // whole blocks of Shift; ShiftedEdits then write the tag at ShiftedTagSize over the area
+    // as shifted (Edits remain the rewrite, should the file system refuse the shift).
+    std::optional<TBlockShift> Shift;
+    uint32_t ShiftedTagSize = 0;
+    std::vector<TSplice> ShiftedEdits;
 };
 
 class TID3v2Class {
@@ -42,10 +48,16 @@ class TID3v2Class {
     // Loads through Transaction, which holds the file locked: the next SaveToFile commits
     // through it, so nothing can change the file between the read and the write.
     TID3v2Class(const std::filesystem::path& FileName, TFileTransaction& Transaction);
+    // Loads through Handle, a descriptor of FileName that the caller holds open (and locked)
+    // for reading; it stays the caller's. A later save opens the file itself.
+    TID3v2Class(const std::filesystem::path& FileName, int Handle);
     ~TID3v2Class();
     TID3v2Class(const TID3v2Class&) = delete;
     TID3v2Class& operator=(const TID3v2Class&) = delete;
 
+    // The next SaveToFile commits through Transaction, which holds the file locked and must
+    // hold it as it was loaded (the caller checks that it has not changed since).
+    void Attach(TFileTransaction& Transaction) { transaction_ = &Transaction; }
     // Reads the tag and the ID3v1 record of FileName into the frame list (replacing it).
     void LoadFromFile();
 
@@ -77,8 +89,9 @@ class TID3v2Class {
     // of the save (the version, in place or rewrite, the bytes), and every refusal it raises
     // before the file is touched. SaveToFile itself works through this. Nothing is written
     // here; the frame list is prepared for Version as a save prepares it (dates converted,
-    // frames that stop readers moved last).
-    TID3v2SavePlan PlanSave(uint16_t Version, TStream& File);
+    // frames that stop readers moved last). BlockSize: the blocks File's file system inserts
+    // and takes out (0: none; a rewrite is then never planned as a block shift).
+    TID3v2SavePlan PlanSave(uint16_t Version, TStream& File, int64_t BlockSize = 0);
     // Writes the tag header (and extended header) for Size and Version at the position.
     bool WriteTagHeader(TStream& Stream, uint32_t Size, uint16_t Version);
     // The extended header that a tag of Version and Size would carry (size field first;
@@ -115,6 +128,9 @@ class TID3v2Class {
     TFrameWalk FrameWalk;
     // The size of the file when it was loaded.
     int64_t LoadedFileSize = 0;
+    // Where the zero bytes at the end of the loaded tag area begin (its padding); 0 when
+    // the file has no tag.
+    int64_t LoadedPaddingStart = 0;
     // The loaded tag set the extended-header flag, but frames follow the header directly.
     bool StrayExtendedHeaderFlag = false;
     // The file as the last load read it (or the last save left it).
@@ -134,7 +150,8 @@ class TID3v2Class {
     // The save's next step: the target version and the rendered frames.
     TRenderedTag RenderTag(uint16_t Version);
     // The last before the commit: how the rendered tag goes into File.
-    TID3v2SavePlan LayOutTag(const TRenderedTag& Rendered, TStream& File);
+    // BlockSize: the blocks the file system inserts and takes out (0: it cannot).
+    TID3v2SavePlan LayOutTag(const TRenderedTag& Rendered, TStream& File, int64_t BlockSize);
     // What decides between writing in place and rewriting the file.
     struct TSaveShape {
         bool TagExists;   // the file has a tag now
@@ -147,6 +164,7 @@ class TID3v2Class {
     static bool SaveNeedsRewrite(const TSaveShape& Shape);
 
     TFileTransaction* transaction_ = nullptr;
+    int readHandle_ = -1;  // the caller's descriptor the load reads, when it gave one
     // The frames being saved, while a save renders them (for the extended header's CRC).
     const std::vector<uint8_t>* RenderedFrames_ = nullptr;
 };

@@ -17,6 +17,17 @@
 //   process that dies leaves the journal, and the next transaction on the file (or
 //   RecoverInterruptedSave) restores the file from it.
 //
+// - CommitShifted: a tag area that grows or shrinks by whole blocks of the file system, in
+//   place: zero blocks inserted inside it (FALLOC_FL_INSERT_RANGE) before the new bytes are
+//   written, or blocks of it collapsed out (FALLOC_FL_COLLAPSE_RANGE) after; the audio
+//   behind it is never copied and never changes. The journal (with the shift) protects it
+//   as every in-place write; where the file system refuses the shift, the given rewrite
+//   is made instead.
+//
+// With a TSaveBatch, a commit stops once the new content is written and its writeback has
+// begun (Pending()); the batch makes it durable together with those of other files, with
+// one sync of the file system where one sync of each file would be needed (SaveBatch.h).
+//
 // Nothing else is ever deleted: a leftover temporary file is removed only when its name is
 // the one a save of this very file makes and no live save holds its lock.
 #pragma once
@@ -39,6 +50,16 @@ struct TSplice {
     std::vector<uint8_t> Bytes;
 };
 
+// A tag area that grows by Length bytes (Length > 0: zero bytes inserted at Offset) or
+// shrinks (Length < 0: the -Length bytes at Offset taken out); Offset and Length are
+// multiples of the file system's block size.
+struct TBlockShift {
+    int64_t Offset = 0;
+    int64_t Length = 0;
+};
+
+class TSaveBatch;
+
 // The names a save of TargetName (a file name without folder) uses beside it.
 std::string JournalNameFor(const std::string& TargetName);
 bool IsTemporaryNameFor(const std::string& TargetName, const std::string& Candidate, const std::string& Suffix);
@@ -50,7 +71,9 @@ public:
     // left a journal, and removes stale temporary files of earlier saves of it. Raises
     // EFOpenError with the reason ("locked by another program", "not found", ...). A file
     // that may be read but not written opens too: a commit then refuses it.
-    explicit TFileTransaction(const std::filesystem::path& Name);
+    // With a Batch, the leftovers of the file's folder are looked up in the batch's one scan
+    // of it, and a commit after DeferCommit() stays pending for the batch to finish.
+    explicit TFileTransaction(const std::filesystem::path& Name, TSaveBatch* Batch = nullptr);
     ~TFileTransaction();
     TFileTransaction(const TFileTransaction&) = delete;
     TFileTransaction& operator=(const TFileTransaction&) = delete;
@@ -81,18 +104,50 @@ public:
     // sync of its folder failing). Either way the transaction is over.
     void CommitInPlace(const std::vector<TSplice>& Edits);
     void CommitRewrite(const std::vector<TSplice>& Edits, const std::string& TempSuffix = ".$$$");
+    // Edits whose first splice grows or shrinks by Shift.Length, written in place around the
+    // shift (see above); the other splices keep their length or reach the end of the file.
+    // Where the file system cannot shift blocks, Rewrite is committed by CommitRewrite.
+    void CommitShifted(const std::vector<TSplice>& Edits, TBlockShift Shift, const std::vector<TSplice>& Rewrite,
+                       const std::string& TempSuffix = ".$$$");
+    // The block size by which this file can be grown or shrunk in place; 0 where its file
+    // system cannot shift blocks (tmpfs, btrfs, NFS, ...).
+    int64_t ShiftBlockSize() const;
 
+    // The next commit stays pending (with a batch): the caller hands the transaction to it.
+    void DeferCommit() { defer_ = batch_ != nullptr; }
+    bool Pending() const { return stage_ == TStage::Written || stage_ == TStage::Applied; }
+    // The commit writes (or wrote) a new copy of the file.
+    bool Rewrote() const { return rewriting_; }
+    // For the batch: makes durable what the next step builds on, with this file's own syncs
+    // (where no sync of the whole file system did it); and takes the next step. Both raise
+    // what the commit raises, with the transaction then over (the file unchanged, restored,
+    // or saved, as the message says).
+    void SyncStage();
+    void Advance();
+    // The folder the file lies in (for a sync of its file system).
+    int FolderHandle() const { return dirFd_; }
+    TSaveBatch* Batch() const { return batch_; }
 private:
+    enum class TStage { Open, Written, Applied, Done };
+
     void Open();
-    void WriteInPlace(const std::vector<TSplice>& Edits);
+    void Complete();
+    void WriteRewrite(const std::vector<TSplice>& Edits, const std::string& TempSuffix);
+    void WriteJournal(const std::vector<TSplice>& Edits, TBlockShift Shift);
+    void ApplyInPlace();
+    void RestoreOld();
+    void RollbackInPlace(int Error, bool ThenRewrite);
+    void TakeRewrite();
+    void RemoveTemporary();
+    void AbandonJournal(int Error);
+    bool Shift(int Mode, int64_t Offset, int64_t Length);
     void RecoverJournal();
     void RemoveStaleTemporaryFiles();
-    void Rollback(int WriteFd, const std::vector<TSplice>& Edits, const std::vector<std::vector<uint8_t>>& OldBytes,
-                  int64_t OldSize);
     int OpenForWriting() const;
     void RequireNoOtherWriter() const;
     void RemoveJournal(const std::string& JournalName);
     void CheckUnchanged(const char* When) const;
+    bool StillNamed() const;
     void Finish();
     [[noreturn]] void Refuse(const std::string& Reason) const;
     void RequireWritable() const;
@@ -110,6 +165,27 @@ private:
     bool finished_ = false;
     TFileIdentity identity_;
     std::unique_ptr<THandleStream> stream_;
+
+    TSaveBatch* batch_ = nullptr;
+    bool defer_ = false;
+    TStage stage_ = TStage::Open;
+    bool rewriting_ = false;
+    // A rewrite: its temporary file, and whether it already replaced the file.
+    std::string tempName_;
+    int tempFd_ = -1;
+    bool renamed_ = false;
+    // In place: the journal, the descriptor that writes, what changes and what it was.
+    std::string journalName_;
+    int journalFd_ = -1;
+    int writeFd_ = -1;
+    std::vector<TSplice> changes_;
+    std::vector<std::vector<uint8_t>> oldBytes_;
+    int64_t oldSize_ = 0, newSize_ = 0;
+    TBlockShift shift_;
+    bool shifted_ = false;  // the shift has been made
+    // What a shift the file system refuses falls back to.
+    std::vector<TSplice> fallback_;
+    std::string fallbackSuffix_;
 };
 
 // Restores Name when an interrupted in-place save left its journal (under the file's lock);

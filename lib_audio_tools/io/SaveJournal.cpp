@@ -10,6 +10,8 @@ namespace covrilo {
 namespace {
 
 constexpr std::string_view kMagic = "CVRJRNL2";
+// The same with a block shift (its offset and length after the counts).
+constexpr std::string_view kShiftMagic = "CVRJRNL3";
 constexpr size_t kFixedSize = 8 + 8 + 8 + 8 + 8 + 4 + 4 + 4;
 
 constexpr std::array<uint64_t, 256> MakeCrc64Table() {
@@ -22,7 +24,18 @@ constexpr std::array<uint64_t, 256> MakeCrc64Table() {
     }
     return table;
 }
-constexpr std::array<uint64_t, 256> kCrc64Table = MakeCrc64Table();
+// Slicing by eight: table k gives the CRC of a byte followed by k zero bytes, so eight bytes
+// are folded in at once.
+constexpr std::array<std::array<uint64_t, 256>, 8> MakeCrc64Slices() {
+    std::array<std::array<uint64_t, 256>, 8> slices{};
+    slices[0] = MakeCrc64Table();
+    for (size_t k = 1; k < 8; ++k)
+        for (size_t i = 0; i < 256; ++i)
+            slices[k][i] = (slices[k - 1][i] >> 8) ^ slices[0][slices[k - 1][i] & 0xFF];
+    return slices;
+}
+constexpr std::array<std::array<uint64_t, 256>, 8> kCrc64Slices = MakeCrc64Slices();
+constexpr const std::array<uint64_t, 256>& kCrc64Table = kCrc64Slices[0];
 
 void PutU32(std::vector<uint8_t>& Out, uint32_t Value) {
     for (int i = 0; i < 4; ++i) Out.push_back(static_cast<uint8_t>(Value >> (8 * i)));
@@ -63,12 +76,22 @@ bool ValidRange(int64_t Offset, int64_t Length) {
 
 uint64_t Crc64(std::span<const uint8_t> Bytes, uint64_t Crc) {
     uint64_t crc = ~Crc;
-    for (const uint8_t b : Bytes) crc = kCrc64Table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    size_t i = 0;
+    for (; Bytes.size() - i >= 8; i += 8) {
+        uint64_t word = 0;
+        for (size_t k = 0; k < 8; ++k) word |= uint64_t{Bytes[i + k]} << (8 * k);
+        crc ^= word;
+        crc = kCrc64Slices[7][crc & 0xFF] ^ kCrc64Slices[6][(crc >> 8) & 0xFF] ^ kCrc64Slices[5][(crc >> 16) & 0xFF] ^
+              kCrc64Slices[4][(crc >> 24) & 0xFF] ^ kCrc64Slices[3][(crc >> 32) & 0xFF] ^
+              kCrc64Slices[2][(crc >> 40) & 0xFF] ^ kCrc64Slices[1][(crc >> 48) & 0xFF] ^ kCrc64Slices[0][crc >> 56];
+    }
+    for (; i < Bytes.size(); ++i) crc = kCrc64Table[(crc ^ Bytes[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
 std::vector<uint8_t> TSaveJournal::Serialize() const {
-    std::vector<uint8_t> out(kMagic.begin(), kMagic.end());
+    const std::string_view magic = ShiftLength != 0 ? kShiftMagic : kMagic;
+    std::vector<uint8_t> out(magic.begin(), magic.end());
     size_t total = 0;
     for (const auto& bytes : OldBytes) total += bytes.size();
     for (const auto& bytes : NewBytes) total += bytes.size();
@@ -80,6 +103,10 @@ std::vector<uint8_t> TSaveJournal::Serialize() const {
     PutU32(out, static_cast<uint32_t>(OldRegions.size()));
     PutU32(out, static_cast<uint32_t>(NewRegions.size()));
     PutU32(out, static_cast<uint32_t>(Probes.size()));
+    if (ShiftLength != 0) {
+        PutU64(out, static_cast<uint64_t>(ShiftOffset));
+        PutU64(out, static_cast<uint64_t>(ShiftLength));
+    }
     for (const auto& r : OldRegions) {
         PutU64(out, static_cast<uint64_t>(r.Offset));
         PutU64(out, static_cast<uint64_t>(r.Length));
@@ -104,7 +131,8 @@ std::optional<TSaveJournal> TSaveJournal::Parse(std::span<const uint8_t> Bytes) 
     const auto body = Bytes.first(Bytes.size() - 8);
     TReader check(Bytes.last(8));
     if (check.U(8) != Crc64(body)) return std::nullopt;
-    if (std::memcmp(body.data(), kMagic.data(), kMagic.size()) != 0) return std::nullopt;
+    const bool shifted = std::memcmp(body.data(), kShiftMagic.data(), kShiftMagic.size()) == 0;
+    if (!shifted && std::memcmp(body.data(), kMagic.data(), kMagic.size()) != 0) return std::nullopt;
 
     TReader in(body.subspan(kMagic.size()));
     TSaveJournal j;
@@ -116,6 +144,17 @@ std::optional<TSaveJournal> TSaveJournal::Parse(std::span<const uint8_t> Bytes) 
     if (!ValidRange(0, j.OldSize) || !ValidRange(0, j.NewSize)) return std::nullopt;
     if (oldCount > kMaxJournalRegions || newCount > kMaxJournalRegions || probeCount > kMaxJournalRegions)
         return std::nullopt;
+    if (shifted) {
+        const auto offset = in.U(8), length = in.U(8);
+        if (!offset || !length) return std::nullopt;
+        j.ShiftOffset = static_cast<int64_t>(*offset);
+        j.ShiftLength = static_cast<int64_t>(*length);
+        // The shift lies inside both files and changes the size by its length.
+        const int64_t magnitude = j.ShiftLength < 0 ? -j.ShiftLength : j.ShiftLength;
+        if (j.ShiftLength == 0 || j.ShiftLength < -kMaxJournalBytes || j.ShiftLength > kMaxJournalBytes ||
+            !ValidRange(j.ShiftOffset, magnitude) || j.ShiftOffset > std::min(j.OldSize, j.NewSize))
+            return std::nullopt;
+    }
     auto readRegions = [&](uint64_t Count, std::vector<TJournalRegion>& Into, int64_t Limit) {
         for (uint64_t i = 0; i < Count; ++i) {
             const auto offset = in.U(8), length = in.U(8);

@@ -12,6 +12,7 @@
 //   probe count P
 //   R x (offset 8, length 8)                        regions of the old file that change
 //   W x (offset 8, length 8)                        where the new bytes stand in the new file
+//   [shift offset 8, shift length 8]             only in a "CVRJRNL3" journal (below)
 //   P x (offset 8, length 8, CRC-64 8)              bytes no save touches, as they were
 //   the old bytes of the R regions, in order
 //   the new bytes of the W regions, in order
@@ -25,8 +26,15 @@
 // short and is undone; any other byte means another program wrote the file since, and the
 // journal no longer applies. So a journal that comes back after a crash (its removal was
 // not yet on disk) can never undo a finished save, and its removal needs no sync.
+//
+// A save that grows or shrinks the file in place by whole blocks of the file system writes
+// "CVRJRNL3" and the shift: ShiftLength > 0 zero bytes inserted at ShiftOffset before the
+// new bytes are written, or -ShiftLength bytes at ShiftOffset collapsed out after they are.
+// Old regions and probes are in the old file's offsets, new regions in the new file's;
+// whether the shift has happened is told by the size (see TFileTransaction).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -60,6 +68,8 @@ struct TSaveJournal {
     std::vector<TJournalRegion> NewRegions;
     std::vector<std::vector<uint8_t>> NewBytes;  // one entry per new region
     std::vector<TJournalProbe> Probes;
+    int64_t ShiftOffset = 0;
+    int64_t ShiftLength = 0;  // > 0 inserted, < 0 collapsed, 0 none
 
     std::vector<uint8_t> Serialize() const;
     // Nothing for bytes that are not one whole, consistent journal (torn, damaged, foreign).

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
+
+#include <jpeglib.h>
 
 namespace covrilo {
 namespace {
@@ -275,4 +278,94 @@ TEST_F(PrepareCoverImageTest, MissingPictureOrUnwritableFolderRaise) {
 }
 
 }  // namespace
+}  // namespace covrilo
+
+// ---- skipping the rows nearest-neighbour sampling never takes ------------------------------
+
+namespace covrilo {
+namespace {
+
+using namespace test;
+
+// A JPEG in one of the layouts cameras and editors write: chroma subsampled by HxV (1x1
+// is 4:4:4), grayscale, or progressive. Content with detail everywhere, so that a row decoded
+// from the wrong context would show.
+std::vector<uint8_t> EncodeLayout(int Width, int Height, int H, int V, bool Gray, bool Progressive) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr err{};
+    info.err = jpeg_std_error(&err);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = static_cast<JDIMENSION>(Width);
+    info.image_height = static_cast<JDIMENSION>(Height);
+    info.input_components = Gray ? 1 : 3;
+    info.in_color_space = Gray ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 85, TRUE);
+    if (!Gray) {
+        info.comp_info[0].h_samp_factor = H;
+        info.comp_info[0].v_samp_factor = V;
+    }
+    if (Progressive) jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(static_cast<size_t>(Width) * static_cast<size_t>(info.input_components));
+    uint32_t noise = 12345;
+    while (info.next_scanline < info.image_height) {
+        const int y = static_cast<int>(info.next_scanline);
+        for (size_t i = 0; i < row.size(); ++i) {
+            noise = noise * 1103515245u + 12345u;
+            row[i] = static_cast<uint8_t>(((static_cast<int>(i) * 7 + y * 3) & 0xFF) ^ ((noise >> 24) & 0x3F));
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    std::vector<uint8_t> bytes(out, out + size);
+    jpeg_destroy_compress(&info);
+    std::free(out);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(CoverImage, SkippingUnsampledRowsGivesTheSameBytes) {
+    struct TLayout {
+        const char* name;
+        int h, v;
+        bool gray, progressive;
+    } layouts[] = {{"4:2:0", 2, 2, false, false}, {"4:2:2", 2, 1, false, false}, {"4:4:4", 1, 1, false, false},
+                   {"4:4:0", 1, 2, false, false}, {"grayscale", 1, 1, true, false}, {"progressive 4:2:0", 2, 2, false, true}};
+    struct TSize {
+        int w, h, maxW, maxH;
+    } sizes[] = {{1601, 1203, 500, 500}, {1203, 1601, 500, 500}, {999, 17, 20, 20}, {17, 999, 20, 20},
+                 {1000, 7, 500, 500},    {640, 481, 640, 479},   {1024, 768, 640, 300}, {801, 603, 799, 800},
+                 {64, 2000, 20, 9999},   {4000, 3000, 500, 500}};
+    for (const TLayout& layout : layouts) {
+        for (const TSize& size : sizes) {
+            // The camera-sized picture once, in the layout cameras write.
+            if (size.w == 4000 && &layout != &layouts[0]) continue;
+            SCOPED_TRACE(std::string(layout.name) + " " + std::to_string(size.w) + "x" + std::to_string(size.h) +
+                         " into " + std::to_string(size.maxW) + "x" + std::to_string(size.maxH));
+            const auto jpeg = EncodeLayout(size.w, size.h, layout.h, layout.v, layout.gray, layout.progressive);
+            const auto decoded = ScaleJpeg(jpeg, "test.jpg", size.maxW, size.maxH, 70, false);
+            const auto skipped = ScaleJpeg(jpeg, "test.jpg", size.maxW, size.maxH, 70, true);
+            ASSERT_FALSE(decoded.Scaled.empty());
+            ASSERT_FALSE(skipped.Scaled.empty());
+            EXPECT_TRUE(decoded.Scaled == skipped.Scaled) << "the skipping decode gives other bytes";
+        }
+    }
+    // The pictures of other writers (RGB, grey, CMYK, progressive) too.
+    for (const char* name : {"rgb.jpg", "gray.jpg", "cmyk.jpg", "prog.jpg"}) {
+        SCOPED_TRACE(name);
+        const auto bytes = ReadFileBytes(SourceDir() / "fuzz/corpus/coverimage" / name);
+        for (const int limit : {1, 3, 7, 20}) {
+            const auto decoded = ScaleJpeg(bytes, name, limit, limit, 70, false);
+            const auto skipped = ScaleJpeg(bytes, name, limit, limit, 70, true);
+            EXPECT_TRUE(decoded.Scaled == skipped.Scaled) << "limit " << limit;
+        }
+    }
+}
+
 }  // namespace covrilo

@@ -26,6 +26,22 @@
 namespace covrilo::test {
 
 inline constexpr const char* kCli = kCovriloCli;
+#ifdef COVRILO_FAULT_SHIM
+inline constexpr const char* kShim = COVRILO_FAULT_SHIM;
+#else
+inline constexpr const char* kShim = "";
+#endif
+
+// The environment that runs covrilo-cli under the fault shim, for the files under Dir, with
+// the shim's other settings (COVRILO_FAULT_CALLS, _AT, _MODE, _ERRNO, _LOG) added.
+inline std::map<std::string, std::string> ShimEnv(const std::filesystem::path& Dir,
+                                                  std::map<std::string, std::string> Settings) {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    Settings["LD_PRELOAD"] = kShim;
+    Settings["ASAN_OPTIONS"] = std::string(asan ? asan : "") + ":verify_asan_link_order=0:detect_leaks=0";
+    Settings["COVRILO_FAULT_DIR"] = Dir.string();
+    return Settings;
+}
 using TCliResult = CliRun;
 
 // A covrilo-cli process that runs while the caller does other things.

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Fault injection for the save tests, preloaded into covrilo-cli (LD_PRELOAD). It counts the
 // calls that touch files under $COVRILO_FAULT_DIR and lets the n-th of them fail or kill the
-// process:
+// process, or has another program cut the file short just before it:
 //   COVRILO_FAULT_CALLS  comma list of the calls to count (default: every call below but the reads)
 //   COVRILO_FAULT_AT     n, 1-based (0 or unset: no fault, only counting)
 //   COVRILO_FAULT_MODE   once | always (call n and every later one of the same name) |
 //                        short (a data call does half its work; others fail once) |
-//                        kill-before | kill-after (SIGKILL around call n)
+//                        kill-before | kill-after (SIGKILL around call n) |
+//                        truncate-before (the file is cut to half its size before call n)
 //   COVRILO_FAULT_ERRNO  EIO | ENOSPC (or a number)
 //   COVRILO_FAULT_LOG    a file that gets one line "n call path" per counted call
 #define _GNU_SOURCE
@@ -19,6 +20,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -26,7 +28,7 @@
 
 static const char* const kDefaultCalls =
     "write,pwrite,fsync,fdatasync,rename,renameat,renameat2,ftruncate,fallocate,copy_file_range,"
-    "fchmod,fchown,close,flock";
+    "fchmod,fchown,close,flock,syncfs,sync_file_range";
 
 static int counter;
 static char failingCall[32];  // "always": the name that keeps failing
@@ -108,6 +110,11 @@ static enum Action Decide(const char* call, const char* path) {
     if (at <= 0 || n != at) return Pass;
     const char* mode = Env("COVRILO_FAULT_MODE");
     if (strcmp(mode, "kill-before") == 0) kill(getpid(), SIGKILL);
+    if (strcmp(mode, "truncate-before") == 0) {
+        struct stat st;
+        if (stat(path, &st) == 0) (void)truncate(path, st.st_size / 2);
+        return Pass;
+    }
     if (strcmp(mode, "kill-after") == 0) return KillAfter;
     if (strcmp(mode, "always") == 0) snprintf(failingCall, sizeof failingCall, "%s", call);
     if (strcmp(mode, "short") == 0) return Short;
@@ -175,6 +182,28 @@ int fsync(int fd) {
     const enum Action action = DecideFd("fsync", fd);
     if (action == Fail || action == Short) FAIL_WITH(-1);
     AFTER(REAL(fsync)(fd));
+}
+
+// Only counted (and failed) when named in COVRILO_FAULT_CALLS; mappings of no file pass.
+void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) {
+    if (fd >= 0 && !(flags & MAP_ANONYMOUS)) {
+        const enum Action action = DecideFd("mmap", fd);
+        if (action == Fail || action == Short) FAIL_WITH(MAP_FAILED);
+        AFTER(REAL(mmap)(addr, length, prot, flags, fd, offset));
+    }
+    return REAL(mmap)(addr, length, prot, flags, fd, offset);
+}
+
+int syncfs(int fd) {
+    const enum Action action = DecideFd("syncfs", fd);
+    if (action == Fail || action == Short) FAIL_WITH(-1);
+    AFTER(REAL(syncfs)(fd));
+}
+
+int sync_file_range(int fd, off_t offset, off_t nbytes, unsigned int flags) {
+    const enum Action action = DecideFd("sync_file_range", fd);
+    if (action == Fail || action == Short) FAIL_WITH(-1);
+    AFTER(REAL(sync_file_range)(fd, offset, nbytes, flags));
 }
 
 int fdatasync(int fd) {

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -130,6 +131,89 @@ TEST_F(CliFiles, ARewriteKeepsOwnerModeAttributesAndHoles) {
         ASSERT_EQ(sparseRun.StatusOf(sparse), "OK") << sparseRun.Describe();
         EXPECT_LT(Stat(sparse).st_blocks * 512, 8 << 20) << "the hole was written out";
     }
+}
+
+TEST_F(CliFiles, WhereTheKernelCannotCopyTheAudioABufferDoesItHolesAndAll) {
+#ifdef COVRILO_FAULT_SHIM
+    // copy_file_range refused as between two file systems (EXDEV) or by an old kernel (ENOSYS):
+    // the rewrite copies through its buffer, to the same bytes, and a hole stays a hole.
+    for (const char* err : {"18", "38"}) {
+        SCOPED_TRACE(std::string("errno ") + err);
+        TempDir dir;
+        const fs::path file = dir / "sparse.mp3";
+        {
+            const int fd = ::open(file.c_str(), O_RDWR | O_CREAT, 0644);
+            ASSERT_EQ(::pwrite(fd, growing_.data(), growing_.size(), 0), static_cast<ssize_t>(growing_.size()));
+            ASSERT_EQ(::pwrite(fd, audio_.data(), audio_.size(), 4 << 20), static_cast<ssize_t>(audio_.size()));
+            ::close(fd);
+        }
+        if (Stat(file).st_blocks * 512 > 2 << 20) GTEST_SKIP() << "no holes on this file system";
+        TempDir reference;
+        fs::copy_file(file, reference / "sparse.mp3");
+        ASSERT_EQ(RunCovriloCli(Args("add", {reference / "sparse.mp3"}), {}, reference / "run").StatusOf(reference / "sparse.mp3"),
+                  "OK");
+        const TCliResult run = RunCovriloCli(Args("add", {file}),
+                                             ShimEnv(dir.path(), {{"COVRILO_FAULT_CALLS", "copy_file_range"},
+                                                                  {"COVRILO_FAULT_AT", "1"},
+                                                                  {"COVRILO_FAULT_MODE", "always"},
+                                                                  {"COVRILO_FAULT_ERRNO", err}}),
+                                             dir / "run");
+        ASSERT_EQ(run.StatusOf(file), "OK") << run.Describe();
+        EXPECT_EQ(ReadFileBytes(file), ReadFileBytes(reference / "sparse.mp3"));
+        EXPECT_LT(Stat(file).st_blocks * 512, 2 << 20) << "the hole was written out";
+    }
+#else
+    GTEST_SKIP() << "the fault shim is not built";
+#endif
+}
+
+TEST_F(CliFiles, WhereTheFileSystemRefusesToShiftBlocksTheSameSaveIsARewrite) {
+#ifdef COVRILO_FAULT_SHIM
+    // ext4 refuses to insert or take out blocks in some files (data=journal, files of block
+    // maps): fallocate answers EOPNOTSUPP, and the save rewrites the file with the usual padding.
+    TempDir temp;
+    std::unique_ptr<TMountedDir> mount;
+    fs::path base = temp.path();
+    if (!InsertsBlocks(base)) {
+        mount = std::make_unique<TMountedDir>("ext4");
+        if (mount->Path().empty()) GTEST_SKIP() << "no file system that shifts blocks: " << mount->Reason();
+        base = mount->Path();
+    }
+    Bytes oldCover = ReadFileBytes(side_ / "cover.jpg");
+    oldCover.resize(oldCover.size() * 8, 0x5A);
+    const Bytes tail = Concat({audio_, Id3v1Record("Title", "Artist")});
+    struct TCase {
+        const char* command;
+        Bytes original;
+    } cases[] = {
+        {"add", Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 6000), tail})},
+        {"remove", Concat({Tag23({Text23("TPE1", "Artist"), Apic23(4, oldCover), Text23("TIT2", "T")}, 100), tail})},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.command);
+        const fs::path dir = base / c.command;
+        fs::create_directories(dir);
+        const fs::path file = dir / "song.mp3";
+        WriteFileBytes(file, c.original);
+        const ino_t inode = Stat(file).st_ino;
+        const TCliResult run = RunCovriloCli(Args(c.command, {file}),
+                                             ShimEnv(dir, {{"COVRILO_FAULT_CALLS", "fallocate"},
+                                                           {"COVRILO_FAULT_AT", "1"},
+                                                           {"COVRILO_FAULT_MODE", "always"},
+                                                           {"COVRILO_FAULT_ERRNO", "95"}}),
+                                             dir / "run");
+        ASSERT_EQ(run.StatusOf(file), std::string(c.command) == "add" ? "OK" : "Deleted") << run.Describe();
+        const Bytes saved = ReadFileBytes(file);
+        EXPECT_NE(Stat(file).st_ino, inode) << "not rewritten";
+        ASSERT_GT(saved.size(), tail.size());
+        EXPECT_TRUE(std::equal(tail.rbegin(), tail.rend(), saved.rbegin())) << "the audio changed";
+        const uint32_t size = (uint32_t{saved[6]} << 21) | (uint32_t{saved[7]} << 14) | (uint32_t{saved[8]} << 7) | saved[9];
+        EXPECT_EQ(size % 256, 0u) << "not the padding of a rewrite";
+        EXPECT_EQ(OurLeftovers(dir), std::vector<std::string>{});
+    }
+#else
+    GTEST_SKIP() << "the fault shim is not built";
+#endif
 }
 
 TEST_F(CliFiles, ASaveThatFailsAfterMakingItsTemporaryFileLeavesNothing) {

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -37,11 +38,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#ifdef COVRILO_FAULT_SHIM
-constexpr const char* kShim = COVRILO_FAULT_SHIM;
-#else
-constexpr const char* kShim = "";
-#endif
 
 struct TMode {
     const char* mode;
@@ -57,7 +53,7 @@ const TMode kKillModes[] = {{"kill-before", "", true}, {"kill-after", "", true}}
 struct TScenario {
     const char* name;
     const char* command;  // add | remove
-    bool rewrite;         // the fault-free save rewrites the file
+    const char* expect;   // "rewrite" or "in place"; nullptr: either (it depends on the file system)
     Bytes original;
     const char* calls = nullptr;  // which calls fail; nullptr: the writing ones
 };
@@ -93,24 +89,41 @@ protected:
         if (std::string(kCli).empty()) GTEST_SKIP() << "covrilo-cli is not built";
         if (std::string(kShim).empty()) GTEST_SKIP() << "the fault shim is not built";
         side_ = std::make_unique<TempDir>();
+        // The saves run where blocks can be inserted and taken out (ext4: the temp folder, or
+        // a loop-mounted image), so that those paths are walked too.
+        work_ = std::make_unique<TempDir>();
+        base_ = work_->path();
+        if (!InsertsBlocks(base_)) {
+            mount_ = std::make_unique<TMountedDir>("ext4");
+            if (!mount_->Path().empty())
+                base_ = mount_->Path();
+            else
+                std::cout << "[ note    ] blocks are not shifted here (" << mount_->Reason()
+                          << "): those saves are walked as rewrites\n";
+        }
         WriteFileBytes(*side_ / "cover.jpg", Jpeg(120, 120, 3));
         cover_ = ReadFileBytes(*side_ / "cover.jpg");
     }
 
     std::map<std::string, std::string> Env(const fs::path& WorkDir, const std::string& At, const TMode& Mode,
                                            const char* Calls, const fs::path& Log = {}) const {
-        const char* asan = std::getenv("ASAN_OPTIONS");
         std::map<std::string, std::string> env = {
-            {"LD_PRELOAD", kShim},
-            {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0:detect_leaks=0"},
-            {"COVRILO_FAULT_DIR", WorkDir.string()},
-            {"COVRILO_FAULT_AT", At},
-            {"COVRILO_FAULT_MODE", Mode.mode},
-            {"COVRILO_FAULT_ERRNO", Mode.err},
-        };
+            {"COVRILO_FAULT_AT", At}, {"COVRILO_FAULT_MODE", Mode.mode}, {"COVRILO_FAULT_ERRNO", Mode.err}};
         if (Calls) env["COVRILO_FAULT_CALLS"] = Calls;
         if (!Log.empty()) env["COVRILO_FAULT_LOG"] = Log.string();
-        return env;
+        return ShimEnv(WorkDir, env);
+    }
+    // The modes a call is walked with: every one (the full walk), or one failing mode and one
+    // kill, taken in turn.
+    static std::vector<TMode> ModesFor(const TCall& Call) {
+        const char* walk = std::getenv("COVRILO_FAULT_WALK");
+        if (walk != nullptr && std::string(walk) == "full") {
+            std::vector<TMode> modes(std::begin(kFailModes), std::end(kFailModes));
+            modes.insert(modes.end(), std::begin(kKillModes), std::end(kKillModes));
+            return modes;
+        }
+        return {kFailModes[static_cast<size_t>(Call.index) % std::size(kFailModes)],
+                kKillModes[static_cast<size_t>(Call.index) % std::size(kKillModes)]};
     }
     std::vector<std::string> Args(const TScenario& S, const fs::path& File) const {
         std::vector<std::string> args = {S.command, "--settings", (*side_ / "settings.xml").string()};
@@ -122,9 +135,8 @@ protected:
     // Walks the scenario; answers the tally.
     TTally Walk(const TScenario& S) {
         TTally tally;
-        const bool full = std::string(std::getenv("COVRILO_FAULT_WALK") ? std::getenv("COVRILO_FAULT_WALK") : "") == "full";
         TempDir dir;
-        const fs::path work = dir / "music";
+        const fs::path work = base_ / "music";
         const fs::path file = work / "song.mp3";
         auto fresh = [&]() {
             fs::remove_all(work);
@@ -148,15 +160,36 @@ protected:
             std::cout << " " << c.name << "(" << fs::path(c.path).filename().string().substr(0, 24) << ")";
         std::cout << "\n";
         EXPECT_GT(tally.calls, 0);
-        // The commit point: the rename of a rewrite, the sync of the file written in place.
+        // The commit point: the rename of a rewrite; in place, the sync of the file after its
+        // last write, or, where whole blocks are taken out after the writes, that collapse
+        // (from there on the save is finished rather than undone). The path a save takes
+        // depends on the file system (blocks are inserted or taken out on ext4 and XFS only).
         int commit = static_cast<int>(calls.size()) + 1;
+        int lastWrite = 0;
+        bool renamed = false;
         for (const TCall& c : calls) {
-            const bool isCommit = S.rewrite ? (c.name == "renameat" && c.path == file.string())
-                                            : (c.name == "fsync" && c.path == file.string());
-            if (isCommit) {
+            if (c.path != file.string()) continue;
+            if (c.name == "renameat") {
+                commit = c.index;
+                renamed = true;
+                break;
+            }
+            if (c.name == "pwrite") lastWrite = c.index;
+        }
+        for (const TCall& c : calls) {
+            if (renamed || c.path != file.string() || c.index < lastWrite || lastWrite == 0) continue;
+            if (c.name == "fallocate" || c.name == "fsync") {
                 commit = c.index;
                 break;
             }
+        }
+        const bool shifted = std::any_of(calls.begin(), calls.end(), [&](const TCall& c) {
+            return c.name == "fallocate" && c.path == file.string() && lastWrite > 0 && !renamed;
+        });
+        std::cout << "[ path    ] " << S.name << ": "
+                  << (renamed ? "rewrite" : shifted ? "in place, blocks shifted (or room reserved)" : "in place") << "\n";
+        if (S.expect != nullptr) {
+            EXPECT_EQ(std::string(renamed ? "rewrite" : "in place"), S.expect) << "the save took another path";
         }
         if (S.calls == nullptr) {
             EXPECT_LE(commit, tally.calls) << "no commit point among the calls";
@@ -172,15 +205,7 @@ protected:
         };
 
         for (const TCall& call : calls) {
-            std::vector<TMode> modes;
-            if (full) {
-                modes.assign(std::begin(kFailModes), std::end(kFailModes));
-                modes.insert(modes.end(), std::begin(kKillModes), std::end(kKillModes));
-            } else {
-                modes = {kFailModes[static_cast<size_t>(call.index) % std::size(kFailModes)],
-                         kKillModes[static_cast<size_t>(call.index) % std::size(kKillModes)]};
-            }
-            for (const TMode& mode : modes) {
+            for (const TMode& mode : ModesFor(call)) {
                 SCOPED_TRACE(std::string(S.name) + ": call " + std::to_string(call.index) + " (" + call.name + " " +
                              call.path + ") " + mode.mode + " " + mode.err);
                 fresh();
@@ -252,7 +277,9 @@ protected:
         std::ofstream(fs::path(COVRILO_BINARY_DIR) / "fault-walk.md", std::ios::app) << table.str();
     }
 
-    std::unique_ptr<TempDir> side_;
+    std::unique_ptr<TempDir> side_, work_;
+    std::unique_ptr<TMountedDir> mount_;
+    fs::path base_;  // where the files to save lie
     Bytes cover_;
 };
 
@@ -267,14 +294,31 @@ TEST_F(FaultWalk, EverySaveIsAtomicAndItsStatusHonest) {
         Tag23({Text23("TPE1", "Artist"), Text23("TIT2", kLongTitle), Text23("TALB", "Album"), Apic23(3, oldCover)}, 200);
     const Bytes pictures = Tag23(
         {Text23("TPE1", "Artist"), Apic23(3, Jpeg(100, 100, 9)), Apic23(4, Jpeg(90, 90, 11)), Text23("TIT2", "T")}, 100);
+    const Bytes onlyPictures = Tag23({Apic23(3, Jpeg(100, 100, 9)), Apic23(4, Jpeg(90, 90, 11))}, 100);
+    // A tag area of whole pages that goes: the audio moves by whole pages, which the kernel
+    // copies (copy_file_range) where elsewhere the rewrite's buffer does.
+    const std::vector<Bytes> pagedFrames = {Apic23(3, Jpeg(100, 100, 9)), Apic23(4, Jpeg(90, 90, 11))};
+    const size_t pagedUsed = Tag23(pagedFrames, 0).size();
+    const Bytes onlyPicturePaged = Tag23(pagedFrames, static_cast<uint32_t>((pagedUsed / 4096 + 2) * 4096 - pagedUsed));
+    // A tag of more than a block whose padding the cover does not fit: where the file system
+    // can, zero blocks are inserted inside its padding.
+    const Bytes roomy = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 5000);
     const std::vector<TScenario> scenarios = {
-        {"add, rewrite", "add", true,
+        {"add, rewrite", "add", "rewrite",
          Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 64), audio, Id3v1Record("Title", "Artist")})},
-        {"add, in place", "add", false, Concat({inPlaceTag, audio, Id3v1Record("Title", "Artist")})},
-        {"add, in place, growing ID3v1 + Lyrics3 tail", "add", false,
+        {"add, in place", "add", "in place", Concat({inPlaceTag, audio, Id3v1Record("Title", "Artist")})},
+        {"add, in place, growing ID3v1 + Lyrics3 tail", "add", "in place",
          Concat({inPlaceTag, audio, Lyrics3AndRecord("Short", "Artist", "la la la\r\nsecond line")})},
-        {"remove, rewrite", "remove", true, Concat({pictures, audio, Id3v1Record("T", "Artist")})},
-        {"add, in place, reads failing", "add", false, Concat({inPlaceTag, audio, Id3v1Record("Title", "Artist")}),
+        {"add, grown by inserting blocks (a rewrite elsewhere)", "add", nullptr,
+         Concat({roomy, audio, Id3v1Record("Title", "Artist")})},
+        {"add, grown by inserting blocks, growing ID3v1 + Lyrics3 tail", "add", nullptr,
+         Concat({roomy, audio, Lyrics3AndRecord("Short", "Artist", "la la la\r\nsecond line")})},
+        {"remove, shrunk by taking out blocks (a rewrite elsewhere)", "remove", nullptr,
+         Concat({pictures, audio, Id3v1Record("T", "Artist")})},
+        {"remove, rewrite (no frame left)", "remove", "rewrite", Concat({onlyPictures, audio, Id3v1Record("T", "Artist")})},
+        {"remove, rewrite copied by the kernel (no frame left, a tag area of whole pages)", "remove", "rewrite",
+         Concat({onlyPicturePaged, audio, Id3v1Record("T", "Artist")})},
+        {"add, in place, reads failing", "add", "in place", Concat({inPlaceTag, audio, Id3v1Record("Title", "Artist")}),
          "read,pread"},
     };
     std::vector<std::pair<std::string, TTally>> rows;
@@ -283,6 +327,85 @@ TEST_F(FaultWalk, EverySaveIsAtomicAndItsStatusHonest) {
         if (HasFatalFailure()) break;
     }
     Report(rows);
+}
+
+TEST_F(FaultWalk, ABatchOfSavesIsAtomicFileByFile) {
+    // One run over four files, whose saves are made durable together (one sync of the file
+    // system for all): a rewrite, one in place, one grown by inserting blocks (where the file
+    // system can), one whose tag area shrinks. Every call of the run fails or is killed in
+    // turn; every file ends as the original or the saved file, and OK means saved.
+    const Bytes audio = Audio(240);
+    Bytes oldCover = cover_;
+    oldCover.resize(oldCover.size() + 1500, 0x5A);
+    const std::vector<Bytes> originals = {
+        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 64), audio, Id3v1Record("Title", "Artist")}),
+        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", kLongTitle), Apic23(3, oldCover)}, 200), audio,
+                Id3v1Record("Title", "Artist")}),
+        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 5000), audio, Id3v1Record("T", "A")}),
+        Concat({Tag23({Text23("TPE1", "Artist"), Apic23(3, Jpeg(150, 150, 4)), Text23("TIT2", "T")}, 9000), audio}),
+    };
+    TempDir dir;
+    const fs::path work = base_ / "music";
+    std::vector<fs::path> files;
+    for (size_t i = 0; i < originals.size(); ++i) files.push_back(work / ("song" + std::to_string(i) + ".mp3"));
+    auto fresh = [&]() {
+        fs::remove_all(work);
+        fs::create_directory(work);
+        for (size_t i = 0; i < files.size(); ++i) WriteFileBytes(files[i], originals[i]);
+    };
+    std::vector<std::string> args = {"add", "--settings", (*side_ / "settings.xml").string(), "--cover",
+                                     (*side_ / "cover.jpg").string()};
+    for (const fs::path& f : files) args.push_back(f.string());
+    fresh();
+    const fs::path log = dir / "calls.log";
+    const TCliResult clean = RunCovriloCli(args, Env(work, "0", kFailModes[0], nullptr, log), dir / "run");
+    std::vector<Bytes> saved;
+    for (const fs::path& f : files) {
+        EXPECT_EQ(clean.StatusOf(f), "OK") << clean.Describe();
+        saved.push_back(ReadFileBytes(f));
+    }
+    const std::vector<TCall> calls = ParseLog(log);
+    std::cout << "[ calls   ] a batch of four:";
+    for (const TCall& c : calls) std::cout << " " << c.name << "(" << fs::path(c.path).filename().string().substr(0, 12) << ")";
+    std::cout << "\n";
+    EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [](const TCall& c) { return c.name == "syncfs"; }))
+        << "the four saves were not made durable together";
+    int runs = 0;
+    for (const TCall& call : calls) {
+        for (const TMode& mode : ModesFor(call)) {
+            SCOPED_TRACE("call " + std::to_string(call.index) + " (" + call.name + " " + call.path + ") " + mode.mode +
+                         " " + mode.err);
+            fresh();
+            ++runs;
+            const TCliResult run = RunCovriloCli(args, Env(work, std::to_string(call.index), mode, nullptr), dir / "run");
+            if (mode.kill) {
+                EXPECT_EQ(run.signal, SIGKILL) << run.Describe();
+            }
+            for (size_t i = 0; i < files.size(); ++i) {
+                if (run.StatusOf(files[i]) == "OK") {
+                    EXPECT_EQ(ReadFileBytes(files[i]), saved[i]) << "reported OK but not saved: " << files[i];
+                } else if (!mode.kill) {
+                    EXPECT_EQ(run.StatusOf(files[i]), "Error") << run.Describe();
+                }
+            }
+            std::vector<std::string> info = {"info"};
+            for (const fs::path& f : files) info.push_back(f.string());
+            RunCovriloCli(info, {}, dir / "info");
+            for (size_t i = 0; i < files.size(); ++i) {
+                const Bytes now = ReadFileBytes(files[i]);
+                EXPECT_TRUE(now == originals[i] || now == saved[i]) << "neither the original nor the saved file: "
+                                                                   << files[i] << "\n" << run.Describe();
+            }
+            const TCliResult again = RunCovriloCli(args, {}, dir / "again");
+            for (size_t i = 0; i < files.size(); ++i) {
+                EXPECT_EQ(again.StatusOf(files[i]), "OK") << again.Describe();
+                EXPECT_EQ(ReadFileBytes(files[i]), saved[i]);
+            }
+            EXPECT_EQ(OurLeftovers(work), std::vector<std::string>{});
+            if (HasFatalFailure() || HasFailure()) return;
+        }
+    }
+    std::cout << "[ results ] a batch of four: " << calls.size() << " calls, " << runs << " runs\n";
 }
 
 }  // namespace

@@ -30,12 +30,6 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-Bytes Pattern(size_t Size, uint8_t Seed) {
-    Bytes b(Size);
-    for (size_t i = 0; i < Size; ++i) b[i] = static_cast<uint8_t>(i * 13 + Seed);
-    return b;
-}
-
 Bytes Cat(std::initializer_list<Bytes> Parts) {
     Bytes out;
     for (const Bytes& p : Parts) out.insert(out.end(), p.begin(), p.end());
@@ -458,6 +452,10 @@ TEST(SaveJournal, SerializesAndRejectsEveryDamage) {
         EXPECT_FALSE(TSaveJournal::Parse(damaged)) << i;
     }
     EXPECT_EQ(Crc64(ToBytes("123456789")), 0x995DC9BBDF1939FAull);  // the CRC-64/XZ check value
+    // Eight bytes at a time or one: split anywhere and chained, the same value.
+    const Bytes long_ = Pattern(1000, 17);
+    for (const size_t split : {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{500}, size_t{999}})
+        EXPECT_EQ(Crc64(long_), Crc64(std::span(long_).subspan(split), Crc64(std::span(long_).first(split)))) << split;
 }
 
 // A journal as an interrupted in-place save of Fixture leaves it: the head replaced by

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -19,6 +22,50 @@ TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "covrilo-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
+}
+
+TMountedDir::TMountedDir(const std::string& Type, int SizeMiB) {
+    if (::geteuid() != 0) {
+        reason_ = "mounting a " + Type + " file system needs root";
+        return;
+    }
+    const std::filesystem::path point = holder_ / "mnt";
+    std::filesystem::create_directory(point);
+    std::string command;
+    if (Type == "ext4") {
+        if (!HaveTool("mkfs.ext4")) {
+            reason_ = "no mkfs.ext4 (e2fsprogs)";
+            return;
+        }
+        const std::filesystem::path image = holder_ / "ext4.img";
+        command = "truncate -s " + std::to_string(SizeMiB) + "M " + ShellQuote(image.string()) + " && mkfs.ext4 -q -F -b 4096 " +
+                  ShellQuote(image.string()) + " && mount -o loop " + ShellQuote(image.string()) + " " +
+                  ShellQuote(point.string());
+    } else {
+        command = "mount -t " + Type + " -o size=" + std::to_string(SizeMiB) + "m none " + ShellQuote(point.string());
+    }
+    const CommandResult r = RunCommand(command + " 2>&1");
+    if (r.exitCode != 0) {
+        reason_ = "cannot mount a " + Type + " file system here: " + r.output;
+        return;
+    }
+    mount_ = point;
+}
+
+TMountedDir::~TMountedDir() {
+    if (!mount_.empty()) RunCommand("umount " + ShellQuote(mount_.string()) + " 2>&1");
+}
+
+bool InsertsBlocks(const std::filesystem::path& Folder) {
+    const std::filesystem::path probe = Folder / ".covrilo-insert-probe";
+    const int fd = ::open(probe.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0) return false;
+    std::vector<uint8_t> block(65536, 1);
+    bool ok = ::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()) &&
+              ::fallocate(fd, FALLOC_FL_INSERT_RANGE, 4096, 4096) == 0;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return ok;
 }
 
 TempDir::~TempDir() {
@@ -44,6 +91,12 @@ void WriteFileBytes(const std::filesystem::path& file, const Bytes& data) {
 }
 
 Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+Bytes Pattern(size_t Size, uint8_t Seed) {
+    Bytes b(Size);
+    for (size_t i = 0; i < Size; ++i) b[i] = static_cast<uint8_t>(i * 13 + Seed);
+    return b;
+}
 
 CommandResult RunCommand(const std::string& commandLine) {
     CommandResult result;

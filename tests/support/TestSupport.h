@@ -31,6 +31,8 @@ Bytes ReadFileBytes(const std::filesystem::path& file);
 std::string ReadFileText(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, const Bytes& data);
 Bytes ToBytes(std::string_view text);
+// Size bytes of a pattern that Seed varies, so that a shifted or mixed-up byte shows.
+Bytes Pattern(size_t Size, uint8_t Seed);
 // Count MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz: 417 bytes each) with a pattern as
 // their content, so that a shifted or cut byte shows: audio a save accepts as MPEG.
 Bytes MpegAudioFrames(size_t count = 7);
@@ -49,6 +51,26 @@ bool HaveTool(const std::string& name);
 std::string ShellQuote(const std::string& text);
 // The repository's root folder.
 std::filesystem::path SourceDir();
+
+// A folder on a file system of its own for as long as the object lives: a fresh ext4 image
+// mounted through a loop device ("ext4"), or a tmpfs ("tmpfs"). Path() is empty and Reason()
+// says why where it cannot be had here (not root, no mkfs.ext4, no loop device, ...).
+class TMountedDir {
+public:
+    explicit TMountedDir(const std::string& Type, int SizeMiB = 64);
+    ~TMountedDir();
+    TMountedDir(const TMountedDir&) = delete;
+    TMountedDir& operator=(const TMountedDir&) = delete;
+    const std::filesystem::path& Path() const { return mount_; }
+    const std::string& Reason() const { return reason_; }
+
+private:
+    TempDir holder_;
+    std::filesystem::path mount_;
+    std::string reason_;
+};
+// Whether Folder's file system inserts whole blocks into files (FALLOC_FL_INSERT_RANGE).
+bool InsertsBlocks(const std::filesystem::path& Folder);
 
 // For tests whose point is a permission that root would ignore. Run as root, it runs the
 // current test again in a child process as the unprivileged user 65534 (setpriv) and
