@@ -26,14 +26,6 @@ constexpr uint32_t kFlagIsHeader = 0x20000000u;
 // files, so count the terminating zero only.
 constexpr int64_t kMinItemSize = 9;
 
-std::optional<std::vector<uint8_t>> ReadAt(TStream& Stream, int64_t Pos, int64_t Count) {
-    if (Pos < 0) return std::nullopt;
-    Stream.SetPosition(Pos);
-    std::vector<uint8_t> bytes = Stream.ReadBytes(Count);
-    if (static_cast<int64_t>(bytes.size()) != Count) return std::nullopt;
-    return bytes;
-}
-
 void AppendHeaderOrFooter(std::vector<uint8_t>& out, uint32_t TagSize, uint32_t Count, uint32_t Flags) {
     out.insert(out.end(), kPreamble.begin(), kPreamble.end());
     AppendU32LE(out, kVersion2);
@@ -77,12 +69,12 @@ bool TAPETag::ScanFooter(TStream& Stream, TFooterScan& Scan) {
     Scan = TFooterScan{};
     Scan.FileSize = Stream.Size();
     if (Scan.FileSize >= kRecordSize + 1) {
-        auto tag = ReadAt(Stream, Scan.FileSize - kRecordSize, 3);
+        auto tag = Stream.ReadBytesAt(Scan.FileSize - kRecordSize, 3);
         if (tag && std::memcmp(tag->data(), "TAG", 3) == 0) Scan.DataShift = kRecordSize;
     }
     const int64_t footerPos = Scan.FileSize - Scan.DataShift - kFooterSize;
     if (footerPos <= 0) return false;
-    auto footer = ReadAt(Stream, footerPos, kFooterSize);
+    auto footer = Stream.ReadBytesAt(footerPos, kFooterSize);
     if (!footer) return false;
     std::copy(footer->begin(), footer->end(), Scan.Footer.begin());
     return true;
@@ -97,7 +89,7 @@ void TAPETag::ReadItems(TStream& Stream, const TFooterScan& Scan, uint32_t ItemC
 
     for (uint32_t i = 0; i < ItemCount; ++i) {
         if (regionEnd - pos < kMinItemSize) break;
-        auto head = ReadAt(Stream, pos, 8);
+        auto head = Stream.ReadBytesAt(pos, 8);
         if (!head) break;
         const uint32_t valueSize = U32LEAt(*head, 0);
         const uint32_t flags = U32LEAt(*head, 4);
@@ -107,7 +99,7 @@ void TAPETag::ReadItems(TStream& Stream, const TFooterScan& Scan, uint32_t ItemC
         std::string key;
         bool terminated = false;
         while (!terminated && pos < regionEnd) {
-            auto chunk = ReadAt(Stream, pos, std::min<int64_t>(256, regionEnd - pos));
+            auto chunk = Stream.ReadBytesAt(pos, std::min<int64_t>(256, regionEnd - pos));
             if (!chunk) return;
             auto zero = std::find(chunk->begin(), chunk->end(), uint8_t{0});
             key.append(chunk->begin(), zero);
@@ -122,7 +114,7 @@ void TAPETag::ReadItems(TStream& Stream, const TFooterScan& Scan, uint32_t ItemC
         std::string value;
         const bool binary = ((flags >> 1) & 3u) == 1u;
         if (!binary) {
-            auto bytes = ReadAt(Stream, pos, valueSize);
+            auto bytes = Stream.ReadBytesAt(pos, valueSize);
             if (!bytes) break;
             value = Trim(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
         }
@@ -199,7 +191,7 @@ bool TAPETag::SaveTag(const std::filesystem::path& FileName) {
     int64_t cutPos = stream.Size();
     if (result && (scan.DataShift == kRecordSize || scan.HasFooter())) {
         if (scan.DataShift == kRecordSize) {
-            auto record = ReadAt(stream, scan.FileSize - kRecordSize, kRecordSize);
+            auto record = stream.ReadBytesAt(scan.FileSize - kRecordSize, kRecordSize);
             if (!record) throw std::runtime_error("Cannot read the ID3v1 record of " + FileName.string());
             bytes.insert(bytes.end(), record->begin(), record->end());
         }
@@ -211,7 +203,7 @@ bool TAPETag::SaveTag(const std::filesystem::path& FileName) {
             cutPos = footerPos - (oldSize - kFooterSize);
             // Cut the header only where one really is, whatever the footer's flag claims.
             if (cutPos >= kFooterSize) {
-                auto header = ReadAt(stream, cutPos - kFooterSize, kFooterSize);
+                auto header = stream.ReadBytesAt(cutPos - kFooterSize, kFooterSize);
                 if (header && std::memcmp(header->data(), kPreamble.data(), kPreamble.size()) == 0 &&
                     (U32LEAt(*header, 20) & kFlagIsHeader) != 0)
                     cutPos -= kFooterSize;

@@ -68,14 +68,6 @@ void AppendText(std::vector<uint8_t>& out, std::string_view text) {
 }
 
 // Exactly Count bytes at Pos, or nullopt when the stream holds fewer.
-std::optional<std::vector<uint8_t>> ReadAt(TStream& Stream, int64_t Pos, int64_t Count) {
-    if (Pos < 0) return std::nullopt;
-    Stream.SetPosition(Pos);
-    std::vector<uint8_t> bytes = Stream.ReadBytes(Count);
-    if (static_cast<int64_t>(bytes.size()) != Count) return std::nullopt;
-    return bytes;
-}
-
 bool StartsWith(const std::vector<uint8_t>& bytes, size_t at, std::string_view mark) {
     return bytes.size() >= at && bytes.size() - at >= mark.size() &&
            std::memcmp(bytes.data() + at, mark.data(), mark.size()) == 0;
@@ -237,7 +229,7 @@ TID3v1::TTailInfo TID3v1::ScanTail(TStream& Stream, bool ReadValues) {
     TTailInfo info;
     info.FileSize = Stream.Size();
     if (info.FileSize >= kRecordSize) {
-        if (auto bytes = ReadAt(Stream, info.FileSize - kRecordSize, kRecordSize);
+        if (auto bytes = Stream.ReadBytesAt(info.FileSize - kRecordSize, kRecordSize);
             bytes && StartsWith(*bytes, 0, "TAG")) {
             info.HasRecord = true;
             if (ReadValues) {
@@ -249,17 +241,17 @@ TID3v1::TTailInfo TID3v1::ScanTail(TStream& Stream, bool ReadValues) {
     }
     const int64_t offset = info.HasRecord ? kRecordSize + kTrailerSize : kTrailerSize;
     if (info.FileSize >= offset) {
-        auto trailer = ReadAt(Stream, info.FileSize - offset, kTrailerSize);
+        auto trailer = Stream.ReadBytesAt(info.FileSize - offset, kTrailerSize);
         if (trailer && StartsWith(*trailer, 6, kLyricsEnd)) {
             const int size = ParseDigits(trailer->data(), 6).value_or(0);
             const int64_t start = info.FileSize - offset - size;
             // The block must hold its start mark and lie inside the file.
             if (size >= static_cast<int>(kLyricsBegin.size()) && start >= 0) {
-                auto begin = ReadAt(Stream, start, static_cast<int64_t>(kLyricsBegin.size()));
+                auto begin = Stream.ReadBytesAt(start, static_cast<int64_t>(kLyricsBegin.size()));
                 if (begin && StartsWith(*begin, 0, kLyricsBegin)) {
                     info.Lyrics3Size = size;
                     if (ReadValues) {
-                        if (auto block = ReadAt(Stream, start, size)) ParseLyrics3Fields(*block);
+                        if (auto block = Stream.ReadBytesAt(start, size)) ParseLyrics3Fields(*block);
                     }
                 }
             }

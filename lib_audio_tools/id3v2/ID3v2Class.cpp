@@ -167,7 +167,7 @@ bool TID3v2Class::ReadTagHeader(TStream& Stream) {
     if (!TagExists) return false;
 
     TagSize = DecodeSyncsafe(header + 6);
-    Version = static_cast<uint16_t>((header[3] << 8) | header[4]);
+    Version = U16BEAt(header, 3);
     const uint8_t major = header[3];
     const uint8_t flags = header[5];
     if (flags & 0x80) TagFlags |= tfUnsynchronisation;

@@ -101,6 +101,7 @@ std::optional<uint32_t> TByteCursor::Syncsafe32() { return Read<uint32_t, 4>(Syn
 std::optional<uint32_t> TByteCursor::SyncsafeUnmasked32() { return Read<uint32_t, 4>(SyncsafeUnmasked); }
 
 uint16_t U16LEAt(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint16_t, 2>(Data, Offset, LittleEndian); }
+uint16_t U16BEAt(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint16_t, 2>(Data, Offset, BigEndian); }
 uint32_t U24BEAt(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint32_t, 3>(Data, Offset, BigEndian); }
 uint32_t U32LEAt(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint32_t, 4>(Data, Offset, LittleEndian); }
 uint32_t U32BEAt(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint32_t, 4>(Data, Offset, BigEndian); }
@@ -114,6 +115,7 @@ void AppendU16LE(std::vector<uint8_t>& Out, uint16_t Value) { Append(Out, Little
 void AppendU24BE(std::vector<uint8_t>& Out, uint32_t Value) { Append(Out, BigEndianBytes<3>(Value)); }
 void AppendU32LE(std::vector<uint8_t>& Out, uint32_t Value) { Append(Out, LittleEndianBytes<4>(Value)); }
 void AppendU32BE(std::vector<uint8_t>& Out, uint32_t Value) { Append(Out, BigEndianBytes<4>(Value)); }
+void AppendU64LE(std::vector<uint8_t>& Out, uint64_t Value) { Append(Out, LittleEndianBytes<8>(Value)); }
 void AppendSyncsafe32(std::vector<uint8_t>& Out, uint32_t Value) { Append(Out, SyncsafeBytes(Value)); }
 
 bool PutU24BE(std::span<uint8_t> Out, size_t Offset, uint32_t Value) {

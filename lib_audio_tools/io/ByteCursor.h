@@ -56,6 +56,7 @@ private:
 
 // Reads at a fixed offset of a buffer whose length the caller knows; 0 where it does not fit.
 uint16_t U16LEAt(std::span<const uint8_t> Data, size_t Offset);
+uint16_t U16BEAt(std::span<const uint8_t> Data, size_t Offset);
 uint32_t U24BEAt(std::span<const uint8_t> Data, size_t Offset);
 uint32_t U32LEAt(std::span<const uint8_t> Data, size_t Offset);
 uint32_t U32BEAt(std::span<const uint8_t> Data, size_t Offset);
@@ -68,6 +69,7 @@ void AppendU16LE(std::vector<uint8_t>& Out, uint16_t Value);
 void AppendU24BE(std::vector<uint8_t>& Out, uint32_t Value);
 void AppendU32LE(std::vector<uint8_t>& Out, uint32_t Value);
 void AppendU32BE(std::vector<uint8_t>& Out, uint32_t Value);
+void AppendU64LE(std::vector<uint8_t>& Out, uint64_t Value);
 void AppendSyncsafe32(std::vector<uint8_t>& Out, uint32_t Value);
 
 // Writers into a fixed span at Offset.

@@ -109,6 +109,14 @@ std::vector<uint8_t> TStream::ReadBytes(int64_t Count) {
     return bytes;
 }
 
+std::optional<std::vector<uint8_t>> TStream::ReadBytesAt(int64_t Pos, int64_t Count) {
+    if (Pos < 0) return std::nullopt;
+    SetPosition(Pos);
+    std::vector<uint8_t> bytes = ReadBytes(Count);
+    if (static_cast<int64_t>(bytes.size()) != Count) return std::nullopt;
+    return bytes;
+}
+
 int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
     if (Count <= 0) Count = Source.Remaining();
     constexpr int64_t kChunk = 1 << 20;

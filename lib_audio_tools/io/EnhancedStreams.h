@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <span>
 #include <stdexcept>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,8 @@ public:
     int64_t Write(std::span<const uint8_t> Buffer) { return Write(Buffer.data(), static_cast<int64_t>(Buffer.size())); }
     // Reads at most Count bytes (never more than what is left) into a new vector.
     std::vector<uint8_t> ReadBytes(int64_t Count);
+    // Exactly Count bytes from position Pos, or nothing when they are not all there.
+    std::optional<std::vector<uint8_t>> ReadBytesAt(int64_t Pos, int64_t Count);
     // Copies Count bytes from Source at its position (Count 0: everything from Source's
     // position to its end). Returns the number of bytes copied.
     int64_t CopyFrom(TStream& Source, int64_t Count);

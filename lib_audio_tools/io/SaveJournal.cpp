@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "io/SaveJournal.h"
 
+#include "io/ByteCursor.h"
+
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -37,37 +39,6 @@ constexpr std::array<std::array<uint64_t, 256>, 8> MakeCrc64Slices() {
 constexpr std::array<std::array<uint64_t, 256>, 8> kCrc64Slices = MakeCrc64Slices();
 constexpr const std::array<uint64_t, 256>& kCrc64Table = kCrc64Slices[0];
 
-void PutU32(std::vector<uint8_t>& Out, uint32_t Value) {
-    for (int i = 0; i < 4; ++i) Out.push_back(static_cast<uint8_t>(Value >> (8 * i)));
-}
-void PutU64(std::vector<uint8_t>& Out, uint64_t Value) {
-    for (int i = 0; i < 8; ++i) Out.push_back(static_cast<uint8_t>(Value >> (8 * i)));
-}
-
-// A cursor that never reads past its end.
-class TReader {
-public:
-    explicit TReader(std::span<const uint8_t> Bytes) : bytes_(Bytes) {}
-    size_t Remaining() const { return bytes_.size() - pos_; }
-    std::optional<uint64_t> U(size_t Width) {
-        if (Width > Remaining()) return std::nullopt;
-        uint64_t value = 0;
-        for (size_t i = 0; i < Width; ++i) value |= uint64_t{bytes_[pos_ + i]} << (8 * i);
-        pos_ += Width;
-        return value;
-    }
-    std::optional<std::span<const uint8_t>> Take(size_t Length) {
-        if (Length > Remaining()) return std::nullopt;
-        auto part = bytes_.subspan(pos_, Length);
-        pos_ += Length;
-        return part;
-    }
-
-private:
-    std::span<const uint8_t> bytes_;
-    size_t pos_ = 0;
-};
-
 bool ValidRange(int64_t Offset, int64_t Length) {
     return Offset >= 0 && Length >= 0 && Offset <= kMaxJournalBytes * 64 && Length <= kMaxJournalBytes;
 }
@@ -96,56 +67,56 @@ std::vector<uint8_t> TSaveJournal::Serialize() const {
     for (const auto& bytes : OldBytes) total += bytes.size();
     for (const auto& bytes : NewBytes) total += bytes.size();
     out.reserve(kFixedSize + 16 * (OldRegions.size() + NewRegions.size()) + 24 * Probes.size() + 8 + total);
-    PutU64(out, Device);
-    PutU64(out, Inode);
-    PutU64(out, static_cast<uint64_t>(OldSize));
-    PutU64(out, static_cast<uint64_t>(NewSize));
-    PutU32(out, static_cast<uint32_t>(OldRegions.size()));
-    PutU32(out, static_cast<uint32_t>(NewRegions.size()));
-    PutU32(out, static_cast<uint32_t>(Probes.size()));
+    AppendU64LE(out, Device);
+    AppendU64LE(out, Inode);
+    AppendU64LE(out, static_cast<uint64_t>(OldSize));
+    AppendU64LE(out, static_cast<uint64_t>(NewSize));
+    AppendU32LE(out, static_cast<uint32_t>(OldRegions.size()));
+    AppendU32LE(out, static_cast<uint32_t>(NewRegions.size()));
+    AppendU32LE(out, static_cast<uint32_t>(Probes.size()));
     if (ShiftLength != 0) {
-        PutU64(out, static_cast<uint64_t>(ShiftOffset));
-        PutU64(out, static_cast<uint64_t>(ShiftLength));
+        AppendU64LE(out, static_cast<uint64_t>(ShiftOffset));
+        AppendU64LE(out, static_cast<uint64_t>(ShiftLength));
     }
     for (const auto& r : OldRegions) {
-        PutU64(out, static_cast<uint64_t>(r.Offset));
-        PutU64(out, static_cast<uint64_t>(r.Length));
+        AppendU64LE(out, static_cast<uint64_t>(r.Offset));
+        AppendU64LE(out, static_cast<uint64_t>(r.Length));
     }
     for (const auto& r : NewRegions) {
-        PutU64(out, static_cast<uint64_t>(r.Offset));
-        PutU64(out, static_cast<uint64_t>(r.Length));
+        AppendU64LE(out, static_cast<uint64_t>(r.Offset));
+        AppendU64LE(out, static_cast<uint64_t>(r.Length));
     }
     for (const auto& p : Probes) {
-        PutU64(out, static_cast<uint64_t>(p.Offset));
-        PutU64(out, static_cast<uint64_t>(p.Length));
-        PutU64(out, p.Checksum);
+        AppendU64LE(out, static_cast<uint64_t>(p.Offset));
+        AppendU64LE(out, static_cast<uint64_t>(p.Length));
+        AppendU64LE(out, p.Checksum);
     }
     for (const auto& bytes : OldBytes) out.insert(out.end(), bytes.begin(), bytes.end());
     for (const auto& bytes : NewBytes) out.insert(out.end(), bytes.begin(), bytes.end());
-    PutU64(out, Crc64(out));
+    AppendU64LE(out, Crc64(out));
     return out;
 }
 
 std::optional<TSaveJournal> TSaveJournal::Parse(std::span<const uint8_t> Bytes) {
     if (Bytes.size() < kFixedSize + 8) return std::nullopt;
     const auto body = Bytes.first(Bytes.size() - 8);
-    TReader check(Bytes.last(8));
-    if (check.U(8) != Crc64(body)) return std::nullopt;
+    TByteCursor check(Bytes.last(8));
+    if (check.U64LE() != Crc64(body)) return std::nullopt;
     const bool shifted = std::memcmp(body.data(), kShiftMagic.data(), kShiftMagic.size()) == 0;
     if (!shifted && std::memcmp(body.data(), kMagic.data(), kMagic.size()) != 0) return std::nullopt;
 
-    TReader in(body.subspan(kMagic.size()));
+    TByteCursor in(body.subspan(kMagic.size()));
     TSaveJournal j;
-    j.Device = *in.U(8);
-    j.Inode = *in.U(8);
-    j.OldSize = static_cast<int64_t>(*in.U(8));
-    j.NewSize = static_cast<int64_t>(*in.U(8));
-    const uint64_t oldCount = *in.U(4), newCount = *in.U(4), probeCount = *in.U(4);
+    j.Device = *in.U64LE();
+    j.Inode = *in.U64LE();
+    j.OldSize = static_cast<int64_t>(*in.U64LE());
+    j.NewSize = static_cast<int64_t>(*in.U64LE());
+    const uint64_t oldCount = *in.U32LE(), newCount = *in.U32LE(), probeCount = *in.U32LE();
     if (!ValidRange(0, j.OldSize) || !ValidRange(0, j.NewSize)) return std::nullopt;
     if (oldCount > kMaxJournalRegions || newCount > kMaxJournalRegions || probeCount > kMaxJournalRegions)
         return std::nullopt;
     if (shifted) {
-        const auto offset = in.U(8), length = in.U(8);
+        const auto offset = in.U64LE(), length = in.U64LE();
         if (!offset || !length) return std::nullopt;
         j.ShiftOffset = static_cast<int64_t>(*offset);
         j.ShiftLength = static_cast<int64_t>(*length);
@@ -157,7 +128,7 @@ std::optional<TSaveJournal> TSaveJournal::Parse(std::span<const uint8_t> Bytes) 
     }
     auto readRegions = [&](uint64_t Count, std::vector<TJournalRegion>& Into, int64_t Limit) {
         for (uint64_t i = 0; i < Count; ++i) {
-            const auto offset = in.U(8), length = in.U(8);
+            const auto offset = in.U64LE(), length = in.U64LE();
             if (!offset || !length) return false;
             TJournalRegion r{static_cast<int64_t>(*offset), static_cast<int64_t>(*length)};
             if (!ValidRange(r.Offset, r.Length) || r.Offset > Limit || r.Length > Limit - r.Offset) return false;
@@ -168,19 +139,19 @@ std::optional<TSaveJournal> TSaveJournal::Parse(std::span<const uint8_t> Bytes) 
     if (!readRegions(oldCount, j.OldRegions, j.OldSize)) return std::nullopt;
     if (!readRegions(newCount, j.NewRegions, j.NewSize)) return std::nullopt;
     for (uint64_t i = 0; i < probeCount; ++i) {
-        const auto offset = in.U(8), length = in.U(8), crc = in.U(8);
+        const auto offset = in.U64LE(), length = in.U64LE(), crc = in.U64LE();
         if (!offset || !length || !crc) return std::nullopt;
         TJournalProbe p{static_cast<int64_t>(*offset), static_cast<int64_t>(*length), *crc};
         if (!ValidRange(p.Offset, p.Length)) return std::nullopt;
         j.Probes.push_back(p);
     }
     for (const auto& r : j.OldRegions) {
-        const auto bytes = in.Take(static_cast<size_t>(r.Length));
+        const auto bytes = in.Span(static_cast<size_t>(r.Length));
         if (!bytes) return std::nullopt;
         j.OldBytes.emplace_back(bytes->begin(), bytes->end());
     }
     for (const auto& r : j.NewRegions) {
-        const auto bytes = in.Take(static_cast<size_t>(r.Length));
+        const auto bytes = in.Span(static_cast<size_t>(r.Length));
         if (!bytes) return std::nullopt;
         j.NewBytes.emplace_back(bytes->begin(), bytes->end());
     }

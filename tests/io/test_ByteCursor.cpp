@@ -33,7 +33,7 @@ std::vector<TReadCase> ReadCases() {
     return {
         {"U8", 1, wrap(&TByteCursor::U8), nullptr, 0x81},
         {"U16LE", 2, wrap(&TByteCursor::U16LE), U16LEAt, 0x0281},
-        {"U16BE", 2, wrap(&TByteCursor::U16BE), nullptr, 0x8102},
+        {"U16BE", 2, wrap(&TByteCursor::U16BE), U16BEAt, 0x8102},
         {"U24BE", 3, wrap(&TByteCursor::U24BE), U24BEAt, 0x810283},
         {"U32LE", 4, wrap(&TByteCursor::U32LE), U32LEAt, 0x04830281},
         {"U32BE", 4, wrap(&TByteCursor::U32BE), U32BEAt, 0x81028304},
@@ -113,14 +113,16 @@ TEST(ByteCursor, AppendedValuesReadBackInTheirByteOrder) {
     AppendU32LE(out, 0xDEADBEEF);
     AppendU32BE(out, 0xCAFEF00D);
     AppendSyncsafe32(out, 0xF0000000u | 0x0FFFFFFFu);  // bits above 28 are dropped
+    AppendU64LE(out, 0x0102030405060708ull);
     EXPECT_EQ(out, (std::vector<uint8_t>{0x34, 0x12, 0x12, 0x34, 0x56, 0xEF, 0xBE, 0xAD, 0xDE, 0xCA, 0xFE, 0xF0,
-                                         0x0D, 0x7F, 0x7F, 0x7F, 0x7F}));
+                                         0x0D, 0x7F, 0x7F, 0x7F, 0x7F, 8, 7, 6, 5, 4, 3, 2, 1}));
     TByteCursor c(out);
     EXPECT_EQ(c.U16LE(), 0x1234);
     EXPECT_EQ(c.U24BE(), 0x123456u);
     EXPECT_EQ(c.U32LE(), 0xDEADBEEFu);
     EXPECT_EQ(c.U32BE(), 0xCAFEF00Du);
     EXPECT_EQ(c.Syncsafe32(), 0x0FFFFFFFu);
+    EXPECT_EQ(c.U64LE(), 0x0102030405060708ull);
     EXPECT_EQ(c.Remaining(), 0u);
 }
 

@@ -35,6 +35,15 @@ TEST(TMemoryStream, WriteGrowsAndSeekRejectsNegativePositions) {
     EXPECT_EQ(s.Seek(-2, TSeekOrigin::soEnd), 3);
 }
 
+TEST(TStream, ReadBytesAtGivesAllTheBytesOrNone) {
+    TMemoryStream s(Bytes{1, 2, 3, 4, 5});
+    EXPECT_EQ(s.ReadBytesAt(1, 3), (Bytes{2, 3, 4}));
+    EXPECT_EQ(s.ReadBytesAt(3, 2), (Bytes{4, 5}));
+    EXPECT_EQ(s.ReadBytesAt(3, 3), std::nullopt);  // one byte short
+    EXPECT_EQ(s.ReadBytesAt(-1, 1), std::nullopt);
+    EXPECT_EQ(s.ReadBytesAt(5, 0), Bytes{});
+}
+
 TEST(TStream, CopyFromCopiesTheRestWhenCountIsZero) {
     TMemoryStream src(Bytes{1, 2, 3, 4, 5});
     src.SetPosition(2);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "id3v2/frames/TAPICFrame.h"
 
+#include "io/ByteCursor.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -25,10 +27,6 @@ std::string Lower(std::string_view Text) {
 }
 
 bool EqualsIgnoringCase(std::string_view A, std::string_view B) { return A.size() == B.size() && Lower(A) == Lower(B); }
-
-uint32_t LE32(std::span<const uint8_t> B, size_t At) {
-    return uint32_t{B[At]} | (uint32_t{B[At + 1]} << 8) | (uint32_t{B[At + 2]} << 16) | (uint32_t{B[At + 3]} << 24);
-}
 
 bool StartsWith(std::span<const uint8_t> B, size_t At, std::string_view Text) {
     return B.size() >= At + Text.size() && std::memcmp(B.data() + At, Text.data(), Text.size()) == 0;
@@ -169,7 +167,7 @@ std::string TAPICFrame::DetectImageMimeType(std::span<const uint8_t> Head, uint6
     if (Head.size() < kHeadSize) return {};
     auto Mime = [](int Entry) { return std::string(ImageMimeTypes()[static_cast<size_t>(Entry)].MimeType); };
     if (StartsWith(Head, 0, "BM") && Head[6] == 0 && Head[7] == 0 && Head[8] == 0 && Head[9] == 0 &&
-        LE32(Head, 2) == FileSize && LE32(Head, 14) == 40)
+        U32LEAt(Head, 2) == FileSize && U32LEAt(Head, 14) == 40)
         return Mime(MIME_BMP);
     // A JPEG by its start-of-image marker and the marker after it, whatever segment comes
     // first: JFIF (APP0) and Exif (APP1), but also Adobe (APP14), ICC profiles (APP2), or a

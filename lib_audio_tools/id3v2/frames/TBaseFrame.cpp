@@ -7,6 +7,8 @@
 // (ISO-8859-1, UTF-8) or a zero unit (UTF-16 with byte-order mark, UTF-16BE without).
 #include "id3v2/frames/TBaseFrame.h"
 
+#include "io/ByteCursor.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -17,21 +19,6 @@
 namespace covrilo {
 
 namespace {
-
-uint32_t ReadU32BE(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
-
-uint32_t ReadU32LE(const uint8_t* p) {
-    return (uint32_t{p[3]} << 24) | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | uint32_t{p[0]};
-}
-
-void PutU32BE(std::vector<uint8_t>& Out, uint32_t Value) {
-    Out.push_back(static_cast<uint8_t>(Value >> 24));
-    Out.push_back(static_cast<uint8_t>(Value >> 16));
-    Out.push_back(static_cast<uint8_t>(Value >> 8));
-    Out.push_back(static_cast<uint8_t>(Value));
-}
 
 void PutSyncsafe(std::vector<uint8_t>& Out, uint32_t Value) {
     uint8_t Bytes[4];
@@ -102,8 +89,9 @@ uint32_t TBaseFrame::DecodeFrameSize(const uint8_t* Size, uint8_t Major) {
     if (Major != 3) return DecodeSyncsafe(Size);
     // Some writers put a little-endian size into 2.3 frames: a big-endian reading above
     // 16 MiB whose little-endian reading is small is taken little-endian.
-    const uint32_t BigEndianSize = ReadU32BE(Size);
-    const uint32_t LittleEndianSize = ReadU32LE(Size);
+    const std::span<const uint8_t> field(Size, 4);
+    const uint32_t BigEndianSize = U32BEAt(field, 0);
+    const uint32_t LittleEndianSize = U32LEAt(field, 0);
     return (LittleEndianSize < 65535 && BigEndianSize > 16777215) ? LittleEndianSize : BigEndianSize;
 }
 
@@ -139,7 +127,7 @@ bool TBaseFrame::ReadFrameHeader(TStream& Stream, uint16_t Version) {
         if (!ConvertID22To23(ID22, ID) || ID.size() < 4)
             throw EID3LibLoadException("unknown ID3v2.2.x frame id \"" + ID22 + "\"");
         std::copy_n(ID.begin(), 4, FFrameID.begin());
-        FrameSize = (uint32_t{Header[3]} << 16) | (uint32_t{Header[4]} << 8) | uint32_t{Header[5]};
+        FrameSize = U24BEAt(Header, 3);
     } else if (Major == 3 || Major == 4) {
         if (Stream.Read(Header, 10) != 10) return false;
         std::copy_n(reinterpret_cast<const char*>(Header), 4, FFrameID.begin());
@@ -167,7 +155,7 @@ bool TBaseFrame::ReadFrameHeader(TStream& Stream, uint16_t Version) {
         FrameFlags = DecodeFlags(kFlags23, Header[8], Header[9]);
         if (FrameFlags & ffCompression) {
             if (!TakeExtra(Extra, 4)) return false;
-            DataLength = ReadU32BE(Extra);
+            DataLength = U32BEAt(Extra, 0);
         }
         if (FrameFlags & ffEncryption) {
             if (!TakeExtra(&EncryptionMethod, 1)) return false;
@@ -233,11 +221,11 @@ bool TBaseFrame::WriteHeaderFor(TStream& Stream, uint16_t Version, uint32_t Cont
         for (size_t I = 0; I < 4; ++I) Out.push_back(static_cast<uint8_t>(FFrameID[I]));
         uint8_t Flag0 = 0, Flag1 = 0;
         if (Major == 3) {
-            PutU32BE(Out, FrameSize);
+            AppendU32BE(Out, FrameSize);
             EncodeFlags(kFlags23, FrameFlags, Flag0, Flag1);
             Out.push_back(Flag0);
             Out.push_back(Flag1);
-            if (FrameFlags & ffCompression) PutU32BE(Out, DataLength);
+            if (FrameFlags & ffCompression) AppendU32BE(Out, DataLength);
             if (FrameFlags & ffEncryption) Out.push_back(EncryptionMethod);
             if (FrameFlags & ffGroupingIdentity) Out.push_back(GroupSymbol);
         } else {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "id3v2/frames/TCHAPFrame.h"
 
+#include "io/ByteCursor.h"
+
 namespace covrilo {
 
 TCHAPFrame::TCHAPFrame() { SetFrameID("CHAP"); }
@@ -15,10 +17,10 @@ bool TCHAPFrame::ParseOwnFields(std::span<const uint8_t> Content, size_t& Used) 
 std::vector<uint8_t> TCHAPFrame::RenderOwnFields() const {
     std::vector<uint8_t> out(ElementID.begin(), ElementID.end());
     out.push_back(0);
-    PutBE32(out, StartTime);
-    PutBE32(out, EndTime);
-    PutBE32(out, StartOffset);
-    PutBE32(out, EndOffset);
+    AppendU32BE(out, StartTime);
+    AppendU32BE(out, EndTime);
+    AppendU32BE(out, StartOffset);
+    AppendU32BE(out, EndOffset);
     return out;
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "id3v2/frames/TContainerFrame.h"
 
+#include "io/ByteCursor.h"
+
 #include <algorithm>
 
 #include "id3v2/frames/TRawFrame.h"
@@ -19,15 +21,12 @@ bool TContainerFrame::TakeLatin1(std::span<const uint8_t> Content, size_t& Pos, 
 }
 
 bool TContainerFrame::TakeBE32(std::span<const uint8_t> Content, size_t& Pos, uint32_t& Value) {
-    if (Content.size() - Pos < 4) return false;
-    const uint8_t* p = Content.data() + Pos;
-    Value = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-    Pos += 4;
+    TByteCursor cursor(Content, Pos);
+    const std::optional<uint32_t> read = Pos <= Content.size() ? cursor.U32BE() : std::nullopt;
+    if (!read) return false;
+    Value = *read;
+    Pos = cursor.Pos();
     return true;
-}
-
-void TContainerFrame::PutBE32(std::vector<uint8_t>& Out, uint32_t Value) {
-    for (int shift = 24; shift >= 0; shift -= 8) Out.push_back(static_cast<uint8_t>(Value >> shift));
 }
 
 bool TContainerFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return ParseFrame(Stream, Version); }

@@ -44,7 +44,6 @@ protected:
     // ISO-8859-1 string with its terminator at Pos; false when it has none.
     static bool TakeLatin1(std::span<const uint8_t> Content, size_t& Pos, std::string& Text);
     static bool TakeBE32(std::span<const uint8_t> Content, size_t& Pos, uint32_t& Value);
-    static void PutBE32(std::vector<uint8_t>& Out, uint32_t Value);
 
 private:
     // The sub-frames in the order they are written: raw frames that readers stop at last.

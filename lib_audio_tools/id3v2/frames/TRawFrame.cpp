@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "id3v2/frames/TRawFrame.h"
 
+#include "io/ByteCursor.h"
+
 #include <algorithm>
 
 namespace covrilo {
@@ -71,10 +73,7 @@ bool TRawFrame::SaveToStream(TStream& Stream, uint16_t Version) {
         header.insert(header.end(), size, size + 4);
         header.push_back(MapStatus(Bytes[8], kStatus23, kStatus24));
     } else {
-        header.push_back(static_cast<uint8_t>(content >> 24));
-        header.push_back(static_cast<uint8_t>(content >> 16));
-        header.push_back(static_cast<uint8_t>(content >> 8));
-        header.push_back(static_cast<uint8_t>(content));
+        AppendU32BE(header, content);
         header.push_back(MapStatus(Bytes[8], kStatus24, kStatus23));
     }
     header.push_back(0);
