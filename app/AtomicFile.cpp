@@ -21,35 +21,35 @@ namespace {
 }  // namespace
 
 void WriteFileReplacing(const std::filesystem::path& Target, std::string_view Data) {
-    const std::filesystem::path Real = ResolveRewriteTarget(Target);
-    std::string TempName = Real.string() + ".XXXXXX";
-    const int Fd = ::mkstemp(TempName.data());
-    if (Fd < 0) ThrowErrno(errno, Real);
+    const std::filesystem::path real = ResolveRewriteTarget(Target);
+    std::string tempName = real.string() + ".XXXXXX";
+    const int fd = ::mkstemp(tempName.data());
+    if (fd < 0) ThrowErrno(errno, real);
 
     // A new file gets the usual 0666 & ~umask (mkstemp makes 0600); an existing file's
     // bits are copied over by the replace below.
-    const mode_t Mask = ::umask(0);
-    ::umask(Mask);
-    ::fchmod(Fd, 0666 & ~Mask);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
 
-    size_t Done = 0;
-    while (Done < Data.size()) {
-        const ssize_t N = ::write(Fd, Data.data() + Done, Data.size() - Done);
-        if (N < 0 && errno == EINTR) continue;
-        if (N < 0) {
-            const int Error = errno;
-            ::close(Fd);
-            ::unlink(TempName.c_str());
-            ThrowErrno(Error, Real);
+    size_t done = 0;
+    while (done < Data.size()) {
+        const ssize_t n = ::write(fd, Data.data() + done, Data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            ::unlink(tempName.c_str());
+            ThrowErrno(error, real);
         }
-        Done += static_cast<size_t>(N);
+        done += static_cast<size_t>(n);
     }
-    if (::close(Fd) != 0) {
-        const int Error = errno;
-        ::unlink(TempName.c_str());
-        ThrowErrno(Error, Real);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(tempName.c_str());
+        ThrowErrno(error, real);
     }
-    if (!ReplaceFileAtomically(TempName, Real)) ThrowErrno(errno != 0 ? errno : EIO, Real);
+    if (!ReplaceFileAtomically(tempName, real)) ThrowErrno(errno != 0 ? errno : EIO, real);
 }
 
 }  // namespace covrilo

@@ -88,8 +88,8 @@ public:
         }
         try {
             cover = Made(*found, PrepareCover(*found, settings_.MaxX, settings_.MaxY, settings_.JpegQuality));
-        } catch (const std::exception& E) {
-            cover.Error = "its folder's cover " + found->filename().string() + " cannot be used: " + ErrorReason(E);
+        } catch (const std::exception& e) {
+            cover.Error = "its folder's cover " + found->filename().string() + " cannot be used: " + ErrorReason(e);
         }
         return cover;
     }
@@ -139,9 +139,9 @@ private:
 }  // namespace
 
 TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
-    TBatchResult Result;
-    int Current = -1;
-    bool FileOpen = false;
+    TBatchResult result;
+    int current = -1;
+    bool fileOpen = false;
     // Saves the tagger finishes later: their entries get their status once the file is
     // durable (a few files on), and the run ends only when every one has it.
     // A file's outcome as the host gets it: its status, the reason of an error, its report.
@@ -150,165 +150,165 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
         TFileReport Report;
     };
     std::map<uint64_t, std::pair<int, TShown>> Pending;
-    std::string DeferredError;  // the first failure of a finished save, for a host that stops at errors
+    std::string deferredError;  // the first failure of a finished save, for a host that stops at errors
     // Statuses reach the host in the order of the entries: one known before an earlier
     // entry's save is durable waits for it.
     std::map<int, TShown> Ready;
-    int Shown = 0;
+    int shown = 0;
     auto Put = [&](int Index, TShown Outcome) {
         Ready[Index] = std::move(Outcome);
-        for (auto Next = Ready.find(Shown); Next != Ready.end(); Next = Ready.find(Shown)) {
-            const TShown& Out = Next->second;
-            Host.ReportFile(Shown, Out.Report);
-            Host.SetEntryStatus(Shown, Out.Status);
-            if (Out.Status == kStatusError) Host.ReportFileError(Shown, Out.Reason);
-            Ready.erase(Next);
-            ++Shown;
+        for (auto next = Ready.find(shown); next != Ready.end(); next = Ready.find(shown)) {
+            const TShown& out = next->second;
+            Host.ReportFile(shown, out.Report);
+            Host.SetEntryStatus(shown, out.Status);
+            if (out.Status == kStatusError) Host.ReportFileError(shown, out.Reason);
+            Ready.erase(next);
+            ++shown;
         }
     };
-    auto Settle = [&](bool Wait) {
-        const bool Any = !Pending.empty();
-        for (const TFinishedSave& Done : Tagger.FinishedSaves(Wait)) {
-            const auto Entry = Pending.find(Done.Id);
-            if (Entry == Pending.end()) continue;
-            auto [Index, Outcome] = std::move(Entry->second);
-            Pending.erase(Entry);
-            if (!Done.Saved) {
+    auto settle = [&](bool Wait) {
+        const bool any = !Pending.empty();
+        for (const TFinishedSave& done : Tagger.FinishedSaves(Wait)) {
+            const auto entry = Pending.find(done.Id);
+            if (entry == Pending.end()) continue;
+            auto [Index, Outcome] = std::move(entry->second);
+            Pending.erase(entry);
+            if (!done.Saved) {
                 Outcome.Status = kStatusError;
-                Outcome.Reason = Done.Reason.empty() ? "the file could not be saved" : Done.Reason;
+                Outcome.Reason = done.Reason.empty() ? "the file could not be saved" : done.Reason;
                 Outcome.Report.Save = {};  // nothing of it was saved
-                if (DeferredError.empty()) DeferredError = Outcome.Reason;
+                if (deferredError.empty()) deferredError = Outcome.Reason;
             }
             Put(Index, std::move(Outcome));
         }
-        return Any;
+        return any;
     };
     auto Saved = [&](const char* Status, const TFileReport& Report) {
-        if (const uint64_t Id = Tagger.PendingSave())
-            Pending[Id] = {Current, {Status, {}, Report}};
+        if (const uint64_t id = Tagger.PendingSave())
+            Pending[id] = {current, {Status, {}, Report}};
         else
-            Put(Current, {Status, {}, Report});
+            Put(current, {Status, {}, Report});
     };
     try {
-        const int Count = Host.EntryCount();
-        if (Count <= 0) return Result;
-        const TBatchOptions Options = Host.Options();
-        const bool FolderCovers = !Options.FolderCoverNames.empty();
-        if (Host.ImagePath().empty() && !Host.RemoveMode() && !FolderCovers) return Result;
+        const int count = Host.EntryCount();
+        if (count <= 0) return result;
+        const TBatchOptions options = Host.Options();
+        const bool folderCovers = !options.FolderCoverNames.empty();
+        if (Host.ImagePath().empty() && !Host.RemoveMode() && !folderCovers) return result;
 
-        const TBatchSettings Settings = Host.Settings();
-        const std::string Kind = PictureTypeToName(Settings.KindOfPic);
-        Tagger.BeginRun(Options);
+        const TBatchSettings settings = Host.Settings();
+        const std::string kind = PictureTypeToName(settings.KindOfPic);
+        Tagger.BeginRun(options);
         // The picture last prepared; one that has not been (the mode switched to adding
         // during the run, or another picture was loaded) is prepared before it is used,
         // so no file ever receives a picture above the limits.
-        TCoverSource Covers(Host, Settings, Options, Count);
+        TCoverSource covers(Host, settings, options, count);
         // In add mode the picture is prepared before the first file, so an unreadable
         // picture ends the run before any file is touched.
-        if (!Host.RemoveMode() && !FolderCovers) Covers.ForRun();
+        if (!Host.RemoveMode() && !folderCovers) covers.ForRun();
 
-        for (Current = 0; Current < Count; ++Current) {
-            const bool Remove = Host.RemoveMode();
-            const std::filesystem::path Path = Host.EntryPath(Current);
+        for (current = 0; current < count; ++current) {
+            const bool remove = Host.RemoveMode();
+            const std::filesystem::path path = Host.EntryPath(current);
             TFileReport Report;
-            auto Done = [&](const char* Status) {
+            auto done = [&](const char* Status) {
                 Report.Save = Tagger.LastReport();
                 Saved(Status, Report);
             };
-            auto Failed = [&](const std::string& Reason) {
-                Put(Current, {kStatusError, Reason.empty() ? "the file could not be saved" : Reason, Report});
+            auto failed = [&](const std::string& Reason) {
+                Put(current, {kStatusError, Reason.empty() ? "the file could not be saved" : Reason, Report});
             };
             try {
                 // A file that cannot be opened or read is not reported here; its save fails.
-                (void)Tagger.Open(Path);
-                FileOpen = true;
-                if (Remove) {
+                (void)Tagger.Open(path);
+                fileOpen = true;
+                if (remove) {
                     // "Deleted" only for a file that really holds no picture now.
                     if (Tagger.RemoveAllPictures())
-                        Done(kStatusDeleted);
+                        done(kStatusDeleted);
                     else
-                        Failed(Tagger.LastError());
-                } else if (Options.OnlyIfMissing && Tagger.HasPicture(Kind)) {
-                    Done(kStatusSkipped);
+                        failed(Tagger.LastError());
+                } else if (options.OnlyIfMissing && Tagger.HasPicture(kind)) {
+                    done(kStatusSkipped);
                 } else {
-                    const TCover& Cover = FolderCovers ? Covers.ForFolderOf(Path) : Covers.ForRun();
-                    Report.Cover = Cover.Report;
-                    if (!Cover.Error.empty()) {
-                        Failed(Cover.Error);
-                    } else if (Cover.File.empty()) {
+                    const TCover& cover = folderCovers ? covers.ForFolderOf(path) : covers.ForRun();
+                    Report.Cover = cover.Report;
+                    if (!cover.Error.empty()) {
+                        failed(cover.Error);
+                    } else if (cover.File.empty()) {
                         // Switched to adding during a run that has no picture: nothing to add.
-                        Failed("no picture to add");
+                        failed("no picture to add");
                     } else {
-                        Tagger.AddPicture(Cover.File, Kind);
+                        Tagger.AddPicture(cover.File, kind);
                         if (Tagger.Save())
-                            Done(kStatusOK);
+                            done(kStatusOK);
                         else
-                            Failed(Tagger.LastError());
+                            failed(Tagger.LastError());
                     }
                 }
-            } catch (const std::exception& E) {
+            } catch (const std::exception& e) {
                 // An error of this one file: the host decides whether the run goes on.
                 if (!Host.ContinueAfterFileError()) throw;
-                if (FileOpen) {
-                    FileOpen = false;
+                if (fileOpen) {
+                    fileOpen = false;
                     Tagger.Close();
                 }
-                Failed(ErrorReason(E));
+                failed(ErrorReason(e));
             }
-            if (FileOpen) {
-                FileOpen = false;
+            if (fileOpen) {
+                fileOpen = false;
                 Tagger.Close();
             }
-            Covers.Done(Current, Path);
-            ++Result.Done;
-            Host.FileFinished(Current);
-            Settle(false);
+            covers.Done(current, path);
+            ++result.Done;
+            Host.FileFinished(current);
+            settle(false);
             Host.ProcessEvents();
             // A host that stops at a file's error (the window) stops at one found late too,
             // once the saves before it are finished.
-            if (!DeferredError.empty() && !Host.ContinueAfterFileError()) {
-                Settle(true);
-                Result.Message = DeferredError;
-                Result.Outcome = TBatchOutcome::boFailed;
-                Result.FailedIndex = Current + 1;
-                return Result;
+            if (!deferredError.empty() && !Host.ContinueAfterFileError()) {
+                settle(true);
+                result.Message = deferredError;
+                result.Outcome = TBatchOutcome::boFailed;
+                result.FailedIndex = current + 1;
+                return result;
             }
-            if (Current + 1 < Count && Host.StopRequested()) {
-                Settle(true);
-                Result.Outcome = TBatchOutcome::boStopped;
-                return Result;
+            if (current + 1 < count && Host.StopRequested()) {
+                settle(true);
+                result.Outcome = TBatchOutcome::boStopped;
+                return result;
             }
         }
         // The statuses that came last are shown too.
-        if (Settle(true)) Host.ProcessEvents();
-        if (!DeferredError.empty() && !Host.ContinueAfterFileError()) {
-            Result.Message = DeferredError;
-            Result.Outcome = TBatchOutcome::boFailed;
-            Result.FailedIndex = Count;
-            return Result;
+        if (settle(true)) Host.ProcessEvents();
+        if (!deferredError.empty() && !Host.ContinueAfterFileError()) {
+            result.Message = deferredError;
+            result.Outcome = TBatchOutcome::boFailed;
+            result.FailedIndex = count;
+            return result;
         }
-        Result.Outcome = TBatchOutcome::boCompleted;
-        return Result;
-    } catch (const std::exception& E) {
-        Result.Message = E.what();
+        result.Outcome = TBatchOutcome::boCompleted;
+        return result;
+    } catch (const std::exception& e) {
+        result.Message = e.what();
     } catch (...) {
-        Result.Message = "Unknown error";
+        result.Message = "Unknown error";
     }
-    Result.Outcome = TBatchOutcome::boFailed;
-    Result.FailedIndex = Current;
+    result.Outcome = TBatchOutcome::boFailed;
+    result.FailedIndex = current;
     // The saves already handed on are finished: their files get their statuses.
     try {
-        Settle(true);
+        settle(true);
     } catch (...) {
     }
-    if (FileOpen) {
+    if (fileOpen) {
         try {
             Tagger.Close();
         } catch (...) {
             // The run already failed; its first error is the one reported.
         }
     }
-    return Result;
+    return result;
 }
 
 }  // namespace covrilo

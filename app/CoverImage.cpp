@@ -46,9 +46,9 @@ struct TErrorManager {
 };
 
 [[noreturn]] void OnErrorExit(j_common_ptr Info) {
-    auto* Err = reinterpret_cast<TErrorManager*>(Info->err);
-    (*Info->err->format_message)(Info, Err->Message);
-    std::longjmp(Err->Jump, 1);
+    auto* err = reinterpret_cast<TErrorManager*>(Info->err);
+    (*Info->err->format_message)(Info, err->Message);
+    std::longjmp(err->Jump, 1);
 }
 
 // Warnings that mean pixels were made up: libjpeg fills a truncated or corrupt picture
@@ -99,22 +99,22 @@ struct TVectorDestination {
 };
 
 void DestInit(j_compress_ptr Info) {
-    auto* Dest = reinterpret_cast<TVectorDestination*>(Info->dest);
-    Dest->Pub.next_output_byte = Dest->Buffer;
-    Dest->Pub.free_in_buffer = sizeof(Dest->Buffer);
+    auto* dest = reinterpret_cast<TVectorDestination*>(Info->dest);
+    dest->Pub.next_output_byte = dest->Buffer;
+    dest->Pub.free_in_buffer = sizeof(dest->Buffer);
 }
 
 void DestFlush(j_compress_ptr Info, size_t Count) {
-    auto* Dest = reinterpret_cast<TVectorDestination*>(Info->dest);
-    bool Failed = false;
+    auto* dest = reinterpret_cast<TVectorDestination*>(Info->dest);
+    bool failed = false;
     try {
-        Dest->Out->insert(Dest->Out->end(), Dest->Buffer, Dest->Buffer + Count);
+        dest->Out->insert(dest->Out->end(), dest->Buffer, dest->Buffer + Count);
     } catch (...) {
-        Failed = true;
+        failed = true;
     }
     // No exception may unwind through libjpeg; report it as libjpeg's own error, from
     // outside the handler so the jump leaves no exception half handled.
-    if (Failed) ERREXIT1(Info, JERR_OUT_OF_MEMORY, 99);
+    if (failed) ERREXIT1(Info, JERR_OUT_OF_MEMORY, 99);
 }
 
 boolean DestEmpty(j_compress_ptr Info) {
@@ -124,8 +124,8 @@ boolean DestEmpty(j_compress_ptr Info) {
 }
 
 void DestTerm(j_compress_ptr Info) {
-    auto* Dest = reinterpret_cast<TVectorDestination*>(Info->dest);
-    DestFlush(Info, sizeof(Dest->Buffer) - Dest->Pub.free_in_buffer);
+    auto* dest = reinterpret_cast<TVectorDestination*>(Info->dest);
+    DestFlush(Info, sizeof(dest->Buffer) - dest->Pub.free_in_buffer);
 }
 
 class TEncoder {
@@ -153,14 +153,14 @@ public:
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& FileName) {
     // A folder opens as a stream but fails on the first read with a library message that
     // names no file; say plainly what is wrong instead.
-    std::error_code Ignored;
-    if (std::filesystem::is_directory(FileName, Ignored))
+    std::error_code ignored;
+    if (std::filesystem::is_directory(FileName, ignored))
         throw std::system_error(EISDIR, std::generic_category(), "Cannot open file " + FileName.string());
-    std::ifstream In(FileName, std::ios::binary);
-    if (!In) throw std::system_error(errno, std::generic_category(), "Cannot open file " + FileName.string());
-    std::vector<uint8_t> Data((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
-    if (In.bad()) throw std::system_error(EIO, std::generic_category(), "Cannot read file " + FileName.string());
-    return Data;
+    std::ifstream in(FileName, std::ios::binary);
+    if (!in) throw std::system_error(errno, std::generic_category(), "Cannot open file " + FileName.string());
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw std::system_error(EIO, std::generic_category(), "Cannot read file " + FileName.string());
+    return data;
 }
 
 // ---- Guarded phases: libjpeg calls only, no objects with destructors. ----
@@ -178,8 +178,8 @@ bool GuardedStartDecode(TDecoder& D, const uint8_t* Data, size_t Size, uint64_t 
         return false;
     }
     // libjpeg has no CMYK to RGB conversion; we do that ourselves.
-    const bool Cmyk = D.Info.jpeg_color_space == JCS_CMYK || D.Info.jpeg_color_space == JCS_YCCK;
-    D.Info.out_color_space = Cmyk ? JCS_CMYK : JCS_RGB;
+    const bool cmyk = D.Info.jpeg_color_space == JCS_CMYK || D.Info.jpeg_color_space == JCS_YCCK;
+    D.Info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&D.Info);
     return true;
 }
@@ -187,33 +187,33 @@ bool GuardedStartDecode(TDecoder& D, const uint8_t* Data, size_t Size, uint64_t 
 // Converts one decoded row to RGB in place-independent buffers. Adobe writers store CMYK
 // inverted; the usual reading of such files is kept.
 void RowToRgb(const TDecoder& D, const uint8_t* Row, uint8_t* Rgb) {
-    const JDIMENSION Width = D.Info.output_width;
+    const JDIMENSION width = D.Info.output_width;
     if (D.Info.out_color_space != JCS_CMYK) {
-        std::memcpy(Rgb, Row, static_cast<size_t>(Width) * 3);
+        std::memcpy(Rgb, Row, static_cast<size_t>(width) * 3);
         return;
     }
-    const bool Inverted = D.Info.saw_Adobe_marker;
-    for (JDIMENSION X = 0; X < Width; ++X) {
-        unsigned C = Row[4 * X], M = Row[4 * X + 1], Y = Row[4 * X + 2], K = Row[4 * X + 3];
-        if (!Inverted) {
-            C = 255 - C;
-            M = 255 - M;
-            Y = 255 - Y;
-            K = 255 - K;
+    const bool inverted = D.Info.saw_Adobe_marker;
+    for (JDIMENSION x = 0; x < width; ++x) {
+        unsigned c = Row[4 * x], m = Row[4 * x + 1], y = Row[4 * x + 2], k = Row[4 * x + 3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
         }
-        Rgb[3 * X] = static_cast<uint8_t>((C * K + 127) / 255);
-        Rgb[3 * X + 1] = static_cast<uint8_t>((M * K + 127) / 255);
-        Rgb[3 * X + 2] = static_cast<uint8_t>((Y * K + 127) / 255);
+        Rgb[3 * x] = static_cast<uint8_t>((c * k + 127) / 255);
+        Rgb[3 * x + 1] = static_cast<uint8_t>((m * k + 127) / 255);
+        Rgb[3 * x + 2] = static_cast<uint8_t>((y * k + 127) / 255);
     }
 }
 
 bool GuardedReadAll(TDecoder& D, uint8_t* Row, uint8_t* Pixels, size_t Stride) {
     if (setjmp(D.Err.Jump)) return false;
     while (D.Info.output_scanline < D.Info.output_height) {
-        const JDIMENSION Line = D.Info.output_scanline;
-        JSAMPROW Rows[1] = {Row};
-        if (jpeg_read_scanlines(&D.Info, Rows, 1) != 1) ERREXIT(&D.Info, JERR_INPUT_EOF);
-        if (Pixels) RowToRgb(D, Row, Pixels + static_cast<size_t>(Line) * Stride);
+        const JDIMENSION line = D.Info.output_scanline;
+        JSAMPROW rows[1] = {Row};
+        if (jpeg_read_scanlines(&D.Info, rows, 1) != 1) ERREXIT(&D.Info, JERR_INPUT_EOF);
+        if (Pixels) RowToRgb(D, Row, Pixels + static_cast<size_t>(line) * Stride);
     }
     jpeg_finish_decompress(&D.Info);
     return true;
@@ -237,8 +237,8 @@ bool GuardedStartEncode(TEncoder& E, int Width, int Height, int Quality) {
 bool GuardedWriteAll(TEncoder& E, const uint8_t* Pixels, size_t Stride) {
     if (setjmp(E.Err.Jump)) return false;
     while (E.Info.next_scanline < E.Info.image_height) {
-        JSAMPROW Rows[1] = {const_cast<uint8_t*>(Pixels + static_cast<size_t>(E.Info.next_scanline) * Stride)};
-        jpeg_write_scanlines(&E.Info, Rows, 1);
+        JSAMPROW rows[1] = {const_cast<uint8_t*>(Pixels + static_cast<size_t>(E.Info.next_scanline) * Stride)};
+        jpeg_write_scanlines(&E.Info, rows, 1);
     }
     jpeg_finish_compress(&E.Info);
     return true;
@@ -260,26 +260,26 @@ struct TScalePlan {
 // buffer: the encoder's manager is pointed at it by the caller.
 bool GuardedScale(TDecoder& D, TEncoder& E, const TScalePlan& P) {
     if (setjmp(D.Err.Jump)) return false;
-    uint32_t Next = 0;
+    uint32_t next = 0;
     while (D.Info.output_scanline < D.Info.output_height) {
-        const uint32_t Line = D.Info.output_scanline;
+        const uint32_t line = D.Info.output_scanline;
         // Rows no destination row takes are skipped: still entropy-decoded (so damage is
         // still found), but neither transformed, upsampled nor converted. The rows that are
         // read come out exactly as a full decode gives them.
-        const uint32_t Wanted = Next < P.DestHeight ? P.Rows[Next] : D.Info.output_height;
-        if (P.SkipRows && Wanted > Line) {
-            if (jpeg_skip_scanlines(&D.Info, Wanted - Line) != Wanted - Line) ERREXIT(&D.Info, JERR_INPUT_EOF);
+        const uint32_t wanted = next < P.DestHeight ? P.Rows[next] : D.Info.output_height;
+        if (P.SkipRows && wanted > line) {
+            if (jpeg_skip_scanlines(&D.Info, wanted - line) != wanted - line) ERREXIT(&D.Info, JERR_INPUT_EOF);
             continue;
         }
-        JSAMPROW In[1] = {P.SourceRow};
-        if (jpeg_read_scanlines(&D.Info, In, 1) != 1) ERREXIT(&D.Info, JERR_INPUT_EOF);
-        if (Next >= P.DestHeight || P.Rows[Next] != Line) continue;
+        JSAMPROW in[1] = {P.SourceRow};
+        if (jpeg_read_scanlines(&D.Info, in, 1) != 1) ERREXIT(&D.Info, JERR_INPUT_EOF);
+        if (next >= P.DestHeight || P.Rows[next] != line) continue;
         RowToRgb(D, P.SourceRow, P.RgbRow);
-        for (uint32_t X = 0; X < P.DestWidth; ++X) std::memcpy(P.DestRow + 3 * X, P.RgbRow + 3 * P.Columns[X], 3);
-        while (Next < P.DestHeight && P.Rows[Next] == Line) {
-            JSAMPROW Out[1] = {P.DestRow};
-            jpeg_write_scanlines(&E.Info, Out, 1);
-            ++Next;
+        for (uint32_t x = 0; x < P.DestWidth; ++x) std::memcpy(P.DestRow + 3 * x, P.RgbRow + 3 * P.Columns[x], 3);
+        while (next < P.DestHeight && P.Rows[next] == line) {
+            JSAMPROW out[1] = {P.DestRow};
+            jpeg_write_scanlines(&E.Info, out, 1);
+            ++next;
         }
     }
     jpeg_finish_decompress(&D.Info);
@@ -288,9 +288,9 @@ bool GuardedScale(TDecoder& D, TEncoder& E, const TScalePlan& P) {
 }
 
 [[noreturn]] void ThrowJpegError(const TErrorManager& Err, const std::filesystem::path& FileName) {
-    std::string Text = Err.Message[0] ? Err.Message : "JPEG error";
-    if (!FileName.empty()) Text += " (" + FileName.string() + ")";
-    throw EJpegError(Text);
+    std::string text = Err.Message[0] ? Err.Message : "JPEG error";
+    if (!FileName.empty()) text += " (" + FileName.string() + ")";
+    throw EJpegError(text);
 }
 
 }  // namespace
@@ -298,44 +298,44 @@ bool GuardedScale(TDecoder& D, TEncoder& E, const TScalePlan& P) {
 std::optional<TScaledSize> ComputeScaledSize(int Width, int Height, int MaxWidth, int MaxHeight) {
     if (Width <= 0 || Height <= 0) throw std::invalid_argument("picture without pixels");
     if (MaxWidth < 1 || MaxHeight < 1) throw std::invalid_argument("picture size limits must be at least 1");
-    const long double ScaleX = static_cast<long double>(MaxWidth) / Width;
-    const long double ScaleY = static_cast<long double>(MaxHeight) / Height;
-    const long double Scale = ScaleY > ScaleX ? ScaleX : ScaleY;
-    if (Scale >= 1.0L) return std::nullopt;
+    const long double scaleX = static_cast<long double>(MaxWidth) / Width;
+    const long double scaleY = static_cast<long double>(MaxHeight) / Height;
+    const long double scale = scaleY > scaleX ? scaleX : scaleY;
+    if (scale >= 1.0L) return std::nullopt;
     // nearbyint rounds in the current mode, which is to nearest with halves to even.
-    const auto Side = [Scale](int N) { return std::max(1, static_cast<int>(std::nearbyintl(N * Scale))); };
-    return TScaledSize{Side(Width), Side(Height)};
+    const auto side = [scale](int N) { return std::max(1, static_cast<int>(std::nearbyintl(N * scale))); };
+    return TScaledSize{side(Width), side(Height)};
 }
 
 std::vector<uint32_t> NearestNeighbourMap(int SourceSize, int DestSize) {
     if (SourceSize <= 0 || DestSize <= 0) return {};
-    std::vector<uint32_t> Map(static_cast<size_t>(DestSize));
+    std::vector<uint32_t> map(static_cast<size_t>(DestSize));
     if (DestSize == 1) {
-        Map[0] = static_cast<uint32_t>((SourceSize - 1) / 2);
-        return Map;
+        map[0] = static_cast<uint32_t>((SourceSize - 1) / 2);
+        return map;
     }
-    const float Ratio = static_cast<float>(SourceSize) / static_cast<float>(DestSize);
-    for (int I = 0; I < DestSize; ++I) {
-        const long double Pos = static_cast<long double>(I) * static_cast<long double>(Ratio);
-        const auto Index = static_cast<int64_t>(std::truncl(Pos));
-        Map[static_cast<size_t>(I)] = static_cast<uint32_t>(std::min<int64_t>(Index, SourceSize - 1));
+    const float ratio = static_cast<float>(SourceSize) / static_cast<float>(DestSize);
+    for (int i = 0; i < DestSize; ++i) {
+        const long double pos = static_cast<long double>(i) * static_cast<long double>(ratio);
+        const auto index = static_cast<int64_t>(std::truncl(pos));
+        map[static_cast<size_t>(i)] = static_cast<uint32_t>(std::min<int64_t>(index, SourceSize - 1));
     }
-    return Map;
+    return map;
 }
 
 TRgbImage DecodeJpegFile(const std::filesystem::path& FileName) {
-    const auto Data = ReadWholeFile(FileName);
-    TDecoder D;
-    if (!GuardedStartDecode(D, Data.data(), Data.size(), kMaxPixels)) ThrowJpegError(D.Err, FileName);
-    TRgbImage Image;
-    Image.Width = static_cast<int>(D.Info.output_width);
-    Image.Height = static_cast<int>(D.Info.output_height);
-    Image.Pixels.resize(static_cast<size_t>(Image.Width) * static_cast<size_t>(Image.Height) * 3);
-    std::vector<uint8_t> Row(static_cast<size_t>(D.Info.output_width) * static_cast<size_t>(D.Info.output_components));
-    if (!GuardedReadAll(D, Row.data(), Image.Pixels.data(), static_cast<size_t>(Image.Width) * 3)) {
-        ThrowJpegError(D.Err, FileName);
+    const auto data = ReadWholeFile(FileName);
+    TDecoder d;
+    if (!GuardedStartDecode(d, data.data(), data.size(), kMaxPixels)) ThrowJpegError(d.Err, FileName);
+    TRgbImage image;
+    image.Width = static_cast<int>(d.Info.output_width);
+    image.Height = static_cast<int>(d.Info.output_height);
+    image.Pixels.resize(static_cast<size_t>(image.Width) * static_cast<size_t>(image.Height) * 3);
+    std::vector<uint8_t> row(static_cast<size_t>(d.Info.output_width) * static_cast<size_t>(d.Info.output_components));
+    if (!GuardedReadAll(d, row.data(), image.Pixels.data(), static_cast<size_t>(image.Width) * 3)) {
+        ThrowJpegError(d.Err, FileName);
     }
-    return Image;
+    return image;
 }
 
 std::vector<uint8_t> EncodeJpeg(const TRgbImage& Image, int Quality) {
@@ -343,13 +343,13 @@ std::vector<uint8_t> EncodeJpeg(const TRgbImage& Image, int Quality) {
         Image.Pixels.size() != static_cast<size_t>(Image.Width) * static_cast<size_t>(Image.Height) * 3) {
         throw std::invalid_argument("EncodeJpeg: pixel buffer does not match the size");
     }
-    std::vector<uint8_t> Out;
-    TEncoder E(Out);
-    if (!GuardedStartEncode(E, Image.Width, Image.Height, Quality) ||
-        !GuardedWriteAll(E, Image.Pixels.data(), static_cast<size_t>(Image.Width) * 3)) {
-        ThrowJpegError(E.Err, {});
+    std::vector<uint8_t> out;
+    TEncoder e(out);
+    if (!GuardedStartEncode(e, Image.Width, Image.Height, Quality) ||
+        !GuardedWriteAll(e, Image.Pixels.data(), static_cast<size_t>(Image.Width) * 3)) {
+        ThrowJpegError(e.Err, {});
     }
-    return Out;
+    return out;
 }
 
 TPreparedCover ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem::path& ImagePath, int MaxWidth,
@@ -363,41 +363,41 @@ TPreparedCover ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem
             ImageMimeTypes()[MIME_JPEG].MimeType)
         throw EJpegError("Not a JPEG file: it does not start with a JPEG start-of-image marker, FF D8 FF (" +
                          ImagePath.string() + ")");
-    TDecoder D;
-    if (!GuardedStartDecode(D, Data.data(), Data.size(), kMaxSourcePixels)) ThrowJpegError(D.Err, ImagePath);
-    TPreparedCover Cover;
-    Cover.SourceWidth = Cover.Width = static_cast<int>(D.Info.output_width);
-    Cover.SourceHeight = Cover.Height = static_cast<int>(D.Info.output_height);
-    Cover.Bytes = static_cast<int64_t>(Data.size());
-    std::vector<uint8_t> SourceRow(static_cast<size_t>(Cover.SourceWidth) *
-                                   static_cast<size_t>(D.Info.output_components));
+    TDecoder d;
+    if (!GuardedStartDecode(d, Data.data(), Data.size(), kMaxSourcePixels)) ThrowJpegError(d.Err, ImagePath);
+    TPreparedCover cover;
+    cover.SourceWidth = cover.Width = static_cast<int>(d.Info.output_width);
+    cover.SourceHeight = cover.Height = static_cast<int>(d.Info.output_height);
+    cover.Bytes = static_cast<int64_t>(Data.size());
+    std::vector<uint8_t> sourceRow(static_cast<size_t>(cover.SourceWidth) *
+                                   static_cast<size_t>(d.Info.output_components));
 
-    const auto Size = ComputeScaledSize(Cover.SourceWidth, Cover.SourceHeight, MaxWidth, MaxHeight);
-    if (!Size) {
+    const auto size = ComputeScaledSize(cover.SourceWidth, cover.SourceHeight, MaxWidth, MaxHeight);
+    if (!size) {
         // Fits: the file is used as it is, but it must still decode in full.
-        if (!GuardedReadAll(D, SourceRow.data(), nullptr, 0)) ThrowJpegError(D.Err, ImagePath);
-        return Cover;
+        if (!GuardedReadAll(d, sourceRow.data(), nullptr, 0)) ThrowJpegError(d.Err, ImagePath);
+        return cover;
     }
-    if (uint64_t{static_cast<uint32_t>(Size->Width)} * static_cast<uint32_t>(Size->Height) > kMaxPixels) {
+    if (uint64_t{static_cast<uint32_t>(size->Width)} * static_cast<uint32_t>(size->Height) > kMaxPixels) {
         throw EJpegError("Picture too large (" + ImagePath.string() + ")");
     }
 
-    const auto Columns = NearestNeighbourMap(Cover.SourceWidth, Size->Width);
-    const auto Rows = NearestNeighbourMap(Cover.SourceHeight, Size->Height);
-    std::vector<uint8_t> RgbRow(static_cast<size_t>(Cover.SourceWidth) * 3);
-    std::vector<uint8_t> DestRow(static_cast<size_t>(Size->Width) * 3);
-    TEncoder E(Cover.Scaled);
-    if (!GuardedStartEncode(E, Size->Width, Size->Height, JpegQuality)) ThrowJpegError(E.Err, {});
+    const auto columns = NearestNeighbourMap(cover.SourceWidth, size->Width);
+    const auto rows = NearestNeighbourMap(cover.SourceHeight, size->Height);
+    std::vector<uint8_t> rgbRow(static_cast<size_t>(cover.SourceWidth) * 3);
+    std::vector<uint8_t> destRow(static_cast<size_t>(size->Width) * 3);
+    TEncoder e(cover.Scaled);
+    if (!GuardedStartEncode(e, size->Width, size->Height, JpegQuality)) ThrowJpegError(e.Err, {});
     // From here on the encoder's errors jump into the decoder's guarded frame too.
-    E.Info.err = &D.Err.Pub;
-    const TScalePlan Plan{Columns.data(),      Rows.data(),   static_cast<uint32_t>(Size->Width),
-                          static_cast<uint32_t>(Size->Height), SourceRow.data(), RgbRow.data(),
-                          DestRow.data(),      SkipRows};
-    if (!GuardedScale(D, E, Plan)) ThrowJpegError(D.Err, ImagePath);
-    Cover.Width = Size->Width;
-    Cover.Height = Size->Height;
-    Cover.Bytes = static_cast<int64_t>(Cover.Scaled.size());
-    return Cover;
+    e.Info.err = &d.Err.Pub;
+    const TScalePlan plan{columns.data(),      rows.data(),   static_cast<uint32_t>(size->Width),
+                          static_cast<uint32_t>(size->Height), sourceRow.data(), rgbRow.data(),
+                          destRow.data(),      SkipRows};
+    if (!GuardedScale(d, e, plan)) ThrowJpegError(d.Err, ImagePath);
+    cover.Width = size->Width;
+    cover.Height = size->Height;
+    cover.Bytes = static_cast<int64_t>(cover.Scaled.size());
+    return cover;
 }
 
 TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality) {
@@ -408,13 +408,13 @@ TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth
 
 bool PrepareCoverImage(std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality,
                        const std::filesystem::path& ExeDir, TPreparedCover* Prepared) {
-    TPreparedCover Own;
-    TPreparedCover& Cover = Prepared ? *Prepared : Own;
-    Cover = PrepareCover(ImagePath, MaxWidth, MaxHeight, JpegQuality);
-    if (Cover.Scaled.empty()) return false;
-    const auto Target = ExeDir / kTempPictureFileName;
-    WriteFileReplacing(Target, std::string_view(reinterpret_cast<const char*>(Cover.Scaled.data()), Cover.Scaled.size()));
-    ImagePath = Target;
+    TPreparedCover own;
+    TPreparedCover& cover = Prepared ? *Prepared : own;
+    cover = PrepareCover(ImagePath, MaxWidth, MaxHeight, JpegQuality);
+    if (cover.Scaled.empty()) return false;
+    const auto target = ExeDir / kTempPictureFileName;
+    WriteFileReplacing(target, std::string_view(reinterpret_cast<const char*>(cover.Scaled.data()), cover.Scaled.size()));
+    ImagePath = target;
     return true;
 }
 

@@ -14,33 +14,33 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string LowerAscii(std::string Text) {
-    for (char& C : Text)
-        if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
+    for (char& c : Text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return Text;
 }
 
 // Case mappings of the whole of Unicode, the same whatever locale the process runs in
 // (the window runs in the user's locale, the command line in "C").
 const std::ctype<wchar_t>& CaseMapping() {
-    static const std::locale Unicode = [] {
+    static const std::locale unicode = [] {
         try {
             return std::locale("C.UTF-8");
         } catch (const std::exception&) {
             return std::locale::classic();
         }
     }();
-    return std::use_facet<std::ctype<wchar_t>>(Unicode);
+    return std::use_facet<std::ctype<wchar_t>>(unicode);
 }
 
 std::u16string FoldCase(const std::string& Utf8) {
-    std::u16string Wide = Utf8ToWide(Utf8);
-    const auto& Mapping = CaseMapping();
-    for (char16_t& C : Wide) {
-        if (C >= 0xD800 && C <= 0xDFFF) continue;  // halves of a pair stay as they are
-        const wchar_t Lower = Mapping.tolower(static_cast<wchar_t>(C));
-        if (Lower >= 0 && Lower <= 0xFFFF) C = static_cast<char16_t>(Lower);
+    std::u16string wide = Utf8ToWide(Utf8);
+    const auto& mapping = CaseMapping();
+    for (char16_t& c : wide) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;  // halves of a pair stay as they are
+        const wchar_t lower = mapping.tolower(static_cast<wchar_t>(c));
+        if (lower >= 0 && lower <= 0xFFFF) c = static_cast<char16_t>(lower);
     }
-    return Wide;
+    return wide;
 }
 
 }  // namespace
@@ -48,14 +48,14 @@ std::u16string FoldCase(const std::string& Utf8) {
 bool IsMp3File(const std::filesystem::path& File) { return LowerAscii(File.extension().string()) == ".mp3"; }
 
 bool IsJpegFile(const std::filesystem::path& File) {
-    const std::string Extension = LowerAscii(File.extension().string());
-    return Extension == ".jpg" || Extension == ".jpeg";
+    const std::string extension = LowerAscii(File.extension().string());
+    return extension == ".jpg" || extension == ".jpeg";
 }
 
 bool LessByNameIgnoringCase(const std::filesystem::path& A, const std::filesystem::path& B) {
-    const std::u16string FoldedA = FoldCase(A.string());
-    const std::u16string FoldedB = FoldCase(B.string());
-    if (FoldedA != FoldedB) return FoldedA < FoldedB;
+    const std::u16string foldedA = FoldCase(A.string());
+    const std::u16string foldedB = FoldCase(B.string());
+    if (foldedA != foldedB) return foldedA < foldedB;
     return A.string() < B.string();
 }
 
@@ -66,42 +66,42 @@ void SortByNameIgnoringCase(std::vector<std::filesystem::path>& Paths) {
         std::u16string Folded;
         std::filesystem::path Path;
     };
-    std::vector<TKeyed> Keyed;
-    Keyed.reserve(Paths.size());
-    for (auto& Path : Paths) Keyed.push_back({FoldCase(Path.string()), std::move(Path)});
-    std::stable_sort(Keyed.begin(), Keyed.end(), [](const TKeyed& A, const TKeyed& B) {
+    std::vector<TKeyed> keyed;
+    keyed.reserve(Paths.size());
+    for (auto& path : Paths) keyed.push_back({FoldCase(path.string()), std::move(path)});
+    std::stable_sort(keyed.begin(), keyed.end(), [](const TKeyed& A, const TKeyed& B) {
         if (A.Folded != B.Folded) return A.Folded < B.Folded;
         return A.Path.native() < B.Path.native();
     });
-    for (size_t I = 0; I < Keyed.size(); ++I) Paths[I] = std::move(Keyed[I].Path);
+    for (size_t i = 0; i < keyed.size(); ++i) Paths[i] = std::move(keyed[i].Path);
 }
 
 std::vector<std::filesystem::path> Mp3FilesInFolder(const std::filesystem::path& Folder, bool Recursive) {
-    std::vector<fs::path> Found;
-    auto Collect = [&](const fs::directory_entry& Entry) {
-        std::error_code Ec;
-        if (IsMp3File(Entry.path()) && Entry.is_regular_file(Ec)) Found.push_back(Entry.path());
+    std::vector<fs::path> found;
+    auto collect = [&](const fs::directory_entry& Entry) {
+        std::error_code ec;
+        if (IsMp3File(Entry.path()) && Entry.is_regular_file(ec)) found.push_back(Entry.path());
     };
     // Increments with an error code: a folder that vanishes or cannot be read while it is
     // listed ends the listing of that folder instead of throwing.
-    const auto Options = fs::directory_options::skip_permission_denied;
-    std::error_code Ec;
+    const auto options = fs::directory_options::skip_permission_denied;
+    std::error_code ec;
     if (Recursive) {
-        for (fs::recursive_directory_iterator It(Folder, Options, Ec), End; !Ec && It != End; It.increment(Ec))
-            Collect(*It);
+        for (fs::recursive_directory_iterator it(Folder, options, ec), end; !ec && it != end; it.increment(ec))
+            collect(*it);
     } else {
-        for (fs::directory_iterator It(Folder, Options, Ec), End; !Ec && It != End; It.increment(Ec)) Collect(*It);
+        for (fs::directory_iterator it(Folder, options, ec), end; !ec && it != end; it.increment(ec)) collect(*it);
     }
-    SortByNameIgnoringCase(Found);
-    return Found;
+    SortByNameIgnoringCase(found);
+    return found;
 }
 
 bool HasMp3FilesInSubFolders(const std::filesystem::path& Folder) {
-    std::error_code Ec;
-    fs::recursive_directory_iterator It(Folder, fs::directory_options::skip_permission_denied, Ec), End;
-    for (; !Ec && It != End; It.increment(Ec)) {
-        std::error_code TypeEc;
-        if (It.depth() > 0 && IsMp3File(It->path()) && It->is_regular_file(TypeEc)) return true;
+    std::error_code ec;
+    fs::recursive_directory_iterator it(Folder, fs::directory_options::skip_permission_denied, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code typeEc;
+        if (it.depth() > 0 && IsMp3File(it->path()) && it->is_regular_file(typeEc)) return true;
     }
     return false;
 }
@@ -110,52 +110,52 @@ std::optional<std::filesystem::path> FindFolderCover(const std::filesystem::path
                                                      const std::vector<std::string>& Names) {
     // The folder's files by folded name; of two that differ only in case, the first in the
     // list's order, so the choice never depends on the order the folder is read in.
-    std::vector<fs::path> Files;
-    std::error_code Ec;
-    for (fs::directory_iterator It(Folder.empty() ? fs::path(".") : Folder, fs::directory_options::skip_permission_denied, Ec),
-         End;
-         !Ec && It != End; It.increment(Ec)) {
-        std::error_code TypeEc;
-        if (It->is_regular_file(TypeEc)) Files.push_back(It->path());
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (fs::directory_iterator it(Folder.empty() ? fs::path(".") : Folder, fs::directory_options::skip_permission_denied, ec),
+         end;
+         !ec && it != end; it.increment(ec)) {
+        std::error_code typeEc;
+        if (it->is_regular_file(typeEc)) files.push_back(it->path());
     }
-    SortByNameIgnoringCase(Files);
-    for (const std::string& Name : Names) {
-        const std::u16string Wanted = FoldCase(Name);
-        for (const fs::path& File : Files)
-            if (FoldCase(File.filename().string()) == Wanted) return Folder.empty() ? File.filename() : File;
+    SortByNameIgnoringCase(files);
+    for (const std::string& name : Names) {
+        const std::u16string wanted = FoldCase(name);
+        for (const fs::path& file : files)
+            if (FoldCase(file.filename().string()) == wanted) return Folder.empty() ? file.filename() : file;
     }
     return std::nullopt;
 }
 
 std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& Paths, bool Recursive) {
-    std::vector<std::filesystem::path> Files;
-    for (const auto& Path : Paths) {
-        std::error_code Ec;
-        if (!std::filesystem::is_directory(Path, Ec)) {
-            Files.push_back(Path);
+    std::vector<std::filesystem::path> files;
+    for (const auto& path : Paths) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(path, ec)) {
+            files.push_back(path);
             continue;
         }
-        const auto Found = Mp3FilesInFolder(Path, Recursive);
-        Files.insert(Files.end(), Found.begin(), Found.end());
+        const auto found = Mp3FilesInFolder(path, Recursive);
+        files.insert(files.end(), found.begin(), found.end());
     }
-    return Files;
+    return files;
 }
 
 TDroppedFiles SortDroppedFiles(const std::vector<std::filesystem::path>& Dropped) {
-    TDroppedFiles Result;
-    for (const auto& Path : Dropped) {
-        std::error_code Ec;
-        if (std::filesystem::is_directory(Path, Ec)) {
-            const auto Found = Mp3FilesInFolder(Path, true);
-            Result.Mp3Files.insert(Result.Mp3Files.end(), Found.begin(), Found.end());
-        } else if (IsMp3File(Path)) {
-            Result.Mp3Files.push_back(Path);
-        } else if (IsJpegFile(Path) && Result.Picture.empty()) {
-            Result.Picture = Path;
+    TDroppedFiles result;
+    for (const auto& path : Dropped) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(path, ec)) {
+            const auto found = Mp3FilesInFolder(path, true);
+            result.Mp3Files.insert(result.Mp3Files.end(), found.begin(), found.end());
+        } else if (IsMp3File(path)) {
+            result.Mp3Files.push_back(path);
+        } else if (IsJpegFile(path) && result.Picture.empty()) {
+            result.Picture = path;
         }
     }
-    SortByNameIgnoringCase(Result.Mp3Files);
-    return Result;
+    SortByNameIgnoringCase(result.Mp3Files);
+    return result;
 }
 
 }  // namespace covrilo

@@ -41,8 +41,8 @@ public:
             if (outcome.Error) {
                 try {
                     std::rethrow_exception(outcome.Error);
-                } catch (const std::exception& E) {
-                    done.Reason = ErrorReason(E);
+                } catch (const std::exception& e) {
+                    done.Reason = ErrorReason(e);
                 } catch (...) {
                     done.Reason = "the file could not be saved";
                 }

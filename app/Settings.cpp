@@ -46,9 +46,9 @@ struct TKeyRule {
 };
 
 bool MentionsKey(const std::vector<std::string>& Lines, const std::string& Key) {
-    auto lower = [](std::string text) {
-        for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        return text;
+    auto lower = [](std::string Text) {
+        for (char& c : Text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        return Text;
     };
     const std::string wanted = lower("<" + Key);
     for (const std::string& line : Lines) {

@@ -13,27 +13,27 @@
 namespace {
 
 std::vector<uint8_t> RandomBytes(size_t Size) {
-    std::mt19937 Gen(1);
-    std::vector<uint8_t> Out(Size);
-    for (auto& B : Out) B = static_cast<uint8_t>(Gen());
-    return Out;
+    std::mt19937 gen(1);
+    std::vector<uint8_t> out(Size);
+    for (auto& b : out) b = static_cast<uint8_t>(gen());
+    return out;
 }
 
-void BM_MimeEncodeString(benchmark::State& State) {
-    const auto Data = RandomBytes(static_cast<size_t>(State.range(0)));
-    for (auto _ : State) benchmark::DoNotOptimize(covrilo::MimeEncodeString(Data));
+void BmMimeEncodeString(benchmark::State& State) {
+    const auto data = RandomBytes(static_cast<size_t>(State.range(0)));
+    for (auto _ : State) benchmark::DoNotOptimize(covrilo::MimeEncodeString(data));
     State.SetBytesProcessed(static_cast<int64_t>(State.iterations()) * State.range(0));
 }
-BENCHMARK(BM_MimeEncodeString)->Arg(2736)->Arg(200 * 1024)->Arg(4 * 1024 * 1024);
+BENCHMARK(BmMimeEncodeString)->Arg(2736)->Arg(200 * 1024)->Arg(4 * 1024 * 1024);
 
-void BM_MimeEncodeStream(benchmark::State& State) {
-    const auto Data = RandomBytes(static_cast<size_t>(State.range(0)));
+void BmMimeEncodeStream(benchmark::State& State) {
+    const auto data = RandomBytes(static_cast<size_t>(State.range(0)));
     for (auto _ : State) {
-        covrilo::TMemoryStream Stream(Data);
-        benchmark::DoNotOptimize(covrilo::MimeEncodeStream(Stream));
+        covrilo::TMemoryStream stream(data);
+        benchmark::DoNotOptimize(covrilo::MimeEncodeStream(stream));
     }
     State.SetBytesProcessed(static_cast<int64_t>(State.iterations()) * State.range(0));
 }
-BENCHMARK(BM_MimeEncodeStream)->Arg(200 * 1024)->Arg(4 * 1024 * 1024);
+BENCHMARK(BmMimeEncodeStream)->Arg(200 * 1024)->Arg(4 * 1024 * 1024);
 
 }  // namespace

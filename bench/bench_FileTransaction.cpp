@@ -44,7 +44,7 @@ class TFile {
 
 Bytes NewTag(int64_t Size, int Round) { return Bytes(static_cast<size_t>(Size), static_cast<uint8_t>(Round)); }
 
-void BM_InPlaceThroughTheJournal(benchmark::State& State) {
+void BmInPlaceThroughTheJournal(benchmark::State& State) {
     const TFile file(State.range(0));
     int round = 0;
     for (auto _ : State) {
@@ -55,7 +55,7 @@ void BM_InPlaceThroughTheJournal(benchmark::State& State) {
 }
 
 // The same bytes with pwrite alone, synced or not.
-void BM_InPlaceWithoutJournal(benchmark::State& State, bool Synced) {
+void BmInPlaceWithoutJournal(benchmark::State& State, bool Synced) {
     const TFile file(State.range(0));
     int round = 0;
     for (auto _ : State) {
@@ -68,7 +68,7 @@ void BM_InPlaceWithoutJournal(benchmark::State& State, bool Synced) {
     State.SetBytesProcessed(State.iterations() * State.range(0));
 }
 
-void BM_Rewrite(benchmark::State& State) {
+void BmRewrite(benchmark::State& State) {
     const TFile file(State.range(0));
     int round = 0;
     for (auto _ : State) {
@@ -84,17 +84,17 @@ void BM_Rewrite(benchmark::State& State) {
     }
 }
 
-BENCHMARK(BM_InPlaceThroughTheJournal)->Arg(4096)->Arg(100 * 1024)->Unit(benchmark::kMicrosecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_InPlaceWithoutJournal, Synced, true)
+BENCHMARK(BmInPlaceThroughTheJournal)->Arg(4096)->Arg(100 * 1024)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(BmInPlaceWithoutJournal, Synced, true)
     ->Arg(4096)
     ->Arg(100 * 1024)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(BM_InPlaceWithoutJournal, Unsynced, false)
+BENCHMARK_CAPTURE(BmInPlaceWithoutJournal, Unsynced, false)
     ->Arg(4096)
     ->Arg(100 * 1024)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
-BENCHMARK(BM_Rewrite)->Arg(4096)->Arg(100 * 1024)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BmRewrite)->Arg(4096)->Arg(100 * 1024)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace

@@ -21,17 +21,17 @@ namespace fs = std::filesystem;
 
 constexpr size_t kAudioBytes = 4 << 20;
 
-void PutLE32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+void PutLE32(Bytes& B, uint32_t V) {
+    for (int i = 0; i < 4; ++i) B.push_back(static_cast<uint8_t>(V >> (8 * i)));
 }
 
-Bytes Comment(size_t entries) {
+Bytes Comment(size_t Entries) {
     Bytes b;
     const std::string vendor = "bench";
     PutLE32(b, static_cast<uint32_t>(vendor.size()));
     b.insert(b.end(), vendor.begin(), vendor.end());
-    PutLE32(b, static_cast<uint32_t>(entries));
-    for (size_t i = 0; i < entries; ++i) {
+    PutLE32(b, static_cast<uint32_t>(Entries));
+    for (size_t i = 0; i < Entries; ++i) {
         std::string e = "KEY" + std::to_string(i) + "=value number " + std::to_string(i);
         PutLE32(b, static_cast<uint32_t>(e.size()));
         b.insert(b.end(), e.begin(), e.end());
@@ -39,14 +39,14 @@ Bytes Comment(size_t entries) {
     return b;
 }
 
-void Header(Bytes& b, uint8_t first, size_t length) {
-    b.push_back(first);
-    b.push_back(static_cast<uint8_t>(length >> 16));
-    b.push_back(static_cast<uint8_t>(length >> 8));
-    b.push_back(static_cast<uint8_t>(length));
+void Header(Bytes& B, uint8_t First, size_t Length) {
+    B.push_back(First);
+    B.push_back(static_cast<uint8_t>(Length >> 16));
+    B.push_back(static_cast<uint8_t>(Length >> 8));
+    B.push_back(static_cast<uint8_t>(Length));
 }
 
-Bytes Flac(size_t padding) {
+Bytes Flac(size_t Padding) {
     Bytes b = {'f', 'L', 'a', 'C'};
     Header(b, 0, 34);
     Bytes info(34, 0);
@@ -59,28 +59,28 @@ Bytes Flac(size_t padding) {
     info[17] = 0x90;
     b.insert(b.end(), info.begin(), info.end());
     Bytes comment = Comment(300);
-    Header(b, padding ? 4 : 0x84, comment.size());
+    Header(b, Padding ? 4 : 0x84, comment.size());
     b.insert(b.end(), comment.begin(), comment.end());
-    if (padding) {
-        Header(b, 0x81, padding);
-        b.resize(b.size() + padding, 0);
+    if (Padding) {
+        Header(b, 0x81, Padding);
+        b.resize(b.size() + Padding, 0);
     }
     b.resize(b.size() + kAudioBytes, 0x5A);
     return b;
 }
 
-Bytes OggPage(uint8_t type, uint32_t seq, const std::vector<Bytes>& packets, uint64_t granule) {
+Bytes OggPage(uint8_t Type, uint32_t Seq, const std::vector<Bytes>& Packets, uint64_t Granule) {
     Bytes lacing, body;
-    for (const Bytes& p : packets) {
+    for (const Bytes& p : Packets) {
         size_t n = p.size();
         for (; n >= 255; n -= 255) lacing.push_back(255);
         lacing.push_back(static_cast<uint8_t>(n));
         body.insert(body.end(), p.begin(), p.end());
     }
-    Bytes page = {'O', 'g', 'g', 'S', 0, type};
-    for (int i = 0; i < 8; ++i) page.push_back(static_cast<uint8_t>(granule >> (8 * i)));
+    Bytes page = {'O', 'g', 'g', 'S', 0, Type};
+    for (int i = 0; i < 8; ++i) page.push_back(static_cast<uint8_t>(Granule >> (8 * i)));
     PutLE32(page, 1);
-    PutLE32(page, seq);
+    PutLE32(page, Seq);
     PutLE32(page, 0);
     page.push_back(static_cast<uint8_t>(lacing.size()));
     page.insert(page.end(), lacing.begin(), lacing.end());
@@ -116,81 +116,81 @@ Bytes Ogg() {
     return b;
 }
 
-void Write(const fs::path& p, const Bytes& b) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+void Write(const fs::path& P, const Bytes& B) {
+    std::ofstream out(P, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(B.data()), static_cast<std::streamsize>(B.size()));
 }
 
-fs::path TempPath(const char* ext) {
-    return fs::temp_directory_path() / ("covrilo-bench-" + std::to_string(::getpid()) + ext);
+fs::path TempPath(const char* Ext) {
+    return fs::temp_directory_path() / ("covrilo-bench-" + std::to_string(::getpid()) + Ext);
 }
 
-void BM_FLACRead(benchmark::State& state) {
+void BmFlacRead(benchmark::State& State) {
     fs::path file = TempPath(".flac");
     Write(file, Flac(8192));
-    for (auto _ : state) {
+    for (auto _ : State) {
         covrilo::TFLACfile f;
         benchmark::DoNotOptimize(f.ReadFromFile(file));
     }
     fs::remove(file);
 }
-BENCHMARK(BM_FLACRead);
+BENCHMARK(BmFlacRead);
 
-void BM_FLACSaveInPlace(benchmark::State& state) {
+void BmFlacSaveInPlace(benchmark::State& State) {
     fs::path file = TempPath(".flac");
     Write(file, Flac(8192));
     covrilo::TFLACfile f;
     f.ReadFromFile(file);
     int i = 0;
-    for (auto _ : state) {
+    for (auto _ : State) {
         f.Values[covrilo::fkTitle] = "title " + std::to_string(i++ % 10);
-        if (!f.SaveToFile(file, false)) state.SkipWithError("save failed");
+        if (!f.SaveToFile(file, false)) State.SkipWithError("save failed");
     }
     fs::remove(file);
 }
-BENCHMARK(BM_FLACSaveInPlace);
+BENCHMARK(BmFlacSaveInPlace);
 
-void BM_FLACSaveThroughTemp(benchmark::State& state) {
+void BmFlacSaveThroughTemp(benchmark::State& State) {
     fs::path file = TempPath(".flac");
     const Bytes data = Flac(0);
-    for (auto _ : state) {
-        state.PauseTiming();
+    for (auto _ : State) {
+        State.PauseTiming();
         Write(file, data);
         covrilo::TFLACfile f;
         f.ReadFromFile(file);
         f.Values[covrilo::fkTitle] = "a new title";
-        state.ResumeTiming();
-        if (!f.SaveToFile(file, false)) state.SkipWithError("save failed");
+        State.ResumeTiming();
+        if (!f.SaveToFile(file, false)) State.SkipWithError("save failed");
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * data.size()));
     fs::remove(file);
 }
-BENCHMARK(BM_FLACSaveThroughTemp)->Unit(benchmark::kMillisecond);
+BENCHMARK(BmFlacSaveThroughTemp)->Unit(benchmark::kMillisecond);
 
-void BM_OggRead(benchmark::State& state) {
+void BmOggRead(benchmark::State& State) {
     fs::path file = TempPath(".ogg");
     Write(file, Ogg());
-    for (auto _ : state) {
+    for (auto _ : State) {
         covrilo::TOggVorbis o;
         benchmark::DoNotOptimize(o.ReadFromFile(file));
     }
     fs::remove(file);
 }
-BENCHMARK(BM_OggRead);
+BENCHMARK(BmOggRead);
 
-void BM_OggSaveTag(benchmark::State& state) {
+void BmOggSaveTag(benchmark::State& State) {
     fs::path file = TempPath(".ogg");
     const Bytes data = Ogg();
     Write(file, data);
     int i = 0;
-    for (auto _ : state) {
+    for (auto _ : State) {
         covrilo::TOggVorbis o;
         o.Fields = {covrilo::TOggField("TITLE", u"title " + std::u16string(1, u'0' + i++ % 10))};
-        if (!o.SaveTag(file)) state.SkipWithError("save failed");
+        if (!o.SaveTag(file)) State.SkipWithError("save failed");
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * data.size()));
     fs::remove(file);
 }
-BENCHMARK(BM_OggSaveTag)->Unit(benchmark::kMillisecond);
+BENCHMARK(BmOggSaveTag)->Unit(benchmark::kMillisecond);
 
 }  // namespace

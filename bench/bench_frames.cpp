@@ -16,82 +16,82 @@ using namespace covrilo;
 using Bytes = std::vector<uint8_t>;
 
 Bytes Saved(TBaseFrame& Frame, uint16_t Version) {
-    TMemoryStream Out;
-    Frame.SaveToStream(Out, Version);
-    return Out.Data();
+    TMemoryStream out;
+    Frame.SaveToStream(out, Version);
+    return out.Data();
 }
 
 Bytes PictureFrame() {
-    TAPICFrame Frame;
-    Frame.Encoding = teUTF16;
-    Frame.SetMIMEType("image/jpeg");
-    Frame.SetPictureType(3);
-    Frame.SetDescription(u"Front cover of the album");
-    Bytes Image(1 << 20);
-    for (size_t I = 0; I < Image.size(); ++I) Image[I] = static_cast<uint8_t>(I * 31 + 7);
-    Frame.PictureData.Data() = Image;
-    return Saved(Frame, 0x0300);
+    TAPICFrame frame;
+    frame.Encoding = teUTF16;
+    frame.SetMIMEType("image/jpeg");
+    frame.SetPictureType(3);
+    frame.SetDescription(u"Front cover of the album");
+    Bytes image(1 << 20);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 31 + 7);
+    frame.PictureData.Data() = image;
+    return Saved(frame, 0x0300);
 }
 
 Bytes TextFrame(size_t Values, size_t Length) {
-    TTxxxFrame Frame;
-    Frame.SetFrameID("TXXX");
-    Frame.Encoding = teUTF16;
-    Frame.Text = u"description";
-    for (size_t I = 0; I < Values; ++I) Frame.MoreTexts.emplace_back(Length, static_cast<char16_t>(0x4E00 + I % 100));
-    return Saved(Frame, 0x0300);
+    TTxxxFrame frame;
+    frame.SetFrameID("TXXX");
+    frame.Encoding = teUTF16;
+    frame.Text = u"description";
+    for (size_t i = 0; i < Values; ++i) frame.MoreTexts.emplace_back(Length, static_cast<char16_t>(0x4E00 + i % 100));
+    return Saved(frame, 0x0300);
 }
 
-void BM_LoadPicture(benchmark::State& State) {
-    const Bytes Data = PictureFrame();
+void BmLoadPicture(benchmark::State& State) {
+    const Bytes data = PictureFrame();
     for (auto _ : State) {
-        TCustomMemoryStream In(Data);
-        TAPICFrame Frame;
-        benchmark::DoNotOptimize(Frame.LoadFromStream(In, 0x0300));
+        TCustomMemoryStream in(data);
+        TAPICFrame frame;
+        benchmark::DoNotOptimize(frame.LoadFromStream(in, 0x0300));
     }
-    State.SetBytesProcessed(int64_t(State.iterations()) * int64_t(Data.size()));
+    State.SetBytesProcessed(int64_t(State.iterations()) * int64_t(data.size()));
 }
-BENCHMARK(BM_LoadPicture);
+BENCHMARK(BmLoadPicture);
 
-void BM_SavePicture(benchmark::State& State) {
-    const Bytes Data = PictureFrame();
-    TCustomMemoryStream In(Data);
-    TAPICFrame Frame;
-    Frame.LoadFromStream(In, 0x0300);
+void BmSavePicture(benchmark::State& State) {
+    const Bytes data = PictureFrame();
+    TCustomMemoryStream in(data);
+    TAPICFrame frame;
+    frame.LoadFromStream(in, 0x0300);
     for (auto _ : State) {
-        TMemoryStream Out;
-        benchmark::DoNotOptimize(Frame.SaveToStream(Out, 0x0400));
+        TMemoryStream out;
+        benchmark::DoNotOptimize(frame.SaveToStream(out, 0x0400));
     }
-    State.SetBytesProcessed(int64_t(State.iterations()) * int64_t(Data.size()));
+    State.SetBytesProcessed(int64_t(State.iterations()) * int64_t(data.size()));
 }
-BENCHMARK(BM_SavePicture);
+BENCHMARK(BmSavePicture);
 
-void BM_LoadMultiValueText(benchmark::State& State) {
-    const Bytes Data = TextFrame(static_cast<size_t>(State.range(0)), 40);
+void BmLoadMultiValueText(benchmark::State& State) {
+    const Bytes data = TextFrame(static_cast<size_t>(State.range(0)), 40);
     for (auto _ : State) {
-        TCustomMemoryStream In(Data);
-        TTxxxFrame Frame;
-        benchmark::DoNotOptimize(Frame.LoadFromStream(In, 0x0300));
+        TCustomMemoryStream in(data);
+        TTxxxFrame frame;
+        benchmark::DoNotOptimize(frame.LoadFromStream(in, 0x0300));
     }
-    State.SetBytesProcessed(int64_t(State.iterations()) * int64_t(Data.size()));
+    State.SetBytesProcessed(int64_t(State.iterations()) * int64_t(data.size()));
 }
-BENCHMARK(BM_LoadMultiValueText)->Arg(1)->Arg(1000);
+BENCHMARK(BmLoadMultiValueText)->Arg(1)->Arg(1000);
 
-void BM_LoadShortTextFrames(benchmark::State& State) {
-    Bytes Data;
-    for (int I = 0; I < 100; ++I) {
-        const Bytes One = TextFrame(1, 20);
-        Data.insert(Data.end(), One.begin(), One.end());
+void BmLoadShortTextFrames(benchmark::State& State) {
+    Bytes data;
+    for (int i = 0; i < 100; ++i) {
+        const Bytes one = TextFrame(1, 20);
+        data.insert(data.end(), one.begin(), one.end());
     }
     for (auto _ : State) {
-        TCustomMemoryStream In(Data);
-        for (int I = 0; I < 100; ++I) {
-            TTxxxFrame Frame;
-            benchmark::DoNotOptimize(Frame.LoadFromStream(In, 0x0300));
+        TCustomMemoryStream in(data);
+        for (int i = 0; i < 100; ++i) {
+            TTxxxFrame frame;
+            benchmark::DoNotOptimize(frame.LoadFromStream(in, 0x0300));
         }
     }
     State.SetItemsProcessed(int64_t(State.iterations()) * 100);
 }
-BENCHMARK(BM_LoadShortTextFrames);
+BENCHMARK(BmLoadShortTextFrames);
 
 }  // namespace

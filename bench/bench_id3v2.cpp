@@ -83,17 +83,17 @@ class TypicalTag {
     std::filesystem::path dir_, file_;
 };
 
-void BM_LoadTypicalTag(benchmark::State& State) {
+void BmLoadTypicalTag(benchmark::State& State) {
     const TypicalTag fixture;
     for (auto _ : State) {
         covrilo::TID3v2Class tag(fixture.File());
         benchmark::DoNotOptimize(tag.FrameCount());
     }
 }
-BENCHMARK(BM_LoadTypicalTag)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BmLoadTypicalTag)->Unit(benchmark::kMicrosecond);
 
 // Changing the title and saving reuses the old tag area: no audio is copied.
-void BM_SaveTypicalTagInPlace(benchmark::State& State) {
+void BmSaveTypicalTagInPlace(benchmark::State& State) {
     const TypicalTag fixture;
     const auto size = std::filesystem::file_size(fixture.File());
     int round = 0;
@@ -107,6 +107,6 @@ void BM_SaveTypicalTagInPlace(benchmark::State& State) {
     }
     if (std::filesystem::file_size(fixture.File()) != size) State.SkipWithError("the save was not in place");
 }
-BENCHMARK(BM_SaveTypicalTagInPlace)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BmSaveTypicalTagInPlace)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

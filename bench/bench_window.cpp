@@ -26,98 +26,98 @@ using covrilo::TForm1;
 struct TScratch {
     fs::path Dir;
     TScratch() {
-        std::string Pattern = (fs::temp_directory_path() / "covrilo-bench-XXXXXX").string();
-        if (!::mkdtemp(Pattern.data())) std::abort();
-        Dir = Pattern;
+        std::string pattern = (fs::temp_directory_path() / "covrilo-bench-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) std::abort();
+        Dir = pattern;
     }
     ~TScratch() {
-        std::error_code Ec;
-        fs::remove_all(Dir, Ec);
+        std::error_code ec;
+        fs::remove_all(Dir, ec);
     }
 };
 
 TScratch& Scratch() {
-    static TScratch Instance;
-    return Instance;
+    static TScratch instance;
+    return instance;
 }
 
 std::unique_ptr<TForm1> MakeForm() {
-    covrilo::TFormDialogs Dialogs;
-    Dialogs.ShowError = [](QWidget*, const QString&) {};
-    return std::make_unique<TForm1>(Scratch().Dir, Dialogs);
+    covrilo::TFormDialogs dialogs;
+    dialogs.ShowError = [](QWidget*, const QString&) {};
+    return std::make_unique<TForm1>(Scratch().Dir, dialogs);
 }
 
 fs::path FolderOf(int Count) {
-    const fs::path Folder = Scratch().Dir / ("folder-" + std::to_string(Count));
-    if (fs::exists(Folder)) return Folder;
-    fs::create_directories(Folder / "sub");
-    for (int I = 0; I < Count; ++I) {
+    const fs::path folder = Scratch().Dir / ("folder-" + std::to_string(Count));
+    if (fs::exists(folder)) return folder;
+    fs::create_directories(folder / "sub");
+    for (int i = 0; i < Count; ++i) {
         // Mixed case, so the sort has work to do; a tenth in a sub-folder.
-        const std::string Name = (I % 3 ? "Track " : "track ") + std::to_string((I * 7919) % Count) + ".mp3";
-        std::ofstream(I % 10 ? Folder / Name : Folder / "sub" / Name) << 'x';
+        const std::string name = (i % 3 ? "Track " : "track ") + std::to_string((i * 7919) % Count) + ".mp3";
+        std::ofstream(i % 10 ? folder / name : folder / "sub" / name) << 'x';
     }
-    return Folder;
+    return folder;
 }
 
-void BM_DropFolder(benchmark::State& State) {
-    const fs::path Folder = FolderOf(static_cast<int>(State.range(0)));
+void BmDropFolder(benchmark::State& State) {
+    const fs::path folder = FolderOf(static_cast<int>(State.range(0)));
     for (auto _ : State) {
         State.PauseTiming();
-        auto Form = MakeForm();
+        auto form = MakeForm();
         State.ResumeTiming();
-        Form->WMDropFiles({Folder});
-        benchmark::DoNotOptimize(Form->EntryPath(0));
+        form->WMDropFiles({folder});
+        benchmark::DoNotOptimize(form->EntryPath(0));
         State.PauseTiming();
-        Form.reset();
+        form.reset();
         State.ResumeTiming();
     }
     State.SetItemsProcessed(State.iterations() * State.range(0));
 }
-BENCHMARK(BM_DropFolder)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BmDropFolder)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
-void BM_LoadImagePreview(benchmark::State& State) {
-    const int Width = static_cast<int>(State.range(0)), Height = Width * 3 / 4;
-    const fs::path File = Scratch().Dir / ("picture-" + std::to_string(Width) + ".jpg");
-    if (!fs::exists(File)) {
-        covrilo::TRgbImage Image{Width, Height, std::vector<uint8_t>(static_cast<size_t>(Width) * Height * 3)};
-        for (size_t I = 0; I < Image.Pixels.size(); ++I) Image.Pixels[I] = static_cast<uint8_t>((I * 31) ^ (I >> 11));
-        const auto Bytes = covrilo::EncodeJpeg(Image, 90);
-        std::ofstream(File, std::ios::binary).write(reinterpret_cast<const char*>(Bytes.data()),
-                                                    static_cast<std::streamsize>(Bytes.size()));
+void BmLoadImagePreview(benchmark::State& State) {
+    const int width = static_cast<int>(State.range(0)), height = width * 3 / 4;
+    const fs::path file = Scratch().Dir / ("picture-" + std::to_string(width) + ".jpg");
+    if (!fs::exists(file)) {
+        covrilo::TRgbImage image{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 3)};
+        for (size_t i = 0; i < image.Pixels.size(); ++i) image.Pixels[i] = static_cast<uint8_t>((i * 31) ^ (i >> 11));
+        const auto bytes = covrilo::EncodeJpeg(image, 90);
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
     }
-    auto Form = MakeForm();
+    auto form = MakeForm();
     for (auto _ : State) {
-        Form->LoadImage(File);
-        benchmark::DoNotOptimize(Form->ImagePath());
+        form->LoadImage(file);
+        benchmark::DoNotOptimize(form->ImagePath());
     }
 }
-BENCHMARK(BM_LoadImagePreview)->Arg(1200)->Arg(4000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BmLoadImagePreview)->Arg(1200)->Arg(4000)->Unit(benchmark::kMillisecond);
 
-void BM_RunOverMissingFiles(benchmark::State& State) {
-    const int Count = static_cast<int>(State.range(0));
-    std::vector<fs::path> Files;
-    for (int I = 0; I < Count; ++I) Files.push_back(Scratch().Dir / "missing" / std::to_string(I) += ".mp3");
+void BmRunOverMissingFiles(benchmark::State& State) {
+    const int count = static_cast<int>(State.range(0));
+    std::vector<fs::path> files;
+    for (int i = 0; i < count; ++i) files.push_back(Scratch().Dir / "missing" / std::to_string(i) += ".mp3");
     // A small picture within the limits: prepared (decoded) once per run, never scaled.
-    const fs::path Picture = Scratch().Dir / "small.jpg";
-    const auto Bytes = covrilo::EncodeJpeg({16, 16, std::vector<uint8_t>(16 * 16 * 3, 0x80)}, 90);
-    std::ofstream(Picture, std::ios::binary).write(reinterpret_cast<const char*>(Bytes.data()),
-                                                   static_cast<std::streamsize>(Bytes.size()));
-    auto Form = MakeForm();
-    Form->show();
-    for (const auto& File : Files) Form->AddFile(File);
-    Form->LoadImage(Picture);
-    for (auto _ : State) Form->btn_startClick();
-    if (Form->findChild<QTableWidget*>(QStringLiteral("lst_files"))->item(Count - 1, 2)->text() != "Error")
+    const fs::path picture = Scratch().Dir / "small.jpg";
+    const auto bytes = covrilo::EncodeJpeg({16, 16, std::vector<uint8_t>(16 * 16 * 3, 0x80)}, 90);
+    std::ofstream(picture, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                   static_cast<std::streamsize>(bytes.size()));
+    auto form = MakeForm();
+    form->show();
+    for (const auto& file : files) form->AddFile(file);
+    form->LoadImage(picture);
+    for (auto _ : State) form->btn_startClick();
+    if (form->findChild<QTableWidget*>(QStringLiteral("lst_files"))->item(count - 1, 2)->text() != "Error")
         State.SkipWithError("the run did not reach the last file");
-    State.SetItemsProcessed(State.iterations() * Count);
+    State.SetItemsProcessed(State.iterations() * count);
 }
-BENCHMARK(BM_RunOverMissingFiles)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BmRunOverMissingFiles)->Arg(2000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication Application(argc, argv);
+    QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -13,6 +13,6 @@ inline constexpr int kCoverWidth = 1200;
 inline constexpr int kCoverHeight = 900;
 
 // JPEG bytes of a width x height RGB pattern (diagonal gradients with a grid).
-std::vector<uint8_t> MakeCoverJpeg(int width, int height, int quality = 90);
+std::vector<uint8_t> MakeCoverJpeg(int Width, int Height, int Quality = 90);
 
 }  // namespace covrilo::demo

@@ -11,30 +11,30 @@
 
 namespace covrilo::demo {
 
-bool TagDemoFile(const std::filesystem::path& file, const DemoTrack& track) {
-    if (track.id3Version == 0) return false;
-    const TTextEncoding encoding = MajorVersion(track.id3Version) >= 4 ? teUTF8 : teUTF16;
-    TID3v2Class tag(file);
-    auto addText = [&](std::string_view id, const std::string& utf8) {
-        if (utf8.empty()) return;
+bool TagDemoFile(const std::filesystem::path& File, const DemoTrack& Track) {
+    if (Track.Id3Version == 0) return false;
+    const TTextEncoding encoding = MajorVersion(Track.Id3Version) >= 4 ? teUTF8 : teUTF16;
+    TID3v2Class tag(File);
+    auto addText = [&](std::string_view Id, const std::string& Utf8) {
+        if (Utf8.empty()) return;
         auto frame = std::make_unique<TTxxxFrame>();
-        frame->SetFrameID(id);
+        frame->SetFrameID(Id);
         frame->Encoding = encoding;
-        frame->SetText(Utf8ToWide(utf8));
+        frame->SetText(Utf8ToWide(Utf8));
         tag.AddFrame(std::move(frame));
     };
-    addText("TIT2", track.title);
-    addText("TPE1", track.artist);
-    addText("TALB", track.album);
-    addText("TRCK", track.trackNo > 0 ? std::to_string(track.trackNo) : std::string());
+    addText("TIT2", Track.Title);
+    addText("TPE1", Track.Artist);
+    addText("TALB", Track.Album);
+    addText("TRCK", Track.TrackNo > 0 ? std::to_string(Track.TrackNo) : std::string());
     // 2.4 dropped "TYER" for the recording time "TDRC".
-    addText(MajorVersion(track.id3Version) >= 4 ? "TDRC" : "TYER", track.year);
+    addText(MajorVersion(Track.Id3Version) >= 4 ? "TDRC" : "TYER", Track.Year);
     auto comment = std::make_unique<TCOMMFrame>();
     comment->Encoding = encoding;
     comment->SetLanguage("eng");
     comment->SetText(u"Silent demo audio from make_demo_files");
     tag.AddFrame(std::move(comment));
-    return tag.SaveToFile(track.id3Version);
+    return tag.SaveToFile(Track.Id3Version);
 }
 
 }  // namespace covrilo::demo

@@ -35,11 +35,11 @@ const std::vector<DemoTrack>& Tracks() {
 }
 
 // Writes next to the target and renames, so that an interrupted run leaves no half file.
-void WriteFile(const fs::path& file, const std::vector<uint8_t>& data) {
-    const fs::path part = file.string() + ".part";
+void WriteFile(const fs::path& File, const std::vector<uint8_t>& Data) {
+    const fs::path part = File.string() + ".part";
     {
         std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        out.write(reinterpret_cast<const char*>(Data.data()), static_cast<std::streamsize>(Data.size()));
         out.close();
         if (!out) {
             std::error_code ignored;
@@ -47,7 +47,7 @@ void WriteFile(const fs::path& file, const std::vector<uint8_t>& data) {
             throw std::runtime_error("cannot write " + part.string());
         }
     }
-    fs::rename(part, file);
+    fs::rename(part, File);
 }
 
 }  // namespace
@@ -64,12 +64,12 @@ int main(int argc, char** argv) {
         WriteFile(cover, MakeCoverJpeg(kCoverWidth, kCoverHeight));
         std::printf("%s (%d x %d)\n", cover.string().c_str(), kCoverWidth, kCoverHeight);
         for (const DemoTrack& track : Tracks()) {
-            const fs::path file = outDir / track.fileName;
-            WriteFile(file, MakeSilentMpegAudio(FramesForSeconds(track.seconds), track.mono));
+            const fs::path file = outDir / track.FileName;
+            WriteFile(file, MakeSilentMpegAudio(FramesForSeconds(track.Seconds), track.Mono));
             const bool tagged = TagDemoFile(file, track);
-            if (track.id3Version != 0 && !tagged) throw std::runtime_error("cannot tag " + file.string());
-            std::printf("%s (%.1f s%s, %s)\n", file.string().c_str(), track.seconds, track.mono ? ", mono" : "",
-                        tagged ? (track.id3Version >= 0x0400 ? "ID3v2.4" : "ID3v2.3") : "untagged");
+            if (track.Id3Version != 0 && !tagged) throw std::runtime_error("cannot tag " + file.string());
+            std::printf("%s (%.1f s%s, %s)\n", file.string().c_str(), track.Seconds, track.Mono ? ", mono" : "",
+                        tagged ? (track.Id3Version >= 0x0400 ? "ID3v2.4" : "ID3v2.3") : "untagged");
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_demo_files: %s\n", e.what());

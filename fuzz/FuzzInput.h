@@ -23,38 +23,38 @@ inline void RemoveScratchDir();
 // Memory-backed when available: every run writes files (and some writers sync them). Removed
 // when the fuzzer exits normally; a crash leaves it for a look at the files.
 inline const std::filesystem::path& ScratchDir() {
-    static const std::filesystem::path Dir = [] {
-        std::error_code Ec;
-        const std::filesystem::path Base =
-            std::filesystem::is_directory("/dev/shm", Ec) ? std::filesystem::path("/dev/shm")
+    static const std::filesystem::path dir = [] {
+        std::error_code ec;
+        const std::filesystem::path base =
+            std::filesystem::is_directory("/dev/shm", ec) ? std::filesystem::path("/dev/shm")
                                                           : std::filesystem::temp_directory_path();
-        std::string Pattern = (Base / "covrilo-fuzz.XXXXXX").string();
-        if (::mkdtemp(Pattern.data()) == nullptr) std::abort();
-        return std::filesystem::path(Pattern);
+        std::string pattern = (base / "covrilo-fuzz.XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        return std::filesystem::path(pattern);
     }();
     // Registered after Dir is built, so it runs before Dir is destroyed.
-    static const bool Registered = std::atexit(RemoveScratchDir) == 0;
-    (void)Registered;
-    return Dir;
+    static const bool registered = std::atexit(RemoveScratchDir) == 0;
+    (void)registered;
+    return dir;
 }
 
 inline void RemoveScratchDir() {
-    std::error_code Ec;
-    std::filesystem::remove_all(ScratchDir(), Ec);
+    std::error_code ec;
+    std::filesystem::remove_all(ScratchDir(), ec);
 }
 
 // Writes the input to Name in the scratch folder, replacing what an earlier run left there.
 inline std::filesystem::path WriteInput(const std::string& Name, const uint8_t* Data, size_t Size) {
-    const std::filesystem::path File = ScratchDir() / Name;
-    std::ofstream Out(File, std::ios::binary | std::ios::trunc);
-    Out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
-    if (!Out) std::abort();
-    return File;
+    const std::filesystem::path file = ScratchDir() / Name;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
+    if (!out) std::abort();
+    return file;
 }
 
 inline std::vector<uint8_t> ReadAll(const std::filesystem::path& File) {
-    std::ifstream In(File, std::ios::binary);
-    return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+    std::ifstream in(File, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void Check(bool Ok) {

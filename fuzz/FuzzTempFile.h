@@ -28,9 +28,9 @@ public:
     TFuzzTempFile(const TFuzzTempFile&) = delete;
     TFuzzTempFile& operator=(const TFuzzTempFile&) = delete;
 
-    const std::filesystem::path& Write(const uint8_t* data, size_t size) {
+    const std::filesystem::path& Write(const uint8_t* Data, size_t Size) {
         std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
         return path_;
     }
     const std::filesystem::path& Path() const { return path_; }

@@ -9,9 +9,9 @@
 #include "FuzzTempFile.h"
 #include "formats/APETag.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     static covrilo::fuzz::TFuzzTempFile file;
-    const auto& path = file.Write(data, size);
+    const auto& path = file.Write(Data, Size);
 
     covrilo::TAPETag tag;
     if (!tag.ReadFromFile(path)) return 0;
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // An item that happens to hold "TAG" 128 bytes before the end looks like an ID3v1
     // record to every reader; such files are not a round-trip failure of ours.
-    const bool hadRecord = size >= 129 && std::memcmp(data + size - 128, "TAG", 3) == 0;
+    const bool hadRecord = Size >= 129 && std::memcmp(Data + Size - 128, "TAG", 3) == 0;
     if (!hadRecord && bytes.size() >= 128 && std::memcmp(bytes.data() + bytes.size() - 128, "TAG", 3) == 0)
         return 0;
 

@@ -10,11 +10,11 @@
 #include "FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    const std::filesystem::path File = covrilo::fuzz::WriteInput("in.jpg", Data, Size);
-    const std::filesystem::path& Dir = covrilo::fuzz::ScratchDir();
+    const std::filesystem::path file = covrilo::fuzz::WriteInput("in.jpg", Data, Size);
+    const std::filesystem::path& dir = covrilo::fuzz::ScratchDir();
     try {
-        std::filesystem::path ImagePath = File;
-        covrilo::PrepareCoverImage(ImagePath, 16, 16, 50, Dir);
+        std::filesystem::path imagePath = file;
+        covrilo::PrepareCoverImage(imagePath, 16, 16, 50, dir);
     } catch (const std::exception&) {
     }
     return 0;

@@ -48,34 +48,34 @@ void Check(bool Condition, const char* What, uint16_t Target) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 1) return 0;
-    const unsigned Selector = Data[0];
-    const uint16_t Version = kVersions[Selector % 3];
-    const unsigned Kind = Selector / 3;
-    auto Frame = MakeFrame(Kind);
-    TCustomMemoryStream In(std::span<const uint8_t>(Data + 1, Size - 1));
+    const unsigned selector = Data[0];
+    const uint16_t version = kVersions[selector % 3];
+    const unsigned kind = selector / 3;
+    auto frame = MakeFrame(kind);
+    TCustomMemoryStream in(std::span<const uint8_t>(Data + 1, Size - 1));
     try {
-        if (!Frame->LoadFromStream(In, Version)) return 0;
+        if (!frame->LoadFromStream(in, version)) return 0;
     } catch (const EID3LibException&) {
         return 0;
     }
-    Check(In.Position() <= In.Size(), "position beyond the input", 0);
+    Check(in.Position() <= in.Size(), "position beyond the input", 0);
 
-    for (uint16_t Target : kVersions) {
-        TMemoryStream Out;
+    for (uint16_t target : kVersions) {
+        TMemoryStream out;
         try {
-            Check(Frame->SaveToStream(Out, Target), "save reported failure", Target);
+            Check(frame->SaveToStream(out, target), "save reported failure", target);
         } catch (const EID3LibException&) {
             continue;  // no 2.2 identifier, placeholder identifier, teUnknown, too large
         }
-        Check(Out.Size() == int64_t{Frame->GetHeaderSize(Target)} + Frame->GetDataSize(Target), "size differs from the bytes written", Target);
+        Check(out.Size() == int64_t{frame->GetHeaderSize(target)} + frame->GetDataSize(target), "size differs from the bytes written", target);
 
-        auto Again = MakeFrame(Kind);
-        Out.SetPosition(0);
-        Check(Again->LoadFromStream(Out, Target), "written frame does not load", Target);
-        Check(Out.Position() == Out.Size(), "written frame not consumed exactly", Target);
-        TMemoryStream Twice;
-        Check(Again->SaveToStream(Twice, Target), "second save reported failure", Target);
-        Check(Twice.Data() == Out.Data(), "second save wrote other bytes", Target);
+        auto again = MakeFrame(kind);
+        out.SetPosition(0);
+        Check(again->LoadFromStream(out, target), "written frame does not load", target);
+        Check(out.Position() == out.Size(), "written frame not consumed exactly", target);
+        TMemoryStream twice;
+        Check(again->SaveToStream(twice, target), "second save reported failure", target);
+        Check(twice.Data() == out.Data(), "second save wrote other bytes", target);
     }
     return 0;
 }

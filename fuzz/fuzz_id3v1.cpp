@@ -15,9 +15,9 @@ std::string BlankBytes() {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     static covrilo::fuzz::TFuzzTempFile file;
-    const auto& path = file.Write(data, size);
+    const auto& path = file.Write(Data, Size);
 
     covrilo::TID3v1 tag;
     if (!tag.ReadFromFile(path)) std::abort();  // a readable file never fails

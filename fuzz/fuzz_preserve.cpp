@@ -135,12 +135,12 @@ TFirstRead ReadFirst(const std::filesystem::path& File, bool Adding, int Type) {
 }
 
 const std::filesystem::path& Cover() {
-    static const std::filesystem::path File = [] {
+    static const std::filesystem::path file = [] {
         std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
         for (int i = 0; i < 100; ++i) jpeg.push_back(static_cast<uint8_t>(i * 13));
         return fuzz::WriteInput("cover.jpg", jpeg.data(), jpeg.size());
     }();
-    return File;
+    return file;
 }
 
 }  // namespace

@@ -10,28 +10,28 @@
 #include "FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    const std::string File = covrilo::fuzz::WriteInput("settings.xml", Data, Size).string();
+    const std::string file = covrilo::fuzz::WriteInput("settings.xml", Data, Size).string();
     try {
-        covrilo::TXMLIni Ini(File, false);
-        std::vector<std::string> Names;
-        Ini.ReadSections(Names);
-        const std::vector<std::string> Sections = Names;
-        for (const auto& Section : Sections) {
-            std::vector<std::string> Keys;
-            Ini.ReadSection(Section, Keys);
-            Ini.ReadSectionValues(Section, Keys);
-            for (const auto& Key : Keys) {
-                (void)Ini.ReadString(Section, Key, "d");
-                (void)Ini.ReadInteger(Section, Key, 1);
-                (void)Ini.ValueExists(Section, Key);
+        covrilo::TXMLIni ini(file, false);
+        std::vector<std::string> names;
+        ini.ReadSections(names);
+        const std::vector<std::string> sections = names;
+        for (const auto& section : sections) {
+            std::vector<std::string> keys;
+            ini.ReadSection(section, keys);
+            ini.ReadSectionValues(section, keys);
+            for (const auto& key : keys) {
+                (void)ini.ReadString(section, key, "d");
+                (void)ini.ReadInteger(section, key, 1);
+                (void)ini.ValueExists(section, key);
             }
         }
-        Ini.WriteInteger("ImageSettings", "MaxX", 123);
-        if (Ini.ReadInteger("ImageSettings", "MaxX", 0) != 123 && Ini.FindSectionLine("/ImageSettings") >= 0 &&
-            Ini.FindSectionLine("ImageSettings") < Ini.FindSectionLine("/ImageSettings")) {
+        ini.WriteInteger("ImageSettings", "MaxX", 123);
+        if (ini.ReadInteger("ImageSettings", "MaxX", 0) != 123 && ini.FindSectionLine("/ImageSettings") >= 0 &&
+            ini.FindSectionLine("ImageSettings") < ini.FindSectionLine("/ImageSettings")) {
             __builtin_trap();  // a written value must read back when its section is intact
         }
-        Ini.DeleteKey("ImageSettings", "MaxX");
+        ini.DeleteKey("ImageSettings", "MaxX");
     } catch (const std::exception&) {
     }
     return 0;

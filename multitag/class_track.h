@@ -16,48 +16,48 @@ public:
 
 class Ttrack {
 public:
-    bool GetHasTag() const { return HasTag_; }
-    void SetHasTag(bool Value) { HasTag_ = Value; }
-    const std::u16string& GetArtist() const { return Artist_; }
-    void SetArtist(std::u16string Value) { Artist_ = std::move(Value); }
-    const std::u16string& GetTitle() const { return Title_; }
-    void SetTitle(std::u16string Value) { Title_ = std::move(Value); }
-    const std::u16string& GetAlbum() const { return Album_; }
-    void SetAlbum(std::u16string Value) { Album_ = std::move(Value); }
+    bool GetHasTag() const { return hasTag_; }
+    void SetHasTag(bool Value) { hasTag_ = Value; }
+    const std::u16string& GetArtist() const { return artist_; }
+    void SetArtist(std::u16string Value) { artist_ = std::move(Value); }
+    const std::u16string& GetTitle() const { return title_; }
+    void SetTitle(std::u16string Value) { title_ = std::move(Value); }
+    const std::u16string& GetAlbum() const { return album_; }
+    void SetAlbum(std::u16string Value) { album_ = std::move(Value); }
     // Year or date as free text in the system code page.
-    const std::string& GetYear() const { return Year_; }
-    void SetYear(std::string Value) { Year_ = std::move(Value); }
-    const std::u16string& GetComment() const { return Comment_; }
-    void SetComment(std::u16string Value) { Comment_ = std::move(Value); }
+    const std::string& GetYear() const { return year_; }
+    void SetYear(std::string Value) { year_ = std::move(Value); }
+    const std::u16string& GetComment() const { return comment_; }
+    void SetComment(std::u16string Value) { comment_ = std::move(Value); }
     // 0 means none.
-    uint8_t GetTrackNo() const { return TrackNo_; }
-    void SetTrackNo(uint8_t Value) { TrackNo_ = Value; }
-    const std::u16string& GetGenre() const { return Genre_; }
-    void SetGenre(std::u16string Value) { Genre_ = std::move(Value); }
+    uint8_t GetTrackNo() const { return trackNo_; }
+    void SetTrackNo(uint8_t Value) { trackNo_ = Value; }
+    const std::u16string& GetGenre() const { return genre_; }
+    void SetGenre(std::u16string Value) { genre_ = std::move(Value); }
     // A web address as free text in the system code page.
-    const std::string& GetURL() const { return URL_; }
-    void SetURL(std::string Value) { URL_ = std::move(Value); }
-    const std::u16string& GetEncodedBy() const { return EncodedBy_; }
-    void SetEncodedBy(std::u16string Value) { EncodedBy_ = std::move(Value); }
+    const std::string& GetURL() const { return url_; }
+    void SetURL(std::string Value) { url_ = std::move(Value); }
+    const std::u16string& GetEncodedBy() const { return encodedBy_; }
+    void SetEncodedBy(std::u16string Value) { encodedBy_ = std::move(Value); }
 
     // Every reader ends with this: a record without artist and title carries no tag.
     void DropTagWithoutArtistAndTitle() {
-        if (Artist_.empty() && Title_.empty()) HasTag_ = false;
+        if (artist_.empty() && title_.empty()) hasTag_ = false;
     }
 
     bool operator==(const Ttrack&) const = default;
 
 private:
-    bool HasTag_ = false;
-    std::u16string Artist_;
-    std::u16string Title_;
-    std::u16string Album_;
-    std::string Year_;
-    std::u16string Comment_;
-    uint8_t TrackNo_ = 0;
-    std::u16string Genre_;
-    std::string URL_;
-    std::u16string EncodedBy_;
+    bool hasTag_ = false;
+    std::u16string artist_;
+    std::u16string title_;
+    std::u16string album_;
+    std::string year_;
+    std::u16string comment_;
+    uint8_t trackNo_ = 0;
+    std::u16string genre_;
+    std::string url_;
+    std::u16string encodedBy_;
 };
 
 // A track-number text: empty gives 0; otherwise a decimal integer (optional leading blanks

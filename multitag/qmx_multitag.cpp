@@ -81,13 +81,13 @@ bool IsRecordFrame(const TBaseFrame& Frame) {
 // A text that ISO-8859-1 cannot hold is written in UTF-16 instead: adding a cover must not
 // turn an artist's name into question marks. Texts that fit keep the chosen encoding.
 bool FitsLatin1(std::u16string_view Text) {
-    return std::all_of(Text.begin(), Text.end(), [](char16_t c) { return c <= 0xFF; });
+    return std::all_of(Text.begin(), Text.end(), [](char16_t C) { return C <= 0xFF; });
 }
 // Likewise UTF-8 cannot hold an unpaired surrogate, which UTF-16 keeps.
 TTextEncoding EncodingFor(TTextEncoding Chosen, std::u16string_view Text,
                           const std::vector<std::u16string>& MoreTexts = {}) {
     if (Chosen != teISO8859_1 && Chosen != teUTF8) return Chosen;
-    auto fits = [Chosen](std::u16string_view value) { return Chosen == teUTF8 ? FitsUtf8(value) : FitsLatin1(value); };
+    auto fits = [Chosen](std::u16string_view Value) { return Chosen == teUTF8 ? FitsUtf8(Value) : FitsLatin1(Value); };
     const bool all = fits(Text) && std::all_of(MoreTexts.begin(), MoreTexts.end(), fits);
     return all ? Chosen : teUTF16;
 }
@@ -121,8 +121,8 @@ TFrame* RecordFrame(TID3v2Class& Tag, std::string_view ID) {
 std::vector<std::u16string> MergedValues(std::u16string First, const std::vector<TTxxxFrame*>& Frames,
                                          bool Unchanged) {
     std::vector<std::u16string> values{std::move(First)};
-    auto add = [&values](const std::u16string& value) {
-        if (std::find(values.begin(), values.end(), value) == values.end()) values.push_back(value);
+    auto add = [&values](const std::u16string& Value) {
+        if (std::find(values.begin(), values.end(), Value) == values.end()) values.push_back(Value);
     };
     if (!Frames.empty() && Unchanged)
         for (const auto& more : Frames.back()->MoreTexts) add(more);
@@ -286,10 +286,10 @@ void RequireCommitPossible(const std::filesystem::path& Name, bool Rewrite) {
 // What a frame holds, in a line: "APIC: Cover (front), image/jpeg, 24186 bytes".
 std::string DescribeFrame(const TBaseFrame& Frame) {
     const std::string id = Frame.FrameID();
-    auto quoted = [](const std::u16string& value) { return "\"" + WideToUtf8(value) + "\""; };
-    auto texts = [&](const std::u16string& first, const std::vector<std::u16string>& more) {
-        std::string text = quoted(first);
-        for (const auto& value : more) text += " / " + quoted(value);
+    auto quoted = [](const std::u16string& Value) { return "\"" + WideToUtf8(Value) + "\""; };
+    auto texts = [&](const std::u16string& First, const std::vector<std::u16string>& More) {
+        std::string text = quoted(First);
+        for (const auto& value : More) text += " / " + quoted(value);
         return text;
     };
     if (const auto* apic = dynamic_cast<const TAPICFrame*>(&Frame)) {
@@ -330,7 +330,7 @@ void DescribeChanges(const TID3v2Class& Tag, const std::vector<std::pair<const T
     for (const auto& frame : Tag.FrameList) {
         if (dynamic_cast<const TID3v1Tag*>(frame.get()) != nullptr) continue;
         const bool written = !frame->Deleted && !Tag.RemoveTag;
-        const auto it = std::find_if(Read.begin(), Read.end(), [&](const auto& f) { return f.first == frame.get(); });
+        const auto it = std::find_if(Read.begin(), Read.end(), [&](const auto& F) { return F.first == frame.get(); });
         if (it == Read.end()) {
             if (written) added.push_back(DescribeFrame(*frame));
             continue;
@@ -424,10 +424,10 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
                               "it changed while it was read");
         *track_ = std::move(record);
         openIdentity_ = identity;
-    } catch (const std::exception& E) {
+    } catch (const std::exception& e) {
         *track_ = Ttrack();
         loadedID3v2_.reset();
-        lastError_ = ErrorReason(E);
+        lastError_ = ErrorReason(e);
         return false;
     }
     opened_ = true;
@@ -520,8 +520,8 @@ bool Tqmx_multitag::Save() {
                 return saved;
             }
         }
-    } catch (const std::exception& E) {
-        if (RefusedWith(E)) return false;
+    } catch (const std::exception& e) {
+        if (RefusedWith(e)) return false;
         throw;
     }
 }
@@ -631,9 +631,9 @@ bool Tqmx_multitag::WriteBySelection(TTagSelection Selection) {
     // A combined selection runs its writers in order and stops at the first that fails,
     // so a refused picture leaves the file as it was; true only when every writer did.
     const Ttrack& t = *track_;
-    auto done = [this](bool ok) {
+    auto done = [this](bool Ok) {
         wroteThisSave_ = true;
-        return ok;
+        return Ok;
     };
     auto v1 = [&] { return done(WriteID3v1(t)); };
     auto v2 = [&] { return done(WriteID3v2(t)); };
@@ -714,7 +714,7 @@ std::u16string Tqmx_multitag::GenreFromTCON(const std::u16string& Text) {
     std::string number = text.substr(1, close - 1);
     // "(RX)", "(CR)" and other references without a number stay as they stand too.
     if (number.empty() || number.size() > 3 ||
-        !std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c); }))
+        !std::all_of(number.begin(), number.end(), [](unsigned char C) { return std::isdigit(C); }))
         return Text;
     size_t n = std::stoul(number);
     // A number without a name is kept as it stands, so the next write does not empty it.
@@ -726,7 +726,7 @@ Ttrack Tqmx_multitag::MergeTracks(Ttrack Lower, Ttrack Higher) {
     if (!Lower.GetHasTag() && Higher.GetHasTag()) return Higher;
     Ttrack merged;
     merged.SetHasTag(true);
-    auto pick = [](const auto& high, const auto& low) { return high.empty() ? low : high; };
+    auto pick = [](const auto& High, const auto& Low) { return High.empty() ? Low : High; };
     merged.SetArtist(pick(Higher.GetArtist(), Lower.GetArtist()));
     merged.SetTitle(pick(Higher.GetTitle(), Lower.GetTitle()));
     merged.SetAlbum(pick(Higher.GetAlbum(), Lower.GetAlbum()));
@@ -937,7 +937,7 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
     const std::unique_ptr<TID3v2Class> owned = TagForSave();
     TID3v2Class& tag = *owned;
     const TID3v2FormatRow& format = kID3v2Formats[ID3v2Format < kID3v2Formats.size() ? ID3v2Format : 0];
-    const TTextEncoding E = format.Encoding;
+    const TTextEncoding e = format.Encoding;
 
     // A frame the record rewrites must have been read: one whose values are unknown
     // (encrypted) would be replaced by what the record does not hold.
@@ -963,25 +963,25 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
     if (oldComment) oldComment->Deleted = true;
     if (oldURL) oldURL->Deleted = true;
 
-    auto addText = [&tag](const char* id, std::vector<std::u16string> values, TTextEncoding encoding) {
+    auto addText = [&tag](const char* Id, std::vector<std::u16string> Values, TTextEncoding Encoding) {
         auto frame = std::make_unique<TTxxxFrame>();
-        frame->SetFrameID(id);
-        frame->SetText(values.front());
-        frame->MoreTexts.assign(values.begin() + 1, values.end());
-        frame->Encoding = EncodingFor(encoding, frame->Text, frame->MoreTexts);
+        frame->SetFrameID(Id);
+        frame->SetText(Values.front());
+        frame->MoreTexts.assign(Values.begin() + 1, Values.end());
+        frame->Encoding = EncodingFor(Encoding, frame->Text, frame->MoreTexts);
         tag.AddFrame(std::move(frame));
     };
     // The record holds the first value of a frame only: the further values ("Rock" and "Pop")
     // go with it into the new frame while it reads as the frame it came from.
-    auto rewrite = [&](const char* id, const std::u16string& value, bool unchanged, TTextEncoding encoding) {
-        addText(id, MergedValues(value, old[id], unchanged), encoding);
+    auto rewrite = [&](const char* Id, const std::u16string& Value, bool Unchanged, TTextEncoding Encoding) {
+        addText(Id, MergedValues(Value, old[Id], Unchanged), Encoding);
     };
-    auto readsAs = [&](const char* id, const std::u16string& value) {
-        return !old[id].empty() && old[id].back()->Text == value;
+    auto readsAs = [&](const char* Id, const std::u16string& Value) {
+        return !old[Id].empty() && old[Id].back()->Text == Value;
     };
-    rewrite("TPE1", Track.GetArtist(), readsAs("TPE1", Track.GetArtist()), E);
-    rewrite("TIT2", Track.GetTitle(), readsAs("TIT2", Track.GetTitle()), E);
-    rewrite("TALB", Track.GetAlbum(), readsAs("TALB", Track.GetAlbum()), E);
+    rewrite("TPE1", Track.GetArtist(), readsAs("TPE1", Track.GetArtist()), e);
+    rewrite("TIT2", Track.GetTitle(), readsAs("TIT2", Track.GetTitle()), e);
+    rewrite("TALB", Track.GetAlbum(), readsAs("TALB", Track.GetAlbum()), e);
     {
         // The record's track number has no total: "3/12" is written back as it stands while it
         // still reads as the same number, instead of as "3".
@@ -996,7 +996,7 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
         const auto& frames = old["TCON"];
         const bool unchanged = !frames.empty() && GenreFromTCON(frames.back()->Text) == Track.GetGenre();
         const bool keepText = unchanged && !ReferencesSay(frames.back()->Text, Track.GetGenre());
-        rewrite("TCON", keepText ? frames.back()->Text : Track.GetGenre(), unchanged, E);
+        rewrite("TCON", keepText ? frames.back()->Text : Track.GetGenre(), unchanged, e);
     }
     {
         auto comment = std::make_unique<TCOMMFrame>();
@@ -1006,7 +1006,7 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
             comment->SetLanguage(oldComment->Language());
             if (oldComment->Text == Track.GetComment()) comment->MoreTexts = oldComment->MoreTexts;
         }
-        comment->Encoding = EncodingFor(E, Track.GetComment(), comment->MoreTexts);
+        comment->Encoding = EncodingFor(e, Track.GetComment(), comment->MoreTexts);
         tag.AddFrame(std::move(comment));
     }
     {
@@ -1015,7 +1015,7 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
         url->SetURL(Track.GetURL());
         tag.AddFrame(std::move(url));
     }
-    rewrite("TENC", Track.GetEncodedBy(), readsAs("TENC", Track.GetEncodedBy()), E);
+    rewrite("TENC", Track.GetEncodedBy(), readsAs("TENC", Track.GetEncodedBy()), e);
     {
         // The record holds the year frame's text; while it stands as read, the whole date goes
         // into the year frame (the save gives it the target version's form).
@@ -1044,7 +1044,7 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
         apic->SetPictureType(type);
         const std::u16string description = ToWide(pic.Description);
         apic->SetDescription(description);
-        apic->Encoding = EncodingFor(E, description);
+        apic->Encoding = EncodingFor(e, description);
         tag.AddFrame(std::move(apic));
     }
     TStream& source = SaveSource();
@@ -1112,8 +1112,8 @@ bool Tqmx_multitag::RemoveAllPictures() {
             return true;
         }
         lastError_ = "the file could not be saved";
-    } catch (const std::exception& E) {
-        if (!RefusedWith(E)) throw;
+    } catch (const std::exception& e) {
+        if (!RefusedWith(e)) throw;
     }
     return false;
 }
@@ -1181,7 +1181,7 @@ bool Tqmx_multitag::WriteFLAC(const Ttrack& Track) {
 
 bool Tqmx_multitag::WriteOggVorbis(const Ttrack& Track) {
     TOggVorbis ogg;
-    auto add = [&ogg](const char* key, const std::u16string& value) { ogg.Fields.push_back({key, value}); };
+    auto add = [&ogg](const char* Key, const std::u16string& Value) { ogg.Fields.push_back({Key, Value}); };
     add("TITLE", Track.GetTitle());
     add("ARTIST", Track.GetArtist());
     add("ALBUM", Track.GetAlbum());

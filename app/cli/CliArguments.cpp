@@ -86,18 +86,18 @@ const char* CommandName(Command C) {
     }
 }
 
-std::optional<int> ParseInt(const std::string& text) {
+std::optional<int> ParseInt(const std::string& Text) {
     int value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
+    if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size()) return std::nullopt;
     return value;
 }
 
-int RequireRange(const std::string& option, const std::string& text, int low, int high) {
-    std::optional<int> value = ParseInt(text);
-    if (!value || *value < low || *value > high)
-        throw UsageError(option + " needs a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not '" + text + "'");
+int RequireRange(const std::string& Option, const std::string& Text, int Low, int High) {
+    std::optional<int> value = ParseInt(Text);
+    if (!value || *value < Low || *value > High)
+        throw UsageError(Option + " needs a whole number from " + std::to_string(Low) + " to " +
+                         std::to_string(High) + ", not '" + Text + "'");
     return *value;
 }
 
@@ -106,61 +106,61 @@ std::string Spelling(const TOption& O) {
     return O.Short ? std::string("-") + O.Short + ", " + O.Long : std::string(O.Long);
 }
 
-void Apply(CliArguments& a, const TOption& O, const std::string& name, const std::string& value) {
+void Apply(CliArguments& A, const TOption& O, const std::string& Name, const std::string& Value) {
     switch (O.Id) {
-        case Opt::Cover: a.cover = value; break;
-        case Opt::CoverFromFolder: a.coverNames = ParseCoverNames(value); break;
-        case Opt::MaxWidth: a.maxWidth = RequireRange(name, value, kMinPictureSide, kMaxPictureSide); break;
-        case Opt::MaxHeight: a.maxHeight = RequireRange(name, value, kMinPictureSide, kMaxPictureSide); break;
-        case Opt::Quality: a.quality = RequireRange(name, value, kMinJpegQuality, kMaxJpegQuality); break;
+        case Opt::Cover: A.Cover = Value; break;
+        case Opt::CoverFromFolder: A.CoverNames = ParseCoverNames(Value); break;
+        case Opt::MaxWidth: A.MaxWidth = RequireRange(Name, Value, kMinPictureSide, kMaxPictureSide); break;
+        case Opt::MaxHeight: A.MaxHeight = RequireRange(Name, Value, kMinPictureSide, kMaxPictureSide); break;
+        case Opt::Quality: A.Quality = RequireRange(Name, Value, kMinJpegQuality, kMaxJpegQuality); break;
         case Opt::Kind:
-            a.kind = ParseKind(value);
-            if (!a.kind) throw UsageError("unknown kind of picture '" + value + "' (see --help)");
+            A.Kind = ParseKind(Value);
+            if (!A.Kind) throw UsageError("unknown kind of picture '" + Value + "' (see --help)");
             break;
         case Opt::Id3:
-            a.id3Format = ParseId3Format(value);
-            if (!a.id3Format)
-                throw UsageError("unknown ID3v2 format '" + value + "' (2.3-latin1, 2.3-utf16 or 2.4-utf8)");
+            A.Id3Format = ParseId3Format(Value);
+            if (!A.Id3Format)
+                throw UsageError("unknown ID3v2 format '" + Value + "' (2.3-latin1, 2.3-utf16 or 2.4-utf8)");
             break;
-        case Opt::OnlyIfMissing: a.onlyIfMissing = true; break;
-        case Opt::DryRun: a.dryRun = true; break;
-        case Opt::KeepTimes: a.keepTimes = true; break;
+        case Opt::OnlyIfMissing: A.OnlyIfMissing = true; break;
+        case Opt::DryRun: A.DryRun = true; break;
+        case Opt::KeepTimes: A.KeepTimes = true; break;
         case Opt::Quiet:
         case Opt::Verbose: {
             const Verbosity wanted = O.Id == Opt::Quiet ? Verbosity::Quiet : Verbosity::Verbose;
-            if (a.verbosity != Verbosity::Normal && a.verbosity != wanted)
+            if (A.Verbosity != Verbosity::Normal && A.Verbosity != wanted)
                 throw UsageError("--quiet and --verbose exclude each other");
-            a.verbosity = wanted;
+            A.Verbosity = wanted;
             break;
         }
-        case Opt::Settings: a.settings = std::filesystem::path(value); break;
-        case Opt::Recursive: a.recursive = true; break;
-        case Opt::FilesFrom: a.filesFrom = std::filesystem::path(value); break;
-        case Opt::Null: a.nulSeparated = true; break;
-        case Opt::Json: a.json = true; break;
-        case Opt::Help: a.command = Command::Help; break;
-        case Opt::Version: a.command = Command::Version; break;
+        case Opt::Settings: A.Settings = std::filesystem::path(Value); break;
+        case Opt::Recursive: A.Recursive = true; break;
+        case Opt::FilesFrom: A.FilesFrom = std::filesystem::path(Value); break;
+        case Opt::Null: A.NulSeparated = true; break;
+        case Opt::Json: A.Json = true; break;
+        case Opt::Help: A.Command = Command::Help; break;
+        case Opt::Version: A.Command = Command::Version; break;
     }
 }
 
-const TOption& Find(const std::string& arg, Command command, bool isLong) {
+const TOption& Find(const std::string& Arg, Command Command, bool IsLong) {
     const TOption* found = nullptr;
-    for (const TOption& O : kOptions)
-        if (isLong ? arg == O.Long : (arg.size() == 2 && O.Short == arg[1])) found = &O;
-    if (found == nullptr) throw UsageError("unknown option '" + arg + "' (try --help)");
-    if (!(found->Commands & (CommandBit(command) | kAnyCommand)))
-        throw UsageError("option '" + arg + "' is not one of " + CommandName(command) + "'s (see --help)");
+    for (const TOption& o : kOptions)
+        if (IsLong ? Arg == o.Long : (Arg.size() == 2 && o.Short == Arg[1])) found = &o;
+    if (found == nullptr) throw UsageError("unknown option '" + Arg + "' (try --help)");
+    if (!(found->Commands & (CommandBit(Command) | kAnyCommand)))
+        throw UsageError("option '" + Arg + "' is not one of " + CommandName(Command) + "'s (see --help)");
     return *found;
 }
 
-void CheckComplete(const CliArguments& a, const std::string& command) {
-    if (a.command == Command::Add) {
-        if (a.cover.empty() && a.coverNames.empty()) throw UsageError("add needs --cover PICTURE or --cover-from-folder NAMES");
-        if (!a.cover.empty() && !a.coverNames.empty())
+void CheckComplete(const CliArguments& A, const std::string& Command) {
+    if (A.Command == Command::Add) {
+        if (A.Cover.empty() && A.CoverNames.empty()) throw UsageError("add needs --cover PICTURE or --cover-from-folder NAMES");
+        if (!A.Cover.empty() && !A.CoverNames.empty())
             throw UsageError("--cover and --cover-from-folder exclude each other");
     }
-    if (a.nulSeparated && !a.filesFrom) throw UsageError("--null (-0) is for the list of --files-from");
-    if (a.paths.empty() && !a.filesFrom) throw UsageError(command + " needs at least one file or folder");
+    if (A.NulSeparated && !A.FilesFrom) throw UsageError("--null (-0) is for the list of --files-from");
+    if (A.Paths.empty() && !A.FilesFrom) throw UsageError(Command + " needs at least one file or folder");
 }
 
 }  // namespace
@@ -203,59 +203,59 @@ CliArguments ParseArguments(const std::vector<std::string>& Args) {
     if (Args.empty()) throw UsageError("no command given (try --help)");
     const std::string& command = Args[0];
     if (command == "help") return a;
-    if (command == "add") a.command = Command::Add;
-    else if (command == "remove") a.command = Command::Remove;
-    else if (command == "info") a.command = Command::Info;
+    if (command == "add") a.Command = Command::Add;
+    else if (command == "remove") a.Command = Command::Remove;
+    else if (command == "info") a.Command = Command::Info;
     else if (command.size() > 1 && command[0] == '-') {
         // Only --help and --version stand without a command.
-        const TOption* O = nullptr;
+        const TOption* o = nullptr;
         try {
-            O = &Find(command, Command::Help, command[1] == '-');
+            o = &Find(command, Command::Help, command[1] == '-');
         } catch (const UsageError&) {
             throw UsageError("a command (add, remove or info) comes first, not '" + command + "' (try --help)");
         }
-        Apply(a, *O, command, "");
+        Apply(a, *o, command, "");
         return a;
     } else throw UsageError("unknown command '" + command + "' (try --help)");
 
-    const Command run = a.command;
+    const Command run = a.Command;
     bool optionsEnded = false;
     for (size_t i = 1; i < Args.size(); ++i) {
         const std::string& arg = Args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            a.paths.emplace_back(arg);
+            a.Paths.emplace_back(arg);
             continue;
         }
         if (arg == "--") {
             optionsEnded = true;
             continue;
         }
-        auto nextValue = [&](const std::string& name) -> std::string {
-            if (i + 1 >= Args.size()) throw UsageError(name + " needs a value");
+        auto nextValue = [&](const std::string& Name) -> std::string {
+            if (i + 1 >= Args.size()) throw UsageError(Name + " needs a value");
             return Args[++i];
         };
         if (arg[1] == '-') {
             // "--name=value" and "--name value" are both accepted.
             const size_t eq = arg.find('=');
             const std::string name = arg.substr(0, eq);
-            const TOption& O = Find(name, run, true);
-            if (!O.Value && eq != std::string::npos) throw UsageError(name + " takes no value");
-            Apply(a, O, name, !O.Value ? "" : eq != std::string::npos ? arg.substr(eq + 1) : nextValue(name));
+            const TOption& o = Find(name, run, true);
+            if (!o.Value && eq != std::string::npos) throw UsageError(name + " takes no value");
+            Apply(a, o, name, !o.Value ? "" : eq != std::string::npos ? arg.substr(eq + 1) : nextValue(name));
         } else {
             // Short options may be bundled ("-rtn"); one that takes a value takes the rest of
             // the word ("-ccover.jpg") or the next word.
             for (size_t j = 1; j < arg.size(); ++j) {
                 const std::string name = std::string("-") + arg[j];
-                const TOption& O = Find(name, run, false);
-                if (!O.Value) {
-                    Apply(a, O, name, "");
+                const TOption& o = Find(name, run, false);
+                if (!o.Value) {
+                    Apply(a, o, name, "");
                     continue;
                 }
-                Apply(a, O, name, j + 1 < arg.size() ? arg.substr(j + 1) : nextValue(name));
+                Apply(a, o, name, j + 1 < arg.size() ? arg.substr(j + 1) : nextValue(name));
                 break;
             }
         }
-        if (a.command == Command::Help || a.command == Command::Version) return a;
+        if (a.Command == Command::Help || a.Command == Command::Version) return a;
     }
     CheckComplete(a, command);
     return a;
@@ -278,11 +278,11 @@ std::string UsageText() {
         }};
         for (const auto& [bits, heading] : kHeadings)
             if (bits == commands) options += std::string("\n") + heading + ":\n";
-        for (const TOption& O : kOptions) {
-            if (O.Commands != commands) continue;
-            std::string head = "  " + std::string(O.Short ? "" : "    ") + Spelling(O) + (O.Value ? std::string(" ") + O.Value : "");
-            std::string help = O.Help;
-            if (O.Id == Opt::Kind) help += kinds;
+        for (const TOption& o : kOptions) {
+            if (o.Commands != commands) continue;
+            std::string head = "  " + std::string(o.Short ? "" : "    ") + Spelling(o) + (o.Value ? std::string(" ") + o.Value : "");
+            std::string help = o.Help;
+            if (o.Id == Opt::Kind) help += kinds;
             // The help beside the option when it fits, else below it, in words wrapped to 79 columns.
             constexpr size_t kColumn = 30, kWidth = 79;
             std::string text = head;

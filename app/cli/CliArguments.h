@@ -22,20 +22,20 @@ enum class Command { Help, Version, Add, Remove, Info };
 enum class Verbosity { Quiet, Normal, Verbose };
 
 struct CliArguments {
-    Command command = Command::Help;
-    std::filesystem::path cover;
-    std::vector<std::string> coverNames;  // --cover-from-folder, in the order given
-    std::optional<int> maxWidth, maxHeight, quality, kind, id3Format;
-    std::optional<std::filesystem::path> settings;
-    bool recursive = false;
-    bool json = false;
-    bool onlyIfMissing = false;
-    bool keepTimes = false;
-    bool dryRun = false;
-    Verbosity verbosity = Verbosity::Normal;
-    std::optional<std::filesystem::path> filesFrom;  // "-": standard input
-    bool nulSeparated = false;                       // -0: the list's names end with NUL
-    std::vector<std::filesystem::path> paths;
+    cli::Command Command = cli::Command::Help;
+    std::filesystem::path Cover;
+    std::vector<std::string> CoverNames;  // --cover-from-folder, in the order given
+    std::optional<int> MaxWidth, MaxHeight, Quality, Kind, Id3Format;
+    std::optional<std::filesystem::path> Settings;
+    bool Recursive = false;
+    bool Json = false;
+    bool OnlyIfMissing = false;
+    bool KeepTimes = false;
+    bool DryRun = false;
+    cli::Verbosity Verbosity = cli::Verbosity::Normal;
+    std::optional<std::filesystem::path> FilesFrom;  // "-": standard input
+    bool NulSeparated = false;                       // -0: the list's names end with NUL
+    std::vector<std::filesystem::path> Paths;
 };
 
 // Parses argv (without the program name). Throws UsageError.

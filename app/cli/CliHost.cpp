@@ -7,8 +7,8 @@ namespace covrilo::cli {
 
 std::string PrintablePath(const std::filesystem::path& Path) {
     const std::string& text = Path.native();
-    const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
+    const bool plain = std::none_of(text.begin(), text.end(), [](char C) {
+        const auto byte = static_cast<unsigned char>(C);
         return byte < 0x20 || byte == 0x7F;
     });
     if (plain) return text;

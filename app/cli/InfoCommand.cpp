@@ -20,106 +20,106 @@ namespace covrilo::cli {
 namespace {
 
 struct PictureInfo {
-    int type = 0;
-    std::string mime;
-    std::u16string description;
-    int64_t size = 0;
+    int Type = 0;
+    std::string Mime;
+    std::u16string Description;
+    int64_t Size = 0;
 };
 
 struct ID3v2Info {
-    std::string version;
-    uint32_t tagSize = 0;
-    std::vector<std::string> frames;
-    std::vector<PictureInfo> pictures;
+    std::string Version;
+    uint32_t TagSize = 0;
+    std::vector<std::string> Frames;
+    std::vector<PictureInfo> Pictures;
 };
 
 struct FileInfo {
-    std::filesystem::path path;
-    bool opened = false;
-    Ttrack track;
-    std::optional<ID3v2Info> id3v2;
-    bool id3v1 = false;
-    std::string error;  // why the ID3v2 tag could not be read, if it could not
+    std::filesystem::path Path;
+    bool Opened = false;
+    Ttrack Track;
+    std::optional<ID3v2Info> Id3v2;
+    bool Id3v1 = false;
+    std::string Error;  // why the ID3v2 tag could not be read, if it could not
 };
 
-void Describe(const TID3v2Class& tag, FileInfo& info) {
-    info.id3v1 = tag.HasID3v1;
-    if (tag.Version == 0) return;
+void Describe(const TID3v2Class& Tag, FileInfo& Info) {
+    Info.Id3v1 = Tag.HasID3v1;
+    if (Tag.Version == 0) return;
     ID3v2Info v2;
-    v2.version = "2." + std::to_string(tag.Version >> 8) + "." + std::to_string(tag.Version & 0xFF);
-    v2.tagSize = tag.TagSize;
-    for (int i = 0; i < tag.FrameCount(); ++i) {
-        TBaseFrame* frame = tag.Frames(i);
+    v2.Version = "2." + std::to_string(Tag.Version >> 8) + "." + std::to_string(Tag.Version & 0xFF);
+    v2.TagSize = Tag.TagSize;
+    for (int i = 0; i < Tag.FrameCount(); ++i) {
+        TBaseFrame* frame = Tag.Frames(i);
         if (dynamic_cast<TID3v1Tag*>(frame) != nullptr) continue;
-        v2.frames.push_back(frame->FrameID());
+        v2.Frames.push_back(frame->FrameID());
         if (auto* apic = dynamic_cast<TAPICFrame*>(frame)) {
-            v2.pictures.push_back({apic->PictureType, apic->MIMEType, apic->Description, apic->PictureData.Size()});
+            v2.Pictures.push_back({apic->PictureType, apic->MIMEType, apic->Description, apic->PictureData.Size()});
         }
     }
-    info.id3v2 = std::move(v2);
+    Info.Id3v2 = std::move(v2);
 }
 
-FileInfo Inspect(Tqmx_multitag& facade, const std::filesystem::path& path) {
+FileInfo Inspect(Tqmx_multitag& Facade, const std::filesystem::path& Path) {
     FileInfo info;
-    info.path = path;
-    info.opened = facade.Open(path);
-    info.track = facade.Track();
+    info.Path = Path;
+    info.Opened = Facade.Open(Path);
+    info.Track = Facade.Track();
     // The tag the facade read is the one shown: the file is read once.
-    if (const TID3v2Class* loaded = facade.LoadedID3v2()) {
+    if (const TID3v2Class* loaded = Facade.LoadedID3v2()) {
         Describe(*loaded, info);
-        facade.Close();
+        Facade.Close();
         return info;
     }
-    facade.Close();
-    if (!info.opened && !std::filesystem::exists(path)) {
-        info.error = "file not found";
+    Facade.Close();
+    if (!info.Opened && !std::filesystem::exists(Path)) {
+        info.Error = "file not found";
         return info;
     }
     try {
         // The facade could not read the tag: this read says why.
-        Describe(TID3v2Class(path), info);
+        Describe(TID3v2Class(Path), info);
     } catch (const std::exception& e) {
-        info.error = e.what();
+        info.Error = e.what();
     }
     return info;
 }
 
-void WriteJson(const FileInfo& f, std::ostream& out) {
-    const Ttrack& t = f.track;
-    out << "{\"path\": " << JsonString(f.path.string()) << ", \"opened\": " << (f.opened ? "true" : "false")
+void WriteJson(const FileInfo& F, std::ostream& Out) {
+    const Ttrack& t = F.Track;
+    Out << "{\"path\": " << JsonString(F.Path.string()) << ", \"opened\": " << (F.Opened ? "true" : "false")
         << ", \"track\": {\"hasTag\": " << (t.GetHasTag() ? "true" : "false")
         << ", \"artist\": " << JsonString(t.GetArtist()) << ", \"title\": " << JsonString(t.GetTitle())
         << ", \"album\": " << JsonString(t.GetAlbum()) << ", \"year\": " << JsonString(AnsiToUtf8(t.GetYear()))
         << ", \"comment\": " << JsonString(t.GetComment()) << ", \"trackNo\": " << int(t.GetTrackNo())
         << ", \"genre\": " << JsonString(t.GetGenre()) << ", \"url\": " << JsonString(AnsiToUtf8(t.GetURL()))
         << ", \"encodedBy\": " << JsonString(t.GetEncodedBy()) << "}, \"id3v2\": ";
-    if (!f.id3v2) {
-        out << "null";
+    if (!F.Id3v2) {
+        Out << "null";
     } else {
-        const ID3v2Info& v2 = *f.id3v2;
-        out << "{\"version\": " << JsonString(v2.version) << ", \"tagSize\": " << v2.tagSize << ", \"frames\": [";
-        for (size_t i = 0; i < v2.frames.size(); ++i) out << (i ? ", " : "") << JsonString(AnsiToUtf8(v2.frames[i]));
-        out << "], \"pictures\": [";
-        for (size_t i = 0; i < v2.pictures.size(); ++i) {
-            const PictureInfo& p = v2.pictures[i];
-            out << (i ? ", " : "") << "{\"type\": " << p.type << ", \"mime\": " << JsonString(AnsiToUtf8(p.mime))
-                << ", \"description\": " << JsonString(p.description) << ", \"size\": " << p.size << "}";
+        const ID3v2Info& v2 = *F.Id3v2;
+        Out << "{\"version\": " << JsonString(v2.Version) << ", \"tagSize\": " << v2.TagSize << ", \"frames\": [";
+        for (size_t i = 0; i < v2.Frames.size(); ++i) Out << (i ? ", " : "") << JsonString(AnsiToUtf8(v2.Frames[i]));
+        Out << "], \"pictures\": [";
+        for (size_t i = 0; i < v2.Pictures.size(); ++i) {
+            const PictureInfo& p = v2.Pictures[i];
+            Out << (i ? ", " : "") << "{\"type\": " << p.Type << ", \"mime\": " << JsonString(AnsiToUtf8(p.Mime))
+                << ", \"description\": " << JsonString(p.Description) << ", \"size\": " << p.Size << "}";
         }
-        out << "]}";
+        Out << "]}";
     }
-    out << ", \"id3v1\": " << (f.id3v1 ? "true" : "false");
-    if (!f.error.empty()) out << ", \"error\": " << JsonString(f.error);
-    out << "}";
+    Out << ", \"id3v1\": " << (F.Id3v1 ? "true" : "false");
+    if (!F.Error.empty()) Out << ", \"error\": " << JsonString(F.Error);
+    Out << "}";
 }
 
-void WriteText(const FileInfo& f, std::ostream& out) {
-    const Ttrack& t = f.track;
-    auto line = [&out](const char* label, const std::string& value) {
-        if (!value.empty()) out << "  " << std::left << std::setw(11) << label << value << "\n";
+void WriteText(const FileInfo& F, std::ostream& Out) {
+    const Ttrack& t = F.Track;
+    auto line = [&Out](const char* Label, const std::string& Value) {
+        if (!Value.empty()) Out << "  " << std::left << std::setw(11) << Label << Value << "\n";
     };
-    out << f.path.string() << "\n";
-    line("opened:", f.opened ? "yes" : "no");
-    if (!f.error.empty()) line("error:", f.error);
+    Out << F.Path.string() << "\n";
+    line("opened:", F.Opened ? "yes" : "no");
+    if (!F.Error.empty()) line("error:", F.Error);
     line("tag:", t.GetHasTag() ? "yes" : "no");
     line("artist:", WideToUtf8(t.GetArtist()));
     line("title:", WideToUtf8(t.GetTitle()));
@@ -130,21 +130,21 @@ void WriteText(const FileInfo& f, std::ostream& out) {
     line("comment:", WideToUtf8(t.GetComment()));
     line("url:", AnsiToUtf8(t.GetURL()));
     line("encoded by:", WideToUtf8(t.GetEncodedBy()));
-    if (f.id3v2) {
+    if (F.Id3v2) {
         std::string frames;
-        for (const auto& id : f.id3v2->frames) frames += (frames.empty() ? "" : " ") + id;
-        line("ID3v2:", f.id3v2->version + ", tag size " + std::to_string(f.id3v2->tagSize) + " bytes");
+        for (const auto& id : F.Id3v2->Frames) frames += (frames.empty() ? "" : " ") + id;
+        line("ID3v2:", F.Id3v2->Version + ", tag size " + std::to_string(F.Id3v2->TagSize) + " bytes");
         line("frames:", frames.empty() ? "(none)" : frames);
-        for (const PictureInfo& p : f.id3v2->pictures) {
-            std::string text = std::to_string(p.type) + " " + PictureTypeName(static_cast<uint8_t>(p.type)) + ", " +
-                               p.mime + ", " + std::to_string(p.size) + " bytes";
-            if (!p.description.empty()) text += ", \"" + WideToUtf8(p.description) + "\"";
+        for (const PictureInfo& p : F.Id3v2->Pictures) {
+            std::string text = std::to_string(p.Type) + " " + PictureTypeName(static_cast<uint8_t>(p.Type)) + ", " +
+                               p.Mime + ", " + std::to_string(p.Size) + " bytes";
+            if (!p.Description.empty()) text += ", \"" + WideToUtf8(p.Description) + "\"";
             line("picture:", text);
         }
     } else {
         line("ID3v2:", "none");
     }
-    line("ID3v1:", f.id3v1 ? "yes" : "no");
+    line("ID3v1:", F.Id3v1 ? "yes" : "no");
 }
 
 }  // namespace
@@ -157,7 +157,7 @@ int RunInfo(const std::vector<std::filesystem::path>& Files, bool Json, std::ost
     if (Json) Out << "[";
     for (size_t i = 0; i < Files.size(); ++i) {
         FileInfo info = Inspect(facade, Files[i]);
-        if (!info.opened) status = 1;
+        if (!info.Opened) status = 1;
         if (Json) {
             Out << (i ? ",\n " : "\n ");
             WriteJson(info, Out);

@@ -27,42 +27,42 @@ constexpr int kExitOK = 0;
 constexpr int kExitFileError = 1;
 constexpr int kExitUsage = 2;
 
-int Fail(const std::string& message) {
-    std::cerr << "covrilo-cli: " << message << "\n";
+int Fail(const std::string& Message) {
+    std::cerr << "covrilo-cli: " << Message << "\n";
     return kExitUsage;
 }
 
-void Warn(const std::string& message) { std::cerr << "covrilo-cli: warning: " << message << "\n"; }
+void Warn(const std::string& Message) { std::cerr << "covrilo-cli: warning: " << Message << "\n"; }
 
 // Reads the settings file (creating the empty document when it is missing, except in a dry
 // run, which creates nothing), saying what in it cannot be used as it stands; the command
 // line never writes settings back.
-void ReadSettings(const std::filesystem::path& file, bool dryRun) {
+void ReadSettings(const std::filesystem::path& File, bool DryRun) {
     std::error_code ec;
-    if (dryRun && !std::filesystem::exists(file, ec)) return;  // the defaults
+    if (DryRun && !std::filesystem::exists(File, ec)) return;  // the defaults
     try {
-        for (const std::string& warning : ReadSettingsOnce(file)) Warn("settings " + file.string() + ": " + warning);
+        for (const std::string& warning : ReadSettingsOnce(File)) Warn("settings " + File.string() + ": " + warning);
     } catch (const std::exception& e) {
-        Warn("cannot read settings " + file.string() + " (" + e.what() + "), using the defaults");
+        Warn("cannot read settings " + File.string() + " (" + e.what() + "), using the defaults");
     }
 }
 
 // The files a command works on: the PATHs, then those of the --files-from list, each folder
 // standing for its MP3 files. A folder that holds none itself while its sub-folders do is
 // named (it wants --recursive). Throws UsageError when there is nothing to work on.
-std::vector<std::filesystem::path> FilesToProcess(const CliArguments& args) {
-    std::vector<std::filesystem::path> paths = args.paths;
-    if (args.filesFrom) {
-        const auto listed = ReadFileList(*args.filesFrom, args.nulSeparated, std::cin);
+std::vector<std::filesystem::path> FilesToProcess(const CliArguments& Args) {
+    std::vector<std::filesystem::path> paths = Args.Paths;
+    if (Args.FilesFrom) {
+        const auto listed = ReadFileList(*Args.FilesFrom, Args.NulSeparated, std::cin);
         paths.insert(paths.end(), listed.begin(), listed.end());
     }
-    if (paths.empty()) throw UsageError("nothing to do: the list " + args.filesFrom->string() + " names no file");
+    if (paths.empty()) throw UsageError("nothing to do: the list " + Args.FilesFrom->string() + " names no file");
     std::vector<std::filesystem::path> files;
     std::vector<std::filesystem::path> needRecursive;
     for (const std::filesystem::path& path : paths) {
-        std::vector<std::filesystem::path> found = ExpandPaths({path}, args.recursive);
+        std::vector<std::filesystem::path> found = ExpandPaths({path}, Args.Recursive);
         std::error_code ec;
-        if (found.empty() && !args.recursive && std::filesystem::is_directory(path, ec) &&
+        if (found.empty() && !Args.Recursive && std::filesystem::is_directory(path, ec) &&
             HasMp3FilesInSubFolders(path))
             needRecursive.push_back(path);
         files.insert(files.end(), found.begin(), found.end());
@@ -75,26 +75,26 @@ std::vector<std::filesystem::path> FilesToProcess(const CliArguments& args) {
     return files;
 }
 
-int RunBatchCommand(const CliArguments& args, std::vector<std::filesystem::path> files) {
+int RunBatchCommand(const CliArguments& Args, std::vector<std::filesystem::path> Files) {
     const std::filesystem::path dataDir =
-        args.settings ? DataDirForSettingsFile(*args.settings) : DataDir(!args.dryRun);
-    const std::filesystem::path settingsFile = args.settings ? *args.settings : dataDir / kSettingsFileName;
-    ReadSettings(settingsFile, args.dryRun);
+        Args.Settings ? DataDirForSettingsFile(*Args.Settings) : DataDir(!Args.DryRun);
+    const std::filesystem::path settingsFile = Args.Settings ? *Args.Settings : dataDir / kSettingsFileName;
+    ReadSettings(settingsFile, Args.DryRun);
 
     TBatchSettings settings = CurrentBatchSettings();
-    if (args.maxWidth) settings.MaxX = *args.maxWidth;
-    if (args.maxHeight) settings.MaxY = *args.maxHeight;
-    if (args.quality) settings.JpegQuality = *args.quality;
-    if (args.kind) settings.KindOfPic = *args.kind;
+    if (Args.MaxWidth) settings.MaxX = *Args.MaxWidth;
+    if (Args.MaxHeight) settings.MaxY = *Args.MaxHeight;
+    if (Args.Quality) settings.JpegQuality = *Args.Quality;
+    if (Args.Kind) settings.KindOfPic = *Args.Kind;
 
     TMultitagTagger tagger;
-    tagger.ApplyTextEncoding(args.id3Format ? *args.id3Format : TextEncoding);
+    tagger.ApplyTextEncoding(Args.Id3Format ? *Args.Id3Format : TextEncoding);
 
     // A file that an interrupted in-place save (a killed run, a crash) left behind is
     // restored before anything else happens to it; one that cannot be restored now is
     // reported by the run. A dry run leaves it as it is (and says so).
-    if (!args.dryRun) {
-        for (const std::filesystem::path& file : files) {
+    if (!Args.DryRun) {
+        for (const std::filesystem::path& file : Files) {
             try {
                 RecoverInterruptedSave(file);
             } catch (const std::exception&) {
@@ -103,13 +103,13 @@ int RunBatchCommand(const CliArguments& args, std::vector<std::filesystem::path>
     }
 
     TBatchOptions options;
-    options.FolderCoverNames = args.coverNames;
-    options.OnlyIfMissing = args.onlyIfMissing;
-    options.KeepTimes = args.keepTimes;
-    options.DryRun = args.dryRun;
-    const bool remove = args.command == Command::Remove;
-    CliHost host(files, remove, remove ? std::filesystem::path() : args.cover, settings, dataDir, std::cout,
-                 std::cerr, ::isatty(STDERR_FILENO) != 0, options, args.verbosity);
+    options.FolderCoverNames = Args.CoverNames;
+    options.OnlyIfMissing = Args.OnlyIfMissing;
+    options.KeepTimes = Args.KeepTimes;
+    options.DryRun = Args.DryRun;
+    const bool remove = Args.Command == Command::Remove;
+    CliHost host(Files, remove, remove ? std::filesystem::path() : Args.Cover, settings, dataDir, std::cout,
+                 std::cerr, ::isatty(STDERR_FILENO) != 0, options, Args.Verbosity);
     host.ProcessEvents();
     TBatchResult result = RunBatch(host, tagger);
     host.ClearProgress();
@@ -119,33 +119,33 @@ int RunBatchCommand(const CliArguments& args, std::vector<std::filesystem::path>
         case TBatchOutcome::boFailed: {
             std::cerr << "covrilo-cli: " << result.Message << "\n";
             const size_t first = result.FailedIndex < 0 ? 0 : static_cast<size_t>(result.FailedIndex);
-            for (size_t i = first; i < files.size(); ++i)
-                std::cerr << "covrilo-cli: not processed: " << PrintablePath(files[i]) << "\n";
+            for (size_t i = first; i < Files.size(); ++i)
+                std::cerr << "covrilo-cli: not processed: " << PrintablePath(Files[i]) << "\n";
             return kExitUsage;
         }
         case TBatchOutcome::boStopped:  // not asked for here; files not reached count as failed
         case TBatchOutcome::boCompleted: break;
     }
     const auto& statuses = host.Statuses();
-    const auto count = [&](const char* status) { return std::count(statuses.begin(), statuses.end(), status); };
+    const auto count = [&](const char* Status) { return std::count(statuses.begin(), statuses.end(), Status); };
     const auto errors = static_cast<long>(statuses.size()) - count(kStatusOK) - count(kStatusDeleted) - count(kStatusSkipped);
-    if (args.dryRun)
+    if (Args.DryRun)
         std::cerr << "covrilo-cli: dry run, nothing was written: " << count(remove ? kStatusDeleted : kStatusOK)
                   << " of " << statuses.size() << " files would be " << (remove ? "cleared" : "tagged") << ", "
                   << count(kStatusSkipped) << " skipped, " << errors << " refused\n";
     return errors == 0 ? kExitOK : kExitFileError;
 }
 
-int Main(int argc, char** argv) {
+int Main(int Argc, char** Argv) {
     CliArguments args;
     try {
-        args = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+        args = ParseArguments(std::vector<std::string>(Argv + 1, Argv + Argc));
     } catch (const UsageError& e) {
         std::cerr << "covrilo-cli: " << e.what() << "\n";
         std::cerr << "Try 'covrilo-cli --help' for more information.\n";
         return kExitUsage;
     }
-    switch (args.command) {
+    switch (args.Command) {
         case Command::Help: std::cout << UsageText(); return kExitOK;
         case Command::Version: std::cout << "covrilo-cli " << COVRILO_VERSION << "\n"; return kExitOK;
         case Command::Info:
@@ -158,7 +158,7 @@ int Main(int argc, char** argv) {
     } catch (const UsageError& e) {
         return Fail(e.what());
     }
-    if (args.command == Command::Info) return RunInfo(files, args.json, std::cout);
+    if (args.Command == Command::Info) return RunInfo(files, args.Json, std::cout);
     return RunBatchCommand(args, std::move(files));
 }
 

@@ -6,31 +6,31 @@
 namespace covrilo {
 
 TInfoRequest FindInfoRequest(const std::vector<std::string>& Args) {
-    for (const std::string& Arg : Args) {
-        if (Arg == "--") break;
-        if (Arg == "--help" || Arg == "-h") return TInfoRequest::irHelp;
-        if (Arg == "--version") return TInfoRequest::irVersion;
+    for (const std::string& arg : Args) {
+        if (arg == "--") break;
+        if (arg == "--help" || arg == "-h") return TInfoRequest::irHelp;
+        if (arg == "--version") return TInfoRequest::irVersion;
     }
     return TInfoRequest::irNone;
 }
 
 std::vector<std::filesystem::path> ParseFileArguments(const std::vector<std::string>& Args,
                                                       const std::filesystem::path& WorkingDir) {
-    std::vector<std::filesystem::path> Files;
-    bool OptionsEnded = false;
-    for (const std::string& Arg : Args) {
-        if (!OptionsEnded && Arg == "--") {
-            OptionsEnded = true;
+    std::vector<std::filesystem::path> files;
+    bool optionsEnded = false;
+    for (const std::string& arg : Args) {
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
             continue;
         }
-        if (Arg.empty()) continue;
-        if (!OptionsEnded && Arg[0] == '-') {
-            throw EUsageError("unknown option '" + Arg + "'");
+        if (arg.empty()) continue;
+        if (!optionsEnded && arg[0] == '-') {
+            throw EUsageError("unknown option '" + arg + "'");
         }
-        const std::filesystem::path Path(Arg);
-        Files.push_back(Path.is_absolute() ? Path.lexically_normal() : (WorkingDir / Path).lexically_normal());
+        const std::filesystem::path path(arg);
+        files.push_back(path.is_absolute() ? path.lexically_normal() : (WorkingDir / path).lexically_normal());
     }
-    return Files;
+    return files;
 }
 
 std::string HelpText() {

@@ -15,21 +15,21 @@ TImagePreview::TImagePreview(QWidget* Parent) : QWidget(Parent) {
 
 QImage TImagePreview::Fit(const TRgbImage& Picture, int Width, int Height) {
     if (Picture.Width <= 0 || Picture.Height <= 0 || Width <= 0 || Height <= 0) return {};
-    const auto Scaled = ComputeScaledSize(Picture.Width, Picture.Height, Width, Height);
-    const int DestWidth = Scaled ? Scaled->Width : Picture.Width;
-    const int DestHeight = Scaled ? Scaled->Height : Picture.Height;
-    const auto Columns = NearestNeighbourMap(Picture.Width, DestWidth);
-    const auto Rows = NearestNeighbourMap(Picture.Height, DestHeight);
-    QImage Image(DestWidth, DestHeight, QImage::Format_RGB888);
-    if (Image.isNull()) return {};
-    const size_t SourceStride = static_cast<size_t>(Picture.Width) * 3;
-    for (int Y = 0; Y < DestHeight; ++Y) {
-        const uint8_t* Source = Picture.Pixels.data() + Rows[static_cast<size_t>(Y)] * SourceStride;
-        uchar* Dest = Image.scanLine(Y);
-        for (int X = 0; X < DestWidth; ++X)
-            std::memcpy(Dest + 3 * X, Source + 3 * static_cast<size_t>(Columns[static_cast<size_t>(X)]), 3);
+    const auto scaled = ComputeScaledSize(Picture.Width, Picture.Height, Width, Height);
+    const int destWidth = scaled ? scaled->Width : Picture.Width;
+    const int destHeight = scaled ? scaled->Height : Picture.Height;
+    const auto columns = NearestNeighbourMap(Picture.Width, destWidth);
+    const auto rows = NearestNeighbourMap(Picture.Height, destHeight);
+    QImage image(destWidth, destHeight, QImage::Format_RGB888);
+    if (image.isNull()) return {};
+    const size_t sourceStride = static_cast<size_t>(Picture.Width) * 3;
+    for (int y = 0; y < destHeight; ++y) {
+        const uint8_t* source = Picture.Pixels.data() + rows[static_cast<size_t>(y)] * sourceStride;
+        uchar* dest = image.scanLine(y);
+        for (int x = 0; x < destWidth; ++x)
+            std::memcpy(dest + 3 * x, source + 3 * static_cast<size_t>(columns[static_cast<size_t>(x)]), 3);
     }
-    return Image;
+    return image;
 }
 
 void TImagePreview::SetPicture(const TRgbImage& Picture) {
@@ -43,13 +43,13 @@ void TImagePreview::Clear() {
 }
 
 void TImagePreview::paintEvent(QPaintEvent*) {
-    QPainter Painter(this);
-    Painter.fillRect(rect(), Qt::white);
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
     if (shown_.isNull()) return;
     // Whole pixels only: no smoothing can creep in between the sampling and the screen.
-    const int Left = (width() - shown_.width()) / 2;
-    const int Top = (height() - shown_.height()) / 2;
-    Painter.drawImage(Left, Top, shown_);
+    const int left = (width() - shown_.width()) / 2;
+    const int top = (height() - shown_.height()) / 2;
+    painter.drawImage(left, top, shown_);
 }
 
 }  // namespace covrilo

@@ -26,8 +26,8 @@ public:
     bool notify(QObject* Receiver, QEvent* Event) override {
         try {
             return QApplication::notify(Receiver, Event);
-        } catch (const std::exception& E) {
-            ShowError(QString::fromStdString(E.what()));
+        } catch (const std::exception& e) {
+            ShowError(QString::fromStdString(e.what()));
         } catch (...) {
             ShowError(QStringLiteral("Unknown error"));
         }
@@ -52,24 +52,24 @@ int Run(int Argc, char** Argv) {
         case TInfoRequest::irNone: break;
     }
 
-    TApplication Application(Argc, Argv);  // takes the toolkit's own options out of argv
+    TApplication application(Argc, Argv);  // takes the toolkit's own options out of argv
     QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
     QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
     QGuiApplication::setDesktopFileName(QStringLiteral("covrilo"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("covrilo")));
 
-    std::vector<std::filesystem::path> Files;
+    std::vector<std::filesystem::path> files;
     try {
-        std::error_code Ec;
-        Files = ParseFileArguments(Arguments(Argc, Argv), std::filesystem::current_path(Ec));
-    } catch (const EUsageError& E) {
-        std::cerr << "covrilo: " << E.what() << "\nTry 'covrilo --help' for more information.\n";
+        std::error_code ec;
+        files = ParseFileArguments(Arguments(Argc, Argv), std::filesystem::current_path(ec));
+    } catch (const EUsageError& e) {
+        std::cerr << "covrilo: " << e.what() << "\nTry 'covrilo --help' for more information.\n";
         return 2;
     }
 
-    TForm1 Form1(DataDir());
-    Form1.show();
-    if (!Files.empty()) Form1.WMDropFiles(Files);
+    TForm1 form1(DataDir());
+    form1.show();
+    if (!files.empty()) form1.WMDropFiles(files);
     return QApplication::exec();
 }
 
@@ -78,9 +78,9 @@ int Run(int Argc, char** Argv) {
 int main(int Argc, char** Argv) {
     try {
         return Run(Argc, Argv);
-    } catch (const std::exception& E) {
+    } catch (const std::exception& e) {
         // Last line of defence: the window shows its own errors; this is for start-up.
-        std::cerr << "covrilo: " << E.what() << "\n";
+        std::cerr << "covrilo: " << e.what() << "\n";
         return 1;
     }
 }

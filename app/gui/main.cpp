@@ -48,17 +48,17 @@ const QColor kLightYellow(255, 255, 225);
 // Tahoma is not on Linux: Liberation Sans (metrics of Arial) or DejaVu Sans at the same
 // 11-pixel height; the captions are laid out for it.
 QFont WindowFont(int PixelSize, bool Bold = false) {
-    QFont Font;
-    Font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans")});
-    Font.setPixelSize(PixelSize);
-    Font.setBold(Bold);
-    return Font;
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(PixelSize);
+    font.setBold(Bold);
+    return font;
 }
 
 void SetTextColour(QWidget* Widget, const QColor& Colour) {
-    QPalette Palette = Widget->palette();
-    Palette.setColor(QPalette::WindowText, Colour);
-    Widget->setPalette(Palette);
+    QPalette palette = Widget->palette();
+    palette.setColor(QPalette::WindowText, Colour);
+    Widget->setPalette(palette);
 }
 
 // A file name as it is on disk (bytes) and as it is shown (decoded the way Qt decodes
@@ -69,27 +69,27 @@ std::filesystem::path PathOf(const QString& Name) { return std::filesystem::path
 
 template <class Widget>
 Widget* Make(QWidget* Parent, const char* Name, int Left, int Top, int Width, int Height) {
-    auto* Control = new Widget(Parent);
-    Control->setObjectName(QString::fromLatin1(Name));
-    Control->setGeometry(Left, Top, Width, Height);
-    return Control;
+    auto* control = new Widget(Parent);
+    control->setObjectName(QString::fromLatin1(Name));
+    control->setGeometry(Left, Top, Width, Height);
+    return control;
 }
 
 QLabel* MakeLabel(QWidget* Parent, const char* Name, const QString& Caption, int Left, int Top, int Width,
                   int Height, Qt::Alignment Alignment = Qt::AlignLeft | Qt::AlignVCenter) {
-    auto* Label = Make<QLabel>(Parent, Name, Left, Top, Width, Height);
-    Label->setText(Caption);
-    Label->setAlignment(Alignment);
-    return Label;
+    auto* label = Make<QLabel>(Parent, Name, Left, Top, Width, Height);
+    label->setText(Caption);
+    label->setAlignment(Alignment);
+    return label;
 }
 
 QPushButton* MakeButton(QWidget* Parent, const char* Name, const QString& Caption, QStyle::StandardPixmap Icon,
                         int Left, int Top, int Width, int Height) {
-    auto* Button = Make<QPushButton>(Parent, Name, Left, Top, Width, Height);
-    Button->setText(Caption);
-    Button->setIcon(Parent->style()->standardIcon(Icon));
-    Button->setIconSize(QSize(16, 16));
-    return Button;
+    auto* button = Make<QPushButton>(Parent, Name, Left, Top, Width, Height);
+    button->setText(Caption);
+    button->setIcon(Parent->style()->standardIcon(Icon));
+    button->setIconSize(QSize(16, 16));
+    return button;
 }
 
 void DefaultShowError(QWidget* Parent, const QString& Message) {
@@ -102,11 +102,11 @@ QStringList DefaultRunFileDialog(QFileDialog& Dialog) {
 
 QFileDialog* MakeOpenDialog(QWidget* Parent, const char* Name, const QString& Title, const QString& Filter,
                             QFileDialog::FileMode Mode) {
-    auto* Dialog = new QFileDialog(Parent, Title, QString(), Filter);
-    Dialog->setObjectName(QString::fromLatin1(Name));
-    Dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    Dialog->setFileMode(Mode);
-    return Dialog;
+    auto* dialog = new QFileDialog(Parent, Title, QString(), Filter);
+    dialog->setObjectName(QString::fromLatin1(Name));
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(Mode);
+    return dialog;
 }
 
 }  // namespace
@@ -159,9 +159,9 @@ void TForm1::CreateControls() {
     Panel3 = Make<QFrame>(this, "Panel3", 0, 0, kClientWidth, 41);
     Panel3->setAutoFillBackground(true);
     {
-        QPalette Palette = Panel3->palette();
-        Palette.setColor(QPalette::Window, Qt::white);
-        Panel3->setPalette(Palette);
+        QPalette palette = Panel3->palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        Panel3->setPalette(palette);
     }
     Label4 = MakeLabel(Panel3, "Label4", QStringLiteral("Covrilo 2.0.1 Light"), 12, 0, 400, 41);
     Label4->setFont(WindowFont(19));
@@ -178,9 +178,9 @@ void TForm1::CreateControls() {
     pnl_resize->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     pnl_resize->setAutoFillBackground(true);
     {
-        QPalette Palette = pnl_resize->palette();
-        Palette.setColor(QPalette::Window, kLightYellow);
-        pnl_resize->setPalette(Palette);
+        QPalette palette = pnl_resize->palette();
+        palette.setColor(QPalette::Window, kLightYellow);
+        pnl_resize->setPalette(palette);
     }
     // The two groups of settings, one caption and its rows each; labels right-aligned
     // against their controls.
@@ -194,9 +194,9 @@ void TForm1::CreateControls() {
     lbl_maxHeight = MakeLabel(pnl_resize, "lbl_maxHeight", tr("Maximum height:"), kLabelLeft, 60, kLabelWidth,
                               kRowHeight, Qt::AlignRight | Qt::AlignVCenter);
     EdtMaxY = Make<QSpinBox>(pnl_resize, "EdtMaxY", kFieldLeft, 60, 80, kRowHeight);
-    for (QSpinBox* Edit : {EdtMaxX, EdtMaxY}) {
-        Edit->setRange(kMinPictureSide, kMaxPictureSide);
-        Edit->setValue(500);
+    for (QSpinBox* edit : {EdtMaxX, EdtMaxY}) {
+        edit->setRange(kMinPictureSide, kMaxPictureSide);
+        edit->setValue(500);
     }
     lbl_jpeg = MakeLabel(pnl_resize, "lbl_jpeg", tr("Jpeg-Quality: ---"), kLabelLeft, 88, kLabelWidth, kRowHeight,
                          Qt::AlignRight | Qt::AlignVCenter);
@@ -254,11 +254,11 @@ void TForm1::CreateControls() {
     lst_files->setWordWrap(false);
     lst_files->setTextElideMode(Qt::ElideMiddle);
     // The Delete key does what "Remove files" does.
-    auto* RemoveAction = new QAction(lst_files);
-    RemoveAction->setShortcut(QKeySequence::Delete);
-    RemoveAction->setShortcutContext(Qt::WidgetShortcut);
-    lst_files->addAction(RemoveAction);
-    connect(RemoveAction, &QAction::triggered, this, [this] {
+    auto* removeAction = new QAction(lst_files);
+    removeAction->setShortcut(QKeySequence::Delete);
+    removeAction->setShortcutContext(Qt::WidgetShortcut);
+    lst_files->addAction(removeAction);
+    connect(removeAction, &QAction::triggered, this, [this] {
         if (!running_) btn_delFilesClick();
     });
 
@@ -270,7 +270,7 @@ void TForm1::CreateControls() {
     btn_close = MakeButton(this, "btn_close", tr("Close"), QStyle::SP_DialogCloseButton, 552, 536, 105, 33);
 
     // Files are dropped on the window as a whole, never into a text field.
-    for (QWidget* Child : findChildren<QWidget*>()) Child->setAcceptDrops(false);
+    for (QWidget* child : findChildren<QWidget*>()) child->setAcceptDrops(false);
 
     connect(btn_addFiles, &QPushButton::clicked, this, &TForm1::btn_addFilesClick);
     connect(btn_delFiles, &QPushButton::clicked, this, &TForm1::btn_delFilesClick);
@@ -295,9 +295,9 @@ void TForm1::FormCreate() {
     setAcceptDrops(true);
     try {
         LoadSettings(SettingsFile());
-    } catch (const std::exception& E) {
+    } catch (const std::exception& e) {
         // The defaults are used; shut-down tries again to write the file.
-        ShowError(tr("The settings could not be read:\n%1").arg(QString::fromStdString(E.what())));
+        ShowError(tr("The settings could not be read:\n%1").arg(QString::fromStdString(e.what())));
     }
     ComboBox1->setCurrentIndex(TextEncoding >= 0 && TextEncoding < ComboBox1->count() ? TextEncoding : -1);
     ApplyTextEncoding();
@@ -310,9 +310,9 @@ void TForm1::FormCreate() {
     EdtMaxY->setValue(MaxY);
     EdtMaxYChange();
 
-    if (const QScreen* Screen = QGuiApplication::primaryScreen()) {
-        const QRect Available = Screen->availableGeometry();
-        move(Available.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
     }
 }
 
@@ -320,8 +320,8 @@ void TForm1::FormClose() {
     try {
         ReopenSettings(SettingsFile());
         SaveSettings();
-    } catch (const std::exception& E) {
-        ShowError(tr("The settings could not be saved:\n%1").arg(QString::fromStdString(E.what())));
+    } catch (const std::exception& e) {
+        ShowError(tr("The settings could not be saved:\n%1").arg(QString::fromStdString(e.what())));
     }
 }
 
@@ -330,9 +330,9 @@ std::filesystem::path TForm1::SettingsFile() const { return exeDir_ / kSettingsF
 void TForm1::ShowError(const QString& Message) { dialogs_.ShowError(this, Message); }
 
 std::filesystem::path TForm1::EntryPath(int Row) const {
-    const QTableWidgetItem* Item = lst_files->item(Row, 0);
-    if (!Item) return {};
-    return std::filesystem::path(Item->data(Qt::UserRole).toByteArray().toStdString());
+    const QTableWidgetItem* item = lst_files->item(Row, 0);
+    if (!item) return {};
+    return std::filesystem::path(item->data(Qt::UserRole).toByteArray().toStdString());
 }
 
 void TForm1::AddFile(const std::filesystem::path& FileName) { AddFiles({FileName}); }
@@ -340,26 +340,26 @@ void TForm1::AddFile(const std::filesystem::path& FileName) { AddFiles({FileName
 void TForm1::AddFiles(const std::vector<std::filesystem::path>& FileNames) {
     if (FileNames.empty()) return;
     lst_files->setUpdatesEnabled(false);
-    int Row = lst_files->rowCount();
-    lst_files->setRowCount(Row + static_cast<int>(FileNames.size()));
-    for (const auto& FileName : FileNames) {
-        auto* Name = new QTableWidgetItem(DisplayName(FileName.filename()));
-        Name->setData(Qt::UserRole, PathBytes(FileName));
-        Name->setToolTip(DisplayName(FileName));
-        lst_files->setItem(Row, 0, Name);
-        lst_files->setItem(Row, 1, new QTableWidgetItem(QString()));
-        lst_files->setItem(Row, kColumnStatus, new QTableWidgetItem(QString::fromLatin1(kStatusWaiting)));
-        ++Row;
+    int row = lst_files->rowCount();
+    lst_files->setRowCount(row + static_cast<int>(FileNames.size()));
+    for (const auto& fileName : FileNames) {
+        auto* name = new QTableWidgetItem(DisplayName(fileName.filename()));
+        name->setData(Qt::UserRole, PathBytes(fileName));
+        name->setToolTip(DisplayName(fileName));
+        lst_files->setItem(row, 0, name);
+        lst_files->setItem(row, 1, new QTableWidgetItem(QString()));
+        lst_files->setItem(row, kColumnStatus, new QTableWidgetItem(QString::fromLatin1(kStatusWaiting)));
+        ++row;
     }
     lst_files->setUpdatesEnabled(true);
 }
 
 void TForm1::SetEntryStatus(int Row, const std::string& Status, const std::string& Reason) {
-    QTableWidgetItem* Item = lst_files->item(Row, kColumnStatus);
-    if (!Item) return;
-    Item->setText(QString::fromStdString(Status));
-    Item->setToolTip(QString::fromStdString(Reason));
-    lst_files->scrollToItem(Item);
+    QTableWidgetItem* item = lst_files->item(Row, kColumnStatus);
+    if (!item) return;
+    item->setText(QString::fromStdString(Status));
+    item->setToolTip(QString::fromStdString(Reason));
+    lst_files->scrollToItem(item);
 }
 
 void TForm1::LoadImage(const std::filesystem::path& FileName) {
@@ -367,8 +367,8 @@ void TForm1::LoadImage(const std::filesystem::path& FileName) {
     imagePath_ = FileName;
     try {
         ImgPreview->SetPicture(DecodeJpegFile(FileName));
-    } catch (const std::exception& E) {
-        ShowError(QString::fromStdString(E.what()));
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
     }
 }
 
@@ -381,9 +381,9 @@ void TForm1::ApplyTextEncoding() { tagger_.ApplyTextEncoding(TextEncoding); }
 
 void TForm1::WMDropFiles(const std::vector<std::filesystem::path>& Names) {
     if (running_) return;
-    const TDroppedFiles Dropped = SortDroppedFiles(Names);
-    if (!Dropped.Picture.empty()) LoadImage(Dropped.Picture);
-    AddFiles(Dropped.Mp3Files);
+    const TDroppedFiles dropped = SortDroppedFiles(Names);
+    if (!dropped.Picture.empty()) LoadImage(dropped.Picture);
+    AddFiles(dropped.Mp3Files);
 }
 
 QFileDialog& TForm1::OpenDialog1() {
@@ -404,19 +404,19 @@ QFileDialog& TForm1::OpenDialog2() {
 
 void TForm1::btn_addFilesClick() {
     if (running_) return;
-    const QStringList Names = dialogs_.RunFileDialog(OpenDialog1());
-    if (Names.isEmpty()) return;
-    std::vector<std::filesystem::path> Files;
-    Files.reserve(static_cast<size_t>(Names.size()));
-    for (const QString& Name : Names) Files.push_back(PathOf(Name));
-    AddFiles(Files);
+    const QStringList names = dialogs_.RunFileDialog(OpenDialog1());
+    if (names.isEmpty()) return;
+    std::vector<std::filesystem::path> files;
+    files.reserve(static_cast<size_t>(names.size()));
+    for (const QString& name : names) files.push_back(PathOf(name));
+    AddFiles(files);
 }
 
 void TForm1::btn_delFilesClick() {
     if (running_) return;
-    const QItemSelectionModel* Selection = lst_files->selectionModel();
-    for (int Row = lst_files->rowCount() - 1; Row >= 0; --Row)
-        if (Selection->isRowSelected(Row, QModelIndex())) lst_files->removeRow(Row);
+    const QItemSelectionModel* selection = lst_files->selectionModel();
+    for (int row = lst_files->rowCount() - 1; row >= 0; --row)
+        if (selection->isRowSelected(row, QModelIndex())) lst_files->removeRow(row);
 }
 
 void TForm1::btn_clearListClick() {
@@ -428,11 +428,11 @@ void TForm1::btn_startClick() {
     // The run lets events through after every file; a second "Start" then is refused.
     if (running_) return;
     SetRunning(true);
-    TWindowHost Host(*this);
-    const TBatchResult Result = RunBatch(Host, tagger_);
+    TWindowHost host(*this);
+    const TBatchResult result = RunBatch(host, tagger_);
     SetRunning(false);
     ApplyTextEncoding();
-    if (Result.Outcome == TBatchOutcome::boFailed) ShowError(QString::fromStdString(Result.Message));
+    if (result.Outcome == TBatchOutcome::boFailed) ShowError(QString::fromStdString(result.Message));
     if (closeAfterRun_) {
         closeAfterRun_ = false;
         close();
@@ -443,9 +443,9 @@ void TForm1::btn_closeClick() { close(); }
 
 void TForm1::Button2Click() {
     if (running_) return;
-    const QStringList Names = dialogs_.RunFileDialog(OpenDialog2());
-    if (Names.isEmpty()) return;
-    LoadImage(PathOf(Names.front()));
+    const QStringList names = dialogs_.RunFileDialog(OpenDialog2());
+    if (names.isEmpty()) return;
+    LoadImage(PathOf(names.front()));
 }
 
 void TForm1::BitBtn2Click() {
@@ -478,8 +478,8 @@ void TForm1::scr_jpegChange() {
 void TForm1::SetRunning(bool Running) {
     running_ = Running;
     if (Running) stopRequested_ = false;
-    for (QPushButton* Button : {btn_start, btn_addFiles, btn_delFiles, btn_clearList, BitBtn1, BitBtn2})
-        Button->setEnabled(!Running);
+    for (QPushButton* button : {btn_start, btn_addFiles, btn_delFiles, btn_clearList, BitBtn1, BitBtn2})
+        button->setEnabled(!Running);
 }
 
 void TForm1::closeEvent(QCloseEvent* Event) {
@@ -498,11 +498,11 @@ void TForm1::closeEvent(QCloseEvent* Event) {
 namespace {
 
 std::vector<std::filesystem::path> LocalFiles(const QMimeData* Data) {
-    std::vector<std::filesystem::path> Files;
-    if (!Data || !Data->hasUrls()) return Files;
-    for (const QUrl& Url : Data->urls())
-        if (Url.isLocalFile()) Files.push_back(PathOf(Url.toLocalFile()));
-    return Files;
+    std::vector<std::filesystem::path> files;
+    if (!Data || !Data->hasUrls()) return files;
+    for (const QUrl& url : Data->urls())
+        if (url.isLocalFile()) files.push_back(PathOf(url.toLocalFile()));
+    return files;
 }
 
 }  // namespace
@@ -524,15 +524,15 @@ void TForm1::dragMoveEvent(QDragMoveEvent* Event) {
 }
 
 void TForm1::dropEvent(QDropEvent* Event) {
-    std::vector<std::filesystem::path> Files = LocalFiles(Event->mimeData());
-    if (running_ || Files.empty()) {
+    std::vector<std::filesystem::path> files = LocalFiles(Event->mimeData());
+    if (running_ || files.empty()) {
         Event->ignore();
         return;
     }
     Event->acceptProposedAction();
     // Handled once the drop is over, so an error box about the picture does not keep the
     // file manager waiting for the end of the drag.
-    QTimer::singleShot(0, this, [this, Files = std::move(Files)] { WMDropFiles(Files); });
+    QTimer::singleShot(0, this, [this, files = std::move(files)] { WMDropFiles(files); });
 }
 
 }  // namespace covrilo

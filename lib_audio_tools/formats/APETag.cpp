@@ -26,13 +26,13 @@ constexpr uint32_t kFlagIsHeader = 0x20000000u;
 // files, so count the terminating zero only.
 constexpr int64_t kMinItemSize = 9;
 
-void AppendHeaderOrFooter(std::vector<uint8_t>& out, uint32_t TagSize, uint32_t Count, uint32_t Flags) {
-    out.insert(out.end(), kPreamble.begin(), kPreamble.end());
-    AppendU32LE(out, kVersion2);
-    AppendU32LE(out, TagSize);
-    AppendU32LE(out, Count);
-    AppendU32LE(out, Flags);
-    out.insert(out.end(), 8, 0);
+void AppendHeaderOrFooter(std::vector<uint8_t>& Out, uint32_t TagSize, uint32_t Count, uint32_t Flags) {
+    Out.insert(Out.end(), kPreamble.begin(), kPreamble.end());
+    AppendU32LE(Out, kVersion2);
+    AppendU32LE(Out, TagSize);
+    AppendU32LE(Out, Count);
+    AppendU32LE(Out, Flags);
+    Out.insert(Out.end(), 8, 0);
 }
 
 }  // namespace

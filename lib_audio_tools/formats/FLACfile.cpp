@@ -35,21 +35,21 @@ constexpr uint8_t kTypeVorbisComment = 4;
 constexpr uint8_t kTypePicture = 6;
 constexpr int kTempPadding = 4096;
 
-bool IsAscii(std::string_view s) {
-    for (char c : s)
+bool IsAscii(std::string_view S) {
+    for (char c : S)
         if (static_cast<uint8_t>(c) >= 0x80) return false;
     return true;
 }
 
 // UTF-8 <-> system code page; ASCII, by far the most common text, is the same in both.
-std::string FromUtf8(std::string_view s) { return IsAscii(s) ? std::string(s) : Utf8ToAnsi(s); }
-std::string ToUtf8(const std::string& s) { return IsAscii(s) ? s : AnsiToUtf8(s); }
+std::string FromUtf8(std::string_view S) { return IsAscii(S) ? std::string(S) : Utf8ToAnsi(S); }
+std::string ToUtf8(const std::string& S) { return IsAscii(S) ? S : AnsiToUtf8(S); }
 
-uint32_t BlockLength(const std::array<uint8_t, 4>& h) { return U24BEAt(h, 1); }
+uint32_t BlockLength(const std::array<uint8_t, 4>& H) { return U24BEAt(H, 1); }
 
-void PutBlockHeader(std::vector<uint8_t>& out, uint8_t first, uint32_t length) {
-    out.push_back(first);
-    AppendU24BE(out, length);
+void PutBlockHeader(std::vector<uint8_t>& Out, uint8_t First, uint32_t Length) {
+    Out.push_back(First);
+    AppendU24BE(Out, Length);
 }
 
 }  // namespace
@@ -125,10 +125,10 @@ void TFLACfile::ResetData(bool HeaderInfo, bool TagInfo) {
 
 namespace {
 
-std::filesystem::path SameFileKey(const std::filesystem::path& p) {
+std::filesystem::path SameFileKey(const std::filesystem::path& P) {
     std::error_code ec;
-    std::filesystem::path key = std::filesystem::weakly_canonical(p, ec);
-    return ec ? p : key;
+    std::filesystem::path key = std::filesystem::weakly_canonical(P, ec);
+    return ec ? P : key;
 }
 
 }  // namespace
@@ -249,15 +249,15 @@ bool TFLACfile::SaveToFile(const std::filesystem::path& Name, bool BasicOnly) {
     // An unchanged value goes back as the file stored it, so that characters the
     // one-byte fields cannot hold survive a save.
     std::vector<bool> used(fileEntries_.size(), false);
-    auto encode = [&](const std::string& key, const std::string& value) {
+    auto encode = [&](const std::string& Key, const std::string& Value) {
         for (size_t i = 0; i < fileEntries_.size(); ++i) {
-            if (used[i] || fileEntries_[i].first != key) continue;
-            if (FromUtf8(fileEntries_[i].second) == value) {
+            if (used[i] || fileEntries_[i].first != Key) continue;
+            if (FromUtf8(fileEntries_[i].second) == Value) {
                 used[i] = true;
                 return fileEntries_[i].second;
             }
         }
-        return ToUtf8(value);
+        return ToUtf8(Value);
     };
 
     std::vector<std::string> entries;

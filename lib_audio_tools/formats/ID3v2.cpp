@@ -39,11 +39,11 @@ enum Slot {
 
 
 // The text of a raw frame content that starts with its encoding byte.
-std::string ContentText(std::string_view raw) {
-    if (raw.empty()) return {};
-    if (raw[0] == 1) {
+std::string ContentText(std::string_view Raw) {
+    if (Raw.empty()) return {};
+    if (Raw[0] == 1) {
         // UTF-16 with an optional byte-order mark; without one the units are little-endian.
-        std::string_view body = raw.substr(1);
+        std::string_view body = Raw.substr(1);
         bool bigEndian = false;
         if (body.size() >= 2) {
             const auto b0 = static_cast<uint8_t>(body[0]), b1 = static_cast<uint8_t>(body[1]);
@@ -65,7 +65,7 @@ std::string ContentText(std::string_view raw) {
         return Trim(WideToAnsi(wide));
     }
     // One-byte text: the encoding byte is trimmed away as a blank; a zero ends the first string.
-    std::string_view text = raw.substr(1);
+    std::string_view text = Raw.substr(1);
     const size_t zero = text.find('\0');
     if (zero != std::string_view::npos) text = text.substr(0, zero);
     return Trim(text);
@@ -73,10 +73,10 @@ std::string ContentText(std::string_view raw) {
 
 // The text after the description of a COMM or WXXX content. The description's terminator is
 // one zero byte, or an aligned pair of zero bytes for UTF-16.
-std::string_view AfterDescription(std::string_view raw, size_t skip, bool wide) {
-    if (raw.size() <= skip) return {};
-    std::string_view body = raw.substr(skip);
-    if (!wide) {
+std::string_view AfterDescription(std::string_view Raw, size_t Skip, bool Wide) {
+    if (Raw.size() <= Skip) return {};
+    std::string_view body = Raw.substr(Skip);
+    if (!Wide) {
         const size_t zero = body.find('\0');
         return zero == std::string_view::npos ? std::string_view() : body.substr(zero + 1);
     }
@@ -86,35 +86,35 @@ std::string_view AfterDescription(std::string_view raw, size_t skip, bool wide) 
     return {};
 }
 
-std::string CommentText(const std::string& raw) {
-    if (raw.empty()) return {};
-    const char encoding = raw[0];
-    const std::string_view text = AfterDescription(raw, 4, encoding == 1);
+std::string CommentText(const std::string& Raw) {
+    if (Raw.empty()) return {};
+    const char encoding = Raw[0];
+    const std::string_view text = AfterDescription(Raw, 4, encoding == 1);
     return ContentText(std::string(1, encoding) + std::string(text));
 }
 
-std::string LinkText(const std::string& raw) {
-    if (raw.empty()) return {};
+std::string LinkText(const std::string& Raw) {
+    if (Raw.empty()) return {};
     // The URL itself is always one-byte text, whatever encoding the description has.
-    const std::string_view url = AfterDescription(raw, 1, raw[0] == 1);
+    const std::string_view url = AfterDescription(Raw, 1, Raw[0] == 1);
     return ContentText(std::string(1, '\0') + std::string(url));
 }
 
 // Decimal digits only, within a 32-bit signed integer; anything else is no number.
-bool ParseNumber(std::string_view s, int64_t& value) {
-    if (s.empty() || s.size() > 10) return false;
-    value = 0;
-    for (char c : s) {
+bool ParseNumber(std::string_view S, int64_t& Value) {
+    if (S.empty() || S.size() > 10) return false;
+    Value = 0;
+    for (char c : S) {
         if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
+        Value = Value * 10 + (c - '0');
     }
-    return value <= INT32_MAX;
+    return Value <= INT32_MAX;
 }
 
 // Leading "(n)" references are dropped; a genre made only of a numbered reference keeps its
 // meaning as the name of that genre, so a later write does not store an empty genre.
-std::string GenreText(const std::string& text) {
-    std::string_view rest = text;
+std::string GenreText(const std::string& Text) {
+    std::string_view rest = Text;
     std::string_view lastRef;
     while (!rest.empty() && rest.front() == '(') {
         const size_t close = rest.find(')');
@@ -209,10 +209,10 @@ bool TID3v2::ReadFromStream(TStream& Stream) {
         // A damaged frame area keeps what was found before it.
     }
 
-    auto text = [&](int slot) { return ContentText(slots[slot]); };
-    auto either = [&](int first, int second) {
-        std::string t = text(first);
-        return t.empty() ? text(second) : t;
+    auto text = [&](int Slot) { return ContentText(slots[Slot]); };
+    auto either = [&](int First, int Second) {
+        std::string t = text(First);
+        return t.empty() ? text(Second) : t;
     };
     Title = either(slTitle, slTitle2);
     Artist = either(slArtist, slArtist2);

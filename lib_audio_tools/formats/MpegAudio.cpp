@@ -121,7 +121,7 @@ TMpegAudioCheck CheckMpegAudio(TStream& File, int64_t AudioStart) {
     if (ContainsMpegAudio(bytes, pos + static_cast<int64_t>(bytes.size()) == end)) return TMpegAudioCheck::Audio;
     // Zero padding behind a tag is no content.
     if (pos + static_cast<int64_t>(bytes.size()) == end &&
-        std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; }))
+        std::all_of(bytes.begin(), bytes.end(), [](uint8_t B) { return B == 0; }))
         return TMpegAudioCheck::NothingAfter;
     return TMpegAudioCheck::NotMpeg;
 }

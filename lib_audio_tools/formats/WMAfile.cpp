@@ -26,18 +26,18 @@ namespace {
 
 using TGuid = std::array<uint8_t, 16>;
 
-constexpr uint8_t HexDigit(char c) {
-    return static_cast<uint8_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+constexpr uint8_t HexDigit(char C) {
+    return static_cast<uint8_t>(C <= '9' ? C - '0' : (C | 0x20) - 'a' + 10);
 }
 
 // A GUID in its text form, stored as in the file: the first three groups little-endian.
-constexpr TGuid MakeGuid(const char (&text)[37]) {
+constexpr TGuid MakeGuid(const char (&Text)[37]) {
     TGuid g{};
     std::array<uint8_t, 16> plain{};
     int n = 0;
     for (int i = 0; i < 36; ++i) {
-        if (text[i] == '-') continue;
-        plain[n / 2] = static_cast<uint8_t>((plain[n / 2] << 4) | HexDigit(text[i]));
+        if (Text[i] == '-') continue;
+        plain[n / 2] = static_cast<uint8_t>((plain[n / 2] << 4) | HexDigit(Text[i]));
         ++n;
     }
     constexpr int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
@@ -81,8 +81,8 @@ struct TFileData {
 };
 
 // A UTF-16LE string of Length bytes: at most 250 characters are kept, the rest skipped.
-bool ReadString(TByteCursor& c, uint16_t Length, std::u16string& Out) {
-    auto bytes = c.Span(Length);
+bool ReadString(TByteCursor& C, uint16_t Length, std::u16string& Out) {
+    auto bytes = C.Span(Length);
     if (!bytes) return false;
     Out.clear();
     const size_t chars = std::min<size_t>(Length / 2, kMaxStringChars);
@@ -91,27 +91,27 @@ bool ReadString(TByteCursor& c, uint16_t Length, std::u16string& Out) {
 }
 
 // Text up to its first zero character, without surrounding blanks and control characters.
-std::u16string CleanText(std::u16string_view s) {
-    s = s.substr(0, s.find(u'\0'));
-    size_t b = 0, e = s.size();
-    while (b < e && s[b] <= u' ') ++b;
-    while (e > b && s[e - 1] <= u' ') --e;
-    return std::u16string(s.substr(b, e - b));
+std::u16string CleanText(std::u16string_view S) {
+    S = S.substr(0, S.find(u'\0'));
+    size_t b = 0, e = S.size();
+    while (b < e && S[b] <= u' ') ++b;
+    while (e > b && S[e - 1] <= u' ') --e;
+    return std::u16string(S.substr(b, e - b));
 }
 
-std::u16string NumberText(uint64_t v) {
+std::u16string NumberText(uint64_t V) {
     std::u16string out;
     do {
-        out.insert(out.begin(), static_cast<char16_t>(u'0' + v % 10));
-        v /= 10;
-    } while (v != 0);
+        out.insert(out.begin(), static_cast<char16_t>(u'0' + V % 10));
+        V /= 10;
+    } while (V != 0);
     return out;
 }
 
-void ReadContentDescription(TByteCursor c, TFileData& data) {
+void ReadContentDescription(TByteCursor C, TFileData& Data) {
     std::array<uint16_t, 5> lengths{};
     for (uint16_t& len : lengths) {
-        auto v = c.U16LE();
+        auto v = C.U16LE();
         if (!v) return;
         len = *v;
     }
@@ -119,21 +119,21 @@ void ReadContentDescription(TByteCursor c, TFileData& data) {
     constexpr int targets[5] = {slTitle, slAuthor, -1, slDescription, -1};
     for (int i = 0; i < 5; ++i) {
         std::u16string text;
-        if (!ReadString(c, lengths[i], text)) return;
-        if (targets[i] >= 0 && lengths[i] != 0) data.Tags[targets[i]] = std::move(text);
+        if (!ReadString(C, lengths[i], text)) return;
+        if (targets[i] >= 0 && lengths[i] != 0) Data.Tags[targets[i]] = std::move(text);
     }
 }
 
-void ReadExtendedContentDescription(TByteCursor c, TFileData& data) {
-    const auto count = c.U16LE();
+void ReadExtendedContentDescription(TByteCursor C, TFileData& Data) {
+    const auto count = C.U16LE();
     if (!count) return;
     // The count is bounded by the object's bytes: a short object ends the loop.
     for (uint16_t i = 0; i < *count; ++i) {
         std::u16string name;
-        const auto nameLength = c.U16LE();
-        if (!nameLength || !ReadString(c, *nameLength, name)) return;
-        const auto typeField = c.U16LE();
-        const auto valueLengthField = typeField ? c.U16LE() : std::nullopt;
+        const auto nameLength = C.U16LE();
+        if (!nameLength || !ReadString(C, *nameLength, name)) return;
+        const auto typeField = C.U16LE();
+        const auto valueLengthField = typeField ? C.U16LE() : std::nullopt;
         if (!valueLengthField) return;
         const uint16_t type = *typeField, valueLength = *valueLengthField;
         const std::u16string key = UpperAscii(CleanText(name));
@@ -143,31 +143,31 @@ void ReadExtendedContentDescription(TByteCursor c, TFileData& data) {
         }
         if (type == 0) {
             std::u16string value;
-            if (!ReadString(c, valueLength, value)) return;
-            if (slot != nullptr) data.Tags[slot->Target] = std::move(value);
+            if (!ReadString(C, valueLength, value)) return;
+            if (slot != nullptr) Data.Tags[slot->Target] = std::move(value);
             continue;
         }
         // Numbers count only for the one-based track number, which writers often store as one.
         if (slot != nullptr && slot->Target == slTrackNumber && (type == 3 || type == 4 || type == 5)) {
-            TByteCursor value = c;
+            TByteCursor value = C;
             std::optional<uint64_t> read;
             if (type == 3 && valueLength == 4) read = value.U32LE();
             else if (type == 4 && valueLength == 8) read = value.U64LE();
             else if (type == 5 && valueLength == 2) read = value.U16LE();
             const uint64_t number = read.value_or(0);
-            data.Tags[slTrackNumber] = NumberText(number);
+            Data.Tags[slTrackNumber] = NumberText(number);
         }
-        if (!c.Skip(valueLength)) return;
+        if (!C.Skip(valueLength)) return;
     }
 }
 
 // A leading decimal number (a "/total" part may follow); -1 when there is none.
-int64_t LeadingNumber(std::u16string_view s) {
-    s = s.substr(0, s.find(u'/'));
-    while (!s.empty() && s.back() <= u' ') s.remove_suffix(1);
-    if (s.empty() || s.size() > 9) return -1;
+int64_t LeadingNumber(std::u16string_view S) {
+    S = S.substr(0, S.find(u'/'));
+    while (!S.empty() && S.back() <= u' ') S.remove_suffix(1);
+    if (S.empty() || S.size() > 9) return -1;
     int64_t v = 0;
-    for (char16_t ch : s) {
+    for (char16_t ch : S) {
         if (ch < u'0' || ch > u'9') return -1;
         v = v * 10 + (ch - u'0');
     }
@@ -175,24 +175,24 @@ int64_t LeadingNumber(std::u16string_view s) {
 }
 
 // Reads the header objects. False on a read error of the stream.
-bool ReadHeader(TStream& stream, int64_t fileSize, TFileData& data) {
-    stream.SetPosition(0);
+bool ReadHeader(TStream& Stream, int64_t FileSize, TFileData& Data) {
+    Stream.SetPosition(0);
     TGuid guid{};
-    if (stream.Read(guid.data(), 16) < 16 || guid != kHeaderObject) return true;
+    if (Stream.Read(guid.data(), 16) < 16 || guid != kHeaderObject) return true;
     std::array<uint8_t, 14> rest{};
-    if (stream.Read(rest.data(), 14) < 14) return true;
+    if (Stream.Read(rest.data(), 14) < 14) return true;
     const uint32_t objectCount = U32LEAt(rest, 8);
 
     int64_t pos = 30;
     // Every object takes at least its 24-byte header, which bounds the count by the file size.
-    for (uint32_t i = 0; i < objectCount && kObjectHeaderSize <= static_cast<uint64_t>(fileSize - pos); ++i) {
+    for (uint32_t i = 0; i < objectCount && kObjectHeaderSize <= static_cast<uint64_t>(FileSize - pos); ++i) {
         std::array<uint8_t, kObjectHeaderSize> head{};
-        stream.SetPosition(pos);
-        if (stream.Read(head.data(), kObjectHeaderSize) < static_cast<int64_t>(kObjectHeaderSize)) break;
+        Stream.SetPosition(pos);
+        if (Stream.Read(head.data(), kObjectHeaderSize) < static_cast<int64_t>(kObjectHeaderSize)) break;
         const uint64_t objectSize = U64LEAt(head, 16);
         // An object smaller than its header or reaching past the end would stall or derail the
         // scan: it ends here.
-        if (objectSize < kObjectHeaderSize || objectSize > static_cast<uint64_t>(fileSize - pos)) break;
+        if (objectSize < kObjectHeaderSize || objectSize > static_cast<uint64_t>(FileSize - pos)) break;
         const std::span<const uint8_t> id(head.data(), 16);
         const bool known = std::equal(id.begin(), id.end(), kFileProperties.begin()) ||
                            std::equal(id.begin(), id.end(), kStreamProperties.begin()) ||
@@ -202,25 +202,25 @@ bool ReadHeader(TStream& stream, int64_t fileSize, TFileData& data) {
             std::vector<uint8_t> object(head.begin(), head.end());
             object.resize(objectSize);
             const int64_t body = static_cast<int64_t>(objectSize - kObjectHeaderSize);
-            if (stream.Read(object.data() + kObjectHeaderSize, body) < body) return false;
+            if (Stream.Read(object.data() + kObjectHeaderSize, body) < body) return false;
             TGuid g{};
             std::copy(id.begin(), id.end(), g.begin());
             if (g == kFileProperties) {
-                if (auto rate = TByteCursor(object, 100).U32LE()) data.MaxBitRate = *rate;
+                if (auto rate = TByteCursor(object, 100).U32LE()) Data.MaxBitRate = *rate;
             } else if (g == kStreamProperties) {
                 TByteCursor c(object, 80);
                 const auto channels = c.U16LE();
                 const auto rate = channels ? c.U32LE() : std::nullopt;
                 const auto byteRate = rate ? c.U32LE() : std::nullopt;
                 if (byteRate) {
-                    data.Channels = *channels;
-                    data.SampleRate = *rate;
-                    data.ByteRate = *byteRate;
+                    Data.Channels = *channels;
+                    Data.SampleRate = *rate;
+                    Data.ByteRate = *byteRate;
                 }
             } else if (g == kContentDescription) {
-                ReadContentDescription(TByteCursor(object, kObjectHeaderSize), data);
+                ReadContentDescription(TByteCursor(object, kObjectHeaderSize), Data);
             } else {
-                ReadExtendedContentDescription(TByteCursor(object, kObjectHeaderSize), data);
+                ReadExtendedContentDescription(TByteCursor(object, kObjectHeaderSize), Data);
             }
         }
         pos += static_cast<int64_t>(objectSize);
@@ -228,9 +228,9 @@ bool ReadHeader(TStream& stream, int64_t fileSize, TFileData& data) {
     return true;
 }
 
-bool Plausible(const TFileData& d) {
-    return d.MaxBitRate >= 1 && d.MaxBitRate < 320000 && (d.Channels == 1 || d.Channels == 2) &&
-           d.SampleRate >= 8000 && d.SampleRate <= 96000 && d.ByteRate >= 1 && d.ByteRate < 40000;
+bool Plausible(const TFileData& D) {
+    return D.MaxBitRate >= 1 && D.MaxBitRate < 320000 && (D.Channels == 1 || D.Channels == 2) &&
+           D.SampleRate >= 8000 && D.SampleRate <= 96000 && D.ByteRate >= 1 && D.ByteRate < 40000;
 }
 
 }  // namespace
@@ -278,10 +278,10 @@ bool TWMAfile::ReadFromStream(TStream& Stream) {
     Duration = static_cast<double>(fileSize) * 8 / data.MaxBitRate;
     BitRate = static_cast<int>(data.ByteRate * 8 / 1000);
 
-    auto tag = [&](int slot) { return CleanText(data.Tags[slot]); };
-    auto either = [&](int first, int second) {
-        std::u16string t = tag(first);
-        return t.empty() ? tag(second) : t;
+    auto tag = [&](int Slot) { return CleanText(data.Tags[Slot]); };
+    auto either = [&](int First, int Second) {
+        std::u16string t = tag(First);
+        return t.empty() ? tag(Second) : t;
     };
     Title = tag(slTitle);
     Artist = tag(slAuthor);

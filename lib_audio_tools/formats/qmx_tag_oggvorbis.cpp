@@ -47,7 +47,7 @@ struct TPageHeader {
     int64_t Offset = 0;
     std::vector<uint8_t> Bytes;  // 27-byte header + segment table
     uint8_t Segments() const { return Bytes[26]; }
-    uint8_t Lacing(size_t i) const { return Bytes[kPageHeaderSize + i]; }
+    uint8_t Lacing(size_t I) const { return Bytes[kPageHeaderSize + I]; }
     int64_t BodyOffset() const { return Offset + static_cast<int64_t>(Bytes.size()); }
     int64_t BodySize() const {
         int64_t n = 0;
@@ -57,28 +57,28 @@ struct TPageHeader {
     uint32_t Serial() const { return U32LEAt(Bytes, 14); }
 };
 
-std::optional<TPageHeader> ReadPageHeader(TStream& s, int64_t offset) {
-    if (offset < 0 || offset > s.Size()) return std::nullopt;
+std::optional<TPageHeader> ReadPageHeader(TStream& S, int64_t Offset) {
+    if (Offset < 0 || Offset > S.Size()) return std::nullopt;
     TPageHeader page;
-    page.Offset = offset;
-    s.SetPosition(offset);
-    page.Bytes = s.ReadBytes(kPageHeaderSize);
+    page.Offset = Offset;
+    S.SetPosition(Offset);
+    page.Bytes = S.ReadBytes(kPageHeaderSize);
     if (page.Bytes.size() < kPageHeaderSize || std::memcmp(page.Bytes.data(), "OggS", 4) != 0 ||
         page.Bytes[4] != 0)
         return std::nullopt;
-    std::vector<uint8_t> table = s.ReadBytes(page.Segments());
+    std::vector<uint8_t> table = S.ReadBytes(page.Segments());
     if (table.size() < page.Segments()) return std::nullopt;
     page.Bytes.insert(page.Bytes.end(), table.begin(), table.end());
     return page;
 }
 
-int64_t ID3v2SizeOf(TStream& s, int64_t fileSize) {
-    s.SetPosition(0);
-    std::vector<uint8_t> h = s.ReadBytes(10);
+int64_t ID3v2SizeOf(TStream& S, int64_t FileSize) {
+    S.SetPosition(0);
+    std::vector<uint8_t> h = S.ReadBytes(10);
     if (h.size() < 10 || std::memcmp(h.data(), "ID3", 3) != 0) return 0;
     int64_t size = int64_t{Syncsafe32At(h, 6)} + 10;
     if (h[5] & 0x10) size += 10;
-    return size > fileSize ? 0 : size;
+    return size > FileSize ? 0 : size;
 }
 
 // What one scan of the file finds; the writer works from it.
@@ -102,8 +102,8 @@ struct TScan {
 
 // Collects the comment packet that starts at page 2's first segment, following it onto
 // later pages of the stream when page 2 ends inside it.
-void CollectPacket(TStream& s, TScan& scan) {
-    const TPageHeader& page2 = *scan.Page2;
+void CollectPacket(TStream& S, TScan& Scan) {
+    const TPageHeader& page2 = *Scan.Page2;
     std::optional<TPageHeader> page = page2;
     bool first = true;
     while (page) {
@@ -113,23 +113,23 @@ void CollectPacket(TStream& s, TScan& scan) {
             length += page->Lacing(i);
             if (page->Lacing(i) < 255) {
                 ended = true;
-                if (first) scan.LastLacing = i;
+                if (first) Scan.LastLacing = i;
                 break;
             }
         }
-        if (length > scan.FileSize - static_cast<int64_t>(scan.Packet.size())) return;
-        s.SetPosition(page->BodyOffset());
-        std::vector<uint8_t> part = s.ReadBytes(length);
+        if (length > Scan.FileSize - static_cast<int64_t>(Scan.Packet.size())) return;
+        S.SetPosition(page->BodyOffset());
+        std::vector<uint8_t> part = S.ReadBytes(length);
         if (static_cast<int64_t>(part.size()) < length) return;
-        scan.Packet.insert(scan.Packet.end(), part.begin(), part.end());
+        Scan.Packet.insert(Scan.Packet.end(), part.begin(), part.end());
         if (ended) {
-            scan.PacketInPage2 = first;
-            scan.PacketComplete = true;
+            Scan.PacketInPage2 = first;
+            Scan.PacketComplete = true;
             return;
         }
         int64_t next = page->BodyOffset() + page->BodySize();
         uint32_t serial = page->Serial();
-        page = ReadPageHeader(s, next);
+        page = ReadPageHeader(S, next);
         // The packet goes on only on a continuation page of the same stream.
         if (page && (page->Serial() != serial || (page->Bytes[5] & 0x01) == 0)) page.reset();
         first = false;
@@ -138,20 +138,20 @@ void CollectPacket(TStream& s, TScan& scan) {
 
 // Parses the comment packet. Each stored text is trimmed once as a whole: blanks at
 // the ends of an entry go, blanks inside a long value stay.
-void ParseComments(TScan& scan) {
-    TByteCursor c(scan.Packet);
+void ParseComments(TScan& Scan) {
+    TByteCursor c(Scan.Packet);
     if (!c.Skip(kCommentType.size())) return;
-    const TVorbisComment comment = ParseVorbisComment(std::span(scan.Packet).subspan(c.Pos()));
+    const TVorbisComment comment = ParseVorbisComment(std::span(Scan.Packet).subspan(c.Pos()));
     if (!comment.Vendor) return;
-    scan.Vendor = std::string(*comment.Vendor);
+    Scan.Vendor = std::string(*comment.Vendor);
     if (!comment.Count) return;
-    scan.VendorRead = true;
-    scan.EntriesEnd = c.Pos() + comment.End;
+    Scan.VendorRead = true;
+    Scan.EntriesEnd = c.Pos() + comment.End;
     for (std::string_view raw : comment.Entries) {
         auto field = SplitVorbisEntry(TrimView(raw));
-        if (field) scan.Entries.emplace_back(std::move(field->Name), Utf8ToWide(TrimView(field->Value)));
+        if (field) Scan.Entries.emplace_back(std::move(field->Name), Utf8ToWide(TrimView(field->Value)));
     }
-    scan.CommentsParsed = comment.Complete;
+    Scan.CommentsParsed = comment.Complete;
 }
 
 // Scans the file; nullopt when it is not an Ogg Vorbis stream. File errors raise.
@@ -198,23 +198,23 @@ std::optional<TScan> ScanHeaders(const std::filesystem::path& FileName) {
     return scan;
 }
 
-std::optional<std::vector<uint8_t>> BuildPage2(TStream& s, const TScan& scan,
-                                               const std::vector<uint8_t>& packet) {
-    const TPageHeader& old = *scan.Page2;
-    std::vector<uint8_t> lacing(packet.size() / 255, 255);
-    lacing.push_back(static_cast<uint8_t>(packet.size() % 255));
-    for (size_t i = scan.LastLacing + 1; i < old.Segments(); ++i) lacing.push_back(old.Lacing(i));
+std::optional<std::vector<uint8_t>> BuildPage2(TStream& S, const TScan& Scan,
+                                               const std::vector<uint8_t>& Packet) {
+    const TPageHeader& old = *Scan.Page2;
+    std::vector<uint8_t> lacing(Packet.size() / 255, 255);
+    lacing.push_back(static_cast<uint8_t>(Packet.size() % 255));
+    for (size_t i = Scan.LastLacing + 1; i < old.Segments(); ++i) lacing.push_back(old.Lacing(i));
     if (lacing.size() > 255) return std::nullopt;
 
     std::vector<uint8_t> page(old.Bytes.begin(), old.Bytes.begin() + kPageHeaderSize);
     page[26] = static_cast<uint8_t>(lacing.size());
     std::fill(page.begin() + 22, page.begin() + 26, uint8_t{0});
     page.insert(page.end(), lacing.begin(), lacing.end());
-    page.insert(page.end(), packet.begin(), packet.end());
-    int64_t restOffset = old.BodyOffset() + static_cast<int64_t>(scan.Packet.size());
-    int64_t restSize = old.BodySize() - static_cast<int64_t>(scan.Packet.size());
-    s.SetPosition(restOffset);
-    std::vector<uint8_t> rest = s.ReadBytes(restSize);
+    page.insert(page.end(), Packet.begin(), Packet.end());
+    int64_t restOffset = old.BodyOffset() + static_cast<int64_t>(Scan.Packet.size());
+    int64_t restSize = old.BodySize() - static_cast<int64_t>(Scan.Packet.size());
+    S.SetPosition(restOffset);
+    std::vector<uint8_t> rest = S.ReadBytes(restSize);
     if (static_cast<int64_t>(rest.size()) != restSize) throw std::runtime_error("short read");
     page.insert(page.end(), rest.begin(), rest.end());
     uint32_t crc = OggCRC32(page);

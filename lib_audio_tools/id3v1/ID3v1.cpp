@@ -45,45 +45,45 @@ constexpr int64_t kRecordSize = 128;
 constexpr int64_t kTrailerSize = 15;
 
 // Decimal value of a run of digits; nullopt when any byte is not a digit.
-std::optional<int> ParseDigits(const uint8_t* p, size_t n) {
+std::optional<int> ParseDigits(const uint8_t* P, size_t N) {
     int value = 0;
-    for (size_t i = 0; i < n; ++i) {
-        if (p[i] < '0' || p[i] > '9') return std::nullopt;
-        value = value * 10 + (p[i] - '0');
+    for (size_t i = 0; i < N; ++i) {
+        if (P[i] < '0' || P[i] > '9') return std::nullopt;
+        value = value * 10 + (P[i] - '0');
     }
     return value;
 }
 
-void AppendDigits(std::vector<uint8_t>& out, size_t value, int width) {
-    std::string digits(static_cast<size_t>(width), '0');
-    for (int i = width - 1; i >= 0 && value > 0; --i) {
-        digits[static_cast<size_t>(i)] = static_cast<char>('0' + value % 10);
-        value /= 10;
+void AppendDigits(std::vector<uint8_t>& Out, size_t Value, int Width) {
+    std::string digits(static_cast<size_t>(Width), '0');
+    for (int i = Width - 1; i >= 0 && Value > 0; --i) {
+        digits[static_cast<size_t>(i)] = static_cast<char>('0' + Value % 10);
+        Value /= 10;
     }
-    out.insert(out.end(), digits.begin(), digits.end());
+    Out.insert(Out.end(), digits.begin(), digits.end());
 }
 
-void AppendText(std::vector<uint8_t>& out, std::string_view text) {
-    out.insert(out.end(), text.begin(), text.end());
+void AppendText(std::vector<uint8_t>& Out, std::string_view Text) {
+    Out.insert(Out.end(), Text.begin(), Text.end());
 }
 
 // Exactly Count bytes at Pos, or nullopt when the stream holds fewer.
-bool StartsWith(const std::vector<uint8_t>& bytes, size_t at, std::string_view mark) {
-    return bytes.size() >= at && bytes.size() - at >= mark.size() &&
-           std::memcmp(bytes.data() + at, mark.data(), mark.size()) == 0;
+bool StartsWith(const std::vector<uint8_t>& Bytes, size_t At, std::string_view Mark) {
+    return Bytes.size() >= At && Bytes.size() - At >= Mark.size() &&
+           std::memcmp(Bytes.data() + At, Mark.data(), Mark.size()) == 0;
 }
 
 // A record slot ends at its first zero byte; padding of spaces or zeros goes. Bytes after
 // a zero are leftovers of older writers, not text.
-std::string SlotText(const std::array<uint8_t, 128>& r, size_t at, size_t width) {
+std::string SlotText(const std::array<uint8_t, 128>& R, size_t At, size_t Width) {
     size_t n = 0;
-    while (n < width && r[at + n] != 0) ++n;
-    return TrimRight(std::string_view(reinterpret_cast<const char*>(r.data() + at), n));
+    while (n < Width && R[At + n] != 0) ++n;
+    return TrimRight(std::string_view(reinterpret_cast<const char*>(R.data() + At), n));
 }
 
-void PutSlot(std::array<uint8_t, 128>& r, size_t at, size_t width, std::string_view text) {
-    size_t n = std::min(width, text.size());
-    std::memcpy(r.data() + at, text.data(), n);
+void PutSlot(std::array<uint8_t, 128>& R, size_t At, size_t Width, std::string_view Text) {
+    size_t n = std::min(Width, Text.size());
+    std::memcpy(R.data() + At, Text.data(), n);
 }
 
 // Keeps a file's modification time over a write when asked to.
@@ -164,20 +164,20 @@ std::string TID3v1::GetGenreName() const {
 
 // --- reading ---------------------------------------------------------------
 
-void TID3v1::ParseRecord(const std::array<uint8_t, 128>& r) {
-    const bool v11 = (r[125] == 0 && r[126] != 0) || (r[125] == ' ' && r[126] != ' ');
+void TID3v1::ParseRecord(const std::array<uint8_t, 128>& R) {
+    const bool v11 = (R[125] == 0 && R[126] != 0) || (R[125] == ' ' && R[126] != ' ');
     VersionID = v11 ? 2 : 1;
-    SetTitle(SlotText(r, 3, 30));
-    SetArtist(SlotText(r, 33, 30));
-    SetAlbum(SlotText(r, 63, 30));
-    SetYear(SlotText(r, 93, 4));
+    SetTitle(SlotText(R, 3, 30));
+    SetArtist(SlotText(R, 33, 30));
+    SetAlbum(SlotText(R, 63, 30));
+    SetYear(SlotText(R, 93, 4));
     if (v11) {
-        SetComment(SlotText(r, 97, 28));
-        TrackNo = r[126];
+        SetComment(SlotText(R, 97, 28));
+        TrackNo = R[126];
     } else {
-        SetComment(SlotText(r, 97, 30));
+        SetComment(SlotText(R, 97, 30));
     }
-    Genre = r[127];
+    Genre = R[127];
 }
 
 void TID3v1::ParseLyrics3Fields(const std::vector<uint8_t>& Block) {

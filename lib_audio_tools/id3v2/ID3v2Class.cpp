@@ -60,14 +60,14 @@ bool IsWritten(const TBaseFrame& Frame) { return !IsID3v1(Frame) && !Frame.Delet
 
 }  // namespace
 
-TID3v2Class::TID3v2Class(const std::filesystem::path& FileName_) : FileName(FileName_) { LoadFromFile(); }
+TID3v2Class::TID3v2Class(const std::filesystem::path& Name) : FileName(Name) { LoadFromFile(); }
 
-TID3v2Class::TID3v2Class(const std::filesystem::path& FileName_, TFileTransaction& Transaction)
-    : FileName(FileName_), transaction_(&Transaction) {
+TID3v2Class::TID3v2Class(const std::filesystem::path& Name, TFileTransaction& Transaction)
+    : FileName(Name), transaction_(&Transaction) {
     LoadFromFile();
 }
 
-TID3v2Class::TID3v2Class(const std::filesystem::path& FileName_, int Handle) : FileName(FileName_), readHandle_(Handle) {
+TID3v2Class::TID3v2Class(const std::filesystem::path& Name, int Handle) : FileName(Name), readHandle_(Handle) {
     LoadFromFile();
     readHandle_ = -1;
 }
@@ -277,7 +277,7 @@ void TID3v2Class::LoadFromFile() {
                     throw changed();
                 const std::span<const uint8_t> area(buffer.get(), length);
                 FrameWalk = WalkFrames(area, start, Version, FrameList);
-                const auto last = std::find_if(area.rbegin(), area.rend(), [](uint8_t b) { return b != 0; });
+                const auto last = std::find_if(area.rbegin(), area.rend(), [](uint8_t B) { return B != 0; });
                 LoadedPaddingStart = start + static_cast<int64_t>(area.rend() - last);
             }
         }
@@ -384,7 +384,7 @@ std::vector<uint8_t> TID3v2Class::ExtendedHeaderFor(uint16_t ForVersion, uint32_
         return out;
     }
     const std::vector<uint8_t> none;
-    const std::vector<uint8_t>& frames = RenderedFrames_ != nullptr ? *RenderedFrames_ : none;
+    const std::vector<uint8_t>& frames = renderedFrames_ != nullptr ? *renderedFrames_ : none;
     // The CRC describes the frames being saved (and, in 2.4, the padding), never the old ones.
     auto paddingAfter = [&](size_t HeaderLength) -> uint64_t {
         const uint64_t used = uint64_t{HeaderLength} + frames.size();
@@ -489,7 +489,7 @@ void TID3v2Class::ConvertDateFrames(uint16_t Target) {
     };
     auto present = [&](std::string_view ID) {
         return std::any_of(FrameList.begin(), FrameList.end(),
-                           [&](const auto& frame) { return IsWritten(*frame) && frame->FrameID() == ID; });
+                           [&](const auto& Frame) { return IsWritten(*Frame) && Frame->FrameID() == ID; });
     };
     auto retitle = [](TTxxxFrame& Frame, const char* ID, std::u16string Text) {
         Frame.SetFrameID(ID);
@@ -564,7 +564,7 @@ void TID3v2Class::ConvertDateFrames(uint16_t Target) {
             return;
         }
         retitle(Frame, "TYER", parts->Year);
-        auto at = std::find_if(FrameList.begin(), FrameList.end(), [&](const auto& f) { return f.get() == &Frame; });
+        auto at = std::find_if(FrameList.begin(), FrameList.end(), [&](const auto& F) { return F.get() == &Frame; });
         if (hasTime) at = FrameList.insert(at + 1, NewDateFrame("TIME", parts->Time)) - 1;
         if (hasDate) FrameList.insert(at + 1, NewDateFrame("TDAT", parts->Date));
     };
@@ -598,8 +598,8 @@ void TID3v2Class::PrepareFrames(uint16_t Target) {
         if (IsWritten(*frame)) frame->PrepareSave(Target);
     // Readers stop at a frame without a valid identifier or header, and TagLib at one without
     // content: such frames go last, so every other frame is still read.
-    std::stable_partition(FrameList.begin(), FrameList.end(), [Target](const auto& frame) {
-        return !IsWritten(*frame) || !(StopsReaders(*frame) || frame->GetDataSize(Target) == 0);
+    std::stable_partition(FrameList.begin(), FrameList.end(), [Target](const auto& Frame) {
+        return !IsWritten(*Frame) || !(StopsReaders(*Frame) || Frame->GetDataSize(Target) == 0);
     });
 }
 
@@ -695,8 +695,8 @@ TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& Fil
     struct TForgetFrames {
         const std::vector<uint8_t>*& Frames;
         ~TForgetFrames() { Frames = nullptr; }
-    } forgetFrames{RenderedFrames_};
-    RenderedFrames_ = &Rendered.Body;
+    } forgetFrames{renderedFrames_};
+    renderedFrames_ = &Rendered.Body;
 
     // The tag as Size says (the bytes after its header), padded with zeros.
     auto render = [&](uint64_t Size) {

@@ -166,7 +166,7 @@ class TID3v2Class {
     TFileTransaction* transaction_ = nullptr;
     int readHandle_ = -1;  // the caller's descriptor the load reads, when it gave one
     // The frames being saved, while a save renders them (for the extended header's CRC).
-    const std::vector<uint8_t>* RenderedFrames_ = nullptr;
+    const std::vector<uint8_t>* renderedFrames_ = nullptr;
 };
 
 }  // namespace covrilo

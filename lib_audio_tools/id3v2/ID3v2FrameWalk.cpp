@@ -60,7 +60,7 @@ THeader ReadHeader(std::span<const uint8_t> Area, size_t Pos, uint8_t Major, boo
 bool IsZeroID(std::span<const uint8_t> Area, size_t Pos, uint8_t Major) {
     const size_t n = std::min(Area.size() - Pos, Major == 2 ? size_t{3} : size_t{4});
     return std::all_of(Area.begin() + static_cast<std::ptrdiff_t>(Pos),
-                       Area.begin() + static_cast<std::ptrdiff_t>(Pos + n), [](uint8_t b) { return b == 0; });
+                       Area.begin() + static_cast<std::ptrdiff_t>(Pos + n), [](uint8_t B) { return B == 0; });
 }
 
 // A run of one filler byte up to the end: padding some taggers write with 0xFF or spaces.
@@ -69,7 +69,7 @@ bool IsFillerTail(std::span<const uint8_t> Area, size_t Pos) {
     const uint8_t first = Area[Pos];
     if (first != 0x00 && first != 0xFF && first != 0x20) return false;
     return std::all_of(Area.begin() + static_cast<std::ptrdiff_t>(Pos), Area.end(),
-                       [first](uint8_t b) { return b == first; });
+                       [first](uint8_t B) { return B == first; });
 }
 
 bool IsPaddingAt(std::span<const uint8_t> Area, size_t Pos, uint8_t Major) {
@@ -122,8 +122,8 @@ TScore Score(std::span<const uint8_t> Area, bool Plain) {
 }  // namespace
 
 bool IsFrameIDText(std::span<const uint8_t> ID) {
-    return !ID.empty() && std::all_of(ID.begin(), ID.end(), [](uint8_t c) {
-        return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    return !ID.empty() && std::all_of(ID.begin(), ID.end(), [](uint8_t C) {
+        return (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9');
     });
 }
 

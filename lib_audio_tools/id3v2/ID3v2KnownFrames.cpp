@@ -105,7 +105,7 @@ constexpr std::array<TKnownFrame, 92> kKnownFrames = {{
     {"", "TSST", svID3v24, "Subtitle", "Set subtitle"},
 }};
 
-bool IsExperimentalLetter(char c) { return c == 'X' || c == 'Y' || c == 'Z'; }
+bool IsExperimentalLetter(char C) { return C == 'X' || C == 'Y' || C == 'Z'; }
 
 // 2.2 identifiers that iTunes and others write although the 2.2 standard has none of them,
 // with the 2.3/2.4 identifiers that the peers read them as.

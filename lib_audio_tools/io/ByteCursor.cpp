@@ -49,10 +49,10 @@ std::array<uint8_t, N> LittleEndianBytes(uint64_t Value) {
     return out;
 }
 
-template <class T, size_t N, class Decode>
-T ReadAt(std::span<const uint8_t> Data, size_t Offset, Decode decode) {
+template <class T, size_t N, class TDecode>
+T ReadAt(std::span<const uint8_t> Data, size_t Offset, TDecode Decode) {
     if (Offset > Data.size() || N > Data.size() - Offset) return 0;
-    return static_cast<T>(decode(Data.subspan(Offset, N)));
+    return static_cast<T>(Decode(Data.subspan(Offset, N)));
 }
 
 template <size_t N>

@@ -43,11 +43,11 @@ public:
     std::optional<std::string_view> Bytes(size_t Length);
 
 private:
-    template <class T, size_t N, class Decode>
-    std::optional<T> Read(Decode decode) {
+    template <class T, size_t N, class TDecode>
+    std::optional<T> Read(TDecode Decode) {
         auto bytes = Span(N);
         if (!bytes) return std::nullopt;
-        return static_cast<T>(decode(*bytes));
+        return static_cast<T>(Decode(*bytes));
     }
 
     std::span<const uint8_t> data_;

@@ -17,27 +17,27 @@ namespace covrilo {
 
 namespace {
 
-[[noreturn]] void ThrowSystemError(const std::string& what) {
-    throw std::system_error(errno, std::generic_category(), what);
+[[noreturn]] void ThrowSystemError(const std::string& What) {
+    throw std::system_error(errno, std::generic_category(), What);
 }
 
 // Position arithmetic shared by the memory streams: never negative, no overflow.
-int64_t SeekWithin(int64_t current, int64_t size, int64_t offset, TSeekOrigin origin) {
+int64_t SeekWithin(int64_t Current, int64_t Size, int64_t Offset, TSeekOrigin Origin) {
     int64_t base = 0;
-    switch (origin) {
+    switch (Origin) {
         case TSeekOrigin::soBeginning: base = 0; break;
-        case TSeekOrigin::soCurrent: base = current; break;
-        case TSeekOrigin::soEnd: base = size; break;
+        case TSeekOrigin::soCurrent: base = Current; break;
+        case TSeekOrigin::soEnd: base = Size; break;
     }
-    if (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset) return current;
-    int64_t target = base + offset;
-    return target < 0 ? current : target;
+    if (Offset > 0 && base > std::numeric_limits<int64_t>::max() - Offset) return Current;
+    int64_t target = base + Offset;
+    return target < 0 ? Current : target;
 }
 
 // Bytes readable at pos of a block of size bytes, capped at count.
-int64_t Readable(int64_t pos, int64_t size, int64_t count) {
-    if (count <= 0 || pos >= size) return 0;
-    return std::min(count, size - pos);
+int64_t Readable(int64_t Pos, int64_t Size, int64_t Count) {
+    if (Count <= 0 || Pos >= Size) return 0;
+    return std::min(Count, Size - Pos);
 }
 
 }  // namespace

@@ -275,8 +275,8 @@ void TFileTransaction::CannotCreate(const std::string& What, int Errno) const {
 }
 
 void TFileTransaction::Open() {
-    auto openError = [&](int err) {
-        throw EFOpenError("Cannot open file " + name_.string() + ": " + FileErrorReason(err), FileErrorReason(err));
+    auto openError = [&](int Err) {
+        throw EFOpenError("Cannot open file " + name_.string() + ": " + FileErrorReason(Err), FileErrorReason(Err));
     };
     // The name may be replaced between finding and locking it (a save of another program
     // renaming its new file over it): the lock must hold the file that the name names.

@@ -15,31 +15,31 @@ constexpr std::array<char16_t, 32> kCp1252High = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
 };
 
-char WideCharToAnsi(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+char WideCharToAnsi(char16_t C) {
+    if (C < 0x80 || (C >= 0xA0 && C <= 0xFF)) return static_cast<char>(C);
     for (size_t i = 0; i < kCp1252High.size(); ++i)
-        if (kCp1252High[i] == c) return static_cast<char>(0x80 + i);
+        if (kCp1252High[i] == C) return static_cast<char>(0x80 + i);
     return '?';
 }
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
+void AppendUtf16(std::u16string& Out, char32_t Cp) {
+    if (Cp < 0x10000) {
+        Out.push_back(static_cast<char16_t>(Cp));
     } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        Cp -= 0x10000;
+        Out.push_back(static_cast<char16_t>(0xD800 + (Cp >> 10)));
+        Out.push_back(static_cast<char16_t>(0xDC00 + (Cp & 0x3FF)));
     }
 }
 
 // Decodes the code point at i of UTF-16 text and advances i; lone surrogates give U+FFFD.
-char32_t NextCodePoint(std::u16string_view text, size_t& i) {
-    char16_t c = text[i++];
+char32_t NextCodePoint(std::u16string_view Text, size_t& I) {
+    char16_t c = Text[I++];
     if (c >= 0xD800 && c <= 0xDBFF) {
-        if (i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
-            char16_t low = text[i++];
+        if (I < Text.size() && Text[I] >= 0xDC00 && Text[I] <= 0xDFFF) {
+            char16_t low = Text[I++];
             return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (low - 0xDC00);
         }
         return kReplacement;
@@ -48,7 +48,7 @@ char32_t NextCodePoint(std::u16string_view text, size_t& i) {
     return c;
 }
 
-size_t Utf8Units(char32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
+size_t Utf8Units(char32_t Cp) { return Cp < 0x80 ? 1 : Cp < 0x800 ? 2 : Cp < 0x10000 ? 3 : 4; }
 
 }  // namespace
 

@@ -38,16 +38,16 @@ int FailWith(int Fd, int Error) {
     return INVALID_HANDLE_VALUE;
 }
 
-int OpenAndLock(const std::filesystem::path& Name, int flags, int lock) {
-    int fd = ::open(Name.c_str(), flags | O_CLOEXEC, 0666);
+int OpenAndLock(const std::filesystem::path& Name, int Flags, int Lock) {
+    int fd = ::open(Name.c_str(), Flags | O_CLOEXEC, 0666);
     if (fd < 0) return INVALID_HANDLE_VALUE;
     struct stat st {};
     if (::fstat(fd, &st) != 0) return FailWith(fd, errno);
     if (S_ISDIR(st.st_mode)) return FailWith(fd, EISDIR);
-    if (lock != 0) {
+    if (Lock != 0) {
         int rc;
         do {
-            rc = ::flock(fd, lock | LOCK_NB);
+            rc = ::flock(fd, Lock | LOCK_NB);
         } while (rc != 0 && errno == EINTR);
         if (rc != 0) return FailWith(fd, errno);
     }

@@ -16,26 +16,26 @@ using test::TempDir;
 using test::ToBytes;
 
 TEST(WriteFileReplacing, ReplacesContentKeepsPermissionsAndFollowsSymlinks) {
-    TempDir Dir;
-    const auto Real = Dir / "real.xml";
-    const auto Link = Dir / "link.xml";
-    test::WriteFileBytes(Real, ToBytes("old content that is longer"));
-    fs::permissions(Real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    fs::create_symlink(Real, Link);
+    TempDir dir;
+    const auto real = dir / "real.xml";
+    const auto link = dir / "link.xml";
+    test::WriteFileBytes(real, ToBytes("old content that is longer"));
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(real, link);
 
-    WriteFileReplacing(Link, "new");
-    EXPECT_TRUE(fs::is_symlink(Link));
-    EXPECT_EQ(ReadFileBytes(Real), ToBytes("new"));
-    EXPECT_EQ(fs::status(Real).permissions() & fs::perms::all,
+    WriteFileReplacing(link, "new");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFileBytes(real), ToBytes("new"));
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     // No temporary file is left next to it.
-    EXPECT_EQ(std::distance(fs::directory_iterator(Dir.path()), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
 }
 
 TEST(WriteFileReplacing, MissingFolderRaisesAndCreatesNothing) {
-    TempDir Dir;
-    EXPECT_THROW(WriteFileReplacing(Dir / "none" / "x", "data"), std::system_error);
-    EXPECT_TRUE(fs::is_empty(Dir.path()));
+    TempDir dir;
+    EXPECT_THROW(WriteFileReplacing(dir / "none" / "x", "data"), std::system_error);
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ using test::TFakeHost;
 
 // mutagen's view of the pictures: "version;type:mime:size;..." in frame order.
 std::string MutagenPictures(const fs::path& File) {
-    const std::string Script =
+    const std::string script =
         "import sys\n"
         "from mutagen.id3 import ID3, ID3NoHeaderError\n"
         "try:\n"
@@ -32,10 +32,10 @@ std::string MutagenPictures(const fs::path& File) {
         "for f in t.getall('APIC'):\n"
         "    parts.append('%d:%s:%d' % (f.type, f.mime, len(f.data)))\n"
         "print(';'.join(parts), end='')\n";
-    const auto R = test::RunCommand(std::string(test::kPython) + " -c " + test::ShellQuote(Script) + " " +
+    const auto r = test::RunCommand(std::string(test::kPython) + " -c " + test::ShellQuote(script) + " " +
                                     test::ShellQuote(File.string()));
-    EXPECT_EQ(R.exitCode, 0) << R.output;
-    return R.output;
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    return r.Output;
 }
 
 class BatchRunFacadeTest : public testing::Test {
@@ -43,74 +43,74 @@ protected:
     void SetUp() override {
         if (!test::HaveTool("lame")) GTEST_SKIP() << "lame is not installed";
         if (!test::HavePillow()) GTEST_SKIP() << "Pillow for /usr/bin/python3 is not installed";
-        if (test::RunCommand(std::string(test::kPython) + " -c 'import mutagen'").exitCode != 0) {
+        if (test::RunCommand(std::string(test::kPython) + " -c 'import mutagen'").ExitCode != 0) {
             GTEST_SKIP() << "mutagen for /usr/bin/python3 is not installed";
         }
-        Host.Data = Dir.path();
-        for (const char* Name : {"one.mp3", "two.mp3"}) {
-            const auto File = Dir / Name;
-            const auto R = test::RunCommand("head -c 88200 /dev/zero | lame --quiet -r -s 44.1 --bitwidth 16 -m m - " +
-                                            test::ShellQuote(File.string()));
-            ASSERT_EQ(R.exitCode, 0) << R.output;
-            Host.Paths.push_back(File);
+        host_.Data = dir_.Path();
+        for (const char* name : {"one.mp3", "two.mp3"}) {
+            const auto file = dir_ / name;
+            const auto r = test::RunCommand("head -c 88200 /dev/zero | lame --quiet -r -s 44.1 --bitwidth 16 -m m - " +
+                                            test::ShellQuote(file.string()));
+            ASSERT_EQ(r.ExitCode, 0) << r.Output;
+            host_.Paths.push_back(file);
         }
-        Host.Statuses.assign(Host.Paths.size(), kStatusWaiting);
-        const auto Made = test::MakeQuadrantJpeg(Dir / "cover.jpg", 1600, 1200);
-        ASSERT_EQ(Made.exitCode, 0) << Made.output;
-        Host.Picture = Dir / "cover.jpg";
+        host_.Statuses.assign(host_.Paths.size(), kStatusWaiting);
+        const auto made = test::MakeQuadrantJpeg(dir_ / "cover.jpg", 1600, 1200);
+        ASSERT_EQ(made.ExitCode, 0) << made.Output;
+        host_.Picture = dir_ / "cover.jpg";
     }
-    TempDir Dir;
-    TMultitagTagger Tagger;
-    TFakeHost Host;
+    TempDir dir_;
+    TMultitagTagger tagger_;
+    TFakeHost host_;
 };
 
 TEST_F(BatchRunFacadeTest, AddReplaceAndRemovePictures) {
     // Front covers from the scaled copy.
-    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
-    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "OK"}));
-    ASSERT_EQ(Host.Picture, Dir / "temp.jpg");
-    const auto Scaled = std::to_string(fs::file_size(Dir / "temp.jpg"));
-    for (const auto& File : Host.Paths) EXPECT_EQ(MutagenPictures(File), "2.3;3:image/jpeg:" + Scaled) << File;
+    ASSERT_EQ(RunBatch(host_, tagger_).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(host_.Statuses, (std::vector<std::string>{"OK", "OK"}));
+    ASSERT_EQ(host_.Picture, dir_ / "temp.jpg");
+    const auto scaled = std::to_string(fs::file_size(dir_ / "temp.jpg"));
+    for (const auto& file : host_.Paths) EXPECT_EQ(MutagenPictures(file), "2.3;3:image/jpeg:" + scaled) << file;
 
     // A second run with the same kind replaces the picture; another kind adds one.
-    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
-    Host.Values.KindOfPic = 2;
-    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
-    for (const auto& File : Host.Paths) {
-        EXPECT_EQ(MutagenPictures(File), "2.3;3:image/jpeg:" + Scaled + ";4:image/jpeg:" + Scaled) << File;
+    ASSERT_EQ(RunBatch(host_, tagger_).Outcome, TBatchOutcome::boCompleted);
+    host_.Values.KindOfPic = 2;
+    ASSERT_EQ(RunBatch(host_, tagger_).Outcome, TBatchOutcome::boCompleted);
+    for (const auto& file : host_.Paths) {
+        EXPECT_EQ(MutagenPictures(file), "2.3;3:image/jpeg:" + scaled + ";4:image/jpeg:" + scaled) << file;
     }
 
     // Remove mode takes every picture out and keeps the tag.
-    Host.Remove = true;
-    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
-    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"Deleted", "Deleted"}));
-    for (const auto& File : Host.Paths) EXPECT_EQ(MutagenPictures(File), "2.3") << File;
+    host_.Remove = true;
+    ASSERT_EQ(RunBatch(host_, tagger_).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(host_.Statuses, (std::vector<std::string>{"Deleted", "Deleted"}));
+    for (const auto& file : host_.Paths) EXPECT_EQ(MutagenPictures(file), "2.3") << file;
 }
 
 TEST_F(BatchRunFacadeTest, Id3v24WhenChosen) {
-    Tagger.Facade.ID3v2Format = 2;
-    Host.Values.KindOfPic = 0;
-    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
-    const auto Scaled = std::to_string(fs::file_size(Dir / "temp.jpg"));
-    EXPECT_EQ(MutagenPictures(Host.Paths[0]), "2.4;0:image/jpeg:" + Scaled);
+    tagger_.Facade.ID3v2Format = 2;
+    host_.Values.KindOfPic = 0;
+    ASSERT_EQ(RunBatch(host_, tagger_).Outcome, TBatchOutcome::boCompleted);
+    const auto scaled = std::to_string(fs::file_size(dir_ / "temp.jpg"));
+    EXPECT_EQ(MutagenPictures(host_.Paths[0]), "2.4;0:image/jpeg:" + scaled);
 }
 
 TEST_F(BatchRunFacadeTest, VanishedFile) {
-    Host.Paths.insert(Host.Paths.begin() + 1, Dir / "vanished.mp3");
-    Host.Statuses.assign(Host.Paths.size(), kStatusWaiting);
+    host_.Paths.insert(host_.Paths.begin() + 1, dir_ / "vanished.mp3");
+    host_.Statuses.assign(host_.Paths.size(), kStatusWaiting);
     // Adding: the failed Open makes the save answer false, and the run goes on.
-    ASSERT_EQ(RunBatch(Host, Tagger).Outcome, TBatchOutcome::boCompleted);
-    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"OK", "Error", "OK"}));
-    EXPECT_FALSE(fs::exists(Dir / "vanished.mp3"));
+    ASSERT_EQ(RunBatch(host_, tagger_).Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(host_.Statuses, (std::vector<std::string>{"OK", "Error", "OK"}));
+    EXPECT_FALSE(fs::exists(dir_ / "vanished.mp3"));
 
     // Removing: a file that Open could not read is refused like a save, with the reason.
-    Host.Remove = true;
-    Host.Statuses.assign(Host.Paths.size(), kStatusWaiting);
-    const auto Result = RunBatch(Host, Tagger);
-    EXPECT_EQ(Result.Outcome, TBatchOutcome::boCompleted);
-    EXPECT_EQ(Host.Statuses, (std::vector<std::string>{"Deleted", "Error", "Deleted"}));
-    EXPECT_EQ(Tagger.LastError(), "") << "the last file was removed without error";
-    EXPECT_FALSE(fs::exists(Dir / "vanished.mp3"));
+    host_.Remove = true;
+    host_.Statuses.assign(host_.Paths.size(), kStatusWaiting);
+    const auto result = RunBatch(host_, tagger_);
+    EXPECT_EQ(result.Outcome, TBatchOutcome::boCompleted);
+    EXPECT_EQ(host_.Statuses, (std::vector<std::string>{"Deleted", "Error", "Deleted"}));
+    EXPECT_EQ(tagger_.LastError(), "") << "the last file was removed without error";
+    EXPECT_FALSE(fs::exists(dir_ / "vanished.mp3"));
 }
 
 }  // namespace

@@ -13,22 +13,22 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(CoverWorkspace, EveryCopyIsAFileOfItsOwnAndAllGoWithTheWorkspace) {
-    fs::path Folder, First, Second;
+    fs::path folder, first, second;
     {
-        TCoverWorkspace Workspace;
-        EXPECT_TRUE(Workspace.Folder().empty()) << "made on first use only";
-        First = Workspace.Add(test::ToBytes("first cover"));
-        Second = Workspace.Add(test::ToBytes("second cover"));
-        Folder = Workspace.Folder();
-        EXPECT_NE(First, Second);
-        EXPECT_EQ(First.parent_path(), Folder);
-        EXPECT_EQ(test::ReadFileText(First), "first cover");
-        EXPECT_EQ(test::ReadFileText(Second), "second cover");
-        struct stat St {};
-        ASSERT_EQ(::stat(Folder.c_str(), &St), 0);
-        EXPECT_EQ(St.st_mode & 0777, 0700u) << "nobody else's business";
+        TCoverWorkspace workspace;
+        EXPECT_TRUE(workspace.Folder().empty()) << "made on first use only";
+        first = workspace.Add(test::ToBytes("first cover"));
+        second = workspace.Add(test::ToBytes("second cover"));
+        folder = workspace.Folder();
+        EXPECT_NE(first, second);
+        EXPECT_EQ(first.parent_path(), folder);
+        EXPECT_EQ(test::ReadFileText(first), "first cover");
+        EXPECT_EQ(test::ReadFileText(second), "second cover");
+        struct stat st {};
+        ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << "nobody else's business";
     }
-    EXPECT_FALSE(fs::exists(Folder));
+    EXPECT_FALSE(fs::exists(folder));
 }
 
 }  // namespace

@@ -15,47 +15,47 @@ namespace {
 using test::TempDir;
 
 TFileIdentity IdentityNow(const std::filesystem::path& File) {
-    TUnicodeFileStream Stream(File, fmOpenRead);
-    return Stream.Identity();
+    TUnicodeFileStream stream(File, fmOpenRead);
+    return stream.Identity();
 }
 
 TEST(FileTimes, RestoredToTheNanosecondOnlyWhileTheFileIsTheSavedOne) {
-    TempDir Dir;
-    const auto File = Dir / "song.mp3";
-    test::WriteFileBytes(File, test::ToBytes("before"));
-    const timespec Old[2] = {{1000000000, 123456789}, {1200000000, 987654321}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, File.c_str(), Old, 0), 0);
-    const TFileTimes Times = ReadFileTimes(File);
-    EXPECT_EQ(Times.Modification.tv_sec, 1200000000);
+    TempDir dir;
+    const auto file = dir / "song.mp3";
+    test::WriteFileBytes(file, test::ToBytes("before"));
+    const timespec old[2] = {{1000000000, 123456789}, {1200000000, 987654321}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+    const TFileTimes times = ReadFileTimes(file);
+    EXPECT_EQ(times.Modification.tv_sec, 1200000000);
 
     // A save: new content, new times.
-    test::WriteFileBytes(File, test::ToBytes("after, longer"));
-    const TFileIdentity Saved = IdentityNow(File);
-    RestoreFileTimes(File, Times, Saved);
-    const TFileTimes Now = ReadFileTimes(File);
-    EXPECT_EQ(Now.Modification.tv_sec, Times.Modification.tv_sec);
-    EXPECT_EQ(Now.Modification.tv_nsec, Times.Modification.tv_nsec);
-    EXPECT_EQ(Now.Access.tv_sec, Times.Access.tv_sec);
-    EXPECT_EQ(Now.Access.tv_nsec, Times.Access.tv_nsec);
+    test::WriteFileBytes(file, test::ToBytes("after, longer"));
+    const TFileIdentity saved = IdentityNow(file);
+    RestoreFileTimes(file, times, saved);
+    const TFileTimes now = ReadFileTimes(file);
+    EXPECT_EQ(now.Modification.tv_sec, times.Modification.tv_sec);
+    EXPECT_EQ(now.Modification.tv_nsec, times.Modification.tv_nsec);
+    EXPECT_EQ(now.Access.tv_sec, times.Access.tv_sec);
+    EXPECT_EQ(now.Access.tv_nsec, times.Access.tv_nsec);
 
     // Written by another program since the save: its change keeps its time.
-    test::WriteFileBytes(File, test::ToBytes("someone else's"));
-    const TFileTimes Theirs = ReadFileTimes(File);
-    EXPECT_THROW(RestoreFileTimes(File, Times, Saved), EFWriteError);
-    EXPECT_EQ(ReadFileTimes(File).Modification.tv_sec, Theirs.Modification.tv_sec);
+    test::WriteFileBytes(file, test::ToBytes("someone else's"));
+    const TFileTimes theirs = ReadFileTimes(file);
+    EXPECT_THROW(RestoreFileTimes(file, times, saved), EFWriteError);
+    EXPECT_EQ(ReadFileTimes(file).Modification.tv_sec, theirs.Modification.tv_sec);
 
     // Locked by another program: not touched either, and the reason says so.
-    const TFileIdentity Current = IdentityNow(File);
-    const int Fd = ::open(File.c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(Fd, LOCK_EX), 0);
+    const TFileIdentity current = IdentityNow(file);
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
     try {
-        RestoreFileTimes(File, Times, Current);
+        RestoreFileTimes(file, times, current);
         ADD_FAILURE() << "no exception";
-    } catch (const EFWriteError& E) {
-        EXPECT_EQ(E.Reason(), "it was saved, but its times could not be restored (locked by another program)");
+    } catch (const EFWriteError& e) {
+        EXPECT_EQ(e.Reason(), "it was saved, but its times could not be restored (locked by another program)");
     }
-    ::close(Fd);
-    EXPECT_THROW(ReadFileTimes(Dir / "missing.mp3"), EFOpenError);
+    ::close(fd);
+    EXPECT_THROW(ReadFileTimes(dir / "missing.mp3"), EFOpenError);
 }
 
 }  // namespace

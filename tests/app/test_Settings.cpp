@@ -37,33 +37,33 @@ protected:
         MaxX = MaxY = JpegQuality = KindOfPic = TextEncoding = -1;
     }
     void TearDown() override { SettingsIni.reset(); }
-    TempDir Dir;
+    TempDir dir_;
 };
 
 TEST_F(SettingsTest, FreshInstallationReadsDefaultsAndWritesTheThirteenLines) {
-    const auto File = Dir / "settings.xml";
-    LoadSettings(File);
+    const auto file = dir_ / "settings.xml";
+    LoadSettings(file);
     EXPECT_EQ(MaxX, 500);
     EXPECT_EQ(MaxY, 500);
     EXPECT_EQ(JpegQuality, 70);
     EXPECT_EQ(KindOfPic, 1);
     EXPECT_EQ(TextEncoding, 0);
-    EXPECT_EQ(ReadFileText(File),
+    EXPECT_EQ(ReadFileText(file),
               "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x -->\r\n"
               "<xmlini>\r\n</xmlini>\r\n");
     SaveSettings();
     EXPECT_EQ(SettingsIni, nullptr);
-    EXPECT_EQ(ReadFileText(File), kFreshFile);
+    EXPECT_EQ(ReadFileText(file), kFreshFile);
 
     // Loading and saving again leaves the file byte for byte as it was.
-    LoadSettings(File);
+    LoadSettings(file);
     SaveSettings();
-    EXPECT_EQ(ReadFileText(File), kFreshFile);
+    EXPECT_EQ(ReadFileText(file), kFreshFile);
 }
 
 TEST_F(SettingsTest, ValuesSurviveARestart) {
-    const auto File = Dir / "settings.xml";
-    LoadSettings(File);
+    const auto file = dir_ / "settings.xml";
+    LoadSettings(file);
     MaxX = 1234;
     MaxY = 20;
     JpegQuality = 85;
@@ -71,7 +71,7 @@ TEST_F(SettingsTest, ValuesSurviveARestart) {
     TextEncoding = 2;
     SaveSettings();
     MaxX = MaxY = JpegQuality = KindOfPic = TextEncoding = 0;
-    LoadSettings(File);
+    LoadSettings(file);
     EXPECT_EQ(MaxX, 1234);
     EXPECT_EQ(MaxY, 20);
     EXPECT_EQ(JpegQuality, 85);
@@ -80,8 +80,8 @@ TEST_F(SettingsTest, ValuesSurviveARestart) {
 }
 
 TEST_F(SettingsTest, HandEditedFileFallsBackPerValueAndKeepsOddLines) {
-    const auto File = Dir / "settings.xml";
-    WriteFileBytes(File, ToBytes("<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n"
+    const auto file = dir_ / "settings.xml";
+    WriteFileBytes(file, ToBytes("<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n"
                                  "<!-- Generator: TXMLINI 1.x -->\r\n"
                                  "<xmlini>\r\n"
                                  "  <ImageSettings>\r\n"
@@ -90,14 +90,14 @@ TEST_F(SettingsTest, HandEditedFileFallsBackPerValueAndKeepsOddLines) {
                                  "    <MaxX>abc</MaxX>\r\n"
                                  "  </ImageSettings>\r\n"
                                  "</xmlini>\r\n"));
-    LoadSettings(File);
+    LoadSettings(file);
     EXPECT_EQ(MaxX, 500);         // letters
     EXPECT_EQ(MaxY, 500);         // indented by three blanks: invisible
     EXPECT_EQ(JpegQuality, 90);
     EXPECT_EQ(KindOfPic, 1);      // section missing
     EXPECT_EQ(TextEncoding, 0);
     SaveSettings();
-    EXPECT_EQ(ReadFileText(File),
+    EXPECT_EQ(ReadFileText(file),
               "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n"
               "<!-- Generator: TXMLINI 1.x -->\r\n"
               "<xmlini>\r\n"
@@ -115,86 +115,86 @@ TEST_F(SettingsTest, HandEditedFileFallsBackPerValueAndKeepsOddLines) {
 }
 
 TEST_F(SettingsTest, FileRemovedWhileRunningIsWrittenAgainComplete) {
-    const auto File = Dir / "settings.xml";
-    LoadSettings(File);
-    std::filesystem::remove(File);
+    const auto file = dir_ / "settings.xml";
+    LoadSettings(file);
+    std::filesystem::remove(file);
     SaveSettings();
-    EXPECT_EQ(ReadFileText(File), kFreshFile);
+    EXPECT_EQ(ReadFileText(file), kFreshFile);
 }
 
 TEST_F(SettingsTest, UncreatableFileRaisesAndLeavesDefaults) {
-    EXPECT_THROW(LoadSettings(Dir / "missing-folder" / "settings.xml"), std::exception);
+    EXPECT_THROW(LoadSettings(dir_ / "missing-folder" / "settings.xml"), std::exception);
     EXPECT_EQ(MaxX, 500);
     EXPECT_EQ(JpegQuality, 70);
     EXPECT_EQ(KindOfPic, 1);
     EXPECT_EQ(SettingsIni, nullptr);
     SaveSettings();  // nothing to write to; must not crash or create anything
-    EXPECT_FALSE(std::filesystem::exists(Dir / "missing-folder"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "missing-folder"));
 }
 
 TEST_F(SettingsTest, ReopenAfterAFailedLoadSavesWhatWasSet) {
-    const auto Sub = Dir / "sub";
-    EXPECT_THROW(LoadSettings(Sub / "settings.xml"), std::exception);  // no folder yet
+    const auto sub = dir_ / "sub";
+    EXPECT_THROW(LoadSettings(sub / "settings.xml"), std::exception);  // no folder yet
     MaxX = 640;
     KindOfPic = 4;
-    EXPECT_THROW(ReopenSettings(Sub / "settings.xml"), std::exception);  // still none
-    std::filesystem::create_directory(Sub);
-    ReopenSettings(Sub / "settings.xml");
+    EXPECT_THROW(ReopenSettings(sub / "settings.xml"), std::exception);  // still none
+    std::filesystem::create_directory(sub);
+    ReopenSettings(sub / "settings.xml");
     SaveSettings();
-    ReopenSettings(Sub / "settings.xml");  // a second shut-down writes the same file
+    ReopenSettings(sub / "settings.xml");  // a second shut-down writes the same file
     SaveSettings();
-    LoadSettings(Sub / "settings.xml");
+    LoadSettings(sub / "settings.xml");
     EXPECT_EQ(MaxX, 640);
     EXPECT_EQ(KindOfPic, 4);
     EXPECT_EQ(JpegQuality, 70);
-    std::string Text = ReadFileText(Sub / "settings.xml");
-    EXPECT_EQ(std::count(Text.begin(), Text.end(), '\n'), 13) << Text;
+    std::string text = ReadFileText(sub / "settings.xml");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 13) << text;
 }
 
 TEST_F(SettingsTest, FailedSaveRaisesAndKeepsTheValues) {
-    const auto Sub = Dir / "sub";
-    std::filesystem::create_directory(Sub);
-    LoadSettings(Sub / "settings.xml");
+    const auto sub = dir_ / "sub";
+    std::filesystem::create_directory(sub);
+    LoadSettings(sub / "settings.xml");
     MaxX = 777;
-    std::filesystem::remove_all(Sub);  // nowhere to write any more
+    std::filesystem::remove_all(sub);  // nowhere to write any more
     EXPECT_THROW(SaveSettings(), std::system_error);
     EXPECT_EQ(MaxX, 777);
     ASSERT_NE(SettingsIni, nullptr);  // a later save may still succeed
-    std::filesystem::create_directory(Sub);
+    std::filesystem::create_directory(sub);
     SaveSettings();
-    LoadSettings(Sub / "settings.xml");
+    LoadSettings(sub / "settings.xml");
     EXPECT_EQ(MaxX, 777);
 }
 
 // A settings file as TXMLIni writes it, with these values.
 std::string SettingsFile(const std::string& MaxXValue, int MaxYValue, int Quality, int Kind, int Encoding) {
-    auto Key = [](const char* Name, const std::string& Value) {
+    auto key = [](const char* Name, const std::string& Value) {
         return std::string("    <") + Name + ">" + Value + "</" + Name + ">\r\n";
     };
     return "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x -->\r\n<xmlini>\r\n"
            "  <ImageSettings>\r\n" +
-           Key("JpegQuality", std::to_string(Quality)) + Key("MaxY", std::to_string(MaxYValue)) + Key("MaxX", MaxXValue) +
-           "  </ImageSettings>\r\n  <Id3Settings>\r\n" + Key("TextEncoding", std::to_string(Encoding)) +
-           Key("KindOfPic", std::to_string(Kind)) + "  </Id3Settings>\r\n</xmlini>\r\n";
+           key("JpegQuality", std::to_string(Quality)) + key("MaxY", std::to_string(MaxYValue)) + key("MaxX", MaxXValue) +
+           "  </ImageSettings>\r\n  <Id3Settings>\r\n" + key("TextEncoding", std::to_string(Encoding)) +
+           key("KindOfPic", std::to_string(Kind)) + "  </Id3Settings>\r\n</xmlini>\r\n";
 }
 
 TEST_F(SettingsTest, ReadOnceBringsValuesIntoTheWindowsRangesAndSaysWhatItCouldNotUse) {
-    const std::string LineFormat =
+    const std::string lineFormat =
         "the line format (one element on each line, sections indented by two blanks, keys by four)";
-    std::string Tabbed = SettingsFile("300", 200, 90, 2, 2);
-    for (size_t Pos; (Pos = Tabbed.find("  ")) != std::string::npos;) Tabbed.replace(Pos, 2, "\t");
-    std::string OneLine = SettingsFile("300", 200, 90, 2, 2);
-    std::erase(OneLine, '\r');
-    std::erase(OneLine, '\n');
-    std::string OneTabbedKey = SettingsFile("300", 200, 90, 2, 2);
-    OneTabbedKey.replace(OneTabbedKey.find("    <MaxY>"), 4, "\t");
+    std::string tabbed = SettingsFile("300", 200, 90, 2, 2);
+    for (size_t pos; (pos = tabbed.find("  ")) != std::string::npos;) tabbed.replace(pos, 2, "\t");
+    std::string oneLine = SettingsFile("300", 200, 90, 2, 2);
+    std::erase(oneLine, '\r');
+    std::erase(oneLine, '\n');
+    std::string oneTabbedKey = SettingsFile("300", 200, 90, 2, 2);
+    oneTabbedKey.replace(oneTabbedKey.find("    <MaxY>"), 4, "\t");
     struct Case {
         const char* Name;
         std::string Text;  // "" for no file
         std::vector<int32_t> Values;  // MaxX, MaxY, JpegQuality, KindOfPic, TextEncoding afterwards
         std::vector<std::string> Warnings;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"no file", "", {500, 500, 70, 1, 0}, {}},
         {"in range", SettingsFile("300", 200, 90, 2, 2), {300, 200, 90, 2, 2}, {}},
         {"the empty document", "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<xmlini>\r\n</xmlini>\r\n",
@@ -214,22 +214,22 @@ TEST_F(SettingsTest, ReadOnceBringsValuesIntoTheWindowsRangesAndSaysWhatItCouldN
           "TextEncoding 3 is outside 0..2; ID3v2.3 ISO-8859-1 is used, as in the window"}},
         {"not a number", SettingsFile("wide", 500, 70, 1, 0), {500, 500, 70, 1, 0},
          {"MaxX \"wide\" is not a whole number; the default 500 is used"}},
-        {"tab-indented", Tabbed, {500, 500, 70, 1, 0},
-         {"the file cannot be read: it is not in " + LineFormat + "; the defaults are used"}},
-        {"all on one line", OneLine, {500, 500, 70, 1, 0},
-         {"the file cannot be read: it is not in " + LineFormat + "; the defaults are used"}},
-        {"one key tab-indented", OneTabbedKey, {300, 500, 90, 2, 2},
-         {"the line of MaxY is not in " + LineFormat + "; its default is used"}},
+        {"tab-indented", tabbed, {500, 500, 70, 1, 0},
+         {"the file cannot be read: it is not in " + lineFormat + "; the defaults are used"}},
+        {"all on one line", oneLine, {500, 500, 70, 1, 0},
+         {"the file cannot be read: it is not in " + lineFormat + "; the defaults are used"}},
+        {"one key tab-indented", oneTabbedKey, {300, 500, 90, 2, 2},
+         {"the line of MaxY is not in " + lineFormat + "; its default is used"}},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        const auto File = Dir / (std::string(C.Name) + ".xml");
-        if (!C.Text.empty()) WriteFileBytes(File, ToBytes(C.Text));
-        EXPECT_EQ(ReadSettingsOnce(File), C.Warnings);
-        EXPECT_EQ((std::vector<int32_t>{MaxX, MaxY, JpegQuality, KindOfPic, TextEncoding}), C.Values);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const auto file = dir_ / (std::string(c.Name) + ".xml");
+        if (!c.Text.empty()) WriteFileBytes(file, ToBytes(c.Text));
+        EXPECT_EQ(ReadSettingsOnce(file), c.Warnings);
+        EXPECT_EQ((std::vector<int32_t>{MaxX, MaxY, JpegQuality, KindOfPic, TextEncoding}), c.Values);
         EXPECT_EQ(SettingsIni, nullptr);
-        if (!C.Text.empty()) {
-            EXPECT_EQ(ReadFileText(File), C.Text) << "read once means never written";
+        if (!c.Text.empty()) {
+            EXPECT_EQ(ReadFileText(file), c.Text) << "read once means never written";
         }
     }
 }

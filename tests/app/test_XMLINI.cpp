@@ -23,54 +23,54 @@ const std::string kEmptyDoc =
     "</xmlini>\r\n";
 
 TEST(TXMLIni, MissingFileIsCreatedAsEmptyDocument) {
-    TempDir Dir;
-    const auto File = Dir / "settings.xml";
+    TempDir dir;
+    const auto file = dir / "settings.xml";
     {
-        TXMLIni Ini(File, false);
-        EXPECT_EQ(ReadFileText(File), kEmptyDoc);  // written at once, not only at destruction
-        EXPECT_EQ(Ini.Lines().size(), 4u);
+        TXMLIni ini(file, false);
+        EXPECT_EQ(ReadFileText(file), kEmptyDoc);  // written at once, not only at destruction
+        EXPECT_EQ(ini.Lines().size(), 4u);
     }
-    EXPECT_EQ(ReadFileText(File), kEmptyDoc);
+    EXPECT_EQ(ReadFileText(file), kEmptyDoc);
 }
 
 TEST(TXMLIni, MissingFileWithRaiseErrorsCreatesAndRaises) {
-    TempDir Dir;
-    const auto File = Dir / "settings.xml";
+    TempDir dir;
+    const auto file = dir / "settings.xml";
     try {
-        TXMLIni Ini(File, true);
+        TXMLIni ini(file, true);
         FAIL() << "expected EXMLIniException";
-    } catch (const EXMLIniException& E) {
-        EXPECT_STREQ(E.what(), "File not exist. TXMLINI has created a new one.");
+    } catch (const EXMLIniException& e) {
+        EXPECT_STREQ(e.what(), "File not exist. TXMLINI has created a new one.");
     }
-    EXPECT_EQ(ReadFileText(File), kEmptyDoc);
+    EXPECT_EQ(ReadFileText(file), kEmptyDoc);
 }
 
 TEST(TXMLIni, UnwritableFolderRaisesOnCreate) {
-    TempDir Dir;
-    EXPECT_THROW(TXMLIni(Dir / "no" / "such" / "settings.xml", false), std::system_error);
+    TempDir dir;
+    EXPECT_THROW(TXMLIni(dir / "no" / "such" / "settings.xml", false), std::system_error);
 }
 
 TEST(TXMLIni, RefusesWhatIsNoSettingsFile) {
-    TempDir Dir;
-    std::filesystem::create_directory(Dir / "folder.xml");
-    EXPECT_THROW(TXMLIni(Dir / "folder.xml", false), EXMLIniException);
-    const auto Big = Dir / "big.xml";
-    test::WriteFileBytes(Big, test::Bytes(17 * 1024 * 1024, 'x'));
-    EXPECT_THROW(TXMLIni(Big, false), EXMLIniException);
-    EXPECT_EQ(std::filesystem::file_size(Big), 17u * 1024 * 1024);  // left alone
+    TempDir dir;
+    std::filesystem::create_directory(dir / "folder.xml");
+    EXPECT_THROW(TXMLIni(dir / "folder.xml", false), EXMLIniException);
+    const auto big = dir / "big.xml";
+    test::WriteFileBytes(big, test::Bytes(17 * 1024 * 1024, 'x'));
+    EXPECT_THROW(TXMLIni(big, false), EXMLIniException);
+    EXPECT_EQ(std::filesystem::file_size(big), 17u * 1024 * 1024);  // left alone
 }
 
 TEST(TXMLIni, WriteInsertsBelowSectionLineAndNewSectionBeforeLastLine) {
-    TempDir Dir;
-    const auto File = Dir / "a.xml";
+    TempDir dir;
+    const auto file = dir / "a.xml";
     {
-        TXMLIni Ini(File, false);
-        Ini.WriteString("S", "A", "1");
-        Ini.WriteString("S", "B", "2");
-        Ini.WriteString("T", "C", "3");
-        Ini.WriteString("S", "A", "4");  // rewritten: deleted and put on top again
+        TXMLIni ini(file, false);
+        ini.WriteString("S", "A", "1");
+        ini.WriteString("S", "B", "2");
+        ini.WriteString("T", "C", "3");
+        ini.WriteString("S", "A", "4");  // rewritten: deleted and put on top again
     }
-    EXPECT_EQ(ReadFileText(File),
+    EXPECT_EQ(ReadFileText(file),
               "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n"
               "<!-- Generator: TXMLINI 1.x -->\r\n"
               "<xmlini>\r\n"
@@ -85,9 +85,9 @@ TEST(TXMLIni, WriteInsertsBelowSectionLineAndNewSectionBeforeLastLine) {
 }
 
 TEST(TXMLIni, ReadsKeysOnlyAtTheirIndentation) {
-    TempDir Dir;
-    const auto File = Dir / "a.xml";
-    WriteFileBytes(File, ToBytes("<?xml?>\r\n<xmlini>\r\n"
+    TempDir dir;
+    const auto file = dir / "a.xml";
+    WriteFileBytes(file, ToBytes("<?xml?>\r\n<xmlini>\r\n"
                                  "  <S>\r\n"
                                  "    <Good>1</Good>\r\n"
                                  "   <ThreeBlanks>2</ThreeBlanks>\r\n"
@@ -99,128 +99,128 @@ TEST(TXMLIni, ReadsKeysOnlyAtTheirIndentation) {
                                  "    <K>6</K>\r\n"
                                  "   </Odd>\r\n"
                                  "</xmlini>\r\n"));
-    TXMLIni Ini(File, false);
+    TXMLIni ini(file, false);
     struct Case { const char* Section; const char* Key; const char* Expected; };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"S", "Good", "1"},       {"S", "ThreeBlanks", "d"}, {"S", "FiveBlanks", "d"},
         {"S", "Attr", "4"},       {"S", "GoodLonger", "5"},  {"S", "Goo", "d"},
         {"S", "good", "d"},       {"Odd", "K", "d"},         {"Missing", "Good", "d"},
     };
-    for (const auto& C : Cases) {
-        EXPECT_EQ(Ini.ReadString(C.Section, C.Key, "d"), C.Expected) << C.Section << "/" << C.Key;
+    for (const auto& c : cases) {
+        EXPECT_EQ(ini.ReadString(c.Section, c.Key, "d"), c.Expected) << c.Section << "/" << c.Key;
     }
-    EXPECT_TRUE(Ini.SectionExists("S"));
-    EXPECT_FALSE(Ini.SectionExists("Odd"));
-    EXPECT_FALSE(Ini.SectionExists("s"));
+    EXPECT_TRUE(ini.SectionExists("S"));
+    EXPECT_FALSE(ini.SectionExists("Odd"));
+    EXPECT_FALSE(ini.SectionExists("s"));
 
-    std::vector<std::string> Names;
-    Ini.ReadSection("S", Names);
-    EXPECT_EQ(Names, (std::vector<std::string>{"GoodLonger", "Attr", "Good"}));  // bottom-up
+    std::vector<std::string> names;
+    ini.ReadSection("S", names);
+    EXPECT_EQ(names, (std::vector<std::string>{"GoodLonger", "Attr", "Good"}));  // bottom-up
     // Keys come out bottom-up; a '>' before the name gives an empty name, not the rest.
-    TXMLIni Odd(Dir / "odd.xml", false);
-    Odd.WriteString("S", "K", "1");
-    Odd.WriteString("S", "L", "2");
-    std::vector<std::string> OddNames;
-    Odd.ReadSection("S", OddNames);
-    EXPECT_EQ(OddNames, (std::vector<std::string>{"K", "L"}));
-    std::vector<std::string> GtNames;
-    test::WriteFileBytes(Dir / "gt2.xml", ToBytes("  <S>\r\n  > <x>1</x>\r\n  </S>\r\n"));
-    TXMLIni Gt2(Dir / "gt2.xml", false);
-    Gt2.ReadSection("S", GtNames);
-    EXPECT_EQ(GtNames, (std::vector<std::string>{""}));
-    std::vector<std::string> Sections;
-    Ini.ReadSections(Sections);
-    EXPECT_EQ(Sections, (std::vector<std::string>{"S"}));  // "   <Odd>" is not at two blanks
-    std::vector<std::string> Values;
-    Ini.ReadSectionValues("S", Values);
-    EXPECT_EQ(Values, (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+    TXMLIni odd(dir / "odd.xml", false);
+    odd.WriteString("S", "K", "1");
+    odd.WriteString("S", "L", "2");
+    std::vector<std::string> oddNames;
+    odd.ReadSection("S", oddNames);
+    EXPECT_EQ(oddNames, (std::vector<std::string>{"K", "L"}));
+    std::vector<std::string> gtNames;
+    test::WriteFileBytes(dir / "gt2.xml", ToBytes("  <S>\r\n  > <x>1</x>\r\n  </S>\r\n"));
+    TXMLIni gt2(dir / "gt2.xml", false);
+    gt2.ReadSection("S", gtNames);
+    EXPECT_EQ(gtNames, (std::vector<std::string>{""}));
+    std::vector<std::string> sections;
+    ini.ReadSections(sections);
+    EXPECT_EQ(sections, (std::vector<std::string>{"S"}));  // "   <Odd>" is not at two blanks
+    std::vector<std::string> values;
+    ini.ReadSectionValues("S", values);
+    EXPECT_EQ(values, (std::vector<std::string>{"1", "2", "3", "4", "5"}));
 }
 
 TEST(TXMLIni, LaterKeyLineWinsAndWriteReplacesEveryReadableForm) {
-    TempDir Dir;
-    const auto File = Dir / "a.xml";
-    WriteFileBytes(File, ToBytes("<xmlini>\r\n  <S>\r\n    <K>1</K>\r\n    <K a=\"b\">2</K>\r\n  </S>\r\n</xmlini>\r\n"));
-    TXMLIni Ini(File, false);
-    EXPECT_EQ(Ini.ReadString("S", "K", ""), "2");
-    Ini.WriteString("S", "K", "3");
-    EXPECT_EQ(Ini.ReadString("S", "K", ""), "3");
-    EXPECT_EQ(Ini.Lines(), (std::vector<std::string>{"<xmlini>", "  <S>", "    <K>3</K>", "  </S>", "</xmlini>"}));
+    TempDir dir;
+    const auto file = dir / "a.xml";
+    WriteFileBytes(file, ToBytes("<xmlini>\r\n  <S>\r\n    <K>1</K>\r\n    <K a=\"b\">2</K>\r\n  </S>\r\n</xmlini>\r\n"));
+    TXMLIni ini(file, false);
+    EXPECT_EQ(ini.ReadString("S", "K", ""), "2");
+    ini.WriteString("S", "K", "3");
+    EXPECT_EQ(ini.ReadString("S", "K", ""), "3");
+    EXPECT_EQ(ini.Lines(), (std::vector<std::string>{"<xmlini>", "  <S>", "    <K>3</K>", "  </S>", "</xmlini>"}));
 
     // A line that the readers take for the key although no key name is listed for it.
-    WriteFileBytes(File, ToBytes("<xmlini>\r\n  <S>\r\n <xy<K>1</K>\r\n  </S>\r\n</xmlini>\r\n"));
-    TXMLIni Odd(File, false);
-    EXPECT_EQ(Odd.ReadString("S", "K", ""), "1");
-    EXPECT_FALSE(Odd.ValueExists("S", "K"));
-    Odd.WriteString("S", "K", "3");
-    EXPECT_EQ(Odd.ReadString("S", "K", ""), "3");
+    WriteFileBytes(file, ToBytes("<xmlini>\r\n  <S>\r\n <xy<K>1</K>\r\n  </S>\r\n</xmlini>\r\n"));
+    TXMLIni odd(file, false);
+    EXPECT_EQ(odd.ReadString("S", "K", ""), "1");
+    EXPECT_FALSE(odd.ValueExists("S", "K"));
+    odd.WriteString("S", "K", "3");
+    EXPECT_EQ(odd.ReadString("S", "K", ""), "3");
 }
 
 TEST(TXMLIni, ValueEncodingRoundTrips) {
-    TempDir Dir;
-    const auto File = Dir / "a.xml";
-    const std::string Values[] = {"a&b", "\"q\"", "<tag>", "line1\nline2\r", "&lt;", "&amp;amp;", "&#10;", ""};
+    TempDir dir;
+    const auto file = dir / "a.xml";
+    const std::string values[] = {"a&b", "\"q\"", "<tag>", "line1\nline2\r", "&lt;", "&amp;amp;", "&#10;", ""};
     {
-        TXMLIni Ini(File, false);
-        for (size_t I = 0; I < std::size(Values); ++I) Ini.WriteString("V", "K" + std::to_string(I), Values[I]);
+        TXMLIni ini(file, false);
+        for (size_t i = 0; i < std::size(values); ++i) ini.WriteString("V", "K" + std::to_string(i), values[i]);
     }
-    TXMLIni Ini(File, false);
-    for (size_t I = 0; I < std::size(Values); ++I) {
-        EXPECT_EQ(Ini.ReadString("V", "K" + std::to_string(I), "x"), Values[I]) << I;
+    TXMLIni ini(file, false);
+    for (size_t i = 0; i < std::size(values); ++i) {
+        EXPECT_EQ(ini.ReadString("V", "K" + std::to_string(i), "x"), values[i]) << i;
     }
     EXPECT_EQ(TXMLIni::EncodeValue("<&\"\n\r>"), "&lt;&amp;&quot;&#10;&#13;&gt;");
     // The file stays one line per key.
-    EXPECT_EQ(Ini.Lines().size(), 4u + 2u + std::size(Values));
+    EXPECT_EQ(ini.Lines().size(), 4u + 2u + std::size(values));
 }
 
 TEST(TXMLIni, ReadInteger) {
-    TempDir Dir;
-    const auto File = Dir / "a.xml";
-    WriteFileBytes(File, ToBytes("<xmlini>\r\n  <S>\r\n"
+    TempDir dir;
+    const auto file = dir / "a.xml";
+    WriteFileBytes(file, ToBytes("<xmlini>\r\n  <S>\r\n"
                                  "    <Neg>-42</Neg>\r\n    <Plus>+7</Plus>\r\n    <Letters>abc</Letters>\r\n"
                                  "    <Trail>12x</Trail>\r\n    <Empty></Empty>\r\n    <Big>2147483648</Big>\r\n"
                                  "    <Max>2147483647</Max>\r\n"
                                  "  </S>\r\n</xmlini>\r\n"));
-    TXMLIni Ini(File, false);
+    TXMLIni ini(file, false);
     struct Case { const char* Key; int32_t Expected; };
-    const Case Cases[] = {{"Neg", -42}, {"Plus", 7},   {"Letters", 99}, {"Trail", 99},
+    const Case cases[] = {{"Neg", -42}, {"Plus", 7},   {"Letters", 99}, {"Trail", 99},
                           {"Empty", 99}, {"Big", 99}, {"Max", 2147483647}, {"Missing", 99}};
-    for (const auto& C : Cases) EXPECT_EQ(Ini.ReadInteger("S", C.Key, 99), C.Expected) << C.Key;
-    Ini.SetRaiseErrors(true);
+    for (const auto& c : cases) EXPECT_EQ(ini.ReadInteger("S", c.Key, 99), c.Expected) << c.Key;
+    ini.SetRaiseErrors(true);
     try {
-        Ini.ReadInteger("S", "Letters", 99);
+        ini.ReadInteger("S", "Letters", 99);
         FAIL() << "expected EXMLIniException";
-    } catch (const EXMLIniException& E) {
-        EXPECT_STREQ(E.what(), "Error when reading value. Default set as Result");
+    } catch (const EXMLIniException& e) {
+        EXPECT_STREQ(e.what(), "Error when reading value. Default set as Result");
     }
 }
 
 TEST(TXMLIni, BlanksInNamesAreStrippedOnWrite) {
-    TempDir Dir;
-    TXMLIni Ini(Dir / "a.xml", false);
-    Ini.WriteString("My Section", "My Key", "v");
-    EXPECT_EQ(Ini.Lines(), (std::vector<std::string>{
+    TempDir dir;
+    TXMLIni ini(dir / "a.xml", false);
+    ini.WriteString("My Section", "My Key", "v");
+    EXPECT_EQ(ini.Lines(), (std::vector<std::string>{
                                R"(<?xml version="1.0" encoding="windows-1250" ?>)", "<!-- Generator: TXMLINI 1.x -->",
                                "<xmlini>", "  <MySection>", "    <MyKey>v</MyKey>", "  </MySection>", "</xmlini>"}));
-    EXPECT_EQ(Ini.ReadString("MySection", "MyKey", ""), "v");
+    EXPECT_EQ(ini.ReadString("MySection", "MyKey", ""), "v");
 }
 
 TEST(TXMLIni, DeleteKeyNeedsBothSectionLinesInOrder) {
-    TempDir Dir;
-    const auto File = Dir / "a.xml";
-    WriteFileBytes(File, ToBytes("<xmlini>\n  </S>\n    <K>1</K>\n  <S>\n    <K>2</K>\n</xmlini>\n"));
-    TXMLIni Ini(File, false);
-    const auto Before = Ini.Lines();
-    Ini.DeleteKey("S", "K");
-    EXPECT_EQ(Ini.Lines(), Before);
-    Ini.DeleteKey("Missing", "K");
-    EXPECT_EQ(Ini.Lines(), Before);
+    TempDir dir;
+    const auto file = dir / "a.xml";
+    WriteFileBytes(file, ToBytes("<xmlini>\n  </S>\n    <K>1</K>\n  <S>\n    <K>2</K>\n</xmlini>\n"));
+    TXMLIni ini(file, false);
+    const auto before = ini.Lines();
+    ini.DeleteKey("S", "K");
+    EXPECT_EQ(ini.Lines(), before);
+    ini.DeleteKey("Missing", "K");
+    EXPECT_EQ(ini.Lines(), before);
 }
 
 // Hostile files: odd line endings, binary junk, lines too short for any of the scans.
 TEST(TXMLIni, HostileContentNeverBreaksTheScans) {
-    TempDir Dir;
+    TempDir dir;
     struct Case { std::string Content; int32_t ReadBack; };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"", 8},
         {"\r\r\n\n", 8},
         {"<", 8},
@@ -236,21 +236,21 @@ TEST(TXMLIni, HostileContentNeverBreaksTheScans) {
         // readable, so the written key stays invisible and the default comes back.
         {"  <S>\n    <K>1</K>", 5},
     };
-    for (const auto& [Content, ReadBack] : Cases) {
-        const auto File = Dir / "h.xml";
-        WriteFileBytes(File, ToBytes(Content));
-        TXMLIni Ini(File, false);
-        std::vector<std::string> Out;
-        Ini.ReadSections(Out);
-        Ini.ReadSection("S", Out);
-        Ini.ReadSectionValues("S", Out);
-        Ini.ReadSection("", Out);
-        (void)Ini.ReadString("S", "K", "d");
-        (void)Ini.ReadString("", "", "d");
-        (void)Ini.ReadInteger("S", "K", 5);
-        Ini.DeleteKey("S", "K");
-        Ini.WriteInteger("S", "K", 8);
-        EXPECT_EQ(Ini.ReadInteger("S", "K", 5), ReadBack) << testing::PrintToString(Content);
+    for (const auto& [Content, ReadBack] : cases) {
+        const auto file = dir / "h.xml";
+        WriteFileBytes(file, ToBytes(Content));
+        TXMLIni ini(file, false);
+        std::vector<std::string> out;
+        ini.ReadSections(out);
+        ini.ReadSection("S", out);
+        ini.ReadSectionValues("S", out);
+        ini.ReadSection("", out);
+        (void)ini.ReadString("S", "K", "d");
+        (void)ini.ReadString("", "", "d");
+        (void)ini.ReadInteger("S", "K", 5);
+        ini.DeleteKey("S", "K");
+        ini.WriteInteger("S", "K", 8);
+        EXPECT_EQ(ini.ReadInteger("S", "K", 5), ReadBack) << testing::PrintToString(Content);
     }
 }
 

@@ -76,7 +76,7 @@ public:
             if (WIFSIGNALED(status)) signal = WTERMSIG(status);
         }
         TCliResult r = ParseCliRun(exitCode, ReadFileText(out_), ReadFileText(err_));
-        r.signal = signal;
+        r.Signal = signal;
         std::filesystem::remove(out_);
         std::filesystem::remove(err_);
         return r;
@@ -101,8 +101,8 @@ inline std::optional<std::vector<std::string>> AsUnprivileged() {
     if (::access(setpriv, X_OK) != 0) return std::nullopt;
     std::vector<std::string> prefix = {setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
     TempDir dir;
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-    if (TCliProcess({"--version"}, {}, dir / "probe", prefix).Wait().exitCode != 0) return std::nullopt;
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+    if (TCliProcess({"--version"}, {}, dir / "probe", prefix).Wait().ExitCode != 0) return std::nullopt;
     return prefix;
 }
 

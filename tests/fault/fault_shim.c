@@ -33,60 +33,60 @@ static const char* const kDefaultCalls =
 static int counter;
 static char failingCall[32];  // "always": the name that keeps failing
 
-static const char* Env(const char* name) {
-    const char* v = getenv(name);
+static const char* Env(const char* Name) {
+    const char* v = getenv(Name);
     return v != NULL ? v : "";
 }
 
-static int Counted(const char* call) {
+static int Counted(const char* Call) {
     const char* list = *Env("COVRILO_FAULT_CALLS") ? Env("COVRILO_FAULT_CALLS") : kDefaultCalls;
-    const size_t n = strlen(call);
+    const size_t n = strlen(Call);
     for (const char* p = list; *p;) {
         const char* end = strchr(p, ',');
         const size_t len = end ? (size_t)(end - p) : strlen(p);
-        if (len == n && strncmp(p, call, n) == 0) return 1;
+        if (len == n && strncmp(p, Call, n) == 0) return 1;
         if (!end) break;
         p = end + 1;
     }
     return 0;
 }
 
-static int InDir(const char* path) {
+static int InDir(const char* Path) {
     const char* dir = Env("COVRILO_FAULT_DIR");
     const size_t n = strlen(dir);
-    return n > 0 && strncmp(path, dir, n) == 0 && (path[n] == '/' || path[n] == '\0');
+    return n > 0 && strncmp(Path, dir, n) == 0 && (Path[n] == '/' || Path[n] == '\0');
 }
 
-static void FdPath(int fd, char* out, size_t size) {
+static void FdPath(int Fd, char* Out, size_t Size) {
     char link[64];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t n = readlink(link, out, size - 1);
-    out[n > 0 ? (size_t)n : 0] = '\0';
+    snprintf(link, sizeof link, "/proc/self/fd/%d", Fd);
+    const ssize_t n = readlink(link, Out, Size - 1);
+    Out[n > 0 ? (size_t)n : 0] = '\0';
 }
 
-static void AtPath(int dirfd, const char* path, char* out, size_t size) {
-    if (path[0] == '/' || dirfd == AT_FDCWD) {
-        if (path[0] == '/') {
-            snprintf(out, size, "%s", path);
+static void AtPath(int Dirfd, const char* Path, char* Out, size_t Size) {
+    if (Path[0] == '/' || Dirfd == AT_FDCWD) {
+        if (Path[0] == '/') {
+            snprintf(Out, Size, "%s", Path);
         } else {
             char cwd[PATH_MAX];
             if (getcwd(cwd, sizeof cwd) == NULL) cwd[0] = '\0';
-            snprintf(out, size, "%s/%s", cwd, path);
+            snprintf(Out, Size, "%s/%s", cwd, Path);
         }
         return;
     }
     char dir[PATH_MAX];
-    FdPath(dirfd, dir, sizeof dir);
-    snprintf(out, size, "%s/%s", dir, path);
+    FdPath(Dirfd, dir, sizeof dir);
+    snprintf(Out, Size, "%s/%s", dir, Path);
 }
 
-static void Log(int n, const char* call, const char* path) {
+static void Log(int N, const char* Call, const char* Path) {
     const char* file = Env("COVRILO_FAULT_LOG");
     if (!*file) return;
     const int fd = (int)syscall(SYS_openat, AT_FDCWD, file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return;
     char line[PATH_MAX + 64];
-    const int len = snprintf(line, sizeof line, "%d %s %s\n", n, call, path);
+    const int len = snprintf(line, sizeof line, "%d %s %s\n", N, Call, Path);
     if (len > 0) (void)syscall(SYS_write, fd, line, (size_t)len);
     syscall(SYS_close, fd);
 }
@@ -101,37 +101,37 @@ static int FaultErrno(void) {
 enum Action { Pass, Fail, Short, KillAfter };
 
 // What to do with this call; kills at once for kill-before.
-static enum Action Decide(const char* call, const char* path) {
-    if (!Counted(call) || !InDir(path)) return Pass;
+static enum Action Decide(const char* Call, const char* Path) {
+    if (!Counted(Call) || !InDir(Path)) return Pass;
     const int n = ++counter;
-    Log(n, call, path);
-    if (failingCall[0] && strcmp(failingCall, call) == 0) return Fail;
+    Log(n, Call, Path);
+    if (failingCall[0] && strcmp(failingCall, Call) == 0) return Fail;
     const int at = atoi(Env("COVRILO_FAULT_AT"));
     if (at <= 0 || n != at) return Pass;
     const char* mode = Env("COVRILO_FAULT_MODE");
     if (strcmp(mode, "kill-before") == 0) kill(getpid(), SIGKILL);
     if (strcmp(mode, "truncate-before") == 0) {
         struct stat st;
-        if (stat(path, &st) == 0) (void)truncate(path, st.st_size / 2);
+        if (stat(Path, &st) == 0) (void)truncate(Path, st.st_size / 2);
         return Pass;
     }
     if (strcmp(mode, "kill-after") == 0) return KillAfter;
-    if (strcmp(mode, "always") == 0) snprintf(failingCall, sizeof failingCall, "%s", call);
+    if (strcmp(mode, "always") == 0) snprintf(failingCall, sizeof failingCall, "%s", Call);
     if (strcmp(mode, "short") == 0) return Short;
     return Fail;
 }
 
-static enum Action DecideFd(const char* call, int fd) {
+static enum Action DecideFd(const char* Call, int Fd) {
     char path[PATH_MAX];
-    FdPath(fd, path, sizeof path);
-    return Decide(call, path);
+    FdPath(Fd, path, sizeof path);
+    return Decide(Call, path);
 }
 
 // The next definition of a function (libc's, or a sanitizer's in front of it). ISO C has no
 // conversion from dlsym's object pointer to a function pointer, so it goes through memory.
-static void** NextSlot(const char* name) {
+static void** NextSlot(const char* Name) {
     static __thread void* slot;
-    slot = dlsym(RTLD_NEXT, name);
+    slot = dlsym(RTLD_NEXT, Name);
     return &slot;
 }
 #define REAL(name) (*(__typeof__(&name)*)NextSlot(#name))
@@ -150,138 +150,138 @@ static void** NextSlot(const char* name) {
 // A data call done by half: the caller must go on with the rest itself.
 #define SHORTEN(count) ((count) > 1 ? (count) / 2 : (count))
 
-ssize_t write(int fd, const void* buf, size_t count) {
-    const enum Action action = DecideFd("write", fd);
-    if (action == Fail || (action == Short && count <= 1)) FAIL_WITH(-1);
-    AFTER(REAL(write)(fd, buf, action == Short ? SHORTEN(count) : count));
+ssize_t write(int Fd, const void* Buf, size_t Count) {
+    const enum Action action = DecideFd("write", Fd);
+    if (action == Fail || (action == Short && Count <= 1)) FAIL_WITH(-1);
+    AFTER(REAL(write)(Fd, Buf, action == Short ? SHORTEN(Count) : Count));
 }
 
-static ssize_t Pwrite(const char* call, int fd, const void* buf, size_t count, off_t offset) {
-    const enum Action action = DecideFd(call, fd);
-    if (action == Fail || (action == Short && count <= 1)) FAIL_WITH(-1);
-    AFTER(REAL(pwrite64)(fd, buf, action == Short ? SHORTEN(count) : count, offset));
+static ssize_t Pwrite(const char* Call, int Fd, const void* Buf, size_t Count, off_t Offset) {
+    const enum Action action = DecideFd(Call, Fd);
+    if (action == Fail || (action == Short && Count <= 1)) FAIL_WITH(-1);
+    AFTER(REAL(pwrite64)(Fd, Buf, action == Short ? SHORTEN(Count) : Count, Offset));
 }
-ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset) { return Pwrite("pwrite", fd, buf, count, offset); }
-ssize_t pwrite64(int fd, const void* buf, size_t count, off_t offset) { return Pwrite("pwrite", fd, buf, count, offset); }
+ssize_t pwrite(int Fd, const void* Buf, size_t Count, off_t Offset) { return Pwrite("pwrite", Fd, Buf, Count, Offset); }
+ssize_t pwrite64(int Fd, const void* Buf, size_t Count, off_t Offset) { return Pwrite("pwrite", Fd, Buf, Count, Offset); }
 
-ssize_t read(int fd, void* buf, size_t count) {
-    const enum Action action = DecideFd("read", fd);
-    if (action == Fail || (action == Short && count <= 1)) FAIL_WITH(-1);
-    AFTER(REAL(read)(fd, buf, action == Short ? SHORTEN(count) : count));
+ssize_t read(int Fd, void* Buf, size_t Count) {
+    const enum Action action = DecideFd("read", Fd);
+    if (action == Fail || (action == Short && Count <= 1)) FAIL_WITH(-1);
+    AFTER(REAL(read)(Fd, Buf, action == Short ? SHORTEN(Count) : Count));
 }
 
-static ssize_t Pread(int fd, void* buf, size_t count, off_t offset) {
-    const enum Action action = DecideFd("pread", fd);
-    if (action == Fail || (action == Short && count <= 1)) FAIL_WITH(-1);
-    AFTER(REAL(pread64)(fd, buf, action == Short ? SHORTEN(count) : count, offset));
+static ssize_t Pread(int Fd, void* Buf, size_t Count, off_t Offset) {
+    const enum Action action = DecideFd("pread", Fd);
+    if (action == Fail || (action == Short && Count <= 1)) FAIL_WITH(-1);
+    AFTER(REAL(pread64)(Fd, Buf, action == Short ? SHORTEN(Count) : Count, Offset));
 }
-ssize_t pread(int fd, void* buf, size_t count, off_t offset) { return Pread(fd, buf, count, offset); }
-ssize_t pread64(int fd, void* buf, size_t count, off_t offset) { return Pread(fd, buf, count, offset); }
+ssize_t pread(int Fd, void* Buf, size_t Count, off_t Offset) { return Pread(Fd, Buf, Count, Offset); }
+ssize_t pread64(int Fd, void* Buf, size_t Count, off_t Offset) { return Pread(Fd, Buf, Count, Offset); }
 
-int fsync(int fd) {
-    const enum Action action = DecideFd("fsync", fd);
+int fsync(int Fd) {
+    const enum Action action = DecideFd("fsync", Fd);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(fsync)(fd));
+    AFTER(REAL(fsync)(Fd));
 }
 
 // Only counted (and failed) when named in COVRILO_FAULT_CALLS; mappings of no file pass.
-void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) {
-    if (fd >= 0 && !(flags & MAP_ANONYMOUS)) {
-        const enum Action action = DecideFd("mmap", fd);
+void* mmap(void* Addr, size_t Length, int Prot, int Flags, int Fd, off_t Offset) {
+    if (Fd >= 0 && !(Flags & MAP_ANONYMOUS)) {
+        const enum Action action = DecideFd("mmap", Fd);
         if (action == Fail || action == Short) FAIL_WITH(MAP_FAILED);
-        AFTER(REAL(mmap)(addr, length, prot, flags, fd, offset));
+        AFTER(REAL(mmap)(Addr, Length, Prot, Flags, Fd, Offset));
     }
-    return REAL(mmap)(addr, length, prot, flags, fd, offset);
+    return REAL(mmap)(Addr, Length, Prot, Flags, Fd, Offset);
 }
 
-int syncfs(int fd) {
-    const enum Action action = DecideFd("syncfs", fd);
+int syncfs(int Fd) {
+    const enum Action action = DecideFd("syncfs", Fd);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(syncfs)(fd));
+    AFTER(REAL(syncfs)(Fd));
 }
 
-int sync_file_range(int fd, off_t offset, off_t nbytes, unsigned int flags) {
-    const enum Action action = DecideFd("sync_file_range", fd);
+int sync_file_range(int Fd, off_t Offset, off_t Nbytes, unsigned int Flags) {
+    const enum Action action = DecideFd("sync_file_range", Fd);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(sync_file_range)(fd, offset, nbytes, flags));
+    AFTER(REAL(sync_file_range)(Fd, Offset, Nbytes, Flags));
 }
 
-int fdatasync(int fd) {
-    const enum Action action = DecideFd("fdatasync", fd);
+int fdatasync(int Fd) {
+    const enum Action action = DecideFd("fdatasync", Fd);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(fdatasync)(fd));
+    AFTER(REAL(fdatasync)(Fd));
 }
 
-static int Ftruncate(int fd, off_t length) {
-    const enum Action action = DecideFd("ftruncate", fd);
+static int Ftruncate(int Fd, off_t Length) {
+    const enum Action action = DecideFd("ftruncate", Fd);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(ftruncate64)(fd, length));
+    AFTER(REAL(ftruncate64)(Fd, Length));
 }
-int ftruncate(int fd, off_t length) { return Ftruncate(fd, length); }
-int ftruncate64(int fd, off_t length) { return Ftruncate(fd, length); }
+int ftruncate(int Fd, off_t Length) { return Ftruncate(Fd, Length); }
+int ftruncate64(int Fd, off_t Length) { return Ftruncate(Fd, Length); }
 
-static int Fallocate(int fd, int mode, off_t offset, off_t len) {
-    const enum Action action = DecideFd("fallocate", fd);
+static int Fallocate(int Fd, int Mode, off_t Offset, off_t Len) {
+    const enum Action action = DecideFd("fallocate", Fd);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(fallocate64)(fd, mode, offset, len));
+    AFTER(REAL(fallocate64)(Fd, Mode, Offset, Len));
 }
-int fallocate(int fd, int mode, off_t offset, off_t len) { return Fallocate(fd, mode, offset, len); }
-int fallocate64(int fd, int mode, off_t offset, off_t len) { return Fallocate(fd, mode, offset, len); }
+int fallocate(int Fd, int Mode, off_t Offset, off_t Len) { return Fallocate(Fd, Mode, Offset, Len); }
+int fallocate64(int Fd, int Mode, off_t Offset, off_t Len) { return Fallocate(Fd, Mode, Offset, Len); }
 
-ssize_t copy_file_range(int in, off_t* inOff, int out, off_t* outOff, size_t len, unsigned flags) {
-    const enum Action action = DecideFd("copy_file_range", out);
-    if (action == Fail || (action == Short && len <= 1)) FAIL_WITH(-1);
-    AFTER(REAL(copy_file_range)(in, inOff, out, outOff, action == Short ? SHORTEN(len) : len, flags));
+ssize_t copy_file_range(int In, off_t* InOff, int Out, off_t* OutOff, size_t Len, unsigned Flags) {
+    const enum Action action = DecideFd("copy_file_range", Out);
+    if (action == Fail || (action == Short && Len <= 1)) FAIL_WITH(-1);
+    AFTER(REAL(copy_file_range)(In, InOff, Out, OutOff, action == Short ? SHORTEN(Len) : Len, Flags));
 }
 
-int fchmod(int fd, mode_t mode) {
-    const enum Action action = DecideFd("fchmod", fd);
+int fchmod(int Fd, mode_t Mode) {
+    const enum Action action = DecideFd("fchmod", Fd);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(fchmod)(fd, mode));
+    AFTER(REAL(fchmod)(Fd, Mode));
 }
 
-int fchown(int fd, uid_t owner, gid_t group) {
-    const enum Action action = DecideFd("fchown", fd);
+int fchown(int Fd, uid_t Owner, gid_t Group) {
+    const enum Action action = DecideFd("fchown", Fd);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(fchown)(fd, owner, group));
+    AFTER(REAL(fchown)(Fd, Owner, Group));
 }
 
-int close(int fd) {
-    const enum Action action = DecideFd("close", fd);
+int close(int Fd) {
+    const enum Action action = DecideFd("close", Fd);
     if (action == Fail || action == Short) {
         // A failed close still releases the descriptor (as Linux does).
-        REAL(close)(fd);
+        REAL(close)(Fd);
         FAIL_WITH(-1);
     }
-    AFTER(REAL(close)(fd));
+    AFTER(REAL(close)(Fd));
 }
 
-int flock(int fd, int operation) {
-    const enum Action action = DecideFd("flock", fd);
+int flock(int Fd, int Operation) {
+    const enum Action action = DecideFd("flock", Fd);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(flock)(fd, operation));
+    AFTER(REAL(flock)(Fd, Operation));
 }
 
-int rename(const char* from, const char* to) {
+int rename(const char* From, const char* To) {
     char path[PATH_MAX];
-    AtPath(AT_FDCWD, to, path, sizeof path);
+    AtPath(AT_FDCWD, To, path, sizeof path);
     const enum Action action = Decide("rename", path);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(rename)(from, to));
+    AFTER(REAL(rename)(From, To));
 }
 
-int renameat(int fromDir, const char* from, int toDir, const char* to) {
+int renameat(int FromDir, const char* From, int ToDir, const char* To) {
     char path[PATH_MAX];
-    AtPath(toDir, to, path, sizeof path);
+    AtPath(ToDir, To, path, sizeof path);
     const enum Action action = Decide("renameat", path);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(renameat)(fromDir, from, toDir, to));
+    AFTER(REAL(renameat)(FromDir, From, ToDir, To));
 }
 
-int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+int renameat2(int FromDir, const char* From, int ToDir, const char* To, unsigned Flags) {
     char path[PATH_MAX];
-    AtPath(toDir, to, path, sizeof path);
+    AtPath(ToDir, To, path, sizeof path);
     const enum Action action = Decide("renameat2", path);
     if (action == Fail || action == Short) FAIL_WITH(-1);
-    AFTER(REAL(renameat2)(fromDir, from, toDir, to, flags));
+    AFTER(REAL(renameat2)(FromDir, From, ToDir, To, Flags));
 }

@@ -44,7 +44,7 @@ class CliFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         if (std::string(kCli).empty()) GTEST_SKIP() << "covrilo-cli is not built";
-        fs::permissions(side_.path(), fs::perms::all);
+        fs::permissions(side_.Path(), fs::perms::all);
         WriteFileBytes(side_ / "cover.jpg", Jpeg(120, 120, 3));
         fs::permissions(side_ / "cover.jpg", fs::perms(0644));
         audio_ = Audio(120);
@@ -61,7 +61,7 @@ protected:
         return args;
     }
     // A folder the unprivileged user may work in.
-    static void OpenToAll(const TempDir& Dir) { fs::permissions(Dir.path(), fs::perms::all); }
+    static void OpenToAll(const TempDir& Dir) { fs::permissions(Dir.Path(), fs::perms::all); }
 
     TempDir side_;
     Bytes audio_, growing_, fitting_;
@@ -110,7 +110,7 @@ TEST_F(CliFiles, ARewriteKeepsOwnerModeAttributesAndHoles) {
         } else {
             std::cout << "[ SKIPPED ] no user.* attributes on this file system\n";
         }
-        EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"song.mp3"});
+        EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"song.mp3"});
 
         // A sparse file stays sparse.
         const fs::path sparse = dir / "sparse.mp3";
@@ -153,7 +153,7 @@ TEST_F(CliFiles, WhereTheKernelCannotCopyTheAudioABufferDoesItHolesAndAll) {
         ASSERT_EQ(RunCovriloCli(Args("add", {reference / "sparse.mp3"}), {}, reference / "run").StatusOf(reference / "sparse.mp3"),
                   "OK");
         const TCliResult run = RunCovriloCli(Args("add", {file}),
-                                             ShimEnv(dir.path(), {{"COVRILO_FAULT_CALLS", "copy_file_range"},
+                                             ShimEnv(dir.Path(), {{"COVRILO_FAULT_CALLS", "copy_file_range"},
                                                                   {"COVRILO_FAULT_AT", "1"},
                                                                   {"COVRILO_FAULT_MODE", "always"},
                                                                   {"COVRILO_FAULT_ERRNO", err}}),
@@ -173,7 +173,7 @@ TEST_F(CliFiles, WhereTheFileSystemRefusesToShiftBlocksTheSameSaveIsARewrite) {
     // maps): fallocate answers EOPNOTSUPP, and the save rewrites the file with the usual padding.
     TempDir temp;
     std::unique_ptr<TMountedDir> mount;
-    fs::path base = temp.path();
+    fs::path base = temp.Path();
     if (!InsertsBlocks(base)) {
         mount = std::make_unique<TMountedDir>("ext4");
         if (mount->Path().empty()) GTEST_SKIP() << "no file system that shifts blocks: " << mount->Reason();
@@ -183,26 +183,26 @@ TEST_F(CliFiles, WhereTheFileSystemRefusesToShiftBlocksTheSameSaveIsARewrite) {
     oldCover.resize(oldCover.size() * 8, 0x5A);
     const Bytes tail = Concat({audio_, Id3v1Record("Title", "Artist")});
     struct TCase {
-        const char* command;
-        Bytes original;
+        const char* Command;
+        Bytes Original;
     } cases[] = {
         {"add", Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 6000), tail})},
         {"remove", Concat({Tag23({Text23("TPE1", "Artist"), Apic23(4, oldCover), Text23("TIT2", "T")}, 100), tail})},
     };
     for (const TCase& c : cases) {
-        SCOPED_TRACE(c.command);
-        const fs::path dir = base / c.command;
+        SCOPED_TRACE(c.Command);
+        const fs::path dir = base / c.Command;
         fs::create_directories(dir);
         const fs::path file = dir / "song.mp3";
-        WriteFileBytes(file, c.original);
+        WriteFileBytes(file, c.Original);
         const ino_t inode = Stat(file).st_ino;
-        const TCliResult run = RunCovriloCli(Args(c.command, {file}),
+        const TCliResult run = RunCovriloCli(Args(c.Command, {file}),
                                              ShimEnv(dir, {{"COVRILO_FAULT_CALLS", "fallocate"},
                                                            {"COVRILO_FAULT_AT", "1"},
                                                            {"COVRILO_FAULT_MODE", "always"},
                                                            {"COVRILO_FAULT_ERRNO", "95"}}),
                                              dir / "run");
-        ASSERT_EQ(run.StatusOf(file), std::string(c.command) == "add" ? "OK" : "Deleted") << run.Describe();
+        ASSERT_EQ(run.StatusOf(file), std::string(c.Command) == "add" ? "OK" : "Deleted") << run.Describe();
         const Bytes saved = ReadFileBytes(file);
         EXPECT_NE(Stat(file).st_ino, inode) << "not rewritten";
         ASSERT_GT(saved.size(), tail.size());
@@ -290,7 +290,7 @@ TEST_F(CliFiles, AnotherUsersFileIsNeverGivenToTheOneWhoTagsIt) {
     const TCliResult run = RunCovriloCli(Args("add", {grows, fits}), {}, dir / "run", *asNobody);
     // A rewrite would make root's file the user's: refused, with the reason.
     EXPECT_EQ(run.StatusOf(grows), "Error") << run.Describe();
-    EXPECT_NE(run.err.find("covrilo-cli: " + grows.string() + ": it belongs to user 0 and group 65534"),
+    EXPECT_NE(run.Err.find("covrilo-cli: " + grows.string() + ": it belongs to user 0 and group 65534"),
               std::string::npos)
         << run.Describe();
     EXPECT_EQ(ReadFileBytes(grows), growing_);
@@ -298,8 +298,8 @@ TEST_F(CliFiles, AnotherUsersFileIsNeverGivenToTheOneWhoTagsIt) {
     EXPECT_EQ(run.StatusOf(fits), "OK") << run.Describe();
     EXPECT_EQ(Stat(fits).st_uid, 0u);
     EXPECT_EQ(Stat(fits).st_gid, 65534u);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"fits.mp3", "grows.mp3"}));
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"fits.mp3", "grows.mp3"}));
 }
 
 TEST_F(CliFiles, HardLinksAreNeverSplit) {
@@ -311,7 +311,7 @@ TEST_F(CliFiles, HardLinksAreNeverSplit) {
     fs::create_hard_link(fits, dir / "fits link.mp3");
     const TCliResult run = RunCovriloCli(Args("add", {grows, fits}), {}, dir / "run");
     EXPECT_EQ(run.StatusOf(grows), "Error") << run.Describe();
-    EXPECT_NE(run.err.find("covrilo-cli: " + grows.string() + ": it has 2 hard links"), std::string::npos)
+    EXPECT_NE(run.Err.find("covrilo-cli: " + grows.string() + ": it has 2 hard links"), std::string::npos)
         << run.Describe();
     EXPECT_EQ(ReadFileBytes(grows), growing_);
     EXPECT_EQ(run.StatusOf(fits), "OK") << run.Describe();
@@ -332,7 +332,7 @@ TEST_F(CliFiles, FilesOfOthersBesideTheFileStay) {
         WriteFileBytes(file, growing_);
         const std::vector<std::string> others = {"song.$$$", "song.mp3.$$$", "song.mp3~", "song.mp3.covrilo-x.$$$"};
         for (const std::string& name : others) WriteFileBytes(dir / name, ToBytes("the user's own " + name));
-        for (const fs::path& f : fs::directory_iterator(dir.path())) {
+        for (const fs::path& f : fs::directory_iterator(dir.Path())) {
             fs::permissions(f, fs::perms(0666));
             // The user's own files.
             if (!prefix->empty()) {
@@ -345,7 +345,7 @@ TEST_F(CliFiles, FilesOfOthersBesideTheFileStay) {
         std::vector<std::string> expected = others;
         expected.push_back("song.mp3");
         std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(Names(dir.path()), expected);
+        EXPECT_EQ(Names(dir.Path()), expected);
     }
 }
 
@@ -383,8 +383,8 @@ TEST_F(CliFiles, EachFileThatFailsGetsErrorWithItsReasonAndTheRunGoesOn) {
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
 
     struct Expect {
-        fs::path file;
-        std::string status, reason;  // reason "": none printed
+        fs::path File;
+        std::string Status, Reason;  // reason "": none printed
     };
     for (const char* command : {"add", "remove"}) {
         SCOPED_TRACE(command);
@@ -400,24 +400,24 @@ TEST_F(CliFiles, EachFileThatFailsGetsErrorWithItsReasonAndTheRunGoesOn) {
             {good2, add ? "OK" : "Deleted", ""},
         };
         std::vector<fs::path> files;
-        for (const Expect& e : expected) files.push_back(e.file);
+        for (const Expect& e : expected) files.push_back(e.File);
         std::map<fs::path, Bytes> before;
         for (const Expect& e : expected)
-            if (fs::is_regular_file(e.file)) before[e.file] = ReadFileBytes(e.file);
+            if (fs::is_regular_file(e.File)) before[e.File] = ReadFileBytes(e.File);
         const TCliResult run = RunCovriloCli(Args(command, files), {}, dir / "run", *asNobody);
-        EXPECT_EQ(run.exitCode, 1) << run.Describe();
+        EXPECT_EQ(run.ExitCode, 1) << run.Describe();
         std::string reasons;
         for (const Expect& e : expected) {
-            EXPECT_EQ(run.StatusOf(e.file), e.status) << e.file << "\n" << run.Describe();
-            if (!e.reason.empty()) reasons += "covrilo-cli: " + e.file.string() + ": " + e.reason + "\n";
-            if (e.status == "Error" && before.contains(e.file)) {
-                EXPECT_EQ(ReadFileBytes(e.file), before[e.file]) << e.file;
+            EXPECT_EQ(run.StatusOf(e.File), e.Status) << e.File << "\n" << run.Describe();
+            if (!e.Reason.empty()) reasons += "covrilo-cli: " + e.File.string() + ": " + e.Reason + "\n";
+            if (e.Status == "Error" && before.contains(e.File)) {
+                EXPECT_EQ(ReadFileBytes(e.File), before[e.File]) << e.File;
             }
         }
         // One line per file on stdout, in order; the reasons on stderr, in order.
-        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), static_cast<long>(expected.size()));
-        EXPECT_NE(run.err.find(reasons), std::string::npos) << "expected:\n" << reasons << run.Describe();
-        EXPECT_EQ(OurLeftovers(dir.path()), std::vector<std::string>{});
+        EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), static_cast<long>(expected.size()));
+        EXPECT_NE(run.Err.find(reasons), std::string::npos) << "expected:\n" << reasons << run.Describe();
+        EXPECT_EQ(OurLeftovers(dir.Path()), std::vector<std::string>{});
     }
     ::close(lock);
     fs::permissions(dir / "closed", fs::perms::all);
@@ -429,12 +429,12 @@ TEST_F(CliFiles, NamesWithANewlineOrATabStayOneLine) {
     WriteFileBytes(file, growing_);
     const fs::path missing = dir / "gone\n.mp3";
     const TCliResult run = RunCovriloCli(Args("add", {file, missing}), {}, dir / "run");
-    const std::string folder = dir.path().string();
-    EXPECT_EQ(run.out, "OK\t" + folder + "/two\\nlines\\tand a tab \\\\ backslash.mp3\nError\t" + folder +
+    const std::string folder = dir.Path().string();
+    EXPECT_EQ(run.Out, "OK\t" + folder + "/two\\nlines\\tand a tab \\\\ backslash.mp3\nError\t" + folder +
                            "/gone\\n.mp3\n")
         << run.Describe();
-    EXPECT_EQ(run.err, "covrilo-cli: " + folder + "/gone\\n.mp3: not found\n");
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.Err, "covrilo-cli: " + folder + "/gone\\n.mp3: not found\n");
+    EXPECT_EQ(run.ExitCode, 1);
 }
 
 // ---- the settings file ---------------------------------------------------------------------
@@ -455,7 +455,7 @@ TEST_F(CliFiles, TheSettingsFileIsNeverWritten) {
         std::vector<std::string> args = {command, "--settings", (dir / "settings.xml").string(), file.string()};
         if (std::string(command) == "add") args.insert(args.end(), {"--cover", (side_ / "cover.jpg").string()});
         const TCliResult run = RunCovriloCli(args, {}, dir / "run");
-        EXPECT_EQ(run.exitCode, 0) << run.Describe();
+        EXPECT_EQ(run.ExitCode, 0) << run.Describe();
         EXPECT_EQ(ReadFileText(dir / "settings.xml"), settings);
         const struct stat after = Stat(dir / "settings.xml");
         EXPECT_EQ(after.st_ino, before.st_ino);
@@ -464,7 +464,7 @@ TEST_F(CliFiles, TheSettingsFileIsNeverWritten) {
     }
     const fs::path fresh = dir / "fresh.xml";
     const TCliResult run = RunCovriloCli({"remove", "--settings", fresh.string(), file.string()}, {}, dir / "run");
-    EXPECT_EQ(run.exitCode, 0) << run.Describe();
+    EXPECT_EQ(run.ExitCode, 0) << run.Describe();
     EXPECT_NE(ReadFileText(fresh).find("<xmlini>"), std::string::npos);
     EXPECT_EQ(ReadFileText(fresh).find("MaxX"), std::string::npos) << "values were written back";
 }

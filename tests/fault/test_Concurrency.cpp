@@ -103,13 +103,13 @@ TEST_F(Concurrency, TwoRunsOverTheSameTwentyFiles) {
         }
         // A file that one run could not have is reported with its reason.
         for (const TCliResult* run : {&a, &b}) {
-            EXPECT_EQ(run->exitCode, run->out.find("Error\t") != std::string::npos ? 1 : 0) << run->Describe();
+            EXPECT_EQ(run->ExitCode, run->Out.find("Error\t") != std::string::npos ? 1 : 0) << run->Describe();
             for (const fs::path& file : files)
                 if (run->StatusOf(file) == "Error") {
-                    EXPECT_NE(run->err.find("covrilo-cli: " + file.string() + ": "), std::string::npos);
+                    EXPECT_NE(run->Err.find("covrilo-cli: " + file.string() + ": "), std::string::npos);
                 }
         }
-        EXPECT_EQ(OurLeftovers(dir.path()), std::vector<std::string>{});
+        EXPECT_EQ(OurLeftovers(dir.Path()), std::vector<std::string>{});
         if (HasFailure()) break;
     }
     std::cout << "[ results ] " << trials << " trials: " << ok << " OK, " << errors << " Error\n";
@@ -132,7 +132,7 @@ TEST_F(Concurrency, SongMp3AndSongMp2AtOnce) {
             EXPECT_EQ(rb.StatusOf(b), "OK") << rb.Describe();
             EXPECT_EQ(ReadFileBytes(a), tagged_[0]);
             EXPECT_EQ(ReadFileBytes(b), tagged_[1]);
-            EXPECT_EQ(OurLeftovers(dir.path()), std::vector<std::string>{});
+            EXPECT_EQ(OurLeftovers(dir.Path()), std::vector<std::string>{});
             if (HasFailure()) return;
         }
     }
@@ -171,9 +171,9 @@ TEST_F(Concurrency, ALockTakenAndLetGoAtRandomWhileTheTagsAreRead) {
         if (status == "OK") ++ok;
         if (status == "Error") {
             ++locked;
-            EXPECT_NE(run.err.find("locked by another program"), std::string::npos) << run.Describe();
+            EXPECT_NE(run.Err.find("locked by another program"), std::string::npos) << run.Describe();
         }
-        EXPECT_EQ(OurLeftovers(dir.path()), std::vector<std::string>{});
+        EXPECT_EQ(OurLeftovers(dir.Path()), std::vector<std::string>{});
         if (HasFailure()) break;
     }
     std::cout << "[ results ] " << trials << " trials: " << ok << " OK, " << locked << " Error (locked)\n";
@@ -221,7 +221,7 @@ TEST_F(Concurrency, AFileStillBeingWrittenKeepsAllItsBytes) {
         Bytes expected = start;
         for (int i = 0; i < written; ++i) expected.insert(expected.end(), chunk.begin(), chunk.end());
         EXPECT_EQ(ReadFileBytes(file), expected);
-        EXPECT_EQ(OurLeftovers(dir.path()), std::vector<std::string>{});
+        EXPECT_EQ(OurLeftovers(dir.Path()), std::vector<std::string>{});
         if (HasFailure()) break;
     }
 }

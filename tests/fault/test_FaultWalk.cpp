@@ -40,9 +40,9 @@ namespace fs = std::filesystem;
 
 
 struct TMode {
-    const char* mode;
-    const char* err;
-    bool kill;
+    const char* Mode;
+    const char* Err;
+    bool Kill;
 };
 const TMode kFailModes[] = {
     {"once", "EIO", false},   {"once", "ENOSPC", false},  {"always", "EIO", false},
@@ -51,22 +51,22 @@ const TMode kFailModes[] = {
 const TMode kKillModes[] = {{"kill-before", "", true}, {"kill-after", "", true}};
 
 struct TScenario {
-    const char* name;
-    const char* command;  // add | remove
-    const char* expect;   // "rewrite" or "in place"; nullptr: either (it depends on the file system)
-    Bytes original;
-    const char* calls = nullptr;  // which calls fail; nullptr: the writing ones
+    const char* Name;
+    const char* Command;  // add | remove
+    const char* Expect;   // "rewrite" or "in place"; nullptr: either (it depends on the file system)
+    Bytes Original;
+    const char* Calls = nullptr;  // which calls fail; nullptr: the writing ones
 };
 
 // What came of one faulty run, for the table.
 struct TTally {
-    int calls = 0, runs = 0;
-    int ok = 0, errorOriginal = 0, errorSaved = 0, killedOriginal = 0, killedSaved = 0, restoredByNextRun = 0;
+    int Calls = 0, Runs = 0;
+    int Ok = 0, ErrorOriginal = 0, ErrorSaved = 0, KilledOriginal = 0, KilledSaved = 0, RestoredByNextRun = 0;
 };
 
 struct TCall {
-    int index;
-    std::string name, path;
+    int Index;
+    std::string Name, Path;
 };
 
 std::vector<TCall> ParseLog(const fs::path& Log) {
@@ -76,8 +76,8 @@ std::vector<TCall> ParseLog(const fs::path& Log) {
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         TCall c;
-        fields >> c.index >> c.name;
-        std::getline(fields >> std::ws, c.path);
+        fields >> c.Index >> c.Name;
+        std::getline(fields >> std::ws, c.Path);
         calls.push_back(c);
     }
     return calls;
@@ -92,7 +92,7 @@ protected:
         // The saves run where blocks can be inserted and taken out (ext4: the temp folder, or
         // a loop-mounted image), so that those paths are walked too.
         work_ = std::make_unique<TempDir>();
-        base_ = work_->path();
+        base_ = work_->Path();
         if (!InsertsBlocks(base_)) {
             mount_ = std::make_unique<TMountedDir>("ext4");
             if (!mount_->Path().empty())
@@ -108,7 +108,7 @@ protected:
     std::map<std::string, std::string> Env(const fs::path& WorkDir, const std::string& At, const TMode& Mode,
                                            const char* Calls, const fs::path& Log = {}) const {
         std::map<std::string, std::string> env = {
-            {"COVRILO_FAULT_AT", At}, {"COVRILO_FAULT_MODE", Mode.mode}, {"COVRILO_FAULT_ERRNO", Mode.err}};
+            {"COVRILO_FAULT_AT", At}, {"COVRILO_FAULT_MODE", Mode.Mode}, {"COVRILO_FAULT_ERRNO", Mode.Err}};
         if (Calls) env["COVRILO_FAULT_CALLS"] = Calls;
         if (!Log.empty()) env["COVRILO_FAULT_LOG"] = Log.string();
         return ShimEnv(WorkDir, env);
@@ -122,12 +122,12 @@ protected:
             modes.insert(modes.end(), std::begin(kKillModes), std::end(kKillModes));
             return modes;
         }
-        return {kFailModes[static_cast<size_t>(Call.index) % std::size(kFailModes)],
-                kKillModes[static_cast<size_t>(Call.index) % std::size(kKillModes)]};
+        return {kFailModes[static_cast<size_t>(Call.Index) % std::size(kFailModes)],
+                kKillModes[static_cast<size_t>(Call.Index) % std::size(kKillModes)]};
     }
     std::vector<std::string> Args(const TScenario& S, const fs::path& File) const {
-        std::vector<std::string> args = {S.command, "--settings", (*side_ / "settings.xml").string()};
-        if (std::string(S.command) == "add") args.insert(args.end(), {"--cover", (*side_ / "cover.jpg").string()});
+        std::vector<std::string> args = {S.Command, "--settings", (*side_ / "settings.xml").string()};
+        if (std::string(S.Command) == "add") args.insert(args.end(), {"--cover", (*side_ / "cover.jpg").string()});
         args.push_back(File.string());
         return args;
     }
@@ -141,25 +141,25 @@ protected:
         auto fresh = [&]() {
             fs::remove_all(work);
             fs::create_directory(work);
-            WriteFileBytes(file, S.original);
+            WriteFileBytes(file, S.Original);
             fs::permissions(file, fs::perms(0640));
         };
 
         // The fault-free save: its result, and the calls it makes.
         fresh();
         const fs::path log = dir / "calls.log";
-        const TCliResult clean = RunCovriloCli(Args(S, file), Env(work, "0", kFailModes[0], S.calls, log), dir / "run");
-        const std::string done = std::string(S.command) == "add" ? "OK" : "Deleted";
+        const TCliResult clean = RunCovriloCli(Args(S, file), Env(work, "0", kFailModes[0], S.Calls, log), dir / "run");
+        const std::string done = std::string(S.Command) == "add" ? "OK" : "Deleted";
         EXPECT_EQ(clean.StatusOf(file), done) << clean.Describe();
         const Bytes saved = ReadFileBytes(file);
-        EXPECT_NE(saved, S.original);
+        EXPECT_NE(saved, S.Original);
         const std::vector<TCall> calls = ParseLog(log);
-        tally.calls = static_cast<int>(calls.size());
-        std::cout << "[ calls   ] " << S.name << ":";
+        tally.Calls = static_cast<int>(calls.size());
+        std::cout << "[ calls   ] " << S.Name << ":";
         for (const TCall& c : calls)
-            std::cout << " " << c.name << "(" << fs::path(c.path).filename().string().substr(0, 24) << ")";
+            std::cout << " " << c.Name << "(" << fs::path(c.Path).filename().string().substr(0, 24) << ")";
         std::cout << "\n";
-        EXPECT_GT(tally.calls, 0);
+        EXPECT_GT(tally.Calls, 0);
         // The commit point: the rename of a rewrite; in place, the sync of the file after its
         // last write, or, where whole blocks are taken out after the writes, that collapse
         // (from there on the save is finished rather than undone). The path a save takes
@@ -168,54 +168,54 @@ protected:
         int lastWrite = 0;
         bool renamed = false;
         for (const TCall& c : calls) {
-            if (c.path != file.string()) continue;
-            if (c.name == "renameat") {
-                commit = c.index;
+            if (c.Path != file.string()) continue;
+            if (c.Name == "renameat") {
+                commit = c.Index;
                 renamed = true;
                 break;
             }
-            if (c.name == "pwrite") lastWrite = c.index;
+            if (c.Name == "pwrite") lastWrite = c.Index;
         }
         for (const TCall& c : calls) {
-            if (renamed || c.path != file.string() || c.index < lastWrite || lastWrite == 0) continue;
-            if (c.name == "fallocate" || c.name == "fsync") {
-                commit = c.index;
+            if (renamed || c.Path != file.string() || c.Index < lastWrite || lastWrite == 0) continue;
+            if (c.Name == "fallocate" || c.Name == "fsync") {
+                commit = c.Index;
                 break;
             }
         }
-        const bool shifted = std::any_of(calls.begin(), calls.end(), [&](const TCall& c) {
-            return c.name == "fallocate" && c.path == file.string() && lastWrite > 0 && !renamed;
+        const bool shifted = std::any_of(calls.begin(), calls.end(), [&](const TCall& C) {
+            return C.Name == "fallocate" && C.Path == file.string() && lastWrite > 0 && !renamed;
         });
-        std::cout << "[ path    ] " << S.name << ": "
+        std::cout << "[ path    ] " << S.Name << ": "
                   << (renamed ? "rewrite" : shifted ? "in place, blocks shifted (or room reserved)" : "in place") << "\n";
-        if (S.expect != nullptr) {
-            EXPECT_EQ(std::string(renamed ? "rewrite" : "in place"), S.expect) << "the save took another path";
+        if (S.Expect != nullptr) {
+            EXPECT_EQ(std::string(renamed ? "rewrite" : "in place"), S.Expect) << "the save took another path";
         }
-        if (S.calls == nullptr) {
-            EXPECT_LE(commit, tally.calls) << "no commit point among the calls";
+        if (S.Calls == nullptr) {
+            EXPECT_LE(commit, tally.Calls) << "no commit point among the calls";
         }
         // Whether a fault at this call can hit at or after the commit point: the call itself,
         // or, failing for good, a later call of the same name.
         auto reachesCommit = [&](const TCall& Call, const TMode& Mode) {
-            if (Call.index >= commit) return true;
-            if (std::string(Mode.mode) != "always") return false;
+            if (Call.Index >= commit) return true;
+            if (std::string(Mode.Mode) != "always") return false;
             for (const TCall& c : calls)
-                if (c.index >= commit && c.name == Call.name) return true;
+                if (c.Index >= commit && c.Name == Call.Name) return true;
             return false;
         };
 
         for (const TCall& call : calls) {
             for (const TMode& mode : ModesFor(call)) {
-                SCOPED_TRACE(std::string(S.name) + ": call " + std::to_string(call.index) + " (" + call.name + " " +
-                             call.path + ") " + mode.mode + " " + mode.err);
+                SCOPED_TRACE(std::string(S.Name) + ": call " + std::to_string(call.Index) + " (" + call.Name + " " +
+                             call.Path + ") " + mode.Mode + " " + mode.Err);
                 fresh();
-                ++tally.runs;
+                ++tally.Runs;
                 const TCliResult run =
-                    RunCovriloCli(Args(S, file), Env(work, std::to_string(call.index), mode, S.calls), dir / "run");
+                    RunCovriloCli(Args(S, file), Env(work, std::to_string(call.Index), mode, S.Calls), dir / "run");
                 const std::string status = run.StatusOf(file);
                 const Bytes after = ReadFileBytes(file);
-                if (mode.kill) {
-                    EXPECT_EQ(run.signal, SIGKILL) << run.Describe();
+                if (mode.Kill) {
+                    EXPECT_EQ(run.Signal, SIGKILL) << run.Describe();
                     // A temporary file that already holds data has the file's bits already.
                     for (const std::string& name : OurLeftovers(work)) {
                         struct stat st {};
@@ -225,33 +225,33 @@ protected:
                         }
                     }
                 } else if (status == done) {
-                    EXPECT_EQ(run.exitCode, 0) << run.Describe();
+                    EXPECT_EQ(run.ExitCode, 0) << run.Describe();
                     EXPECT_EQ(after, saved) << "reported " << done << " but not the saved file\n" << run.Describe();
-                    ++tally.ok;
+                    ++tally.Ok;
                 } else {
                     EXPECT_EQ(status, "Error") << run.Describe();
-                    EXPECT_EQ(run.exitCode, 1) << run.Describe();
-                    EXPECT_NE(run.err.find("covrilo-cli: " + file.string() + ": "), std::string::npos) << run.Describe();
+                    EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+                    EXPECT_NE(run.Err.find("covrilo-cli: " + file.string() + ": "), std::string::npos) << run.Describe();
                 }
                 // The next run restores what a journal says must be undone.
                 const bool journal = fs::exists(work / "song.mp3.covrilo-journal.$$$");
-                if (after != S.original && after != saved) {
+                if (after != S.Original && after != saved) {
                     EXPECT_TRUE(journal) << "a torn file without a journal to restore it\n" << run.Describe();
                 }
                 const TCliResult info = RunCovriloCli({"info", file.string()}, {}, dir / "info");
                 const Bytes next = ReadFileBytes(file);
-                if (next != after) ++tally.restoredByNextRun;
-                const bool original = next == S.original, isSaved = next == saved;
+                if (next != after) ++tally.RestoredByNextRun;
+                const bool original = next == S.Original, isSaved = next == saved;
                 EXPECT_TRUE(original || isSaved) << "neither the original nor the saved file after the next run\n"
                                                  << run.Describe() << info.Describe();
-                if (mode.kill) {
-                    ++(isSaved ? tally.killedSaved : tally.killedOriginal);
+                if (mode.Kill) {
+                    ++(isSaved ? tally.KilledSaved : tally.KilledOriginal);
                 } else if (status != done) {
                     if (isSaved) {
                         EXPECT_TRUE(reachesCommit(call, mode)) << "an Error before the commit point left the saved file";
-                        ++tally.errorSaved;
+                        ++tally.ErrorSaved;
                     } else {
-                        ++tally.errorOriginal;
+                        ++tally.ErrorOriginal;
                     }
                 }
                 // The next save leaves nothing of ours behind and gives the saved file.
@@ -270,9 +270,9 @@ protected:
         table << "| save | calls | runs | OK = saved | Error = original | Error = saved (after commit) | killed "
                  "= original | killed = saved | restored by the next run |\n|---|---|---|---|---|---|---|---|---|\n";
         for (const auto& [name, t] : Rows)
-            table << "| " << name << " | " << t.calls << " | " << t.runs << " | " << t.ok << " | " << t.errorOriginal
-                  << " | " << t.errorSaved << " | " << t.killedOriginal << " | " << t.killedSaved << " | "
-                  << t.restoredByNextRun << " |\n";
+            table << "| " << name << " | " << t.Calls << " | " << t.Runs << " | " << t.Ok << " | " << t.ErrorOriginal
+                  << " | " << t.ErrorSaved << " | " << t.KilledOriginal << " | " << t.KilledSaved << " | "
+                  << t.RestoredByNextRun << " |\n";
         std::cout << table.str();
         std::ofstream(fs::path(COVRILO_BINARY_DIR) / "fault-walk.md", std::ios::app) << table.str();
     }
@@ -323,7 +323,7 @@ TEST_F(FaultWalk, EverySaveIsAtomicAndItsStatusHonest) {
     };
     std::vector<std::pair<std::string, TTally>> rows;
     for (const TScenario& s : scenarios) {
-        rows.emplace_back(s.name, Walk(s));
+        rows.emplace_back(s.Name, Walk(s));
         if (HasFatalFailure()) break;
     }
     Report(rows);
@@ -366,25 +366,25 @@ TEST_F(FaultWalk, ABatchOfSavesIsAtomicFileByFile) {
     }
     const std::vector<TCall> calls = ParseLog(log);
     std::cout << "[ calls   ] a batch of four:";
-    for (const TCall& c : calls) std::cout << " " << c.name << "(" << fs::path(c.path).filename().string().substr(0, 12) << ")";
+    for (const TCall& c : calls) std::cout << " " << c.Name << "(" << fs::path(c.Path).filename().string().substr(0, 12) << ")";
     std::cout << "\n";
-    EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [](const TCall& c) { return c.name == "syncfs"; }))
+    EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [](const TCall& c) { return c.Name == "syncfs"; }))
         << "the four saves were not made durable together";
     int runs = 0;
     for (const TCall& call : calls) {
         for (const TMode& mode : ModesFor(call)) {
-            SCOPED_TRACE("call " + std::to_string(call.index) + " (" + call.name + " " + call.path + ") " + mode.mode +
-                         " " + mode.err);
+            SCOPED_TRACE("call " + std::to_string(call.Index) + " (" + call.Name + " " + call.Path + ") " + mode.Mode +
+                         " " + mode.Err);
             fresh();
             ++runs;
-            const TCliResult run = RunCovriloCli(args, Env(work, std::to_string(call.index), mode, nullptr), dir / "run");
-            if (mode.kill) {
-                EXPECT_EQ(run.signal, SIGKILL) << run.Describe();
+            const TCliResult run = RunCovriloCli(args, Env(work, std::to_string(call.Index), mode, nullptr), dir / "run");
+            if (mode.Kill) {
+                EXPECT_EQ(run.Signal, SIGKILL) << run.Describe();
             }
             for (size_t i = 0; i < files.size(); ++i) {
                 if (run.StatusOf(files[i]) == "OK") {
                     EXPECT_EQ(ReadFileBytes(files[i]), saved[i]) << "reported OK but not saved: " << files[i];
-                } else if (!mode.kill) {
+                } else if (!mode.Kill) {
                     EXPECT_EQ(run.StatusOf(files[i]), "Error") << run.Describe();
                 }
             }

@@ -62,17 +62,17 @@ TEST(TruncatedWhileRead, EveryReadOfACutFileEndsInAnHonestErrorNotASignal) {
             SCOPED_TRACE("cut before read " + std::to_string(at));
             fresh();
             const TCliResult run = RunCovriloCli(args, env(at, {}), dir / "run");
-            EXPECT_EQ(run.signal, 0) << run.Describe();
+            EXPECT_EQ(run.Signal, 0) << run.Describe();
             const Bytes after = ReadFileBytes(file);
             const Bytes half(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(original.size() / 2));
             if (command == "info") {
-                EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << run.Describe();
+                EXPECT_TRUE(run.ExitCode == 0 || run.ExitCode == 1) << run.Describe();
                 EXPECT_EQ(after, half) << "info wrote the file";
             } else {
                 // Refused: nothing of ours was written to what the other program left.
                 EXPECT_EQ(run.StatusOf(file), "Error") << run.Describe();
-                EXPECT_EQ(run.exitCode, 1) << run.Describe();
-                EXPECT_NE(run.err.find("covrilo-cli: " + file.string() + ": "), std::string::npos) << run.Describe();
+                EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+                EXPECT_NE(run.Err.find("covrilo-cli: " + file.string() + ": "), std::string::npos) << run.Describe();
                 EXPECT_EQ(after, half);
             }
             EXPECT_EQ(OurLeftovers(work), std::vector<std::string>{});
@@ -95,8 +95,8 @@ TEST(TruncatedWhileRead, NoFileIsMappedToReadItsTags) {
                                                       (side / "cover.jpg").string()};
     info.insert(info.end(), files.begin(), files.end());
     add.insert(add.end(), files.begin(), files.end());
-    EXPECT_EQ(RunCovriloCli(info, env, dir / "info").exitCode, 0);
-    EXPECT_EQ(RunCovriloCli(add, env, dir / "add").exitCode, 0);
+    EXPECT_EQ(RunCovriloCli(info, env, dir / "info").ExitCode, 0);
+    EXPECT_EQ(RunCovriloCli(add, env, dir / "add").ExitCode, 0);
     EXPECT_FALSE(fs::exists(log)) << "a file was mapped:\n" << ReadFileText(log);
 }
 

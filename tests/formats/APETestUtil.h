@@ -12,13 +12,13 @@
 
 namespace covrilo::test {
 
-inline void PutU32LE(Bytes& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+inline void PutU32LE(Bytes& Out, uint32_t V) {
+    for (int i = 0; i < 4; ++i) Out.push_back(static_cast<uint8_t>(V >> (8 * i)));
 }
 
-inline uint32_t GetU32LE(const Bytes& b, size_t at) {
-    return static_cast<uint32_t>(b.at(at)) | (static_cast<uint32_t>(b.at(at + 1)) << 8) |
-           (static_cast<uint32_t>(b.at(at + 2)) << 16) | (static_cast<uint32_t>(b.at(at + 3)) << 24);
+inline uint32_t GetU32LE(const Bytes& B, size_t At) {
+    return static_cast<uint32_t>(B.at(At)) | (static_cast<uint32_t>(B.at(At + 1)) << 8) |
+           (static_cast<uint32_t>(B.at(At + 2)) << 16) | (static_cast<uint32_t>(B.at(At + 3)) << 24);
 }
 
 struct ApeItem {
@@ -27,62 +27,62 @@ struct ApeItem {
     uint32_t Flags = 0;
 };
 
-inline Bytes ApeItemBytes(const ApeItem& item) {
+inline Bytes ApeItemBytes(const ApeItem& Item) {
     Bytes out;
-    PutU32LE(out, static_cast<uint32_t>(item.Value.size()));
-    PutU32LE(out, item.Flags);
-    out.insert(out.end(), item.Key.begin(), item.Key.end());
+    PutU32LE(out, static_cast<uint32_t>(Item.Value.size()));
+    PutU32LE(out, Item.Flags);
+    out.insert(out.end(), Item.Key.begin(), Item.Key.end());
     out.push_back(0);
-    out.insert(out.end(), item.Value.begin(), item.Value.end());
+    out.insert(out.end(), Item.Value.begin(), Item.Value.end());
     return out;
 }
 
-inline Bytes ApeHeaderOrFooter(uint32_t version, uint32_t tagSize, uint32_t count, uint32_t flags) {
+inline Bytes ApeHeaderOrFooter(uint32_t Version, uint32_t TagSize, uint32_t Count, uint32_t Flags) {
     Bytes out = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X'};
-    PutU32LE(out, version);
-    PutU32LE(out, tagSize);
-    PutU32LE(out, count);
-    PutU32LE(out, flags);
+    PutU32LE(out, Version);
+    PutU32LE(out, TagSize);
+    PutU32LE(out, Count);
+    PutU32LE(out, Flags);
     out.insert(out.end(), 8, 0);
     return out;
 }
 
 // A whole tag: header (when withHeader), items, footer.
-inline Bytes ApeTag(const std::vector<ApeItem>& items, uint32_t version = 2000, bool withHeader = true) {
+inline Bytes ApeTag(const std::vector<ApeItem>& Items, uint32_t Version = 2000, bool WithHeader = true) {
     Bytes body;
-    for (const ApeItem& item : items) {
+    for (const ApeItem& item : Items) {
         Bytes b = ApeItemBytes(item);
         body.insert(body.end(), b.begin(), b.end());
     }
     const auto size = static_cast<uint32_t>(body.size() + 32);
-    const auto count = static_cast<uint32_t>(items.size());
+    const auto count = static_cast<uint32_t>(Items.size());
     Bytes out;
-    if (withHeader) out = ApeHeaderOrFooter(version, size, count, 0xA0000000u);
+    if (WithHeader) out = ApeHeaderOrFooter(Version, size, count, 0xA0000000u);
     out.insert(out.end(), body.begin(), body.end());
-    Bytes footer = ApeHeaderOrFooter(version, size, count, withHeader ? 0x80000000u : 0u);
+    Bytes footer = ApeHeaderOrFooter(Version, size, count, WithHeader ? 0x80000000u : 0u);
     out.insert(out.end(), footer.begin(), footer.end());
     return out;
 }
 
 // A plain 128-byte ID3v1 record with a title.
-inline Bytes Id3v1Record(const std::string& title) {
+inline Bytes Id3v1Record(const std::string& Title) {
     Bytes r(128, 0);
     std::memcpy(r.data(), "TAG", 3);
-    std::memcpy(r.data() + 3, title.data(), std::min<size_t>(title.size(), 30));
+    std::memcpy(r.data() + 3, Title.data(), std::min<size_t>(Title.size(), 30));
     r[127] = 12;
     return r;
 }
 
 // Stand-in for audio data without any tag marks.
-inline Bytes FakeAudio(size_t n = 2000) {
-    Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(0x41 + i % 11);
+inline Bytes FakeAudio(size_t N = 2000) {
+    Bytes b(N);
+    for (size_t i = 0; i < N; ++i) b[i] = static_cast<uint8_t>(0x41 + i % 11);
     return b;
 }
 
-inline Bytes Join(std::initializer_list<Bytes> parts) {
+inline Bytes Join(std::initializer_list<Bytes> Parts) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : Parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 

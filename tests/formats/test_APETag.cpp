@@ -20,14 +20,14 @@ using Pairs = std::vector<TAPETag::TAPEField>;
 TEST(APETagRead, FilesWithoutTag) {
     TempDir dir;
     struct Case {
-        size_t size;
-        bool answer;
+        size_t Size;
+        bool Answer;
     } cases[] = {{0, false}, {32, false}, {33, true}, {2000, true}};
     for (const Case& c : cases) {
-        WriteFileBytes(dir / "a.ape", FakeAudio(c.size));
+        WriteFileBytes(dir / "a.ape", FakeAudio(c.Size));
         TAPETag tag;
-        EXPECT_EQ(tag.ReadFromFile(dir / "a.ape"), c.answer) << c.size;
-        EXPECT_FALSE(tag.Exists) << c.size;
+        EXPECT_EQ(tag.ReadFromFile(dir / "a.ape"), c.Answer) << c.Size;
+        EXPECT_FALSE(tag.Exists) << c.Size;
         EXPECT_TRUE(tag.Fields.empty());
     }
     WriteFileBytes(dir / "b.ape", Join({FakeAudio(), Id3v1Record("only v1")}));
@@ -41,10 +41,10 @@ TEST(APETagRead, TagsWithAndWithoutHeaderAndID3v1) {
     const std::vector<ApeItem> items = {
         {"Artist", "Someone"}, {"Title", std::string("  padded\0\0 ", 11)}, {"Year", "1984"}};
     struct Case {
-        const char* what;
-        uint32_t version;
-        bool header;
-        bool id3v1;
+        const char* What;
+        uint32_t Version;
+        bool Header;
+        bool Id3v1;
     } cases[] = {
         {"v2 with header", 2000, true, false},
         {"v2 with header, ID3v1 after", 2000, true, true},
@@ -53,16 +53,16 @@ TEST(APETagRead, TagsWithAndWithoutHeaderAndID3v1) {
     };
     TempDir dir;
     for (const Case& c : cases) {
-        Bytes file = Join({FakeAudio(), ApeTag(items, c.version, c.header)});
-        if (c.id3v1) file = Join({file, Id3v1Record("v1 title")});
+        Bytes file = Join({FakeAudio(), ApeTag(items, c.Version, c.Header)});
+        if (c.Id3v1) file = Join({file, Id3v1Record("v1 title")});
         WriteFileBytes(dir / "a.ape", file);
         TAPETag tag;
-        ASSERT_TRUE(tag.ReadFromFile(dir / "a.ape")) << c.what;
-        EXPECT_TRUE(tag.Exists) << c.what;
-        EXPECT_EQ(tag.Version, c.version) << c.what;
-        EXPECT_EQ(tag.TagSize, ApeTag(items, c.version, false).size()) << c.what;
+        ASSERT_TRUE(tag.ReadFromFile(dir / "a.ape")) << c.What;
+        EXPECT_TRUE(tag.Exists) << c.What;
+        EXPECT_EQ(tag.Version, c.Version) << c.What;
+        EXPECT_EQ(tag.TagSize, ApeTag(items, c.Version, false).size()) << c.What;
         EXPECT_EQ(tag.Fields, (Pairs{{"Artist", "Someone"}, {"Title", "padded"}, {"Year", "1984"}}))
-            << c.what;
+            << c.What;
     }
 }
 
@@ -110,16 +110,16 @@ TEST(APETagRead, DamagedTags) {
     const std::vector<ApeItem> items = {{"Artist", "A"}, {"Title", "T"}, {"Album", "L"}};
     const Bytes good = ApeTag(items);
     const size_t footer = good.size() - 32;
-    auto patch = [&](size_t at, uint32_t v) {
+    auto patch = [&](size_t At, uint32_t V) {
         Bytes b = good;
-        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i) b[At + i] = static_cast<uint8_t>(V >> (8 * i));
         return b;
     };
     const size_t secondItem = 32 + ApeItemBytes(items[0]).size();
     struct Case {
-        const char* what;
-        Bytes tag;
-        Pairs fields;
+        const char* What;
+        Bytes Tag;
+        Pairs Fields;
     } cases[] = {
         {"count larger than the items",
          patch(footer + 16, 0xFFFFFFFFu),
@@ -132,11 +132,11 @@ TEST(APETagRead, DamagedTags) {
     };
     TempDir dir;
     for (const Case& c : cases) {
-        WriteFileBytes(dir / "a.ape", Join({FakeAudio(), c.tag}));
+        WriteFileBytes(dir / "a.ape", Join({FakeAudio(), c.Tag}));
         TAPETag tag;
-        ASSERT_TRUE(tag.ReadFromFile(dir / "a.ape")) << c.what;
-        EXPECT_TRUE(tag.Exists) << c.what;
-        EXPECT_EQ(tag.Fields, c.fields) << c.what;
+        ASSERT_TRUE(tag.ReadFromFile(dir / "a.ape")) << c.What;
+        EXPECT_TRUE(tag.Exists) << c.What;
+        EXPECT_EQ(tag.Fields, c.Fields) << c.What;
     }
     // A key whose zero byte is missing ends the items.
     Bytes noZero = ApeHeaderOrFooter(2000, 32 + 8 + 5, 1, 0);
@@ -184,9 +184,9 @@ TEST(APETagWrite, ReplacesOldTagsAndKeepsID3v1Last) {
     Bytes falseHeaderClaim = ApeTag(old, 1000, false);
     falseHeaderClaim[falseHeaderClaim.size() - 12 + 3] = 0x80;
     struct Case {
-        const char* what;
-        Bytes before;  // what follows the audio
-        bool id3v1;
+        const char* What;
+        Bytes Before;  // what follows the audio
+        bool Id3v1;
     } cases[] = {
         {"no tag", {}, false},
         {"only ID3v1", v1, true},
@@ -198,16 +198,16 @@ TEST(APETagWrite, ReplacesOldTagsAndKeepsID3v1Last) {
     };
     TempDir dir;
     for (const Case& c : cases) {
-        WriteFileBytes(dir / "a.ape", Join({audio, c.before}));
+        WriteFileBytes(dir / "a.ape", Join({audio, c.Before}));
         TAPETag tag;
         tag.AppendField("TITLE", "New");
-        EXPECT_TRUE(tag.SaveTag(dir / "a.ape")) << c.what;
-        const Bytes expected = Join({audio, ApeTag({{"TITLE", "New"}}), c.id3v1 ? v1 : Bytes{}});
-        EXPECT_EQ(ReadFileBytes(dir / "a.ape"), expected) << c.what;
+        EXPECT_TRUE(tag.SaveTag(dir / "a.ape")) << c.What;
+        const Bytes expected = Join({audio, ApeTag({{"TITLE", "New"}}), c.Id3v1 ? v1 : Bytes{}});
+        EXPECT_EQ(ReadFileBytes(dir / "a.ape"), expected) << c.What;
 
         TAPETag back;
-        ASSERT_TRUE(back.ReadFromFile(dir / "a.ape")) << c.what;
-        EXPECT_EQ(back.Fields, (Pairs{{"TITLE", "New"}})) << c.what;
+        ASSERT_TRUE(back.ReadFromFile(dir / "a.ape")) << c.What;
+        EXPECT_EQ(back.Fields, (Pairs{{"TITLE", "New"}})) << c.What;
     }
 }
 
@@ -217,9 +217,9 @@ TEST(APETagWrite, RefusesWhatCannotBeWrittenSoundly) {
     damaged[damaged.size() - 20] = 0xFF;  // tag size far beyond the file
     damaged[damaged.size() - 19] = 0xFF;
     struct Case {
-        const char* what;
-        Bytes file;
-        std::string key;
+        const char* What;
+        Bytes File;
+        std::string Key;
     } cases[] = {
         {"key with a zero byte", original, std::string("AR\0T", 4)},
         {"one-letter key", original, "A"},
@@ -230,11 +230,11 @@ TEST(APETagWrite, RefusesWhatCannotBeWrittenSoundly) {
     };
     TempDir dir;
     for (const Case& c : cases) {
-        WriteFileBytes(dir / "a.ape", c.file);
+        WriteFileBytes(dir / "a.ape", c.File);
         TAPETag tag;
-        tag.AppendField(c.key, "value");
-        EXPECT_FALSE(tag.SaveTag(dir / "a.ape")) << c.what;
-        EXPECT_EQ(ReadFileBytes(dir / "a.ape"), c.file) << c.what;
+        tag.AppendField(c.Key, "value");
+        EXPECT_FALSE(tag.SaveTag(dir / "a.ape")) << c.What;
+        EXPECT_EQ(ReadFileBytes(dir / "a.ape"), c.File) << c.What;
     }
 }
 

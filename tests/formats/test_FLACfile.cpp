@@ -14,32 +14,32 @@ namespace fs = std::filesystem;
 
 const Bytes kAudio = FakeAudio(5000);
 
-Bytes Tail(const Bytes& b, size_t from) {
-    return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.end());
+Bytes Tail(const Bytes& B, size_t From) {
+    return Bytes(B.begin() + static_cast<std::ptrdiff_t>(From), B.end());
 }
 
 // Walks the metadata blocks of a FLAC stream starting at `start` ("fLaC").
 struct BlockInfo {
-    uint8_t type;
-    bool last;
-    size_t length;
+    uint8_t Type;
+    bool Last;
+    size_t Length;
 };
-std::vector<BlockInfo> Blocks(const Bytes& f, size_t start = 0) {
+std::vector<BlockInfo> Blocks(const Bytes& F, size_t Start = 0) {
     std::vector<BlockInfo> out;
-    size_t pos = start + 4;
+    size_t pos = Start + 4;
     for (;;) {
-        if (f.size() - pos < 4) break;
-        BlockInfo b{static_cast<uint8_t>(f[pos] & 0x7F), (f[pos] & 0x80) != 0,
-                    size_t{f[pos + 1]} << 16 | size_t{f[pos + 2]} << 8 | f[pos + 3]};
+        if (F.size() - pos < 4) break;
+        BlockInfo b{static_cast<uint8_t>(F[pos] & 0x7F), (F[pos] & 0x80) != 0,
+                    size_t{F[pos + 1]} << 16 | size_t{F[pos + 2]} << 8 | F[pos + 3]};
         out.push_back(b);
-        pos += 4 + b.length;
-        if (b.last || pos > f.size()) break;
+        pos += 4 + b.Length;
+        if (b.Last || pos > F.size()) break;
     }
     return out;
 }
-size_t MetadataEnd(const Bytes& f, size_t start = 0) {
-    size_t pos = start + 4;
-    for (const BlockInfo& b : Blocks(f, start)) pos += 4 + b.length;
+size_t MetadataEnd(const Bytes& F, size_t Start = 0) {
+    size_t pos = Start + 4;
+    for (const BlockInfo& b : Blocks(F, Start)) pos += 4 + b.Length;
     return pos;
 }
 
@@ -96,8 +96,8 @@ TEST(FLACfile, InvalidAndDamagedFilesReadAsInvalid) {
     for (int i = 22; i < 26; ++i) zeroSamples[i] = 0;
     Bytes shortFile = B("fLaC\x00\x00\x00\x22", 8);
     struct Case {
-        const char* name;
-        Bytes data;
+        const char* Name;
+        Bytes Data;
     };
     const Case cases[] = {{"no magic", noMagic},
                           {"reserved block type", reservedType},
@@ -109,9 +109,9 @@ TEST(FLACfile, InvalidAndDamagedFilesReadAsInvalid) {
                           {"empty file", {}}};
     TempDir dir;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.Name);
         fs::path file = dir / "bad.flac";
-        WriteFileBytes(file, c.data);
+        WriteFileBytes(file, c.Data);
         TFLACfile f;
         EXPECT_FALSE(f.ReadFromFile(file));
         EXPECT_FALSE(f.IsValid());
@@ -119,7 +119,7 @@ TEST(FLACfile, InvalidAndDamagedFilesReadAsInvalid) {
         // Nothing is written into a file that does not read as valid.
         f.Values[fkTitle] = "new";
         EXPECT_FALSE(f.SaveToFile(file, false));
-        EXPECT_EQ(ReadFileBytes(file), c.data);
+        EXPECT_EQ(ReadFileBytes(file), c.Data);
     }
 }
 
@@ -142,8 +142,8 @@ TEST(FLACfile, PictureBlockIsKeptAndFileStaysValid) {
     Bytes after = ReadFileBytes(file);
     auto blocks = Blocks(after);
     ASSERT_EQ(blocks.size(), 4u);
-    EXPECT_EQ(blocks[1].type, 6);
-    EXPECT_EQ(blocks[1].length, picture.size());
+    EXPECT_EQ(blocks[1].Type, 6);
+    EXPECT_EQ(blocks[1].Length, picture.size());
     EXPECT_EQ(Tail(after, MetadataEnd(after)), kAudio);
 }
 
@@ -188,10 +188,10 @@ TEST(FLACfile, CommentThatFitsIsWrittenInPlace) {
               Tail(before, before.size() - kAudio.size() - 12));
     auto blocks = Blocks(after);
     ASSERT_EQ(blocks.size(), 5u);
-    EXPECT_EQ(blocks[2].type, 4);
-    EXPECT_EQ(blocks[3].type, 1);
-    EXPECT_FALSE(blocks[3].last);  // the application block still follows
-    EXPECT_EQ(blocks[2].length + blocks[3].length, comment.size() + 200);
+    EXPECT_EQ(blocks[2].Type, 4);
+    EXPECT_EQ(blocks[3].Type, 1);
+    EXPECT_FALSE(blocks[3].Last);  // the application block still follows
+    EXPECT_EQ(blocks[2].Length + blocks[3].Length, comment.size() + 200);
 
     TFLACfile g;
     ASSERT_TRUE(g.ReadFromFile(file));
@@ -214,13 +214,13 @@ TEST(FLACfile, CommentThatDoesNotFitGoesThroughTempFile) {
     Bytes after = ReadFileBytes(file);
     auto blocks = Blocks(after);
     ASSERT_EQ(blocks.size(), 4u);
-    EXPECT_EQ(blocks[0].type, 0);
-    EXPECT_FALSE(blocks[0].last);
-    EXPECT_EQ(blocks[1].type, 3);  // other blocks first
-    EXPECT_EQ(blocks[2].type, 4);
-    EXPECT_EQ(blocks[3].type, 1);
-    EXPECT_EQ(blocks[3].length, 4096u);
-    EXPECT_TRUE(blocks[3].last);
+    EXPECT_EQ(blocks[0].Type, 0);
+    EXPECT_FALSE(blocks[0].Last);
+    EXPECT_EQ(blocks[1].Type, 3);  // other blocks first
+    EXPECT_EQ(blocks[2].Type, 4);
+    EXPECT_EQ(blocks[3].Type, 1);
+    EXPECT_EQ(blocks[3].Length, 4096u);
+    EXPECT_TRUE(blocks[3].Last);
     EXPECT_EQ(Tail(after, MetadataEnd(after)), kAudio);
     TFLACfile g;
     ASSERT_TRUE(g.ReadFromFile(file));
@@ -246,8 +246,8 @@ TEST(FLACfile, CommentWithoutFollowingPaddingIsReordered) {
     auto blocks = Blocks(after);
     ASSERT_EQ(blocks.size(), 5u);
     const uint8_t order[] = {0, 3, 2, 4, 1};
-    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(blocks[i].type, order[i]) << i;
-    EXPECT_TRUE(blocks[4].last);
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(blocks[i].Type, order[i]) << i;
+    EXPECT_TRUE(blocks[4].Last);
     EXPECT_EQ(Tail(after, MetadataEnd(after)), kAudio);
 }
 
@@ -409,7 +409,7 @@ TEST(FLACfile, FailedTempWriteLeavesOriginal) {
     if (!saved) GTEST_SKIP() << "cannot run as an unprivileged user here";
     EXPECT_FALSE(*saved);
     EXPECT_EQ(ReadFileBytes(file), before);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
 
 TEST(FLACfile, AnotherFileUnderTheOldTemporaryNameStays) {
@@ -454,14 +454,14 @@ TEST(FLACfile, CountLargerThanDataStopsAtBlockEnd) {
     Bytes entryTooLong = VorbisComment("v", {"TITLE=t"});
     entryTooLong[4 + 1 + 4] = 0x50;  // first entry says 0x50 bytes
     struct Case {
-        Bytes data;
-        const char* title;
+        Bytes Data;
+        const char* Title;
     };
     for (const Case& c : {Case{comment, "t"}, Case{entryTooLong, ""}}) {
-        WriteFileBytes(file, MakeFlac({{4, c.data}}, kAudio));
+        WriteFileBytes(file, MakeFlac({{4, c.Data}}, kAudio));
         TFLACfile f;
         ASSERT_TRUE(f.ReadFromFile(file));
-        EXPECT_EQ(f.Values[fkTitle], c.title);
+        EXPECT_EQ(f.Values[fkTitle], c.Title);
         EXPECT_TRUE(f.ExtraFields.empty());
         EXPECT_EQ(f.VendorInfo, "v");
     }
@@ -506,7 +506,7 @@ namespace {
 
 TEST(FLACfile, ReadOnlyFileIsNotWrittenEitherWay) {
     TempDir dir;
-    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(dir.Path(), fs::perms::all);
     for (bool grow : {false, true}) {
         SCOPED_TRACE(grow);
         fs::path file = dir / (grow ? "ro-grow.flac" : "ro.flac");

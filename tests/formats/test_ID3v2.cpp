@@ -14,20 +14,20 @@ namespace {
 
 using test::Bytes;
 
-Bytes Str(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Bytes Str(std::string_view S) { return Bytes(S.begin(), S.end()); }
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
+Bytes Cat(std::initializer_list<Bytes> Parts) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : Parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
 // UTF-16LE with a byte-order mark, no terminator.
-Bytes Utf16(std::u16string_view s, bool bigEndian = false) {
-    Bytes out = bigEndian ? Bytes{0xFE, 0xFF} : Bytes{0xFF, 0xFE};
-    for (char16_t c : s) {
+Bytes Utf16(std::u16string_view S, bool BigEndian = false) {
+    Bytes out = BigEndian ? Bytes{0xFE, 0xFF} : Bytes{0xFF, 0xFE};
+    for (char16_t c : S) {
         const auto lo = static_cast<uint8_t>(c & 0xFF), hi = static_cast<uint8_t>(c >> 8);
-        if (bigEndian) {
+        if (BigEndian) {
             out.push_back(hi);
             out.push_back(lo);
         } else {
@@ -38,37 +38,37 @@ Bytes Utf16(std::u16string_view s, bool bigEndian = false) {
     return out;
 }
 
-Bytes Frame(uint8_t version, std::string_view id, const Bytes& content, uint8_t flags2 = 0) {
-    Bytes out = Str(id);
-    const auto n = static_cast<uint32_t>(content.size());
-    if (version == 2) {
+Bytes Frame(uint8_t Version, std::string_view Id, const Bytes& Content, uint8_t Flags2 = 0) {
+    Bytes out = Str(Id);
+    const auto n = static_cast<uint32_t>(Content.size());
+    if (Version == 2) {
         out.insert(out.end(), {uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
     } else {
-        out.insert(out.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n), 0, flags2});
+        out.insert(out.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n), 0, Flags2});
     }
-    out.insert(out.end(), content.begin(), content.end());
+    out.insert(out.end(), Content.begin(), Content.end());
     return out;
 }
 
-Bytes Latin(std::string_view s) { return Cat({Bytes{0}, Str(s)}); }
+Bytes Latin(std::string_view S) { return Cat({Bytes{0}, Str(S)}); }
 
 // A tag of the given version around the frames, with padding, followed by fake audio.
-Bytes Tag(uint8_t version, const Bytes& frames, uint32_t padding = 16, uint8_t flags = 0) {
-    const uint32_t size = static_cast<uint32_t>(frames.size()) + padding;
-    Bytes out = {'I', 'D', '3', version, 0, flags,
+Bytes Tag(uint8_t Version, const Bytes& Frames, uint32_t Padding = 16, uint8_t Flags = 0) {
+    const uint32_t size = static_cast<uint32_t>(Frames.size()) + Padding;
+    Bytes out = {'I', 'D', '3', Version, 0, Flags,
                  uint8_t((size >> 21) & 0x7F), uint8_t((size >> 14) & 0x7F), uint8_t((size >> 7) & 0x7F),
                  uint8_t(size & 0x7F)};
-    out.insert(out.end(), frames.begin(), frames.end());
-    out.resize(out.size() + padding, 0);
-    if (flags & 0x10) out.insert(out.end(), {'3', 'D', 'I', version, 0, flags, out[6], out[7], out[8], out[9]});
+    out.insert(out.end(), Frames.begin(), Frames.end());
+    out.resize(out.size() + Padding, 0);
+    if (Flags & 0x10) out.insert(out.end(), {'3', 'D', 'I', Version, 0, Flags, out[6], out[7], out[8], out[9]});
     out.resize(out.size() + 64, 0xAA);
     return out;
 }
 
-TID3v2 Probe(const Bytes& data, bool expectOk = true) {
-    TCustomMemoryStream stream(data);
+TID3v2 Probe(const Bytes& Data, bool ExpectOk = true) {
+    TCustomMemoryStream stream(Data);
     TID3v2 probe;
-    EXPECT_EQ(probe.ReadFromStream(stream), expectOk);
+    EXPECT_EQ(probe.ReadFromStream(stream), ExpectOk);
     return probe;
 }
 
@@ -160,8 +160,8 @@ TEST(ID3v2Probe, SecondChoicesAndIgnoredEncodings) {
 
 TEST(ID3v2Probe, GenreAndTrackTexts) {
     struct Case {
-        const char* tcon;
-        const char* genre;
+        const char* Tcon;
+        const char* Genre;
     };
     const Case genres[] = {
         {"(17)Rock", "Rock"}, {"Pop", "Pop"}, {"(17)(18)Techno", "Techno"},
@@ -171,19 +171,19 @@ TEST(ID3v2Probe, GenreAndTrackTexts) {
         {"Drum & Bass (Liquid)", "Drum & Bass (Liquid)"},
     };
     for (const Case& c : genres) {
-        SCOPED_TRACE(c.tcon);
-        EXPECT_EQ(Probe(Tag(3, Frame(3, "TCON", Latin(c.tcon)))).Genre, c.genre);
+        SCOPED_TRACE(c.Tcon);
+        EXPECT_EQ(Probe(Tag(3, Frame(3, "TCON", Latin(c.Tcon)))).Genre, c.Genre);
     }
     struct Track {
-        const char* trck;
-        int number;
+        const char* Trck;
+        int Number;
     };
     const Track tracks[] = {{"3/12", 3}, {"12", 12}, {" 05 / 9", 5}, {"A1", 0}, {"/3", 0}, {"-2", 0},
                             {"99999999999", 0}, {"70000", 70000 & 0xFFFF}};
     for (const Track& t : tracks) {
-        SCOPED_TRACE(t.trck);
-        const TID3v2 p = Probe(Tag(3, Frame(3, "TRCK", Latin(t.trck))));
-        EXPECT_EQ(p.TrackNo, t.number);
+        SCOPED_TRACE(t.Trck);
+        const TID3v2 p = Probe(Tag(3, Frame(3, "TRCK", Latin(t.Trck))));
+        EXPECT_EQ(p.TrackNo, t.Number);
     }
 }
 

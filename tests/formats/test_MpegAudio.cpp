@@ -43,8 +43,8 @@ Bytes Frames(int N, uint8_t B1, uint8_t B2, size_t FrameLength) {
 
 TEST(MpegAudio, FrameHeaders) {
     struct Case {
-        Bytes header;
-        int version, layer, bitrate, rate, length;  // version 0: not a header
+        Bytes Header;
+        int Version, Layer, Bitrate, Rate, Length;  // version 0: not a header
     };
     const Case cases[] = {
         {{0xFF, 0xFB, 0x90, 0x00}, 1, 3, 128, 44100, 417},
@@ -62,15 +62,15 @@ TEST(MpegAudio, FrameHeaders) {
         {{0xFF, 0xFB, 0x90}, 0, 0, 0, 0, 0},                 // cut short
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.header));
-        const auto h = ParseMpegFrameHeader(c.header);
-        ASSERT_EQ(h.has_value(), c.version != 0);
+        SCOPED_TRACE(testing::PrintToString(c.Header));
+        const auto h = ParseMpegFrameHeader(c.Header);
+        ASSERT_EQ(h.has_value(), c.Version != 0);
         if (!h) continue;
-        EXPECT_EQ(h->Version, c.version);
-        EXPECT_EQ(h->Layer, c.layer);
-        EXPECT_EQ(h->Bitrate, c.bitrate);
-        EXPECT_EQ(h->SampleRate, c.rate);
-        EXPECT_EQ(h->FrameLength, c.length);
+        EXPECT_EQ(h->Version, c.Version);
+        EXPECT_EQ(h->Layer, c.Layer);
+        EXPECT_EQ(h->Bitrate, c.Bitrate);
+        EXPECT_EQ(h->SampleRate, c.Rate);
+        EXPECT_EQ(h->FrameLength, c.Length);
     }
 }
 
@@ -117,14 +117,14 @@ TEST(MpegAudio, TheCheckLooksBehindTheTagAndBeforeTrailingTags) {
     Bytes second = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 20};
     second.resize(30, 0);
     struct Case {
-        const char* name;
-        Bytes file;
-        int64_t start;
-        TMpegAudioCheck expected;
+        const char* Name;
+        Bytes File;
+        int64_t Start;
+        TMpegAudioCheck Expected;
     };
-    auto cat = [](std::initializer_list<Bytes> parts) {
+    auto cat = [](std::initializer_list<Bytes> Parts) {
         Bytes out;
-        for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+        for (const Bytes& p : Parts) out.insert(out.end(), p.begin(), p.end());
         return out;
     };
     const Bytes tag(100, 0x33);
@@ -140,9 +140,9 @@ TEST(MpegAudio, TheCheckLooksBehindTheTagAndBeforeTrailingTags) {
         {"text and ID3v1", cat({tag, ToBytes("plain text, no audio"), record}), 100, TMpegAudioCheck::NotMpeg},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TMemoryStream stream(c.file);
-        EXPECT_EQ(CheckMpegAudio(stream, c.start), c.expected);
+        SCOPED_TRACE(c.Name);
+        TMemoryStream stream(c.File);
+        EXPECT_EQ(CheckMpegAudio(stream, c.Start), c.Expected);
     }
 }
 

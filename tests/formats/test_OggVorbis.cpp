@@ -14,18 +14,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::u16string U(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
+std::u16string U(const char* S) { return std::u16string(S, S + std::char_traits<char>::length(S)); }
 
 // Value of the last field with that key (the facade's reading rule), or "<none>".
-std::u16string Last(const TOggVorbis& o, const std::string& key) {
+std::u16string Last(const TOggVorbis& O, const std::string& Key) {
     std::u16string v = u"<none>";
-    for (const TOggField& f : o.Fields)
-        if (f.Name == key) v = f.Value;
+    for (const TOggField& f : O.Fields)
+        if (f.Name == Key) v = f.Value;
     return v;
 }
-size_t CountKey(const TOggVorbis& o, const std::string& key) {
+size_t CountKey(const TOggVorbis& O, const std::string& Key) {
     size_t n = 0;
-    for (const TOggField& f : o.Fields) n += f.Name == key;
+    for (const TOggField& f : O.Fields) n += f.Name == Key;
     return n;
 }
 
@@ -299,7 +299,7 @@ TEST(OggVorbis, FailedRewriteLeavesOriginal) {
     if (!saved) GTEST_SKIP() << "cannot run as an unprivileged user here";
     EXPECT_FALSE(*saved);
     EXPECT_EQ(ReadFileBytes(file), before);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
 
 TEST(OggVorbis, AnotherFileUnderTheOldTemporaryNameStays) {
@@ -367,7 +367,7 @@ namespace {
 
 TEST(OggVorbis, ReadOnlyFileIsNotReplaced) {
     TempDir dir;
-    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(dir.Path(), fs::perms::all);
     fs::path file = dir / "ro.ogg";
     Bytes before = MakeOgg(CommentPacket("v", {"TITLE=t"}));
     WriteFileBytes(file, before);

@@ -21,49 +21,49 @@ const Bytes kStreamPropsGuid = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0xA9, 0xCF, 0x11, 
 const Bytes kContentGuid = {0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 const Bytes kExtContentGuid = {0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11, 0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50};
 
-void Put16(Bytes& b, uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)}); }
-void Put32(Bytes& b, uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); }
-void Put64(Bytes& b, uint64_t v) {
-    Put32(b, static_cast<uint32_t>(v));
-    Put32(b, static_cast<uint32_t>(v >> 32));
+void Put16(Bytes& B, uint32_t V) { B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8)}); }
+void Put32(Bytes& B, uint32_t V) { B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16), uint8_t(V >> 24)}); }
+void Put64(Bytes& B, uint64_t V) {
+    Put32(B, static_cast<uint32_t>(V));
+    Put32(B, static_cast<uint32_t>(V >> 32));
 }
 
-Bytes U16(std::u16string_view s, bool terminate = true) {
+Bytes U16(std::u16string_view S, bool Terminate = true) {
     Bytes out;
-    for (char16_t c : s) Put16(out, c);
-    if (terminate) Put16(out, 0);
+    for (char16_t c : S) Put16(out, c);
+    if (Terminate) Put16(out, 0);
     return out;
 }
 
-Bytes Object(const Bytes& guid, const Bytes& body) {
-    Bytes out = guid;
-    Put64(out, 24 + body.size());
-    out.insert(out.end(), body.begin(), body.end());
+Bytes Object(const Bytes& Guid, const Bytes& Body) {
+    Bytes out = Guid;
+    Put64(out, 24 + Body.size());
+    out.insert(out.end(), Body.begin(), Body.end());
     return out;
 }
 
-Bytes FileProps(uint32_t maxBitRate) {
+Bytes FileProps(uint32_t MaxBitRate) {
     Bytes body(100 - 24, 0);
-    Put32(body, maxBitRate);
+    Put32(body, MaxBitRate);
     return Object(kFilePropsGuid, body);
 }
 
-Bytes StreamProps(uint16_t channels, uint32_t rate, uint32_t byteRate) {
+Bytes StreamProps(uint16_t Channels, uint32_t Rate, uint32_t ByteRate) {
     Bytes body(80 - 24, 0);
     Put16(body, 0x161);  // format tag
     body.resize(body.size() - 2);
-    Put16(body, channels);
-    Put32(body, rate);
-    Put32(body, byteRate);
+    Put16(body, Channels);
+    Put32(body, Rate);
+    Put32(body, ByteRate);
     Put16(body, 0);
     return Object(kStreamPropsGuid, body);
 }
 
-Bytes Content(std::u16string_view title, std::u16string_view author, std::u16string_view description) {
-    const Bytes t = title.empty() ? Bytes{} : U16(title);
-    const Bytes a = author.empty() ? Bytes{} : U16(author);
+Bytes Content(std::u16string_view Title, std::u16string_view Author, std::u16string_view Description) {
+    const Bytes t = Title.empty() ? Bytes{} : U16(Title);
+    const Bytes a = Author.empty() ? Bytes{} : U16(Author);
     const Bytes c = U16(u"(c) nobody");
-    const Bytes d = description.empty() ? Bytes{} : U16(description);
+    const Bytes d = Description.empty() ? Bytes{} : U16(Description);
     Bytes body;
     for (const Bytes* s : {&t, &a, &c, &d}) Put16(body, static_cast<uint32_t>(s->size()));
     Put16(body, 0);
@@ -72,54 +72,54 @@ Bytes Content(std::u16string_view title, std::u16string_view author, std::u16str
 }
 
 struct Descriptor {
-    std::u16string name;
-    uint16_t type;
-    Bytes value;
+    std::u16string Name;
+    uint16_t Type;
+    Bytes Value;
 };
-Descriptor Text(std::u16string name, std::u16string_view value) { return {std::move(name), 0, U16(value)}; }
-Descriptor Dword(std::u16string name, uint32_t v) {
+Descriptor Text(std::u16string Name, std::u16string_view Value) { return {std::move(Name), 0, U16(Value)}; }
+Descriptor Dword(std::u16string Name, uint32_t V) {
     Bytes b;
-    Put32(b, v);
-    return {std::move(name), 3, b};
+    Put32(b, V);
+    return {std::move(Name), 3, b};
 }
 
-Bytes ExtContent(const std::vector<Descriptor>& descriptors) {
+Bytes ExtContent(const std::vector<Descriptor>& Descriptors) {
     Bytes body;
-    Put16(body, static_cast<uint32_t>(descriptors.size()));
-    for (const Descriptor& d : descriptors) {
-        const Bytes name = U16(d.name);
+    Put16(body, static_cast<uint32_t>(Descriptors.size()));
+    for (const Descriptor& d : Descriptors) {
+        const Bytes name = U16(d.Name);
         Put16(body, static_cast<uint32_t>(name.size()));
         body.insert(body.end(), name.begin(), name.end());
-        Put16(body, d.type);
-        Put16(body, static_cast<uint32_t>(d.value.size()));
-        body.insert(body.end(), d.value.begin(), d.value.end());
+        Put16(body, d.Type);
+        Put16(body, static_cast<uint32_t>(d.Value.size()));
+        body.insert(body.end(), d.Value.begin(), d.Value.end());
     }
     return Object(kExtContentGuid, body);
 }
 
 // A header object around the given objects, followed by a little fake data.
-Bytes Asf(const std::vector<Bytes>& objects, uint32_t count = 0xFFFFFFFF) {
+Bytes Asf(const std::vector<Bytes>& Objects, uint32_t Count = 0xFFFFFFFF) {
     Bytes inner;
-    for (const Bytes& o : objects) inner.insert(inner.end(), o.begin(), o.end());
+    for (const Bytes& o : Objects) inner.insert(inner.end(), o.begin(), o.end());
     Bytes out = kHeaderGuid;
     Put64(out, 30 + inner.size());
-    Put32(out, count == 0xFFFFFFFF ? static_cast<uint32_t>(objects.size()) : count);
+    Put32(out, Count == 0xFFFFFFFF ? static_cast<uint32_t>(Objects.size()) : Count);
     out.insert(out.end(), {1, 2});
     out.insert(out.end(), inner.begin(), inner.end());
     out.resize(out.size() + 200, 0x55);
     return out;
 }
 
-Bytes Basic(std::vector<Bytes> extra = {}) {
+Bytes Basic(std::vector<Bytes> Extra = {}) {
     std::vector<Bytes> objects = {FileProps(128000), StreamProps(2, 44100, 16000)};
-    objects.insert(objects.end(), extra.begin(), extra.end());
+    objects.insert(objects.end(), Extra.begin(), Extra.end());
     return Asf(objects);
 }
 
-TWMAfile Read(const Bytes& data, bool expectOk = true) {
-    TCustomMemoryStream stream(data);
+TWMAfile Read(const Bytes& Data, bool ExpectOk = true) {
+    TCustomMemoryStream stream(Data);
     TWMAfile wma;
-    EXPECT_EQ(wma.ReadFromStream(stream), expectOk);
+    EXPECT_EQ(wma.ReadFromStream(stream), ExpectOk);
     return wma;
 }
 
@@ -147,11 +147,11 @@ TEST(WMAfile, ReadsPropertiesAndTags) {
 
 TEST(WMAfile, PlausibilityLimits) {
     struct Case {
-        uint32_t maxBitRate;
-        uint16_t channels;
-        uint32_t rate;
-        uint32_t byteRate;
-        bool valid;
+        uint32_t MaxBitRate;
+        uint16_t Channels;
+        uint32_t Rate;
+        uint32_t ByteRate;
+        bool Valid;
     };
     const Case cases[] = {
         {128000, 1, 8000, 1, true},     {319999, 2, 96000, 39999, true}, {1, 2, 44100, 16000, true},
@@ -160,13 +160,13 @@ TEST(WMAfile, PlausibilityLimits) {
         {128000, 2, 44100, 0, false},   {128000, 2, 44100, 40000, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.maxBitRate << " " << c.channels << " " << c.rate << " " << c.byteRate);
-        const TWMAfile w = Read(Asf({FileProps(c.maxBitRate), StreamProps(c.channels, c.rate, c.byteRate),
+        SCOPED_TRACE(testing::Message() << c.MaxBitRate << " " << c.Channels << " " << c.Rate << " " << c.ByteRate);
+        const TWMAfile w = Read(Asf({FileProps(c.MaxBitRate), StreamProps(c.Channels, c.Rate, c.ByteRate),
                                      Content(u"T", u"A", u"")}));
-        EXPECT_EQ(w.Valid, c.valid);
+        EXPECT_EQ(w.Valid, c.Valid);
         // An implausible file reports nothing at all.
-        EXPECT_EQ(w.Title.empty(), !c.valid);
-        EXPECT_EQ(w.SampleRate == 0, !c.valid);
+        EXPECT_EQ(w.Title.empty(), !c.Valid);
+        EXPECT_EQ(w.SampleRate == 0, !c.Valid);
     }
 }
 
@@ -209,10 +209,10 @@ TEST(WMAfile, DescriptorRules) {
 
 TEST(WMAfile, TrackNumbersAndOtherWritersNames) {
     struct Case {
-        std::vector<Descriptor> descriptors;
-        int track;
-        const char16_t* year;
-        const char16_t* comment;
+        std::vector<Descriptor> Descriptors;
+        int Track;
+        const char16_t* Year;
+        const char16_t* Comment;
     };
     const Case cases[] = {
         {{Text(u"WM/Track", u"4")}, 4, u"", u""},
@@ -229,11 +229,11 @@ TEST(WMAfile, TrackNumbersAndOtherWritersNames) {
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
-        const TWMAfile w = Read(Basic({ExtContent(cases[i].descriptors)}));
+        const TWMAfile w = Read(Basic({ExtContent(cases[i].Descriptors)}));
         ASSERT_TRUE(w.Valid);
-        EXPECT_EQ(w.TrackNo, cases[i].track);
-        EXPECT_EQ(w.Year, cases[i].year);
-        EXPECT_EQ(w.Comment, cases[i].comment);
+        EXPECT_EQ(w.TrackNo, cases[i].Track);
+        EXPECT_EQ(w.Year, cases[i].Year);
+        EXPECT_EQ(w.Comment, cases[i].Comment);
     }
 }
 
@@ -287,7 +287,7 @@ TEST(WMAfile, InteropFfmpegFile) {
         "-metadata 'artist=The Artist' -metadata 'album=The Album' -metadata track=7 -metadata date=2003 "
         "-metadata genre=Jazz -metadata 'comment=A comment' " +
         test::ShellQuote(wma));
-    ASSERT_EQ(made.exitCode, 0) << made.output;
+    ASSERT_EQ(made.ExitCode, 0) << made.Output;
     TWMAfile w;
     ASSERT_TRUE(w.ReadFromFile(wma));
     ASSERT_TRUE(w.Valid);
@@ -305,10 +305,10 @@ TEST(WMAfile, InteropFfmpegFile) {
     if (test::HaveTool("ffprobe")) {
         const auto probe = test::RunCommand("ffprobe -v error -select_streams a:0 -show_entries "
                                             "stream=sample_rate,channels,bit_rate -of csv=p=0 " + test::ShellQuote(wma));
-        ASSERT_EQ(probe.exitCode, 0) << probe.output;
+        ASSERT_EQ(probe.ExitCode, 0) << probe.Output;
         // sample_rate,channels,bit_rate
-        EXPECT_EQ(probe.output.substr(0, probe.output.find(',')), "44100");
-        const std::string bitRate = probe.output.substr(probe.output.rfind(',') + 1);
+        EXPECT_EQ(probe.Output.substr(0, probe.Output.find(',')), "44100");
+        const std::string bitRate = probe.Output.substr(probe.Output.rfind(',') + 1);
         EXPECT_EQ(w.BitRate, std::stoi(bitRate) / 1000);
     }
 }

@@ -10,8 +10,8 @@ namespace {
 
 TEST(ID3GenreData, TableRows) {
     struct Case {
-        int index;
-        const char* name;
+        int Index;
+        const char* Name;
     };
     // Rows that differ from other genre lists, plus both ends and the edges of the extension.
     const Case cases[] = {
@@ -19,14 +19,14 @@ TEST(ID3GenreData, TableRows) {
         {80, "Folk"},      {123, "Acapella"}, {133, "Negerpunk"},  {141, "Cristian Rock"},
         {147, "Synthpop"}, {148, "Unknown"},
     };
-    for (const Case& c : cases) EXPECT_STREQ(ID3Genres[c.index], c.name) << c.index;
+    for (const Case& c : cases) EXPECT_STREQ(ID3Genres[c.Index], c.Name) << c.Index;
 }
 
 TEST(ID3GenreData, ExtractGenre) {
     struct Case {
-        const char* text;
-        const char* token;
-        const char* rest;
+        const char* Text;
+        const char* Token;
+        const char* Rest;
     };
     const Case cases[] = {
         {"", "", ""},
@@ -45,11 +45,11 @@ TEST(ID3GenreData, ExtractGenre) {
     };
     const TID3GenreData data;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        std::string text = c.text, token = "stale";
+        SCOPED_TRACE(c.Text);
+        std::string text = c.Text, token = "stale";
         data.ExtractGenre(text, token);
-        EXPECT_EQ(token, c.token);
-        EXPECT_EQ(text, c.rest);
+        EXPECT_EQ(token, c.Token);
+        EXPECT_EQ(text, c.Rest);
     }
 }
 
@@ -62,8 +62,8 @@ TEST(ID3GenreData, IsDigitsOnly) {
 
 TEST(ID3GenreData, GenreTextToIndex) {
     struct Case {
-        const char* text;
-        int expected;
+        const char* Text;
+        int Expected;
     };
     const Case cases[] = {
         {"(17)Rock", 17}, {"Rock", 17}, {"rock, pop", 17}, {"ROCK", 17}, {"  Rock  ", 17},
@@ -77,8 +77,8 @@ TEST(ID3GenreData, GenreTextToIndex) {
     };
     const TID3GenreData data;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(data.GenreTextToIndex(c.text, 255), c.expected);
+        SCOPED_TRACE(c.Text);
+        EXPECT_EQ(data.GenreTextToIndex(c.Text, 255), c.Expected);
     }
     EXPECT_EQ(data.GenreTextToIndex("Nothing", 12), 12);
     EXPECT_EQ(data.GenreTextToIndex("", 7), 7);

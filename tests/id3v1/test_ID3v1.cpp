@@ -21,9 +21,9 @@ using test::ToBytes;
 using test::WriteFileBytes;
 
 // Stand-in for audio data: bytes that contain neither "TAG" nor a Lyrics3 mark.
-Bytes Audio(size_t n = 1000) {
-    Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(0x30 + i % 7);
+Bytes Audio(size_t N = 1000) {
+    Bytes b(N);
+    for (size_t i = 0; i < N; ++i) b[i] = static_cast<uint8_t>(0x30 + i % 7);
     return b;
 }
 
@@ -32,24 +32,24 @@ struct Slot {
     std::string Text;
 };
 
-Bytes Record(std::initializer_list<Slot> slots, uint8_t genre = 17) {
+Bytes Record(std::initializer_list<Slot> Slots, uint8_t Genre = 17) {
     Bytes r(128, 0);
     std::memcpy(r.data(), "TAG", 3);
-    for (const Slot& s : slots) std::memcpy(r.data() + s.At, s.Text.data(), s.Text.size());
-    r[127] = genre;
+    for (const Slot& s : Slots) std::memcpy(r.data() + s.At, s.Text.data(), s.Text.size());
+    r[127] = Genre;
     return r;
 }
 
-Bytes Concat(std::initializer_list<Bytes> parts) {
+Bytes Concat(std::initializer_list<Bytes> Parts) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : Parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
 // A Lyrics3 v2.00 block from (id, data) pairs, sized as the published layout says.
-Bytes Lyrics3Block(std::initializer_list<std::pair<std::string, std::string>> fields) {
+Bytes Lyrics3Block(std::initializer_list<std::pair<std::string, std::string>> Fields) {
     std::string body = "LYRICSBEGIN";
-    for (const auto& [id, data] : fields) {
+    for (const auto& [id, data] : Fields) {
         char size[6];
         std::snprintf(size, sizeof size, "%05zu", data.size());
         body += id + size + data;
@@ -61,19 +61,19 @@ Bytes Lyrics3Block(std::initializer_list<std::pair<std::string, std::string>> fi
 
 // Independent check of the published Lyrics3 v2.00 layout in front of a trailing
 // ID3v1 record. Returns the fields in order as "ID=data" strings.
-std::vector<std::pair<std::string, std::string>> CheckLyrics3Layout(const Bytes& file) {
+std::vector<std::pair<std::string, std::string>> CheckLyrics3Layout(const Bytes& File) {
     std::vector<std::pair<std::string, std::string>> fields;
-    EXPECT_GE(file.size(), 128u + 15u + 11u);
-    if (file.size() < 128 + 15 + 11) return fields;
-    const std::string tail(file.end() - 128 - 15, file.end());
+    EXPECT_GE(File.size(), 128u + 15u + 11u);
+    if (File.size() < 128 + 15 + 11) return fields;
+    const std::string tail(File.end() - 128 - 15, File.end());
     EXPECT_EQ(tail.substr(15, 3), "TAG");
     EXPECT_EQ(tail.substr(6, 9), "LYRICS200");
     const std::string digits = tail.substr(0, 6);
     EXPECT_EQ(digits.find_first_not_of("0123456789"), std::string::npos) << digits;
     const size_t size = std::stoul(digits);
-    EXPECT_LE(size + 128 + 15, file.size());
-    if (size + 128 + 15 > file.size()) return fields;
-    const std::string block(file.end() - 128 - 15 - static_cast<long>(size), file.end() - 128 - 15);
+    EXPECT_LE(size + 128 + 15, File.size());
+    if (size + 128 + 15 > File.size()) return fields;
+    const std::string block(File.end() - 128 - 15 - static_cast<long>(size), File.end() - 128 - 15);
     EXPECT_EQ(block.substr(0, 11), "LYRICSBEGIN");
     size_t pos = 11;
     while (pos < block.size()) {
@@ -94,9 +94,9 @@ std::vector<std::pair<std::string, std::string>> CheckLyrics3Layout(const Bytes&
 // Holds an flock on a file as another program would.
 class OtherProcessLock {
 public:
-    OtherProcessLock(const std::filesystem::path& file, int op) : fd_(::open(file.c_str(), O_RDONLY)) {
+    OtherProcessLock(const std::filesystem::path& File, int Op) : fd_(::open(File.c_str(), O_RDONLY)) {
         EXPECT_GE(fd_, 0);
-        EXPECT_EQ(::flock(fd_, op | LOCK_NB), 0);
+        EXPECT_EQ(::flock(fd_, Op | LOCK_NB), 0);
     }
     ~OtherProcessLock() { ::close(fd_); }
 
@@ -124,9 +124,9 @@ TEST(ID3v1Read, FileWithoutTagOrBlock) {
 TEST(ID3v1Read, VersionDetectionFromBytes125And126) {
     const std::string comment30 = "abcdefghijklmnopqrstuvwxyz0123";
     struct Case {
-        uint8_t b125, b126;
-        uint8_t version, track;
-        std::string comment;
+        uint8_t B125, B126;
+        uint8_t Version, Track;
+        std::string Comment;
     } cases[] = {
         {0, 5, 2, 5, comment30.substr(0, 28)},
         {' ', 'A', 2, 65, comment30.substr(0, 28)},
@@ -137,15 +137,15 @@ TEST(ID3v1Read, VersionDetectionFromBytes125And126) {
     TempDir dir;
     for (const Case& c : cases) {
         Bytes rec = Record({{3, "Title"}, {97, comment30}});
-        rec[125] = c.b125;
-        rec[126] = c.b126;
+        rec[125] = c.B125;
+        rec[126] = c.B126;
         WriteFileBytes(dir / "a.mp3", Concat({Audio(), rec}));
         TID3v1 tag;
         ASSERT_TRUE(tag.ReadFromFile(dir / "a.mp3"));
         EXPECT_TRUE(tag.Exists);
-        EXPECT_EQ(tag.VersionID, c.version) << int(c.b125) << "/" << int(c.b126);
-        EXPECT_EQ(tag.TrackNo, c.track) << int(c.b125) << "/" << int(c.b126);
-        EXPECT_EQ(tag.Comment, c.comment) << int(c.b125) << "/" << int(c.b126);
+        EXPECT_EQ(tag.VersionID, c.Version) << int(c.B125) << "/" << int(c.B126);
+        EXPECT_EQ(tag.TrackNo, c.Track) << int(c.B125) << "/" << int(c.B126);
+        EXPECT_EQ(tag.Comment, c.Comment) << int(c.B125) << "/" << int(c.B126);
     }
 }
 
@@ -188,9 +188,9 @@ TEST(ID3v1Values, LongValuesGoToTheExtendedFields) {
 
 TEST(ID3v1Values, GenreNames) {
     struct Case {
-        std::string name;
-        bool defaultOther;
-        int genre;
+        std::string Name;
+        bool DefaultOther;
+        int Genre;
     } cases[] = {
         {"Rock", false, 17},
         {"rock", false, 17},
@@ -206,9 +206,9 @@ TEST(ID3v1Values, GenreNames) {
     };
     for (const Case& c : cases) {
         TID3v1 tag;
-        tag.DefaultGenreOther = c.defaultOther;
-        tag.SetGenreName(c.name);
-        EXPECT_EQ(tag.Genre, c.genre) << c.name;
+        tag.DefaultGenreOther = c.DefaultOther;
+        tag.SetGenreName(c.Name);
+        EXPECT_EQ(tag.Genre, c.Genre) << c.Name;
     }
     TID3v1 tag;
     tag.Genre = 147;
@@ -312,11 +312,11 @@ TEST(ID3v1Write, Lyrics3BlockLayoutAndRoundTrip) {
 
 TEST(ID3v1Write, BlockNeedsLyricsAuthorOrImages) {
     struct Case {
-        const char* what;
-        std::string lyrics, author, images;
-        bool longTitle;
-        bool always;
-        bool blockExpected;
+        const char* What;
+        std::string Lyrics, Author, Images;
+        bool LongTitle;
+        bool Always;
+        bool BlockExpected;
     } cases[] = {
         {"only a long title", "", "", "", true, false, false},
         {"long title, always", "", "", "", true, true, true},
@@ -330,16 +330,16 @@ TEST(ID3v1Write, BlockNeedsLyricsAuthorOrImages) {
     for (const Case& c : cases) {
         WriteFileBytes(dir / "a.mp3", Audio());
         TID3v1 tag;
-        tag.AlwaysWriteLyrics3 = c.always;
-        tag.SetTitle(c.longTitle ? std::string(35, 'x') : "x");
-        tag.Lyrics = c.lyrics;
-        tag.Author = c.author;
-        tag.ImageLinks = c.images;
-        ASSERT_TRUE(tag.SaveToFile(dir / "a.mp3")) << c.what;
+        tag.AlwaysWriteLyrics3 = c.Always;
+        tag.SetTitle(c.LongTitle ? std::string(35, 'x') : "x");
+        tag.Lyrics = c.Lyrics;
+        tag.Author = c.Author;
+        tag.ImageLinks = c.Images;
+        ASSERT_TRUE(tag.SaveToFile(dir / "a.mp3")) << c.What;
         const Bytes file = ReadFileBytes(dir / "a.mp3");
         const bool hasBlock = file.size() > Audio().size() + 128;
-        EXPECT_EQ(hasBlock, c.blockExpected) << c.what;
-        EXPECT_EQ(tag.Lyrics3Exists, c.blockExpected) << c.what;
+        EXPECT_EQ(hasBlock, c.BlockExpected) << c.What;
+        EXPECT_EQ(tag.Lyrics3Exists, c.BlockExpected) << c.What;
         if (hasBlock) CheckLyrics3Layout(file);
     }
 }
@@ -491,23 +491,23 @@ TEST(ID3v1Lyrics3, BlockWithoutRecordIsFoundAndRemoved) {
 
 TEST(ID3v1Lyrics3, DamagedBlocks) {
     const Bytes good = Lyrics3Block({{"IND", "10"}, {"LYR", "words"}});
-    auto Digits6 = [](size_t n) {
+    auto digits6 = [](size_t N) {
         char s[7];
-        std::snprintf(s, sizeof s, "%06zu", n);
+        std::snprintf(s, sizeof s, "%06zu", N);
         return std::string(s);
     };
-    auto withTrailerSize = [&](const std::string& digits) {
+    auto withTrailerSize = [&](const std::string& Digits) {
         Bytes b = good;
-        std::memcpy(b.data() + b.size() - 15, digits.data(), 6);
+        std::memcpy(b.data() + b.size() - 15, Digits.data(), 6);
         return b;
     };
     struct Case {
-        const char* what;
-        Bytes block;
-        bool exists;
-        std::string lyrics;
+        const char* What;
+        Bytes Block;
+        bool Exists;
+        std::string Lyrics;
     } cases[] = {
-        {"size one too small", withTrailerSize(Digits6(good.size() - 15 - 1)), false, ""},
+        {"size one too small", withTrailerSize(digits6(good.size() - 15 - 1)), false, ""},
         {"size larger than the file", withTrailerSize("999999"), false, ""},
         {"size not a number", withTrailerSize("00x027"), false, ""},
         {"size zero", withTrailerSize("000000"), false, ""},
@@ -518,7 +518,7 @@ TEST(ID3v1Lyrics3, DamagedBlocks) {
     };
     // Make the field-size case damaged: claim more lyrics than the block holds.
     {
-        Bytes& b = cases[4].block;
+        Bytes& b = cases[4].Block;
         const std::string block(b.begin(), b.end());
         const size_t at = block.find("LYR00005");
         ASSERT_NE(at, std::string::npos);
@@ -527,21 +527,21 @@ TEST(ID3v1Lyrics3, DamagedBlocks) {
     TempDir dir;
     const Bytes audio = Audio();
     for (const Case& c : cases) {
-        const Bytes original = Concat({audio, c.block, Record({{3, "T"}})});
+        const Bytes original = Concat({audio, c.Block, Record({{3, "T"}})});
         WriteFileBytes(dir / "a.mp3", original);
         TID3v1 tag;
-        ASSERT_TRUE(tag.ReadFromFile(dir / "a.mp3")) << c.what;
-        EXPECT_TRUE(tag.Exists) << c.what;
-        EXPECT_EQ(tag.GetTitle(), "T") << c.what;
-        EXPECT_EQ(tag.Lyrics3Exists, c.exists) << c.what;
-        EXPECT_EQ(tag.Lyrics, c.lyrics) << c.what;
-        if (std::string(c.what) == "field size past the block") {
+        ASSERT_TRUE(tag.ReadFromFile(dir / "a.mp3")) << c.What;
+        EXPECT_TRUE(tag.Exists) << c.What;
+        EXPECT_EQ(tag.GetTitle(), "T") << c.What;
+        EXPECT_EQ(tag.Lyrics3Exists, c.Exists) << c.What;
+        EXPECT_EQ(tag.Lyrics, c.Lyrics) << c.What;
+        if (std::string(c.What) == "field size past the block") {
             EXPECT_EQ(tag.Author, "who");
         }
         // A block that is not recognised is left in place: only the record goes.
-        ASSERT_TRUE(tag.RemoveFromFile(dir / "a.mp3", false)) << c.what;
+        ASSERT_TRUE(tag.RemoveFromFile(dir / "a.mp3", false)) << c.What;
         const Bytes after = ReadFileBytes(dir / "a.mp3");
-        EXPECT_EQ(after.size(), c.exists ? audio.size() : original.size() - 128) << c.what;
+        EXPECT_EQ(after.size(), c.Exists ? audio.size() : original.size() - 128) << c.What;
     }
 }
 

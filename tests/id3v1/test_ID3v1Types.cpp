@@ -26,8 +26,8 @@ struct RecordSpec {
 Bytes MakeRecord(const RecordSpec& S) {
     Bytes r(128, 0);
     std::memcpy(r.data(), "TAG", 3);
-    auto put = [&](size_t at, size_t width, const std::string& text) {
-        std::memcpy(r.data() + at, text.data(), std::min(width, text.size()));
+    auto put = [&](size_t At, size_t Width, const std::string& Text) {
+        std::memcpy(r.data() + At, Text.data(), std::min(Width, Text.size()));
     };
     put(3, 30, S.Title);
     put(33, 30, S.Artist);

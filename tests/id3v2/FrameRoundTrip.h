@@ -21,36 +21,36 @@ namespace covrilo::test {
 // Whether Frame can be written in Version at all: the version is supported, and 2.2 has an
 // identifier for it.
 inline bool WritableIn(TBaseFrame& Frame, uint16_t Version) {
-    const uint8_t Bit = Version == ID3V2_VERSION_2_2 ? svID3v22 : Version == ID3V2_VERSION_2_3 ? svID3v23 : svID3v24;
-    if ((Frame.GetSupportedVersions() & Bit) == 0) return false;
-    std::string ID22;
-    return Version != ID3V2_VERSION_2_2 || ConvertID23To22(Frame.FrameID(), ID22);
+    const uint8_t bit = Version == ID3V2_VERSION_2_2 ? svID3v22 : Version == ID3V2_VERSION_2_3 ? svID3v23 : svID3v24;
+    if ((Frame.GetSupportedVersions() & bit) == 0) return false;
+    std::string iD22;
+    return Version != ID3V2_VERSION_2_2 || ConvertID23To22(Frame.FrameID(), iD22);
 }
 
 // Describe gives the values of a frame as text (its encoding left out: a save may adjust it).
 inline void ExpectRoundTrip(const std::function<std::unique_ptr<TBaseFrame>()>& Make,
                             const std::function<std::string(const TBaseFrame&)>& Describe, uint16_t Version) {
     SCOPED_TRACE("ID3v" + VersionName(Version));
-    const std::unique_ptr<TBaseFrame> Made = Make();
-    const std::string Values = Describe(*Made);
-    const FrameBytes Saved = SaveFrame(*Made, Version);
-    EXPECT_EQ(Describe(*Made), Values) << "saving changed the values";
+    const std::unique_ptr<TBaseFrame> made = Make();
+    const std::string values = Describe(*made);
+    const FrameBytes saved = SaveFrame(*made, Version);
+    EXPECT_EQ(Describe(*made), values) << "saving changed the values";
 
-    const std::unique_ptr<TBaseFrame> Loaded = TID3v2Class::CreateFrame(Made->FrameID());
-    ASSERT_EQ(typeid(*Loaded), typeid(*Made)) << "the factory makes another class for " << Made->FrameID();
-    int64_t End = 0;
-    ASSERT_TRUE(LoadFrame(*Loaded, Saved, Version, &End));
-    EXPECT_EQ(End, static_cast<int64_t>(Saved.size())) << "the load did not consume exactly the frame";
-    EXPECT_EQ(Loaded->FrameID(), Made->FrameID());
-    EXPECT_EQ(Describe(*Loaded), Values);
-    EXPECT_TRUE(Loaded->Stored);
-    EXPECT_FALSE(Loaded->Modified);
+    const std::unique_ptr<TBaseFrame> loaded = TID3v2Class::CreateFrame(made->FrameID());
+    ASSERT_EQ(typeid(*loaded), typeid(*made)) << "the factory makes another class for " << made->FrameID();
+    int64_t end = 0;
+    ASSERT_TRUE(LoadFrame(*loaded, saved, Version, &end));
+    EXPECT_EQ(end, static_cast<int64_t>(saved.size())) << "the load did not consume exactly the frame";
+    EXPECT_EQ(loaded->FrameID(), made->FrameID());
+    EXPECT_EQ(Describe(*loaded), values);
+    EXPECT_TRUE(loaded->Stored);
+    EXPECT_FALSE(loaded->Modified);
 
-    EXPECT_EQ(SaveFrame(*Loaded, Version), Saved) << "written back as read";
+    EXPECT_EQ(SaveFrame(*loaded, Version), saved) << "written back as read";
     // Rendered from the parsed values: parsing and rendering must mirror each other.
-    Loaded->Modified = true;
-    EXPECT_EQ(SaveFrame(*Loaded, Version), Saved) << "rendered anew from the values read";
-    EXPECT_EQ(Describe(*Loaded), Values);
+    loaded->Modified = true;
+    EXPECT_EQ(SaveFrame(*loaded, Version), saved) << "rendered anew from the values read";
+    EXPECT_EQ(Describe(*loaded), values);
 }
 
 }  // namespace covrilo::test

@@ -11,8 +11,8 @@ namespace {
 TEST(ID3v2APICTypes, PictureTypeNames) {
     ASSERT_EQ(PictureTypeNames().size(), 21u);
     struct Case {
-        int type;
-        const char* name;
+        int Type;
+        const char* Name;
     };
     const Case cases[] = {
         {0, "Other"},
@@ -26,8 +26,8 @@ TEST(ID3v2APICTypes, PictureTypeNames) {
         {255, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.type);
-        EXPECT_EQ(PictureTypeName(static_cast<uint8_t>(c.type)), c.name);
+        SCOPED_TRACE(c.Type);
+        EXPECT_EQ(PictureTypeName(static_cast<uint8_t>(c.Type)), c.Name);
     }
     for (int i = 0; i < PICTURE_TYPE_COUNT; ++i) EXPECT_EQ(PictureTypeName(i), PictureTypeNames()[i]);
 }
@@ -36,10 +36,10 @@ TEST(ID3v2APICTypes, MimeTable) {
     const auto mimes = ImageMimeTypes();
     ASSERT_EQ(mimes.size(), 6u);
     struct Case {
-        int index;
-        const char* mime;
-        const char* ext;
-        const char* display;
+        int Index;
+        const char* Mime;
+        const char* Ext;
+        const char* Display;
     };
     const Case cases[] = {
         {MIME_JPEG, "image/jpeg", ".jpg", "JPEG Image"},
@@ -50,10 +50,10 @@ TEST(ID3v2APICTypes, MimeTable) {
         {MIME_PNG, "image/png", ".png", "PiNG Image"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.index);
-        EXPECT_STREQ(mimes[c.index].MimeType, c.mime);
-        EXPECT_STREQ(mimes[c.index].Extension, c.ext);
-        EXPECT_STREQ(mimes[c.index].DisplayName, c.display);
+        SCOPED_TRACE(c.Index);
+        EXPECT_STREQ(mimes[c.Index].MimeType, c.Mime);
+        EXPECT_STREQ(mimes[c.Index].Extension, c.Ext);
+        EXPECT_STREQ(mimes[c.Index].DisplayName, c.Display);
     }
 }
 

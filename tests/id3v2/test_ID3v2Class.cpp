@@ -380,7 +380,7 @@ TEST(ID3v2ClassInner, CreateFrameByIdentifier) {
         bool (*IsClass)(const TBaseFrame*);
     };
     auto is = []<typename T>(T*) {
-        return +[](const TBaseFrame* f) { return dynamic_cast<const T*>(f) != nullptr; };
+        return +[](const TBaseFrame* F) { return dynamic_cast<const T*>(F) != nullptr; };
     };
     const Case cases[] = {
         {"TIT2", "TIT2", is((TTxxxFrame*)nullptr)},    {"TXXX", "TXXX", is((TTxxxFrame*)nullptr)},

@@ -159,7 +159,7 @@ TEST(ID3v2ClassSave, InPlaceOrRewriteAndPadding) {
         EXPECT_EQ(Slice(saved, 10 + frame.size(), c.NewTagSize - frame.size()),
                   Bytes(c.NewTagSize - frame.size(), 0));
         EXPECT_EQ(Slice(saved, c.NewTagSize + 10), Audio());
-        EXPECT_TRUE(Leftovers(dir.path()).empty());
+        EXPECT_TRUE(Leftovers(dir.Path()).empty());
     }
 }
 
@@ -233,7 +233,7 @@ TEST(ID3v2ClassSave, PlanSaveWritesNothingAndIsWhatTheSaveDoes) {
         bool Rewrite;
     };
     auto none = [](TID3v2Class&) {};
-    auto addAlbum = [](TID3v2Class& tag) { tag.AddFrame(Text("TALB", u"Album")); };
+    auto addAlbum = [](TID3v2Class& Tag) { Tag.AddFrame(Text("TALB", u"Album")); };
     const Case cases[] = {
         {"an unchanged tag", Cat({Tag(3, title, 2000), Audio()}), none, 0, false},
         {"a frame that fits the padding", Cat({Tag(3, title, 2000), Audio()}), addAlbum, 0, false},
@@ -241,7 +241,7 @@ TEST(ID3v2ClassSave, PlanSaveWritesNothingAndIsWhatTheSaveDoes) {
         {"too much room left", Cat({Tag(3, Opaque23(100), 4097), Audio()}), none, 0, true},
         {"a new tag", Cat({Audio(), Record("v1")}), addAlbum, 0, true},
         {"the tag removed", Cat({Tag(3, title, 30), Audio(), Record("v1")}),
-         [](TID3v2Class& tag) { tag.RemoveTag = true; }, 0, true},
+         [](TID3v2Class& Tag) { Tag.RemoveTag = true; }, 0, true},
         {"an old footer", Cat({Tag(4, Frame24("TIT2", Latin1Text("T")), 20, 0x10), footer24, Audio()}), none, 0x0300,
          true},
         {"another version, in place", Cat({Tag(3, title, 500), Audio()}), none, 0x0400, false},
@@ -259,7 +259,7 @@ TEST(ID3v2ClassSave, PlanSaveWritesNothingAndIsWhatTheSaveDoes) {
             plan = tag.PlanSave(c.Version, stream);
         }
         EXPECT_EQ(ReadFileBytes(file), c.Original) << "planning wrote";
-        EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(dir.path()), fs::directory_iterator()),
+        EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(dir.Path()), fs::directory_iterator()),
                   std::vector<fs::path>{file});
         EXPECT_EQ(plan.Rewrite, c.Rewrite);
 
@@ -528,7 +528,7 @@ TEST(ID3v2ClassSave, RefusedSavesLeaveTheFileUntouched) {
             EXPECT_EQ(std::string(e.what()).substr(0, c.Prefix.size()), c.Prefix) << c.Name;
         }
         EXPECT_EQ(ReadFileBytes(file), original) << c.Name;
-        EXPECT_TRUE(Leftovers(dir.path()).empty()) << c.Name;
+        EXPECT_TRUE(Leftovers(dir.Path()).empty()) << c.Name;
     }
 }
 
@@ -565,7 +565,7 @@ TEST(ID3v2ClassSave, TemporaryFileNaming) {
         EXPECT_EQ(ReadFileBytes(file), saved);
         EXPECT_EQ(ReadFileBytes(dir / "song.$$$"), Str("the user's own file"));
         EXPECT_EQ(ReadFileBytes(dir / "song.mp3.$$$"), Str("another program's file"));
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 4);
     }
     // A file that itself carries the temporary extension is saved like any other.
     for (const char* name : {"song.$$$", "noext"}) {
@@ -575,7 +575,7 @@ TEST(ID3v2ClassSave, TemporaryFileNaming) {
         TID3v2Class tag(file);
         ASSERT_TRUE(tag.SaveToFile(0)) << name;
         EXPECT_EQ(ReadFileBytes(file), saved) << name;
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << name;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1) << name;
     }
 }
 
@@ -594,7 +594,7 @@ TEST(ID3v2ClassSave, RewriteKeepsLinksAndPermissions) {
         EXPECT_TRUE(fs::is_symlink(link));
         EXPECT_EQ(fs::read_symlink(link), fs::path("real") / "song.mp3");
         EXPECT_EQ(fs::status(target).permissions() & fs::perms::mask, mode);
-        EXPECT_TRUE(Leftovers(dir.path()).empty());
+        EXPECT_TRUE(Leftovers(dir.Path()).empty());
         TID3v2Class again(target);
         EXPECT_EQ(again.FrameCount(), 2);
         EXPECT_EQ(Slice(ReadFileBytes(target), again.TagSize + 10), Audio());

@@ -28,9 +28,9 @@ using namespace test;
 namespace fs = std::filesystem;
 
 struct TFolder {
-    std::string name;
-    fs::path path;
-    bool shifts;  // the file system inserts and takes out blocks
+    std::string Name;
+    fs::path Path;
+    bool Shifts;  // the file system inserts and takes out blocks
 };
 
 // The folders to save in: the temp folder, and a loop-mounted ext4 and a tmpfs where they
@@ -38,7 +38,7 @@ struct TFolder {
 class BlockShift : public ::testing::Test {
 protected:
     void SetUp() override {
-        folders_.push_back({"the temp folder", temp_.path(), InsertsBlocks(temp_.path())});
+        folders_.push_back({"the temp folder", temp_.Path(), InsertsBlocks(temp_.Path())});
         for (TMountedDir* mount : {&ext4_, &tmpfs_}) {
             const std::string type = mount == &ext4_ ? "ext4" : "tmpfs";
             if (mount->Path().empty()) {
@@ -87,10 +87,10 @@ TEST_F(BlockShift, ATagThatOutgrowsItsPaddingGrowsInPlaceByWholeBlocks) {
     const Bytes audio = Audio(300000);
     const Bytes title = Frame23("TIT2", Latin1Text("Title"));
     struct TCase {
-        const char* what;
-        size_t padding;  // of the old tag
-        size_t added;    // bytes of a new frame's content
-        bool boundary;   // a block boundary lies inside the old padding
+        const char* What;
+        size_t Padding;  // of the old tag
+        size_t Added;    // bytes of a new frame's content
+        bool Boundary;   // a block boundary lies inside the old padding
     } cases[] = {
         {"a roomy tag, a picture", 6000, 150000, true},
         {"a roomy tag, just past its padding", 6000, 6000, true},
@@ -98,21 +98,21 @@ TEST_F(BlockShift, ATagThatOutgrowsItsPaddingGrowsInPlaceByWholeBlocks) {
     };
     for (const TFolder& folder : folders_) {
         for (const TCase& c : cases) {
-            SCOPED_TRACE(folder.name + ": " + c.what);
-            const fs::path file = folder.path / "song.mp3";
-            WriteFileBytes(file, Cat({Tag(3, title, c.padding), audio}));
+            SCOPED_TRACE(folder.Name + ": " + c.What);
+            const fs::path file = folder.Path / "song.mp3";
+            WriteFileBytes(file, Cat({Tag(3, title, c.Padding), audio}));
             const uint64_t inode = Inode(file);
-            const int64_t area = static_cast<int64_t>(10 + title.size() + c.padding);
-            Save(file, [&](TID3v2Class& tag) { tag.AddFrame(Blob(c.added)); });
+            const int64_t area = static_cast<int64_t>(10 + title.size() + c.Padding);
+            Save(file, [&](TID3v2Class& Tag) { Tag.AddFrame(Blob(c.Added)); });
             const Bytes saved = ReadFileBytes(file);
             EXPECT_EQ(AudioOf(saved), audio);
             TID3v2Class after(file);
             ASSERT_EQ(after.FrameCount(), 2);
             EXPECT_EQ(after.Frames(0)->FrameID(), "TIT2");
-            EXPECT_EQ(static_cast<TPRIVFrame*>(after.Frames(1))->Data.Data(), Blob(c.added)->Data.Data());
-            const int64_t used = static_cast<int64_t>(10 + title.size() + 10 + 13 + c.added);
+            EXPECT_EQ(static_cast<TPRIVFrame*>(after.Frames(1))->Data.Data(), Blob(c.Added)->Data.Data());
+            const int64_t used = static_cast<int64_t>(10 + title.size() + 10 + 13 + c.Added);
             const int64_t newArea = static_cast<int64_t>(after.TagSize) + 10;
-            if (folder.shifts && c.boundary) {
+            if (folder.Shifts && c.Boundary) {
                 EXPECT_EQ(Inode(file), inode) << "not saved in place";
                 EXPECT_EQ((newArea - area) % 4096, 0) << "the area grew by something else than whole blocks";
                 EXPECT_GE(newArea - used, 1);
@@ -132,19 +132,19 @@ TEST_F(BlockShift, ATagLeftWithTooMuchPaddingShrinksInPlaceByWholeBlocks) {
     const Bytes title = Frame23("TIT2", Latin1Text("Title"));
     for (const TFolder& folder : folders_) {
         for (const size_t blob : {size_t{150000}, size_t{9000}}) {
-            SCOPED_TRACE(folder.name + ": a frame of " + std::to_string(blob) + " bytes removed");
-            const fs::path file = folder.path / "song.mp3";
+            SCOPED_TRACE(folder.Name + ": a frame of " + std::to_string(blob) + " bytes removed");
+            const fs::path file = folder.Path / "song.mp3";
             Bytes priv = Cat({Str("covrilo-test"), Bytes{0}, Bytes(blob, 0x5A)});
             WriteFileBytes(file, Cat({Tag(3, Cat({title, Frame23("PRIV", priv)}), 700), audio}));
             const uint64_t inode = Inode(file);
-            Save(file, [](TID3v2Class& tag) { tag.DeleteFrame(1); });
+            Save(file, [](TID3v2Class& Tag) { Tag.DeleteFrame(1); });
             const Bytes saved = ReadFileBytes(file);
             EXPECT_EQ(AudioOf(saved), audio);
             TID3v2Class after(file);
             ASSERT_EQ(after.FrameCount(), 1);
             EXPECT_EQ(after.Frames(0)->FrameID(), "TIT2");
             const int64_t padding = static_cast<int64_t>(after.TagSize) - static_cast<int64_t>(title.size());
-            if (folder.shifts) {
+            if (folder.Shifts) {
                 EXPECT_EQ(Inode(file), inode) << "not saved in place";
                 EXPECT_GE(padding, 0);
                 EXPECT_LT(padding, 2 * 4096);
@@ -162,8 +162,8 @@ TEST_F(BlockShift, ASaveAloneFollowsThePaddingRuleToTheByte) {
     // Without a batch (the library used on its own), a tag that outgrows its area is
     // rewritten with 1 to 256 bytes of padding on every file system.
     for (const TFolder& folder : folders_) {
-        SCOPED_TRACE(folder.name);
-        const fs::path file = folder.path / "song.mp3";
+        SCOPED_TRACE(folder.Name);
+        const fs::path file = folder.Path / "song.mp3";
         const Bytes title = Frame23("TIT2", Latin1Text("Title"));
         WriteFileBytes(file, Cat({Tag(3, title, 6000), Audio(50000)}));
         const uint64_t inode = Inode(file);

@@ -35,10 +35,10 @@ TEST(ID3v2KnownFrames, TableShape) {
 
 TEST(ID3v2KnownFrames, ExactTexts) {
     struct Case {
-        const char* id;
-        const char* name;
-        const char* description;
-        uint8_t versions;
+        const char* Id;
+        const char* Name;
+        const char* Description;
+        uint8_t Versions;
     };
     const Case cases[] = {
         {"TRDA", "Recorded in ", "Recording dates", svID3v22 | svID3v23},
@@ -52,12 +52,12 @@ TEST(ID3v2KnownFrames, ExactTexts) {
         {"EQUA", "Equalization", "Equalization", svID3v22 | svID3v23},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.id);
-        const TKnownFrame* row = FindKnownFrame(c.id);
+        SCOPED_TRACE(c.Id);
+        const TKnownFrame* row = FindKnownFrame(c.Id);
         ASSERT_NE(row, nullptr);
-        EXPECT_STREQ(row->Name, c.name);
-        EXPECT_STREQ(row->Description, c.description);
-        EXPECT_EQ(row->Versions, c.versions);
+        EXPECT_STREQ(row->Name, c.Name);
+        EXPECT_STREQ(row->Description, c.Description);
+        EXPECT_EQ(row->Versions, c.Versions);
     }
 }
 
@@ -75,9 +75,9 @@ TEST(ID3v2KnownFrames, FindByEitherIdentifier) {
 
 TEST(ID3v2KnownFrames, Convert22To23) {
     struct Case {
-        const char* id22;
-        bool ok;
-        const char* id;
+        const char* Id22;
+        bool Ok;
+        const char* Id;
     };
     const Case cases[] = {
         {"PIC", true, "APIC"}, {"TT2", true, "TIT2"}, {"CRM", true, "ENCR"}, {"TCM", true, "TCOM"},
@@ -88,11 +88,11 @@ TEST(ID3v2KnownFrames, Convert22To23) {
         {"PICX", false, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.id22);
+        SCOPED_TRACE(c.Id22);
         std::string id = "unchanged";
-        EXPECT_EQ(ConvertID22To23(c.id22, id), c.ok);
-        if (c.ok) {
-            EXPECT_EQ(id, c.id);
+        EXPECT_EQ(ConvertID22To23(c.Id22, id), c.Ok);
+        if (c.Ok) {
+            EXPECT_EQ(id, c.Id);
         }
     }
     std::string id;
@@ -101,9 +101,9 @@ TEST(ID3v2KnownFrames, Convert22To23) {
 
 TEST(ID3v2KnownFrames, Convert23To22) {
     struct Case {
-        const char* id;
-        bool ok;
-        const char* id22;
+        const char* Id;
+        bool Ok;
+        const char* Id22;
     };
     const Case cases[] = {
         {"APIC", true, "PIC"}, {"TIT2", true, "TT2"}, {"ENCR", true, "CRM"}, {"TCOM", true, "TCM"},
@@ -115,11 +115,11 @@ TEST(ID3v2KnownFrames, Convert23To22) {
         {"", false, ""}, {"apic", false, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.id);
+        SCOPED_TRACE(c.Id);
         std::string id22 = "unchanged";
-        EXPECT_EQ(ConvertID23To22(c.id, id22), c.ok);
-        if (c.ok) {
-            EXPECT_EQ(id22, c.id22);
+        EXPECT_EQ(ConvertID23To22(c.Id, id22), c.Ok);
+        if (c.Ok) {
+            EXPECT_EQ(id22, c.Id22);
         }
     }
 }

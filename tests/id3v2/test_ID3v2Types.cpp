@@ -11,8 +11,8 @@ namespace {
 
 TEST(ID3v2Types, SyncsafeKnownValues) {
     struct Case {
-        uint32_t value;
-        std::array<uint8_t, 4> bytes;
+        uint32_t Value;
+        std::array<uint8_t, 4> Bytes;
     };
     const Case cases[] = {
         {0, {0, 0, 0, 0}},
@@ -23,11 +23,11 @@ TEST(ID3v2Types, SyncsafeKnownValues) {
         {0x00123456, {0x00, 0x48, 0x68, 0x56}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.value);
+        SCOPED_TRACE(c.Value);
         std::array<uint8_t, 4> out{0xEE, 0xEE, 0xEE, 0xEE};
-        EncodeSyncsafe(c.value, out.data());
-        EXPECT_EQ(out, c.bytes);
-        EXPECT_EQ(DecodeSyncsafe(c.bytes.data()), c.value);
+        EncodeSyncsafe(c.Value, out.data());
+        EXPECT_EQ(out, c.Bytes);
+        EXPECT_EQ(DecodeSyncsafe(c.Bytes.data()), c.Value);
     }
 }
 

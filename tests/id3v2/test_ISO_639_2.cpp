@@ -13,9 +13,9 @@
 namespace covrilo {
 namespace {
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; });
-    return s;
+std::string Lower(std::string S) {
+    std::transform(S.begin(), S.end(), S.begin(), [](char C) { return (C >= 'A' && C <= 'Z') ? C - 'A' + 'a' : C; });
+    return S;
 }
 
 TEST(ISO_639_2, CountEndsAndOrder) {
@@ -45,24 +45,24 @@ TEST(ISO_639_2, CountEndsAndOrder) {
 
 TEST(ISO_639_2, BibliographicAndTerminologyPairs) {
     struct Case {
-        const char* b;
-        const char* t;
-        const char* name;
+        const char* B;
+        const char* T;
+        const char* Name;
     };
     const Case cases[] = {
         {"alb", "sqi", "Albanian"}, {"ger", "deu", "German"}, {"fre", "fra", "French"},
         {"chi", "zho", "Chinese"},  {"wel", "cym", "Welsh"},  {"dut", "nld", "Dutch"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(LanguageName(c.b), c.name);
-        EXPECT_EQ(LanguageName(c.t), c.name);
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(LanguageName(c.B), c.Name);
+        EXPECT_EQ(LanguageName(c.T), c.Name);
         // Both codes are listed next to each other, bibliographic first.
         const auto rows = ISO639_2Entries();
-        const auto at = std::find_if(rows.begin(), rows.end(), [&](const TISO639_2Entry& e) { return std::strcmp(e.Code, c.b) == 0; });
+        const auto at = std::find_if(rows.begin(), rows.end(), [&](const TISO639_2Entry& E) { return std::strcmp(E.Code, c.B) == 0; });
         ASSERT_NE(at, rows.end());
         ASSERT_NE(at + 1, rows.end());
-        EXPECT_STREQ((at + 1)->Code, c.t);
+        EXPECT_STREQ((at + 1)->Code, c.T);
     }
     EXPECT_EQ(LanguageName("afa"), "Afro-Asiatic (Other)");
     EXPECT_EQ(LanguageName("vol"), "Volap\xFCk");
@@ -70,9 +70,9 @@ TEST(ISO_639_2, BibliographicAndTerminologyPairs) {
 
 TEST(ID3v2Lang, Lookups) {
     struct Case {
-        std::string code;
-        bool valid;
-        const char* name;
+        std::string Code;
+        bool Valid;
+        const char* Name;
     };
     const Case cases[] = {
         {"eng", true, "English"}, {"ENG", true, "English"}, {"Ger", true, "German"},
@@ -80,9 +80,9 @@ TEST(ID3v2Lang, Lookups) {
         {"en", false, ""}, {"engl", false, ""}, {"", false, ""}, {"e g", false, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.code);
-        EXPECT_EQ(IsValidLanguageCode(c.code), c.valid);
-        EXPECT_EQ(LanguageName(c.code), c.name);
+        SCOPED_TRACE(c.Code);
+        EXPECT_EQ(IsValidLanguageCode(c.Code), c.Valid);
+        EXPECT_EQ(LanguageName(c.Code), c.Name);
     }
 }
 

@@ -14,45 +14,45 @@ namespace {
 using test::FrameBytes;
 
 TEST(TBaseDataFrame, SetDataCopiesTheWholeSourceAndKeepsItsPosition) {
-    TUnknownFrame Frame;
-    TMemoryStream Source{FrameBytes{1, 2, 3, 4, 5}};
-    Source.SetPosition(3);
-    Frame.SetData(&Source);
-    EXPECT_EQ(Frame.Data.Data(), (FrameBytes{1, 2, 3, 4, 5}));
-    EXPECT_EQ(Frame.Data.Position(), 0);
-    EXPECT_EQ(Source.Position(), 3);
-    EXPECT_TRUE(Frame.Modified);
+    TUnknownFrame frame;
+    TMemoryStream source{FrameBytes{1, 2, 3, 4, 5}};
+    source.SetPosition(3);
+    frame.SetData(&source);
+    EXPECT_EQ(frame.Data.Data(), (FrameBytes{1, 2, 3, 4, 5}));
+    EXPECT_EQ(frame.Data.Position(), 0);
+    EXPECT_EQ(source.Position(), 3);
+    EXPECT_TRUE(frame.Modified);
 
-    Frame.SetData(&Frame.Data);  // its own data: unchanged
-    EXPECT_EQ(Frame.Data.Data(), (FrameBytes{1, 2, 3, 4, 5}));
-    Frame.SetData(nullptr);
-    EXPECT_EQ(Frame.Data.Size(), 0);
+    frame.SetData(&frame.Data);  // its own data: unchanged
+    EXPECT_EQ(frame.Data.Data(), (FrameBytes{1, 2, 3, 4, 5}));
+    frame.SetData(nullptr);
+    EXPECT_EQ(frame.Data.Size(), 0);
 }
 
 TEST(TBaseDataFrame, GetDataReplacesTheTarget) {
-    TUnknownFrame Frame;
-    Frame.Data.Data() = {7, 8, 9};
-    Frame.Data.SetPosition(2);
-    TMemoryStream Target{FrameBytes{1, 1, 1, 1, 1, 1}};
-    Target.SetPosition(4);
-    EXPECT_TRUE(Frame.GetData(&Target));
-    EXPECT_EQ(Target.Data(), (FrameBytes{7, 8, 9}));
-    EXPECT_EQ(Target.Position(), 0);
-    EXPECT_EQ(Frame.Data.Position(), 0);
-    EXPECT_FALSE(Frame.GetData(nullptr));
+    TUnknownFrame frame;
+    frame.Data.Data() = {7, 8, 9};
+    frame.Data.SetPosition(2);
+    TMemoryStream target{FrameBytes{1, 1, 1, 1, 1, 1}};
+    target.SetPosition(4);
+    EXPECT_TRUE(frame.GetData(&target));
+    EXPECT_EQ(target.Data(), (FrameBytes{7, 8, 9}));
+    EXPECT_EQ(target.Position(), 0);
+    EXPECT_EQ(frame.Data.Position(), 0);
+    EXPECT_FALSE(frame.GetData(nullptr));
 }
 
 TEST(TBaseDataFrame, AssignTakesDataFromAnyDataFrame) {
-    TPRIVFrame Source;
-    Source.SetOwnerID("owner");
-    Source.Data.Data() = {1, 2};
-    TUnknownFrame Target;
-    EXPECT_TRUE(Target.Assign(Source));
-    EXPECT_EQ(Target.Data.Data(), (FrameBytes{1, 2}));
-    EXPECT_TRUE(Target.Modified);
+    TPRIVFrame source;
+    source.SetOwnerID("owner");
+    source.Data.Data() = {1, 2};
+    TUnknownFrame target;
+    EXPECT_TRUE(target.Assign(source));
+    EXPECT_EQ(target.Data.Data(), (FrameBytes{1, 2}));
+    EXPECT_TRUE(target.Modified);
 
-    TTxxxFrame Text;
-    EXPECT_FALSE(Target.Assign(Text));
+    TTxxxFrame text;
+    EXPECT_FALSE(target.Assign(text));
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ struct HeaderCase {
 };
 
 TEST(TBaseFrame, ReadsHeadersOfEachVersion) {
-    const HeaderCase Cases[] = {
+    const HeaderCase cases[] = {
         {"2.2 id converted", ID3V2_VERSION_2_2,
          Fixture({"TT2",          // identifier
                   {0x01, 0x02, 0x03}}),  // 24-bit size
@@ -94,19 +94,19 @@ TEST(TBaseFrame, ReadsHeadersOfEachVersion) {
                   {0x00, 0x00, 0x00, 0x0A}}),  // 10
          "TXXX", 14, 10, ffDataLengthIndicator, 0, 0, 10, 14},
     };
-    for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        THeaderOnlyFrame Frame;
-        int64_t End = 0;
-        ASSERT_TRUE(test::LoadFrame(Frame, C.Bytes, C.Version, &End));
-        EXPECT_EQ(Frame.FrameID(), C.ID);
-        EXPECT_EQ(Frame.FrameSize, C.FrameSize);
-        EXPECT_EQ(Frame.DataSize, C.DataSize);
-        EXPECT_EQ(Frame.FrameFlags, C.Flags);
-        EXPECT_EQ(Frame.EncryptionMethod, C.Encryption);
-        EXPECT_EQ(Frame.GroupSymbol, C.Group);
-        EXPECT_EQ(Frame.DataLength, C.DataLength);
-        EXPECT_EQ(End, C.HeaderEnd);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        THeaderOnlyFrame frame;
+        int64_t end = 0;
+        ASSERT_TRUE(test::LoadFrame(frame, c.Bytes, c.Version, &end));
+        EXPECT_EQ(frame.FrameID(), c.ID);
+        EXPECT_EQ(frame.FrameSize, c.FrameSize);
+        EXPECT_EQ(frame.DataSize, c.DataSize);
+        EXPECT_EQ(frame.FrameFlags, c.Flags);
+        EXPECT_EQ(frame.EncryptionMethod, c.Encryption);
+        EXPECT_EQ(frame.GroupSymbol, c.Group);
+        EXPECT_EQ(frame.DataLength, c.DataLength);
+        EXPECT_EQ(end, c.HeaderEnd);
     }
 }
 
@@ -129,35 +129,35 @@ TEST(TBaseFrame, ShortOrUnknownHeadersFail) {
         {"2.4 size smaller than its length indicator", ID3V2_VERSION_2_4,
          Fixture({"TENC", {0, 0, 0, 1}, {0x20, 0x01}, {0}, "TIT2"})},
     };
-    for (const auto& C : Short) {
-        SCOPED_TRACE(C.Name);
-        THeaderOnlyFrame Frame;
-        EXPECT_FALSE(test::LoadFrame(Frame, C.Bytes, C.Version));
+    for (const auto& c : Short) {
+        SCOPED_TRACE(c.Name);
+        THeaderOnlyFrame frame;
+        EXPECT_FALSE(test::LoadFrame(frame, c.Bytes, c.Version));
     }
 
-    THeaderOnlyFrame Unknown22;
+    THeaderOnlyFrame unknown22;
     try {
-        test::LoadFrame(Unknown22, Fixture({"ABC", {0, 0, 1}, {0}}), ID3V2_VERSION_2_2);
+        test::LoadFrame(unknown22, Fixture({"ABC", {0, 0, 1}, {0}}), ID3V2_VERSION_2_2);
         ADD_FAILURE() << "no exception";
-    } catch (const EID3LibLoadException& E) {
-        EXPECT_STREQ(E.what(), "unknown ID3v2.2.x frame id \"ABC\"");
+    } catch (const EID3LibLoadException& e) {
+        EXPECT_STREQ(e.what(), "unknown ID3v2.2.x frame id \"ABC\"");
     }
 
-    THeaderOnlyFrame CompressedNoLength;
+    THeaderOnlyFrame compressedNoLength;
     try {
-        test::LoadFrame(CompressedNoLength, Fixture({"TIT2", {0, 0, 0, 1}, {0, 0x08}, {0}}), ID3V2_VERSION_2_4);
+        test::LoadFrame(compressedNoLength, Fixture({"TIT2", {0, 0, 0, 1}, {0, 0x08}, {0}}), ID3V2_VERSION_2_4);
         ADD_FAILURE() << "no exception";
-    } catch (const EID3LibLoadException& E) {
-        EXPECT_STREQ(E.what(), "invalid frame header: compression used without data length indicator!");
+    } catch (const EID3LibLoadException& e) {
+        EXPECT_STREQ(e.what(), "invalid frame header: compression used without data length indicator!");
     }
 }
 
 TEST(TBaseFrame, ExperimentalTwoTwoIdentifiersKeepTheirLetters) {
-    THeaderOnlyFrame Frame;
-    ASSERT_TRUE(test::LoadFrame(Frame, Fixture({"XYZ", {0, 0, 0}}), ID3V2_VERSION_2_2));
-    EXPECT_EQ(Frame.FrameID(), "XXYZ");
-    const FrameBytes Out = test::SaveFrame(Frame, ID3V2_VERSION_2_2);
-    EXPECT_EQ(Out, Fixture({"XYZ", {0, 0, 0}}));
+    THeaderOnlyFrame frame;
+    ASSERT_TRUE(test::LoadFrame(frame, Fixture({"XYZ", {0, 0, 0}}), ID3V2_VERSION_2_2));
+    EXPECT_EQ(frame.FrameID(), "XXYZ");
+    const FrameBytes out = test::SaveFrame(frame, ID3V2_VERSION_2_2);
+    EXPECT_EQ(out, Fixture({"XYZ", {0, 0, 0}}));
 }
 
 TEST(TBaseFrame, WritesHeadersOfEachVersion) {
@@ -167,12 +167,12 @@ TEST(TBaseFrame, WritesHeadersOfEachVersion) {
         TFrameFlags Flags;
         FrameBytes Expected;
     };
-    const TFrameFlags All = ffTagAlterPreservation | ffFileAlterPreservation | ffReadOnly | ffCompression |
+    const TFrameFlags all = ffTagAlterPreservation | ffFileAlterPreservation | ffReadOnly | ffCompression |
                             ffEncryption | ffGroupingIdentity;
-    const Case Cases[] = {
-        {"2.2", ID3V2_VERSION_2_2, All, Fixture({"TT2", {0x00, 0x01, 0x2C}})},
+    const Case cases[] = {
+        {"2.2", ID3V2_VERSION_2_2, all, Fixture({"TT2", {0x00, 0x01, 0x2C}})},
         {"2.3 plain", ID3V2_VERSION_2_3, 0, Fixture({"TIT2", {0, 0, 0x01, 0x2C}, {0, 0}})},
-        {"2.3 extras", ID3V2_VERSION_2_3, All,
+        {"2.3 extras", ID3V2_VERSION_2_3, all,
          Fixture({"TIT2",                  // identifier
                   {0, 0, 0x01, 0x32},      // 300 + 4 + 1 + 1
                   {0xE0, 0xE0},            // flags
@@ -180,7 +180,7 @@ TEST(TBaseFrame, WritesHeadersOfEachVersion) {
                   {0x81},                  // encryption method
                   {0x92}})},               // group symbol
         {"2.4 plain", ID3V2_VERSION_2_4, 0, Fixture({"TIT2", {0, 0, 0x02, 0x2C}, {0, 0}})},
-        {"2.4 extras; compression brings the length indicator", ID3V2_VERSION_2_4, All,
+        {"2.4 extras; compression brings the length indicator", ID3V2_VERSION_2_4, all,
          Fixture({"TIT2",                  // identifier
                   {0, 0, 0x02, 0x32},      // syncsafe 306
                   {0x70, 0x4D},            // flags, data length indicator added
@@ -188,27 +188,27 @@ TEST(TBaseFrame, WritesHeadersOfEachVersion) {
                   {0x81},                  // encryption method
                   {0, 0, 0x02, 0x2C}})},   // data length, syncsafe 300
     };
-    for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        THeaderOnlyFrame Frame;
-        Frame.SetFrameID("TIT2");
-        Frame.ContentSize = 300;
-        Frame.FrameFlags = C.Flags;
-        Frame.EncryptionMethod = 0x81;
-        Frame.GroupSymbol = 0x92;
-        TMemoryStream Out;
-        ASSERT_TRUE(Frame.SaveToStream(Out, C.Version));
-        EXPECT_EQ(Out.Data(), C.Expected);
-        EXPECT_EQ(Out.Data().size(), Frame.GetHeaderSize(C.Version));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        THeaderOnlyFrame frame;
+        frame.SetFrameID("TIT2");
+        frame.ContentSize = 300;
+        frame.FrameFlags = c.Flags;
+        frame.EncryptionMethod = 0x81;
+        frame.GroupSymbol = 0x92;
+        TMemoryStream out;
+        ASSERT_TRUE(frame.SaveToStream(out, c.Version));
+        EXPECT_EQ(out.Data(), c.Expected);
+        EXPECT_EQ(out.Data().size(), frame.GetHeaderSize(c.Version));
 
         // What was written reads back to the same flags and extra bytes.
-        THeaderOnlyFrame Back;
-        ASSERT_TRUE(test::LoadFrame(Back, Out.Data() + FrameBytes(300, 0), C.Version));
-        EXPECT_EQ(Back.DataSize, 300u);
-        if (C.Version != ID3V2_VERSION_2_2) {
-            EXPECT_EQ(Back.FrameFlags & All, C.Flags);
-            EXPECT_EQ(Back.EncryptionMethod, (C.Flags & ffEncryption) ? 0x81 : 0);
-            EXPECT_EQ(Back.GroupSymbol, (C.Flags & ffGroupingIdentity) ? 0x92 : 0);
+        THeaderOnlyFrame back;
+        ASSERT_TRUE(test::LoadFrame(back, out.Data() + FrameBytes(300, 0), c.Version));
+        EXPECT_EQ(back.DataSize, 300u);
+        if (c.Version != ID3V2_VERSION_2_2) {
+            EXPECT_EQ(back.FrameFlags & all, c.Flags);
+            EXPECT_EQ(back.EncryptionMethod, (c.Flags & ffEncryption) ? 0x81 : 0);
+            EXPECT_EQ(back.GroupSymbol, (c.Flags & ffGroupingIdentity) ? 0x92 : 0);
         }
     }
 }
@@ -219,7 +219,7 @@ TEST(TBaseFrame, HeaderSizeCountsExtraBytes) {
         TFrameFlags Flags;
         uint32_t Size;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {ID3V2_VERSION_2_2, ffCompression | ffEncryption, 6},
         {ID3V2_VERSION_2_3, 0, 10},
         {ID3V2_VERSION_2_3, ffCompression, 14},
@@ -230,78 +230,78 @@ TEST(TBaseFrame, HeaderSizeCountsExtraBytes) {
         {ID3V2_VERSION_2_4, ffGroupingIdentity | ffEncryption, 12},
         {0x0500, 0, 0},
     };
-    for (const auto& C : Cases) {
-        THeaderOnlyFrame Frame;
-        Frame.FrameFlags = C.Flags;
-        EXPECT_EQ(Frame.GetHeaderSize(C.Version), C.Size) << std::hex << C.Version << " flags " << int(C.Flags);
+    for (const auto& c : cases) {
+        THeaderOnlyFrame frame;
+        frame.FrameFlags = c.Flags;
+        EXPECT_EQ(frame.GetHeaderSize(c.Version), c.Size) << std::hex << c.Version << " flags " << int(c.Flags);
     }
 }
 
 TEST(TBaseFrame, KeepsTheStoredLengthOfCompressedContent) {
     // Compressed content is kept as stored, so its decompressed size must survive a save.
-    THeaderOnlyFrame Frame;
-    const FrameBytes In = Fixture({"PRIV", {0, 0, 0, 9}, {0x00, 0x80}, {0, 0, 0x10, 0x00}, {1, 2, 3, 4, 5}});
-    ASSERT_TRUE(test::LoadFrame(Frame, In, ID3V2_VERSION_2_3));
-    Frame.ContentSize = Frame.DataSize;
-    TMemoryStream Out;
-    ASSERT_TRUE(Frame.SaveToStream(Out, ID3V2_VERSION_2_3));
-    EXPECT_EQ(Out.Data(), FrameBytes(In.begin(), In.begin() + 14));
+    THeaderOnlyFrame frame;
+    const FrameBytes in = Fixture({"PRIV", {0, 0, 0, 9}, {0x00, 0x80}, {0, 0, 0x10, 0x00}, {1, 2, 3, 4, 5}});
+    ASSERT_TRUE(test::LoadFrame(frame, in, ID3V2_VERSION_2_3));
+    frame.ContentSize = frame.DataSize;
+    TMemoryStream out;
+    ASSERT_TRUE(frame.SaveToStream(out, ID3V2_VERSION_2_3));
+    EXPECT_EQ(out.Data(), FrameBytes(in.begin(), in.begin() + 14));
 }
 
 TEST(TBaseFrame, WriteErrors) {
-    THeaderOnlyFrame Priv;
-    Priv.SetFrameID("PRIV");
-    TMemoryStream Out;
+    THeaderOnlyFrame priv;
+    priv.SetFrameID("PRIV");
+    TMemoryStream out;
     try {
-        Priv.SaveToStream(Out, ID3V2_VERSION_2_2);
+        priv.SaveToStream(out, ID3V2_VERSION_2_2);
         ADD_FAILURE() << "no exception";
-    } catch (const EID3LibFrameVersionMismatch& E) {
-        EXPECT_STREQ(E.what(), "there is no equivalent frame id for \"PRIV\" in ID3v2.2.x");
+    } catch (const EID3LibFrameVersionMismatch& e) {
+        EXPECT_STREQ(e.what(), "there is no equivalent frame id for \"PRIV\" in ID3v2.2.x");
     }
-    EXPECT_FALSE(Priv.SaveToStream(Out, 0x0500));
-    EXPECT_EQ(Out.Size(), 0);
+    EXPECT_FALSE(priv.SaveToStream(out, 0x0500));
+    EXPECT_EQ(out.Size(), 0);
 
     // Sizes beyond what a version's size field holds are refused rather than cut.
-    THeaderOnlyFrame Huge;
-    Huge.SetFrameID("APIC");
-    Huge.ContentSize = 0x01000000;
-    EXPECT_THROW(Huge.SaveToStream(Out, ID3V2_VERSION_2_2), EID3LibFrameVersionMismatch);
-    Huge.ContentSize = 0x10000000;
-    EXPECT_THROW(Huge.SaveToStream(Out, ID3V2_VERSION_2_4), EID3LibFrameVersionMismatch);
-    EXPECT_TRUE(Huge.SaveToStream(Out, ID3V2_VERSION_2_3));
+    THeaderOnlyFrame huge;
+    huge.SetFrameID("APIC");
+    huge.ContentSize = 0x01000000;
+    EXPECT_THROW(huge.SaveToStream(out, ID3V2_VERSION_2_2), EID3LibFrameVersionMismatch);
+    huge.ContentSize = 0x10000000;
+    EXPECT_THROW(huge.SaveToStream(out, ID3V2_VERSION_2_4), EID3LibFrameVersionMismatch);
+    EXPECT_TRUE(huge.SaveToStream(out, ID3V2_VERSION_2_3));
 }
 
 TEST(TBaseFrame, IdentifierAndNames) {
-    THeaderOnlyFrame Frame;
-    Frame.SetFrameID("TXXX");
-    EXPECT_EQ(Frame.FrameID(), "TXXX");
-    EXPECT_EQ(Frame.FrameName, "Custom text");
-    EXPECT_EQ(Frame.FrameDescription, "User defined text information frame");
-    EXPECT_EQ(Frame.SupportedVersions, svID3v22 | svID3v23 | svID3v24);
+    THeaderOnlyFrame frame;
+    frame.SetFrameID("TXXX");
+    EXPECT_EQ(frame.FrameID(), "TXXX");
+    EXPECT_EQ(frame.FrameName, "Custom text");
+    EXPECT_EQ(frame.FrameDescription, "User defined text information frame");
+    EXPECT_EQ(frame.SupportedVersions, svID3v22 | svID3v23 | svID3v24);
 
-    Frame.SetFrameID("TDR");  // too short: ignored
-    EXPECT_EQ(Frame.FrameID(), "TXXX");
-    Frame.SetFrameID("TDRCxyz");  // first four characters
-    EXPECT_EQ(Frame.FrameID(), "TDRC");
-    EXPECT_EQ(Frame.SupportedVersions, svID3v24);
+    frame.SetFrameID("TDR");  // too short: ignored
+    EXPECT_EQ(frame.FrameID(), "TXXX");
+    frame.SetFrameID("TDRCxyz");  // first four characters
+    EXPECT_EQ(frame.FrameID(), "TDRC");
+    EXPECT_EQ(frame.SupportedVersions, svID3v24);
 
-    THeaderOnlyFrame Outside;
-    Outside.SetFrameID("ZZZZ");
-    EXPECT_EQ(Outside.FrameName, "");
-    EXPECT_EQ(Outside.SupportedVersions, 0);
+    THeaderOnlyFrame outside;
+    outside.SetFrameID("ZZZZ");
+    EXPECT_EQ(outside.FrameName, "");
+    EXPECT_EQ(outside.SupportedVersions, 0);
 }
 
 // ---- text helpers ----
 
 TEST(TBaseFrame, EncodedTextSizeMatchesWrittenBytes) {
-    const std::u16string Texts[] = {u"", u"Hi", u"Gr\u00FC\u00DFe", u"\u65E5\u672C", u"\U0001F3B5 note", u"a\xD800"};
-    for (const auto& Text : Texts) {
-        for (TTextEncoding Encoding : {teISO8859_1, teUTF16, teUTF16BE, teUTF8}) {
-            for (bool BigEndian : {false, true}) {
-                TMemoryStream Out;
-                ASSERT_TRUE(TBaseFrame::WriteText(Out, Text, BigEndian, Encoding));
-                EXPECT_EQ(Out.Size(), TBaseFrame::EncodedTextSize(Text, Encoding))
-                    << "encoding " << int(Encoding) << " length " << Text.size();
+    const std::u16string texts[] = {u"", u"Hi", u"Gr\u00FC\u00DFe", u"\u65E5\u672C", u"\U0001F3B5 note", u"a\xD800"};
+    for (const auto& text : texts) {
+        for (TTextEncoding encoding : {teISO8859_1, teUTF16, teUTF16BE, teUTF8}) {
+            for (bool bigEndian : {false, true}) {
+                TMemoryStream out;
+                ASSERT_TRUE(TBaseFrame::WriteText(out, text, bigEndian, encoding));
+                EXPECT_EQ(out.Size(), TBaseFrame::EncodedTextSize(text, encoding))
+                    << "encoding " << int(encoding) << " length " << text.size();
             }
         }
     }
@@ -316,7 +316,7 @@ TEST(TBaseFrame, WriteTextLayouts) {
         TTextEncoding Encoding;
         FrameBytes Expected;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"latin-1, outside replaced", u"A\u00E9\u20AC", false, teISO8859_1, Fixture({{'A', 0xE9, '?'}, {0}})},
         {"utf-16 little-endian", u"A\u20AC", false, teUTF16, Fixture({{0xFF, 0xFE}, {'A', 0, 0xAC, 0x20}, {0, 0}})},
         {"utf-16 big-endian", u"A\u20AC", true, teUTF16, Fixture({{0xFE, 0xFF}, {0, 'A', 0x20, 0xAC}, {0, 0}})},
@@ -325,11 +325,11 @@ TEST(TBaseFrame, WriteTextLayouts) {
         {"utf-8", u"A\u20AC", false, teUTF8, Fixture({{'A', 0xE2, 0x82, 0xAC}, {0}})},
         {"unknown writes nothing", u"A", false, teUnknown, FrameBytes{}},
     };
-    for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        TMemoryStream Out;
-        ASSERT_TRUE(TBaseFrame::WriteText(Out, C.Text, C.BigEndian, C.Encoding));
-        EXPECT_EQ(Out.Data(), C.Expected);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TMemoryStream out;
+        ASSERT_TRUE(TBaseFrame::WriteText(out, c.Text, c.BigEndian, c.Encoding));
+        EXPECT_EQ(out.Data(), c.Expected);
     }
 }
 
@@ -343,7 +343,7 @@ TEST(TBaseFrame, ReadTextCases) {
         bool BigEndian;
         int64_t Consumed;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"latin-1 stops after terminator", Fixture({"Ab", {0xE9, 0}, "next"}), 100, teISO8859_1, u"Ab\u00E9", false, 4},
         {"latin-1 limited", Fixture({"Abcdef", {0}}), 3, teISO8859_1, u"Abc", false, 3},
         {"latin-1 at stream end", Fixture({"Abc"}), 100, teISO8859_1, u"Abc", false, 3},
@@ -359,37 +359,37 @@ TEST(TBaseFrame, ReadTextCases) {
         {"nothing when limit is negative", Fixture({"abc", {0}}), -4, teUTF8, u"", false, 0},
         {"only a terminator", Fixture({{0, 0}, "x"}), 100, teUTF16BE, u"", false, 2},
     };
-    for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        TMemoryStream In{FrameBytes(C.Bytes)};
-        bool BigEndian = !C.BigEndian;
-        std::u16string Text = u"stale";
-        EXPECT_EQ(TBaseFrame::ReadText(In, C.MaxBytes, BigEndian, Text, C.Encoding), C.Consumed);
-        EXPECT_EQ(Text, C.Text);
-        EXPECT_EQ(BigEndian, C.BigEndian);
-        EXPECT_EQ(In.Position(), C.Consumed) << "stream must stand right after the consumed bytes";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TMemoryStream in{FrameBytes(c.Bytes)};
+        bool bigEndian = !c.BigEndian;
+        std::u16string text = u"stale";
+        EXPECT_EQ(TBaseFrame::ReadText(in, c.MaxBytes, bigEndian, text, c.Encoding), c.Consumed);
+        EXPECT_EQ(text, c.Text);
+        EXPECT_EQ(bigEndian, c.BigEndian);
+        EXPECT_EQ(in.Position(), c.Consumed) << "stream must stand right after the consumed bytes";
     }
 }
 
 TEST(TBaseFrame, ReadTextLongerThanOneChunk) {
     // Long texts are read in chunks; the terminator may sit anywhere, even across chunks.
-    for (size_t Length : {63u, 64u, 65u, 127u, 1000u, 70000u}) {
-        std::u16string Expected;
-        FrameBytes Bytes{0xFE, 0xFF};
-        for (size_t I = 0; I < Length; ++I) {
-            const char16_t C = static_cast<char16_t>(0x100 + I % 500);
-            Expected.push_back(C);
-            Bytes.push_back(static_cast<uint8_t>(C >> 8));
-            Bytes.push_back(static_cast<uint8_t>(C));
+    for (size_t length : {63u, 64u, 65u, 127u, 1000u, 70000u}) {
+        std::u16string expected;
+        FrameBytes bytes{0xFE, 0xFF};
+        for (size_t i = 0; i < length; ++i) {
+            const char16_t c = static_cast<char16_t>(0x100 + i % 500);
+            expected.push_back(c);
+            bytes.push_back(static_cast<uint8_t>(c >> 8));
+            bytes.push_back(static_cast<uint8_t>(c));
         }
-        Bytes.insert(Bytes.end(), {0, 0, 0x12, 0x34});
-        TMemoryStream In{FrameBytes(Bytes)};
-        bool BigEndian = false;
-        std::u16string Text;
-        EXPECT_EQ(TBaseFrame::ReadText(In, 1 << 30, BigEndian, Text, teUTF16), int64_t(2 * Length + 4));
-        EXPECT_EQ(Text, Expected);
-        EXPECT_TRUE(BigEndian);
-        EXPECT_EQ(In.Position(), int64_t(2 * Length + 4));
+        bytes.insert(bytes.end(), {0, 0, 0x12, 0x34});
+        TMemoryStream in{FrameBytes(bytes)};
+        bool bigEndian = false;
+        std::u16string text;
+        EXPECT_EQ(TBaseFrame::ReadText(in, 1 << 30, bigEndian, text, teUTF16), int64_t(2 * length + 4));
+        EXPECT_EQ(text, expected);
+        EXPECT_TRUE(bigEndian);
+        EXPECT_EQ(in.Position(), int64_t(2 * length + 4));
     }
 }
 

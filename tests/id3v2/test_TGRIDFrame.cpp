@@ -28,38 +28,38 @@ TYPED_TEST(RegistrationFrame, ReadsAndWritesOwnerSymbolAndData) {
         uint8_t Symbol;
         FrameBytes Data;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"owner, symbol, data", Fixture({"http://example.org", {0}, {0x85}, {1, 2, 3}}), "http://example.org", 0x85,
          {1, 2, 3}},
         {"no data", Fixture({"x", {0}, {0xF0}}), "x", 0xF0, {}},
     };
-    for (uint16_t Version : {ID3V2_VERSION_2_3, ID3V2_VERSION_2_4}) {
-        for (const auto& C : Cases) {
-            TypeParam Frame;
-            const std::string ID = Frame.FrameID();
-            SCOPED_TRACE(test::VersionName(Version) + " " + ID + " " + C.Name);
-            const FrameBytes In = Header(Version, ID, uint32_t(C.Content.size())) + C.Content;
-            int64_t End = 0;
-            ASSERT_TRUE(test::LoadFrame(Frame, In + Fixture({"TIT2"}), Version, &End));
-            EXPECT_EQ(End, int64_t(In.size()));
-            EXPECT_EQ(Frame.OwnerID, C.Owner);
-            EXPECT_EQ(Frame.Symbol, C.Symbol);
-            EXPECT_EQ(Frame.Data.Data(), C.Data);
-            EXPECT_EQ(test::SaveFrame(Frame, Version), In);
+    for (uint16_t version : {ID3V2_VERSION_2_3, ID3V2_VERSION_2_4}) {
+        for (const auto& c : cases) {
+            TypeParam frame;
+            const std::string id = frame.FrameID();
+            SCOPED_TRACE(test::VersionName(version) + " " + id + " " + c.Name);
+            const FrameBytes in = Header(version, id, uint32_t(c.Content.size())) + c.Content;
+            int64_t end = 0;
+            ASSERT_TRUE(test::LoadFrame(frame, in + Fixture({"TIT2"}), version, &end));
+            EXPECT_EQ(end, int64_t(in.size()));
+            EXPECT_EQ(frame.OwnerID, c.Owner);
+            EXPECT_EQ(frame.Symbol, c.Symbol);
+            EXPECT_EQ(frame.Data.Data(), c.Data);
+            EXPECT_EQ(test::SaveFrame(frame, version), in);
         }
     }
 }
 
 TYPED_TEST(RegistrationFrame, ContentEndingBeforeTheSymbol) {
-    TypeParam Frame;
-    const std::string ID = Frame.FrameID();
+    TypeParam frame;
+    const std::string id = frame.FrameID();
     // The size covers only the owner: the byte after it belongs to the next frame.
-    const FrameBytes In = Header(ID3V2_VERSION_2_3, ID, 2) + Fixture({"o", {0}});
-    int64_t End = 0;
-    ASSERT_TRUE(test::LoadFrame(Frame, In + Fixture({"TIT2"}), ID3V2_VERSION_2_3, &End));
-    EXPECT_EQ(End, int64_t(In.size()));
-    EXPECT_EQ(Frame.OwnerID, "o");
-    EXPECT_EQ(Frame.Symbol, 0);
+    const FrameBytes in = Header(ID3V2_VERSION_2_3, id, 2) + Fixture({"o", {0}});
+    int64_t end = 0;
+    ASSERT_TRUE(test::LoadFrame(frame, in + Fixture({"TIT2"}), ID3V2_VERSION_2_3, &end));
+    EXPECT_EQ(end, int64_t(in.size()));
+    EXPECT_EQ(frame.OwnerID, "o");
+    EXPECT_EQ(frame.Symbol, 0);
 }
 
 TYPED_TEST(RegistrationFrame, SupportsTwoFourOnlyForReservedSymbols) {
@@ -67,52 +67,52 @@ TYPED_TEST(RegistrationFrame, SupportsTwoFourOnlyForReservedSymbols) {
         uint8_t Symbol;
         bool TwoFour;
     };
-    for (const Case& C : {Case{0x7F, false}, Case{0x80, true}, Case{0xF0, true}, Case{0xF1, false}, Case{0, false}}) {
-        TypeParam Frame;
-        Frame.SetSymbol(C.Symbol);
-        EXPECT_EQ((Frame.GetSupportedVersions() & svID3v24) != 0, C.TwoFour) << int(C.Symbol);
-        EXPECT_NE(Frame.GetSupportedVersions() & svID3v23, 0);
+    for (const Case& c : {Case{0x7F, false}, Case{0x80, true}, Case{0xF0, true}, Case{0xF1, false}, Case{0, false}}) {
+        TypeParam frame;
+        frame.SetSymbol(c.Symbol);
+        EXPECT_EQ((frame.GetSupportedVersions() & svID3v24) != 0, c.TwoFour) << int(c.Symbol);
+        EXPECT_NE(frame.GetSupportedVersions() & svID3v23, 0);
     }
 }
 
 TYPED_TEST(RegistrationFrame, AssignTakesOwnerAndSymbolFromItsOwnKind) {
-    TypeParam Source;
-    Source.SetOwnerID("owner");
-    Source.SetSymbol(0x99);
-    Source.Data.Data() = {5};
-    TypeParam Target;
-    EXPECT_TRUE(Target.Assign(Source));
-    EXPECT_EQ(Target.OwnerID, "owner");
-    EXPECT_EQ(Target.Symbol, 0x99);
-    EXPECT_EQ(Target.Data.Data(), FrameBytes{5});
+    TypeParam source;
+    source.SetOwnerID("owner");
+    source.SetSymbol(0x99);
+    source.Data.Data() = {5};
+    TypeParam target;
+    EXPECT_TRUE(target.Assign(source));
+    EXPECT_EQ(target.OwnerID, "owner");
+    EXPECT_EQ(target.Symbol, 0x99);
+    EXPECT_EQ(target.Data.Data(), FrameBytes{5});
 }
 
 TEST(TGRIDFrame, AssignFromEncryptionRegistrationTakesOnlyData) {
-    TENCRFrame Source;
-    Source.SetOwnerID("owner");
-    Source.SetSymbol(0x99);
-    Source.Data.Data() = {5};
-    TGRIDFrame Target;
-    EXPECT_TRUE(Target.Assign(Source));
-    EXPECT_EQ(Target.OwnerID, "");
-    EXPECT_EQ(Target.Symbol, 0);
-    EXPECT_EQ(Target.Data.Data(), FrameBytes{5});
+    TENCRFrame source;
+    source.SetOwnerID("owner");
+    source.SetSymbol(0x99);
+    source.Data.Data() = {5};
+    TGRIDFrame target;
+    EXPECT_TRUE(target.Assign(source));
+    EXPECT_EQ(target.OwnerID, "");
+    EXPECT_EQ(target.Symbol, 0);
+    EXPECT_EQ(target.Data.Data(), FrameBytes{5});
 }
 
 TEST(TGRIDFrame, TwoTwoForms) {
     // Encryption registrations exist in 2.2 as "CRM"; group registrations do not.
-    TENCRFrame Encr;
-    Encr.SetOwnerID("o");
-    Encr.SetSymbol(0x81);
-    EXPECT_EQ(test::SaveFrame(Encr, ID3V2_VERSION_2_2), Fixture({"CRM", {0, 0, 3}, "o", {0}, {0x81}}));
-    TENCRFrame Back;
-    ASSERT_TRUE(test::LoadFrame(Back, Fixture({"CRM", {0, 0, 3}, "o", {0}, {0x81}}), ID3V2_VERSION_2_2));
-    EXPECT_EQ(Back.FrameID(), "ENCR");
-    EXPECT_EQ(Back.Symbol, 0x81);
+    TENCRFrame encr;
+    encr.SetOwnerID("o");
+    encr.SetSymbol(0x81);
+    EXPECT_EQ(test::SaveFrame(encr, ID3V2_VERSION_2_2), Fixture({"CRM", {0, 0, 3}, "o", {0}, {0x81}}));
+    TENCRFrame back;
+    ASSERT_TRUE(test::LoadFrame(back, Fixture({"CRM", {0, 0, 3}, "o", {0}, {0x81}}), ID3V2_VERSION_2_2));
+    EXPECT_EQ(back.FrameID(), "ENCR");
+    EXPECT_EQ(back.Symbol, 0x81);
 
-    TGRIDFrame Grid;
-    TMemoryStream Out;
-    EXPECT_THROW(Grid.SaveToStream(Out, ID3V2_VERSION_2_2), EID3LibFrameVersionMismatch);
+    TGRIDFrame grid;
+    TMemoryStream out;
+    EXPECT_THROW(grid.SaveToStream(out, ID3V2_VERSION_2_2), EID3LibFrameVersionMismatch);
 }
 
 }  // namespace

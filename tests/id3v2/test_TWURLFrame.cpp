@@ -23,7 +23,7 @@ TEST(TWURLFrame, ReadsAndWritesTheUrl) {
         std::string URL;
         FrameBytes Written;  // empty: the same bytes
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"2.3 with terminator", ID3V2_VERSION_2_3,
          Fixture({"WOAR", {0, 0, 0, 20}, {0, 0}, "http://example.org/", {0}}), "WOAR", "http://example.org/", {}},
         // An unchanged frame is written as it was read, whatever its bytes.
@@ -33,50 +33,50 @@ TEST(TWURLFrame, ReadsAndWritesTheUrl) {
         {"bytes after the terminator are kept", ID3V2_VERSION_2_3,
          Fixture({"WPUB", {0, 0, 0, 4}, {0, 0}, "a", {0}, "zz"}), "WPUB", "a", {}},
     };
-    for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        TWURLFrame Frame;
-        int64_t End = 0;
-        ASSERT_TRUE(test::LoadFrame(Frame, C.Bytes + Fixture({"TIT2"}), C.Version, &End));
-        EXPECT_EQ(End, int64_t(C.Bytes.size()));
-        EXPECT_EQ(Frame.FrameID(), C.ID);
-        EXPECT_EQ(Frame.URL, C.URL);
-        EXPECT_EQ(test::SaveFrame(Frame, C.Version), C.Written.empty() ? C.Bytes : C.Written);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TWURLFrame frame;
+        int64_t end = 0;
+        ASSERT_TRUE(test::LoadFrame(frame, c.Bytes + Fixture({"TIT2"}), c.Version, &end));
+        EXPECT_EQ(end, int64_t(c.Bytes.size()));
+        EXPECT_EQ(frame.FrameID(), c.ID);
+        EXPECT_EQ(frame.URL, c.URL);
+        EXPECT_EQ(test::SaveFrame(frame, c.Version), c.Written.empty() ? c.Bytes : c.Written);
     }
 }
 
 TEST(TWURLFrame, AChangedUrlIsWrittenFromItsValue) {
-    TWURLFrame Frame;
-    ASSERT_TRUE(test::LoadFrame(Frame, Fixture({"WPUB", {0, 0, 0, 4}, {0, 0}, "a", {0}, "zz"}), ID3V2_VERSION_2_3));
-    Frame.SetURL("b");
-    EXPECT_EQ(test::SaveFrame(Frame, ID3V2_VERSION_2_3), Fixture({"WPUB", {0, 0, 0, 2}, {0, 0}, "b", {0}}));
+    TWURLFrame frame;
+    ASSERT_TRUE(test::LoadFrame(frame, Fixture({"WPUB", {0, 0, 0, 4}, {0, 0}, "a", {0}, "zz"}), ID3V2_VERSION_2_3));
+    frame.SetURL("b");
+    EXPECT_EQ(test::SaveFrame(frame, ID3V2_VERSION_2_3), Fixture({"WPUB", {0, 0, 0, 2}, {0, 0}, "b", {0}}));
 }
 
 TEST(TWURLFrame, PlaceholderCannotBeSaved) {
-    TWURLFrame Frame;
-    EXPECT_EQ(Frame.FrameID(), "Wxxx");
-    TMemoryStream Out;
+    TWURLFrame frame;
+    EXPECT_EQ(frame.FrameID(), "Wxxx");
+    TMemoryStream out;
     try {
-        Frame.SaveToStream(Out, ID3V2_VERSION_2_3);
+        frame.SaveToStream(out, ID3V2_VERSION_2_3);
         ADD_FAILURE() << "no exception";
-    } catch (const EID3LibFrameIDInvalid& E) {
-        EXPECT_STREQ(E.what(),
+    } catch (const EID3LibFrameIDInvalid& e) {
+        EXPECT_STREQ(e.what(),
                      "Invalid frame ID \"Wxxx\" on save. You have to assign the correct frame ID prior saving!");
     }
-    EXPECT_EQ(Out.Size(), 0);
+    EXPECT_EQ(out.Size(), 0);
 }
 
 TEST(TWURLFrame, AssignFromUrlFrames) {
-    TWXXXFrame User;
-    User.SetURL("http://user/");
-    TWURLFrame Frame;
-    EXPECT_TRUE(Frame.Assign(User));
-    EXPECT_EQ(Frame.URL, "http://user/");
-    EXPECT_TRUE(Frame.Modified);
-    TWURLFrame Other;
-    Other.SetURL("http://other/");
-    EXPECT_TRUE(Frame.Assign(Other));
-    EXPECT_EQ(Frame.URL, "http://other/");
+    TWXXXFrame user;
+    user.SetURL("http://user/");
+    TWURLFrame frame;
+    EXPECT_TRUE(frame.Assign(user));
+    EXPECT_EQ(frame.URL, "http://user/");
+    EXPECT_TRUE(frame.Modified);
+    TWURLFrame other;
+    other.SetURL("http://other/");
+    EXPECT_TRUE(frame.Assign(other));
+    EXPECT_EQ(frame.URL, "http://other/");
 }
 
 }  // namespace

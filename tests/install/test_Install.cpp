@@ -26,17 +26,17 @@ class InstallTest : public testing::Test {
 protected:
     void SetUp() override {
         const ToolRun run = RunSeparately(ShellQuote(COVRILO_CMAKE) + " --install " + ShellQuote(COVRILO_BINARY_DIR) +
-                                          " --prefix " + ShellQuote(prefix()));
-        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+                                          " --prefix " + ShellQuote(Prefix()));
+        ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
     }
-    fs::path prefix() const { return dir_ / "prefix"; }
-    fs::path bin(const std::string& program) const { return prefix() / "bin" / program; }
+    fs::path Prefix() const { return dir_ / "prefix"; }
+    fs::path Bin(const std::string& Program) const { return Prefix() / "bin" / Program; }
     // Runs an installed program with a clean environment of a user whose home is in the
     // test's folder.
-    ToolRun RunInstalled(const std::string& program, const std::string& args) const {
+    ToolRun RunInstalled(const std::string& Program, const std::string& Args) const {
         return RunSeparately("env -i PATH=/usr/bin:/bin HOME=" + ShellQuote((dir_ / "home").string()) +
                              " XDG_CONFIG_HOME=" + ShellQuote((dir_ / "config").string()) + " " +
-                             ShellQuote(bin(program).string()) + " " + args);
+                             ShellQuote(Bin(Program).string()) + " " + Args);
     }
     TempDir dir_;
 };
@@ -52,18 +52,18 @@ TEST_F(InstallTest, EveryFileIsInItsPlace) {
         files.push_back("share/man/man1/covrilo-cli.1");
         if (COVRILO_WITH_GUI) files.push_back("share/man/man1/covrilo.1");
     }
-    for (const std::string& file : files) EXPECT_TRUE(fs::is_regular_file(prefix() / file)) << file;
+    for (const std::string& file : files) EXPECT_TRUE(fs::is_regular_file(Prefix() / file)) << file;
     for (const char* program : {"covrilo-cli", "covrilo"}) {
-        if (!fs::exists(bin(program))) continue;
-        EXPECT_NE(fs::status(bin(program)).permissions() & fs::perms::others_exec, fs::perms::none) << program;
+        if (!fs::exists(Bin(program))) continue;
+        EXPECT_NE(fs::status(Bin(program)).permissions() & fs::perms::others_exec, fs::perms::none) << program;
     }
     if (!COVRILO_WITH_GUI) GTEST_SKIP() << "the window is not built (no Qt 6): no desktop file to check";
 
-    const fs::path desktop = prefix() / "share/applications/covrilo.desktop";
+    const fs::path desktop = Prefix() / "share/applications/covrilo.desktop";
     if (HaveTool("desktop-file-validate")) {
         const ToolRun valid = RunSeparately("desktop-file-validate " + ShellQuote(desktop.string()));
-        EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
-        EXPECT_EQ(valid.out + valid.err, "") << "no warnings either";
+        EXPECT_EQ(valid.ExitCode, 0) << valid.Out << valid.Err;
+        EXPECT_EQ(valid.Out + valid.Err, "") << "no warnings either";
     } else {
         ADD_FAILURE() << "desktop-file-validate (desktop-file-utils) is missing: scripts/deps.sh installs it";
     }
@@ -74,13 +74,13 @@ TEST_F(InstallTest, EveryFileIsInItsPlace) {
     const ToolRun svg = RunSeparately(std::string(kSystemPython) +
                                       " -c 'import sys, xml.etree.ElementTree as E; "
                                       "print(E.parse(sys.argv[1]).getroot().tag)' " +
-                                      ShellQuote((prefix() / "share/icons/hicolor/scalable/apps/covrilo.svg").string()));
-    EXPECT_EQ(svg.out, "{http://www.w3.org/2000/svg}svg\n") << svg.err;
+                                      ShellQuote((Prefix() / "share/icons/hicolor/scalable/apps/covrilo.svg").string()));
+    EXPECT_EQ(svg.Out, "{http://www.w3.org/2000/svg}svg\n") << svg.Err;
 }
 
 TEST_F(InstallTest, InstalledCliRunsAndKeepsItsFilesPerUser) {
     const ToolRun made = RunSeparately(ShellQuote(COVRILO_MAKE_DEMO_FILES) + " " + ShellQuote((dir_ / "demo").string()));
-    ASSERT_EQ(made.exitCode, 0) << made.out << made.err;
+    ASSERT_EQ(made.ExitCode, 0) << made.Out << made.Err;
     const fs::path song = dir_ / "demo" / "01 Morning Light.mp3";
     const fs::path cover = dir_ / "demo" / "cover.jpg";  // 1200 x 900: scaled into temp.jpg
     const std::string args = "add --cover " + ShellQuote(cover.string()) + " " + ShellQuote(song.string());
@@ -88,41 +88,41 @@ TEST_F(InstallTest, InstalledCliRunsAndKeepsItsFilesPerUser) {
     // An installed program (its bin/ writable, as root's is) keeps settings.xml and
     // temp.jpg in the user's configuration folder, never beside itself.
     const ToolRun run = RunInstalled("covrilo-cli", args);
-    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_EQ(run.out, "OK\t" + song.string() + "\n");
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_EQ(run.Out, "OK\t" + song.string() + "\n");
     const fs::path data = dir_ / "config" / "covrilo";
     EXPECT_TRUE(fs::is_regular_file(data / "settings.xml"));
     EXPECT_EQ(DecodeJpegFile(data / "temp.jpg").Width, 500);
-    EXPECT_FALSE(fs::exists(bin("settings.xml")));
-    EXPECT_FALSE(fs::exists(bin("temp.jpg")));
+    EXPECT_FALSE(fs::exists(Bin("settings.xml")));
+    EXPECT_FALSE(fs::exists(Bin("temp.jpg")));
 
     // Without XDG_CONFIG_HOME it is ~/.config/covrilo.
     const ToolRun home = RunSeparately("env -i PATH=/usr/bin:/bin HOME=" + ShellQuote((dir_ / "home").string()) + " " +
-                                       ShellQuote(bin("covrilo-cli").string()) + " " + args);
-    EXPECT_EQ(home.exitCode, 0) << home.out << home.err;
+                                       ShellQuote(Bin("covrilo-cli").string()) + " " + args);
+    EXPECT_EQ(home.ExitCode, 0) << home.Out << home.Err;
     EXPECT_TRUE(fs::is_regular_file(dir_ / "home" / ".config" / "covrilo" / "temp.jpg"));
 
     // Portable use: a settings.xml beside the program makes its folder the data folder.
-    WriteFileBytes(bin("settings.xml"),
+    WriteFileBytes(Bin("settings.xml"),
                    ToBytes("<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x -->\r\n"
                            "<xmlini>\r\n  <ImageSettings>\r\n    <MaxX>300</MaxX>\r\n  </ImageSettings>\r\n"
                            "</xmlini>\r\n"));
     const ToolRun portable = RunInstalled("covrilo-cli", args);
-    EXPECT_EQ(portable.exitCode, 0) << portable.out << portable.err;
-    EXPECT_EQ(DecodeJpegFile(bin("temp.jpg")).Width, 300);
+    EXPECT_EQ(portable.ExitCode, 0) << portable.Out << portable.Err;
+    EXPECT_EQ(DecodeJpegFile(Bin("temp.jpg")).Width, 300);
 }
 
 // The options the help lists for each command, each by its short and its long spelling:
 // "Options of add and remove:" belong to both commands, "Other options:" to all three. The
 // heads of the option lines ("-c, --cover") come with them.
 struct HelpOptions {
-    std::map<std::string, std::set<std::string>> byCommand;
-    std::vector<std::string> heads;
+    std::map<std::string, std::set<std::string>> ByCommand;
+    std::vector<std::string> Heads;
 };
-HelpOptions OptionsOfTheHelp(const std::string& help) {
+HelpOptions OptionsOfTheHelp(const std::string& Help) {
     HelpOptions result;
     std::vector<std::string> commands;
-    std::istringstream in(help);
+    std::istringstream in(Help);
     for (std::string line; std::getline(in, line);) {
         if (line.empty()) continue;
         if (line[0] != ' ') {
@@ -141,27 +141,27 @@ HelpOptions OptionsOfTheHelp(const std::string& help) {
         for (std::string word; words >> word && word[0] == '-';) {
             head += (head.empty() ? "" : " ") + word;
             if (word.back() == ',') word.pop_back();
-            for (const std::string& command : commands) result.byCommand[command].insert(word);
+            for (const std::string& command : commands) result.ByCommand[command].insert(word);
         }
-        result.heads.push_back(head);
+        result.Heads.push_back(head);
     }
     return result;
 }
 
 TEST_F(InstallTest, HelpAndManPagesSayHowToUseThePrograms) {
     const ToolRun cli = RunInstalled("covrilo-cli", "--help");
-    EXPECT_EQ(cli.exitCode, 0);
-    EXPECT_EQ(cli.out.rfind("Usage: covrilo-cli add --cover PICTURE", 0), 0u) << cli.out;
-    EXPECT_EQ(RunInstalled("covrilo-cli", "--version").out, "covrilo-cli 2.0.1\n");
+    EXPECT_EQ(cli.ExitCode, 0);
+    EXPECT_EQ(cli.Out.rfind("Usage: covrilo-cli add --cover PICTURE", 0), 0u) << cli.Out;
+    EXPECT_EQ(RunInstalled("covrilo-cli", "--version").Out, "covrilo-cli 2.0.1\n");
     if (COVRILO_WITH_GUI) {
         const ToolRun gui = RunInstalled("covrilo", "--help");  // no display in this environment
-        EXPECT_EQ(gui.exitCode, 0) << gui.err;
-        EXPECT_EQ(gui.out.rfind("Usage: covrilo [FILE|FOLDER]...", 0), 0u) << gui.out;
+        EXPECT_EQ(gui.ExitCode, 0) << gui.Err;
+        EXPECT_EQ(gui.Out.rfind("Usage: covrilo [FILE|FOLDER]...", 0), 0u) << gui.Out;
     }
     if (!COVRILO_WITH_MAN) GTEST_SKIP() << "help2man was not found at build time: no man pages";
     if (!HaveTool("man")) GTEST_SKIP() << "man (man-db) is not installed";
 
-    struct Page { const char* name; std::vector<std::string> says; bool needsGui; };
+    struct Page { const char* Name; std::vector<std::string> Says; bool NeedsGui; };
     Page pages[] = {
         {"covrilo-cli", {"NAME", "covrilo-cli - put one cover picture", "SYNOPSIS", "covrilo-cli add --cover PICTURE",
                          "covrilo-cli remove", "--max-width", "--kind", "2.4-utf8", "FILES", "settings.xml",
@@ -170,37 +170,37 @@ TEST_F(InstallTest, HelpAndManPagesSayHowToUseThePrograms) {
                      "settings.xml"}, true},
     };
     // The man page is made from the help: every option of the help is in it, as the help has it.
-    const HelpOptions help = OptionsOfTheHelp(cli.out);
-    ASSERT_FALSE(help.heads.empty());
-    for (const std::string& head : help.heads) pages[0].says.push_back(head);
+    const HelpOptions help = OptionsOfTheHelp(cli.Out);
+    ASSERT_FALSE(help.Heads.empty());
+    for (const std::string& head : help.Heads) pages[0].Says.push_back(head);
     for (const Page& page : pages) {
-        if (page.needsGui && !COVRILO_WITH_GUI) continue;
+        if (page.NeedsGui && !COVRILO_WITH_GUI) continue;
         // As `man covrilo-cli` shows it once the prefix is on the MANPATH.
-        const ToolRun shown = RunSeparately("MANPATH=" + ShellQuote((prefix() / "share/man").string()) +
-                                            " MANWIDTH=200 man " + page.name + " | col -b");
-        ASSERT_EQ(shown.exitCode, 0) << shown.err;
-        for (const std::string& text : page.says)
-            EXPECT_NE(shown.out.find(text), std::string::npos) << page.name << " lacks " << text << ":\n" << shown.out;
+        const ToolRun shown = RunSeparately("MANPATH=" + ShellQuote((Prefix() / "share/man").string()) +
+                                            " MANWIDTH=200 man " + page.Name + " | col -b");
+        ASSERT_EQ(shown.ExitCode, 0) << shown.Err;
+        for (const std::string& text : page.Says)
+            EXPECT_NE(shown.Out.find(text), std::string::npos) << page.Name << " lacks " << text << ":\n" << shown.Out;
     }
 }
 
 // The completions bash offers for a command line whose last word is being typed.
-std::vector<std::string> Complete(const fs::path& script, const std::string& function,
-                                  const std::vector<std::string>& words, const fs::path& cwd) {
+std::vector<std::string> Complete(const fs::path& Script, const std::string& Function,
+                                  const std::vector<std::string>& Words, const fs::path& Cwd) {
     std::string line;
     std::string array;
-    for (const std::string& word : words) {
+    for (const std::string& word : Words) {
         line += (line.empty() ? "" : " ") + word;
         array += " " + ShellQuote(word);
     }
     const std::string program = "source /usr/share/bash-completion/bash_completion; source " +
-                                ShellQuote(script.string()) + "; COMP_WORDS=(" + array +
-                                "); COMP_CWORD=" + std::to_string(words.size() - 1) + "; COMP_LINE=" +
-                                ShellQuote(line) + "; COMP_POINT=${#COMP_LINE}; " + function +
+                                ShellQuote(Script.string()) + "; COMP_WORDS=(" + array +
+                                "); COMP_CWORD=" + std::to_string(Words.size() - 1) + "; COMP_LINE=" +
+                                ShellQuote(line) + "; COMP_POINT=${#COMP_LINE}; " + Function +
                                 "; printf '%s\\n' \"${COMPREPLY[@]}\"";
-    const ToolRun run = RunSeparately("cd " + ShellQuote(cwd.string()) + " && bash -c " + ShellQuote(program));
+    const ToolRun run = RunSeparately("cd " + ShellQuote(Cwd.string()) + " && bash -c " + ShellQuote(program));
     std::vector<std::string> result;
-    std::istringstream in(run.out);
+    std::istringstream in(run.Out);
     for (std::string item; std::getline(in, item);)
         if (!item.empty()) result.push_back(item);
     std::sort(result.begin(), result.end());
@@ -210,7 +210,7 @@ std::vector<std::string> Complete(const fs::path& script, const std::string& fun
 TEST_F(InstallTest, BashCompletionKnowsTheCommandsOptionsKindsAndFiles) {
     if (!fs::exists("/usr/share/bash-completion/bash_completion"))
         GTEST_SKIP() << "bash-completion is not installed";
-    const fs::path script = prefix() / "share/bash-completion/completions/covrilo-cli";
+    const fs::path script = Prefix() / "share/bash-completion/completions/covrilo-cli";
     const fs::path music = dir_ / "music";
     fs::create_directories(music / "Album");
     for (const char* name : {"a.mp3", "B.MP3", "cover.jpg", "notes.txt"}) WriteFileBytes(music / name, ToBytes("x"));
@@ -231,10 +231,10 @@ TEST_F(InstallTest, BashCompletionKnowsTheCommandsOptionsKindsAndFiles) {
     EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "--kind", ""}, music), kinds);
     // Every option of a command in the help, long and short, is offered for that command and
     // nothing else is; a value is completed after the short spelling as after the long one.
-    const HelpOptions help = OptionsOfTheHelp(RunInstalled("covrilo-cli", "--help").out);
-    ASSERT_EQ(help.byCommand.size(), 3u);
-    EXPECT_TRUE(help.byCommand.at("add").count("-c") && help.byCommand.at("add").count("--cover-from-folder"));
-    for (const auto& [command, options] : help.byCommand) {
+    const HelpOptions help = OptionsOfTheHelp(RunInstalled("covrilo-cli", "--help").Out);
+    ASSERT_EQ(help.ByCommand.size(), 3u);
+    EXPECT_TRUE(help.ByCommand.at("add").count("-c") && help.ByCommand.at("add").count("--cover-from-folder"));
+    for (const auto& [command, options] : help.ByCommand) {
         SCOPED_TRACE(command);
         const Words offered = Complete(script, "_covrilo_cli", {"covrilo-cli", command, "-"}, music);
         EXPECT_EQ(std::set<std::string>(offered.begin(), offered.end()), options);
@@ -247,7 +247,7 @@ TEST_F(InstallTest, BashCompletionKnowsTheCommandsOptionsKindsAndFiles) {
               (Words{"Album", "B.MP3", "a.mp3", "cover.jpg", "notes.txt"}));
 
     if (!COVRILO_WITH_GUI) return;
-    const fs::path gui = prefix() / "share/bash-completion/completions/covrilo";
+    const fs::path gui = Prefix() / "share/bash-completion/completions/covrilo";
     EXPECT_EQ(Complete(gui, "_covrilo", {"covrilo", ""}, music), (Words{"Album", "B.MP3", "a.mp3", "cover.jpg"}));
     EXPECT_EQ(Complete(gui, "_covrilo", {"covrilo", "--"}, music), (Words{"--", "--help", "--version"}));
 }

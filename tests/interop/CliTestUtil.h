@@ -13,11 +13,11 @@ namespace covrilo::test {
 
 // Runs covrilo-cli with the arguments (each shell-quoted); prefix goes in front of the program
 // (for example "setpriv ... ").
-inline CliRun RunCli(const std::vector<std::string>& args, const std::string& prefix = "") {
-    std::string command = prefix + ShellQuote(kCovriloCli);
-    for (const std::string& arg : args) command += " " + ShellQuote(arg);
+inline CliRun RunCli(const std::vector<std::string>& Args, const std::string& Prefix = "") {
+    std::string command = Prefix + ShellQuote(kCovriloCli);
+    for (const std::string& arg : Args) command += " " + ShellQuote(arg);
     const ToolRun run = RunSeparately(command);
-    return ParseCliRun(run.exitCode, run.out, run.err);
+    return ParseCliRun(run.ExitCode, run.Out, run.Err);
 }
 
 }  // namespace covrilo::test

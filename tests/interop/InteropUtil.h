@@ -47,10 +47,10 @@ enum class Tool {
 };
 
 // Name of the tool for messages ("lame", "mutagen (python3-mutagen)", ...).
-std::string ToolName(Tool tool);
-bool HaveInteropTool(Tool tool);
+std::string ToolName(Tool Tool);
+bool HaveInteropTool(Tool Tool);
 // Empty when every tool is there; otherwise "missing: lame, taglib_dump (...)" for GTEST_SKIP.
-std::string MissingTools(std::initializer_list<Tool> tools);
+std::string MissingTools(std::initializer_list<Tool> Tools);
 
 // Skips the current test (with the reason) unless all the named tools are there.
 #define INTEROP_REQUIRE(...)                                                                        \
@@ -67,71 +67,71 @@ inline constexpr const char* kSystemPython = "/usr/bin/python3";
 // Runs a shell command line with stdin from /dev/null and stdout and stderr captured apart
 // (for programs whose stdout is data, such as the dumps or covrilo-cli).
 struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
+    int ExitCode = -1;
+    std::string Out;
+    std::string Err;
 };
-ToolRun RunSeparately(const std::string& commandLine);
+ToolRun RunSeparately(const std::string& CommandLine);
 
 // ---- fixtures made by real encoders -------------------------------------------------------
 
 enum class Encoder { Lame, Ffmpeg };
 
 struct AudioOptions {
-    double seconds = 1.0;
-    int sampleRate = 44100;
-    int channels = 2;
-    int bitrateKbps = 128;  // MP3 only; constant bit rate
-    Encoder encoder = Encoder::Lame;
+    double Seconds = 1.0;
+    int SampleRate = 44100;
+    int Channels = 2;
+    int BitrateKbps = 128;  // MP3 only; constant bit rate
+    Encoder Program = Encoder::Lame;  // the encoder that makes the file
     // More arguments for the encoder, placed before the file names (they win over ours):
     // {"--add-id3v2", "--tt", "Title"} lets lame write its own tag; {"-id3v2_version", "3",
     // "-metadata", "title=T"} does the same for ffmpeg; {"-T", "TITLE=x"} for flac and oggenc.
-    std::vector<std::string> encoderArgs;
+    std::vector<std::string> EncoderArgs;
 };
 
 // A 16-bit PCM WAV of a 440 Hz sine, written by us (the input of lame, flac and oggenc).
-void MakeWav(const std::filesystem::path& file, const AudioOptions& options = {});
+void MakeWav(const std::filesystem::path& File, const AudioOptions& Options = {});
 // An MP3 without tags: lame from our WAV (lame adds its usual Info frame), or ffmpeg's
 // libmp3lame from its sine source with no ID3 tag.
-void MakeMp3(const std::filesystem::path& file, double seconds, Encoder encoder = Encoder::Lame);
-void MakeMp3(const std::filesystem::path& file, const AudioOptions& options);
+void MakeMp3(const std::filesystem::path& File, double Seconds, Encoder Program = Encoder::Lame);
+void MakeMp3(const std::filesystem::path& File, const AudioOptions& Options);
 // A FLAC file (flac) and an Ogg Vorbis file (oggenc), from our WAV; flac adds its vendor comment.
-void MakeFlac(const std::filesystem::path& file, const AudioOptions& options = {});
-void MakeOggVorbis(const std::filesystem::path& file, const AudioOptions& options = {});
-// A WMA (ASF, WMAv2) file from ffmpeg's sine source; tags through encoderArgs, e.g.
+void MakeFlac(const std::filesystem::path& File, const AudioOptions& Options = {});
+void MakeOggVorbis(const std::filesystem::path& File, const AudioOptions& Options = {});
+// A WMA (ASF, WMAv2) file from ffmpeg's sine source; tags through EncoderArgs, e.g.
 // {"-metadata", "title=T", "-metadata", "artist=A"} (ffmpeg writes both the content
 // description and extended attributes).
-void MakeWma(const std::filesystem::path& file, const AudioOptions& options = {});
+void MakeWma(const std::filesystem::path& File, const AudioOptions& Options = {});
 // A test-pattern picture of the given size: ffmpeg when there, else PIL. The format is the
 // function's, whatever the file name says.
-void MakeJpeg(const std::filesystem::path& file, int width, int height);
-void MakePng(const std::filesystem::path& file, int width, int height);
+void MakeJpeg(const std::filesystem::path& File, int Width, int Height);
+void MakePng(const std::filesystem::path& File, int Width, int Height);
 
 // ---- peers ---------------------------------------------------------------------------------
 
 // Writes tags with mutagen's own writers; specJson is the input of tools/mutagen_tag.py.
-void MutagenTag(const std::filesystem::path& file, const std::string& specJson);
+void MutagenTag(const std::filesystem::path& File, const std::string& SpecJson);
 // What mutagen and TagLib read (the common schema of the README).
-JsonValue MutagenDump(const std::filesystem::path& file);
-JsonValue TaglibDump(const std::filesystem::path& file);
+JsonValue MutagenDump(const std::filesystem::path& File);
+JsonValue TaglibDump(const std::filesystem::path& File);
 // ffmpeg decodes the file's first audio stream with nothing logged at level "error" (messages
 // of its picture decoders about an attached picture aside); on failure the message holds
 // ffmpeg's output.
-::testing::AssertionResult FfmpegDecodesCleanly(const std::filesystem::path& file);
+::testing::AssertionResult FfmpegDecodesCleanly(const std::filesystem::path& File);
 // ffmpeg finds an attached picture (its first video stream) and decodes it without errors.
-::testing::AssertionResult FfmpegDecodesAttachedPicture(const std::filesystem::path& file);
+::testing::AssertionResult FfmpegDecodesAttachedPicture(const std::filesystem::path& File);
 
 // Runs tools/preservation_check.py: covrilo-cli (cli) applies each operation (ops: a comma
 // list of its operation names, "" for all seven) to copies of the files in work, and mutagen,
 // eyeD3 and TagLib check every result. Returns its report (see the script's description).
-JsonValue RunPreservationCheck(const std::filesystem::path& cli, const std::vector<std::filesystem::path>& files,
-                               const std::filesystem::path& cover, const std::filesystem::path& work,
-                               const std::string& ops = "");
+JsonValue RunPreservationCheck(const std::filesystem::path& Cli, const std::vector<std::filesystem::path>& Files,
+                               const std::filesystem::path& Cover, const std::filesystem::path& Work,
+                               const std::string& Ops = "");
 
 // The frames of a dump's ID3v2 tag with the given id, in order (empty when there is no tag).
-std::vector<JsonValue> FramesWithId(const JsonValue& dump, const std::string& id);
+std::vector<JsonValue> FramesWithId(const JsonValue& Dump, const std::string& Id);
 // The ids of a dump's ID3v2 frames, in order.
-std::vector<std::string> FrameIds(const JsonValue& dump);
+std::vector<std::string> FrameIds(const JsonValue& Dump);
 
 // ---- audio bytes ---------------------------------------------------------------------------
 
@@ -140,16 +140,16 @@ std::vector<std::string> FrameIds(const JsonValue& dump);
 // any order. Our own reading, independent of the library under test, so tests can check that
 // a tag write left the audio untouched.
 struct ByteRange {
-    uint64_t begin = 0;
-    uint64_t end = 0;
-    uint64_t size() const { return end - begin; }
+    uint64_t Begin = 0;
+    uint64_t End = 0;
+    uint64_t Size() const { return End - Begin; }
 };
-ByteRange MpegAudioRange(const Bytes& file);
-ByteRange MpegAudioRange(const std::filesystem::path& file);
-Bytes MpegAudioBytes(const std::filesystem::path& file);
+ByteRange MpegAudioRange(const Bytes& File);
+ByteRange MpegAudioRange(const std::filesystem::path& File);
+Bytes MpegAudioBytes(const std::filesystem::path& File);
 
 // Lower-case hex SHA-256 of bytes or of a file, to compare with the dumps' picture hashes.
-std::string Sha256OfBytes(const Bytes& data);
-std::string Sha256OfFile(const std::filesystem::path& file);
+std::string Sha256OfBytes(const Bytes& Data);
+std::string Sha256OfFile(const std::filesystem::path& File);
 
 }  // namespace covrilo::test

@@ -13,7 +13,7 @@ constexpr int kMaxDepth = 64;
 
 class Parser {
 public:
-    explicit Parser(std::string_view text) : text_(text) {}
+    explicit Parser(std::string_view Text) : text_(Text) {}
 
     JsonValue Document() {
         JsonValue value = Value(0);
@@ -23,8 +23,8 @@ public:
     }
 
 private:
-    [[noreturn]] void Fail(const std::string& what) const {
-        throw JsonError("JSON: " + what + " at offset " + std::to_string(pos_));
+    [[noreturn]] void Fail(const std::string& What) const {
+        throw JsonError("JSON: " + What + " at offset " + std::to_string(pos_));
     }
 
     void SkipBlanks() {
@@ -39,22 +39,22 @@ private:
         return text_[pos_];
     }
 
-    void Expect(char c) {
-        if (Peek() != c) Fail(std::string("expected '") + c + "'");
+    void Expect(char C) {
+        if (Peek() != C) Fail(std::string("expected '") + C + "'");
         ++pos_;
     }
 
-    bool TakeWord(std::string_view word) {
-        if (word.size() > text_.size() - pos_ || text_.substr(pos_, word.size()) != word) return false;
-        pos_ += word.size();
+    bool TakeWord(std::string_view Word) {
+        if (Word.size() > text_.size() - pos_ || text_.substr(pos_, Word.size()) != Word) return false;
+        pos_ += Word.size();
         return true;
     }
 
-    JsonValue Value(int depth) {
-        if (depth > kMaxDepth) Fail("nesting too deep");
+    JsonValue Value(int Depth) {
+        if (Depth > kMaxDepth) Fail("nesting too deep");
         char c = Peek();
-        if (c == '{') return ObjectValue(depth);
-        if (c == '[') return ArrayValue(depth);
+        if (c == '{') return ObjectValue(Depth);
+        if (c == '[') return ArrayValue(Depth);
         if (c == '"') return JsonValue(String());
         if (TakeWord("true")) return JsonValue(true);
         if (TakeWord("false")) return JsonValue(false);
@@ -63,7 +63,7 @@ private:
         Fail("unexpected character");
     }
 
-    JsonValue ObjectValue(int depth) {
+    JsonValue ObjectValue(int Depth) {
         Expect('{');
         JsonValue::Object members;
         if (Peek() == '}') {
@@ -74,7 +74,7 @@ private:
             if (Peek() != '"') Fail("expected a member name");
             std::string key = String();
             Expect(':');
-            members.insert_or_assign(std::move(key), Value(depth + 1));
+            members.insert_or_assign(std::move(key), Value(Depth + 1));
             char c = Peek();
             ++pos_;
             if (c == '}') break;
@@ -83,7 +83,7 @@ private:
         return JsonValue(std::move(members));
     }
 
-    JsonValue ArrayValue(int depth) {
+    JsonValue ArrayValue(int Depth) {
         Expect('[');
         JsonValue::Array elements;
         if (Peek() == ']') {
@@ -91,7 +91,7 @@ private:
             return JsonValue(std::move(elements));
         }
         for (;;) {
-            elements.push_back(Value(depth + 1));
+            elements.push_back(Value(Depth + 1));
             char c = Peek();
             ++pos_;
             if (c == ']') break;
@@ -125,21 +125,21 @@ private:
         return value;
     }
 
-    static void AppendUtf8(std::string& out, unsigned cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
+    static void AppendUtf8(std::string& Out, unsigned Cp) {
+        if (Cp < 0x80) {
+            Out += static_cast<char>(Cp);
+        } else if (Cp < 0x800) {
+            Out += static_cast<char>(0xC0 | (Cp >> 6));
+            Out += static_cast<char>(0x80 | (Cp & 0x3F));
+        } else if (Cp < 0x10000) {
+            Out += static_cast<char>(0xE0 | (Cp >> 12));
+            Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+            Out += static_cast<char>(0x80 | (Cp & 0x3F));
         } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
+            Out += static_cast<char>(0xF0 | (Cp >> 18));
+            Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
+            Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+            Out += static_cast<char>(0x80 | (Cp & 0x3F));
         }
     }
 
@@ -191,57 +191,57 @@ private:
     size_t pos_ = 0;
 };
 
-void DumpString(std::string& out, const std::string& s) {
-    out += '"';
-    for (char c : s) {
+void DumpString(std::string& Out, const std::string& S) {
+    Out += '"';
+    for (char c : S) {
         if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
+            Out += '\\';
+            Out += c;
         } else if (static_cast<unsigned char>(c) < 0x20) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-            out += buf;
+            Out += buf;
         } else {
-            out += c;
+            Out += c;
         }
     }
-    out += '"';
+    Out += '"';
 }
 
-void DumpValue(std::string& out, const JsonValue& v) {
-    if (v.IsNull()) out += "null";
-    else if (v.IsBool()) out += v.Bool() ? "true" : "false";
-    else if (v.IsNumber()) {
+void DumpValue(std::string& Out, const JsonValue& V) {
+    if (V.IsNull()) Out += "null";
+    else if (V.IsBool()) Out += V.Bool() ? "true" : "false";
+    else if (V.IsNumber()) {
         char buf[32];
-        std::snprintf(buf, sizeof buf, "%.17g", v.Number());
-        out += buf;
-    } else if (v.IsString()) DumpString(out, v.Str());
-    else if (v.IsArray()) {
-        out += '[';
+        std::snprintf(buf, sizeof buf, "%.17g", V.Number());
+        Out += buf;
+    } else if (V.IsString()) DumpString(Out, V.Str());
+    else if (V.IsArray()) {
+        Out += '[';
         bool first = true;
-        for (const auto& e : v.Arr()) {
-            if (!first) out += ',';
+        for (const auto& e : V.Arr()) {
+            if (!first) Out += ',';
             first = false;
-            DumpValue(out, e);
+            DumpValue(Out, e);
         }
-        out += ']';
+        Out += ']';
     } else {
-        out += '{';
+        Out += '{';
         bool first = true;
-        for (const auto& [k, e] : v.Obj()) {
-            if (!first) out += ',';
+        for (const auto& [k, e] : V.Obj()) {
+            if (!first) Out += ',';
             first = false;
-            DumpString(out, k);
-            out += ':';
-            DumpValue(out, e);
+            DumpString(Out, k);
+            Out += ':';
+            DumpValue(Out, e);
         }
-        out += '}';
+        Out += '}';
     }
 }
 
 }  // namespace
 
-JsonValue JsonValue::Parse(std::string_view text) { return Parser(text).Document(); }
+JsonValue JsonValue::Parse(std::string_view Text) { return Parser(Text).Document(); }
 
 std::string JsonValue::TypeName() const {
     if (IsNull()) return "null";
@@ -283,22 +283,22 @@ const JsonValue::Object& JsonValue::Obj() const {
     return std::get<Object>(value_);
 }
 
-const JsonValue& JsonValue::operator[](const std::string& key) const {
+const JsonValue& JsonValue::operator[](const std::string& Key) const {
     static const JsonValue kNull;
     const Object& members = Obj();
-    auto it = members.find(key);
+    auto it = members.find(Key);
     return it == members.end() ? kNull : it->second;
 }
 
-const JsonValue& JsonValue::operator[](size_t index) const {
+const JsonValue& JsonValue::operator[](size_t Index) const {
     const Array& elements = Arr();
-    if (index >= elements.size())
-        throw JsonError("JSON: index " + std::to_string(index) + " out of range (size " +
+    if (Index >= elements.size())
+        throw JsonError("JSON: index " + std::to_string(Index) + " out of range (size " +
                         std::to_string(elements.size()) + ")");
-    return elements[index];
+    return elements[Index];
 }
 
-bool JsonValue::Has(const std::string& key) const { return Obj().count(key) != 0; }
+bool JsonValue::Has(const std::string& Key) const { return Obj().count(Key) != 0; }
 
 size_t JsonValue::Size() const { return IsArray() ? Arr().size() : Obj().size(); }
 

@@ -25,14 +25,14 @@ public:
     using Object = std::map<std::string, JsonValue>;
 
     JsonValue() = default;
-    explicit JsonValue(bool value) : value_(value) {}
-    explicit JsonValue(double value) : value_(value) {}
-    explicit JsonValue(std::string value) : value_(std::move(value)) {}
-    explicit JsonValue(Array value) : value_(std::move(value)) {}
-    explicit JsonValue(Object value) : value_(std::move(value)) {}
+    explicit JsonValue(bool Value) : value_(Value) {}
+    explicit JsonValue(double Value) : value_(Value) {}
+    explicit JsonValue(std::string Value) : value_(std::move(Value)) {}
+    explicit JsonValue(Array Value) : value_(std::move(Value)) {}
+    explicit JsonValue(Object Value) : value_(std::move(Value)) {}
 
     // Parses a whole document; trailing non-blank text is an error.
-    static JsonValue Parse(std::string_view text);
+    static JsonValue Parse(std::string_view Text);
 
     bool IsNull() const { return std::holds_alternative<std::monostate>(value_); }
     bool IsBool() const { return std::holds_alternative<bool>(value_); }
@@ -51,10 +51,10 @@ public:
 
     // Object member; a missing member reads as null so that optional parts can be tested
     // with IsNull(). Throws when this is not an object.
-    const JsonValue& operator[](const std::string& key) const;
+    const JsonValue& operator[](const std::string& Key) const;
     // Array element; throws when out of range or not an array.
-    const JsonValue& operator[](size_t index) const;
-    bool Has(const std::string& key) const;
+    const JsonValue& operator[](size_t Index) const;
+    bool Has(const std::string& Key) const;
     size_t Size() const;  // elements of an array or members of an object
 
     // Strings of an array of strings (the "text" of a frame, the values of an item).

@@ -17,19 +17,19 @@ constexpr std::array<uint32_t, 64> kRound = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-constexpr uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+constexpr uint32_t Rotr(uint32_t X, int N) { return (X >> N) | (X << (32 - N)); }
 
-void Compress(std::array<uint32_t, 8>& h, const uint8_t* block) {
+void Compress(std::array<uint32_t, 8>& H, const uint8_t* Block) {
     std::array<uint32_t, 64> w{};
     for (size_t i = 0; i < 16; ++i)
-        w[i] = (uint32_t{block[4 * i]} << 24) | (uint32_t{block[4 * i + 1]} << 16) |
-               (uint32_t{block[4 * i + 2]} << 8) | uint32_t{block[4 * i + 3]};
+        w[i] = (uint32_t{Block[4 * i]} << 24) | (uint32_t{Block[4 * i + 1]} << 16) |
+               (uint32_t{Block[4 * i + 2]} << 8) | uint32_t{Block[4 * i + 3]};
     for (size_t i = 16; i < 64; ++i) {
         uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
         uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7];
+    uint32_t a = H[0], b = H[1], c = H[2], d = H[3], e = H[4], f = H[5], g = H[6], k = H[7];
     for (size_t i = 0; i < 64; ++i) {
         uint32_t t1 = k + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
         uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
@@ -42,24 +42,24 @@ void Compress(std::array<uint32_t, 8>& h, const uint8_t* block) {
         b = a;
         a = t1 + t2;
     }
-    h[0] += a; h[1] += b; h[2] += c; h[3] += d; h[4] += e; h[5] += f; h[6] += g; h[7] += k;
+    H[0] += a; H[1] += b; H[2] += c; H[3] += d; H[4] += e; H[5] += f; H[6] += g; H[7] += k;
 }
 
 }  // namespace
 
-std::string Sha256Hex(const uint8_t* data, size_t size) {
+std::string Sha256Hex(const uint8_t* Data, size_t Size) {
     std::array<uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                  0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    size_t whole = size - size % 64;
-    for (size_t pos = 0; pos < whole; pos += 64) Compress(h, data + pos);
+    size_t whole = Size - Size % 64;
+    for (size_t pos = 0; pos < whole; pos += 64) Compress(h, Data + pos);
 
     // Last partial block, the 0x80 marker and the bit length, in one or two blocks.
     std::array<uint8_t, 128> tail{};
-    size_t rest = size - whole;
-    for (size_t i = 0; i < rest; ++i) tail[i] = data[whole + i];
+    size_t rest = Size - whole;
+    for (size_t i = 0; i < rest; ++i) tail[i] = Data[whole + i];
     tail[rest] = 0x80;
     size_t tailSize = rest + 1 + 8 <= 64 ? 64 : 128;
-    uint64_t bits = static_cast<uint64_t>(size) * 8;
+    uint64_t bits = static_cast<uint64_t>(Size) * 8;
     for (size_t i = 0; i < 8; ++i) tail[tailSize - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
     for (size_t pos = 0; pos < tailSize; pos += 64) Compress(h, tail.data() + pos);
 

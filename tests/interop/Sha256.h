@@ -9,11 +9,11 @@
 
 namespace covrilo::test {
 
-std::string Sha256Hex(const uint8_t* data, size_t size);
+std::string Sha256Hex(const uint8_t* Data, size_t Size);
 
 template <typename Container>
-std::string Sha256Hex(const Container& bytes) {
-    return Sha256Hex(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+std::string Sha256Hex(const Container& Data) {
+    return Sha256Hex(reinterpret_cast<const uint8_t*>(Data.data()), Data.size());
 }
 
 }  // namespace covrilo::test

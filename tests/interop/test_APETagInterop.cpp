@@ -12,9 +12,9 @@ namespace covrilo::test {
 namespace {
 
 // The APE text items of a peer's dump, in the dump's (sorted) order.
-std::vector<std::pair<std::string, std::vector<std::string>>> ApeTextItems(const JsonValue& dump) {
+std::vector<std::pair<std::string, std::vector<std::string>>> ApeTextItems(const JsonValue& Dump) {
     std::vector<std::pair<std::string, std::vector<std::string>>> items;
-    const JsonValue& ape = dump["ape"];
+    const JsonValue& ape = Dump["ape"];
     for (size_t i = 0; i < ape["items"].Size(); ++i) {
         const JsonValue& item = ape["items"][i];
         EXPECT_EQ(item["type"].Str(), "text") << item.Dump();

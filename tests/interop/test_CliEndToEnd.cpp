@@ -29,8 +29,8 @@ namespace fs = std::filesystem;
 
 enum class Source { V22, V23, V24, V1Only, V1Lyrics3, NoTag };
 
-const char* SourceFile(Source source) {
-    switch (source) {
+const char* SourceFile(Source Source) {
+    switch (Source) {
         case Source::V22:
             return "v22.mp3";
         case Source::V23:
@@ -47,17 +47,17 @@ const char* SourceFile(Source source) {
     return "";
 }
 
-bool HasV2Tag(Source source) {
-    return source == Source::V22 || source == Source::V23 || source == Source::V24;
+bool HasV2Tag(Source Source) {
+    return Source == Source::V22 || Source == Source::V23 || Source == Source::V24;
 }
 
 // What the facade reads from a source, and what the ID3v1 record then holds after a write
 // (Windows-1252, 30 characters; characters it lacks become '?').
 struct Expected {
-    std::string artist, title, album, year, comment, genre;
-    int track = 0;
-    std::string v1Artist, v1Title, v1Album, v1Comment;
-    int v1Genre = 255;
+    std::string Artist, Title, Album, Year, Comment, Genre;
+    int Track = 0;
+    std::string V1Artist, V1Title, V1Album, V1Comment;
+    int V1Genre = 255;
 };
 
 // The ID3v2 values win over the ID3v1 record that the 2.3 source also has.
@@ -102,8 +102,8 @@ const Expected kFromLyrics3{"\xc3\x84rtist v1",
                             17};
 const Expected kFromNothing{};
 
-const Expected& ExpectedFor(Source source) {
-    switch (source) {
+const Expected& ExpectedFor(Source Source) {
+    switch (Source) {
         case Source::V22:
         case Source::V23:
         case Source::V24:
@@ -119,14 +119,14 @@ const Expected& ExpectedFor(Source source) {
 }
 
 // Whether ISO-8859-1 holds the UTF-8 text: no character above U+00FF.
-bool FitsLatin1(const std::string& utf8) {
-    for (const char c : utf8)
+bool FitsLatin1(const std::string& Utf8) {
+    for (const char c : Utf8)
         if (static_cast<unsigned char>(c) >= 0xC4) return false;  // lead byte of U+0100 and above
     return true;
 }
 
-std::string V1Spec(bool fromV2Source) {
-    if (fromV2Source)
+std::string V1Spec(bool FromV2Source) {
+    if (FromV2Source)
         return R"({"title": "v1 title", "artist": "v1 artist", "album": "v1 album", "year": "1999",
                    "comment": "v1 comment", "track": 3, "genre": 0})";
     return R"({"title": "T\u00eftle v1", "artist": "\u00c4rtist v1", "album": "Alb\u00fcm v1", "year": "1999",
@@ -134,12 +134,12 @@ std::string V1Spec(bool fromV2Source) {
 }
 
 // A full tag of the given version: the values the facade rewrites, and frames it must keep.
-std::string V2Spec(int version, const fs::path& oldFront, const fs::path& back, bool withV1) {
-    const std::string yearId = version == 4 ? "TDRC" : "TYER";
-    std::string tags = R"({"id3v2": {"version": )" + std::to_string(version) + R"(, "frames": [
+std::string V2Spec(int Version, const fs::path& OldFront, const fs::path& Back, bool WithV1) {
+    const std::string yearId = Version == 4 ? "TDRC" : "TYER";
+    std::string tags = R"({"id3v2": {"version": )" + std::to_string(Version) + R"(, "frames": [
         {"id": "TPE1", "text": "\u00c4rtist \u00d6ne"}, {"id": "TIT2", "text": "T\u00eftle \u03a9"},
         {"id": "TALB", "text": "Alb\u00fcm"}, {"id": "TRCK", "text": "7/12"}, {"id": "TCON", "text": )" +
-                       std::string(version == 4 ? R"(["Rock", "Pop"])" : R"("Rock")") + R"(},
+                       std::string(Version == 4 ? R"(["Rock", "Pop"])" : R"("Rock")") + R"(},
         {"id": "COMM", "lang": "eng", "desc": "", "text": "C\u00f6mment"},
         {"id": "COMM", "lang": "eng", "desc": "iTunNORM", "text": " 0000044E 00000460"},
         {"id": ")" + yearId +
@@ -147,68 +147,68 @@ std::string V2Spec(int version, const fs::path& oldFront, const fs::path& back, 
         {"id": "TPE2", "text": "B\u00e4nd Extra"},
         {"id": "TXXX", "desc": "REPLAYGAIN_TRACK_GAIN", "text": ["-6.50 dB"]},
         {"id": "APIC", "type": 3, "mime": "image/jpeg", "desc": "old front", "file": ")" +
-                       oldFront.string() + R"("},
+                       OldFront.string() + R"("},
         {"id": "APIC", "type": 4, "mime": "image/png", "desc": "back", "file": ")" +
-                       back.string() + R"("})";
-    if (version != 2) tags += R"(, {"id": "PRIV", "owner": "covrilo.test", "data_hex": "00ff10"})";
-    if (version == 4) tags += R"(, {"id": "TXXX", "desc": "CATALOG", "text": ["A1", "B2"]})";
+                       Back.string() + R"("})";
+    if (Version != 2) tags += R"(, {"id": "PRIV", "owner": "covrilo.test", "data_hex": "00ff10"})";
+    if (Version == 4) tags += R"(, {"id": "TXXX", "desc": "CATALOG", "text": ["A1", "B2"]})";
     tags += "]}, \"id3v1\": ";
-    tags += withV1 ? V1Spec(true) : std::string("null");
+    tags += WithV1 ? V1Spec(true) : std::string("null");
     return tags + "}";
 }
 
-std::string Digits(size_t value, size_t width) {
-    std::string text = std::to_string(value);
-    return std::string(width > text.size() ? width - text.size() : 0, '0') + text;
+std::string Digits(size_t Value, size_t Width) {
+    std::string text = std::to_string(Value);
+    return std::string(Width > text.size() ? Width - text.size() : 0, '0') + text;
 }
 
 // A Lyrics3 v2 block (lyrics and an extended title), put in front of the file's ID3v1 record.
-void InsertLyrics3(const fs::path& file) {
-    Bytes data = ReadFileBytes(file);
-    if (data.size() < 128) throw std::runtime_error("no ID3v1 record in " + file.string());
+void InsertLyrics3(const fs::path& File) {
+    Bytes data = ReadFileBytes(File);
+    if (data.size() < 128) throw std::runtime_error("no ID3v1 record in " + File.string());
     std::string block = "LYRICSBEGIN";
     block += "IND0000210";
     block += "ETT" + Digits(kLongTitle.size(), 5) + kLongTitle;
     block += "LYR" + Digits(kLyrics.size(), 5) + kLyrics;
     block += Digits(block.size(), 6) + "LYRICS200";
     data.insert(data.end() - 128, block.begin(), block.end());
-    WriteFileBytes(file, data);
+    WriteFileBytes(File, data);
 }
 
-bool Contains(const Bytes& data, const std::string& text) {
-    return std::search(data.begin(), data.end(), text.begin(), text.end()) != data.end();
+bool Contains(const Bytes& Data, const std::string& Text) {
+    return std::search(Data.begin(), Data.end(), Text.begin(), Text.end()) != Data.end();
 }
 
 // Width and height from a JPEG's start-of-frame segment, {0, 0} when there is none.
-std::pair<int, int> JpegSize(const Bytes& jpeg) {
+std::pair<int, int> JpegSize(const Bytes& Jpeg) {
     size_t pos = 2;
-    while (4 <= jpeg.size() - std::min(pos, jpeg.size())) {
-        if (jpeg[pos] != 0xFF) return {0, 0};
-        const uint8_t marker = jpeg[pos + 1];
-        const size_t len = (size_t(jpeg[pos + 2]) << 8) | jpeg[pos + 3];
+    while (4 <= Jpeg.size() - std::min(pos, Jpeg.size())) {
+        if (Jpeg[pos] != 0xFF) return {0, 0};
+        const uint8_t marker = Jpeg[pos + 1];
+        const size_t len = (size_t(Jpeg[pos + 2]) << 8) | Jpeg[pos + 3];
         const bool sof =
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (sof) {
-            if (9 > jpeg.size() - pos) return {0, 0};
-            return {(jpeg[pos + 7] << 8) | jpeg[pos + 8], (jpeg[pos + 5] << 8) | jpeg[pos + 6]};
+            if (9 > Jpeg.size() - pos) return {0, 0};
+            return {(Jpeg[pos + 7] << 8) | Jpeg[pos + 8], (Jpeg[pos + 5] << 8) | Jpeg[pos + 6]};
         }
-        if (len + 2 > jpeg.size() - pos) return {0, 0};
+        if (len + 2 > Jpeg.size() - pos) return {0, 0};
         pos += len + 2;
     }
     return {0, 0};
 }
 
 // The sizes of the attached pictures as ffprobe decodes them ("500,375"), in file order.
-std::vector<std::string> FfprobePictureSizes(const fs::path& file) {
+std::vector<std::string> FfprobePictureSizes(const fs::path& File) {
     const ToolRun run =
         RunSeparately("ffprobe -v error -select_streams v -show_entries stream=width,height -of csv=p=0 " +
-                      ShellQuote(file.string()));
+                      ShellQuote(File.string()));
     std::vector<std::string> sizes;
     size_t pos = 0;
-    while (pos < run.out.size()) {
-        size_t end = run.out.find('\n', pos);
-        if (end == std::string::npos) end = run.out.size();
-        std::string line = run.out.substr(pos, end - pos);
+    while (pos < run.Out.size()) {
+        size_t end = run.Out.find('\n', pos);
+        if (end == std::string::npos) end = run.Out.size();
+        std::string line = run.Out.substr(pos, end - pos);
         while (!line.empty() && (line.back() == '\r' || line.back() == ',')) line.pop_back();
         if (!line.empty()) sizes.push_back(line);
         pos = end + 1;
@@ -216,19 +216,19 @@ std::vector<std::string> FfprobePictureSizes(const fs::path& file) {
     return sizes;
 }
 
-bool HasPictureOfSize(const fs::path& file, const std::string& size) {
-    const std::vector<std::string> sizes = FfprobePictureSizes(file);
-    return std::find(sizes.begin(), sizes.end(), size) != sizes.end();
+bool HasPictureOfSize(const fs::path& File, const std::string& Size) {
+    const std::vector<std::string> sizes = FfprobePictureSizes(File);
+    return std::find(sizes.begin(), sizes.end(), Size) != sizes.end();
 }
 
 // ffmpeg takes a Lyrics3 block for broken audio (it does so with the untouched source too),
 // so a file that has one is decoded from a copy holding the tags and audio without it.
-fs::path DecodableCopy(const fs::path& file, const TempDir& dir) {
-    const Bytes data = ReadFileBytes(file);
+fs::path DecodableCopy(const fs::path& File, const TempDir& Dir) {
+    const Bytes data = ReadFileBytes(File);
     const std::string begin = "LYRICSBEGIN";
     const auto lyrics = std::search(data.begin(), data.end(), begin.begin(), begin.end());
-    if (lyrics == data.end()) return file;
-    const fs::path copy = dir / "without-lyrics3.mp3";
+    if (lyrics == data.end()) return File;
+    const fs::path copy = Dir / "without-lyrics3.mp3";
     Bytes stripped(data.begin(), lyrics);
     stripped.insert(stripped.end(), data.end() - 128, data.end());
     WriteFileBytes(copy, stripped);
@@ -236,23 +236,23 @@ fs::path DecodableCopy(const fs::path& file, const TempDir& dir) {
 }
 
 struct Picture {
-    int type;
-    std::string mime;
-    std::string sha256;
-    bool operator<(const Picture& o) const {
-        return std::tie(type, mime, sha256) < std::tie(o.type, o.mime, o.sha256);
+    int Type;
+    std::string Mime;
+    std::string Sha256;
+    bool operator<(const Picture& O) const {
+        return std::tie(Type, Mime, Sha256) < std::tie(O.Type, O.Mime, O.Sha256);
     }
-    bool operator==(const Picture& o) const {
-        return std::tie(type, mime, sha256) == std::tie(o.type, o.mime, o.sha256);
+    bool operator==(const Picture& O) const {
+        return std::tie(Type, Mime, Sha256) == std::tie(O.Type, O.Mime, O.Sha256);
     }
 };
-std::ostream& operator<<(std::ostream& out, const Picture& p) {
-    return out << p.type << " " << p.mime << " " << p.sha256;
+std::ostream& operator<<(std::ostream& Out, const Picture& P) {
+    return Out << P.Type << " " << P.Mime << " " << P.Sha256;
 }
 
-std::vector<Picture> PicturesOf(const JsonValue& dump) {
+std::vector<Picture> PicturesOf(const JsonValue& Dump) {
     std::vector<Picture> pictures;
-    for (const JsonValue& apic : FramesWithId(dump, "APIC"))
+    for (const JsonValue& apic : FramesWithId(Dump, "APIC"))
         pictures.push_back({static_cast<int>(apic["type"].Int()), apic["mime"].Str(), apic["sha256"].Str()});
     std::sort(pictures.begin(), pictures.end());
     return pictures;
@@ -261,75 +261,75 @@ std::vector<Picture> PicturesOf(const JsonValue& dump) {
 // One text frame with the value in the encoding; an empty value may be stored as an empty
 // frame or left out, but never with a value.
 // Of the comment frames, only the one without a description is the track's comment.
-void ExpectTextFrame(const JsonValue& dump, const std::string& id, const std::string& value, int encoding,
-                     const std::vector<std::string>& moreValues = {}) {
-    std::vector<JsonValue> frames = FramesWithId(dump, id);
-    if (id == "COMM")
-        std::erase_if(frames, [](const JsonValue& frame) { return !frame["description"].Str().empty(); });
-    if (value.empty()) {
+void ExpectTextFrame(const JsonValue& Dump, const std::string& Id, const std::string& Value, int Encoding,
+                     const std::vector<std::string>& MoreValues = {}) {
+    std::vector<JsonValue> frames = FramesWithId(Dump, Id);
+    if (Id == "COMM")
+        std::erase_if(frames, [](const JsonValue& Frame) { return !Frame["description"].Str().empty(); });
+    if (Value.empty()) {
         for (const JsonValue& frame : frames) {
-            const std::string text = id == "COMM"                      ? frame["text"].Str()
+            const std::string text = Id == "COMM"                      ? frame["text"].Str()
                                      : frame["text"].Strings().empty() ? ""
                                                                        : frame["text"].Strings()[0];
-            EXPECT_EQ(text, "") << id << " " << frame.Dump();
+            EXPECT_EQ(text, "") << Id << " " << frame.Dump();
         }
         return;
     }
-    ASSERT_EQ(frames.size(), 1u) << id << " in " << dump.Dump();
-    if (id == "COMM") {
-        EXPECT_EQ(frames[0]["text"].Str(), value);
+    ASSERT_EQ(frames.size(), 1u) << Id << " in " << Dump.Dump();
+    if (Id == "COMM") {
+        EXPECT_EQ(frames[0]["text"].Str(), Value);
     } else {
-        std::vector<std::string> values = {value};
-        values.insert(values.end(), moreValues.begin(), moreValues.end());
-        EXPECT_EQ(frames[0]["text"].Strings(), values) << id;
+        std::vector<std::string> values = {Value};
+        values.insert(values.end(), MoreValues.begin(), MoreValues.end());
+        EXPECT_EQ(frames[0]["text"].Strings(), values) << Id;
     }
-    EXPECT_EQ(frames[0]["encoding"].Int(), encoding) << id;
+    EXPECT_EQ(frames[0]["encoding"].Int(), Encoding) << Id;
 }
 
-const JsonValue* FindTxxx(const std::vector<JsonValue>& frames, const std::string& description) {
-    for (const JsonValue& frame : frames)
-        if (frame["description"].Str() == description) return &frame;
+const JsonValue* FindTxxx(const std::vector<JsonValue>& Frames, const std::string& Description) {
+    for (const JsonValue& frame : Frames)
+        if (frame["description"].Str() == Description) return &frame;
     return nullptr;
 }
 
 // The frames our write must keep from the V2 sources.
-void ExpectKeptFrames(const JsonValue& dump, Source source) {
-    const std::vector<JsonValue> tpe2 = FramesWithId(dump, "TPE2");
-    ASSERT_EQ(tpe2.size(), 1u) << dump.Dump();
+void ExpectKeptFrames(const JsonValue& Dump, Source Source) {
+    const std::vector<JsonValue> tpe2 = FramesWithId(Dump, "TPE2");
+    ASSERT_EQ(tpe2.size(), 1u) << Dump.Dump();
     EXPECT_EQ(tpe2[0]["text"].Strings(), std::vector<std::string>{"B\xc3\xa4nd Extra"});
-    const std::vector<JsonValue> txxx = FramesWithId(dump, "TXXX");
+    const std::vector<JsonValue> txxx = FramesWithId(Dump, "TXXX");
     const JsonValue* gain = FindTxxx(txxx, "REPLAYGAIN_TRACK_GAIN");
-    ASSERT_NE(gain, nullptr) << dump.Dump();
+    ASSERT_NE(gain, nullptr) << Dump.Dump();
     EXPECT_EQ((*gain)["text"].Strings(), std::vector<std::string>{"-6.50 dB"});
-    if (source == Source::V24) {
+    if (Source == Source::V24) {
         const JsonValue* catalog = FindTxxx(txxx, "CATALOG");
-        ASSERT_NE(catalog, nullptr) << dump.Dump();
+        ASSERT_NE(catalog, nullptr) << Dump.Dump();
         EXPECT_EQ((*catalog)["text"].Strings(), (std::vector<std::string>{"A1", "B2"}));
     }
     bool normKept = false;
-    for (const JsonValue& comm : FramesWithId(dump, "COMM"))
+    for (const JsonValue& comm : FramesWithId(Dump, "COMM"))
         normKept = normKept ||
                    (comm["description"].Str() == "iTunNORM" && comm["text"].Str() == " 0000044E 00000460");
-    EXPECT_TRUE(normKept) << dump.Dump();
-    if (source != Source::V22) {
-        const std::vector<JsonValue> priv = FramesWithId(dump, "PRIV");
-        ASSERT_EQ(priv.size(), 1u) << dump.Dump();
+    EXPECT_TRUE(normKept) << Dump.Dump();
+    if (Source != Source::V22) {
+        const std::vector<JsonValue> priv = FramesWithId(Dump, "PRIV");
+        ASSERT_EQ(priv.size(), 1u) << Dump.Dump();
         EXPECT_EQ(priv[0]["owner"].Str(), "covrilo.test");
         EXPECT_EQ(priv[0]["data"].Str(), "00ff10");
     }
 }
 
-void ExpectId3v1(const JsonValue& dump, const Expected& e) {
-    const JsonValue& v1 = dump["id3v1"];
-    ASSERT_FALSE(v1.IsNull()) << dump.Dump();
-    EXPECT_EQ(v1["title"].Str(), e.v1Title);
-    EXPECT_EQ(v1["artist"].Str(), e.v1Artist);
-    EXPECT_EQ(v1["album"].Str(), e.v1Album);
-    EXPECT_EQ(v1["comment"].Str(), e.v1Comment);
-    EXPECT_EQ(v1["year"].Str(), e.year);
-    EXPECT_EQ(v1["track"].Int(), e.track);
-    if (!e.genre.empty()) {
-        EXPECT_EQ(v1["genre"].Int(), e.v1Genre);
+void ExpectId3v1(const JsonValue& Dump, const Expected& E) {
+    const JsonValue& v1 = Dump["id3v1"];
+    ASSERT_FALSE(v1.IsNull()) << Dump.Dump();
+    EXPECT_EQ(v1["title"].Str(), E.V1Title);
+    EXPECT_EQ(v1["artist"].Str(), E.V1Artist);
+    EXPECT_EQ(v1["album"].Str(), E.V1Album);
+    EXPECT_EQ(v1["comment"].Str(), E.V1Comment);
+    EXPECT_EQ(v1["year"].Str(), E.Year);
+    EXPECT_EQ(v1["track"].Int(), E.Track);
+    if (!E.Genre.empty()) {
+        EXPECT_EQ(v1["genre"].Int(), E.V1Genre);
     }
 }
 
@@ -338,8 +338,8 @@ constexpr const char* kFormatNames[] = {"2.3-latin1", "2.3-utf16", "2.4-utf8"};
 // ---- the shared fixture ---------------------------------------------------------------------
 
 // Makes every shared fixture in folder.
-void MakeFixtures(const fs::path& folder) {
-    auto at = [&](const std::string& name) { return folder / name; };
+void MakeFixtures(const fs::path& Folder) {
+    auto at = [&](const std::string& Name) { return Folder / Name; };
     MakeMp3(at("notag.mp3"), 1.0);
     MakeJpeg(at("cover.jpg"), 300, 300);
     MakeJpeg(at("big.jpg"), 1600, 1200);
@@ -383,14 +383,14 @@ class CliEndToEnd : public ::testing::Test {
                 return;
             }
             private_ = std::make_unique<TempDir>();
-            MakeFixtures(private_->path());
-            WriteFileBytes(private_->path() / "complete", {});
-            fixtures_ = private_->path();
+            MakeFixtures(private_->Path());
+            WriteFileBytes(private_->Path() / "complete", {});
+            fixtures_ = private_->Path();
             if (ec) return;
             // Publish a copy by renaming a finished folder; a process that loses the race
             // keeps its own.
             const fs::path staging = cached.string() + ".tmp-" + std::to_string(::getpid());
-            fs::copy(private_->path(), staging, fs::copy_options::recursive, ec);
+            fs::copy(private_->Path(), staging, fs::copy_options::recursive, ec);
             if (!ec) fs::rename(staging, cached, ec);
             if (ec) fs::remove_all(staging, ec);
         } catch (const std::exception& e) {
@@ -405,14 +405,14 @@ class CliEndToEnd : public ::testing::Test {
         ASSERT_TRUE(setupError_.empty()) << "making the fixtures failed: " << setupError_;
     }
 
-    static fs::path Fixture(const std::string& name) { return fixtures_ / name; }
-    static fs::path CopyFixture(const std::string& name, const fs::path& target) {
-        fs::copy_file(Fixture(name), target);
-        return target;
+    static fs::path Fixture(const std::string& Name) { return fixtures_ / Name; }
+    static fs::path CopyFixture(const std::string& Name, const fs::path& Target) {
+        fs::copy_file(Fixture(Name), Target);
+        return Target;
     }
     // --settings in the case's own folder, so temp.jpg and settings.xml stay out of the build tree.
-    static std::vector<std::string> SettingsArgs(const TempDir& dir) {
-        return {"--settings", (dir / "settings.xml").string()};
+    static std::vector<std::string> SettingsArgs(const TempDir& Dir) {
+        return {"--settings", (Dir / "settings.xml").string()};
     }
 
     static inline fs::path fixtures_;
@@ -425,15 +425,15 @@ class CliEndToEnd : public ::testing::Test {
 enum class Cover { Small, Big500x500, Big800x300 };
 
 struct AddCase {
-    Source source;
-    int format;
-    const char* kind;  // as given on the command line
-    int type;          // the picture type it stands for
-    Cover cover;
+    Source Input;
+    int Format;
+    const char* Kind;  // as given on the command line
+    int Type;          // the picture type it stands for
+    Cover Picture;
 };
 
-std::ostream& operator<<(std::ostream& out, const AddCase& c) {
-    return out << SourceFile(c.source) << " --id3 " << kFormatNames[c.format] << " --kind " << c.kind;
+std::ostream& operator<<(std::ostream& Out, const AddCase& C) {
+    return Out << SourceFile(C.Input) << " --id3 " << kFormatNames[C.Format] << " --kind " << C.Kind;
 }
 
 class CliAddCase : public CliEndToEnd, public ::testing::WithParamInterface<AddCase> {};
@@ -441,33 +441,33 @@ class CliAddCase : public CliEndToEnd, public ::testing::WithParamInterface<AddC
 TEST_P(CliAddCase, PeersReadThePictureTheTextsAndEveryKeptFrame) {
     const AddCase& c = GetParam();
     TempDir dir;
-    const fs::path file = CopyFixture(SourceFile(c.source), dir / "song.mp3");
+    const fs::path file = CopyFixture(SourceFile(c.Input), dir / "song.mp3");
     const Bytes audioBefore = MpegAudioBytes(file);
 
     std::vector<std::string> args = {"add",
                                      "--cover",
-                                     Fixture(c.cover == Cover::Small ? "cover.jpg" : "big.jpg"),
+                                     Fixture(c.Picture == Cover::Small ? "cover.jpg" : "big.jpg"),
                                      "--kind",
-                                     c.kind,
+                                     c.Kind,
                                      "--id3",
-                                     kFormatNames[c.format]};
+                                     kFormatNames[c.Format]};
     const std::vector<std::string> settings = SettingsArgs(dir);
     args.insert(args.end(), settings.begin(), settings.end());
-    if (c.cover == Cover::Big500x500) args.insert(args.end(), {"--max-width", "500", "--max-height", "500"});
-    if (c.cover == Cover::Big800x300) args.insert(args.end(), {"--max-width=800", "--max-height=300"});
+    if (c.Picture == Cover::Big500x500) args.insert(args.end(), {"--max-width", "500", "--max-height", "500"});
+    if (c.Picture == Cover::Big800x300) args.insert(args.end(), {"--max-width=800", "--max-height=300"});
     args.push_back(file.string());
     const CliRun run = RunCli(args);
-    ASSERT_EQ(run.exitCode, 0) << run.Describe();
-    ASSERT_EQ(run.lines.size(), 1u) << run.Describe();
-    EXPECT_EQ(run.lines[0], std::make_pair(std::string("OK"), file.string()));
+    ASSERT_EQ(run.ExitCode, 0) << run.Describe();
+    ASSERT_EQ(run.Lines.size(), 1u) << run.Describe();
+    EXPECT_EQ(run.Lines[0], std::make_pair(std::string("OK"), file.string()));
 
     // The picture: the cover byte for byte within the limits, else the scaled copy.
     std::string coverSha = Sha256OfFile(Fixture("cover.jpg"));
-    if (c.cover != Cover::Small) {
+    if (c.Picture != Cover::Small) {
         const fs::path scaled = dir / "temp.jpg";
         ASSERT_TRUE(fs::exists(scaled));
         const std::pair<int, int> size =
-            c.cover == Cover::Big500x500 ? std::make_pair(500, 375) : std::make_pair(400, 300);
+            c.Picture == Cover::Big500x500 ? std::make_pair(500, 375) : std::make_pair(400, 300);
         EXPECT_EQ(JpegSize(ReadFileBytes(scaled)), size);
         EXPECT_TRUE(HasPictureOfSize(file, std::to_string(size.first) + "," + std::to_string(size.second)))
             << ::testing::PrintToString(FfprobePictureSizes(file));
@@ -476,53 +476,53 @@ TEST_P(CliAddCase, PeersReadThePictureTheTextsAndEveryKeptFrame) {
     }
     EXPECT_TRUE(FfmpegDecodesAttachedPicture(file));
 
-    std::vector<Picture> pictures = {{c.type, "image/jpeg", coverSha}};
-    if (HasV2Tag(c.source)) {
+    std::vector<Picture> pictures = {{c.Type, "image/jpeg", coverSha}};
+    if (HasV2Tag(c.Input)) {
         const Picture kept[] = {{3, "image/jpeg", Sha256OfFile(Fixture("oldfront.jpg"))},
                                 {4, "image/png", Sha256OfFile(Fixture("back.png"))}};
         for (const Picture& p : kept)
-            if (p.type != c.type) pictures.push_back(p);
+            if (p.Type != c.Type) pictures.push_back(p);
     }
     std::sort(pictures.begin(), pictures.end());
 
-    const Expected& e = ExpectedFor(c.source);
+    const Expected& e = ExpectedFor(c.Input);
     // The ISO-8859-1 format writes a text it cannot hold in UTF-16, never as question marks.
-    auto encoding = [&](const std::string& value) {
-        if (c.format == 0) return FitsLatin1(value) ? 0 : 1;
-        return c.format == 1 ? 1 : 3;
+    auto encoding = [&](const std::string& Value) {
+        if (c.Format == 0) return FitsLatin1(Value) ? 0 : 1;
+        return c.Format == 1 ? 1 : 3;
     };
     for (const JsonValue& dump : {MutagenDump(file), TaglibDump(file)}) {
         SCOPED_TRACE(dump["tool"].Str());
         const bool mutagen = dump["tool"].Str() == "mutagen";
         ASSERT_FALSE(dump["id3v2"].IsNull()) << dump.Dump();
-        EXPECT_EQ(dump["id3v2"]["version"].Str(), c.format == 2 ? "2.4.0" : "2.3.0");
+        EXPECT_EQ(dump["id3v2"]["version"].Str(), c.Format == 2 ? "2.4.0" : "2.3.0");
         EXPECT_EQ(PicturesOf(dump), pictures);
         for (const JsonValue& apic : FramesWithId(dump, "APIC"))
-            if (apic["type"].Int() == c.type) {
+            if (apic["type"].Int() == c.Type) {
                 EXPECT_EQ(apic["description"].Str(), "");
             }
 
-        for (const auto& [id, value] : {std::pair{"TPE1", e.artist}, std::pair{"TIT2", e.title},
-                                        std::pair{"TALB", e.album}, std::pair{"COMM", e.comment}})
+        for (const auto& [id, value] : {std::pair{"TPE1", e.Artist}, std::pair{"TIT2", e.Title},
+                                        std::pair{"TALB", e.Album}, std::pair{"COMM", e.Comment}})
             ExpectTextFrame(dump, id, value, encoding(value));
         // What the record cannot hold stays: the genres after the first, the track total.
-        const bool multiGenre = c.source == Source::V24;
-        ExpectTextFrame(dump, "TCON", e.genre, encoding(e.genre),
+        const bool multiGenre = c.Input == Source::V24;
+        ExpectTextFrame(dump, "TCON", e.Genre, encoding(e.Genre),
                         multiGenre ? std::vector<std::string>{"Pop"} : std::vector<std::string>{});
-        ExpectTextFrame(dump, "TRCK", std::to_string(e.track) + (HasV2Tag(c.source) ? "/12" : ""), 0);
+        ExpectTextFrame(dump, "TRCK", std::to_string(e.Track) + (HasV2Tag(c.Input) ? "/12" : ""), 0);
         // TagLib shows every year as TDRC; mutagen shows what is stored.
-        const bool v24 = c.format == 2;
-        ExpectTextFrame(dump, !mutagen || v24 ? "TDRC" : "TYER", e.year, 0);
+        const bool v24 = c.Format == 2;
+        ExpectTextFrame(dump, !mutagen || v24 ? "TDRC" : "TYER", e.Year, 0);
         if (mutagen) {
             EXPECT_TRUE(FramesWithId(dump, v24 ? "TYER" : "TDRC").empty()) << dump.Dump();
         }
 
-        if (HasV2Tag(c.source)) ExpectKeptFrames(dump, c.source);
+        if (HasV2Tag(c.Input)) ExpectKeptFrames(dump, c.Input);
         ExpectId3v1(dump, e);
     }
     EXPECT_TRUE(FfmpegDecodesCleanly(DecodableCopy(file, dir)));
     EXPECT_EQ(MpegAudioBytes(file), audioBefore);
-    if (c.source == Source::V1Lyrics3) {
+    if (c.Input == Source::V1Lyrics3) {
         const Bytes after = ReadFileBytes(file);
         EXPECT_TRUE(Contains(after, "LYR" + Digits(kLyrics.size(), 5) + kLyrics)) << "lyrics lost";
         EXPECT_TRUE(Contains(after, "ETT" + Digits(kLongTitle.size(), 5) + kLongTitle));
@@ -555,21 +555,21 @@ INSTANTIATE_TEST_SUITE_P(SourcesFormatsKinds, CliAddCase,
 
 // A frame without its encoding: a frame that our write leaves alone may still be stored in
 // another encoding when the tag changes version.
-std::string Essence(const JsonValue& frame) {
-    auto str = [&](const char* key) { return frame[key].IsString() ? frame[key].Str() : std::string(); };
+std::string Essence(const JsonValue& Frame) {
+    auto str = [&](const char* Key) { return Frame[Key].IsString() ? Frame[Key].Str() : std::string(); };
     std::string text;
     for (const char* key : {"id", "description", "owner", "data", "url", "lang", "text"})
         text += str(key) + "|";
-    if (frame["text"].IsArray())
-        for (const std::string& value : frame["text"].Strings()) text += value + "/";
+    if (Frame["text"].IsArray())
+        for (const std::string& value : Frame["text"].Strings()) text += value + "/";
     return text;
 }
 
-std::vector<std::string> NonPictureFrames(const JsonValue& dump, bool exact) {
+std::vector<std::string> NonPictureFrames(const JsonValue& Dump, bool Exact) {
     std::vector<std::string> frames;
-    if (dump["id3v2"].IsNull()) return frames;
-    for (const JsonValue& frame : dump["id3v2"]["frames"].Arr())
-        if (frame["id"].Str() != "APIC") frames.push_back(exact ? frame.Dump() : Essence(frame));
+    if (Dump["id3v2"].IsNull()) return frames;
+    for (const JsonValue& frame : Dump["id3v2"]["frames"].Arr())
+        if (frame["id"].Str() != "APIC") frames.push_back(Exact ? frame.Dump() : Essence(frame));
     std::sort(frames.begin(), frames.end());
     return frames;
 }
@@ -587,9 +587,9 @@ TEST_P(CliRemoveCase, EveryPictureGoesAndEverythingElseStays) {
     const std::vector<std::string> settings = SettingsArgs(dir);
     args.insert(args.begin() + 1, settings.begin(), settings.end());
     const CliRun run = RunCli(args);
-    ASSERT_EQ(run.exitCode, 0) << run.Describe();
-    ASSERT_EQ(run.lines.size(), 1u) << run.Describe();
-    EXPECT_EQ(run.lines[0], std::make_pair(std::string("Deleted"), file.string()));
+    ASSERT_EQ(run.ExitCode, 0) << run.Describe();
+    ASSERT_EQ(run.Lines.size(), 1u) << run.Describe();
+    EXPECT_EQ(run.Lines[0], std::make_pair(std::string("Deleted"), file.string()));
 
     const Bytes after = ReadFileBytes(file);
     const JsonValue mutagenAfter = MutagenDump(file), taglibAfter = TaglibDump(file);
@@ -618,22 +618,22 @@ INSTANTIATE_TEST_SUITE_P(Sources, CliRemoveCase,
 
 TEST_F(CliEndToEnd, AddingTwiceLeavesOnePictureOfThatKind) {
     struct Case {
-        const char* name;
-        bool twoRuns;  // two runs, or the file listed twice in one run
+        const char* Name;
+        bool TwoRuns;  // two runs, or the file listed twice in one run
     };
     for (const Case c : {Case{"two runs", true}, Case{"listed twice", false}}) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.Name);
         TempDir dir;
         const fs::path file = CopyFixture("v23.mp3", dir / "song.mp3");
         std::vector<std::string> args = {"add", "--cover", Fixture("cover.jpg"), "--kind", "FrontCover"};
         const std::vector<std::string> settings = SettingsArgs(dir);
         args.insert(args.end(), settings.begin(), settings.end());
         args.push_back(file.string());
-        if (!c.twoRuns) args.push_back(file.string());
-        for (int i = 0; i < (c.twoRuns ? 2 : 1); ++i) {
+        if (!c.TwoRuns) args.push_back(file.string());
+        for (int i = 0; i < (c.TwoRuns ? 2 : 1); ++i) {
             const CliRun run = RunCli(args);
-            ASSERT_EQ(run.exitCode, 0) << run.Describe();
-            EXPECT_EQ(run.lines.size(), c.twoRuns ? 1u : 2u) << run.Describe();
+            ASSERT_EQ(run.ExitCode, 0) << run.Describe();
+            EXPECT_EQ(run.Lines.size(), c.TwoRuns ? 1u : 2u) << run.Describe();
         }
         const std::vector<Picture> expected = {{3, "image/jpeg", Sha256OfFile(Fixture("cover.jpg"))},
                                                {4, "image/png", Sha256OfFile(Fixture("back.png"))}};
@@ -663,19 +663,19 @@ TEST_F(CliEndToEnd, FilesOfOtherFormatsGetErrorAndStayByteIdentical) {
     for (const fs::path& file : others) args.push_back(file.string());
     args.push_back(mp3.string());
     const CliRun run = RunCli(args);
-    EXPECT_EQ(run.exitCode, 1) << run.Describe();
-    ASSERT_EQ(run.lines.size(), 4u) << run.Describe();
+    EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+    ASSERT_EQ(run.Lines.size(), 4u) << run.Describe();
     for (const fs::path& file : others) {
         EXPECT_EQ(run.StatusOf(file.string()), "Error") << run.Describe();
         EXPECT_EQ(ReadFileBytes(file), before[file]) << file << " changed";
     }
-    EXPECT_EQ(run.lines.back(), std::make_pair(std::string("OK"), mp3.string()));
+    EXPECT_EQ(run.Lines.back(), std::make_pair(std::string("OK"), mp3.string()));
     EXPECT_EQ(FramesWithId(MutagenDump(mp3), "APIC").size(), 2u);
 
     // Removing pictures never writes an ID3v2 tag into them either.
     const CliRun remove = RunCli({"remove", "--settings", (dir / "settings.xml").string(), others[0].string(),
                                   others[1].string(), others[2].string()});
-    EXPECT_NE(remove.exitCode, 2) << remove.Describe();
+    EXPECT_NE(remove.ExitCode, 2) << remove.Describe();
     for (const fs::path& file : others)
         EXPECT_EQ(ReadFileBytes(file), before[file]) << file << " changed by remove";
     EXPECT_TRUE(FfmpegDecodesCleanly(dir / "tone.flac"));
@@ -683,11 +683,11 @@ TEST_F(CliEndToEnd, FilesOfOtherFormatsGetErrorAndStayByteIdentical) {
 }
 
 // The run reports the file it could not write as Error with the reason, and goes on.
-void ExpectRefused(const CliRun& run, const fs::path& file, const std::string& reason) {
-    EXPECT_EQ(run.StatusOf(file.string()), "Error") << run.Describe();
-    EXPECT_NE(run.err.find("covrilo-cli: " + file.string() + ": " + reason + "\n"), std::string::npos)
-        << run.Describe();
-    EXPECT_EQ(run.exitCode, 1) << run.Describe();
+void ExpectRefused(const CliRun& Run, const fs::path& File, const std::string& Reason) {
+    EXPECT_EQ(Run.StatusOf(File.string()), "Error") << Run.Describe();
+    EXPECT_NE(Run.Err.find("covrilo-cli: " + File.string() + ": " + Reason + "\n"), std::string::npos)
+        << Run.Describe();
+    EXPECT_EQ(Run.ExitCode, 1) << Run.Describe();
 }
 
 TEST_F(CliEndToEnd, ReadOnlyFileIsReportedAndUnchanged) {
@@ -698,20 +698,20 @@ TEST_F(CliEndToEnd, ReadOnlyFileIsReportedAndUnchanged) {
     if (root && ::access(kCovriloCli, X_OK) == 0 &&
         RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups " + ShellQuote(kCovriloCli) +
                    " --version")
-                .exitCode != 0)
+                .ExitCode != 0)
         GTEST_SKIP() << "user 65534 cannot run " << kCovriloCli << " (a folder on its path is closed to it)";
     const std::string prefix = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
 
     struct Case {
-        const char* name;
-        bool folderWritable;  // a rewrite could then rename a new file over the read-only one
-        const char* command;
+        const char* Name;
+        bool FolderWritable;  // a rewrite could then rename a new file over the read-only one
+        const char* Command;
     };
     for (const Case c : {Case{"closed folder", false, "add"}, Case{"open folder", true, "add"},
                          Case{"open folder, remove", true, "remove"}}) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.Name);
         TempDir dir;
-        fs::permissions(dir.path(), c.folderWritable ? fs::perms::all
+        fs::permissions(dir.Path(), c.FolderWritable ? fs::perms::all
                                                      : (fs::perms::owner_all | fs::perms::group_read |
                                                         fs::perms::group_exec | fs::perms::others_read |
                                                         fs::perms::others_exec));
@@ -719,13 +719,13 @@ TEST_F(CliEndToEnd, ReadOnlyFileIsReportedAndUnchanged) {
         fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         // Settings and the scaled picture go where the user may write.
         TempDir settingsDir;
-        fs::permissions(settingsDir.path(), fs::perms::all);
+        fs::permissions(settingsDir.Path(), fs::perms::all);
         fs::copy_file(Fixture("cover.jpg"), settingsDir / "cover.jpg");
         fs::permissions(settingsDir / "cover.jpg", fs::perms::all);
         const Bytes before = ReadFileBytes(file);
 
-        std::vector<std::string> args = {c.command, "--settings", (settingsDir / "settings.xml").string()};
-        if (std::string(c.command) == "add")
+        std::vector<std::string> args = {c.Command, "--settings", (settingsDir / "settings.xml").string()};
+        if (std::string(c.Command) == "add")
             args.insert(args.end(), {"--cover", (settingsDir / "cover.jpg").string()});
         args.push_back(file.string());
         const CliRun run = RunCli(args, prefix);
@@ -735,7 +735,7 @@ TEST_F(CliEndToEnd, ReadOnlyFileIsReportedAndUnchanged) {
         EXPECT_EQ(ReadFileBytes(file), before) << "the read-only file changed";
         const auto perms = fs::status(file).permissions();
         EXPECT_EQ(perms & fs::perms::owner_write, fs::perms::none) << "the file's permissions were changed";
-        for (const auto& entry : fs::directory_iterator(dir.path()))
+        for (const auto& entry : fs::directory_iterator(dir.Path()))
             EXPECT_EQ(entry.path(), file) << "a temporary file was left behind";
     }
 }
@@ -773,7 +773,7 @@ TEST_F(CliEndToEnd, AnApeTagBeforeTheID3v1RecordSurvives) {
     ASSERT_FALSE(taglibBefore["ape"].IsNull()) << taglibBefore.Dump();
     const CliRun run = RunCli({"add", "--cover", Fixture("cover.jpg"), "--settings",
                                (dir / "settings.xml").string(), file.string()});
-    ASSERT_EQ(run.exitCode, 0) << run.Describe();
+    ASSERT_EQ(run.ExitCode, 0) << run.Describe();
     const JsonValue after = MutagenDump(file);
     EXPECT_EQ(after["ape"].Dump(), before["ape"].Dump());
     EXPECT_FALSE(after["id3v1"].IsNull());
@@ -800,7 +800,7 @@ TEST_F(CliEndToEnd, GrowingTagKeepsLinksPermissionsAndLeavesNoTemporaryFile) {
             args.insert(args.end(), {"--cover", Fixture("cover.jpg").string()});
         args.push_back(link.string());
         const CliRun run = RunCli(args);
-        ASSERT_EQ(run.exitCode, 0) << run.Describe();
+        ASSERT_EQ(run.ExitCode, 0) << run.Describe();
 
         EXPECT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
         EXPECT_EQ(fs::read_symlink(link), target);
@@ -817,9 +817,9 @@ TEST_F(CliEndToEnd, GrowingTagKeepsLinksPermissionsAndLeavesNoTemporaryFile) {
 
 TEST_F(CliEndToEnd, DamagedFilesNeverCrashAndNeverLoseAudio) {
     const Bytes audio = ReadFileBytes(Fixture("notag.mp3"));
-    auto withAudio = [&](Bytes head) {
-        head.insert(head.end(), audio.begin(), audio.end());
-        return head;
+    auto withAudio = [&](Bytes Head) {
+        Head.insert(Head.end(), audio.begin(), audio.end());
+        return Head;
     };
     const Bytes frameTooLong =
         B("TIT2\x00\x00\x7f\x00\x00\x00\x00"
@@ -829,10 +829,10 @@ TEST_F(CliEndToEnd, DamagedFilesNeverCrashAndNeverLoseAudio) {
     frameTag.insert(frameTag.end(), frameTooLong.begin(), frameTooLong.end());
     frameTag.resize(10 + 0x23, 0);
     struct Case {
-        const char* name;
-        Bytes content;
-        bool hasAudio;      // a real MPEG stream follows, whose bytes must survive
-        bool mayBeWritten;  // a sound reading of the file lets the write go ahead
+        const char* Name;
+        Bytes Content;
+        bool HasAudio;      // a real MPEG stream follows, whose bytes must survive
+        bool MayBeWritten;  // a sound reading of the file lets the write go ahead
     };
     const Case cases[] = {
         {"tag larger than the file",
@@ -855,11 +855,11 @@ TEST_F(CliEndToEnd, DamagedFilesNeverCrashAndNeverLoseAudio) {
         {"header cut short", B("ID3\x03\x00", 5), false, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.Name);
         TempDir dir;
         const fs::path file = dir / "damaged.mp3";
-        WriteFileBytes(file, c.content);
-        if (std::string(c.name).rfind("track number", 0) == 0) {
+        WriteFileBytes(file, c.Content);
+        if (std::string(c.Name).rfind("track number", 0) == 0) {
             fs::remove(file);
             CopyFixture("notag.mp3", file);
             MutagenTag(
@@ -869,20 +869,20 @@ TEST_F(CliEndToEnd, DamagedFilesNeverCrashAndNeverLoseAudio) {
         const Bytes before = ReadFileBytes(file);
         const CliRun run = RunCli({"add", "--cover", Fixture("cover.jpg"), "--settings",
                                    (dir / "settings.xml").string(), file.string()});
-        EXPECT_TRUE(run.exitCode >= 0 && run.exitCode <= 2) << run.Describe();
-        EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.Describe();
-        EXPECT_EQ(run.err.find("runtime error"), std::string::npos) << run.Describe();
+        EXPECT_TRUE(run.ExitCode >= 0 && run.ExitCode <= 2) << run.Describe();
+        EXPECT_EQ(run.Err.find("Sanitizer"), std::string::npos) << run.Describe();
+        EXPECT_EQ(run.Err.find("runtime error"), std::string::npos) << run.Describe();
         const std::string status = run.StatusOf(file.string());
         if (status != "OK") {
-            EXPECT_TRUE(status == "Error" || run.exitCode == 2) << run.Describe();
+            EXPECT_TRUE(status == "Error" || run.ExitCode == 2) << run.Describe();
             EXPECT_EQ(ReadFileBytes(file), before) << "a refused file changed";
-            EXPECT_FALSE(c.mayBeWritten) << run.Describe();
+            EXPECT_FALSE(c.MayBeWritten) << run.Describe();
             continue;
         }
-        EXPECT_TRUE(c.mayBeWritten) << "written although its tag cannot be read soundly\n" << run.Describe();
+        EXPECT_TRUE(c.MayBeWritten) << "written although its tag cannot be read soundly\n" << run.Describe();
         EXPECT_EQ(PicturesOf(MutagenDump(file)),
                   (std::vector<Picture>{{3, "image/jpeg", Sha256OfFile(Fixture("cover.jpg"))}}));
-        if (c.hasAudio) {
+        if (c.HasAudio) {
             EXPECT_EQ(MpegAudioBytes(file), MpegAudioBytes(Fixture("notag.mp3")));
             EXPECT_TRUE(FfmpegDecodesCleanly(file));
         }
@@ -895,8 +895,8 @@ TEST_F(CliEndToEnd, DamagedCoverEndsTheRunBeforeAnyFileIsTouched) {
     const Bytes big = ReadFileBytes(Fixture("big.jpg"));
     const Bytes small = ReadFileBytes(Fixture("cover.jpg"));
     struct Case {
-        const char* name;
-        Bytes cover;
+        const char* Name;
+        Bytes Cover;
     };
     const Case cases[] = {
         {"header only", Bytes(big.begin(), big.begin() + 200)},
@@ -913,9 +913,9 @@ TEST_F(CliEndToEnd, DamagedCoverEndsTheRunBeforeAnyFileIsTouched) {
         {"empty file", Bytes()},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.Name);
         TempDir dir;
-        WriteFileBytes(dir / "cover.jpg", c.cover);
+        WriteFileBytes(dir / "cover.jpg", c.Cover);
         const std::vector<fs::path> files = {CopyFixture("v23.mp3", dir / "1.mp3"),
                                              CopyFixture("notag.mp3", dir / "2.mp3"),
                                              CopyFixture("v1.mp3", dir / "3.mp3")};
@@ -924,11 +924,11 @@ TEST_F(CliEndToEnd, DamagedCoverEndsTheRunBeforeAnyFileIsTouched) {
         const CliRun run = RunCli({"add", "--cover", (dir / "cover.jpg").string(), "--max-width", "500",
                                    "--max-height", "500", "--settings", (dir / "settings.xml").string(),
                                    files[0].string(), files[1].string(), files[2].string()});
-        EXPECT_EQ(run.exitCode, 2) << run.Describe();
-        EXPECT_TRUE(run.lines.empty()) << run.Describe();
-        EXPECT_EQ(run.err.rfind("covrilo-cli: ", 0), 0u) << run.Describe();
+        EXPECT_EQ(run.ExitCode, 2) << run.Describe();
+        EXPECT_TRUE(run.Lines.empty()) << run.Describe();
+        EXPECT_EQ(run.Err.rfind("covrilo-cli: ", 0), 0u) << run.Describe();
         for (size_t i = 0; i < files.size(); ++i) {
-            EXPECT_NE(run.err.find("not processed: " + files[i].string()), std::string::npos)
+            EXPECT_NE(run.Err.find("not processed: " + files[i].string()), std::string::npos)
                 << run.Describe();
             EXPECT_EQ(ReadFileBytes(files[i]), before[i]) << files[i] << " changed";
         }
@@ -944,9 +944,9 @@ TEST_F(CliEndToEnd, HelpVersionAndUsageErrors) {
     const std::string cover = Fixture("cover.jpg").string();
     const std::string settings = (dir / "settings.xml").string();
     struct Case {
-        std::vector<std::string> args;
-        int exitCode;
-        const char* stdoutStart;  // "" when stdout must be empty
+        std::vector<std::string> Args;
+        int ExitCode;
+        const char* StdoutStart;  // "" when stdout must be empty
     };
     const Case cases[] = {
         {{"--help"}, 0, "Usage:"},
@@ -982,31 +982,31 @@ TEST_F(CliEndToEnd, HelpVersionAndUsageErrors) {
         {{"remove", "--only-if-missing", file}, 2, ""},
         {{"info", "-n", file}, 2, ""},
         {{"info", "-x", file}, 2, ""},
-        {{"add", "--cover", cover, "--settings", settings, dir.path().string() + "/missing.mp3"},
+        {{"add", "--cover", cover, "--settings", settings, dir.Path().string() + "/missing.mp3"},
          1,
          "Error\t"},
     };
     fs::create_directory(dir / "empty-folder");
     for (const Case& c : cases) {
         std::string line;
-        for (const std::string& a : c.args) line += a + " ";
+        for (const std::string& a : c.Args) line += a + " ";
         SCOPED_TRACE(line);
-        const CliRun run = RunCli(c.args);
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.Describe();
-        if (std::string(c.stdoutStart).empty()) {
-            EXPECT_EQ(run.out, "") << run.Describe();
+        const CliRun run = RunCli(c.Args);
+        EXPECT_EQ(run.ExitCode, c.ExitCode) << run.Describe();
+        if (std::string(c.StdoutStart).empty()) {
+            EXPECT_EQ(run.Out, "") << run.Describe();
         } else {
-            EXPECT_EQ(run.out.rfind(c.stdoutStart, 0), 0u) << run.Describe();
+            EXPECT_EQ(run.Out.rfind(c.StdoutStart, 0), 0u) << run.Describe();
         }
-        if (c.exitCode == 2) {
-            EXPECT_EQ(run.err.rfind("covrilo-cli: ", 0), 0u) << run.Describe();
+        if (c.ExitCode == 2) {
+            EXPECT_EQ(run.Err.rfind("covrilo-cli: ", 0), 0u) << run.Describe();
         }
     }
     EXPECT_EQ(ReadFileBytes(file), before) << "a refused command line touched the file";
     // A folder without MP3 files leaves nothing to do.
     const CliRun empty = RunCli({"remove", "--settings", settings, (dir / "empty-folder").string()});
-    EXPECT_EQ(empty.exitCode, 2) << empty.Describe();
-    EXPECT_EQ(empty.err.rfind("covrilo-cli: ", 0), 0u) << empty.Describe();
+    EXPECT_EQ(empty.ExitCode, 2) << empty.Describe();
+    EXPECT_EQ(empty.Err.rfind("covrilo-cli: ", 0), 0u) << empty.Describe();
 }
 
 TEST_F(CliEndToEnd, StatusLinesFollowTheOrderOfFilesAndSortedFolders) {
@@ -1019,12 +1019,12 @@ TEST_F(CliEndToEnd, StatusLinesFollowTheOrderOfFilesAndSortedFolders) {
     const std::string single = (dir / "single.mp3").string(), missing = (dir / "missing.mp3").string();
     const std::string album = (dir / "album").string();
     struct Case {
-        const char* name;
-        std::vector<std::string> options;
-        std::vector<std::string> paths;
-        std::vector<std::pair<std::string, std::string>> lines;
-        int exitCode;
-        std::string err;  // no progress line when stderr is not a terminal, only the reasons
+        const char* Name;
+        std::vector<std::string> Options;
+        std::vector<std::string> Paths;
+        std::vector<std::pair<std::string, std::string>> Lines;
+        int ExitCode;
+        std::string Err;  // no progress line when stderr is not a terminal, only the reasons
     };
     const Case cases[] = {
         {"folder, sorted",
@@ -1051,23 +1051,23 @@ TEST_F(CliEndToEnd, StatusLinesFollowTheOrderOfFilesAndSortedFolders) {
          "covrilo-cli: " + missing + ": not found\n"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.Name);
         std::vector<std::string> args = {"add", "--cover", Fixture("cover.jpg"), "--settings",
                                          (dir / "settings.xml").string()};
-        args.insert(args.end(), c.options.begin(), c.options.end());
-        args.insert(args.end(), c.paths.begin(), c.paths.end());
+        args.insert(args.end(), c.Options.begin(), c.Options.end());
+        args.insert(args.end(), c.Paths.begin(), c.Paths.end());
         const CliRun run = RunCli(args);
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.Describe();
-        EXPECT_EQ(run.lines, c.lines) << run.Describe();
-        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(run.ExitCode, c.ExitCode) << run.Describe();
+        EXPECT_EQ(run.Lines, c.Lines) << run.Describe();
+        EXPECT_EQ(run.Err, c.Err);
     }
     EXPECT_EQ(FramesWithId(MutagenDump(dir / "album" / "cd2" / "d.mp3"), "APIC").size(), 1u);
     EXPECT_FALSE(fs::exists(missing));
     // Remove prints Deleted for every file, in the same order.
     const CliRun run =
         RunCli({"remove", "--settings", (dir / "settings.xml").string(), "--recursive", album});
-    EXPECT_EQ(run.exitCode, 0) << run.Describe();
-    EXPECT_EQ(run.lines,
+    EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+    EXPECT_EQ(run.Lines,
               (std::vector<std::pair<std::string, std::string>>{{"Deleted", album + "/A.MP3"},
                                                                 {"Deleted", album + "/b.mp3"},
                                                                 {"Deleted", album + "/c.Mp3"},
@@ -1088,12 +1088,12 @@ TEST_F(CliEndToEnd, ProgressLineOnlyOnATerminal) {
     WriteFileBytes(dir / "run.sh", ToBytes(inner + "\n"));
     const ToolRun terminal = RunSeparately(
         "script -qec " + ShellQuote("sh " + ShellQuote((dir / "run.sh").string())) + " /dev/null");
-    ASSERT_EQ(terminal.exitCode, 0) << terminal.out << terminal.err;
-    EXPECT_NE(terminal.out.find("[0/2] one.mp3"), std::string::npos) << terminal.out;
-    EXPECT_NE(terminal.out.find("[1/2] two.mp3"), std::string::npos) << terminal.out;
+    ASSERT_EQ(terminal.ExitCode, 0) << terminal.Out << terminal.Err;
+    EXPECT_NE(terminal.Out.find("[0/2] one.mp3"), std::string::npos) << terminal.Out;
+    EXPECT_NE(terminal.Out.find("[1/2] two.mp3"), std::string::npos) << terminal.Out;
     const std::string clear = "\r\033[K";
-    ASSERT_GE(terminal.out.size(), clear.size());
-    EXPECT_EQ(terminal.out.substr(terminal.out.size() - clear.size()), clear)
+    ASSERT_GE(terminal.Out.size(), clear.size());
+    EXPECT_EQ(terminal.Out.substr(terminal.Out.size() - clear.size()), clear)
         << "the last progress line stays";
     const Bytes out = ReadFileBytes(dir / "out.txt");
     EXPECT_EQ(std::string(out.begin(), out.end()), "OK\t" + one.string() + "\nOK\t" + two.string() + "\n");
@@ -1101,26 +1101,26 @@ TEST_F(CliEndToEnd, ProgressLineOnlyOnATerminal) {
 
 // ---- settings ----------------------------------------------------------------------------------
 
-std::string SettingsDocument(int maxX, int maxY, int quality, int kind, int encoding) {
-    auto item = [](const char* key, int value) {
-        return std::string("    <") + key + ">" + std::to_string(value) + "</" + key + ">\r\n";
+std::string SettingsDocument(int MaxX, int MaxY, int Quality, int Kind, int Encoding) {
+    auto item = [](const char* Key, int Value) {
+        return std::string("    <") + Key + ">" + std::to_string(Value) + "</" + Key + ">\r\n";
     };
     return "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x "
            "-->\r\n<xmlini>\r\n"
            "  <ImageSettings>\r\n" +
-           item("JpegQuality", quality) + item("MaxY", maxY) + item("MaxX", maxX) +
-           "  </ImageSettings>\r\n  <Id3Settings>\r\n" + item("TextEncoding", encoding) +
-           item("KindOfPic", kind) + "  </Id3Settings>\r\n</xmlini>\r\n";
+           item("JpegQuality", Quality) + item("MaxY", MaxY) + item("MaxX", MaxX) +
+           "  </ImageSettings>\r\n  <Id3Settings>\r\n" + item("TextEncoding", Encoding) +
+           item("KindOfPic", Kind) + "  </Id3Settings>\r\n</xmlini>\r\n";
 }
 
 TEST_F(CliEndToEnd, SettingsFileGivesTheDefaultsAndIsNeverWritten) {
     struct Case {
-        const char* name;
-        std::string settings;  // "" for a missing file
-        std::vector<std::string> options;
-        int type;
-        std::string version;
-        std::string pictureSize;  // as ffprobe reports it
+        const char* Name;
+        std::string Settings;  // "" for a missing file
+        std::vector<std::string> Options;
+        int Type;
+        std::string Version;
+        std::string PictureSize;  // as ffprobe reports it
     };
     const std::string stored = SettingsDocument(400, 200, 90, 2, 2);
     const Case cases[] = {
@@ -1136,36 +1136,36 @@ TEST_F(CliEndToEnd, SettingsFileGivesTheDefaultsAndIsNeverWritten) {
          "400,300"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.Name);
         TempDir dir;
         const fs::path settings = dir / "settings.xml";
-        if (!c.settings.empty()) WriteFileBytes(settings, ToBytes(c.settings));
+        if (!c.Settings.empty()) WriteFileBytes(settings, ToBytes(c.Settings));
         const fs::path file = CopyFixture("notag.mp3", dir / "song.mp3");
         std::vector<std::string> args = {"add", "--cover", Fixture("big.jpg"), "--settings",
                                          settings.string()};
-        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), c.Options.begin(), c.Options.end());
         args.push_back(file.string());
         const CliRun run = RunCli(args);
-        ASSERT_EQ(run.exitCode, 0) << run.Describe();
+        ASSERT_EQ(run.ExitCode, 0) << run.Describe();
 
         const Bytes written = ReadFileBytes(settings);
-        if (c.settings.empty()) {
+        if (c.Settings.empty()) {
             // The empty document, none of the five values.
             const std::string text(written.begin(), written.end());
             EXPECT_NE(text.find("<xmlini>"), std::string::npos) << text;
             for (const char* key : {"MaxX", "MaxY", "JpegQuality", "KindOfPic", "TextEncoding"})
                 EXPECT_EQ(text.find(key), std::string::npos) << key << " written:\n" << text;
         } else {
-            EXPECT_EQ(written, ToBytes(c.settings)) << "the settings file was rewritten";
+            EXPECT_EQ(written, ToBytes(c.Settings)) << "the settings file was rewritten";
         }
         EXPECT_TRUE(fs::exists(dir / "temp.jpg")) << "the scaled picture goes next to the settings file";
         const JsonValue dump = MutagenDump(file);
-        EXPECT_EQ(dump["id3v2"]["version"].Str(), c.version);
+        EXPECT_EQ(dump["id3v2"]["version"].Str(), c.Version);
         const std::vector<Picture> pictures = PicturesOf(dump);
         ASSERT_EQ(pictures.size(), 1u) << dump.Dump();
-        EXPECT_EQ(pictures[0].type, c.type);
-        EXPECT_EQ(pictures[0].sha256, Sha256OfFile(dir / "temp.jpg"));
-        EXPECT_EQ(FfprobePictureSizes(file), std::vector<std::string>{c.pictureSize});
+        EXPECT_EQ(pictures[0].Type, c.Type);
+        EXPECT_EQ(pictures[0].Sha256, Sha256OfFile(dir / "temp.jpg"));
+        EXPECT_EQ(FfprobePictureSizes(file), std::vector<std::string>{c.PictureSize});
     }
 }
 
@@ -1177,21 +1177,21 @@ TEST_F(CliEndToEnd, InfoJsonDescribesEachPath) {
     const fs::path lyrics = CopyFixture("lyrics3.mp3", dir / "lyrics3.mp3");
     const fs::path missing = dir / "missing.mp3";
     const CliRun run = RunCli({"info", "--json", v23.string(), lyrics.string(), missing.string()});
-    ASSERT_NE(run.exitCode, 2) << run.Describe();
-    const JsonValue info = JsonValue::Parse(run.out);
-    ASSERT_EQ(info.Arr().size(), 3u) << run.out;
+    ASSERT_NE(run.ExitCode, 2) << run.Describe();
+    const JsonValue info = JsonValue::Parse(run.Out);
+    ASSERT_EQ(info.Arr().size(), 3u) << run.Out;
 
     const JsonValue& a = info[0];
     EXPECT_EQ(a["path"].Str(), v23.string());
     EXPECT_TRUE(a["opened"].Bool());
     EXPECT_TRUE(a["track"]["hasTag"].Bool());
-    EXPECT_EQ(a["track"]["artist"].Str(), kFromV2.artist);
-    EXPECT_EQ(a["track"]["title"].Str(), kFromV2.title);
-    EXPECT_EQ(a["track"]["album"].Str(), kFromV2.album);
-    EXPECT_EQ(a["track"]["year"].Str(), kFromV2.year);
-    EXPECT_EQ(a["track"]["comment"].Str(), kFromV2.comment);
-    EXPECT_EQ(a["track"]["genre"].Str(), kFromV2.genre);
-    EXPECT_EQ(a["track"]["trackNo"].Int(), kFromV2.track);
+    EXPECT_EQ(a["track"]["artist"].Str(), kFromV2.Artist);
+    EXPECT_EQ(a["track"]["title"].Str(), kFromV2.Title);
+    EXPECT_EQ(a["track"]["album"].Str(), kFromV2.Album);
+    EXPECT_EQ(a["track"]["year"].Str(), kFromV2.Year);
+    EXPECT_EQ(a["track"]["comment"].Str(), kFromV2.Comment);
+    EXPECT_EQ(a["track"]["genre"].Str(), kFromV2.Genre);
+    EXPECT_EQ(a["track"]["trackNo"].Int(), kFromV2.Track);
     EXPECT_EQ(a["id3v2"]["version"].Str(), "2.3.0");
     const JsonValue mutagen = MutagenDump(v23);
     // The size of the header's size field: the whole tag less its 10-byte header.
@@ -1210,7 +1210,7 @@ TEST_F(CliEndToEnd, InfoJsonDescribesEachPath) {
     const JsonValue& b = info[1];
     EXPECT_TRUE(b["opened"].Bool());
     EXPECT_EQ(b["track"]["title"].Str(), kLongTitle) << "the Lyrics3 title wins over the record's";
-    EXPECT_EQ(b["track"]["artist"].Str(), kFromV1.artist);
+    EXPECT_EQ(b["track"]["artist"].Str(), kFromV1.Artist);
     EXPECT_EQ(b["track"]["trackNo"].Int(), 3);
     EXPECT_TRUE(b["id3v2"].IsNull());
     EXPECT_TRUE(b["id3v1"].Bool());
@@ -1223,22 +1223,22 @@ TEST_F(CliEndToEnd, InfoJsonDescribesEachPath) {
 
     // Without --json: text for people, naming each file.
     const CliRun text = RunCli({"info", v23.string()});
-    EXPECT_NE(text.out.find(v23.string()), std::string::npos) << text.Describe();
-    EXPECT_NE(text.out.find("T\xc3\xaftle \xce\xa9"), std::string::npos) << text.Describe();
+    EXPECT_NE(text.Out.find(v23.string()), std::string::npos) << text.Describe();
+    EXPECT_NE(text.Out.find("T\xc3\xaftle \xce\xa9"), std::string::npos) << text.Describe();
 }
 
 // ---- whole libraries: a cover per folder, skipping, kept times, dry runs, file lists --------
 
 // covrilo-cli with TMPDIR in the case's folder, so that what it keeps there can be seen.
-CliRun RunCliWithTmp(const std::vector<std::string>& args, const fs::path& tmp) {
-    return RunCli(args, "env TMPDIR=" + ShellQuote(tmp.string()) + " ");
+CliRun RunCliWithTmp(const std::vector<std::string>& Args, const fs::path& Tmp) {
+    return RunCli(Args, "env TMPDIR=" + ShellQuote(Tmp.string()) + " ");
 }
 
 // The lines under each file's status line (--verbose), by the file's path.
-std::map<std::string, std::vector<std::string>> DetailsByFile(const CliRun& run) {
+std::map<std::string, std::vector<std::string>> DetailsByFile(const CliRun& Run) {
     std::map<std::string, std::vector<std::string>> details;
     std::string current;
-    for (const auto& [status, path] : run.lines) {
+    for (const auto& [status, path] : Run.Lines) {
         if (status.rfind("  ", 0) == 0)
             details[current].push_back(status.substr(2));
         else
@@ -1249,11 +1249,11 @@ std::map<std::string, std::vector<std::string>> DetailsByFile(const CliRun& run)
 
 // A dry run's lines: status, path and what would be done.
 struct DryLine {
-    std::string status, path, what;
+    std::string Status, Path, What;
 };
-std::vector<DryLine> DryLines(const CliRun& run) {
+std::vector<DryLine> DryLines(const CliRun& Run) {
     std::vector<DryLine> lines;
-    for (const auto& [status, rest] : run.lines) {
+    for (const auto& [status, rest] : Run.Lines) {
         const size_t tab = rest.find('\t');
         lines.push_back({status, rest.substr(0, tab), tab == std::string::npos ? "" : rest.substr(tab + 1)});
     }
@@ -1263,26 +1263,26 @@ std::vector<DryLine> DryLines(const CliRun& run) {
 // Every entry below root with its type, modification time (to the nanosecond) and content:
 // a run that creates, removes or writes anything there, even a file it deletes again (the
 // folder's time), leaves another list.
-std::vector<std::string> TreeSnapshot(const fs::path& root) {
+std::vector<std::string> TreeSnapshot(const fs::path& Root) {
     std::vector<std::string> entries;
-    auto add = [&](const fs::path& path) {
+    auto add = [&](const fs::path& Path) {
         struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) return;
-        std::string line = fs::relative(path, root).string() + " mode " + std::to_string(st.st_mode) + " mtime " +
+        if (::lstat(Path.c_str(), &st) != 0) return;
+        std::string line = fs::relative(Path, Root).string() + " mode " + std::to_string(st.st_mode) + " mtime " +
                            std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
-        if (S_ISREG(st.st_mode)) line += " sha " + Sha256OfFile(path);
+        if (S_ISREG(st.st_mode)) line += " sha " + Sha256OfFile(Path);
         entries.push_back(line);
     };
-    add(root);
-    for (const auto& entry : fs::recursive_directory_iterator(root)) add(entry.path());
+    add(Root);
+    for (const auto& entry : fs::recursive_directory_iterator(Root)) add(entry.path());
     std::sort(entries.begin(), entries.end());
     return entries;
 }
 
 // The picture of the type, as mutagen reads it; type -1 when there is none.
-Picture PictureOfType(const fs::path& file, int type) {
-    for (const Picture& picture : PicturesOf(MutagenDump(file)))
-        if (picture.type == type) return picture;
+Picture PictureOfType(const fs::path& File, int Type) {
+    for (const Picture& picture : PicturesOf(MutagenDump(File)))
+        if (picture.Type == Type) return picture;
     return {-1, "", ""};
 }
 
@@ -1306,16 +1306,16 @@ TEST_F(CliEndToEnd, EachAlbumFolderGetsItsOwnCover) {
     const CliRun run = RunCliWithTmp({"add", "--cover-from-folder", "cover.jpg,folder.jpg", "--recursive",
                                       "--settings", (dir / "settings.xml").string(), lib.string()},
                                      tmp);
-    EXPECT_EQ(run.exitCode, 1) << run.Describe();
+    EXPECT_EQ(run.ExitCode, 1) << run.Describe();
     std::vector<std::pair<std::string, std::string>> expected;
     for (const auto& [name, fixture] : files)
         expected.emplace_back(name[0] == 'C' || name[0] == 'D' ? "Error" : "OK", (lib / name).string());
-    EXPECT_EQ(run.lines, expected) << run.Describe();
-    EXPECT_NE(run.err.find("covrilo-cli: " + (lib / "C/1.mp3").string() +
+    EXPECT_EQ(run.Lines, expected) << run.Describe();
+    EXPECT_NE(run.Err.find("covrilo-cli: " + (lib / "C/1.mp3").string() +
                            ": no cover picture in its folder (none of cover.jpg, folder.jpg)\n"),
               std::string::npos)
         << run.Describe();
-    EXPECT_NE(run.err.find("covrilo-cli: " + (lib / "D/1.mp3").string() +
+    EXPECT_NE(run.Err.find("covrilo-cli: " + (lib / "D/1.mp3").string() +
                            ": its folder's cover cover.jpg cannot be used: Not a JPEG file"),
               std::string::npos)
         << run.Describe();
@@ -1324,12 +1324,12 @@ TEST_F(CliEndToEnd, EachAlbumFolderGetsItsOwnCover) {
 
     // Both files of A got A's one prepared copy; B its picture byte for byte; E its own copy.
     const Picture a1 = PictureOfType(lib / "A/1.mp3", 3), a2 = PictureOfType(lib / "A/2.mp3", 3);
-    EXPECT_EQ(a1.mime, "image/jpeg");
-    EXPECT_EQ(a1.sha256, a2.sha256);
+    EXPECT_EQ(a1.Mime, "image/jpeg");
+    EXPECT_EQ(a1.Sha256, a2.Sha256);
     EXPECT_EQ(FfprobePictureSizes(lib / "A/1.mp3"), std::vector<std::string>{"500,375"});
-    EXPECT_EQ(PictureOfType(lib / "B/1.mp3", 3).sha256, Sha256OfFile(lib / "B" / "Folder.JPG"));
+    EXPECT_EQ(PictureOfType(lib / "B/1.mp3", 3).Sha256, Sha256OfFile(lib / "B" / "Folder.JPG"));
     EXPECT_EQ(FfprobePictureSizes(lib / "E/1.mp3"), std::vector<std::string>{"375,500"});
-    EXPECT_NE(PictureOfType(lib / "E/1.mp3", 3).sha256, a1.sha256);
+    EXPECT_NE(PictureOfType(lib / "E/1.mp3", 3).Sha256, a1.Sha256);
     // The copies went with the run; the user's temp.jpg stays as it was.
     EXPECT_TRUE(fs::is_empty(tmp)) << "prepared covers left in " << tmp;
     EXPECT_EQ(ReadFileText(dir / "temp.jpg"), "the user's own temp.jpg");
@@ -1341,10 +1341,10 @@ TEST_F(CliEndToEnd, OnlyIfMissingLeavesFilesThatHaveAPictureOfTheKind) {
     // they are durable, the skipped one's between them.
     const std::vector<std::string> fixtures = {"notag.mp3", "v23.mp3", "v1.mp3", "v22.mp3"};
     struct Case {
-        std::vector<std::string> kind;  // the options as given
-        int type;
-        std::vector<std::string> statuses;  // per fixture
-        std::string version;                // of the files written
+        std::vector<std::string> Kind;  // the options as given
+        int Type;
+        std::vector<std::string> Statuses;  // per fixture
+        std::string Version;                // of the files written
     };
     const Case cases[] = {
         {{"--kind", "FrontCover"}, 3, {"OK", "Skipped", "OK", "Skipped"}, "2.3.0"},
@@ -1352,31 +1352,31 @@ TEST_F(CliEndToEnd, OnlyIfMissingLeavesFilesThatHaveAPictureOfTheKind) {
         {{"-f2.4-utf8", "-k8"}, 10, {"OK", "OK", "OK", "OK"}, "2.4.0"},  // the 8th of the list: Band
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.kind.back());
+        SCOPED_TRACE(c.Kind.back());
         TempDir dir;
         std::vector<std::string> args = {"add", "--only-if-missing", "-c", Fixture("cover.jpg").string(),
                                          "--settings", (dir / "settings.xml").string()};
-        args.insert(args.end(), c.kind.begin(), c.kind.end());
+        args.insert(args.end(), c.Kind.begin(), c.Kind.end());
         std::vector<Bytes> before;
         for (const std::string& fixture : fixtures) {
             args.push_back(CopyFixture(fixture, dir / fixture).string());
             before.push_back(ReadFileBytes(dir / fixture));
         }
         const CliRun run = RunCli(args);
-        EXPECT_EQ(run.exitCode, 0) << "Skipped is no error\n" << run.Describe();
-        ASSERT_EQ(run.lines.size(), fixtures.size()) << run.Describe();
+        EXPECT_EQ(run.ExitCode, 0) << "Skipped is no error\n" << run.Describe();
+        ASSERT_EQ(run.Lines.size(), fixtures.size()) << run.Describe();
         for (size_t i = 0; i < fixtures.size(); ++i) {
             SCOPED_TRACE(fixtures[i]);
-            EXPECT_EQ(run.lines[i], std::make_pair(c.statuses[i], (dir / fixtures[i]).string()));
-            if (c.statuses[i] == "Skipped") {
+            EXPECT_EQ(run.Lines[i], std::make_pair(c.Statuses[i], (dir / fixtures[i]).string()));
+            if (c.Statuses[i] == "Skipped") {
                 EXPECT_EQ(ReadFileBytes(dir / fixtures[i]), before[i]) << "a skipped file was touched";
             } else {
                 const JsonValue dump = MutagenDump(dir / fixtures[i]);
-                EXPECT_EQ(dump["id3v2"]["version"].Str(), c.version);
+                EXPECT_EQ(dump["id3v2"]["version"].Str(), c.Version);
                 const std::vector<Picture> pictures = PicturesOf(dump);
                 EXPECT_EQ(std::count_if(pictures.begin(), pictures.end(),
                                         [&](const Picture& p) {
-                                            return p.type == c.type && p.sha256 == Sha256OfFile(Fixture("cover.jpg"));
+                                            return p.Type == c.Type && p.Sha256 == Sha256OfFile(Fixture("cover.jpg"));
                                         }),
                           1)
                     << dump.Dump();
@@ -1388,11 +1388,11 @@ TEST_F(CliEndToEnd, OnlyIfMissingLeavesFilesThatHaveAPictureOfTheKind) {
 TEST_F(CliEndToEnd, KeepTimesGivesEverySavedFileItsTimesBack) {
     const timespec atime{1000000000, 123456789}, mtime{1200000000, 987654321};
     struct Case {
-        const char* name;
-        const char* fixture;
-        bool tagFirst;  // tagged with the same cover by a run before, so the save fits in place
-        const char* command;
-        const char* way;  // what --verbose says of the save
+        const char* Name;
+        const char* Fixture;
+        bool TagFirst;  // tagged with the same cover by a run before, so the save fits in place
+        const char* Command;
+        const char* Way;  // what --verbose says of the save
     };
     const Case cases[] = {
         {"a new tag: the file is rewritten", "notag.mp3", false, "add", "the file rewritten"},
@@ -1400,15 +1400,15 @@ TEST_F(CliEndToEnd, KeepTimesGivesEverySavedFileItsTimesBack) {
         {"pictures removed", "v23.mp3", false, "remove", ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.Name);
         TempDir dir;
-        const fs::path file = CopyFixture(c.fixture, dir / "song.mp3");
-        std::vector<std::string> args = {c.command, "--settings", (dir / "settings.xml").string()};
-        if (std::string(c.command) == "add") args.insert(args.end(), {"-c", Fixture("cover.jpg").string()});
-        if (c.tagFirst) {
+        const fs::path file = CopyFixture(c.Fixture, dir / "song.mp3");
+        std::vector<std::string> args = {c.Command, "--settings", (dir / "settings.xml").string()};
+        if (std::string(c.Command) == "add") args.insert(args.end(), {"-c", Fixture("cover.jpg").string()});
+        if (c.TagFirst) {
             std::vector<std::string> first = args;
             first.push_back(file.string());
-            ASSERT_EQ(RunCli(first).exitCode, 0);
+            ASSERT_EQ(RunCli(first).ExitCode, 0);
             Bytes cover2 = ReadFileBytes(Fixture("cover.jpg"));
             ASSERT_EQ(cover2[3], 0xE0);
             cover2[15] ^= 1;  // the horizontal density
@@ -1423,10 +1423,10 @@ TEST_F(CliEndToEnd, KeepTimesGivesEverySavedFileItsTimesBack) {
 
         // The second cover differs from the first in one byte of its JFIF header only: the
         // same size, so the tag fits where the first one was.
-        if (c.tagFirst) args.back() = (dir / "cover2.jpg").string();
+        if (c.TagFirst) args.back() = (dir / "cover2.jpg").string();
         args.insert(args.end(), {"-t", "-v", file.string()});
         const CliRun run = RunCli(args);
-        ASSERT_EQ(run.exitCode, 0) << run.Describe();
+        ASSERT_EQ(run.ExitCode, 0) << run.Describe();
         struct stat after {};
         ASSERT_EQ(::stat(file.c_str(), &after), 0);
         EXPECT_NE(ReadFileBytes(file), before) << "the file was not saved";
@@ -1435,19 +1435,19 @@ TEST_F(CliEndToEnd, KeepTimesGivesEverySavedFileItsTimesBack) {
         EXPECT_EQ(after.st_atim.tv_sec, set.st_atim.tv_sec);
         EXPECT_EQ(after.st_atim.tv_nsec, set.st_atim.tv_nsec);
         const auto details = DetailsByFile(run)[file.string()];
-        if (*c.way) {
+        if (*c.Way) {
             EXPECT_NE(std::find_if(details.begin(), details.end(),
-                                   [&](const std::string& line) { return line.find(c.way) != std::string::npos; }),
+                                   [&](const std::string& line) { return line.find(c.Way) != std::string::npos; }),
                       details.end())
                 << run.Describe();
         }
 
         // Without -t a save gives the file the time of the save.
-        const fs::path other = CopyFixture(c.fixture, dir / "other.mp3");
+        const fs::path other = CopyFixture(c.Fixture, dir / "other.mp3");
         ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
         args.erase(std::find(args.begin(), args.end(), "-t"));
         args.back() = other.string();
-        ASSERT_EQ(RunCli(args).exitCode, 0);
+        ASSERT_EQ(RunCli(args).ExitCode, 0);
         ASSERT_EQ(::stat(other.c_str(), &after), 0);
         EXPECT_GT(after.st_mtim.tv_sec, mtime.tv_sec);
     }
@@ -1455,7 +1455,7 @@ TEST_F(CliEndToEnd, KeepTimesGivesEverySavedFileItsTimesBack) {
 
 TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
     TempDir dir, tmpDir;  // TMPDIR apart: a dry run may keep a scaled cover there while it runs
-    const fs::path lib = dir / "lib", tmp = tmpDir.path(), settings = dir / "settings.xml";
+    const fs::path lib = dir / "lib", tmp = tmpDir.Path(), settings = dir / "settings.xml";
     fs::create_directories(lib / "sub");
     CopyFixture("notag.mp3", lib / "1 new tag.mp3");   // the tag comes: rewritten
     CopyFixture("notag.mp3", lib / "2 tagged.mp3");    // tagged below: the same picture again fits
@@ -1464,7 +1464,7 @@ TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
     WriteFileBytes(lib / "5 junk.mp3", ToBytes(std::string(4000, 'x')));  // no MPEG audio
     const std::string cover = Fixture("big.jpg").string();
     ASSERT_EQ(RunCli({"add", "-c", cover, "--settings", (tmp / "s.xml").string(), (lib / "2 tagged.mp3").string()})
-                  .exitCode,
+                  .ExitCode,
               0);
     fs::remove(tmp / "s.xml");
     fs::remove(tmp / "temp.jpg");
@@ -1473,22 +1473,22 @@ TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
         SCOPED_TRACE(command);
         std::vector<std::string> args = {command, "--settings", settings.string(), "--recursive", lib.string()};
         if (std::string(command) == "add") args.insert(args.end(), {"-c", cover});
-        const std::vector<std::string> before = TreeSnapshot(dir.path());
+        const std::vector<std::string> before = TreeSnapshot(dir.Path());
         std::vector<std::string> dryArgs = args;
         dryArgs.push_back("-n");
         const CliRun dry = RunCliWithTmp(dryArgs, tmp);
-        EXPECT_EQ(TreeSnapshot(dir.path()), before) << "the dry run changed something\n" << dry.Describe();
+        EXPECT_EQ(TreeSnapshot(dir.Path()), before) << "the dry run changed something\n" << dry.Describe();
         EXPECT_FALSE(fs::exists(settings)) << "a dry run creates no settings file";
         EXPECT_TRUE(fs::is_empty(tmp)) << "the dry run left its prepared cover";
         // Removing pictures from a file that has none leaves it as it is, MPEG audio or not.
         const bool add = std::string(command) == "add";
-        EXPECT_EQ(dry.exitCode, add ? 1 : 0) << dry.Describe();
+        EXPECT_EQ(dry.ExitCode, add ? 1 : 0) << dry.Describe();
         if (add) {
-            EXPECT_NE(dry.err.find("covrilo-cli: " + (lib / "5 junk.mp3").string() + ": not an MPEG audio file\n"),
+            EXPECT_NE(dry.Err.find("covrilo-cli: " + (lib / "5 junk.mp3").string() + ": not an MPEG audio file\n"),
                       std::string::npos)
                 << dry.Describe();
         }
-        EXPECT_NE(dry.err.find("dry run, nothing was written"), std::string::npos) << dry.Describe();
+        EXPECT_NE(dry.Err.find("dry run, nothing was written"), std::string::npos) << dry.Describe();
 
         // The run itself does what the dry run said, file by file.
         std::vector<std::string> realArgs = args;
@@ -1498,38 +1498,38 @@ TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
         auto details = DetailsByFile(real);
         const std::vector<DryLine> lines = DryLines(dry);
         std::vector<std::pair<std::string, std::string>> dryStatuses, realStatuses;
-        for (const DryLine& line : lines) dryStatuses.emplace_back(line.status, line.path);
-        for (const auto& [status, path] : real.lines)
+        for (const DryLine& line : lines) dryStatuses.emplace_back(line.Status, line.Path);
+        for (const auto& [status, path] : real.Lines)
             if (status.rfind("  ", 0) != 0) realStatuses.emplace_back(status, path);
         EXPECT_EQ(dryStatuses, realStatuses) << dry.Describe() << real.Describe();
         for (const DryLine& line : lines) {
-            SCOPED_TRACE(line.path);
-            if (line.status == "Error") {
-                EXPECT_EQ(line.what, "not an MPEG audio file");
+            SCOPED_TRACE(line.Path);
+            if (line.Status == "Error") {
+                EXPECT_EQ(line.What, "not an MPEG audio file");
                 continue;
             }
-            if (line.what == "no picture; left as it is") {
-                EXPECT_EQ(details[line.path], std::vector<std::string>{"nothing to change; the file is left as it is"});
+            if (line.What == "no picture; left as it is") {
+                EXPECT_EQ(details[line.Path], std::vector<std::string>{"nothing to change; the file is left as it is"});
                 continue;
             }
-            const std::string way = line.what.substr(0, line.what.find(';'));
-            ASSERT_TRUE(way == "in place" || way == "rewritten") << line.what;
+            const std::string way = line.What.substr(0, line.What.find(';'));
+            ASSERT_TRUE(way == "in place" || way == "rewritten") << line.What;
             const std::string said = way == "in place" ? "written in place" : "the file rewritten";
-            const auto& lines2 = details[line.path];
+            const auto& lines2 = details[line.Path];
             EXPECT_TRUE(std::any_of(lines2.begin(), lines2.end(),
                                     [&](const std::string& l) { return l.find(said) != std::string::npos; }))
-                << line.what << "\n" << real.Describe();
+                << line.What << "\n" << real.Describe();
             if (std::string(command) == "add") {
-                EXPECT_NE(line.what.find("picture 500 x 375, "), std::string::npos) << line.what;
+                EXPECT_NE(line.What.find("picture 500 x 375, "), std::string::npos) << line.What;
             }
         }
         if (std::string(command) == "add") {
             EXPECT_EQ(lines.size(), 5u) << dry.Describe();
             for (const DryLine& line : lines) {
-                if (line.path.find("1 new tag") != std::string::npos || line.path.find("3 v23") != std::string::npos) {
-                    EXPECT_EQ(line.what.rfind("rewritten", 0), 0u) << line.what;
-                } else if (line.path.find("2 tagged") != std::string::npos) {
-                    EXPECT_EQ(line.what.rfind("in place", 0), 0u) << line.what;
+                if (line.Path.find("1 new tag") != std::string::npos || line.Path.find("3 v23") != std::string::npos) {
+                    EXPECT_EQ(line.What.rfind("rewritten", 0), 0u) << line.What;
+                } else if (line.Path.find("2 tagged") != std::string::npos) {
+                    EXPECT_EQ(line.What.rfind("in place", 0), 0u) << line.What;
                 }
             }
         }
@@ -1539,9 +1539,9 @@ TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
     const fs::path song = lib / "1 new tag.mp3";
     const fs::path journal = lib / "1 new tag.mp3.covrilo-journal.$$$";
     WriteFileBytes(journal, ToBytes("a journal"));
-    const std::vector<std::string> before = TreeSnapshot(dir.path());
+    const std::vector<std::string> before = TreeSnapshot(dir.Path());
     const CliRun dry = RunCliWithTmp({"add", "-n", "-c", cover, "--settings", settings.string(), song.string()}, tmp);
-    EXPECT_EQ(TreeSnapshot(dir.path()), before) << dry.Describe();
+    EXPECT_EQ(TreeSnapshot(dir.Path()), before) << dry.Describe();
     EXPECT_EQ(dry.StatusOf(song.string() + "\tan interrupted save left its journal 1 new tag.mp3.covrilo-journal.$$$; "
                                          "the next save restores the file from it first, so what it would do cannot "
                                          "be told"),
@@ -1561,52 +1561,52 @@ TEST_F(CliEndToEnd, FilesFromAListTakeNamesWithBlanksAndNewlines) {
     const CliRun run = RunCli({"add", "-c", Fixture("cover.jpg").string(), "--settings",
                                (dir / "settings.xml").string(), "--files-from", "-", "-0"},
                               "cat " + ShellQuote((dir / "list0").string()) + " | ");
-    EXPECT_EQ(run.exitCode, 0) << run.Describe();
+    EXPECT_EQ(run.ExitCode, 0) << run.Describe();
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"OK", (dir / "with space.mp3").string()},
         {"OK", (dir / "new\\nline.mp3").string()},
         {"OK", (dir / "tab\\there.mp3").string()},
         {"OK", (dir / " both ends .mp3").string()}};
-    EXPECT_EQ(run.lines, expected) << run.Describe();
+    EXPECT_EQ(run.Lines, expected) << run.Describe();
     for (const std::string& name : names)
-        EXPECT_EQ(PictureOfType(dir / name, 3).sha256, Sha256OfFile(Fixture("cover.jpg"))) << name;
+        EXPECT_EQ(PictureOfType(dir / name, 3).Sha256, Sha256OfFile(Fixture("cover.jpg"))) << name;
 
     // One name a line, from a file, after the PATHs on the command line; blank lines are no names.
     WriteFileBytes(dir / "list", ToBytes((dir / "with space.mp3").string() + "\n\n" + (dir / "tab\there.mp3").string()));
     const CliRun remove = RunCli({"remove", "--settings", (dir / "settings.xml").string(), "--files-from",
                                   (dir / "list").string(), (dir / " both ends .mp3").string()});
-    EXPECT_EQ(remove.exitCode, 0) << remove.Describe();
-    EXPECT_EQ(remove.lines, (std::vector<std::pair<std::string, std::string>>{
+    EXPECT_EQ(remove.ExitCode, 0) << remove.Describe();
+    EXPECT_EQ(remove.Lines, (std::vector<std::pair<std::string, std::string>>{
                                 {"Deleted", (dir / " both ends .mp3").string()},
                                 {"Deleted", (dir / "with space.mp3").string()},
                                 {"Deleted", (dir / "tab\\there.mp3").string()}}))
         << remove.Describe();
     // A list that cannot be read is a usage error before any file.
     const CliRun missing = RunCli({"remove", "--files-from", (dir / "no-such-list").string()});
-    EXPECT_EQ(missing.exitCode, 2) << missing.Describe();
-    EXPECT_NE(missing.err.find("cannot read the list of files"), std::string::npos) << missing.Describe();
+    EXPECT_EQ(missing.ExitCode, 2) << missing.Describe();
+    EXPECT_NE(missing.Err.find("cannot read the list of files"), std::string::npos) << missing.Describe();
 }
 
 TEST_F(CliEndToEnd, SettingsOutsideTheWindowsRangesAreBroughtIntoThem) {
-    auto tabbed = [](std::string text) {
-        for (size_t pos; (pos = text.find("  ")) != std::string::npos;) text.replace(pos, 2, "\t");
-        return text;
+    auto tabbed = [](std::string Text) {
+        for (size_t pos; (pos = Text.find("  ")) != std::string::npos;) Text.replace(pos, 2, "\t");
+        return Text;
     };
-    auto oneLine = [](std::string text) {
-        std::erase(text, '\r');
-        std::erase(text, '\n');
-        return text;
+    auto oneLine = [](std::string Text) {
+        std::erase(Text, '\r');
+        std::erase(Text, '\n');
+        return Text;
     };
     const std::string unreadable =
         "the file cannot be read: it is not in the line format (one element on each line, sections indented by "
         "two blanks, keys by four); the defaults are used";
     struct Case {
-        const char* name;
-        std::string settings;
-        std::vector<std::string> warnings;  // each after "covrilo-cli: warning: settings FILE: "
-        std::string size;                   // of the picture, as ffprobe reports it
-        int type;
-        std::string version;
+        const char* Name;
+        std::string Settings;
+        std::vector<std::string> Warnings;  // each after "covrilo-cli: warning: settings FILE: "
+        std::string Size;                   // of the picture, as ffprobe reports it
+        int Type;
+        std::string Version;
     };
     const Case cases[] = {
         {"MaxY below 20", SettingsDocument(500, 5, 70, 1, 0), {"MaxY 5 is outside 20..9999; 20 is used, as in the window"},
@@ -1625,24 +1625,24 @@ TEST_F(CliEndToEnd, SettingsOutsideTheWindowsRangesAreBroughtIntoThem) {
         {"a file in the line format says nothing", SettingsDocument(400, 200, 90, 2, 2), {}, "267,200", 4, "2.4.0"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.Name);
         TempDir dir;
         const fs::path settings = dir / "settings.xml";
-        WriteFileBytes(settings, ToBytes(c.settings));
+        WriteFileBytes(settings, ToBytes(c.Settings));
         const fs::path file = CopyFixture("notag.mp3", dir / "song.mp3");
         const CliRun run = RunCli({"add", "-c", Fixture("big.jpg").string(), "--settings", settings.string(), file.string()});
-        ASSERT_EQ(run.exitCode, 0) << run.Describe();
+        ASSERT_EQ(run.ExitCode, 0) << run.Describe();
         std::string warnings;
-        for (const std::string& warning : c.warnings)
+        for (const std::string& warning : c.Warnings)
             warnings += "covrilo-cli: warning: settings " + settings.string() + ": " + warning + "\n";
-        EXPECT_EQ(run.err, warnings);
-        EXPECT_EQ(ReadFileBytes(settings), ToBytes(c.settings)) << "the settings file was rewritten";
-        EXPECT_EQ(FfprobePictureSizes(file), std::vector<std::string>{c.size});
+        EXPECT_EQ(run.Err, warnings);
+        EXPECT_EQ(ReadFileBytes(settings), ToBytes(c.Settings)) << "the settings file was rewritten";
+        EXPECT_EQ(FfprobePictureSizes(file), std::vector<std::string>{c.Size});
         const JsonValue dump = MutagenDump(file);
-        EXPECT_EQ(dump["id3v2"]["version"].Str(), c.version);
+        EXPECT_EQ(dump["id3v2"]["version"].Str(), c.Version);
         const std::vector<Picture> pictures = PicturesOf(dump);
         ASSERT_EQ(pictures.size(), 1u) << dump.Dump();
-        EXPECT_EQ(pictures[0].type, c.type);
+        EXPECT_EQ(pictures[0].Type, c.Type);
     }
 }
 
@@ -1656,7 +1656,7 @@ TEST_F(CliEndToEnd, AnyJpegIsACoverWhateverItsFirstSegment) {
                                            ShellQuote("import sys; from PIL import Image; Image.new('CMYK', " +
                                                       std::string(size) + ", (0, 128, 255, 0)).save(sys.argv[1])") +
                                            " " + ShellQuote((dir / name).string()));
-        ASSERT_EQ(made.exitCode, 0) << made.err;
+        ASSERT_EQ(made.ExitCode, 0) << made.Err;
     }
     // A JFIF picture without its JFIF segment: what followed it (ffmpeg's comment) comes first.
     Bytes noApp0 = ReadFileBytes(Fixture("cover.jpg"));
@@ -1664,30 +1664,30 @@ TEST_F(CliEndToEnd, AnyJpegIsACoverWhateverItsFirstSegment) {
     noApp0.erase(noApp0.begin() + 2, noApp0.begin() + 4 + ((noApp0[4] << 8) | noApp0[5]));
     WriteFileBytes(dir / "no-app0.jpg", noApp0);
     struct Case {
-        const char* file;
-        bool asItIs;  // embedded byte for byte (else scaled to 500 x 375)
+        const char* File;
+        bool AsItIs;  // embedded byte for byte (else scaled to 500 x 375)
     };
     for (const Case& c : {Case{"adobe.jpg", true}, Case{"no-app0.jpg", true}, Case{"adobe-big.jpg", false}}) {
-        SCOPED_TRACE(c.file);
-        const Bytes picture = ReadFileBytes(dir / c.file);
+        SCOPED_TRACE(c.File);
+        const Bytes picture = ReadFileBytes(dir / c.File);
         ASSERT_GE(picture.size(), 4u);
         EXPECT_TRUE(picture[3] != 0xE0 && picture[3] != 0xE1) << "begins with a JFIF or Exif segment";
-        const fs::path song = CopyFixture("v24.mp3", dir / (std::string(c.file) + ".mp3"));
-        const CliRun run = RunCli({"add", "-c", (dir / c.file).string(), "--settings", (dir / "settings.xml").string(),
+        const fs::path song = CopyFixture("v24.mp3", dir / (std::string(c.File) + ".mp3"));
+        const CliRun run = RunCli({"add", "-c", (dir / c.File).string(), "--settings", (dir / "settings.xml").string(),
                                    song.string()});
-        ASSERT_EQ(run.exitCode, 0) << run.Describe();
-        EXPECT_EQ(run.err, "");
+        ASSERT_EQ(run.ExitCode, 0) << run.Describe();
+        EXPECT_EQ(run.Err, "");
         for (const JsonValue& dump : {MutagenDump(song), TaglibDump(song)}) {
             SCOPED_TRACE(dump["tool"].Str());
             const auto pictures = PicturesOf(dump);
-            const auto front = std::find_if(pictures.begin(), pictures.end(), [](const Picture& p) { return p.type == 3; });
+            const auto front = std::find_if(pictures.begin(), pictures.end(), [](const Picture& P) { return P.Type == 3; });
             ASSERT_NE(front, pictures.end()) << dump.Dump();
-            EXPECT_EQ(front->mime, "image/jpeg");
-            if (c.asItIs) {
-                EXPECT_EQ(front->sha256, Sha256OfBytes(picture));
+            EXPECT_EQ(front->Mime, "image/jpeg");
+            if (c.AsItIs) {
+                EXPECT_EQ(front->Sha256, Sha256OfBytes(picture));
             }
         }
-        if (!c.asItIs) {
+        if (!c.AsItIs) {
             EXPECT_TRUE(HasPictureOfSize(song, "500,375"));
         }
         EXPECT_TRUE(FfmpegDecodesAttachedPicture(song));
@@ -1700,36 +1700,36 @@ TEST_F(CliEndToEnd, QuietPrintsOnlyErrorsAndVerboseWhatChanged) {
     const std::string settings = (dir / "settings.xml").string();
     const std::string cover = Fixture("cover.jpg").string();
     const CliRun quiet = RunCli({"add", "-q", "-c", cover, "--settings", settings, song.string(), missing.string()});
-    EXPECT_EQ(quiet.exitCode, 1) << quiet.Describe();
-    EXPECT_EQ(quiet.out, "Error\t" + missing.string() + "\n");
-    EXPECT_EQ(quiet.err, "covrilo-cli: " + missing.string() + ": not found\n");
-    EXPECT_EQ(PictureOfType(song, 3).sha256, Sha256OfFile(Fixture("cover.jpg"))) << "quiet, but done";
+    EXPECT_EQ(quiet.ExitCode, 1) << quiet.Describe();
+    EXPECT_EQ(quiet.Out, "Error\t" + missing.string() + "\n");
+    EXPECT_EQ(quiet.Err, "covrilo-cli: " + missing.string() + ": not found\n");
+    EXPECT_EQ(PictureOfType(song, 3).Sha256, Sha256OfFile(Fixture("cover.jpg"))) << "quiet, but done";
 
     const fs::path fresh = CopyFixture("v23.mp3", dir / "fresh.mp3");
     const std::string coverBytes = std::to_string(fs::file_size(Fixture("cover.jpg")));
     const std::string oldBytes = std::to_string(fs::file_size(Fixture("oldfront.jpg")));
     const CliRun verbose = RunCli({"add", "-v", "-c", cover, "--settings", settings, fresh.string()});
-    ASSERT_EQ(verbose.exitCode, 0) << verbose.Describe();
+    ASSERT_EQ(verbose.ExitCode, 0) << verbose.Describe();
     const auto details = DetailsByFile(verbose)[fresh.string()];
-    auto has = [&](const std::vector<std::string>& lines, const std::string& text) {
-        return std::find(lines.begin(), lines.end(), text) != lines.end();
+    auto has = [&](const std::vector<std::string>& Lines, const std::string& Text) {
+        return std::find(Lines.begin(), Lines.end(), Text) != Lines.end();
     };
-    EXPECT_TRUE(has(details, "picture 300 x 300, " + coverBytes + " bytes (as it is), from " + cover)) << verbose.out;
-    EXPECT_TRUE(has(details, "- APIC: Cover (front), image/jpeg, " + oldBytes + " bytes, \"old front\"")) << verbose.out;
-    EXPECT_TRUE(has(details, "+ APIC: Cover (front), image/jpeg, " + coverBytes + " bytes")) << verbose.out;
+    EXPECT_TRUE(has(details, "picture 300 x 300, " + coverBytes + " bytes (as it is), from " + cover)) << verbose.Out;
+    EXPECT_TRUE(has(details, "- APIC: Cover (front), image/jpeg, " + oldBytes + " bytes, \"old front\"")) << verbose.Out;
+    EXPECT_TRUE(has(details, "+ APIC: Cover (front), image/jpeg, " + coverBytes + " bytes")) << verbose.Out;
     EXPECT_TRUE(std::any_of(details.begin(), details.end(), [](const std::string& line) {
         return line.rfind("ID3v2.3.0 tag of ", 0) == 0;
-    })) << verbose.out;
+    })) << verbose.Out;
     // Frames written again as they were are no change.
     for (const std::string& line : details) EXPECT_EQ(line.find("TPE2"), std::string::npos) << line;
 
     const CliRun removed = RunCli({"remove", "--verbose", "--settings", settings, fresh.string()});
-    ASSERT_EQ(removed.exitCode, 0) << removed.Describe();
+    ASSERT_EQ(removed.ExitCode, 0) << removed.Describe();
     const auto gone = DetailsByFile(removed)[fresh.string()];
-    EXPECT_TRUE(has(gone, "- APIC: Cover (front), image/jpeg, " + coverBytes + " bytes")) << removed.out;
+    EXPECT_TRUE(has(gone, "- APIC: Cover (front), image/jpeg, " + coverBytes + " bytes")) << removed.Out;
     EXPECT_TRUE(has(gone, "- APIC: Cover (back), image/png, " + std::to_string(fs::file_size(Fixture("back.png"))) +
                               " bytes, \"back\""))
-        << removed.out;
+        << removed.Out;
 }
 
 TEST_F(CliEndToEnd, FoldersWithoutMp3FilesOfTheirOwnPointToRecursive) {
@@ -1744,20 +1744,20 @@ TEST_F(CliEndToEnd, FoldersWithoutMp3FilesOfTheirOwnPointToRecursive) {
          {std::vector<std::string>{"add", "-c", Fixture("cover.jpg").string(), "--settings", settings, lib},
           std::vector<std::string>{"info", lib}, std::vector<std::string>{"info", "--json", lib}}) {
         const CliRun run = RunCli(args);
-        EXPECT_EQ(run.exitCode, 2) << run.Describe();
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, hint);
+        EXPECT_EQ(run.ExitCode, 2) << run.Describe();
+        EXPECT_EQ(run.Out, "");
+        EXPECT_EQ(run.Err, hint);
     }
     EXPECT_EQ(ReadFileBytes(song), before);
     const CliRun info = RunCli({"info", "-r", "--json", lib});
-    EXPECT_EQ(info.exitCode, 0) << info.Describe();
-    const JsonValue files = JsonValue::Parse(info.out);
-    ASSERT_EQ(files.Arr().size(), 1u) << info.out;
+    EXPECT_EQ(info.ExitCode, 0) << info.Describe();
+    const JsonValue files = JsonValue::Parse(info.Out);
+    ASSERT_EQ(files.Arr().size(), 1u) << info.Out;
     EXPECT_EQ(files[0]["path"].Str(), song.string());
     // A folder among others that holds MP3 files is named with the hint; the run goes on.
     const CliRun mixed = RunCli({"add", "-c", Fixture("cover.jpg").string(), "--settings", settings, lib, song.string()});
-    EXPECT_EQ(mixed.exitCode, 0) << mixed.Describe();
-    EXPECT_EQ(mixed.err, "covrilo-cli: warning: " + lib + " holds no MP3 files itself, only its sub-folders do (use --recursive)\n");
+    EXPECT_EQ(mixed.ExitCode, 0) << mixed.Describe();
+    EXPECT_EQ(mixed.Err, "covrilo-cli: warning: " + lib + " holds no MP3 files itself, only its sub-folders do (use --recursive)\n");
 }
 
 }  // namespace

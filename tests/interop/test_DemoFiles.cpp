@@ -21,37 +21,37 @@ constexpr const char* kMakeDemoFiles = "";
 #endif
 
 struct FrameWalk {
-    int frames = 0;
-    uint64_t bytes = 0;
-    bool mono = false;
-    std::string error;
+    int Frames = 0;
+    uint64_t Bytes = 0;
+    bool Mono = false;
+    std::string Error;
 };
 
 // Walks MPEG-1 Layer III frame headers from the start of the audio range to its end; every
 // byte must belong to a frame at 128 kbit/s, 44.1 kHz.
-FrameWalk WalkFrames(const Bytes& audio) {
+FrameWalk WalkFrames(const Bytes& Audio) {
     FrameWalk walk;
     uint64_t pos = 0;
-    while (pos < audio.size()) {
-        if (4 > audio.size() - pos) {
-            walk.error = "truncated header at " + std::to_string(pos);
+    while (pos < Audio.size()) {
+        if (4 > Audio.size() - pos) {
+            walk.Error = "truncated header at " + std::to_string(pos);
             return walk;
         }
-        const uint8_t* h = &audio[pos];
+        const uint8_t* h = &Audio[pos];
         if (h[0] != 0xFF || (h[1] & 0xFE) != 0xFA || (h[2] & 0xFC) != 0x90) {
-            walk.error = "not a 128 kbit/s 44.1 kHz MPEG-1 Layer III header at " + std::to_string(pos);
+            walk.Error = "not a 128 kbit/s 44.1 kHz MPEG-1 Layer III header at " + std::to_string(pos);
             return walk;
         }
         const uint64_t size = 144 * 128000 / 44100 + ((h[2] >> 1) & 1);
-        if (size > audio.size() - pos) {
-            walk.error = "frame runs past the end at " + std::to_string(pos);
+        if (size > Audio.size() - pos) {
+            walk.Error = "frame runs past the end at " + std::to_string(pos);
             return walk;
         }
-        walk.mono = (h[3] >> 6) == 3;
-        walk.frames++;
+        walk.Mono = (h[3] >> 6) == 3;
+        walk.Frames++;
         pos += size;
     }
-    walk.bytes = pos;
+    walk.Bytes = pos;
     return walk;
 }
 
@@ -59,12 +59,12 @@ class DemoFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         if (std::string(kMakeDemoFiles).empty()) GTEST_SKIP() << "make_demo_files is not built (libjpeg missing)";
-        CommandResult r = RunCommand(ShellQuote(kMakeDemoFiles) + " " + ShellQuote(dir_.path().string()));
-        ASSERT_EQ(r.exitCode, 0) << r.output;
-        for (const auto& entry : fs::directory_iterator(dir_.path()))
+        CommandResult r = RunCommand(ShellQuote(kMakeDemoFiles) + " " + ShellQuote(dir_.Path().string()));
+        ASSERT_EQ(r.ExitCode, 0) << r.Output;
+        for (const auto& entry : fs::directory_iterator(dir_.Path()))
             if (entry.path().extension() == ".mp3") mp3s_.push_back(entry.path());
         std::sort(mp3s_.begin(), mp3s_.end());
-        ASSERT_GE(mp3s_.size(), 3u) << r.output;
+        ASSERT_GE(mp3s_.size(), 3u) << r.Output;
     }
     TempDir dir_;
     std::vector<fs::path> mp3s_;
@@ -77,11 +77,11 @@ TEST_F(DemoFiles, AudioIsWholeFramesAtExactly128Kbps) {
         EXPECT_FALSE(fs::exists(file.string() + ".part"));
         const Bytes audio = MpegAudioBytes(file);
         const FrameWalk walk = WalkFrames(audio);
-        ASSERT_TRUE(walk.error.empty()) << walk.error;
-        EXPECT_EQ(walk.bytes, audio.size());
+        ASSERT_TRUE(walk.Error.empty()) << walk.Error;
+        EXPECT_EQ(walk.Bytes, audio.size());
         // Padding keeps the stream at exactly 128 kbit/s: n frames hold floor(n * 417.96) bytes.
-        EXPECT_EQ(walk.bytes, uint64_t{144} * 128000 * static_cast<uint64_t>(walk.frames) / 44100);
-        sawMono = sawMono || walk.mono;
+        EXPECT_EQ(walk.Bytes, uint64_t{144} * 128000 * static_cast<uint64_t>(walk.Frames) / 44100);
+        sawMono = sawMono || walk.Mono;
     }
     EXPECT_TRUE(sawMono) << "the demo set includes a mono file";
 }
@@ -92,13 +92,13 @@ TEST_F(DemoFiles, PeersPlayTheMp3Files) {
         SCOPED_TRACE(file.filename().string());
         EXPECT_TRUE(FfmpegDecodesCleanly(file));
         const FrameWalk walk = WalkFrames(MpegAudioBytes(file));
-        const double expectedMs = walk.frames * 1152 * 1000.0 / 44100;
+        const double expectedMs = walk.Frames * 1152 * 1000.0 / 44100;
         for (const JsonValue& dump : {MutagenDump(file), TaglibDump(file)}) {
             SCOPED_TRACE(dump["tool"].Str());
             ASSERT_FALSE(dump["audio"].IsNull()) << dump.Dump();
             EXPECT_EQ(dump["audio"]["sampleRate"].Int(), 44100);
             EXPECT_EQ(dump["audio"]["bitrate"].Int(), 128);
-            EXPECT_EQ(dump["audio"]["channels"].Int(), walk.mono ? 1 : 2);
+            EXPECT_EQ(dump["audio"]["channels"].Int(), walk.Mono ? 1 : 2);
             EXPECT_LE(std::abs(static_cast<double>(dump["audio"]["lengthMs"].Int()) - expectedMs), 30.0);
         }
     }
@@ -154,10 +154,10 @@ TEST_F(DemoFiles, CoverIsAJpegLargerThanTheDefaultLimits) {
     INTEROP_REQUIRE(Tool::Ffmpeg);
     CommandResult probe = RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 " +
                                      ShellQuote(cover.string()));
-    EXPECT_EQ(probe.output, "mjpeg,1200,900\n");
+    EXPECT_EQ(probe.Output, "mjpeg,1200,900\n");
     CommandResult decode = RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(cover.string()) + " -f null -");
-    EXPECT_EQ(decode.exitCode, 0);
-    EXPECT_EQ(decode.output, "") << "ffmpeg reported errors decoding the cover";
+    EXPECT_EQ(decode.ExitCode, 0);
+    EXPECT_EQ(decode.Output, "") << "ffmpeg reported errors decoding the cover";
 }
 
 }  // namespace

@@ -25,38 +25,38 @@ class FLACInterop : public ::testing::Test {
             "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ar 44100 -ac 2 "
             "-c:a pcm_s16le -map_metadata -1 -bitexact " +
             ShellQuote(wav_.string()));
-        ASSERT_EQ(made.exitCode, 0) << made.output;
+        ASSERT_EQ(made.ExitCode, 0) << made.Output;
     }
 
     // Encodes the WAV with extra flac options and tags it with metaflac.
-    fs::path Encode(const std::string& name, const std::string& flacOptions,
-                    const std::string& metaflacArgs) {
-        fs::path out = dir_ / name;
-        auto enc = RunCommand("flac -s -f " + flacOptions + " -o " + ShellQuote(out.string()) + " " +
+    fs::path Encode(const std::string& Name, const std::string& FlacOptions,
+                    const std::string& MetaflacArgs) {
+        fs::path out = dir_ / Name;
+        auto enc = RunCommand("flac -s -f " + FlacOptions + " -o " + ShellQuote(out.string()) + " " +
                               ShellQuote(wav_.string()));
-        EXPECT_EQ(enc.exitCode, 0) << enc.output;
-        if (!metaflacArgs.empty()) {
-            auto tag = RunCommand("metaflac " + metaflacArgs + " " + ShellQuote(out.string()));
-            EXPECT_EQ(tag.exitCode, 0) << tag.output;
+        EXPECT_EQ(enc.ExitCode, 0) << enc.Output;
+        if (!MetaflacArgs.empty()) {
+            auto tag = RunCommand("metaflac " + MetaflacArgs + " " + ShellQuote(out.string()));
+            EXPECT_EQ(tag.ExitCode, 0) << tag.Output;
         }
         return out;
     }
 
-    static void ExpectDecoderHappy(const fs::path& file) {
-        auto t = RunCommand("flac -s -t " + ShellQuote(file.string()));
-        EXPECT_EQ(t.exitCode, 0) << t.output;
+    static void ExpectDecoderHappy(const fs::path& File) {
+        auto t = RunCommand("flac -s -t " + ShellQuote(File.string()));
+        EXPECT_EQ(t.ExitCode, 0) << t.Output;
     }
 
-    static std::string List(const fs::path& file) {
-        auto l = RunCommand("metaflac --list " + ShellQuote(file.string()));
-        EXPECT_EQ(l.exitCode, 0) << l.output;
-        return l.output;
+    static std::string List(const fs::path& File) {
+        auto l = RunCommand("metaflac --list " + ShellQuote(File.string()));
+        EXPECT_EQ(l.ExitCode, 0) << l.Output;
+        return l.Output;
     }
 
-    static Bytes Audio(const fs::path& file) {
+    static Bytes Audio(const fs::path& File) {
         TFLACfile f;
-        EXPECT_TRUE(f.ReadFromFile(file));
-        Bytes all = ReadFileBytes(file);
+        EXPECT_TRUE(f.ReadFromFile(File));
+        Bytes all = ReadFileBytes(File);
         return Bytes(all.begin() + f.AudioOffset, all.end());
     }
 
@@ -91,14 +91,14 @@ TEST_F(FLACInterop, ReadsWhatTheToolsWrote) {
 
 TEST_F(FLACInterop, SavesInPlaceAndThroughTempFile) {
     struct Case {
-        const char* name;
-        const char* flacOptions;
-        bool sameSize;
+        const char* Name;
+        const char* FlacOptions;
+        bool SameSize;
     };
     const Case cases[] = {{"padded.flac", "", true}, {"unpadded.flac", "--no-padding", false}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        fs::path file = Encode(c.name, c.flacOptions, "--set-tag=ARTIST=Old --set-tag=KEEP=kept");
+        SCOPED_TRACE(c.Name);
+        fs::path file = Encode(c.Name, c.FlacOptions, "--set-tag=ARTIST=Old --set-tag=KEEP=kept");
         const Bytes audioBefore = Audio(file);
         const auto sizeBefore = fs::file_size(file);
         TFLACfile f;
@@ -109,7 +109,7 @@ TEST_F(FLACInterop, SavesInPlaceAndThroughTempFile) {
             "e";  // code page text, stored as UTF-8
         f.Values[fkLyrics] = std::string(300, 'l');
         ASSERT_TRUE(f.SaveToFile(file, false));
-        EXPECT_EQ(fs::file_size(file) == sizeBefore, c.sameSize);
+        EXPECT_EQ(fs::file_size(file) == sizeBefore, c.SameSize);
         EXPECT_FALSE(fs::exists(file.string() + "~"));
 
         ExpectDecoderHappy(file);
@@ -132,8 +132,8 @@ TEST_F(FLACInterop, SavesInPlaceAndThroughTempFile) {
                                               "print(f['artist'][0], f['keep'][0], len(f['lyrics'][0]),"
                                               " f.info.total_samples)\n") +
                                    " " + ShellQuote(file.string()));
-            EXPECT_EQ(peer.exitCode, 0) << peer.output;
-            EXPECT_EQ(peer.output, "New Artist kept 300 88200\n");
+            EXPECT_EQ(peer.ExitCode, 0) << peer.Output;
+            EXPECT_EQ(peer.Output, "New Artist kept 300 88200\n");
         }
     }
 }
@@ -142,7 +142,7 @@ TEST_F(FLACInterop, PictureBlockSurvivesASave) {
     fs::path jpeg = dir_ / "cover.jpg";
     auto pic = RunCommand("ffmpeg -v error -y -f lavfi -i color=c=red:s=16x16 -frames:v 1 " +
                           ShellQuote(jpeg.string()));
-    ASSERT_EQ(pic.exitCode, 0) << pic.output;
+    ASSERT_EQ(pic.ExitCode, 0) << pic.Output;
     fs::path file = Encode("pic.flac", "--no-padding",
                            "--set-tag=TITLE=t --import-picture-from=" + ShellQuote(jpeg.string()));
     TFLACfile f;
@@ -156,7 +156,7 @@ TEST_F(FLACInterop, PictureBlockSurvivesASave) {
     fs::path exported = dir_ / "exported.jpg";
     auto ex = RunCommand("metaflac --export-picture-to=" + ShellQuote(exported.string()) + " " +
                          ShellQuote(file.string()));
-    ASSERT_EQ(ex.exitCode, 0) << ex.output;
+    ASSERT_EQ(ex.ExitCode, 0) << ex.Output;
     EXPECT_EQ(ReadFileBytes(exported), ReadFileBytes(jpeg));
 }
 

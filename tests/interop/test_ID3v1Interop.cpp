@@ -12,17 +12,17 @@ namespace {
 // Field ids of the Lyrics3 v2.00 block in front of the trailing record, following the
 // published layout independently of our reader: "LYRICSBEGIN", fields of a 3-character id
 // and a 5-digit size, a 6-digit block size and "LYRICS200" right before "TAG".
-std::vector<std::string> Lyrics3FieldIds(const Bytes& file) {
+std::vector<std::string> Lyrics3FieldIds(const Bytes& File) {
     std::vector<std::string> ids;
-    if (file.size() < 128 + 15 + 11) return ids;
-    const std::string tail(file.end() - 143, file.end() - 125);
+    if (File.size() < 128 + 15 + 11) return ids;
+    const std::string tail(File.end() - 143, File.end() - 125);
     EXPECT_EQ(tail.substr(15), "TAG");
     EXPECT_EQ(tail.substr(6, 9), "LYRICS200");
     const std::string digits = tail.substr(0, 6);
     if (digits.find_first_not_of("0123456789") != std::string::npos) return ids;
     const size_t size = std::stoul(digits);
-    if (size + 143 > file.size()) return ids;
-    const std::string block(file.end() - 143 - static_cast<long>(size), file.end() - 143);
+    if (size + 143 > File.size()) return ids;
+    const std::string block(File.end() - 143 - static_cast<long>(size), File.end() - 143);
     EXPECT_EQ(block.substr(0, 11), "LYRICSBEGIN");
     size_t pos = 11;
     while (block.size() - pos >= 8) {
@@ -38,11 +38,11 @@ std::vector<std::string> Lyrics3FieldIds(const Bytes& file) {
 
 // MD5 of all decoded samples, without gapless trimming (ffmpeg stops trimming once a tag
 // follows the audio). Empty when ffmpeg fails.
-std::string DecodedSamplesMd5(const std::filesystem::path& file) {
+std::string DecodedSamplesMd5(const std::filesystem::path& File) {
     const CommandResult r = RunCommand("ffmpeg -v quiet -flags2 +skip_manual -i " +
-                                       ShellQuote(file.string()) + " -map 0:a -f md5 -");
-    const auto at = r.output.find("MD5=");
-    return r.exitCode != 0 || at == std::string::npos ? std::string() : r.output.substr(at, 36);
+                                       ShellQuote(File.string()) + " -map 0:a -f md5 -");
+    const auto at = r.Output.find("MD5=");
+    return r.ExitCode != 0 || at == std::string::npos ? std::string() : r.Output.substr(at, 36);
 }
 
 TEST(ID3v1Interop, WeReadRecordsOfLameAndMutagen) {
@@ -51,23 +51,23 @@ TEST(ID3v1Interop, WeReadRecordsOfLameAndMutagen) {
     const auto wav = dir / "a.wav";
     MakeWav(wav);
     struct Case {
-        const char* what;
-        std::string lameArgs;
-        uint8_t version, track;
-        std::string comment;
+        const char* What;
+        std::string LameArgs;
+        uint8_t Version, Track;
+        std::string Comment;
     } cases[] = {
         {"lame, track", "--tn 7 --tc 'With track'", 2, 7, "With track"},
         {"lame, 30-character comment", "--tc 'No track here so thirty chars!'", 1, 0,
          "No track here so thirty chars!"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.What);
         const auto mp3 = dir / "lame.mp3";
         const CommandResult r = RunCommand(
             "lame --quiet --id3v1-only --tt 'Lame title' --ta 'Lame artist' "
             "--tl 'Lame album' --ty 2003 --tg 'Hard Rock' " +
-            c.lameArgs + " " + ShellQuote(wav.string()) + " " + ShellQuote(mp3.string()));
-        ASSERT_EQ(r.exitCode, 0) << r.output;
+            c.LameArgs + " " + ShellQuote(wav.string()) + " " + ShellQuote(mp3.string()));
+        ASSERT_EQ(r.ExitCode, 0) << r.Output;
         TID3v1 tag;
         ASSERT_TRUE(tag.ReadFromFile(mp3));
         EXPECT_TRUE(tag.Exists);
@@ -76,9 +76,9 @@ TEST(ID3v1Interop, WeReadRecordsOfLameAndMutagen) {
         EXPECT_EQ(tag.GetArtist(), "Lame artist");
         EXPECT_EQ(tag.GetAlbum(), "Lame album");
         EXPECT_EQ(tag.Year, "2003");
-        EXPECT_EQ(tag.GetComment(), c.comment);
-        EXPECT_EQ(tag.VersionID, c.version);
-        EXPECT_EQ(tag.TrackNo, c.track);
+        EXPECT_EQ(tag.GetComment(), c.Comment);
+        EXPECT_EQ(tag.VersionID, c.Version);
+        EXPECT_EQ(tag.TrackNo, c.Track);
         EXPECT_EQ(tag.GetGenreName(), "Hard Rock");
     }
 

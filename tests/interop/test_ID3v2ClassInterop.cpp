@@ -35,7 +35,7 @@ struct Files {
 };
 
 Files MakeFiles(const TempDir& Dir) {
-    Files f{Dir.path(), Dir / "plain.mp3", Dir / "front.jpg", Dir / "back.png", Dir / "added.jpg"};
+    Files f{Dir.Path(), Dir / "plain.mp3", Dir / "front.jpg", Dir / "back.png", Dir / "added.jpg"};
     MakeMp3(f.Plain, 1.0);
     MakeJpeg(f.Front, 120, 90);
     MakePng(f.Back, 40, 30);

@@ -18,7 +18,7 @@ TEST(ID3v2ProbeInterop, ReadsMutagenTag23) {
     test::TempDir dir;
     const std::string mp3 = (dir / "sine.mp3").string();
     auto made = RunCommand("ffmpeg -v error -y -f lavfi -i sine=d=1 -c:a libmp3lame -b:a 64k " + ShellQuote(mp3));
-    ASSERT_EQ(made.exitCode, 0) << made.output;
+    ASSERT_EQ(made.ExitCode, 0) << made.Output;
     const std::string script =
         "import sys\n"
         "from mutagen.id3 import ID3, TIT2, TPE1, TALB, TRCK, TYER, TCON, COMM, WXXX, TENC\n"
@@ -35,13 +35,13 @@ TEST(ID3v2ProbeInterop, ReadsMutagenTag23) {
         "t.save(sys.argv[1], v2_version=3)\n"
         "print(ID3(sys.argv[1]).size)\n";
     auto tagged = RunCommand(std::string(test::kSystemPython) + " -c " + ShellQuote(script) + " " + ShellQuote(mp3));
-    ASSERT_EQ(tagged.exitCode, 0) << tagged.output;
+    ASSERT_EQ(tagged.ExitCode, 0) << tagged.Output;
 
     TID3v2 p;
     ASSERT_TRUE(p.ReadFromFile(mp3));
     EXPECT_TRUE(p.Exists);
     EXPECT_EQ(p.VersionID, 3);
-    EXPECT_EQ(p.Size, std::stoi(tagged.output));
+    EXPECT_EQ(p.Size, std::stoi(tagged.Output));
     EXPECT_EQ(p.Title, "Caf\xE9 Title");
     EXPECT_EQ(p.Artist, "Artist \x80");
     EXPECT_EQ(p.Album, "Album");

@@ -13,21 +13,21 @@ namespace {
 
 TEST(InteropUtil, RunSeparatelyKeepsStdoutAndStderrApart) {
     ToolRun run = RunSeparately("echo data; echo chatter >&2; exit 3");
-    EXPECT_EQ(run.exitCode, 3);
-    EXPECT_EQ(run.out, "data\n");
-    EXPECT_EQ(run.err, "chatter\n");
+    EXPECT_EQ(run.ExitCode, 3);
+    EXPECT_EQ(run.Out, "data\n");
+    EXPECT_EQ(run.Err, "chatter\n");
     // A command ending in a comment or without a trailing newline still runs in its group.
     run = RunSeparately("printf x # comment");
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, "x");
-    EXPECT_EQ(RunSeparately("cat").out, "") << "stdin is /dev/null, never the test's terminal";
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.Out, "x");
+    EXPECT_EQ(RunSeparately("cat").Out, "") << "stdin is /dev/null, never the test's terminal";
 }
 
-std::string TagSpec(int version, const std::string& cover) {
-    return R"({"id3v2": {"version": )" + std::to_string(version) + R"(, "frames": [
+std::string TagSpec(int Version, const std::string& Cover) {
+    return R"({"id3v2": {"version": )" + std::to_string(Version) + R"(, "frames": [
         {"id": "TIT2", "text": "Caf\u00e9 \u20ac"},
         {"id": "TPE1", "text": "Artist", "encoding": 0},
-        {"id": "APIC", "type": 3, "mime": "image/jpeg", "desc": "front", "file": ")" + cover + R"("}]}})";
+        {"id": "APIC", "type": 3, "mime": "image/jpeg", "desc": "front", "file": ")" + Cover + R"("}]}})";
 }
 
 // The same file, tagged by mutagen, reads alike in mutagen and TagLib for every ID3v2 version.
@@ -118,32 +118,32 @@ TEST(InteropUtil, Id3v1AndApeFromMutagenReadAlikeAndLeaveTheAudioRange) {
         EXPECT_EQ(items[1]["sha256"].Str(), Sha256OfBytes(Bytes{0x00, 0xFF, 0x10}));
     }
     const ByteRange range = MpegAudioRange(file);
-    EXPECT_EQ(static_cast<int64_t>(range.begin), dumps[0]["id3v2"]["size"].Int());
+    EXPECT_EQ(static_cast<int64_t>(range.Begin), dumps[0]["id3v2"]["size"].Int());
     EXPECT_EQ(MpegAudioBytes(file), ReadFileBytes(dir / "plain.mp3"));
 }
 
 TEST(InteropUtil, MpegAudioRangeSkipsEveryKindOfTrailingBlock) {
     const Bytes audio = B("\xFF\xFB\x90\x00audio-bytes", 15);
-    auto join = [](std::initializer_list<Bytes> parts) {
+    auto join = [](std::initializer_list<Bytes> Parts) {
         Bytes out;
-        for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+        for (const Bytes& p : Parts) out.insert(out.end(), p.begin(), p.end());
         return out;
     };
     Bytes id3v1 = ToBytes("TAG");
     id3v1.resize(128, 0);
     // APEv2 with header: header (32) + one item + footer (32); size field counts item + footer.
-    auto apeBlock = [](bool withHeader) {
+    auto apeBlock = [](bool WithHeader) {
         const Bytes item = B("\x01\x00\x00\x00\x00\x00\x00\x00K\x00v", 11);
-        auto headerOrFooter = [&](bool isHeader) {
+        auto headerOrFooter = [&](bool IsHeader) {
             Bytes b = ToBytes("APETAGEX");
             const uint32_t size = static_cast<uint32_t>(item.size()) + 32;
-            const uint32_t flags = (withHeader ? 0x80000000u : 0) | (isHeader ? 0x20000000u : 0);
+            const uint32_t flags = (WithHeader ? 0x80000000u : 0) | (IsHeader ? 0x20000000u : 0);
             for (uint32_t v : {2000u, size, 1u, flags})
                 for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
             b.resize(32, 0);
             return b;
         };
-        Bytes out = withHeader ? headerOrFooter(true) : Bytes{};
+        Bytes out = WithHeader ? headerOrFooter(true) : Bytes{};
         out.insert(out.end(), item.begin(), item.end());
         Bytes footer = headerOrFooter(false);
         out.insert(out.end(), footer.begin(), footer.end());
@@ -159,9 +159,9 @@ TEST(InteropUtil, MpegAudioRangeSkipsEveryKindOfTrailingBlock) {
     const Bytes appended = B("ID3\x04\x00\x10\x00\x00\x00\x02\x00\x00" "3DI\x04\x00\x10\x00\x00\x00\x02", 22);
 
     struct Case {
-        const char* name;
-        Bytes file;
-        uint64_t begin;
+        const char* Name;
+        Bytes File;
+        uint64_t Begin;
     };
     const Case cases[] = {
         {"bare audio", audio, 0},
@@ -175,14 +175,14 @@ TEST(InteropUtil, MpegAudioRangeSkipsEveryKindOfTrailingBlock) {
         {"appended ID3v2.4", join({audio, appended}), 0},
     };
     for (const auto& c : cases) {
-        const ByteRange range = MpegAudioRange(c.file);
-        EXPECT_EQ(range.begin, c.begin) << c.name;
-        EXPECT_EQ(range.size(), audio.size()) << c.name;
+        const ByteRange range = MpegAudioRange(c.File);
+        EXPECT_EQ(range.Begin, c.Begin) << c.Name;
+        EXPECT_EQ(range.Size(), audio.size()) << c.Name;
     }
     // A tag size beyond the file end is not a tag: nothing is cut.
     const Bytes bogus = join({B("ID3\x03\x00\x00\x00\x00\x7F\x7F", 10), audio});
-    EXPECT_EQ(MpegAudioRange(bogus).begin, 0u);
-    EXPECT_EQ(MpegAudioRange(Bytes{}).size(), 0u);
+    EXPECT_EQ(MpegAudioRange(bogus).Begin, 0u);
+    EXPECT_EQ(MpegAudioRange(Bytes{}).Size(), 0u);
 }
 
 // Files written by a faulty engine are exactly what the helper must survive: random bytes with
@@ -201,8 +201,8 @@ TEST(InteropUtil, MpegAudioRangeStaysInsideDamagedFiles) {
                 file[at + i] = static_cast<uint8_t>(marker[i]);
         }
         const ByteRange range = MpegAudioRange(file);
-        ASSERT_LE(range.begin, range.end) << "round " << round;
-        ASSERT_LE(range.end, file.size()) << "round " << round;
+        ASSERT_LE(range.Begin, range.End) << "round " << round;
+        ASSERT_LE(range.End, file.size()) << "round " << round;
     }
 }
 
@@ -214,7 +214,7 @@ TEST(InteropUtil, FfmpegDecodesEncoderOutputAndRejectsGarbage) {
     EXPECT_TRUE(FfmpegDecodesCleanly(dir / "lame.mp3"));
     EXPECT_TRUE(FfmpegDecodesCleanly(dir / "ffmpeg.mp3"));
     // ffmpeg's file carries no tag, so all of it is audio.
-    EXPECT_EQ(MpegAudioRange(dir / "ffmpeg.mp3").begin, 0u);
+    EXPECT_EQ(MpegAudioRange(dir / "ffmpeg.mp3").Begin, 0u);
 
     Bytes damaged = ReadFileBytes(dir / "lame.mp3");
     for (size_t i = damaged.size() / 3; i < damaged.size() / 3 + 2000 && i < damaged.size(); ++i)
@@ -258,38 +258,38 @@ TEST(InteropUtil, FlacAndOggFixturesCarryMutagenComments) {
     }
 }
 
-// Tags written by the encoders themselves, through AudioOptions::encoderArgs.
+// Tags written by the encoders themselves, through AudioOptions::EncoderArgs.
 TEST(InteropUtil, EncoderWrittenTagsAreSeenByBothPeers) {
     INTEROP_REQUIRE(Tool::Lame, Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib);
     TempDir dir;
     AudioOptions lame;
-    lame.seconds = 0.5;
-    lame.encoderArgs = {"--id3v2-only", "--tt", "Lame Title"};
+    lame.Seconds = 0.5;
+    lame.EncoderArgs = {"--id3v2-only", "--tt", "Lame Title"};
     MakeMp3(dir / "lame.mp3", lame);
     AudioOptions ffmpeg;
-    ffmpeg.seconds = 0.5;
-    ffmpeg.encoder = Encoder::Ffmpeg;
-    ffmpeg.channels = 1;
-    ffmpeg.encoderArgs = {"-id3v2_version", "3", "-metadata", "title=Ffmpeg Title"};
+    ffmpeg.Seconds = 0.5;
+    ffmpeg.Program = Encoder::Ffmpeg;
+    ffmpeg.Channels = 1;
+    ffmpeg.EncoderArgs = {"-id3v2_version", "3", "-metadata", "title=Ffmpeg Title"};
     MakeMp3(dir / "ffmpeg.mp3", ffmpeg);
 
     struct Case {
-        const char* file;
-        const char* version;
-        const char* title;
-        int channels;
+        const char* File;
+        const char* Version;
+        const char* Title;
+        int Channels;
     };
     for (const Case& c : {Case{"lame.mp3", "2.3.0", "Lame Title", 2}, Case{"ffmpeg.mp3", "2.3.0", "Ffmpeg Title", 1}}) {
-        for (const JsonValue& dump : {MutagenDump(dir / c.file), TaglibDump(dir / c.file)}) {
-            SCOPED_TRACE(std::string(c.file) + " read by " + dump["tool"].Str());
+        for (const JsonValue& dump : {MutagenDump(dir / c.File), TaglibDump(dir / c.File)}) {
+            SCOPED_TRACE(std::string(c.File) + " read by " + dump["tool"].Str());
             ASSERT_FALSE(dump["id3v2"].IsNull()) << dump.Dump();
-            EXPECT_EQ(dump["id3v2"]["version"].Str(), c.version);
+            EXPECT_EQ(dump["id3v2"]["version"].Str(), c.Version);
             auto titles = FramesWithId(dump, "TIT2");
             ASSERT_EQ(titles.size(), 1u) << dump.Dump();
-            EXPECT_EQ(titles[0]["text"].Strings(), std::vector<std::string>{c.title});
-            EXPECT_EQ(dump["audio"]["channels"].Int(), c.channels);
+            EXPECT_EQ(titles[0]["text"].Strings(), std::vector<std::string>{c.Title});
+            EXPECT_EQ(dump["audio"]["channels"].Int(), c.Channels);
         }
-        EXPECT_TRUE(FfmpegDecodesCleanly(dir / c.file));
+        EXPECT_TRUE(FfmpegDecodesCleanly(dir / c.File));
     }
 }
 
@@ -297,9 +297,9 @@ TEST(InteropUtil, WmaFixtureAttributesReadAlike) {
     INTEROP_REQUIRE(Tool::Ffmpeg, Tool::Mutagen, Tool::Taglib);
     TempDir dir;
     AudioOptions options;
-    options.channels = 1;
-    options.bitrateKbps = 64;
-    options.encoderArgs = {"-metadata", "title=Caf\xC3\xA9", "-metadata", "artist=Artist", "-metadata",
+    options.Channels = 1;
+    options.BitrateKbps = 64;
+    options.EncoderArgs = {"-metadata", "title=Caf\xC3\xA9", "-metadata", "artist=Artist", "-metadata",
                            "album=Album", "-metadata", "comment=Words"};
     MakeWma(dir / "a.wma", options);
     for (const JsonValue& dump : {MutagenDump(dir / "a.wma"), TaglibDump(dir / "a.wma")}) {
@@ -321,25 +321,25 @@ TEST(InteropUtil, PicturesHaveTheAskedSize) {
     INTEROP_REQUIRE(Tool::Ffmpeg);
     TempDir dir;
     struct Case {
-        const char* name;  // the names do not decide the format
-        bool png;
-        int width, height;
-        const char* codec;
+        const char* Name;  // the names do not decide the format
+        bool Png;
+        int Width, Height;
+        const char* Codec;
     };
     for (const Case& c : {Case{"a.jpg", false, 600, 601, "mjpeg"}, Case{"b.png", true, 17, 3, "png"},
                           Case{"c.bin", false, 9, 9, "mjpeg"}, Case{"d", true, 1, 1, "png"}}) {
-        const auto file = dir / c.name;
-        if (c.png) MakePng(file, c.width, c.height);
-        else MakeJpeg(file, c.width, c.height);
+        const auto file = dir / c.Name;
+        if (c.Png) MakePng(file, c.Width, c.Height);
+        else MakeJpeg(file, c.Width, c.Height);
         const Bytes data = ReadFileBytes(file);
         ASSERT_GE(data.size(), 8u);
-        if (c.png) EXPECT_EQ(data[1], 'P') << "PNG signature";
+        if (c.Png) EXPECT_EQ(data[1], 'P') << "PNG signature";
         else EXPECT_EQ(data[0], 0xFF) << "JPEG SOI";
         CommandResult probe = RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 " +
                                          ShellQuote(file.string()));
-        EXPECT_EQ(probe.output, std::string(c.codec) + "," + std::to_string(c.width) + "," +
-                                    std::to_string(c.height) + "\n")
-            << c.name;
+        EXPECT_EQ(probe.Output, std::string(c.Codec) + "," + std::to_string(c.Width) + "," +
+                                    std::to_string(c.Height) + "\n")
+            << c.Name;
     }
 }
 

@@ -23,8 +23,8 @@ TEST(JsonValue, ReadsADumpShapedDocument) {
 
 TEST(JsonValue, DecodesEscapesToUtf8) {
     struct Case {
-        const char* json;
-        std::string expected;
+        const char* Json;
+        std::string Expected;
     };
     const Case cases[] = {
         {R"("a\"b\\c\/d")", "a\"b\\c/d"},
@@ -37,7 +37,7 @@ TEST(JsonValue, DecodesEscapesToUtf8) {
         {R"("\ud800x")", "\xEF\xBF\xBDx"},              // lone surrogates become U+FFFD
         {R"("\udc00\ud800\u0041")", "\xEF\xBF\xBD\xEF\xBF\xBD" "A"},
     };
-    for (const auto& c : cases) EXPECT_EQ(JsonValue::Parse(c.json).Str(), c.expected) << c.json;
+    for (const auto& c : cases) EXPECT_EQ(JsonValue::Parse(c.Json).Str(), c.Expected) << c.Json;
 }
 
 TEST(JsonValue, RejectsMalformedInput) {

@@ -16,10 +16,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::u16string Last(const TOggVorbis& o, const std::string& key) {
+std::u16string Last(const TOggVorbis& O, const std::string& Key) {
     std::u16string v = u"<none>";
-    for (const TOggField& f : o.Fields)
-        if (f.Name == key) v = f.Value;
+    for (const TOggField& f : O.Fields)
+        if (f.Name == Key) v = f.Value;
     return v;
 }
 
@@ -33,21 +33,21 @@ class OggInterop : public ::testing::Test {
             "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ar 44100 -ac 2 "
             "-c:a pcm_s16le -map_metadata -1 -bitexact " +
             ShellQuote(wav.string()));
-        ASSERT_EQ(made.exitCode, 0) << made.output;
+        ASSERT_EQ(made.ExitCode, 0) << made.Output;
         file_ = dir_ / "a.ogg";
         auto enc = RunCommand("oggenc -Q -o " + ShellQuote(file_.string()) + " " + ShellQuote(wav.string()));
-        ASSERT_EQ(enc.exitCode, 0) << enc.output;
+        ASSERT_EQ(enc.ExitCode, 0) << enc.Output;
         auto tag = RunCommand(
             "vorbiscomment -w -t 'ARTIST=Old Artist' -t 'title=Caf\xC3\xA9' "
             "-t 'REPLAYGAIN_TRACK_GAIN=-1.5 dB' -t 'TITLE=Second' " +
             ShellQuote(file_.string()));
-        ASSERT_EQ(tag.exitCode, 0) << tag.output;
+        ASSERT_EQ(tag.ExitCode, 0) << tag.Output;
     }
 
     std::string DecodedMd5() {
         auto d = RunCommand("ffmpeg -v error -i " + ShellQuote(file_.string()) + " -f md5 -");
-        EXPECT_EQ(d.exitCode, 0) << d.output;
-        return d.output;
+        EXPECT_EQ(d.ExitCode, 0) << d.Output;
+        return d.Output;
     }
 
     TempDir dir_;
@@ -84,13 +84,13 @@ TEST_F(OggInterop, SaveKeepsEverythingButTheSecondPage) {
     const Bytes after = ReadFileBytes(file_);
 
     auto info = RunCommand("ogginfo " + ShellQuote(file_.string()));
-    EXPECT_EQ(info.exitCode, 0) << info.output;
-    EXPECT_EQ(info.output.find("WARNING"), std::string::npos) << info.output;
-    EXPECT_EQ(info.output.find("ERROR"), std::string::npos) << info.output;
+    EXPECT_EQ(info.ExitCode, 0) << info.Output;
+    EXPECT_EQ(info.Output.find("WARNING"), std::string::npos) << info.Output;
+    EXPECT_EQ(info.Output.find("ERROR"), std::string::npos) << info.Output;
 
     auto list = RunCommand("vorbiscomment -l " + ShellQuote(file_.string()));
-    ASSERT_EQ(list.exitCode, 0) << list.output;
-    EXPECT_EQ(list.output, "TITLE=Neuer Titel \xC3\xBC\xE2\x82\xAC\nARTIST=New Artist\nALBUM=" +
+    ASSERT_EQ(list.ExitCode, 0) << list.Output;
+    EXPECT_EQ(list.Output, "TITLE=Neuer Titel \xC3\xBC\xE2\x82\xAC\nARTIST=New Artist\nALBUM=" +
                                std::string(1000, 'a') + "\nREPLAYGAIN_TRACK_GAIN=-1.5 dB\n");
 
     auto oldPages = SplitPages(before);
@@ -119,8 +119,8 @@ TEST_F(OggInterop, SaveKeepsEverythingButTheSecondPage) {
                                   "print(f['title'][0] == 'Neuer Titel \\u00fc\\u20ac', f['artist'],"
                                   " len(f['album'][0]), f.tags.vendor[:18], round(f.info.length, 3))\n") +
                        " " + ShellQuote(file_.string()));
-        EXPECT_EQ(peer.exitCode, 0) << peer.output;
-        EXPECT_EQ(peer.output, "True ['New Artist'] 1000 Xiph.Org libVorbis 2.0\n");
+        EXPECT_EQ(peer.ExitCode, 0) << peer.Output;
+        EXPECT_EQ(peer.Output, "True ['New Artist'] 1000 Xiph.Org libVorbis 2.0\n");
     }
 }
 
@@ -131,7 +131,7 @@ TEST_F(OggInterop, CommentSpanningPagesIsReadAndLeftAlone) {
     WriteFileBytes(tags, ToBytes("TITLE=Big one\nBIG=" + big + "\n"));
     auto tag =
         RunCommand("vorbiscomment -w -c " + ShellQuote(tags.string()) + " " + ShellQuote(file_.string()));
-    ASSERT_EQ(tag.exitCode, 0) << tag.output;
+    ASSERT_EQ(tag.ExitCode, 0) << tag.Output;
     const Bytes before = ReadFileBytes(file_);
     TOggVorbis o;
     ASSERT_TRUE(o.ReadFromFile(file_));

@@ -29,54 +29,54 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Result {
-    std::string op;
-    std::string outcome;
-    fs::path file;
+    std::string Op;
+    std::string Outcome;
+    fs::path File;
 };
 
 // The frame ids of a dump, counted.
-std::map<std::string, int> IdCounts(const JsonValue& dump) {
+std::map<std::string, int> IdCounts(const JsonValue& Dump) {
     std::map<std::string, int> counts;
-    for (const std::string& id : FrameIds(dump)) ++counts[id];
+    for (const std::string& id : FrameIds(Dump)) ++counts[id];
     return counts;
 }
 
-std::vector<std::string> TextOf(const JsonValue& dump, const std::string& id) {
-    const auto frames = FramesWithId(dump, id);
+std::vector<std::string> TextOf(const JsonValue& Dump, const std::string& Id) {
+    const auto frames = FramesWithId(Dump, Id);
     return frames.empty() ? std::vector<std::string>{} : frames[0]["text"].Strings();
 }
 
-std::vector<std::string> EngineIds(const fs::path& file) {
-    TID3v2Class tag(file);
+std::vector<std::string> EngineIds(const fs::path& File) {
+    TID3v2Class tag(File);
     std::vector<std::string> ids;
     for (int i = 0; i < tag.FrameCount(); ++i)
         if (tag.Frames(i)->FrameID() != "TAG") ids.push_back(tag.Frames(i)->FrameID());
     return ids;
 }
 
-bool Adds(const std::string& op) { return op.rfind("add-", 0) == 0; }
-bool To23(const std::string& op) { return op.rfind("add-2.3", 0) == 0; }
-bool To24(const std::string& op) { return op.rfind("add-2.4", 0) == 0; }
-bool Kind(const std::string& op, const char* kind) { return op.size() > 5 && op.ends_with(kind); }
+bool Adds(const std::string& Op) { return Op.rfind("add-", 0) == 0; }
+bool To23(const std::string& Op) { return Op.rfind("add-2.3", 0) == 0; }
+bool To24(const std::string& Op) { return Op.rfind("add-2.4", 0) == 0; }
+bool Kind(const std::string& Op, const char* Kind) { return Op.size() > 5 && Op.ends_with(Kind); }
 
 using Check = std::function<void(const Result&)>;
 
-std::map<std::string, Check> RuleChecks(const fs::path& cover) {
+std::map<std::string, Check> RuleChecks(const fs::path& Cover) {
     std::map<std::string, Check> checks;
     const std::string lyrics =
         "So this is the lyrics of a song that goes on for a while, long enough that its frame size needs "
         "more than seven bits, which is where plain and syncsafe sizes part ways.";
 
-    checks["itunes-2.4-plain-sizes"] = [lyrics](const Result& r) {
-        const JsonValue taglib = TaglibDump(r.file);
+    checks["itunes-2.4-plain-sizes"] = [lyrics](const Result& R) {
+        const JsonValue taglib = TaglibDump(R.File);
         const auto uslt = FramesWithId(taglib, "USLT");
         ASSERT_EQ(uslt.size(), 1u) << taglib.Dump();
         EXPECT_EQ(uslt[0]["text"].Str(), lyrics);
         EXPECT_EQ(TextOf(taglib, "TCMP"), std::vector<std::string>{"1"});
-        EXPECT_FALSE(TID3v2Class(r.file).FrameWalk.PlainSizes) << "written with syncsafe sizes";
+        EXPECT_FALSE(TID3v2Class(R.File).FrameWalk.PlainSizes) << "written with syncsafe sizes";
     };
-    checks["itunes-2.2-identifiers"] = [](const Result& r) {
-        const JsonValue dump = MutagenDump(r.file);
+    checks["itunes-2.2-identifiers"] = [](const Result& R) {
+        const JsonValue dump = MutagenDump(R.File);
         const std::pair<const char*, const char*> expected[] = {
             {"TCMP", "1"},           {"TSOT", "Two two, The"},       {"TSOA", "Album, The"}, {"TSOP", "Artist, The"},
             {"TSO2", "Album Artist, The"}, {"TSOC", "Composer, The"}, {"GRP1", "Grouping"},  {"MVNM", "Movement"},
@@ -87,54 +87,54 @@ std::map<std::string, Check> RuleChecks(const fs::path& cover) {
         ASSERT_EQ(feed.size(), 1u) << dump.Dump();
         EXPECT_EQ(feed[0]["url"].Str(), "http://feed.example/");
         EXPECT_EQ(FramesWithId(dump, "USLT").size(), 1u);
-        EXPECT_EQ(dump["id3v2"]["version"].Str(), To24(r.op) ? "2.4.0" : "2.3.0");
+        EXPECT_EQ(dump["id3v2"]["version"].Str(), To24(R.Op) ? "2.4.0" : "2.3.0");
     };
     // The checks below look at what a save wrote: "remove" leaves a file without pictures as it is.
-    checks["invalid-identifier-2.3"] = [](const Result& r) {
-        if (!Adds(r.op)) return;
+    checks["invalid-identifier-2.3"] = [](const Result& R) {
+        if (!Adds(R.Op)) return;
         // Kept byte for byte, after every readable frame, where TagLib (which stops there) no
         // longer misses the others.
-        EXPECT_EQ(EngineIds(r.file).back(), "Date");
-        const auto taglib = IdCounts(TaglibDump(r.file));
+        EXPECT_EQ(EngineIds(R.File).back(), "Date");
+        const auto taglib = IdCounts(TaglibDump(R.File));
         for (const char* id : {"TLEN", "TPE1", "TIT2", "TALB"}) EXPECT_EQ(taglib.count(id), 1u) << id;
     };
-    checks["itunes-2.2-names-in-2.3"] = [](const Result& r) {
-        if (!Adds(r.op)) return;
-        const JsonValue dump = MutagenDump(r.file);
+    checks["itunes-2.2-names-in-2.3"] = [](const Result& R) {
+        if (!Adds(R.Op)) return;
+        const JsonValue dump = MutagenDump(R.File);
         EXPECT_EQ(TextOf(dump, "TPE1"), std::vector<std::string>{"Tacocat"});
         EXPECT_EQ(TextOf(dump, "TIT2"), std::vector<std::string>{"Crystal Ball"});
         EXPECT_EQ(TextOf(dump, "TALB"), std::vector<std::string>{"Lost Time"});
         EXPECT_EQ(TextOf(dump, "TENC"), std::vector<std::string>{"iTunes 12.1.2.27"});
-        for (const std::string& id : EngineIds(r.file)) EXPECT_EQ(id.size(), 4u) << "a 2.2 name was written: " << id;
+        for (const std::string& id : EngineIds(R.File)) EXPECT_EQ(id.size(), 4u) << "a 2.2 name was written: " << id;
     };
-    checks["length-indicator-too-big-2.4"] = [](const Result& r) {
-        if (!Adds(r.op)) return;
-        const auto taglib = IdCounts(TaglibDump(r.file));
+    checks["length-indicator-too-big-2.4"] = [](const Result& R) {
+        if (!Adds(R.Op)) return;
+        const auto taglib = IdCounts(TaglibDump(R.File));
         for (const char* id : {"TIT2", "TPE1", "TALB"}) EXPECT_EQ(taglib.count(id), 1u) << id;
-        const auto ids = EngineIds(r.file);
+        const auto ids = EngineIds(R.File);
         ASSERT_GE(ids.size(), 2u);
         EXPECT_EQ(std::vector<std::string>(ids.end() - 2, ids.end()), (std::vector<std::string>{"TENC", "WXXX"}));
     };
     for (const char* name : {"stray-extended-header-flag-2.3", "stray-extended-header-flag-2.4"})
-        checks[name] = [](const Result& r) {
-            if (Adds(r.op)) {
-                EXPECT_EQ(ReadFileBytes(r.file)[5] & 0x40, 0) << "flag written back";
+        checks[name] = [](const Result& R) {
+            if (Adds(R.Op)) {
+                EXPECT_EQ(ReadFileBytes(R.File)[5] & 0x40, 0) << "flag written back";
             }
         };
-    checks["extended-header-crc-2.4"] = [](const Result& r) {
+    checks["extended-header-crc-2.4"] = [](const Result& R) {
         // 2.4 keeps the CRC (made afresh, so eyeD3 and the others accept the tag); 2.3 drops it.
-        if (Adds(r.op)) {
-            EXPECT_EQ(ReadFileBytes(r.file)[5] & 0x40, To23(r.op) ? 0 : 0x40);
+        if (Adds(R.Op)) {
+            EXPECT_EQ(ReadFileBytes(R.File)[5] & 0x40, To23(R.Op) ? 0 : 0x40);
         }
     };
-    checks["extended-header-crc-2.3"] = [](const Result& r) {
-        if (Adds(r.op)) {
-            EXPECT_EQ(ReadFileBytes(r.file)[5] & 0x40, To24(r.op) ? 0x40 : 0);
+    checks["extended-header-crc-2.3"] = [](const Result& R) {
+        if (Adds(R.Op)) {
+            EXPECT_EQ(ReadFileBytes(R.File)[5] & 0x40, To24(R.Op) ? 0x40 : 0);
         }
     };
     for (const char* name : {"chapters-2.3", "chapters-2.4"})
-        checks[name] = [](const Result& r) {
-            TID3v2Class tag(r.file);
+        checks[name] = [](const Result& R) {
+            TID3v2Class tag(R.File);
             std::vector<std::string> titles;
             for (int i = 0; i < tag.FrameCount(); ++i)
                 if (auto* chapter = dynamic_cast<TCHAPFrame*>(tag.Frames(i))) {
@@ -144,29 +144,29 @@ std::map<std::string, Check> RuleChecks(const fs::path& cover) {
                 }
             ASSERT_EQ(titles.size(), 2u);
             EXPECT_EQ(titles[0], "Chapter One");
-            const JsonValue taglib = TaglibDump(r.file);
+            const JsonValue taglib = TaglibDump(R.File);
             EXPECT_EQ(FramesWithId(taglib, "CHAP").size(), 2u) << taglib.Dump();
             EXPECT_EQ(FramesWithId(taglib, "CTOC").size(), 1u) << taglib.Dump();
         };
-    checks["encoded-frames-utf8-2.4"] = [](const Result& r) {
+    checks["encoded-frames-utf8-2.4"] = [](const Result& R) {
         // 2.3 has no UTF-8: every text of these frames is UTF-16 there, and unchanged in 2.4.
-        TID3v2Class tag(r.file);
+        TID3v2Class tag(R.File);
         int seen = 0;
         for (int i = 0; i < tag.FrameCount(); ++i)
             if (auto* encoded = dynamic_cast<TEncodedFrame*>(tag.Frames(i))) {
                 ++seen;
                 ASSERT_FALSE(encoded->Content().empty());
-                EXPECT_EQ(encoded->Content()[0], To23(r.op) ? teUTF16 : teUTF8) << encoded->FrameID();
+                EXPECT_EQ(encoded->Content()[0], To23(R.Op) ? teUTF16 : teUTF8) << encoded->FrameID();
             }
         EXPECT_EQ(seen, 7);
-        const JsonValue dump = MutagenDump(r.file);
+        const JsonValue dump = MutagenDump(R.File);
         const auto uslt = FramesWithId(dump, "USLT");
         ASSERT_EQ(uslt.size(), 1u);
         EXPECT_EQ(uslt[0]["text"].Str(), "\xC3\x9Cn\xC3\xAF" "c\xC3\xB6" "d\xC3\xA9 \xE2\x99\xAA");
     };
-    checks["dates-2.3"] = [](const Result& r) {
-        const JsonValue dump = MutagenDump(r.file);
-        if (To24(r.op)) {
+    checks["dates-2.3"] = [](const Result& R) {
+        const JsonValue dump = MutagenDump(R.File);
+        if (To24(R.Op)) {
             EXPECT_EQ(TextOf(dump, "TDRC"), std::vector<std::string>{"1987-03-31 12:34"});
             EXPECT_EQ(TextOf(dump, "TDOR"), std::vector<std::string>{"1985"});
             for (const char* gone : {"TYER", "TDAT", "TIME", "TORY"}) EXPECT_TRUE(FramesWithId(dump, gone).empty()) << gone;
@@ -177,11 +177,11 @@ std::map<std::string, Check> RuleChecks(const fs::path& cover) {
             EXPECT_EQ(TextOf(dump, "TORY"), std::vector<std::string>{"1985"});
         }
     };
-    checks["dates-2.4"] = [](const Result& r) {
-        const JsonValue dump = MutagenDump(r.file);
+    checks["dates-2.4"] = [](const Result& R) {
+        const JsonValue dump = MutagenDump(R.File);
         // TORY holds a year alone: a full original date keeps 2.4's frame in a 2.3 tag.
         EXPECT_EQ(TextOf(dump, "TDOR"), std::vector<std::string>{"1985-06-01"});
-        if (To23(r.op)) {
+        if (To23(R.Op)) {
             EXPECT_EQ(TextOf(dump, "TYER"), std::vector<std::string>{"1987"});
             EXPECT_EQ(TextOf(dump, "TDAT"), std::vector<std::string>{"3103"});
             EXPECT_EQ(TextOf(dump, "TIME"), std::vector<std::string>{"1234"});
@@ -190,61 +190,61 @@ std::map<std::string, Check> RuleChecks(const fs::path& cover) {
             EXPECT_EQ(TextOf(dump, "TDRC"), std::vector<std::string>{"1987-03-31 12:34"});
         }
     };
-    checks["duplicate-frames-2.3"] = [](const Result& r) {
-        if (!Adds(r.op)) return;
-        const JsonValue taglib = TaglibDump(r.file);
+    checks["duplicate-frames-2.3"] = [](const Result& R) {
+        if (!Adds(R.Op)) return;
+        const JsonValue taglib = TaglibDump(R.File);
         const auto artists = FramesWithId(taglib, "TPE1");
         ASSERT_EQ(artists.size(), 1u) << taglib.Dump();
         EXPECT_EQ(artists[0]["text"].Strings(), (std::vector<std::string>{"Dee", "Ann", "Bob", "Cid"}));
         EXPECT_EQ(TextOf(taglib, "TIT2"), (std::vector<std::string>{"Second title", "First title"}));
     };
-    checks["genre-references-2.3"] = [](const Result& r) {
-        EXPECT_EQ(TextOf(MutagenDump(r.file), "TCON"), std::vector<std::string>{"(255)"});
+    checks["genre-references-2.3"] = [](const Result& R) {
+        EXPECT_EQ(TextOf(MutagenDump(R.File), "TCON"), std::vector<std::string>{"(255)"});
     };
-    checks["genre-refinement-2.3"] = [](const Result& r) {
-        EXPECT_EQ(TextOf(MutagenDump(r.file), "TCON"), std::vector<std::string>{"(9)Metalcore"});
+    checks["genre-refinement-2.3"] = [](const Result& R) {
+        EXPECT_EQ(TextOf(MutagenDump(R.File), "TCON"), std::vector<std::string>{"(9)Metalcore"});
     };
-    checks["picture-types-2.3"] = [cover](const Result& r) {
+    checks["picture-types-2.3"] = [Cover](const Result& R) {
         std::multiset<int> types;
-        for (const JsonValue& apic : FramesWithId(TaglibDump(r.file), "APIC")) types.insert(static_cast<int>(apic["type"].Int()));
-        if (!Adds(r.op)) {
+        for (const JsonValue& apic : FramesWithId(TaglibDump(R.File), "APIC")) types.insert(static_cast<int>(apic["type"].Int()));
+        if (!Adds(R.Op)) {
             EXPECT_TRUE(types.empty());
             return;
         }
         // Type 21 is another program's: neither made 0 nor taken for "Other".
         EXPECT_EQ(types, (std::multiset<int>{0, 3, 21}));
     };
-    checks["comment-language-2.3"] = [](const Result& r) {
-        const auto comments = FramesWithId(MutagenDump(r.file), "COMM");
+    checks["comment-language-2.3"] = [](const Result& R) {
+        const auto comments = FramesWithId(MutagenDump(R.File), "COMM");
         ASSERT_EQ(comments.size(), 1u);
         EXPECT_EQ(comments[0]["lang"].Str(), "deu");
         EXPECT_EQ(comments[0]["text"].Str(), "Hallo Welt");
     };
-    checks["compressed-picture-2.4"] = [](const Result& r) {
-        const Bytes file = ReadFileBytes(r.file);
+    checks["compressed-picture-2.4"] = [](const Result& R) {
+        const Bytes file = ReadFileBytes(R.File);
         const Bytes picture = QuirkJpeg(1);
-        const auto apics = FramesWithId(MutagenDump(r.file), "APIC");
-        if (Kind(r.op, "Other")) {
+        const auto apics = FramesWithId(MutagenDump(R.File), "APIC");
+        if (Kind(R.Op, "Other")) {
             // Not replaced, so stored as it was: the compressed frame is in the file as read.
             ASSERT_EQ(apics.size(), 2u);
             EXPECT_EQ(apics[0]["type"].Int() + apics[1]["type"].Int(), 3);
-            TID3v2Class tag(r.file);
+            TID3v2Class tag(R.File);
             bool stored = false;
             for (int i = 0; i < tag.FrameCount(); ++i)
                 stored = stored || (tag.Frames(i)->FrameID() == "APIC" && tag.Frames(i)->ContentKeptAsStored());
             EXPECT_TRUE(stored);
         } else {
-            EXPECT_EQ(apics.size(), Adds(r.op) ? 1u : 0u) << "a compressed front cover was left beside the new one";
+            EXPECT_EQ(apics.size(), Adds(R.Op) ? 1u : 0u) << "a compressed front cover was left beside the new one";
         }
     };
-    checks["compressed-text-2.3"] = [](const Result& r) {
-        EXPECT_EQ(TextOf(MutagenDump(r.file), "TIT2"), std::vector<std::string>{"A compressed title"});
+    checks["compressed-text-2.3"] = [](const Result& R) {
+        EXPECT_EQ(TextOf(MutagenDump(R.File), "TIT2"), std::vector<std::string>{"A compressed title"});
     };
-    checks["empty-frames-2.3"] = [](const Result& r) {
-        if (!Adds(r.op)) return;
-        const auto taglib = IdCounts(TaglibDump(r.file));
+    checks["empty-frames-2.3"] = [](const Result& R) {
+        if (!Adds(R.Op)) return;
+        const auto taglib = IdCounts(TaglibDump(R.File));
         for (const char* id : {"TIT2", "TPE1", "TALB"}) EXPECT_EQ(taglib.count(id), 1u) << id;
-        const auto ids = EngineIds(r.file);
+        const auto ids = EngineIds(R.File);
         EXPECT_EQ(std::count(ids.begin(), ids.end(), "PRIV"), 1);
         EXPECT_EQ(std::count(ids.begin(), ids.end(), "TENC"), 1);
     };
@@ -269,12 +269,12 @@ TEST(PeerQuirksInterop, EveryQuirkKeepsEveryFrameWhereverItGoes) {
         ++results;
         const std::string name = fs::path(r["path"].Str()).filename().string();
         const Result result{r["op"].Str(), r["outcome"].Str(), r["result"].Str()};
-        SCOPED_TRACE(name + " " + result.op);
+        SCOPED_TRACE(name + " " + result.Op);
         const PeerQuirk& quirk = quirks.at(name);
         EXPECT_TRUE(r["problems"].Arr().empty()) << r.Dump();
-        const bool refused = quirk.Refusal == "refused" || (quirk.Refusal == "refused-2.3" && To23(result.op));
-        EXPECT_EQ(result.outcome, refused ? "refused" : "preserved") << r.Dump();
-        if (result.outcome != "preserved") continue;
+        const bool refused = quirk.Refusal == "refused" || (quirk.Refusal == "refused-2.3" && To23(result.Op));
+        EXPECT_EQ(result.Outcome, refused ? "refused" : "preserved") << r.Dump();
+        if (result.Outcome != "preserved") continue;
         if (const auto check = checks.find(quirk.Name); check != checks.end()) {
             try {
                 check->second(result);
@@ -293,7 +293,7 @@ TEST(PeerQuirksInterop, RefusalsSayWhyAndLeaveTheFileAlone) {
     TempDir dir;
     MakeMp3(dir / "audio.mp3", 1.0);
     MakeJpeg(dir / "cover.jpg", 200, 200);
-    const std::vector<fs::path> files = WritePeerQuirks(dir.path(), MpegAudioBytes(dir / "audio.mp3"));
+    const std::vector<fs::path> files = WritePeerQuirks(dir.Path(), MpegAudioBytes(dir / "audio.mp3"));
     const std::map<std::string, std::vector<std::string>> expected = {
         {"walk-stops-before-picture-2.3", {"frame \"TALB\" at offset 27 claims 5000 bytes", "left unchanged"}},
         {"unknown-2.2-identifier", {"frame \"ABC\" at offset ", "has no ID3v2.3 form", "left unchanged"}},

@@ -99,12 +99,12 @@ std::vector<fs::path> MakeFixtures(const fs::path& Folder, const fs::path& Cover
                    "track": 1, "genre": 12}})");
     files.push_back(Folder / "mutagen-v1.mp3");
     MakeMp3(Folder / "lame-tagged.mp3",
-            AudioOptions{.encoderArgs = {"--add-id3v2", "--tt", "Lame title", "--ta", "Lame artist", "--ty", "2003"}});
+            AudioOptions{.EncoderArgs = {"--add-id3v2", "--tt", "Lame title", "--ta", "Lame artist", "--ty", "2003"}});
     files.push_back(Folder / "lame-tagged.mp3");
     // The demo files, tagged by our own engine.
     if (!std::string(COVRILO_MAKE_DEMO_FILES).empty()) {
         const ToolRun demo = RunSeparately(ShellQuote(COVRILO_MAKE_DEMO_FILES) + " " + ShellQuote((Folder / "demo").string()));
-        if (demo.exitCode == 0)
+        if (demo.ExitCode == 0)
             for (const auto& entry : fs::directory_iterator(Folder / "demo"))
                 if (entry.path().extension() == ".mp3") files.push_back(entry.path());
     }
@@ -128,8 +128,8 @@ std::vector<fs::path> CorpusFiles(bool Full) {
     std::vector<fs::path> some;
     for (size_t i = 0; i < files.size(); ++i) {
         std::string name = files[i].filename().string();
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-        const bool isHard = std::any_of(hard.begin(), hard.end(), [&](const std::string& h) { return name.find(h) != std::string::npos; });
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char C) { return std::tolower(C); });
+        const bool isHard = std::any_of(hard.begin(), hard.end(), [&](const std::string& H) { return name.find(H) != std::string::npos; });
         if (i % 3 == 0 || isHard) some.push_back(files[i]);
     }
     return some;
@@ -181,7 +181,7 @@ TEST(Preservation, NothingARealFileHoldsIsLost) {
     table << "preservation: " << fixtures << " fixtures, " << corpus.size() << " corpus files"
           << (full ? " (full campaign)" : " (short form)") << ", " << report["skipped"].Arr().size()
           << " not MPEG audio by extension (skipped)\n";
-    auto count = [](const std::map<std::string, int>& c, const char* key) { return c.count(key) ? c.at(key) : 0; };
+    auto count = [](const std::map<std::string, int>& C, const char* Key) { return C.count(Key) ? C.at(Key) : 0; };
     for (const auto& [source, ops] : counts) {
         table << std::left << std::setw(36) << (source + ": operation") << std::setw(11) << "preserved" << std::setw(9)
               << "refused" << "problem\n";

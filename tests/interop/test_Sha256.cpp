@@ -10,8 +10,8 @@ namespace {
 
 TEST(Sha256, KnownDigests) {
     struct Case {
-        std::string input;
-        const char* digest;
+        std::string Input;
+        const char* Digest;
     };
     const Case cases[] = {
         {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
@@ -19,7 +19,7 @@ TEST(Sha256, KnownDigests) {
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
          "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Sha256Hex(c.input), c.digest) << '"' << c.input << '"';
+    for (const auto& c : cases) EXPECT_EQ(Sha256Hex(c.Input), c.Digest) << '"' << c.Input << '"';
 }
 
 // Lengths around the 64-byte block and the 56-byte padding limit, against coreutils.
@@ -31,8 +31,8 @@ TEST(Sha256, AgreesWithSha256sumAtBlockBoundaries) {
         for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(i * 7 + 3);
         WriteFileBytes(dir / "data", data);
         CommandResult r = RunCommand("sha256sum " + ShellQuote((dir / "data").string()));
-        ASSERT_EQ(r.exitCode, 0) << r.output;
-        EXPECT_EQ(Sha256Hex(data), r.output.substr(0, 64)) << "size " << size;
+        ASSERT_EQ(r.ExitCode, 0) << r.Output;
+        EXPECT_EQ(Sha256Hex(data), r.Output.substr(0, 64)) << "size " << size;
     }
 }
 

@@ -24,8 +24,8 @@ struct TReadCase {
 
 std::vector<TReadCase> ReadCases() {
     auto wrap = [](auto Method) {
-        return [Method](TByteCursor& c) -> std::optional<uint64_t> {
-            auto v = (c.*Method)();
+        return [Method](TByteCursor& C) -> std::optional<uint64_t> {
+            auto v = (C.*Method)();
             if (!v) return std::nullopt;
             return static_cast<uint64_t>(*v);
         };

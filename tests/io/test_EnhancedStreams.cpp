@@ -96,14 +96,14 @@ TEST(TUnicodeFileStream, ErrorMessagesNameTheFile) {
     } catch (const EFCreateError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot create file " + bad.string() + ": not found");
     }
-    EXPECT_THROW(TUnicodeFileStream(dir.path(), fmOpenRead | fmShareDenyNone), EFOpenError);  // a folder
+    EXPECT_THROW(TUnicodeFileStream(dir.Path(), fmOpenRead | fmShareDenyNone), EFOpenError);  // a folder
 }
 
 // Which second open succeeds while a first handle is held, by the two modes.
 struct SharingCase {
-    uint16_t first;
-    uint16_t second;
-    bool secondOpens;
+    uint16_t First;
+    uint16_t Second;
+    bool SecondOpens;
 };
 
 class Sharing : public ::testing::TestWithParam<SharingCase> {};
@@ -113,12 +113,12 @@ TEST_P(Sharing, SecondOpenFollowsTheSharingBits) {
     auto file = dir / "s.mp3";
     WriteFileBytes(file, Bytes{1, 2, 3});
     const auto& c = GetParam();
-    TUnicodeFileStream first(file, c.first);
-    if (c.secondOpens) {
-        EXPECT_NO_THROW(TUnicodeFileStream(file, c.second));
+    TUnicodeFileStream first(file, c.First);
+    if (c.SecondOpens) {
+        EXPECT_NO_THROW(TUnicodeFileStream(file, c.Second));
     } else {
         // EFOpenError for opens, EFCreateError for creates: both are runtime errors.
-        EXPECT_THROW(TUnicodeFileStream(file, c.second), std::runtime_error);
+        EXPECT_THROW(TUnicodeFileStream(file, c.Second), std::runtime_error);
     }
 }
 

@@ -75,17 +75,17 @@ const Bytes kTail = Pattern(128, 3);
 
 // head | audio | tail, with the head and the tail to be replaced.
 struct Fixture {
-    TempDir dir;
-    fs::path file = dir / "song.mp3";
-    Bytes original = Cat({kHead, kAudio, kTail});
-    Fixture() { WriteFileBytes(file, original); }
+    TempDir Dir;
+    fs::path File = Dir / "song.mp3";
+    Bytes Original = Cat({kHead, kAudio, kTail});
+    Fixture() { WriteFileBytes(File, Original); }
     int64_t TailStart() const { return static_cast<int64_t>(kHead.size() + kAudio.size()); }
 };
 
 TEST(FileTransaction, InPlaceWritesTheSplicesAndLeavesNothingBehind) {
     struct Case {
-        const char* name;
-        Bytes newTail;
+        const char* Name;
+        Bytes NewTail;
     };
     const Case cases[] = {
         {"same size", Pattern(128, 9)},
@@ -94,81 +94,81 @@ TEST(FileTransaction, InPlaceWritesTheSplicesAndLeavesNothingBehind) {
         {"end removed", Bytes()},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.Name);
         Fixture f;
         const Bytes newHead = Pattern(4096, 7);
         {
-            TFileTransaction t(f.file);
-            t.CommitInPlace({{0, 4096, newHead}, {f.TailStart(), 128, c.newTail}});
+            TFileTransaction t(f.File);
+            t.CommitInPlace({{0, 4096, newHead}, {f.TailStart(), 128, c.NewTail}});
             EXPECT_TRUE(t.Committed());
-            EXPECT_EQ(t.Identity().Size, static_cast<int64_t>(4096 + kAudio.size() + c.newTail.size()));
+            EXPECT_EQ(t.Identity().Size, static_cast<int64_t>(4096 + kAudio.size() + c.NewTail.size()));
         }
-        EXPECT_EQ(ReadFileBytes(f.file), Cat({newHead, kAudio, c.newTail}));
-        EXPECT_EQ(Names(f.dir.path()), std::vector<std::string>{"song.mp3"});
+        EXPECT_EQ(ReadFileBytes(f.File), Cat({newHead, kAudio, c.NewTail}));
+        EXPECT_EQ(Names(f.Dir.Path()), std::vector<std::string>{"song.mp3"});
     }
 }
 
 TEST(FileTransaction, InPlaceWithNothingChangedWritesNothing) {
     Fixture f;
-    const struct stat before = Stat(f.file);
-    TFileTransaction t(f.file);
+    const struct stat before = Stat(f.File);
+    TFileTransaction t(f.File);
     t.CommitInPlace({{0, 4096, kHead}});
     EXPECT_TRUE(t.Committed());
-    const struct stat after = Stat(f.file);
+    const struct stat after = Stat(f.File);
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
 }
 
 TEST(FileTransaction, RewriteWritesANewFileAndKeepsWhatTheOldOneCarried) {
     Fixture f;
-    ASSERT_EQ(::chmod(f.file.c_str(), 0640), 0);
+    ASSERT_EQ(::chmod(f.File.c_str(), 0640), 0);
     if (::geteuid() == 0) {
-        ASSERT_EQ(::chown(f.file.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(f.File.c_str(), 65534, 65534), 0);
     }
-    const bool xattrs = ::setxattr(f.file.c_str(), "user.covrilo.test", "kept", 4, 0) == 0;
-    const struct stat before = Stat(f.file);
+    const bool xattrs = ::setxattr(f.File.c_str(), "user.covrilo.test", "kept", 4, 0) == 0;
+    const struct stat before = Stat(f.File);
     const Bytes newHead = Pattern(9000, 5);
     {
-        TFileTransaction t(f.file);
+        TFileTransaction t(f.File);
         t.CommitRewrite({{0, 4096, newHead}});
     }
-    EXPECT_EQ(ReadFileBytes(f.file), Cat({newHead, kAudio, kTail}));
-    const struct stat after = Stat(f.file);
+    EXPECT_EQ(ReadFileBytes(f.File), Cat({newHead, kAudio, kTail}));
+    const struct stat after = Stat(f.File);
     EXPECT_NE(after.st_ino, before.st_ino) << "not rewritten";
     EXPECT_EQ(after.st_mode & 07777, 0640u);
     EXPECT_EQ(after.st_uid, before.st_uid);
     EXPECT_EQ(after.st_gid, before.st_gid);
     if (xattrs) {
         char value[16] = {};
-        EXPECT_EQ(::getxattr(f.file.c_str(), "user.covrilo.test", value, sizeof value), 4);
+        EXPECT_EQ(::getxattr(f.File.c_str(), "user.covrilo.test", value, sizeof value), 4);
         EXPECT_EQ(std::string(value, 4), "kept");
     } else {
         std::cout << "[ SKIPPED ] extended attributes: the test folder's file system takes no user.* attributes\n";
     }
-    EXPECT_EQ(Names(f.dir.path()), std::vector<std::string>{"song.mp3"});
+    EXPECT_EQ(Names(f.Dir.Path()), std::vector<std::string>{"song.mp3"});
 }
 
 TEST(FileTransaction, RewriteKeepsAnAccessControlList) {
     Fixture f;
     // A POSIX ACL (user:65534:r-- besides the mode's entries), in the kernel's xattr form:
     // version 2, then (tag, permissions, id) entries.
-    auto entry = [](uint16_t tag, uint16_t perm, uint32_t id) {
+    auto entry = [](uint16_t Tag, uint16_t Perm, uint32_t Id) {
         Bytes e(8);
-        e[0] = static_cast<uint8_t>(tag), e[1] = static_cast<uint8_t>(tag >> 8);
-        e[2] = static_cast<uint8_t>(perm), e[3] = static_cast<uint8_t>(perm >> 8);
-        for (int i = 0; i < 4; ++i) e[4 + static_cast<size_t>(i)] = static_cast<uint8_t>(id >> (8 * i));
+        e[0] = static_cast<uint8_t>(Tag), e[1] = static_cast<uint8_t>(Tag >> 8);
+        e[2] = static_cast<uint8_t>(Perm), e[3] = static_cast<uint8_t>(Perm >> 8);
+        for (int i = 0; i < 4; ++i) e[4 + static_cast<size_t>(i)] = static_cast<uint8_t>(Id >> (8 * i));
         return e;
     };
     const Bytes acl = Cat({Bytes{2, 0, 0, 0}, entry(0x01, 6, 0xFFFFFFFF), entry(0x02, 4, 65534),
                            entry(0x04, 4, 0xFFFFFFFF), entry(0x10, 4, 0xFFFFFFFF), entry(0x20, 0, 0xFFFFFFFF)});
-    if (::setxattr(f.file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+    if (::setxattr(f.File.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
         GTEST_SKIP() << "the test folder's file system takes no POSIX ACLs: " << std::strerror(errno);
     {
-        TFileTransaction t(f.file);
+        TFileTransaction t(f.File);
         t.CommitRewrite({{0, 4096, Pattern(9000, 5)}});
     }
     Bytes read(256);
-    const ssize_t n = ::getxattr(f.file.c_str(), "system.posix_acl_access", read.data(), read.size());
+    const ssize_t n = ::getxattr(f.File.c_str(), "system.posix_acl_access", read.data(), read.size());
     ASSERT_GT(n, 0);
     read.resize(static_cast<size_t>(n));
     EXPECT_EQ(read, acl);
@@ -194,10 +194,10 @@ TEST(FileTransaction, RewriteKeepsHolesAsHoles) {
     const struct stat after = Stat(file);
     EXPECT_EQ(after.st_size, before.st_size + 4096);
     EXPECT_LT(after.st_blocks * 512, 4 << 20) << "the hole was written out";
-    auto readAt = [&](int64_t offset, size_t length) {
-        Bytes part(length);
+    auto readAt = [&](int64_t Offset, size_t Length) {
+        Bytes part(Length);
         const int fd = ::open(file.c_str(), O_RDONLY);
-        EXPECT_EQ(::pread(fd, part.data(), length, offset), static_cast<ssize_t>(length));
+        EXPECT_EQ(::pread(fd, part.data(), Length, Offset), static_cast<ssize_t>(Length));
         ::close(fd);
         return part;
     };
@@ -208,33 +208,33 @@ TEST(FileTransaction, RewriteKeepsHolesAsHoles) {
 
 TEST(FileTransaction, HardLinksStayOneFile) {
     Fixture f;
-    const fs::path other = f.dir / "other name.mp3";
-    fs::create_hard_link(f.file, other);
+    const fs::path other = f.Dir / "other name.mp3";
+    fs::create_hard_link(f.File, other);
     // In place is fine: both names see the new content.
     {
-        TFileTransaction t(f.file);
+        TFileTransaction t(f.File);
         t.CommitInPlace({{0, 4096, Pattern(4096, 8)}});
     }
-    EXPECT_EQ(ReadFileBytes(other), ReadFileBytes(f.file));
+    EXPECT_EQ(ReadFileBytes(other), ReadFileBytes(f.File));
     EXPECT_EQ(Slice(ReadFileBytes(other), 0, 4096), Pattern(4096, 8));
     // A rewrite would separate them: refused, nothing changed.
-    const Bytes before = ReadFileBytes(f.file);
-    TFileTransaction t(f.file);
+    const Bytes before = ReadFileBytes(f.File);
+    TFileTransaction t(f.File);
     try {
         t.CommitRewrite({{0, 4096, Pattern(9000, 5)}});
         ADD_FAILURE() << "rewrote a file with two names";
     } catch (const EFileRefused& e) {
         EXPECT_NE(e.Reason().find("2 hard links"), std::string::npos) << e.what();
     }
-    EXPECT_EQ(ReadFileBytes(f.file), before);
-    EXPECT_EQ(Stat(f.file).st_ino, Stat(other).st_ino);
-    EXPECT_EQ(Names(f.dir.path()), (std::vector<std::string>{"other name.mp3", "song.mp3"}));
+    EXPECT_EQ(ReadFileBytes(f.File), before);
+    EXPECT_EQ(Stat(f.File).st_ino, Stat(other).st_ino);
+    EXPECT_EQ(Names(f.Dir.Path()), (std::vector<std::string>{"other name.mp3", "song.mp3"}));
 }
 
 TEST(FileTransaction, AFileThatChangedIsRefused) {
     Fixture f;
     {
-        TFileTransaction t(f.file);
+        TFileTransaction t(f.File);
         TFileIdentity old = t.Identity();
         old.Size -= 1;
         try {
@@ -245,22 +245,22 @@ TEST(FileTransaction, AFileThatChangedIsRefused) {
         }
     }
     // A program that does not lock the file appends to it after the transaction began.
-    const int fd = ::open(f.file.c_str(), O_WRONLY | O_APPEND);
+    const int fd = ::open(f.File.c_str(), O_WRONLY | O_APPEND);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::write(fd, "more", 4), 4);
     ::close(fd);
-    const Bytes grown = ReadFileBytes(f.file);
+    const Bytes grown = ReadFileBytes(f.File);
     for (const bool rewrite : {false, true}) {
-        TFileTransaction again(f.file);
-        const int appender = ::open(f.file.c_str(), O_WRONLY | O_APPEND);
+        TFileTransaction again(f.File);
+        const int appender = ::open(f.File.c_str(), O_WRONLY | O_APPEND);
         ASSERT_EQ(::write(appender, "tail", 4), 4);
         ::close(appender);
         EXPECT_THROW(rewrite ? again.CommitRewrite({{0, 4096, Pattern(9000, 5)}})
                              : again.CommitInPlace({{0, 4096, Pattern(4096, 5)}}),
                      EFileRefused);
-        EXPECT_EQ(ReadFileBytes(f.file).size(), grown.size() + (rewrite ? 8u : 4u));
+        EXPECT_EQ(ReadFileBytes(f.File).size(), grown.size() + (rewrite ? 8u : 4u));
     }
-    EXPECT_EQ(Names(f.dir.path()), std::vector<std::string>{"song.mp3"});
+    EXPECT_EQ(Names(f.Dir.Path()), std::vector<std::string>{"song.mp3"});
 }
 
 TEST(FileTransaction, LockedReadOnlyMissingAndFolders) {
@@ -286,7 +286,7 @@ TEST(FileTransaction, LockedReadOnlyMissingAndFolders) {
         EXPECT_EQ(e.Reason(), "not found");
     }
     try {
-        TFileTransaction t(dir.path());
+        TFileTransaction t(dir.Path());
         ADD_FAILURE();
     } catch (const EFOpenError& e) {
         EXPECT_EQ(e.Reason(), "is a folder");
@@ -299,13 +299,13 @@ TEST(FileTransaction, LockedReadOnlyMissingAndFolders) {
     fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     WriteFileBytes(dir / "writable.mp3", Pattern(100, 1));
     fs::permissions(dir / "writable.mp3", fs::perms::all);
-    fs::permissions(dir.path(), fs::perms(0755));
+    fs::permissions(dir.Path(), fs::perms(0755));
     const auto result = AsNobody([&] {
         // Each case sets its bit when the commit fails with the expected error and reason.
         struct Case {
-            fs::path file;
-            bool rewrite;
-            bool createError;  // EFCreateError, else EFOpenError
+            fs::path File;
+            bool Rewrite;
+            bool CreateError;  // EFCreateError, else EFOpenError
         };
         const Case cases[] = {
             {file, false, false},                   // the file may not be written
@@ -315,15 +315,15 @@ TEST(FileTransaction, LockedReadOnlyMissingAndFolders) {
         int code = 0;
         for (size_t i = 0; i < std::size(cases); ++i) {
             try {
-                TFileTransaction t(cases[i].file);
-                if (cases[i].rewrite)
+                TFileTransaction t(cases[i].File);
+                if (cases[i].Rewrite)
                     t.CommitRewrite({{0, 10, Pattern(20, 9)}});
                 else
                     t.CommitInPlace({{0, 10, Pattern(10, 9)}});
             } catch (const EFileError& e) {
                 const bool create = dynamic_cast<const EFCreateError*>(&e) != nullptr;
                 const bool open = dynamic_cast<const EFOpenError*>(&e) != nullptr;
-                if ((cases[i].createError ? create : open) && e.Reason() == "permission denied") code |= 1 << i;
+                if ((cases[i].CreateError ? create : open) && e.Reason() == "permission denied") code |= 1 << i;
             } catch (...) {
             }
         }
@@ -338,7 +338,7 @@ TEST(FileTransaction, LockedReadOnlyMissingAndFolders) {
 TEST(FileTransaction, ARewriteThatCannotKeepTheOwnerIsRefused) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file to another user";
     TempDir dir;
-    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(dir.Path(), fs::perms::all);
     const fs::path file = dir / "root's.mp3";
     WriteFileBytes(file, Pattern(5000, 1));
     // Root's file, writable by group 65534.
@@ -369,7 +369,7 @@ TEST(FileTransaction, ARewriteThatCannotKeepTheOwnerIsRefused) {
     EXPECT_EQ(st.st_uid, 0u);
     EXPECT_EQ(st.st_gid, 65534u);
     EXPECT_EQ(Slice(ReadFileBytes(file), 0, 10), Pattern(10, 9));
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"root's.mp3"});
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"root's.mp3"});
 }
 
 // ---- leftovers ------------------------------------------------------------------------------
@@ -383,20 +383,20 @@ TEST(FileTransaction, OnlyUnlockedTemporaryFilesOfThisFileAreRemoved) {
         "song.mp2.covrilo-Ab3dE9xZ.$$$",      // ours, but for another file
         "song.mp3.covrilo-Ab3dE9x!.$$$",      // not our alphabet
     };
-    for (const std::string& name : others) WriteFileBytes(f.dir / name, Pattern(10, 4));
-    WriteFileBytes(f.dir / "song.mp3.covrilo-Stale123.$$$", Pattern(10, 4));
-    WriteFileBytes(f.dir / "song.mp3.covrilo-Flacxyz9~", Pattern(10, 4));
-    WriteFileBytes(f.dir / "song.mp3.covrilo-Live0000.$$$", Pattern(10, 4));
+    for (const std::string& name : others) WriteFileBytes(f.Dir / name, Pattern(10, 4));
+    WriteFileBytes(f.Dir / "song.mp3.covrilo-Stale123.$$$", Pattern(10, 4));
+    WriteFileBytes(f.Dir / "song.mp3.covrilo-Flacxyz9~", Pattern(10, 4));
+    WriteFileBytes(f.Dir / "song.mp3.covrilo-Live0000.$$$", Pattern(10, 4));
     // A live save holds its temporary file locked.
-    const int live = ::open((f.dir / "song.mp3.covrilo-Live0000.$$$").c_str(), O_RDONLY);
+    const int live = ::open((f.Dir / "song.mp3.covrilo-Live0000.$$$").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(live, LOCK_EX), 0);
-    { TFileTransaction t(f.file); }
+    { TFileTransaction t(f.File); }
     ::close(live);
     std::vector<std::string> expected = others;
     expected.push_back("song.mp3");
     expected.push_back("song.mp3.covrilo-Live0000.$$$");
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(Names(f.dir.path()), expected);
+    EXPECT_EQ(Names(f.Dir.Path()), expected);
 }
 
 TEST(FileTransaction, NamesOfOurFilesStayWithinTheLimitAndBelongToOneFile) {
@@ -420,7 +420,7 @@ TEST(FileTransaction, NamesOfOurFilesStayWithinTheLimitAndBelongToOneFile) {
         TFileTransaction t(file);
         t.CommitInPlace({{0, 10, Pattern(10, 7)}});
     }
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{file.filename().string()});
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{file.filename().string()});
 }
 
 // ---- the journal ----------------------------------------------------------------------------
@@ -461,109 +461,109 @@ TEST(SaveJournal, SerializesAndRejectsEveryDamage) {
 // A journal as an interrupted in-place save of Fixture leaves it: the head replaced by
 // NewHead (written, or not yet), the old head in the journal.
 void WriteJournal(const Fixture& F, const Bytes& NewHead, uint64_t Inode = 0) {
-    const struct stat st = Stat(F.file);
+    const struct stat st = Stat(F.File);
     TSaveJournal j;
     j.Device = static_cast<uint64_t>(st.st_dev);
     j.Inode = Inode != 0 ? Inode : static_cast<uint64_t>(st.st_ino);
-    j.OldSize = static_cast<int64_t>(F.original.size());
+    j.OldSize = static_cast<int64_t>(F.Original.size());
     j.NewSize = j.OldSize;
     j.OldRegions = {{0, 4096}};
     j.OldBytes = {kHead};
     j.NewRegions = {{0, 4096}};
     j.NewBytes = {NewHead};
-    j.Probes = {{4096, 16384, Crc64(Slice(F.original, 4096, 16384))},
+    j.Probes = {{4096, 16384, Crc64(Slice(F.Original, 4096, 16384))},
                 {F.TailStart() + 128 - 16384, 16384,
-                 Crc64(Slice(F.original, static_cast<size_t>(F.TailStart()) + 128 - 16384, 16384))}};
-    WriteFileBytes(F.dir / JournalNameFor("song.mp3"), j.Serialize());
+                 Crc64(Slice(F.Original, static_cast<size_t>(F.TailStart()) + 128 - 16384, 16384))}};
+    WriteFileBytes(F.Dir / JournalNameFor("song.mp3"), j.Serialize());
 }
 
 TEST(SaveJournal, TheNextTransactionUndoesAnInterruptedSave) {
     const Bytes newHead = Pattern(4096, 77);
     struct Case {
-        const char* name;
-        std::function<void(Fixture&)> crash;  // what the interrupted save left
-        bool expectOriginal;                  // else the file is left as the crash left it
+        const char* Name;
+        std::function<void(Fixture&)> Crash;  // what the interrupted save left
+        bool ExpectOriginal;                  // else the file is left as the crash left it
     };
     const Case cases[] = {
         {"half of the head written",
-         [&](Fixture& f) {
-             WriteJournal(f, newHead);
-             Bytes torn = f.original;
+         [&](Fixture& F) {
+             WriteJournal(F, newHead);
+             Bytes torn = F.Original;
              std::copy(newHead.begin(), newHead.begin() + 2000, torn.begin());
-             WriteFileBytes(f.file, torn);
+             WriteFileBytes(F.File, torn);
          },
          true},
         {"nothing written yet",
-         [&](Fixture& f) { WriteJournal(f, newHead); },
+         [&](Fixture& F) { WriteJournal(F, newHead); },
          true},
         {"all written, journal not yet removed",
-         [&](Fixture& f) {
-             WriteJournal(f, newHead);
-             Bytes done = f.original;
+         [&](Fixture& F) {
+             WriteJournal(F, newHead);
+             Bytes done = F.Original;
              std::copy(newHead.begin(), newHead.end(), done.begin());
-             WriteFileBytes(f.file, done);
+             WriteFileBytes(F.File, done);
          },
          false},
         {"torn journal: the save never began",
-         [&](Fixture& f) {
-             WriteJournal(f, newHead);
-             const fs::path j = f.dir / JournalNameFor("song.mp3");
+         [&](Fixture& F) {
+             WriteJournal(F, newHead);
+             const fs::path j = F.Dir / JournalNameFor("song.mp3");
              Bytes bytes = ReadFileBytes(j);
              bytes.resize(bytes.size() / 2);
              WriteFileBytes(j, bytes);
          },
          true},
         {"another program wrote the file since (a journal that came back after a crash)",
-         [&](Fixture& f) {
-             WriteJournal(f, newHead);
-             Bytes other = f.original;
+         [&](Fixture& F) {
+             WriteJournal(F, newHead);
+             Bytes other = F.Original;
              std::fill(other.begin(), other.begin() + 100, 0xEE);  // neither old nor new
-             WriteFileBytes(f.file, other);
+             WriteFileBytes(F.File, other);
          },
          false},
         {"a journal of another file (inode)",
-         [&](Fixture& f) {
-             WriteJournal(f, newHead, 12345);
-             Bytes other = f.original;
+         [&](Fixture& F) {
+             WriteJournal(F, newHead, 12345);
+             Bytes other = F.Original;
              other[0] ^= 0xFF;  // must not be "restored"
-             WriteFileBytes(f.file, other);
+             WriteFileBytes(F.File, other);
          },
          false},
         {"another file got the same inode: its middle differs",
-         [&](Fixture& f) {
-             WriteJournal(f, newHead);
-             Bytes other = f.original;
+         [&](Fixture& F) {
+             WriteJournal(F, newHead);
+             Bytes other = F.Original;
              other[0] ^= 0xFF;
              other[5000] ^= 0xFF;
-             WriteFileBytes(f.file, other);
+             WriteFileBytes(F.File, other);
          },
          false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.Name);
         for (const bool byRecovery : {false, true}) {
             Fixture f;
-            c.crash(f);
-            const Bytes left = ReadFileBytes(f.file);
+            c.Crash(f);
+            const Bytes left = ReadFileBytes(f.File);
             if (byRecovery)
-                EXPECT_TRUE(RecoverInterruptedSave(f.file));
+                EXPECT_TRUE(RecoverInterruptedSave(f.File));
             else
-                TFileTransaction t(f.file);
-            EXPECT_EQ(ReadFileBytes(f.file), c.expectOriginal ? f.original : left);
-            EXPECT_EQ(Names(f.dir.path()), std::vector<std::string>{"song.mp3"});
+                TFileTransaction t(f.File);
+            EXPECT_EQ(ReadFileBytes(f.File), c.ExpectOriginal ? f.Original : left);
+            EXPECT_EQ(Names(f.Dir.Path()), std::vector<std::string>{"song.mp3"});
         }
     }
     Fixture clean;
-    EXPECT_FALSE(RecoverInterruptedSave(clean.file));
+    EXPECT_FALSE(RecoverInterruptedSave(clean.File));
 }
 
 TEST(SaveJournal, AJournalHeldByALiveSaveIsLeftAlone) {
     Fixture f;
     WriteJournal(f, Pattern(4096, 77));
-    const fs::path j = f.dir / JournalNameFor("song.mp3");
+    const fs::path j = f.Dir / JournalNameFor("song.mp3");
     const int fd = ::open(j.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    { TFileTransaction t(f.file); }
+    { TFileTransaction t(f.File); }
     EXPECT_TRUE(fs::exists(j));
     ::close(fd);
 }

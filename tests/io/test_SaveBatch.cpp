@@ -71,7 +71,7 @@ TEST(SaveBatch, PendingSavesAreFinishedTogetherAndEachOutcomeComesOnceWhenItsFil
     }
     EXPECT_EQ(reported.size(), 7u);
     for (size_t i = 0; i < 7; ++i) EXPECT_EQ(ReadFileBytes(dir / ("f" + std::to_string(i))), expected(i).second) << i;
-    EXPECT_EQ(Ours(dir.path()), std::vector<std::string>{});
+    EXPECT_EQ(Ours(dir.Path()), std::vector<std::string>{});
 }
 
 TEST(SaveBatch, AFileThatChangesWhileItsSaveWaitsIsRefusedAloneAndLeftAsItIs) {
@@ -112,7 +112,7 @@ TEST(SaveBatch, AFileThatChangesWhileItsSaveWaitsIsRefusedAloneAndLeftAsItIs) {
         }
     }
     EXPECT_EQ(failed, 2);
-    EXPECT_EQ(Ours(dir.path()), std::vector<std::string>{});
+    EXPECT_EQ(Ours(dir.Path()), std::vector<std::string>{});
 }
 
 TEST(SaveBatch, AFileReplacedWhileItsSaveWaitsKeepsWhatReplacedIt) {
@@ -145,7 +145,7 @@ TEST(SaveBatch, AFileReplacedWhileItsSaveWaitsKeepsWhatReplacedIt) {
         }
     }
     for (int i = 0; i < 2; ++i) EXPECT_EQ(ReadFileBytes(dir / ("f" + std::to_string(i))), theirs);
-    EXPECT_EQ(Ours(dir.path()), std::vector<std::string>{});
+    EXPECT_EQ(Ours(dir.Path()), std::vector<std::string>{});
 }
 
 TEST(SaveBatch, AFolderIsReadOnceForLeftovers) {

@@ -8,8 +8,8 @@ namespace {
 
 TEST(TextConversion, Windows1252BothWays) {
     struct Case {
-        std::string ansi;
-        std::u16string wide;
+        std::string Ansi;
+        std::u16string Wide;
     } cases[] = {
         {"abc", u"abc"},
         {"\x80", u"\u20AC"},                  // euro sign
@@ -19,8 +19,8 @@ TEST(TextConversion, Windows1252BothWays) {
         {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(AnsiToWide(c.ansi), c.wide);
-        EXPECT_EQ(WideToAnsi(c.wide), c.ansi);
+        EXPECT_EQ(AnsiToWide(c.Ansi), c.Wide);
+        EXPECT_EQ(WideToAnsi(c.Wide), c.Ansi);
     }
 }
 
@@ -41,8 +41,8 @@ TEST(TextConversion, Utf8RoundTripsEveryPlane) {
 
 TEST(TextConversion, MalformedUtf8DecodesToReplacementCharacters) {
     struct Case {
-        std::string bytes;
-        std::u16string wide;
+        std::string Bytes;
+        std::u16string Wide;
     } cases[] = {
         {"\xC3", u"\uFFFD"},                   // truncated sequence
         {"\xC3(", u"\uFFFD("},                 // bad continuation
@@ -50,7 +50,7 @@ TEST(TextConversion, MalformedUtf8DecodesToReplacementCharacters) {
         {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
         {"\xFF", u"\uFFFD"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Utf8ToWide(c.bytes), c.wide);
+    for (const auto& c : cases) EXPECT_EQ(Utf8ToWide(c.Bytes), c.Wide);
 }
 
 TEST(TextConversion, LoneSurrogatesEncodeAsReplacementCharacter) {

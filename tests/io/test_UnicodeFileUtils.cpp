@@ -16,8 +16,8 @@ using test::WriteFileBytes;
 
 TEST(UnicodeChangeFileExt, ReplacesOnlyAnExtensionOfTheFileName) {
     struct Case {
-        const char* name;
-        const char* expected;
+        const char* Name;
+        const char* Expected;
     } cases[] = {
         {"/music/a.mp3", "/music/a.$$$"},
         {"/music.d/a", "/music.d/a.$$$"},  // the dot belongs to the folder
@@ -25,7 +25,7 @@ TEST(UnicodeChangeFileExt, ReplacesOnlyAnExtensionOfTheFileName) {
         {"/x/b.tar.gz", "/x/b.tar.$$$"},
         {"/x/.hidden", "/x/.$$$"},
     };
-    for (const auto& c : cases) EXPECT_EQ(UnicodeChangeFileExt(c.name, ".$$$").string(), c.expected) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(UnicodeChangeFileExt(c.Name, ".$$$").string(), c.Expected) << c.Name;
 }
 
 TEST(UnicodeFileUtils, ExistsDeleteRename) {
@@ -34,7 +34,7 @@ TEST(UnicodeFileUtils, ExistsDeleteRename) {
     EXPECT_FALSE(UnicodeFileExists(a));
     WriteFileBytes(a, Bytes{1});
     EXPECT_TRUE(UnicodeFileExists(a));
-    EXPECT_FALSE(UnicodeFileExists(dir.path()));  // folders are not files
+    EXPECT_FALSE(UnicodeFileExists(dir.Path()));  // folders are not files
     EXPECT_TRUE(UnicodeRenameFile(a, b));
     EXPECT_FALSE(UnicodeFileExists(a));
     EXPECT_TRUE(UnicodeDeleteFile(b));

@@ -6,15 +6,15 @@
 namespace covrilo {
 namespace {
 
-Ttrack Record(bool hasTag, std::u16string artist, std::u16string title, std::string year = "",
-              std::u16string album = u"", uint8_t trackNo = 0) {
+Ttrack Record(bool HasTag, std::u16string Artist, std::u16string Title, std::string Year = "",
+              std::u16string Album = u"", uint8_t TrackNo = 0) {
     Ttrack t;
-    t.SetHasTag(hasTag);
-    t.SetArtist(std::move(artist));
-    t.SetTitle(std::move(title));
-    t.SetYear(std::move(year));
-    t.SetAlbum(std::move(album));
-    t.SetTrackNo(trackNo);
+    t.SetHasTag(HasTag);
+    t.SetArtist(std::move(Artist));
+    t.SetTitle(std::move(Title));
+    t.SetYear(std::move(Year));
+    t.SetAlbum(std::move(Album));
+    t.SetTrackNo(TrackNo);
     return t;
 }
 
@@ -48,8 +48,8 @@ TEST(MergeTracks, TwoRecordsWithoutTagMergeAndStayWithoutTag) {
 
 TEST(GenreFromTCON, CutsTheNumberAndNamesANumberStandingAlone) {
     struct Case {
-        std::u16string tcon;
-        std::u16string genre;
+        std::u16string Tcon;
+        std::u16string Genre;
     } cases[] = {
         {u"(17)Rock", u"Rock"}, {u"(17)", u"Rock"}, {u"(0)", u"Blues"}, {u"Rock", u"Rock"}, {u"17", u"17"},
         {u"(17", u"(17"},       {u"", u""},         {u"(13)Pop Rock", u"Pop Rock"},
@@ -57,7 +57,7 @@ TEST(GenreFromTCON, CutsTheNumberAndNamesANumberStandingAlone) {
         // written back as "" and the genre was gone.
         {u"(999)", u"(999)"}, {u"(255)", u"(255)"}, {u"(200)", u"(200)"}, {u"(abc)", u"(abc)"}, {u"(RX)", u"(RX)"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Tqmx_multitag::GenreFromTCON(c.tcon), c.genre);
+    for (const auto& c : cases) EXPECT_EQ(Tqmx_multitag::GenreFromTCON(c.Tcon), c.Genre);
 }
 
 TEST(PictureTypeFromName, ExactNamesOnly) {

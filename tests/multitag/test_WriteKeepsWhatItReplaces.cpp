@@ -41,22 +41,22 @@ Bytes Comm23(std::string_view Language, std::string_view Text) {
 
 struct Written : ::testing::Test {
     Written() {
-        facade.SetMpegReadTags(tsID3v1ID3v2);
-        facade.SetMpegWriteTags(tsID3v1ID3v2);
-        WriteFileBytes(cover, Jpeg(9));
+        Facade.SetMpegReadTags(tsID3v1ID3v2);
+        Facade.SetMpegWriteTags(tsID3v1ID3v2);
+        WriteFileBytes(Cover, Jpeg(9));
     }
     // Writes Tag (and audio) to the file, opens it, adds the cover of Kind and saves.
     bool Save(const Bytes& Tag, uint8_t Format = 0, const char* Kind = "FrontCover") {
-        WriteFileBytes(file, Cat({Tag, MpegAudio()}));
-        EXPECT_TRUE(facade.Open(file));
-        facade.ID3v2Format = Format;
-        facade.AddPicture({cover, Kind, ""});
-        return facade.Save();
+        WriteFileBytes(File, Cat({Tag, MpegAudio()}));
+        EXPECT_TRUE(Facade.Open(File));
+        Facade.ID3v2Format = Format;
+        Facade.AddPicture({Cover, Kind, ""});
+        return Facade.Save();
     }
     // The values of the text frames of the saved tag, per identifier, in order.
     std::map<std::string, std::vector<std::u16string>> Texts() {
         std::map<std::string, std::vector<std::u16string>> texts;
-        TID3v2Class tag(file);
+        TID3v2Class tag(File);
         for (int i = 0; i < tag.FrameCount(); ++i)
             if (auto* text = dynamic_cast<TTxxxFrame*>(tag.Frames(i))) {
                 auto& values = texts[text->FrameID()];
@@ -67,16 +67,16 @@ struct Written : ::testing::Test {
     }
     std::multiset<int> PictureTypes() {
         std::multiset<int> types;
-        TID3v2Class tag(file);
+        TID3v2Class tag(File);
         for (int i = 0; i < tag.FrameCount(); ++i)
             if (auto* apic = dynamic_cast<TAPICFrame*>(tag.Frames(i))) types.insert(apic->PictureType);
         return types;
     }
 
-    TempDir dir;
-    std::filesystem::path file = dir / "song.mp3";
-    std::filesystem::path cover = dir / "cover.jpg";
-    Tqmx_multitag facade;
+    TempDir Dir;
+    std::filesystem::path File = Dir / "song.mp3";
+    std::filesystem::path Cover = Dir / "cover.jpg";
+    Tqmx_multitag Facade;
 };
 
 using Values = std::vector<std::u16string>;
@@ -100,7 +100,7 @@ TEST_F(Written, EveryValueOfARewrittenIdentifierStays) {
 TEST_F(Written, AValueTheEncodingCannotHoldIsWrittenInUtf16) {
     const Bytes lone = {1, 0xFF, 0xFE, 'A', 0, 0x00, 0xD8, 'B', 0, 0, 0};  // "A", U+D800 alone, "B"
     ASSERT_TRUE(Save(Tag(3, Frame23("TIT2", lone), 64), 2));
-    TID3v2Class tag(file);
+    TID3v2Class tag(File);
     for (int i = 0; i < tag.FrameCount(); ++i)
         if (auto* t = dynamic_cast<TTxxxFrame*>(tag.Frames(i)); t && t->FrameID() == "TIT2") {
             EXPECT_EQ(t->Text, (std::u16string{u'A', static_cast<char16_t>(0xD800), u'B'}));
@@ -113,17 +113,17 @@ TEST_F(Written, AValueTheEncodingCannotHoldIsWrittenInUtf16) {
 TEST_F(Written, TheCommentKeepsItsLanguageAndOthersStay) {
     ASSERT_TRUE(Save(Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), Comm23("deu", "Hallo"), Comm23("eng", "Hello")}), 64)));
     std::vector<std::pair<std::string, std::u16string>> comments;
-    TID3v2Class tag(file);
+    TID3v2Class tag(File);
     for (int i = 0; i < tag.FrameCount(); ++i)
         if (auto* c = dynamic_cast<TCOMMFrame*>(tag.Frames(i))) comments.emplace_back(c->Language(), c->Text);
     EXPECT_EQ(comments, (std::vector<std::pair<std::string, std::u16string>>{{"deu", u"Hallo"}, {"eng", u"Hello"}}));
 }
 
 TEST_F(Written, OnlyTheLinkTheRecordHoldsIsReplaced) {
-    auto link = [](std::string_view url) { return Frame23("WXXX", Cat({Bytes{0, 0}, Str(url)})); };
+    auto link = [](std::string_view Url) { return Frame23("WXXX", Cat({Bytes{0, 0}, Str(Url)})); };
     ASSERT_TRUE(Save(Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), link("http://first/"), link("http://second/")}), 64)));
     std::vector<std::string> urls;
-    TID3v2Class tag(file);
+    TID3v2Class tag(File);
     for (int i = 0; i < tag.FrameCount(); ++i)
         if (auto* u = dynamic_cast<TWXXXFrame*>(tag.Frames(i))) urls.push_back(u->URL);
     EXPECT_EQ(urls, (std::vector<std::string>{"http://first/", "http://second/"}));
@@ -167,8 +167,8 @@ TEST_F(Written, ACompressedPictureIsReplacedByItsType) {
     EXPECT_EQ(PictureTypes(), std::multiset<int>{3});
     ASSERT_TRUE(Save(Tag(4, Cat({Frame24("TIT2", Latin1Text("T")), apic}), 64), 2, "Other"));
     EXPECT_EQ(PictureTypes(), (std::multiset<int>{0, 3}));
-    EXPECT_NE(std::search(ReadFileBytes(file).begin(), ReadFileBytes(file).end(), packed.begin(), packed.end()),
-              ReadFileBytes(file).end());
+    EXPECT_NE(std::search(ReadFileBytes(File).begin(), ReadFileBytes(File).end(), packed.begin(), packed.end()),
+              ReadFileBytes(File).end());
 }
 
 // While the year stands as read, the whole date survives the write in either version.
@@ -191,10 +191,10 @@ TEST_F(Written, TheWholeDateSurvivesWhileTheYearStands) {
     Bytes record(128, 0);
     std::copy_n("TAGTitle", 8, record.begin());
     std::copy_n("1999", 4, record.begin() + 93);
-    WriteFileBytes(file, Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 64), MpegAudio(), record}));
-    ASSERT_TRUE(facade.Open(file));
-    facade.ID3v2Format = 2;
-    ASSERT_TRUE(facade.Save());
+    WriteFileBytes(File, Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 64), MpegAudio(), record}));
+    ASSERT_TRUE(Facade.Open(File));
+    Facade.ID3v2Format = 2;
+    ASSERT_TRUE(Facade.Save());
     EXPECT_EQ(Texts()["TDRC"], Values{u"1999"});
 }
 
@@ -205,9 +205,9 @@ TEST_F(Written, AnUnreadableFrameToRewriteRefusesTheWrite) {
     const Bytes artist = Cat({Str("TPE1"), BE32(4 + 5), Bytes{0x00, 0x80}, BE32(30), junk});
     const Bytes original = Cat({Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), artist}), 64), MpegAudio()});
     EXPECT_FALSE(Save(Cat({Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), artist}), 64)})));
-    EXPECT_NE(facade.LastError().find("frame \"TPE1\" at offset 23 cannot be read"), std::string::npos)
-        << facade.LastError();
-    EXPECT_EQ(ReadFileBytes(file), original);
+    EXPECT_NE(Facade.LastError().find("frame \"TPE1\" at offset 23 cannot be read"), std::string::npos)
+        << Facade.LastError();
+    EXPECT_EQ(ReadFileBytes(File), original);
 }
 
 // "Deleted" only for a file that holds no picture: a tag read part of the way may hold one
@@ -217,17 +217,17 @@ TEST_F(Written, RemovingPicturesFromATagReadPartOfTheWayIsRefused) {
                                     Latin1Text("x"), Apic23(3, Jpeg(1))}),
                             64);
     const Bytes original = Cat({stops, MpegAudio()});
-    WriteFileBytes(file, original);
-    ASSERT_TRUE(facade.Open(file));
-    EXPECT_FALSE(facade.RemoveAllPictures());
-    EXPECT_NE(facade.LastError().find("frame \"TALB\" at offset 23"), std::string::npos) << facade.LastError();
-    EXPECT_EQ(ReadFileBytes(file), original);
+    WriteFileBytes(File, original);
+    ASSERT_TRUE(Facade.Open(File));
+    EXPECT_FALSE(Facade.RemoveAllPictures());
+    EXPECT_NE(Facade.LastError().find("frame \"TALB\" at offset 23"), std::string::npos) << Facade.LastError();
+    EXPECT_EQ(ReadFileBytes(File), original);
 
     const Bytes plain = Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 64), MpegAudio()});
-    WriteFileBytes(file, plain);
-    ASSERT_TRUE(facade.Open(file));
-    EXPECT_TRUE(facade.RemoveAllPictures());
-    EXPECT_EQ(ReadFileBytes(file), plain);
+    WriteFileBytes(File, plain);
+    ASSERT_TRUE(Facade.Open(File));
+    EXPECT_TRUE(Facade.RemoveAllPictures());
+    EXPECT_EQ(ReadFileBytes(File), plain);
 }
 
 }  // namespace

@@ -8,13 +8,13 @@ namespace {
 
 TEST(TrackNumberFromText, DecimalTextModulo256) {
     struct Case {
-        const char* text;
-        uint8_t expected;
+        const char* Text;
+        uint8_t Expected;
     } cases[] = {
         {"", 0}, {"3", 3}, {"12", 12}, {"300", 44}, {"256", 0}, {"  7", 7}, {"+5", 5}, {"-1", 255}, {"007", 7},
         {"2147483647", 255}, {"-2147483648", 0},
     };
-    for (const auto& c : cases) EXPECT_EQ(TrackNumberFromText(c.text), c.expected) << '"' << c.text << '"';
+    for (const auto& c : cases) EXPECT_EQ(TrackNumberFromText(c.Text), c.Expected) << '"' << c.Text << '"';
 }
 
 TEST(TrackNumberFromText, AnythingElseIsAConversionError) {

@@ -30,48 +30,48 @@ using test::WriteFileBytes;
 
 // --- fixture builders -------------------------------------------------------
 
-void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-Bytes Str(std::string_view s) { return Bytes(s.begin(), s.end()); }
+void Append(Bytes& Out, const Bytes& More) { Out.insert(Out.end(), More.begin(), More.end()); }
+Bytes Str(std::string_view S) { return Bytes(S.begin(), S.end()); }
 
-Bytes Frame23(const std::string& id, const Bytes& content) {
-    Bytes f = Str(id);
-    uint32_t n = static_cast<uint32_t>(content.size());
+Bytes Frame23(const std::string& Id, const Bytes& Content) {
+    Bytes f = Str(Id);
+    uint32_t n = static_cast<uint32_t>(Content.size());
     Append(f, {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n), 0, 0});
-    Append(f, content);
+    Append(f, Content);
     return f;
 }
 
 // A Latin-1 text frame.
-Bytes Text23(const std::string& id, std::string_view text) {
+Bytes Text23(const std::string& Id, std::string_view Text) {
     Bytes c{0};
-    Append(c, Str(text));
-    return Frame23(id, c);
+    Append(c, Str(Text));
+    return Frame23(Id, c);
 }
 
-Bytes Comm23(std::string_view lang, std::string_view text, std::string_view description = "") {
+Bytes Comm23(std::string_view Lang, std::string_view Text, std::string_view Description = "") {
     Bytes c{0};
-    Append(c, Str(lang));
-    Append(c, Str(description));
+    Append(c, Str(Lang));
+    Append(c, Str(Description));
     c.push_back(0);
-    Append(c, Str(text));
+    Append(c, Str(Text));
     return Frame23("COMM", c);
 }
 
-Bytes Apic23(uint8_t type, const Bytes& picture) {
+Bytes Apic23(uint8_t Type, const Bytes& Picture) {
     Bytes c{0};
     Append(c, Str("image/jpeg"));
     c.push_back(0);
-    c.push_back(type);
+    c.push_back(Type);
     c.push_back(0);  // empty description
-    Append(c, picture);
+    Append(c, Picture);
     return Frame23("APIC", c);
 }
 
 // A 2.3 tag of the frames followed by Padding zero bytes.
-Bytes Tag23(const std::vector<Bytes>& frames, uint32_t padding = 64) {
+Bytes Tag23(const std::vector<Bytes>& Frames, uint32_t Padding = 64) {
     Bytes body;
-    for (const auto& f : frames) Append(body, f);
-    body.resize(body.size() + padding, 0);
+    for (const auto& f : Frames) Append(body, f);
+    body.resize(body.size() + Padding, 0);
     uint32_t n = static_cast<uint32_t>(body.size());
     Bytes tag = Str("ID3");
     Append(tag, {3, 0, 0, uint8_t((n >> 21) & 0x7F), uint8_t((n >> 14) & 0x7F), uint8_t((n >> 7) & 0x7F),
@@ -80,68 +80,68 @@ Bytes Tag23(const std::vector<Bytes>& frames, uint32_t padding = 64) {
     return tag;
 }
 
-Bytes ID3v1Record(std::string_view title, std::string_view artist, std::string_view year, uint8_t genre) {
+Bytes ID3v1Record(std::string_view Title, std::string_view Artist, std::string_view Year, uint8_t Genre) {
     Bytes r(128, 0);
     std::copy_n("TAG", 3, r.begin());
-    std::copy(title.begin(), title.end(), r.begin() + 3);
-    std::copy(artist.begin(), artist.end(), r.begin() + 33);
-    std::copy(year.begin(), year.end(), r.begin() + 93);
-    r[127] = genre;
+    std::copy(Title.begin(), Title.end(), r.begin() + 3);
+    std::copy(Artist.begin(), Artist.end(), r.begin() + 33);
+    std::copy(Year.begin(), Year.end(), r.begin() + 93);
+    r[127] = Genre;
     return r;
 }
 
 Bytes Audio() { return test::MpegAudioFrames(7); }
 
 // A minimal picture the engine recognises as JPEG; Seed makes pictures tell apart.
-Bytes Jpeg(uint8_t seed, size_t size = 64) {
+Bytes Jpeg(uint8_t Seed, size_t Size = 64) {
     Bytes j{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
-    while (j.size() < size) j.push_back(static_cast<uint8_t>(seed + j.size()));
+    while (j.size() < Size) j.push_back(static_cast<uint8_t>(Seed + j.size()));
     return j;
 }
 
-bool Contains(const Bytes& haystack, const Bytes& needle) {
-    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+bool Contains(const Bytes& Haystack, const Bytes& Needle) {
+    return std::search(Haystack.begin(), Haystack.end(), Needle.begin(), Needle.end()) != Haystack.end();
 }
 
 struct Facade : ::testing::Test {
     Facade() {
-        multitag.SetMpegReadTags(tsID3v1ID3v2);
-        multitag.SetMpegWriteTags(tsID3v1ID3v2);
+        Multitag.SetMpegReadTags(tsID3v1ID3v2);
+        Multitag.SetMpegWriteTags(tsID3v1ID3v2);
     }
-    std::filesystem::path Mp3(const Bytes& content, const std::string& name = "song.mp3") {
-        auto path = dir / name;
-        WriteFileBytes(path, content);
+    std::filesystem::path Mp3(const Bytes& Content, const std::string& Name = "song.mp3") {
+        auto path = Dir / Name;
+        WriteFileBytes(path, Content);
         return path;
     }
-    std::filesystem::path Picture(const Bytes& content, const std::string& name = "cover.jpg") {
-        auto path = dir / name;
-        WriteFileBytes(path, content);
+    std::filesystem::path Picture(const Bytes& Content, const std::string& Name = "cover.jpg") {
+        auto path = Dir / Name;
+        WriteFileBytes(path, Content);
         return path;
     }
     // Frames of the saved file (ID3v1 entry excluded) as id -> list of text values.
-    std::vector<std::string> FrameIDs(const std::filesystem::path& file) {
-        TID3v2Class tag(file);
+    std::vector<std::string> FrameIDs(const std::filesystem::path& File) {
+        TID3v2Class tag(File);
         std::vector<std::string> ids;
         for (int i = 0; i < tag.FrameCount(); ++i)
             if (tag.Frames(i)->FrameID() != "TAG") ids.push_back(tag.Frames(i)->FrameID());
         return ids;
     }
-    std::u16string TextOf(const std::filesystem::path& file, const std::string& id) {
-        TID3v2Class tag(file);
+    std::u16string TextOf(const std::filesystem::path& File, const std::string& Id) {
+        TID3v2Class tag(File);
         for (int i = 0; i < tag.FrameCount(); ++i)
-            if (auto* t = dynamic_cast<TTxxxFrame*>(tag.Frames(i)); t && t->FrameID() == id) return t->Text;
+            if (auto* t = dynamic_cast<TTxxxFrame*>(tag.Frames(i)); t && t->FrameID() == Id) return t->Text;
         return u"<missing>";
     }
-    std::vector<std::pair<uint8_t, Bytes>> Pictures(const std::filesystem::path& file) {
-        TID3v2Class tag(file);
+    std::vector<std::pair<uint8_t, Bytes>> Pictures(const std::filesystem::path& File) {
+        TID3v2Class tag(File);
         std::vector<std::pair<uint8_t, Bytes>> pictures;
         for (int i = 0; i < tag.FrameCount(); ++i)
             if (auto* p = dynamic_cast<TAPICFrame*>(tag.Frames(i)))
                 pictures.emplace_back(p->PictureType, p->PictureData.Data());
         return pictures;
     }
-    TempDir dir;
-    Tqmx_multitag multitag;
+    TempDir Dir;
+    Tqmx_multitag Multitag;
 };
 
 // --- dispatch ---------------------------------------------------------------
@@ -150,10 +150,10 @@ TEST_F(Facade, ExtensionIsComparedUpperCased) {
     Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")});
     Append(file, Audio());
     for (const char* name : {"a.Mp3", "b.MP3", "c.mp3", "d.mp2"}) {
-        ASSERT_TRUE(multitag.Open(Mp3(file, name))) << name;
-        EXPECT_TRUE(multitag.Track().GetHasTag()) << name;
-        EXPECT_EQ(multitag.Track().GetTitle(), u"Title") << name;
-        multitag.Close();
+        ASSERT_TRUE(Multitag.Open(Mp3(file, name))) << name;
+        EXPECT_TRUE(Multitag.Track().GetHasTag()) << name;
+        EXPECT_EQ(Multitag.Track().GetTitle(), u"Title") << name;
+        Multitag.Close();
     }
 }
 
@@ -161,25 +161,25 @@ TEST_F(Facade, UnsupportedTypesOpenButNeverWrite) {
     Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")});
     Append(file, Audio());
     for (const char* name : {"noextension", "a.wav", "a.wma", "a.ogg", "a.flac", "a.txt", "dir.mp3.d/x"}) {
-        std::filesystem::create_directories((dir / name).parent_path());
+        std::filesystem::create_directories((Dir / name).parent_path());
         auto path = Mp3(file, name);
-        multitag.Open(path);
-        EXPECT_FALSE(multitag.Track().GetHasTag()) << name;
-        multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
-        EXPECT_FALSE(multitag.Save()) << name;
+        Multitag.Open(path);
+        EXPECT_FALSE(Multitag.Track().GetHasTag()) << name;
+        Multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+        EXPECT_FALSE(Multitag.Save()) << name;
         EXPECT_EQ(ReadFileBytes(path), file) << name;
-        multitag.Close();
+        Multitag.Close();
     }
 }
 
 TEST_F(Facade, MissingFileOpensFalseWithAnEmptyRecordAndIsNotWritten) {
-    EXPECT_FALSE(multitag.Open(dir / "gone.mp3"));
-    EXPECT_FALSE(multitag.Track().GetHasTag());
-    EXPECT_TRUE(multitag.Track().GetArtist().empty());
-    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
-    EXPECT_FALSE(multitag.Save());
-    EXPECT_EQ(multitag.LastError(), "not found");
-    EXPECT_FALSE(std::filesystem::exists(dir / "gone.mp3"));
+    EXPECT_FALSE(Multitag.Open(Dir / "gone.mp3"));
+    EXPECT_FALSE(Multitag.Track().GetHasTag());
+    EXPECT_TRUE(Multitag.Track().GetArtist().empty());
+    Multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    EXPECT_FALSE(Multitag.Save());
+    EXPECT_EQ(Multitag.LastError(), "not found");
+    EXPECT_FALSE(std::filesystem::exists(Dir / "gone.mp3"));
 }
 
 // --- reading ----------------------------------------------------------------
@@ -188,8 +188,8 @@ TEST_F(Facade, ID3v2WinsOverID3v1FieldByField) {
     Bytes file = Tag23({Text23("TPE1", "A"), Text23("TALB", "Album2")});
     Append(file, Audio());
     Append(file, ID3v1Record("T", "B", "1999", 17));
-    ASSERT_TRUE(multitag.Open(Mp3(file)));
-    const Ttrack& t = multitag.Track();
+    ASSERT_TRUE(Multitag.Open(Mp3(file)));
+    const Ttrack& t = Multitag.Track();
     EXPECT_TRUE(t.GetHasTag());
     EXPECT_EQ(t.GetArtist(), u"A");
     EXPECT_EQ(t.GetTitle(), u"T");
@@ -203,8 +203,8 @@ TEST_F(Facade, ID3v2MappingOfTrackGenreCommentAndYear) {
                         Comm23("eng", "first"), Comm23("deu", "second"), Text23("TYER", "2003"),
                         Text23("TENC", "Enc")});
     Append(file, Audio());
-    ASSERT_TRUE(multitag.Open(Mp3(file)));
-    const Ttrack& t = multitag.Track();
+    ASSERT_TRUE(Multitag.Open(Mp3(file)));
+    const Ttrack& t = Multitag.Track();
     EXPECT_EQ(t.GetTrackNo(), 3);
     EXPECT_EQ(t.GetGenre(), u"Rock");
     EXPECT_EQ(t.GetComment(), u"second");  // the later comment frame wins
@@ -213,9 +213,9 @@ TEST_F(Facade, ID3v2MappingOfTrackGenreCommentAndYear) {
 }
 
 // A 2.2 tag of the frames (three-letter ids, three-byte sizes).
-Bytes Tag22(const std::vector<std::pair<std::string, Bytes>>& frames) {
+Bytes Tag22(const std::vector<std::pair<std::string, Bytes>>& Frames) {
     Bytes body;
-    for (const auto& [id, content] : frames) {
+    for (const auto& [id, content] : Frames) {
         Append(body, Str(id));
         uint32_t n = static_cast<uint32_t>(content.size());
         Append(body, {uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
@@ -240,13 +240,13 @@ TEST_F(Facade, A22TagKeepsCharactersOutsideWindows1252ThroughAWrite) {
     Bytes file = Tag22({{"TT2", title}, {"TP1", latin}, {"TRK", track}});
     Append(file, Audio());
     auto path = Mp3(file);
-    ASSERT_TRUE(multitag.Open(path));
-    EXPECT_EQ(multitag.Track().GetTitle(), u"T\u00eftle \u03a9");
-    EXPECT_EQ(multitag.Track().GetArtist(), u"Artist");
-    EXPECT_EQ(multitag.Track().GetTrackNo(), 5);
-    multitag.ID3v2Format = 1;
-    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
-    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(Multitag.Open(path));
+    EXPECT_EQ(Multitag.Track().GetTitle(), u"T\u00eftle \u03a9");
+    EXPECT_EQ(Multitag.Track().GetArtist(), u"Artist");
+    EXPECT_EQ(Multitag.Track().GetTrackNo(), 5);
+    Multitag.ID3v2Format = 1;
+    Multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    ASSERT_TRUE(Multitag.Save());
     EXPECT_EQ(TextOf(path, "TIT2"), u"T\u00eftle \u03a9");
 }
 
@@ -254,11 +254,11 @@ TEST_F(Facade, ATrackNumberThatIsNoNumberFailsTheOpenAndBlocksTheSave) {
     Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Text23("TRCK", "A1")});
     Append(file, Audio());
     auto path = Mp3(file);
-    EXPECT_FALSE(multitag.Open(path));
-    EXPECT_FALSE(multitag.Track().GetHasTag());
-    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    EXPECT_FALSE(Multitag.Open(path));
+    EXPECT_FALSE(Multitag.Track().GetHasTag());
+    Multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
     // Writing now would replace the file's texts by the empty record.
-    EXPECT_FALSE(multitag.Save());
+    EXPECT_FALSE(Multitag.Save());
     EXPECT_EQ(ReadFileBytes(path), file);
 }
 
@@ -269,9 +269,9 @@ TEST_F(Facade, AddingAFrontCoverReplacesOnlyTheFrontCover) {
     Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(3, oldFront), Apic23(4, back)});
     Append(file, Audio());
     auto path = Mp3(file);
-    ASSERT_TRUE(multitag.Open(path));
-    multitag.AddPicture({Picture(newFront), "FrontCover", ""});
-    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(Multitag.Open(path));
+    Multitag.AddPicture({Picture(newFront), "FrontCover", ""});
+    ASSERT_TRUE(Multitag.Save());
     auto pictures = Pictures(path);
     ASSERT_EQ(pictures.size(), 2u);
     EXPECT_EQ(pictures[0], std::make_pair(uint8_t(4), back));
@@ -285,11 +285,11 @@ TEST_F(Facade, TwoQueuedPicturesOfOneKindLeaveTheSecondAndASecondSaveReplacesIt)
     Bytes file = Tag23({Text23("TPE1", "Artist")});
     Append(file, Audio());
     auto path = Mp3(file);
-    ASSERT_TRUE(multitag.Open(path));
-    multitag.AddPicture({Picture(Jpeg(1), "one.jpg"), "BackCover", ""});
-    multitag.AddPicture({Picture(Jpeg(2), "two.jpg"), "BackCover", ""});
-    ASSERT_TRUE(multitag.Save());
-    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(Multitag.Open(path));
+    Multitag.AddPicture({Picture(Jpeg(1), "one.jpg"), "BackCover", ""});
+    Multitag.AddPicture({Picture(Jpeg(2), "two.jpg"), "BackCover", ""});
+    ASSERT_TRUE(Multitag.Save());
+    ASSERT_TRUE(Multitag.Save());
     auto pictures = Pictures(path);
     ASSERT_EQ(pictures.size(), 1u);
     EXPECT_EQ(pictures[0], std::make_pair(uint8_t(4), Jpeg(2)));
@@ -299,10 +299,10 @@ TEST_F(Facade, FormatTwoWritesID3v24WithUtf8AndTDRC) {
     Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Text23("TYER", "1987")});
     Append(file, Audio());
     auto path = Mp3(file);
-    multitag.ID3v2Format = 2;
-    ASSERT_TRUE(multitag.Open(path));
-    multitag.SetMpegWriteTags(tsID3v2);
-    ASSERT_TRUE(multitag.Save());
+    Multitag.ID3v2Format = 2;
+    ASSERT_TRUE(Multitag.Open(path));
+    Multitag.SetMpegWriteTags(tsID3v2);
+    ASSERT_TRUE(Multitag.Save());
     TID3v2Class tag(path);
     EXPECT_EQ(tag.Version, 0x0400);
     auto ids = FrameIDs(path);
@@ -324,15 +324,15 @@ TEST_F(Facade, FormatZeroWritesUtf16WhereLatin1WouldLoseText) {
     Bytes file = Tag23({Frame23("TPE1", artist), Text23("TIT2", "T\xefte"), Frame23("COMM", comment)});
     Append(file, Audio());
     auto path = Mp3(file);
-    ASSERT_TRUE(multitag.Open(path));
-    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
-    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(Multitag.Open(path));
+    Multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    ASSERT_TRUE(Multitag.Save());
     TID3v2Class tag(path);
     EXPECT_EQ(tag.Version, 0x0300);
-    auto encodingOf = [&tag](const std::string& id) {
+    auto encodingOf = [&tag](const std::string& Id) {
         for (int i = 0; i < tag.FrameCount(); ++i)
-            if (tag.Frames(i)->FrameID() == id) return dynamic_cast<TEncodingFrame*>(tag.Frames(i))->Encoding;
-        ADD_FAILURE() << id << " missing";
+            if (tag.Frames(i)->FrameID() == Id) return dynamic_cast<TEncodingFrame*>(tag.Frames(i))->Encoding;
+        ADD_FAILURE() << Id << " missing";
         return teUnknown;
     };
     EXPECT_EQ(TextOf(path, "TPE1"), u"\u0410\u0440\u0442");
@@ -352,8 +352,8 @@ TEST_F(Facade, FormatZeroTurnsAnID3v24TagInto23WithTYER) {
     file[3] = 4;  // the frames above are valid 2.4 frames as well (sizes below 128)
     Append(file, Audio());
     auto path = Mp3(file);
-    ASSERT_TRUE(multitag.Open(path));
-    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(Multitag.Open(path));
+    ASSERT_TRUE(Multitag.Save());
     TID3v2Class tag(path);
     EXPECT_EQ(tag.Version, 0x0300);
     auto ids = FrameIDs(path);
@@ -370,8 +370,8 @@ TEST_F(Facade, OtherFramesSurviveAndRewrittenOnesAreReplacedOnce) {
                         Comm23("fra", "b"), priv, tcom, Text23("TRCK", "0")});
     Append(file, Audio());
     auto path = Mp3(file);
-    ASSERT_TRUE(multitag.Open(path));
-    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(Multitag.Open(path));
+    ASSERT_TRUE(Multitag.Save());
     EXPECT_TRUE(Contains(ReadFileBytes(path), priv));  // binary frames stay byte for byte
     EXPECT_EQ(TextOf(path, "TCOM"), u"Composer");
     TID3v2Class tag(path);
@@ -398,11 +398,11 @@ TEST_F(Facade, OtherFramesSurviveAndRewrittenOnesAreReplacedOnce) {
 // as the comment or URL, even when they come last, nor replaced by them.
 TEST_F(Facade, CommentAndLinkFramesWithADescriptionAreNotTheRecordAndStay) {
     const std::string smpb = " 00000000 00000210 000007E4 0000000000A2B5DC";
-    auto wxxx = [](std::string_view description, std::string_view url) {
+    auto wxxx = [](std::string_view Description, std::string_view Url) {
         Bytes c{0};
-        Append(c, Str(description));
+        Append(c, Str(Description));
         c.push_back(0);
-        Append(c, Str(url));
+        Append(c, Str(Url));
         return Frame23("WXXX", c);
     };
     Bytes file = Tag23({Text23("TPE1", "Artist"), Comm23("eng", "mine"), wxxx("", "http://mine.example/"),
@@ -410,15 +410,15 @@ TEST_F(Facade, CommentAndLinkFramesWithADescriptionAreNotTheRecordAndStay) {
                         wxxx("Shop", "http://shop.example/a")});
     Append(file, Audio());
     auto path = Mp3(file);
-    ASSERT_TRUE(multitag.Open(path));
-    EXPECT_EQ(multitag.Track().GetComment(), u"mine");
-    EXPECT_EQ(multitag.Track().GetURL(), "http://mine.example/");
-    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
-    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(Multitag.Open(path));
+    EXPECT_EQ(Multitag.Track().GetComment(), u"mine");
+    EXPECT_EQ(Multitag.Track().GetURL(), "http://mine.example/");
+    Multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    ASSERT_TRUE(Multitag.Save());
     using Comments = std::vector<std::pair<std::u16string, std::u16string>>;  // description, text
-    auto commentsOf = [](const std::filesystem::path& file) {
+    auto commentsOf = [](const std::filesystem::path& File) {
         Comments comments;
-        TID3v2Class tag(file);
+        TID3v2Class tag(File);
         for (int i = 0; i < tag.FrameCount(); ++i)
             if (auto* c = dynamic_cast<TCOMMFrame*>(tag.Frames(i))) comments.emplace_back(c->Description, c->Text);
         return comments;
@@ -437,9 +437,9 @@ TEST_F(Facade, CommentAndLinkFramesWithADescriptionAreNotTheRecordAndStay) {
     Bytes only = Tag23({Text23("TPE1", "Artist"), Comm23("eng", "x", "iTunPGAP")});
     Append(only, Audio());
     auto second = Mp3(only, "second.mp3");
-    ASSERT_TRUE(multitag.Open(second));
-    EXPECT_EQ(multitag.Track().GetComment(), u"");
-    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(Multitag.Open(second));
+    EXPECT_EQ(Multitag.Track().GetComment(), u"");
+    ASSERT_TRUE(Multitag.Save());
     EXPECT_EQ(commentsOf(second), (Comments{{u"iTunPGAP", u"x"}, {u"", u""}}));
 }
 
@@ -457,12 +457,12 @@ TEST_F(Facade, FurtherValuesAndTheTrackTotalSurviveAWrite) {
         file[3] = 4;  // valid 2.4 frames as well (sizes below 128)
         Append(file, Audio());
         auto path = Mp3(file);
-        multitag.ID3v2Format = c.Format;
-        ASSERT_TRUE(multitag.Open(path));
-        EXPECT_EQ(multitag.Track().GetArtist(), u"Ann");
-        EXPECT_EQ(multitag.Track().GetTrackNo(), 3);
-        multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
-        ASSERT_TRUE(multitag.Save());
+        Multitag.ID3v2Format = c.Format;
+        ASSERT_TRUE(Multitag.Open(path));
+        EXPECT_EQ(Multitag.Track().GetArtist(), u"Ann");
+        EXPECT_EQ(Multitag.Track().GetTrackNo(), 3);
+        Multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+        ASSERT_TRUE(Multitag.Save());
         TID3v2Class tag(path);
         std::map<std::string, std::vector<std::u16string>> values;
         for (int i = 0; i < tag.FrameCount(); ++i)
@@ -483,8 +483,8 @@ TEST_F(Facade, FurtherValuesAndTheTrackTotalSurviveAWrite) {
     Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Text23("TRCK", "/12")});
     Append(file, Audio());
     auto path = Mp3(file, "second.mp3");
-    ASSERT_TRUE(multitag.Open(path));
-    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(Multitag.Open(path));
+    ASSERT_TRUE(Multitag.Save());
     EXPECT_EQ(TextOf(path, "TRCK"), u"0");
 }
 
@@ -492,8 +492,8 @@ TEST_F(Facade, GenreReadAsANumberIsWrittenBackAsItsName) {
     Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TCON", "(17)")});
     Append(file, Audio());
     auto path = Mp3(file);
-    ASSERT_TRUE(multitag.Open(path));
-    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(Multitag.Open(path));
+    ASSERT_TRUE(Multitag.Save());
     EXPECT_EQ(TextOf(path, "TCON"), u"Rock");
 }
 
@@ -501,10 +501,10 @@ TEST_F(Facade, AnUnrecognisedPictureFailsTheSaveWithoutTouchingTheFile) {
     Bytes file = Tag23({Text23("TPE1", "Artist")});
     Append(file, Audio());
     auto path = Mp3(file);
-    ASSERT_TRUE(multitag.Open(path));
-    multitag.AddPicture({Picture(Str("this is not a picture at all"), "bad.jpg"), "FrontCover", ""});
-    EXPECT_FALSE(multitag.Save());
-    EXPECT_NE(multitag.LastError().find("is not a recognised image"), std::string::npos) << multitag.LastError();
+    ASSERT_TRUE(Multitag.Open(path));
+    Multitag.AddPicture({Picture(Str("this is not a picture at all"), "bad.jpg"), "FrontCover", ""});
+    EXPECT_FALSE(Multitag.Save());
+    EXPECT_NE(Multitag.LastError().find("is not a recognised image"), std::string::npos) << Multitag.LastError();
     EXPECT_EQ(ReadFileBytes(path), file);
 }
 
@@ -514,8 +514,8 @@ TEST_F(Facade, RemoveAllPicturesKeepsEveryOtherFrameAndTheVersion) {
     Append(file, Audio());
     Append(file, ID3v1Record("T", "B", "1999", 17));
     auto path = Mp3(file);
-    ASSERT_TRUE(multitag.Open(path));
-    EXPECT_TRUE(multitag.RemoveAllPictures());
+    ASSERT_TRUE(Multitag.Open(path));
+    EXPECT_TRUE(Multitag.RemoveAllPictures());
     EXPECT_EQ(FrameIDs(path), (std::vector<std::string>{"TPE1", "TIT2"}));
     EXPECT_EQ(TID3v2Class(path).Version, 0x0300);
     Bytes saved = ReadFileBytes(path);
@@ -532,10 +532,10 @@ TEST_F(Facade, RemoveAllPicturesLeavesAFileWithoutPicturesUntouched) {
     Append(unreadable, Audio());
     for (const Bytes& file : {v22, unreadable}) {
         auto path = Mp3(file);
-        multitag.Open(path);
-        EXPECT_TRUE(multitag.RemoveAllPictures());
+        Multitag.Open(path);
+        EXPECT_TRUE(Multitag.RemoveAllPictures());
         EXPECT_EQ(ReadFileBytes(path), file);
-        multitag.Close();
+        Multitag.Close();
     }
 }
 
@@ -550,8 +550,8 @@ TEST_F(Facade, WritingID3v1KeepsTheLyrics3Content) {
         v1.Author = "Lyricist";
         ASSERT_TRUE(v1.SaveToFile(path));
     }
-    ASSERT_TRUE(multitag.Open(path));
-    ASSERT_TRUE(multitag.Save());
+    ASSERT_TRUE(Multitag.Open(path));
+    ASSERT_TRUE(Multitag.Save());
     TID3v1 after;
     ASSERT_TRUE(after.ReadFromFile(path));
     EXPECT_TRUE(after.Exists);
@@ -569,15 +569,15 @@ TEST_F(Facade, AFileLockedWhileItIsReadIsAnErrorNotAFileWithoutTags) {
     auto path = Mp3(file);
     const int fd = ::open(path.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    EXPECT_FALSE(multitag.Open(path));
-    EXPECT_EQ(multitag.LastError(), "locked by another program");
-    EXPECT_FALSE(multitag.Track().GetHasTag());
+    EXPECT_FALSE(Multitag.Open(path));
+    EXPECT_EQ(Multitag.LastError(), "locked by another program");
+    EXPECT_FALSE(Multitag.Track().GetHasTag());
     ::close(fd);
     // The lock is gone, but what Open could not read is never written from an empty record.
-    multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
-    EXPECT_FALSE(multitag.Save());
-    EXPECT_EQ(multitag.LastError(), "locked by another program");
-    EXPECT_FALSE(multitag.RemoveAllPictures());
+    Multitag.AddPicture({Picture(Jpeg(1)), "FrontCover", ""});
+    EXPECT_FALSE(Multitag.Save());
+    EXPECT_EQ(Multitag.LastError(), "locked by another program");
+    EXPECT_FALSE(Multitag.RemoveAllPictures());
     EXPECT_EQ(ReadFileBytes(path), file);
 }
 
@@ -587,25 +587,25 @@ TEST_F(Facade, AFileThatChangedSinceOpenIsNotSaved) {
     for (const bool remove : {false, true}) {
         SCOPED_TRACE(remove ? "remove" : "add");
         auto path = Mp3(file);
-        ASSERT_TRUE(multitag.Open(path));
+        ASSERT_TRUE(Multitag.Open(path));
         // Another program rewrites the file meanwhile (here: appends to it).
         Bytes changed = file;
         Append(changed, Audio());
         WriteFileBytes(path, changed);
-        multitag.AddPicture({Picture(Jpeg(2)), "BackCover", ""});
-        EXPECT_FALSE(remove ? multitag.RemoveAllPictures() : multitag.Save());
-        EXPECT_EQ(multitag.LastError(), "it changed since it was read");
+        Multitag.AddPicture({Picture(Jpeg(2)), "BackCover", ""});
+        EXPECT_FALSE(remove ? Multitag.RemoveAllPictures() : Multitag.Save());
+        EXPECT_EQ(Multitag.LastError(), "it changed since it was read");
         EXPECT_EQ(ReadFileBytes(path), changed);
-        multitag.Close();
+        Multitag.Close();
     }
 }
 
 TEST_F(Facade, OnlyMpegAudioIsWritten) {
     Bytes tagged = Tag23({Text23("TPE1", "Artist"), Apic23(3, Jpeg(1))});
     struct Case {
-        const char* name;
-        Bytes content;
-        bool written;
+        const char* Name;
+        Bytes Content;
+        bool Written;
     };
     Bytes withAudio = tagged;
     Append(withAudio, Audio());
@@ -629,17 +629,17 @@ TEST_F(Facade, OnlyMpegAudioIsWritten) {
     };
     for (const Case& c : cases) {
         for (const bool remove : {false, true}) {
-            SCOPED_TRACE(std::string(c.name) + (remove ? ", remove" : ", add"));
-            auto path = Mp3(c.content);
-            ASSERT_TRUE(multitag.Open(path));
-            multitag.AddPicture({Picture(Jpeg(2)), "BackCover", ""});
-            const bool saved = remove ? multitag.RemoveAllPictures() : multitag.Save();
-            EXPECT_EQ(saved, c.written) << multitag.LastError();
-            if (!c.written) {
-                EXPECT_EQ(multitag.LastError(), "not an MPEG audio file");
-                EXPECT_EQ(ReadFileBytes(path), c.content);
+            SCOPED_TRACE(std::string(c.Name) + (remove ? ", remove" : ", add"));
+            auto path = Mp3(c.Content);
+            ASSERT_TRUE(Multitag.Open(path));
+            Multitag.AddPicture({Picture(Jpeg(2)), "BackCover", ""});
+            const bool saved = remove ? Multitag.RemoveAllPictures() : Multitag.Save();
+            EXPECT_EQ(saved, c.Written) << Multitag.LastError();
+            if (!c.Written) {
+                EXPECT_EQ(Multitag.LastError(), "not an MPEG audio file");
+                EXPECT_EQ(ReadFileBytes(path), c.Content);
             }
-            multitag.Close();
+            Multitag.Close();
         }
     }
 }
@@ -650,11 +650,11 @@ TEST_F(Facade, RemovingPicturesFromAFileTypeThatIsNotWrittenIsAnError) {
         Bytes file = Tag23({Apic23(3, Jpeg(1))});
         Append(file, Audio());
         auto path = Mp3(file, name);
-        multitag.Open(path);
-        EXPECT_FALSE(multitag.RemoveAllPictures());
-        EXPECT_EQ(multitag.LastError(), "not a file type that is written");
+        Multitag.Open(path);
+        EXPECT_FALSE(Multitag.RemoveAllPictures());
+        EXPECT_EQ(Multitag.LastError(), "not a file type that is written");
         EXPECT_EQ(ReadFileBytes(path), file);
-        multitag.Close();
+        Multitag.Close();
     }
 }
 
@@ -674,10 +674,10 @@ TEST_F(Facade, ID3v2AndAGrowingID3v1TailAreSavedTogether) {
             v1.Lyrics = "la la la";
             ASSERT_TRUE(v1.SaveToFile(path));
         }
-        ASSERT_TRUE(multitag.Open(path));
-        multitag.AddPicture({Picture(Jpeg(2, padding > 1000 ? 200 : 3000)), "FrontCover", ""});
-        ASSERT_TRUE(multitag.Save()) << multitag.LastError();
-        multitag.Close();
+        ASSERT_TRUE(Multitag.Open(path));
+        Multitag.AddPicture({Picture(Jpeg(2, padding > 1000 ? 200 : 3000)), "FrontCover", ""});
+        ASSERT_TRUE(Multitag.Save()) << Multitag.LastError();
+        Multitag.Close();
         TID3v1 after;
         ASSERT_TRUE(after.ReadFromFile(path));
         EXPECT_EQ(after.GetTitle(), title);
@@ -686,7 +686,7 @@ TEST_F(Facade, ID3v2AndAGrowingID3v1TailAreSavedTogether) {
         const Bytes saved = ReadFileBytes(path);
         const Bytes audio = Audio();
         EXPECT_TRUE(std::search(saved.begin(), saved.end(), audio.begin(), audio.end()) != saved.end());
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        for (const auto& entry : std::filesystem::directory_iterator(Dir.Path()))
             EXPECT_EQ(entry.path().filename().string().find("covrilo"), std::string::npos) << entry.path();
     }
 }
@@ -703,15 +703,15 @@ std::vector<std::string> Names(const std::filesystem::path& Dir) {
 
 TEST_F(Facade, APlannedSaveWritesNothingAndForeseesTheSave) {
     struct Case {
-        const char* name;
-        Bytes file;
-        size_t picture;  // bytes of the cover added; 0: remove every picture
-        bool rewrite;
+        const char* Name;
+        Bytes File;
+        size_t Picture;  // bytes of the cover added; 0: remove every picture
+        bool Rewrite;
     };
-    auto song = [](std::vector<Bytes> frames, uint32_t padding, bool record) {
-        Bytes file = Tag23(frames, padding);
+    auto song = [](std::vector<Bytes> Frames, uint32_t Padding, bool Record) {
+        Bytes file = Tag23(Frames, Padding);
         Append(file, Audio());
-        if (record) Append(file, ID3v1Record("Title", "Artist", "1999", 17));
+        if (Record) Append(file, ID3v1Record("Title", "Artist", "1999", 17));
         return file;
     };
     const std::vector<Bytes> tagged = {Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(3, Jpeg(1, 500))};
@@ -725,26 +725,26 @@ TEST_F(Facade, APlannedSaveWritesNothingAndForeseesTheSave) {
          true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto planned = Mp3(c.file, "planned.mp3"), saved = Mp3(c.file, "saved.mp3");
-        const auto cover = Picture(Jpeg(9, c.picture == 0 ? 64 : c.picture));
-        const std::vector<std::string> before = Names(dir.path());
-        auto run = [&](const std::filesystem::path& file, bool plan) {
-            multitag.PlanOnly = plan;
-            EXPECT_TRUE(multitag.Open(file)) << multitag.LastError();
-            multitag.AddPicture({cover, "FrontCover", ""});
-            EXPECT_TRUE(c.picture == 0 ? multitag.RemoveAllPictures() : multitag.Save()) << multitag.LastError();
-            const TSaveReport report = multitag.LastReport();
-            multitag.Close();
+        SCOPED_TRACE(c.Name);
+        const auto planned = Mp3(c.File, "planned.mp3"), saved = Mp3(c.File, "saved.mp3");
+        const auto cover = Picture(Jpeg(9, c.Picture == 0 ? 64 : c.Picture));
+        const std::vector<std::string> before = Names(Dir.Path());
+        auto run = [&](const std::filesystem::path& File, bool Plan) {
+            Multitag.PlanOnly = Plan;
+            EXPECT_TRUE(Multitag.Open(File)) << Multitag.LastError();
+            Multitag.AddPicture({cover, "FrontCover", ""});
+            EXPECT_TRUE(c.Picture == 0 ? Multitag.RemoveAllPictures() : Multitag.Save()) << Multitag.LastError();
+            const TSaveReport report = Multitag.LastReport();
+            Multitag.Close();
             return report;
         };
         const TSaveReport plan = run(planned, true);
-        EXPECT_EQ(ReadFileBytes(planned), c.file) << "a planned save wrote";
-        EXPECT_EQ(Names(dir.path()), before);
+        EXPECT_EQ(ReadFileBytes(planned), c.File) << "a planned save wrote";
+        EXPECT_EQ(Names(Dir.Path()), before);
         const TSaveReport done = run(saved, false);
-        EXPECT_NE(ReadFileBytes(saved), c.file);
+        EXPECT_NE(ReadFileBytes(saved), c.File);
         EXPECT_TRUE(plan.Written);
-        EXPECT_EQ(plan.Rewrite, c.rewrite);
+        EXPECT_EQ(plan.Rewrite, c.Rewrite);
         EXPECT_EQ(done.Rewrite, plan.Rewrite);
         EXPECT_EQ(plan.OldVersion, done.OldVersion);
         EXPECT_EQ(plan.NewVersion, done.NewVersion);
@@ -762,10 +762,10 @@ TEST_F(Facade, TheReportNamesTheFramesThatGoAndCome) {
                         Apic23(4, Jpeg(2, 80))});
     Append(file, Audio());
     auto path = Mp3(file);
-    ASSERT_TRUE(multitag.Open(path));
-    multitag.AddPicture({Picture(Jpeg(3, 300)), "FrontCover", ""});
-    ASSERT_TRUE(multitag.Save()) << multitag.LastError();
-    const TSaveReport& report = multitag.LastReport();
+    ASSERT_TRUE(Multitag.Open(path));
+    Multitag.AddPicture({Picture(Jpeg(3, 300)), "FrontCover", ""});
+    ASSERT_TRUE(Multitag.Save()) << Multitag.LastError();
+    const TSaveReport& report = Multitag.LastReport();
     EXPECT_EQ(report.OldVersion, 0x0300);
     EXPECT_EQ(report.NewVersion, 0x0300);
     EXPECT_EQ(report.Removed, std::vector<std::string>{"APIC: Cover (front), image/jpeg, 100 bytes"});
@@ -776,18 +776,18 @@ TEST_F(Facade, TheReportNamesTheFramesThatGoAndCome) {
         EXPECT_EQ(frame.find("Cover (back)"), std::string::npos) << frame;
     }
     EXPECT_TRUE(report.ID3v1Changed) << "the file had no ID3v1 record";
-    multitag.Close();
+    Multitag.Close();
 
-    ASSERT_TRUE(multitag.Open(path));
-    ASSERT_TRUE(multitag.RemoveAllPictures());
-    EXPECT_EQ(multitag.LastReport().Removed, (std::vector<std::string>{"APIC: Cover (back), image/jpeg, 80 bytes",
+    ASSERT_TRUE(Multitag.Open(path));
+    ASSERT_TRUE(Multitag.RemoveAllPictures());
+    EXPECT_EQ(Multitag.LastReport().Removed, (std::vector<std::string>{"APIC: Cover (back), image/jpeg, 80 bytes",
                                                                        "APIC: Cover (front), image/jpeg, 300 bytes"}));
-    EXPECT_TRUE(multitag.LastReport().Added.empty());
-    multitag.Close();
+    EXPECT_TRUE(Multitag.LastReport().Added.empty());
+    Multitag.Close();
     // Nothing to remove: nothing written, and the report says so.
-    ASSERT_TRUE(multitag.Open(path));
-    ASSERT_TRUE(multitag.RemoveAllPictures());
-    EXPECT_FALSE(multitag.LastReport().Written);
+    ASSERT_TRUE(Multitag.Open(path));
+    ASSERT_TRUE(Multitag.RemoveAllPictures());
+    EXPECT_FALSE(Multitag.LastReport().Written);
 }
 
 TEST_F(Facade, APlannedSaveIsRefusedWhereTheSaveWouldBeAndRestoresNothing) {
@@ -795,15 +795,15 @@ TEST_F(Facade, APlannedSaveIsRefusedWhereTheSaveWouldBeAndRestoresNothing) {
     Append(good, Audio());
     Bytes text = Tag23({Text23("TPE1", "Artist")});
     Append(text, Str("This is a text file that someone named .mp3, not audio at all."));
-    multitag.PlanOnly = true;
+    Multitag.PlanOnly = true;
     const auto cover = Picture(Jpeg(5));
 
     auto notAudio = Mp3(text, "text.mp3");
-    ASSERT_TRUE(multitag.Open(notAudio));
-    multitag.AddPicture({cover, "FrontCover", ""});
-    EXPECT_FALSE(multitag.Save());
-    EXPECT_EQ(multitag.LastError(), "not an MPEG audio file");
-    multitag.Close();
+    ASSERT_TRUE(Multitag.Open(notAudio));
+    Multitag.AddPicture({cover, "FrontCover", ""});
+    EXPECT_FALSE(Multitag.Save());
+    EXPECT_EQ(Multitag.LastError(), "not an MPEG audio file");
+    Multitag.Close();
 
     // What the engine refuses to save (here an unsynchronised tag) is refused with the same
     // reason as the save gives.
@@ -811,40 +811,40 @@ TEST_F(Facade, APlannedSaveIsRefusedWhereTheSaveWouldBeAndRestoresNothing) {
     unsynchronised[5] = 0x80;
     std::string reasons[2];
     for (const bool plan : {true, false}) {
-        multitag.PlanOnly = plan;
+        Multitag.PlanOnly = plan;
         auto file = Mp3(unsynchronised, plan ? "unsync-plan.mp3" : "unsync-save.mp3");
-        ASSERT_TRUE(multitag.Open(file));
-        multitag.AddPicture({cover, "FrontCover", ""});
-        EXPECT_FALSE(multitag.Save());
-        reasons[plan ? 0 : 1] = multitag.LastError();
-        multitag.Close();
+        ASSERT_TRUE(Multitag.Open(file));
+        Multitag.AddPicture({cover, "FrontCover", ""});
+        EXPECT_FALSE(Multitag.Save());
+        reasons[plan ? 0 : 1] = Multitag.LastError();
+        Multitag.Close();
         EXPECT_EQ(ReadFileBytes(file), unsynchronised);
     }
     EXPECT_NE(reasons[0].find("unsynchronised"), std::string::npos) << reasons[0];
     EXPECT_EQ(reasons[0], reasons[1]);
-    multitag.PlanOnly = true;
+    Multitag.PlanOnly = true;
 
     // Changed since it was read.
     auto changed = Mp3(good, "changed.mp3");
-    ASSERT_TRUE(multitag.Open(changed));
+    ASSERT_TRUE(Multitag.Open(changed));
     Bytes longer = good;
     Append(longer, Audio());
     WriteFileBytes(changed, longer);
-    multitag.AddPicture({cover, "FrontCover", ""});
-    EXPECT_FALSE(multitag.Save());
-    EXPECT_EQ(multitag.LastError(), "it changed since it was read");
-    multitag.Close();
+    Multitag.AddPicture({cover, "FrontCover", ""});
+    EXPECT_FALSE(Multitag.Save());
+    EXPECT_EQ(Multitag.LastError(), "it changed since it was read");
+    Multitag.Close();
 
     // A journal an interrupted save left: a real save would restore the file first, a planned
     // one leaves both as they are and says why it cannot tell.
     auto interrupted = Mp3(good, "interrupted.mp3");
-    const auto journal = dir / "interrupted.mp3.covrilo-journal.$$$";
+    const auto journal = Dir / "interrupted.mp3.covrilo-journal.$$$";
     WriteFileBytes(journal, Str("journal bytes"));
-    EXPECT_FALSE(multitag.Open(interrupted));
-    EXPECT_NE(multitag.LastError().find("an interrupted save left its journal interrupted.mp3.covrilo-journal.$$$"),
+    EXPECT_FALSE(Multitag.Open(interrupted));
+    EXPECT_NE(Multitag.LastError().find("an interrupted save left its journal interrupted.mp3.covrilo-journal.$$$"),
               std::string::npos)
-        << multitag.LastError();
-    EXPECT_FALSE(multitag.Save());
+        << Multitag.LastError();
+    EXPECT_FALSE(Multitag.Save());
     EXPECT_EQ(ReadFileBytes(journal), Str("journal bytes"));
     EXPECT_EQ(ReadFileBytes(interrupted), good);
     for (const auto& file : {notAudio, changed}) EXPECT_TRUE(std::filesystem::exists(file));
@@ -862,28 +862,28 @@ TEST_F(Facade, PictureTypesAreThoseOfTheTag) {
     Append(odd, Audio());
     const std::pair<Bytes, std::vector<uint8_t>> cases[] = {{two, {4, 3}}, {none, {}}, {Audio(), {}}, {odd, {3}}};
     for (const auto& [content, types] : cases) {
-        ASSERT_TRUE(multitag.Open(Mp3(content)));
-        EXPECT_EQ(multitag.PictureTypes(), types);
-        multitag.Close();
+        ASSERT_TRUE(Multitag.Open(Mp3(content)));
+        EXPECT_EQ(Multitag.PictureTypes(), types);
+        Multitag.Close();
     }
-    multitag.Open(dir / "missing.mp3");
-    EXPECT_TRUE(multitag.PictureTypes().empty());
+    Multitag.Open(Dir / "missing.mp3");
+    EXPECT_TRUE(Multitag.PictureTypes().empty());
 }
 
 TEST(PictureFileToBase64, EncodesInBlocksWithPaddingOnlyAtTheEnd) {
     TempDir dir;
     struct Case {
-        size_t size;
-        size_t chars;
+        size_t Size;
+        size_t Chars;
     } cases[] = {{0, 0}, {1, 4}, {2736, 3648}, {2737, 3652}, {5472, 7296}, {5473, 7300}};
     for (const auto& c : cases) {
-        Bytes data(c.size);
+        Bytes data(c.Size);
         for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + 7);
-        auto file = dir / ("p" + std::to_string(c.size));
+        auto file = dir / ("p" + std::to_string(c.Size));
         WriteFileBytes(file, data);
         std::string text = Tqmx_multitag::PictureFileToBase64(file);
-        EXPECT_EQ(text.size(), c.chars) << c.size;
-        EXPECT_EQ(text.find('='), c.size % 3 == 0 ? std::string::npos : text.size() - (c.size % 3 == 1 ? 2 : 1));
+        EXPECT_EQ(text.size(), c.Chars) << c.Size;
+        EXPECT_EQ(text.find('='), c.Size % 3 == 0 ? std::string::npos : text.size() - (c.Size % 3 == 1 ? 2 : 1));
     }
     EXPECT_EQ(Tqmx_multitag::PictureFileToBase64(dir / "p2737").substr(3648), "Vw==");  // last byte 0x57
     EXPECT_THROW(Tqmx_multitag::PictureFileToBase64(dir / "missing.jpg"), std::runtime_error);

@@ -45,8 +45,8 @@ TMountedDir::TMountedDir(const std::string& Type, int SizeMiB) {
         command = "mount -t " + Type + " -o size=" + std::to_string(SizeMiB) + "m none " + ShellQuote(point.string());
     }
     const CommandResult r = RunCommand(command + " 2>&1");
-    if (r.exitCode != 0) {
-        reason_ = "cannot mount a " + Type + " file system here: " + r.output;
+    if (r.ExitCode != 0) {
+        reason_ = "cannot mount a " + Type + " file system here: " + r.Output;
         return;
     }
     mount_ = point;
@@ -73,24 +73,24 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-Bytes ReadFileBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + file.string());
+Bytes ReadFileBytes(const std::filesystem::path& File) {
+    std::ifstream in(File, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + File.string());
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string ReadFileText(const std::filesystem::path& file) {
-    const Bytes bytes = ReadFileBytes(file);
+std::string ReadFileText(const std::filesystem::path& File) {
+    const Bytes bytes = ReadFileBytes(File);
     return std::string(bytes.begin(), bytes.end());
 }
 
-void WriteFileBytes(const std::filesystem::path& file, const Bytes& data) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("cannot write " + file.string());
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+void WriteFileBytes(const std::filesystem::path& File, const Bytes& Data) {
+    std::ofstream out(File, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + File.string());
+    out.write(reinterpret_cast<const char*>(Data.data()), static_cast<std::streamsize>(Data.size()));
 }
 
-Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes ToBytes(std::string_view Text) { return Bytes(Text.begin(), Text.end()); }
 
 Bytes Pattern(size_t Size, uint8_t Seed) {
     Bytes b(Size);
@@ -98,26 +98,26 @@ Bytes Pattern(size_t Size, uint8_t Seed) {
     return b;
 }
 
-CommandResult RunCommand(const std::string& commandLine) {
+CommandResult RunCommand(const std::string& CommandLine) {
     CommandResult result;
-    std::string full = commandLine + " 2>&1";
+    std::string full = CommandLine + " 2>&1";
     FILE* pipe = ::popen(full.c_str(), "r");
     if (pipe == nullptr) return result;
     std::array<char, 4096> buffer{};
     size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), n);
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.Output.append(buffer.data(), n);
     int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
 
-bool HaveTool(const std::string& name) {
-    return RunCommand("command -v " + ShellQuote(name) + " >/dev/null").exitCode == 0;
+bool HaveTool(const std::string& Name) {
+    return RunCommand("command -v " + ShellQuote(Name) + " >/dev/null").ExitCode == 0;
 }
 
-std::string ShellQuote(const std::string& text) {
+std::string ShellQuote(const std::string& Text) {
     std::string quoted = "'";
-    for (char c : text) {
+    for (char c : Text) {
         if (c == '\'') quoted += "'\\''";
         else quoted += c;
     }
@@ -126,10 +126,10 @@ std::string ShellQuote(const std::string& text) {
 
 std::filesystem::path SourceDir() { return COVRILO_SOURCE_DIR; }
 
-Bytes MpegAudioFrames(size_t count) {
-    Bytes a(count * 417);
+Bytes MpegAudioFrames(size_t Count) {
+    Bytes a(Count * 417);
     for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<uint8_t>(i * 7 + 1);
-    for (size_t frame = 0; frame < count; ++frame) {
+    for (size_t frame = 0; frame < Count; ++frame) {
         a[frame * 417] = 0xFF;
         a[frame * 417 + 1] = 0xFB;
         a[frame * 417 + 2] = 0x90;
@@ -143,8 +143,8 @@ bool RunningAsRoot() { return ::geteuid() == 0; }
 UnprivilegedRun RunCurrentTestUnprivileged() {
     UnprivilegedRun run;
     if (!HaveTool("setpriv")) {
-        run.skipped = true;
-        run.output = "running as root and setpriv (util-linux) is not installed";
+        run.Skipped = true;
+        run.Output = "running as root and setpriv (util-linux) is not installed";
         return run;
     }
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -153,13 +153,13 @@ UnprivilegedRun RunCurrentTestUnprivileged() {
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     const CommandResult result = RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups " +
                                             ShellQuote(self.string()) + " --gtest_filter=" + ShellQuote(filter));
-    run.output = result.output;
-    if (ec || result.exitCode == 126 || result.exitCode == 127) {
-        run.skipped = true;
-        run.output = "the test program cannot be run as user 65534 here: " + result.output;
+    run.Output = result.Output;
+    if (ec || result.ExitCode == 126 || result.ExitCode == 127) {
+        run.Skipped = true;
+        run.Output = "the test program cannot be run as user 65534 here: " + result.Output;
         return run;
     }
-    run.passed = result.exitCode == 0 && result.output.find("[  PASSED  ] 1 test") != std::string::npos;
+    run.Passed = result.ExitCode == 0 && result.Output.find("[  PASSED  ] 1 test") != std::string::npos;
     return run;
 }
 

@@ -19,36 +19,36 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    const std::filesystem::path& Path() const { return path_; }
+    std::filesystem::path operator/(const std::string& Name) const { return path_ / Name; }
 
 private:
     std::filesystem::path path_;
 };
 
-Bytes ReadFileBytes(const std::filesystem::path& file);
+Bytes ReadFileBytes(const std::filesystem::path& File);
 // The file's bytes as a string (raises when it cannot be read).
-std::string ReadFileText(const std::filesystem::path& file);
-void WriteFileBytes(const std::filesystem::path& file, const Bytes& data);
-Bytes ToBytes(std::string_view text);
+std::string ReadFileText(const std::filesystem::path& File);
+void WriteFileBytes(const std::filesystem::path& File, const Bytes& Data);
+Bytes ToBytes(std::string_view Text);
 // Size bytes of a pattern that Seed varies, so that a shifted or mixed-up byte shows.
 Bytes Pattern(size_t Size, uint8_t Seed);
 // Count MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz: 417 bytes each) with a pattern as
 // their content, so that a shifted or cut byte shows: audio a save accepts as MPEG.
-Bytes MpegAudioFrames(size_t count = 7);
+Bytes MpegAudioFrames(size_t Count = 7);
 // Bytes from a C++ string literal that may hold zero bytes: B("ID3\x03\x00", 5).
-inline Bytes B(const char* data, size_t size) { return Bytes(data, data + size); }
+inline Bytes B(const char* Data, size_t Size) { return Bytes(Data, Data + Size); }
 
 struct CommandResult {
-    int exitCode = -1;
-    std::string output;  // stdout and stderr together
+    int ExitCode = -1;
+    std::string Output;  // stdout and stderr together
 };
 // Runs a shell command line, capturing its output.
-CommandResult RunCommand(const std::string& commandLine);
+CommandResult RunCommand(const std::string& CommandLine);
 // True when an executable of that name is on PATH (or an absolute path that exists).
-bool HaveTool(const std::string& name);
+bool HaveTool(const std::string& Name);
 // Quotes a string for a POSIX shell.
-std::string ShellQuote(const std::string& text);
+std::string ShellQuote(const std::string& Text);
 // The repository's root folder.
 std::filesystem::path SourceDir();
 
@@ -77,9 +77,9 @@ bool InsertsBlocks(const std::filesystem::path& Folder);
 // reports how that went: Skipped with the reason when it cannot be done, else Passed and
 // the child's output.
 struct UnprivilegedRun {
-    bool skipped = false;
-    bool passed = false;
-    std::string output;
+    bool Skipped = false;
+    bool Passed = false;
+    std::string Output;
 };
 UnprivilegedRun RunCurrentTestUnprivileged();
 
@@ -89,8 +89,8 @@ UnprivilegedRun RunCurrentTestUnprivileged();
     do {                                                                               \
         if (::covrilo::test::RunningAsRoot()) {                                        \
             const auto unprivileged_ = ::covrilo::test::RunCurrentTestUnprivileged();  \
-            if (unprivileged_.skipped) GTEST_SKIP() << unprivileged_.output;           \
-            EXPECT_TRUE(unprivileged_.passed) << unprivileged_.output;                 \
+            if (unprivileged_.Skipped) GTEST_SKIP() << unprivileged_.Output;           \
+            EXPECT_TRUE(unprivileged_.Passed) << unprivileged_.Output;                 \
             return;                                                                    \
         }                                                                              \
     } while (0)

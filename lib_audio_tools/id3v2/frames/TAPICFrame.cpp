@@ -19,11 +19,11 @@ constexpr size_t kHeadSize = 18;
 constexpr std::string_view kLinkMarker = "-->";
 
 std::string Lower(std::string_view Text) {
-    std::string Out(Text);
-    std::transform(Out.begin(), Out.end(), Out.begin(), [](unsigned char C) {
+    std::string out(Text);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char C) {
         return static_cast<char>(C >= 'A' && C <= 'Z' ? C + ('a' - 'A') : C);
     });
-    return Out;
+    return out;
 }
 
 bool EqualsIgnoringCase(std::string_view A, std::string_view B) { return A.size() == B.size() && Lower(A) == Lower(B); }
@@ -47,26 +47,26 @@ constexpr TFormatMime kFormatAliases[] = {
 };
 
 std::string FormatToMime(const std::string& Format) {
-    for (const auto& F : kFormats)
-        if (EqualsIgnoringCase(Format, F.Format)) return F.Mime;
+    for (const auto& f : kFormats)
+        if (EqualsIgnoringCase(Format, f.Format)) return f.Mime;
     return Format;
 }
 
 std::string MimeToFormat(const std::string& Mime, const std::vector<uint8_t>& Image) {
-    for (const auto& F : kFormats)
-        if (EqualsIgnoringCase(Mime, F.Mime)) return F.Format;
-    for (const auto& F : kFormatAliases)
-        if (EqualsIgnoringCase(Mime, F.Mime)) return F.Format;
+    for (const auto& f : kFormats)
+        if (EqualsIgnoringCase(Mime, f.Mime)) return f.Format;
+    for (const auto& f : kFormatAliases)
+        if (EqualsIgnoringCase(Mime, f.Mime)) return f.Format;
     if (Image.size() >= 3 && Image[0] == 0xFF && Image[1] == 0xD8 && Image[2] == 0xFF) return "JPG";
-    std::string_view Rest = Mime;
-    if (Rest.size() >= 6 && EqualsIgnoringCase(Rest.substr(0, 6), "image/")) Rest.remove_prefix(6);
-    std::string Format(Rest.substr(0, 3));
-    for (char& C : Format) C = static_cast<char>(C >= 'a' && C <= 'z' ? C - ('a' - 'A') : C);
-    Format.resize(3, ' ');
+    std::string_view rest = Mime;
+    if (rest.size() >= 6 && EqualsIgnoringCase(rest.substr(0, 6), "image/")) rest.remove_prefix(6);
+    std::string format(rest.substr(0, 3));
+    for (char& c : format) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c);
+    format.resize(3, ' ');
     // "-->" in the format field marks a link: an image must never be written under it, or it
     // reads back as a link and its bytes are lost.
-    if (Format == kLinkMarker) Format = "   ";
-    return Format;
+    if (format == kLinkMarker) format = "   ";
+    return format;
 }
 
 }  // namespace
@@ -89,56 +89,56 @@ void TAPICFrame::ClearFields() {
 }
 
 void TAPICFrame::ParseFields(std::span<const uint8_t> Content, uint16_t Version) {
-    const std::span<const uint8_t> All = TakeEncodingByte(Content);
-    TCustomMemoryStream In(All);
-    int64_t Rest = In.Size();
-    uint8_t Byte = 0;
+    const std::span<const uint8_t> all = TakeEncodingByte(Content);
+    TCustomMemoryStream in(all);
+    int64_t rest = in.Size();
+    uint8_t byte = 0;
     if (MajorVersion(Version) == 2) {
         // The 2.2 image format is always three bytes, without terminator.
-        std::array<char, 3> Format{};
-        const int64_t Got = In.Read(Format.data(), std::min<int64_t>(3, Rest));
-        Rest -= Got;
-        std::string Text(Format.data(), static_cast<size_t>(Got));
-        Text.erase(std::find(Text.begin(), Text.end(), '\0'), Text.end());
-        MIMEType = FormatToMime(Text);
+        std::array<char, 3> format{};
+        const int64_t got = in.Read(format.data(), std::min<int64_t>(3, rest));
+        rest -= got;
+        std::string text(format.data(), static_cast<size_t>(got));
+        text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
+        MIMEType = FormatToMime(text);
     } else {
-        Rest -= ReadLatin1(In, Rest - 2, MIMEType);
+        rest -= ReadLatin1(in, rest - 2, MIMEType);
     }
     // The type byte is kept as stored: types beyond the table are other programs' data.
-    if (Rest > 0 && ReadByte(In, Byte)) {
-        PictureType = Byte;
-        --Rest;
+    if (rest > 0 && ReadByte(in, byte)) {
+        PictureType = byte;
+        --rest;
     }
-    const int64_t DescriptionStart = In.Position();
-    const int64_t DescriptionBytes = ReadText(In, Rest, BigEndian, Description, Encoding);
-    NoteTextBytes(All.subspan(static_cast<size_t>(DescriptionStart), static_cast<size_t>(DescriptionBytes)));
-    Rest -= DescriptionBytes;
+    const int64_t descriptionStart = in.Position();
+    const int64_t descriptionBytes = ReadText(in, rest, BigEndian, Description, Encoding);
+    NoteTextBytes(all.subspan(static_cast<size_t>(descriptionStart), static_cast<size_t>(descriptionBytes)));
+    rest -= descriptionBytes;
     if (EqualsIgnoringCase(MIMEType, kLinkMarker)) {
         Linked = true;
         MIMEType.clear();
-        ReadLatin1(In, Rest, LinkURL);
-    } else if (Rest > 0) {
-        const int64_t ImageStart = In.Position();
-        PictureData.Data() = In.ReadBytes(Rest);
-        KeepOriginalPrefix(static_cast<size_t>(ImageStart + 1));
+        ReadLatin1(in, rest, LinkURL);
+    } else if (rest > 0) {
+        const int64_t imageStart = in.Position();
+        PictureData.Data() = in.ReadBytes(rest);
+        KeepOriginalPrefix(static_cast<size_t>(imageStart + 1));
     }
     PictureData.SetPosition(0);
 }
 
 std::vector<uint8_t> TAPICFrame::RenderFields(uint16_t Version) {
-    const TTextEncoding Target = RenderedEncoding(Version);
-    std::vector<uint8_t> Out{EncodingToByte(Target)};
+    const TTextEncoding target = RenderedEncoding(Version);
+    std::vector<uint8_t> out{EncodingToByte(target)};
     if (MajorVersion(Version) == 2) {
         // "-->" (without terminator in the fixed 2.2 format field) marks a link here too.
-        const std::string Format = Linked ? std::string(kLinkMarker) : MimeToFormat(MIMEType, PictureData.Data());
-        Out.insert(Out.end(), Format.begin(), Format.begin() + 3);
+        const std::string format = Linked ? std::string(kLinkMarker) : MimeToFormat(MIMEType, PictureData.Data());
+        out.insert(out.end(), format.begin(), format.begin() + 3);
     } else {
-        AppendLatin1(Out, Linked ? kLinkMarker : std::string_view(MIMEType));
+        AppendLatin1(out, Linked ? kLinkMarker : std::string_view(MIMEType));
     }
-    Out.push_back(PictureType);
-    AppendText(Out, Description, BigEndian, Target);
-    if (Linked) AppendLatin1(Out, LinkURL);
-    return Out;
+    out.push_back(PictureType);
+    AppendText(out, Description, BigEndian, target);
+    if (Linked) AppendLatin1(out, LinkURL);
+    return out;
 }
 
 bool TAPICFrame::LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const {
@@ -148,15 +148,15 @@ bool TAPICFrame::LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const {
 }
 
 bool TAPICFrame::Assign(const TBaseFrame& Source) {
-    const auto* Other = dynamic_cast<const TAPICFrame*>(&Source);
-    if (!Other) return false;
-    if (Other == this) return true;
-    SetLinked(Other->Linked);
+    const auto* other = dynamic_cast<const TAPICFrame*>(&Source);
+    if (!other) return false;
+    if (other == this) return true;
+    SetLinked(other->Linked);
     if (Linked) {
-        SetLinkURL(Other->LinkURL);
+        SetLinkURL(other->LinkURL);
     } else {
-        SetMIMEType(Other->MIMEType);
-        PictureData.Data() = Other->PictureData.Data();
+        SetMIMEType(other->MIMEType);
+        PictureData.Data() = other->PictureData.Data();
         PictureData.SetPosition(0);
         Modified = true;
     }
@@ -165,39 +165,39 @@ bool TAPICFrame::Assign(const TBaseFrame& Source) {
 
 std::string TAPICFrame::DetectImageMimeType(std::span<const uint8_t> Head, uint64_t FileSize) {
     if (Head.size() < kHeadSize) return {};
-    auto Mime = [](int Entry) { return std::string(ImageMimeTypes()[static_cast<size_t>(Entry)].MimeType); };
+    auto mime = [](int Entry) { return std::string(ImageMimeTypes()[static_cast<size_t>(Entry)].MimeType); };
     if (StartsWith(Head, 0, "BM") && Head[6] == 0 && Head[7] == 0 && Head[8] == 0 && Head[9] == 0 &&
         U32LEAt(Head, 2) == FileSize && U32LEAt(Head, 14) == 40)
-        return Mime(MIME_BMP);
+        return mime(MIME_BMP);
     // A JPEG by its start-of-image marker and the marker after it, whatever segment comes
     // first: JFIF (APP0) and Exif (APP1), but also Adobe (APP14), ICC profiles (APP2), or a
     // quantisation table straight away, as many cameras and editors write them.
-    if (Head[0] == 0xFF && Head[1] == 0xD8 && Head[2] == 0xFF) return Mime(MIME_JPEG);
-    auto Digit = [](uint8_t C) { return C >= '0' && C <= '9'; };
-    if (StartsWith(Head, 0, "GIF") && Digit(Head[3]) && Digit(Head[4]) && Head[5] >= 'a' && Head[5] <= 'z')
-        return Mime(MIME_GIF);
+    if (Head[0] == 0xFF && Head[1] == 0xD8 && Head[2] == 0xFF) return mime(MIME_JPEG);
+    auto digit = [](uint8_t C) { return C >= '0' && C <= '9'; };
+    if (StartsWith(Head, 0, "GIF") && digit(Head[3]) && digit(Head[4]) && Head[5] >= 'a' && Head[5] <= 'z')
+        return mime(MIME_GIF);
     if ((StartsWith(Head, 0, "MM") && Head[2] == 0x00 && Head[3] == 0x2A) ||
         (StartsWith(Head, 0, "II") && Head[2] == 0x2A && Head[3] == 0x00))
-        return Mime(MIME_TIFF);
+        return mime(MIME_TIFF);
     static constexpr uint8_t kPng[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-    if (std::equal(kPng, kPng + 8, Head.begin())) return Mime(MIME_PNG);
+    if (std::equal(kPng, kPng + 8, Head.begin())) return mime(MIME_PNG);
     return {};
 }
 
 bool TAPICFrame::LoadPictureFromFile(const std::filesystem::path& FileName) {
     if (!UnicodeFileExists(FileName)) return false;
-    TUnicodeFileStream File(FileName, fmOpenRead | fmShareDenyNone);
-    const int64_t Size = File.Size();
-    std::array<uint8_t, kHeadSize> Head{};
-    if (File.Read(Head.data(), kHeadSize) != static_cast<int64_t>(kHeadSize))
+    TUnicodeFileStream file(FileName, fmOpenRead | fmShareDenyNone);
+    const int64_t size = file.Size();
+    std::array<uint8_t, kHeadSize> head{};
+    if (file.Read(head.data(), kHeadSize) != static_cast<int64_t>(kHeadSize))
         throw std::runtime_error("Stream read error");
-    const std::string Mime = DetectImageMimeType(Head, static_cast<uint64_t>(Size));
-    if (Mime.empty()) return false;
-    File.SetPosition(0);
-    std::vector<uint8_t> Bytes = File.ReadBytes(Size);
+    const std::string mime = DetectImageMimeType(head, static_cast<uint64_t>(size));
+    if (mime.empty()) return false;
+    file.SetPosition(0);
+    std::vector<uint8_t> bytes = file.ReadBytes(size);
     Modified = true;
-    MIMEType = Mime;
-    PictureData.Data() = std::move(Bytes);
+    MIMEType = mime;
+    PictureData.Data() = std::move(bytes);
     PictureData.SetPosition(0);
     return true;
 }
@@ -224,10 +224,10 @@ void TAPICFrame::SetPictureData(TStream& Stream) {
     Modified = true;
     if (&Stream == &PictureData) return;
     PictureData.Clear();
-    const int64_t Position = Stream.Position();
+    const int64_t position = Stream.Position();
     Stream.SetPosition(0);
     PictureData.CopyFrom(Stream, 0);
-    Stream.SetPosition(Position);
+    Stream.SetPosition(position);
     PictureData.SetPosition(0);
 }
 

@@ -6,10 +6,10 @@
 namespace covrilo {
 
 bool TBaseDataFrame::Assign(const TBaseFrame& Source) {
-    const auto* Other = dynamic_cast<const TBaseDataFrame*>(&Source);
-    if (!Other) return false;
-    if (Other != this) {
-        Data.Data() = Other->Data.Data();
+    const auto* other = dynamic_cast<const TBaseDataFrame*>(&Source);
+    if (!other) return false;
+    if (other != this) {
+        Data.Data() = other->Data.Data();
         Data.SetPosition(0);
     }
     Modified = true;
@@ -21,10 +21,10 @@ void TBaseDataFrame::SetData(TStream* Stream) {
     if (Stream == &Data) return;
     Data.Clear();
     if (!Stream) return;
-    const int64_t Position = Stream->Position();
+    const int64_t position = Stream->Position();
     Stream->SetPosition(0);
     Data.CopyFrom(*Stream, 0);
-    Stream->SetPosition(Position);
+    Stream->SetPosition(position);
     Data.SetPosition(0);
 }
 

@@ -21,9 +21,9 @@ namespace covrilo {
 namespace {
 
 void PutSyncsafe(std::vector<uint8_t>& Out, uint32_t Value) {
-    uint8_t Bytes[4];
-    EncodeSyncsafe(Value, Bytes);
-    Out.insert(Out.end(), Bytes, Bytes + 4);
+    uint8_t bytes[4];
+    EncodeSyncsafe(Value, bytes);
+    Out.insert(Out.end(), bytes, bytes + 4);
 }
 
 bool IsTwoByte(TTextEncoding Encoding) { return Encoding == teUTF16 || Encoding == teUTF16BE; }
@@ -46,19 +46,19 @@ constexpr TFlagBit kFlags24[] = {
 
 template <size_t N>
 TFrameFlags DecodeFlags(const TFlagBit (&Table)[N], uint8_t Byte0, uint8_t Byte1) {
-    TFrameFlags Flags = 0;
-    for (const auto& Bit : Table) {
-        const uint8_t Value = Bit.Byte == 0 ? Byte0 : Byte1;
-        if (Value & Bit.Mask) Flags |= Bit.Flag;
+    TFrameFlags flags = 0;
+    for (const auto& bit : Table) {
+        const uint8_t value = bit.Byte == 0 ? Byte0 : Byte1;
+        if (value & bit.Mask) flags |= bit.Flag;
     }
-    return Flags;
+    return flags;
 }
 
 template <size_t N>
 void EncodeFlags(const TFlagBit (&Table)[N], TFrameFlags Flags, uint8_t& Byte0, uint8_t& Byte1) {
     Byte0 = Byte1 = 0;
-    for (const auto& Bit : Table) {
-        if (Flags & Bit.Flag) (Bit.Byte == 0 ? Byte0 : Byte1) |= Bit.Mask;
+    for (const auto& bit : Table) {
+        if (Flags & bit.Flag) (bit.Byte == 0 ? Byte0 : Byte1) |= bit.Mask;
     }
 }
 
@@ -66,13 +66,13 @@ void EncodeFlags(const TFlagBit (&Table)[N], TFrameFlags Flags, uint8_t& Byte0, 
 // two-byte encodings), or npos when In holds none.
 size_t FindTerminatorEnd(std::span<const uint8_t> In, TTextEncoding Encoding) {
     if (IsTwoByte(Encoding)) {
-        for (size_t I = 0; In.size() - I >= 2; I += 2) {
-            if (In[I] == 0 && In[I + 1] == 0) return I + 2;
+        for (size_t i = 0; In.size() - i >= 2; i += 2) {
+            if (In[i] == 0 && In[i + 1] == 0) return i + 2;
         }
         return std::string::npos;
     }
-    const auto It = std::find(In.begin(), In.end(), uint8_t{0});
-    return It == In.end() ? std::string::npos : static_cast<size_t>(It - In.begin()) + 1;
+    const auto it = std::find(In.begin(), In.end(), uint8_t{0});
+    return it == In.end() ? std::string::npos : static_cast<size_t>(it - In.begin()) + 1;
 }
 
 // The size of rendered content; beyond any size field it stays too large, which
@@ -90,48 +90,48 @@ uint32_t TBaseFrame::DecodeFrameSize(const uint8_t* Size, uint8_t Major) {
     // Some writers put a little-endian size into 2.3 frames: a big-endian reading above
     // 16 MiB whose little-endian reading is small is taken little-endian.
     const std::span<const uint8_t> field(Size, 4);
-    const uint32_t BigEndianSize = U32BEAt(field, 0);
-    const uint32_t LittleEndianSize = U32LEAt(field, 0);
-    return (LittleEndianSize < 65535 && BigEndianSize > 16777215) ? LittleEndianSize : BigEndianSize;
+    const uint32_t bigEndianSize = U32BEAt(field, 0);
+    const uint32_t littleEndianSize = U32LEAt(field, 0);
+    return (littleEndianSize < 65535 && bigEndianSize > 16777215) ? littleEndianSize : bigEndianSize;
 }
 
 uint32_t TBaseFrame::GetHeaderSize(uint16_t Version) {
-    const uint8_t Major = MajorVersion(Version);
-    if (Major == 2) return 6;
-    if (Major == 3) {
-        uint32_t Size = 10;
-        if (FrameFlags & ffCompression) Size += 4;
-        if (FrameFlags & ffEncryption) Size += 1;
-        if (FrameFlags & ffGroupingIdentity) Size += 1;
-        return Size;
+    const uint8_t major = MajorVersion(Version);
+    if (major == 2) return 6;
+    if (major == 3) {
+        uint32_t size = 10;
+        if (FrameFlags & ffCompression) size += 4;
+        if (FrameFlags & ffEncryption) size += 1;
+        if (FrameFlags & ffGroupingIdentity) size += 1;
+        return size;
     }
-    if (Major == 4) {
+    if (major == 4) {
         // A compressed 2.4 frame must carry the data length indicator.
         if (FrameFlags & ffCompression) FrameFlags |= ffDataLengthIndicator;
-        uint32_t Size = 10;
-        if (FrameFlags & ffGroupingIdentity) Size += 1;
-        if (FrameFlags & ffEncryption) Size += 1;
-        if (FrameFlags & ffDataLengthIndicator) Size += 4;
-        return Size;
+        uint32_t size = 10;
+        if (FrameFlags & ffGroupingIdentity) size += 1;
+        if (FrameFlags & ffEncryption) size += 1;
+        if (FrameFlags & ffDataLengthIndicator) size += 4;
+        return size;
     }
     return 0;
 }
 
 bool TBaseFrame::ReadFrameHeader(TStream& Stream, uint16_t Version) {
-    const uint8_t Major = MajorVersion(Version);
-    uint8_t Header[10];
-    if (Major == 2) {
-        if (Stream.Read(Header, 6) != 6) return false;
-        const std::string ID22(reinterpret_cast<const char*>(Header), 3);
-        std::string ID;
-        if (!ConvertID22To23(ID22, ID) || ID.size() < 4)
-            throw EID3LibLoadException("unknown ID3v2.2.x frame id \"" + ID22 + "\"");
-        std::copy_n(ID.begin(), 4, FFrameID.begin());
-        FrameSize = U24BEAt(Header, 3);
-    } else if (Major == 3 || Major == 4) {
-        if (Stream.Read(Header, 10) != 10) return false;
-        std::copy_n(reinterpret_cast<const char*>(Header), 4, FFrameID.begin());
-        FrameSize = DecodeFrameSize(Header + 4, Major);
+    const uint8_t major = MajorVersion(Version);
+    uint8_t header[10];
+    if (major == 2) {
+        if (Stream.Read(header, 6) != 6) return false;
+        const std::string iD22(reinterpret_cast<const char*>(header), 3);
+        std::string id;
+        if (!ConvertID22To23(iD22, id) || id.size() < 4)
+            throw EID3LibLoadException("unknown ID3v2.2.x frame id \"" + iD22 + "\"");
+        std::copy_n(id.begin(), 4, FFrameID.begin());
+        FrameSize = U24BEAt(header, 3);
+    } else if (major == 3 || major == 4) {
+        if (Stream.Read(header, 10) != 10) return false;
+        std::copy_n(reinterpret_cast<const char*>(header), 4, FFrameID.begin());
+        FrameSize = DecodeFrameSize(header + 4, major);
     } else {
         return false;
     }
@@ -143,37 +143,37 @@ bool TBaseFrame::ReadFrameHeader(TStream& Stream, uint16_t Version) {
 
     // Each extra header byte belongs to the frame: a size too small to hold them is a header
     // that cannot be read, never an invitation to read the next frame's bytes.
-    auto TakeExtra = [this, &Stream](uint8_t* Buffer, uint32_t Count) {
+    auto takeExtra = [this, &Stream](uint8_t* Buffer, uint32_t Count) {
         if (DataSize < Count) return false;
         if (Stream.Read(Buffer, Count) != static_cast<int64_t>(Count)) return false;
         DataSize -= Count;
         return true;
     };
 
-    uint8_t Extra[4];
-    if (Major == 3) {
-        FrameFlags = DecodeFlags(kFlags23, Header[8], Header[9]);
+    uint8_t extra[4];
+    if (major == 3) {
+        FrameFlags = DecodeFlags(kFlags23, header[8], header[9]);
         if (FrameFlags & ffCompression) {
-            if (!TakeExtra(Extra, 4)) return false;
-            DataLength = U32BEAt(Extra, 0);
+            if (!takeExtra(extra, 4)) return false;
+            DataLength = U32BEAt(extra, 0);
         }
         if (FrameFlags & ffEncryption) {
-            if (!TakeExtra(&EncryptionMethod, 1)) return false;
+            if (!takeExtra(&EncryptionMethod, 1)) return false;
         }
         if (FrameFlags & ffGroupingIdentity) {
-            if (!TakeExtra(&GroupSymbol, 1)) return false;
+            if (!takeExtra(&GroupSymbol, 1)) return false;
         }
-    } else if (Major == 4) {
-        FrameFlags = DecodeFlags(kFlags24, Header[8], Header[9]);
+    } else if (major == 4) {
+        FrameFlags = DecodeFlags(kFlags24, header[8], header[9]);
         if (FrameFlags & ffGroupingIdentity) {
-            if (!TakeExtra(&GroupSymbol, 1)) return false;
+            if (!takeExtra(&GroupSymbol, 1)) return false;
         }
         if (FrameFlags & ffEncryption) {
-            if (!TakeExtra(&EncryptionMethod, 1)) return false;
+            if (!takeExtra(&EncryptionMethod, 1)) return false;
         }
         if (FrameFlags & ffDataLengthIndicator) {
-            if (!TakeExtra(Extra, 4)) return false;
-            DataLength = DecodeSyncsafe(Extra);
+            if (!takeExtra(extra, 4)) return false;
+            DataLength = DecodeSyncsafe(extra);
         }
         if ((FrameFlags & ffCompression) && !(FrameFlags & ffDataLengthIndicator))
             throw EID3LibLoadException("invalid frame header: compression used without data length indicator!");
@@ -182,82 +182,82 @@ bool TBaseFrame::ReadFrameHeader(TStream& Stream, uint16_t Version) {
 }
 
 bool TBaseFrame::WriteFrameHeader(TStream& Stream, uint16_t Version) {
-    const uint8_t Major = MajorVersion(Version);
-    if (Major < 2 || Major > 4) return false;
+    const uint8_t major = MajorVersion(Version);
+    if (major < 2 || major > 4) return false;
     return WriteHeaderFor(Stream, Version, GetDataSize(Version));
 }
 
 bool TBaseFrame::WriteHeaderFor(TStream& Stream, uint16_t Version, uint32_t ContentSize) {
-    const uint8_t Major = MajorVersion(Version);
-    if (Major < 2 || Major > 4) return false;
+    const uint8_t major = MajorVersion(Version);
+    if (major < 2 || major > 4) return false;
 
     DataSize = ContentSize;
     // Content kept as stored (compressed, encrypted) still has the length it had when
     // decoded; only plain content is described by its own size.
     if (!(ContentKeptAsStored() && Stored)) DataLength = DataSize;
 
-    const std::string ID = FrameID();
-    std::vector<uint8_t> Out;
-    Out.reserve(20);
-    if (Major == 2) {
+    const std::string id = FrameID();
+    std::vector<uint8_t> out;
+    out.reserve(20);
+    if (major == 2) {
         FrameSize = DataSize;
-        std::string ID22;
-        if (!ConvertID23To22(ID, ID22) || ID22.size() != 3)
-            throw EID3LibFrameVersionMismatch("there is no equivalent frame id for \"" + ID + "\" in ID3v2.2.x");
+        std::string iD22;
+        if (!ConvertID23To22(id, iD22) || iD22.size() != 3)
+            throw EID3LibFrameVersionMismatch("there is no equivalent frame id for \"" + id + "\" in ID3v2.2.x");
         if (DataSize > 0xFFFFFF)
-            throw EID3LibFrameVersionMismatch("frame \"" + ID + "\" is too large for ID3v2.2.x");
-        Out.insert(Out.end(), ID22.begin(), ID22.end());
-        Out.push_back(static_cast<uint8_t>(DataSize >> 16));
-        Out.push_back(static_cast<uint8_t>(DataSize >> 8));
-        Out.push_back(static_cast<uint8_t>(DataSize));
+            throw EID3LibFrameVersionMismatch("frame \"" + id + "\" is too large for ID3v2.2.x");
+        out.insert(out.end(), iD22.begin(), iD22.end());
+        out.push_back(static_cast<uint8_t>(DataSize >> 16));
+        out.push_back(static_cast<uint8_t>(DataSize >> 8));
+        out.push_back(static_cast<uint8_t>(DataSize));
     } else {
-        const uint32_t HeaderSize = GetHeaderSize(Version);
-        const uint64_t Total = uint64_t{HeaderSize} + DataSize - 10;
+        const uint32_t headerSize = GetHeaderSize(Version);
+        const uint64_t total = uint64_t{headerSize} + DataSize - 10;
         // A 2.4 size is 28 bits wide; a larger frame would be written with a wrong size.
-        if (Total > (Major == 3 ? 0xFFFFFFFFull : 0x0FFFFFFFull))
-            throw EID3LibFrameVersionMismatch("frame \"" + ID + "\" is too large for ID3v2." +
-                                              std::to_string(Major) + ".x");
-        FrameSize = static_cast<uint32_t>(Total);
-        for (size_t I = 0; I < 4; ++I) Out.push_back(static_cast<uint8_t>(FFrameID[I]));
-        uint8_t Flag0 = 0, Flag1 = 0;
-        if (Major == 3) {
-            AppendU32BE(Out, FrameSize);
-            EncodeFlags(kFlags23, FrameFlags, Flag0, Flag1);
-            Out.push_back(Flag0);
-            Out.push_back(Flag1);
-            if (FrameFlags & ffCompression) AppendU32BE(Out, DataLength);
-            if (FrameFlags & ffEncryption) Out.push_back(EncryptionMethod);
-            if (FrameFlags & ffGroupingIdentity) Out.push_back(GroupSymbol);
+        if (total > (major == 3 ? 0xFFFFFFFFull : 0x0FFFFFFFull))
+            throw EID3LibFrameVersionMismatch("frame \"" + id + "\" is too large for ID3v2." +
+                                              std::to_string(major) + ".x");
+        FrameSize = static_cast<uint32_t>(total);
+        for (size_t i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(FFrameID[i]));
+        uint8_t flag0 = 0, flag1 = 0;
+        if (major == 3) {
+            AppendU32BE(out, FrameSize);
+            EncodeFlags(kFlags23, FrameFlags, flag0, flag1);
+            out.push_back(flag0);
+            out.push_back(flag1);
+            if (FrameFlags & ffCompression) AppendU32BE(out, DataLength);
+            if (FrameFlags & ffEncryption) out.push_back(EncryptionMethod);
+            if (FrameFlags & ffGroupingIdentity) out.push_back(GroupSymbol);
         } else {
-            PutSyncsafe(Out, FrameSize);
-            EncodeFlags(kFlags24, FrameFlags, Flag0, Flag1);
-            Out.push_back(Flag0);
-            Out.push_back(Flag1);
-            if (FrameFlags & ffGroupingIdentity) Out.push_back(GroupSymbol);
-            if (FrameFlags & ffEncryption) Out.push_back(EncryptionMethod);
-            if (FrameFlags & ffDataLengthIndicator) PutSyncsafe(Out, DataLength);
+            PutSyncsafe(out, FrameSize);
+            EncodeFlags(kFlags24, FrameFlags, flag0, flag1);
+            out.push_back(flag0);
+            out.push_back(flag1);
+            if (FrameFlags & ffGroupingIdentity) out.push_back(GroupSymbol);
+            if (FrameFlags & ffEncryption) out.push_back(EncryptionMethod);
+            if (FrameFlags & ffDataLengthIndicator) PutSyncsafe(out, DataLength);
         }
     }
-    return WriteBytes(Stream, Out);
+    return WriteBytes(Stream, out);
 }
 
 void TBaseFrame::RefreshNames() {
-    if (const TKnownFrame* Row = FindKnownFrame(FrameID())) {
-        FrameName = Row->Name;
-        FrameDescription = Row->Description;
-        SupportedVersions = Row->Versions;
+    if (const TKnownFrame* row = FindKnownFrame(FrameID())) {
+        FrameName = row->Name;
+        FrameDescription = row->Description;
+        SupportedVersions = row->Versions;
     }
 }
 
 bool TBaseFrame::Assign(const TBaseFrame&) { return false; }
 
 std::string TBaseFrame::FrameID() const {
-    std::string ID;
-    for (char C : FFrameID) {
-        if (C == '\0') break;
-        ID.push_back(C);
+    std::string id;
+    for (char c : FFrameID) {
+        if (c == '\0') break;
+        id.push_back(c);
     }
-    return ID;
+    return id;
 }
 
 void TBaseFrame::SetFrameID(std::string_view ID) {
@@ -267,13 +267,13 @@ void TBaseFrame::SetFrameID(std::string_view ID) {
 }
 
 uint32_t TBaseFrame::EncodedTextSize(std::u16string_view Text, TTextEncoding Encoding) {
-    const auto L = static_cast<uint32_t>(Text.size());
+    const auto l = static_cast<uint32_t>(Text.size());
     switch (Encoding) {
-        case teISO8859_1: return L + 1;
+        case teISO8859_1: return l + 1;
         case teUTF8: return static_cast<uint32_t>(Utf8Length(Text)) + 1;
-        case teUTF16: return 2 * (L + 1) + 2;
-        case teUTF16BE: return 2 * (L + 1);
-        default: return L;
+        case teUTF16: return 2 * (l + 1) + 2;
+        case teUTF16BE: return 2 * (l + 1);
+        default: return l;
     }
 }
 
@@ -281,37 +281,37 @@ size_t TBaseFrame::ParseText(std::span<const uint8_t> In, bool& BigEndian, std::
                              TTextEncoding Encoding) {
     Text.clear();
     BigEndian = false;
-    const size_t TermEnd = FindTerminatorEnd(In, Encoding);
-    const size_t Consumed = TermEnd == std::string::npos ? In.size() : TermEnd;
+    const size_t termEnd = FindTerminatorEnd(In, Encoding);
+    const size_t consumed = termEnd == std::string::npos ? In.size() : termEnd;
     if (IsTwoByte(Encoding)) {
-        const size_t TextEnd = TermEnd == std::string::npos ? (Consumed & ~size_t{1}) : TermEnd - 2;
-        size_t Pos = 0;
-        bool Big = Encoding == teUTF16BE;
-        if (Encoding == teUTF16 && TextEnd >= 2) {
+        const size_t textEnd = termEnd == std::string::npos ? (consumed & ~size_t{1}) : termEnd - 2;
+        size_t pos = 0;
+        bool big = Encoding == teUTF16BE;
+        if (Encoding == teUTF16 && textEnd >= 2) {
             if (In[0] == 0xFF && In[1] == 0xFE) {
-                Pos = 2;
+                pos = 2;
             } else if (In[0] == 0xFE && In[1] == 0xFF) {
-                Pos = 2;
-                Big = BigEndian = true;
+                pos = 2;
+                big = BigEndian = true;
             }
         }
-        Text.reserve((TextEnd - Pos) / 2);
-        for (; Pos < TextEnd; Pos += 2) {
-            const uint16_t Hi = Big ? In[Pos] : In[Pos + 1];
-            const uint16_t Lo = Big ? In[Pos + 1] : In[Pos];
-            Text.push_back(static_cast<char16_t>((Hi << 8) | Lo));
+        Text.reserve((textEnd - pos) / 2);
+        for (; pos < textEnd; pos += 2) {
+            const uint16_t hi = big ? In[pos] : In[pos + 1];
+            const uint16_t lo = big ? In[pos + 1] : In[pos];
+            Text.push_back(static_cast<char16_t>((hi << 8) | lo));
         }
     } else {
-        const size_t TextEnd = TermEnd == std::string::npos ? Consumed : TermEnd - 1;
-        const std::string_view Bytes(reinterpret_cast<const char*>(In.data()), TextEnd);
+        const size_t textEnd = termEnd == std::string::npos ? consumed : termEnd - 1;
+        const std::string_view bytes(reinterpret_cast<const char*>(In.data()), textEnd);
         if (Encoding == teUTF8) {
-            Text = Utf8ToWide(Bytes);
+            Text = Utf8ToWide(bytes);
         } else {
-            Text.reserve(TextEnd);
-            for (unsigned char C : Bytes) Text.push_back(static_cast<char16_t>(C));
+            Text.reserve(textEnd);
+            for (unsigned char c : bytes) Text.push_back(static_cast<char16_t>(c));
         }
     }
-    return Consumed;
+    return consumed;
 }
 
 int64_t TBaseFrame::ReadText(TStream& Stream, int64_t MaxBytes, bool& BigEndian, std::u16string& Text,
@@ -319,72 +319,72 @@ int64_t TBaseFrame::ReadText(TStream& Stream, int64_t MaxBytes, bool& BigEndian,
     Text.clear();
     BigEndian = false;
     if (MaxBytes <= 0) return 0;
-    const int64_t Limit = IsTwoByte(Encoding) ? (MaxBytes & ~int64_t{1}) : MaxBytes;
-    if (Limit <= 0) return 0;
+    const int64_t limit = IsTwoByte(Encoding) ? (MaxBytes & ~int64_t{1}) : MaxBytes;
+    if (limit <= 0) return 0;
 
     // Read in growing chunks (never more than the stream holds or the limit allows) until
     // the terminator turns up, then give back what was read beyond it.
-    std::vector<uint8_t> Buffer;
-    int64_t Chunk = 64;
-    size_t Consumed = std::string::npos;
-    while (static_cast<int64_t>(Buffer.size()) < Limit) {
-        const int64_t Want = std::min(Chunk, Limit - static_cast<int64_t>(Buffer.size()));
-        const size_t Old = Buffer.size();
-        Buffer.resize(Old + static_cast<size_t>(Want));
-        const int64_t Got = std::max<int64_t>(0, Stream.Read(Buffer.data() + Old, Want));
-        Buffer.resize(Old + static_cast<size_t>(Got));
+    std::vector<uint8_t> buffer;
+    int64_t chunk = 64;
+    size_t consumed = std::string::npos;
+    while (static_cast<int64_t>(buffer.size()) < limit) {
+        const int64_t want = std::min(chunk, limit - static_cast<int64_t>(buffer.size()));
+        const size_t old = buffer.size();
+        buffer.resize(old + static_cast<size_t>(want));
+        const int64_t got = std::max<int64_t>(0, Stream.Read(buffer.data() + old, want));
+        buffer.resize(old + static_cast<size_t>(got));
         // Rescan from a unit boundary at or before the old end.
-        const size_t From = IsTwoByte(Encoding) ? (Old & ~size_t{1}) : Old;
-        const size_t Found = FindTerminatorEnd(std::span<const uint8_t>(Buffer).subspan(From), Encoding);
-        if (Found != std::string::npos) {
-            Consumed = From + Found;
+        const size_t from = IsTwoByte(Encoding) ? (old & ~size_t{1}) : old;
+        const size_t found = FindTerminatorEnd(std::span<const uint8_t>(buffer).subspan(from), Encoding);
+        if (found != std::string::npos) {
+            consumed = from + found;
             break;
         }
-        if (Got < Want) break;
-        Chunk = std::min<int64_t>(Chunk * 2, int64_t{1} << 20);
+        if (got < want) break;
+        chunk = std::min<int64_t>(chunk * 2, int64_t{1} << 20);
     }
-    if (Consumed == std::string::npos) Consumed = Buffer.size();
-    if (Buffer.size() > Consumed)
-        Stream.Seek(-static_cast<int64_t>(Buffer.size() - Consumed), TSeekOrigin::soCurrent);
-    ParseText(std::span<const uint8_t>(Buffer.data(), Consumed), BigEndian, Text, Encoding);
-    return static_cast<int64_t>(Consumed);
+    if (consumed == std::string::npos) consumed = buffer.size();
+    if (buffer.size() > consumed)
+        Stream.Seek(-static_cast<int64_t>(buffer.size() - consumed), TSeekOrigin::soCurrent);
+    ParseText(std::span<const uint8_t>(buffer.data(), consumed), BigEndian, Text, Encoding);
+    return static_cast<int64_t>(consumed);
 }
 
 std::vector<uint8_t> TBaseFrame::EncodeText(std::u16string_view Text, bool BigEndian, TTextEncoding Encoding) {
-    std::vector<uint8_t> Out;
-    auto PutUnit = [&Out](char16_t Unit, bool Big) {
-        const auto Hi = static_cast<uint8_t>(Unit >> 8), Lo = static_cast<uint8_t>(Unit & 0xFF);
-        Out.push_back(Big ? Hi : Lo);
-        Out.push_back(Big ? Lo : Hi);
+    std::vector<uint8_t> out;
+    auto putUnit = [&out](char16_t Unit, bool Big) {
+        const auto hi = static_cast<uint8_t>(Unit >> 8), lo = static_cast<uint8_t>(Unit & 0xFF);
+        out.push_back(Big ? hi : lo);
+        out.push_back(Big ? lo : hi);
     };
     switch (Encoding) {
         case teISO8859_1:
-            Out.reserve(Text.size() + 1);
+            out.reserve(Text.size() + 1);
             // One byte per unit, so the size stays what EncodedTextSize promised.
-            for (char16_t C : Text) Out.push_back(C <= 0xFF ? static_cast<uint8_t>(C) : uint8_t{'?'});
-            Out.push_back(0);
+            for (char16_t c : Text) out.push_back(c <= 0xFF ? static_cast<uint8_t>(c) : uint8_t{'?'});
+            out.push_back(0);
             break;
         case teUTF16:
-            Out.reserve(2 * Text.size() + 4);
-            PutUnit(0xFEFF, BigEndian);
-            for (char16_t C : Text) PutUnit(C, BigEndian);
-            PutUnit(0, true);
+            out.reserve(2 * Text.size() + 4);
+            putUnit(0xFEFF, BigEndian);
+            for (char16_t c : Text) putUnit(c, BigEndian);
+            putUnit(0, true);
             break;
         case teUTF16BE:
-            Out.reserve(2 * Text.size() + 2);
-            for (char16_t C : Text) PutUnit(C, true);
-            PutUnit(0, true);
+            out.reserve(2 * Text.size() + 2);
+            for (char16_t c : Text) putUnit(c, true);
+            putUnit(0, true);
             break;
         case teUTF8: {
-            const std::string Utf8 = WideToUtf8(Text);
-            Out.assign(Utf8.begin(), Utf8.end());
-            Out.push_back(0);
+            const std::string utf8 = WideToUtf8(Text);
+            out.assign(utf8.begin(), utf8.end());
+            out.push_back(0);
             break;
         }
         default:
             break;
     }
-    return Out;
+    return out;
 }
 
 bool TBaseFrame::WriteText(TStream& Stream, std::u16string_view Text, bool BigEndian, TTextEncoding Encoding) {
@@ -392,18 +392,18 @@ bool TBaseFrame::WriteText(TStream& Stream, std::u16string_view Text, bool BigEn
 }
 
 int64_t TBaseFrame::ReadLatin1(TStream& Stream, int64_t MaxBytes, std::string& Text) {
-    std::u16string Wide;
-    bool BigEndian = false;
-    const int64_t Consumed = ReadText(Stream, MaxBytes, BigEndian, Wide, teISO8859_1);
-    Text.assign(Wide.size(), '\0');
-    for (size_t I = 0; I < Wide.size(); ++I) Text[I] = static_cast<char>(Wide[I]);
-    return Consumed;
+    std::u16string wide;
+    bool bigEndian = false;
+    const int64_t consumed = ReadText(Stream, MaxBytes, bigEndian, wide, teISO8859_1);
+    Text.assign(wide.size(), '\0');
+    for (size_t i = 0; i < wide.size(); ++i) Text[i] = static_cast<char>(wide[i]);
+    return consumed;
 }
 
 bool TBaseFrame::WriteLatin1(TStream& Stream, std::string_view Text) {
-    std::vector<uint8_t> Out;
-    AppendLatin1(Out, Text);
-    return WriteBytes(Stream, Out);
+    std::vector<uint8_t> out;
+    AppendLatin1(out, Text);
+    return WriteBytes(Stream, out);
 }
 
 bool TBaseFrame::WriteBytes(TStream& Stream, std::span<const uint8_t> Bytes) {
@@ -430,47 +430,47 @@ bool TBaseFrame::ContentKeptAsStored() const { return (FrameFlags & (ffCompressi
 
 std::optional<std::span<const uint8_t>> TBaseFrame::ReadContent(TStream& Stream, std::vector<uint8_t>& Inflated,
                                                                  bool Parse) {
-    OriginalContent = Stream.ReadBytes(std::min<int64_t>(DataSize, Stream.Remaining()));
-    HasOriginal = true;
-    HasOriginalTail = false;
-    ContentReadable_ = true;
+    originalContent_ = Stream.ReadBytes(std::min<int64_t>(DataSize, Stream.Remaining()));
+    hasOriginal_ = true;
+    hasOriginalTail_ = false;
+    contentReadable_ = true;
     // Unsynchronisation is a transport form: undone here, the content is kept and written plain.
     if (FrameFlags & ffUnsynchronisation) {
-        std::vector<uint8_t> Plain;
-        Plain.reserve(OriginalContent.size());
-        for (size_t I = 0; I < OriginalContent.size(); ++I) {
-            Plain.push_back(OriginalContent[I]);
-            if (OriginalContent[I] == 0xFF && OriginalContent.size() - I > 1 && OriginalContent[I + 1] == 0x00) ++I;
+        std::vector<uint8_t> plain;
+        plain.reserve(originalContent_.size());
+        for (size_t i = 0; i < originalContent_.size(); ++i) {
+            plain.push_back(originalContent_[i]);
+            if (originalContent_[i] == 0xFF && originalContent_.size() - i > 1 && originalContent_[i + 1] == 0x00) ++i;
         }
-        OriginalContent = std::move(Plain);
+        originalContent_ = std::move(plain);
         FrameFlags &= static_cast<TFrameFlags>(~ffUnsynchronisation);
     }
-    DataSize = static_cast<uint32_t>(OriginalContent.size());
+    DataSize = static_cast<uint32_t>(originalContent_.size());
     if (!Parse) return std::nullopt;
     if (FrameFlags & ffEncryption) {
-        ContentReadable_ = false;
+        contentReadable_ = false;
         return std::nullopt;
     }
     if (FrameFlags & ffCompression) {
-        if (!InflateZlib(OriginalContent, DataLength, Inflated)) {
-            ContentReadable_ = false;
+        if (!InflateZlib(originalContent_, DataLength, Inflated)) {
+            contentReadable_ = false;
             return std::nullopt;
         }
         return std::span<const uint8_t>(Inflated);
     }
-    return std::span<const uint8_t>(OriginalContent);
+    return std::span<const uint8_t>(originalContent_);
 }
 
-bool TBaseFrame::WritesOriginal(uint16_t Version) const { return HasOriginal && !Modified && OriginalFits(Version); }
+bool TBaseFrame::WritesOriginal(uint16_t Version) const { return hasOriginal_ && !Modified && OriginalFits(Version); }
 
 bool TBaseFrame::OriginalFits(uint16_t Version) const {
-    if (!HasOriginal) return false;
-    const uint8_t From = MajorVersion(LoadedVersion), To = MajorVersion(Version);
-    if (From == To) return true;
-    if (To < 2 || To > 4) return false;
+    if (!hasOriginal_) return false;
+    const uint8_t from = MajorVersion(LoadedVersion), to = MajorVersion(Version);
+    if (from == to) return true;
+    if (to < 2 || to > 4) return false;
     // 2.2 frames have no flags to mark compressed, encrypted or grouped content.
-    if (To == 2 && (FrameFlags & (ffCompression | ffEncryption | ffGroupingIdentity))) return false;
-    return LayoutFits(From, To);
+    if (to == 2 && (FrameFlags & (ffCompression | ffEncryption | ffGroupingIdentity))) return false;
+    return LayoutFits(from, to);
 }
 
 bool TBaseFrame::LayoutFits(uint8_t, uint8_t) const { return true; }
@@ -478,29 +478,29 @@ bool TBaseFrame::LayoutFits(uint8_t, uint8_t) const { return true; }
 std::string TBaseFrame::RenderProblem(uint16_t) { return {}; }
 
 std::string TBaseFrame::CarryProblem(uint16_t Version) {
-    const uint8_t To = MajorVersion(Version);
-    std::string ID22;
-    if (To == 2 && (!ConvertID23To22(FrameID(), ID22) || ID22.size() != 3)) return "has no ID3v2.2 identifier";
+    const uint8_t to = MajorVersion(Version);
+    std::string iD22;
+    if (to == 2 && (!ConvertID23To22(FrameID(), iD22) || iD22.size() != 3)) return "has no ID3v2.2 identifier";
     // The 2.2 forms of these hold other fields (a three-letter frame identifier in "LNK", a
     // description in place of the method symbol in "CRM"): their content means another thing.
-    const std::string ID = FrameID();
-    const bool From22 = LoadedVersion != 0 && MajorVersion(LoadedVersion) == 2;
-    if ((ID == "LINK" || ID == "ENCR") && LoadedVersion != 0 && From22 != (To == 2))
+    const std::string id = FrameID();
+    const bool from22 = LoadedVersion != 0 && MajorVersion(LoadedVersion) == 2;
+    if ((id == "LINK" || id == "ENCR") && LoadedVersion != 0 && from22 != (to == 2))
         return "is laid out differently in ID3v2.2, so it cannot be converted";
     if (WritesOriginal(Version)) return {};
-    if (!ContentReadable_) {
+    if (!contentReadable_) {
         return std::string(FrameFlags & ffEncryption ? "is encrypted" : "holds compressed data that cannot be inflated") +
-               ", so it cannot be converted to ID3v2." + std::to_string(To);
+               ", so it cannot be converted to ID3v2." + std::to_string(to);
     }
     return RenderProblem(Version);
 }
 
 void TBaseFrame::PrepareSave(uint16_t Version) {
-    if (HasOriginal && !WritesOriginal(Version) && ContentReadable_) PrepareRender(Version);
+    if (hasOriginal_ && !WritesOriginal(Version) && contentReadable_) PrepareRender(Version);
 }
 
 void TBaseFrame::RequireValues(uint16_t Version) {
-    if (!ContentReadable_)
+    if (!contentReadable_)
         throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
 }
 
@@ -512,32 +512,32 @@ void TBaseFrame::PrepareRender(uint16_t Version) {
 }
 
 void TBaseFrame::DropOriginal() {
-    OriginalContent.clear();
-    OriginalContent.shrink_to_fit();
-    HasOriginal = false;
-    HasOriginalTail = false;
+    originalContent_.clear();
+    originalContent_.shrink_to_fit();
+    hasOriginal_ = false;
+    hasOriginalTail_ = false;
 }
 
 uint32_t TBaseFrame::OriginalSize() const {
-    return static_cast<uint32_t>(OriginalContent.size() + (HasOriginalTail ? ContentTail().size() : 0));
+    return static_cast<uint32_t>(originalContent_.size() + (hasOriginalTail_ ? ContentTail().size() : 0));
 }
 
 bool TBaseFrame::WriteOriginal(TStream& Stream) const {
-    return WriteBytes(Stream, OriginalContent) && (!HasOriginalTail || WriteBytes(Stream, ContentTail()));
+    return WriteBytes(Stream, originalContent_) && (!hasOriginalTail_ || WriteBytes(Stream, ContentTail()));
 }
 
 void TBaseFrame::KeepOriginalPrefix(size_t PrefixSize) {
-    if (!HasOriginal || ContentKeptAsStored() || PrefixSize > OriginalContent.size()) return;
-    OriginalContent.resize(PrefixSize);
-    OriginalContent.shrink_to_fit();
-    HasOriginalTail = true;
+    if (!hasOriginal_ || ContentKeptAsStored() || PrefixSize > originalContent_.size()) return;
+    originalContent_.resize(PrefixSize);
+    originalContent_.shrink_to_fit();
+    hasOriginalTail_ = true;
 }
 
 bool TBaseFrame::SaveOriginal(TStream& Stream, uint16_t Version) {
-    const bool Ok = WriteHeaderFor(Stream, Version, OriginalSize()) && WriteOriginal(Stream);
+    const bool ok = WriteHeaderFor(Stream, Version, OriginalSize()) && WriteOriginal(Stream);
     Stored = true;
     Modified = false;
-    return Ok;
+    return ok;
 }
 
 bool TBaseFrame::ParseFrame(TStream& Stream, uint16_t Version) {
@@ -545,8 +545,8 @@ bool TBaseFrame::ParseFrame(TStream& Stream, uint16_t Version) {
     ClearFields();
     // Compressed content is inflated only to learn its values; it is written back as stored
     // while it is unchanged.
-    std::vector<uint8_t> Inflated;
-    if (const auto Content = ReadContent(Stream, Inflated)) ParseFields(*Content, Version);
+    std::vector<uint8_t> inflated;
+    if (const auto content = ReadContent(Stream, inflated)) ParseFields(*content, Version);
     Stored = true;
     Modified = false;
     return true;
@@ -565,14 +565,14 @@ uint32_t TBaseFrame::RenderedSize(uint16_t Version) {
 bool TBaseFrame::RenderFrame(TStream& Stream, uint16_t Version) {
     if (WritesOriginal(Version)) return SaveOriginal(Stream, Version);
     PrepareRender(Version);
-    const std::vector<uint8_t> Fields = RenderFields(Version);
-    const std::span<const uint8_t> Tail = ContentTail();
-    const bool Ok = WriteHeaderFor(Stream, Version, ContentSizeOf(Fields, Tail)) && WriteBytes(Stream, Fields) &&
-                    WriteBytes(Stream, Tail);
-    FieldsRendered(Fields, Version);
+    const std::vector<uint8_t> fields = RenderFields(Version);
+    const std::span<const uint8_t> tail = ContentTail();
+    const bool ok = WriteHeaderFor(Stream, Version, ContentSizeOf(fields, tail)) && WriteBytes(Stream, fields) &&
+                    WriteBytes(Stream, tail);
+    FieldsRendered(fields, Version);
     Stored = true;
     Modified = false;
-    return Ok;
+    return ok;
 }
 
 void TBaseFrame::RefusePlaceholderID(std::string_view Placeholder) const {
@@ -583,8 +583,8 @@ void TBaseFrame::RefusePlaceholderID(std::string_view Placeholder) const {
 
 void TBaseFrame::AppendText(std::vector<uint8_t>& Out, std::u16string_view Text, bool BigEndian,
                             TTextEncoding Encoding) {
-    const std::vector<uint8_t> Bytes = EncodeText(Text, BigEndian, Encoding);
-    Out.insert(Out.end(), Bytes.begin(), Bytes.end());
+    const std::vector<uint8_t> bytes = EncodeText(Text, BigEndian, Encoding);
+    Out.insert(Out.end(), bytes.begin(), bytes.end());
 }
 
 void TBaseFrame::AppendLatin1(std::vector<uint8_t>& Out, std::string_view Text) {
@@ -593,18 +593,18 @@ void TBaseFrame::AppendLatin1(std::vector<uint8_t>& Out, std::string_view Text) 
 }
 
 std::string PrintableFrameID(std::string_view ID) {
-    static const char* const Digits = "0123456789ABCDEF";
-    std::string Out;
-    for (const unsigned char C : ID) {
-        if (C >= 0x20 && C < 0x7F && C != '\\' && C != '"') {
-            Out.push_back(static_cast<char>(C));
+    static const char* const digits = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : ID) {
+        if (c >= 0x20 && c < 0x7F && c != '\\' && c != '"') {
+            out.push_back(static_cast<char>(c));
         } else {
-            Out += "\\x";
-            Out.push_back(Digits[C >> 4]);
-            Out.push_back(Digits[C & 15]);
+            out += "\\x";
+            out.push_back(digits[c >> 4]);
+            out.push_back(digits[c & 15]);
         }
     }
-    return Out;
+    return out;
 }
 
 }  // namespace covrilo

@@ -86,7 +86,7 @@ public:
     bool ContentKeptAsStored() const;
     // False when the frame's values could not be read: encrypted content, or compressed
     // content that does not inflate. Such a frame can only be written back as stored.
-    bool ContentReadable() const { return ContentReadable_; }
+    bool ContentReadable() const { return contentReadable_; }
 
     // Why the frame cannot be written into Version without changing what it holds, for a
     // message ("is encrypted, ..."); empty when it can. A save asks before it writes.
@@ -180,10 +180,10 @@ protected:
     // they are unknown (its content could not be read).
     void RequireValues(uint16_t Version);
 
-    std::vector<uint8_t> OriginalContent;
-    bool HasOriginal = false;
-    bool HasOriginalTail = false;
-    bool ContentReadable_ = true;
+    std::vector<uint8_t> originalContent_;
+    bool hasOriginal_ = false;
+    bool hasOriginalTail_ = false;
+    bool contentReadable_ = true;
 };
 
 // An identifier for messages: bytes outside printable ASCII as \xNN.

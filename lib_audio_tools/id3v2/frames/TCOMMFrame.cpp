@@ -24,42 +24,42 @@ void TCOMMFrame::ClearFields() {
 }
 
 void TCOMMFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
-    const std::span<const uint8_t> All = TakeEncodingByte(Content);
-    TCustomMemoryStream In(All);
-    int64_t Rest = In.Size();
-    Rest -= In.Read(FLanguage.data(), std::min<int64_t>(3, Rest));
-    NoteTextBytes(All.subspan(static_cast<size_t>(In.Position())));
-    Rest -= ReadText(In, Rest, BigEndian, Description, Encoding);
-    SkipStrayTerminator(In, Rest);
-    Rest -= ReadText(In, Rest, BigEndian, Text, Encoding);
+    const std::span<const uint8_t> all = TakeEncodingByte(Content);
+    TCustomMemoryStream in(all);
+    int64_t rest = in.Size();
+    rest -= in.Read(FLanguage.data(), std::min<int64_t>(3, rest));
+    NoteTextBytes(all.subspan(static_cast<size_t>(in.Position())));
+    rest -= ReadText(in, rest, BigEndian, Description, Encoding);
+    SkipStrayTerminator(in, rest);
+    rest -= ReadText(in, rest, BigEndian, Text, Encoding);
     // A trailing piece shorter than one character unit is no string.
-    const int64_t Unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
-    while (Rest >= Unit && MoreTexts.size() < 65536) {
-        bool MoreBigEndian = false;
-        std::u16string More;
-        Rest -= ReadText(In, Rest, MoreBigEndian, More, Encoding);
-        MoreTexts.push_back(std::move(More));
+    const int64_t unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
+    while (rest >= unit && MoreTexts.size() < 65536) {
+        bool moreBigEndian = false;
+        std::u16string more;
+        rest -= ReadText(in, rest, moreBigEndian, more, Encoding);
+        MoreTexts.push_back(std::move(more));
     }
 }
 
 std::vector<uint8_t> TCOMMFrame::RenderFields(uint16_t Version) {
-    const TTextEncoding Target = RenderedEncoding(Version);
-    std::vector<uint8_t> Out{EncodingToByte(Target)};
-    Out.insert(Out.end(), FLanguage.begin(), FLanguage.end());
-    AppendText(Out, Description, BigEndian, Target);
-    AppendText(Out, Text, BigEndian, Target);
-    for (const auto& More : MoreTexts) AppendText(Out, More, BigEndian, Target);
-    return Out;
+    const TTextEncoding target = RenderedEncoding(Version);
+    std::vector<uint8_t> out{EncodingToByte(target)};
+    out.insert(out.end(), FLanguage.begin(), FLanguage.end());
+    AppendText(out, Description, BigEndian, target);
+    AppendText(out, Text, BigEndian, target);
+    for (const auto& more : MoreTexts) AppendText(out, more, BigEndian, target);
+    return out;
 }
 
 bool TCOMMFrame::Assign(const TBaseFrame& Source) {
-    if (const auto* Other = dynamic_cast<const TCOMMFrame*>(&Source)) {
-        SetLanguage(Other->Language());
-        SetText(Other->Text);
+    if (const auto* other = dynamic_cast<const TCOMMFrame*>(&Source)) {
+        SetLanguage(other->Language());
+        SetText(other->Text);
         return true;
     }
-    if (const auto* Record = dynamic_cast<const TID3v1Tag*>(&Source)) {
-        SetText(AnsiToWide(Record->Comment));
+    if (const auto* record = dynamic_cast<const TID3v1Tag*>(&Source)) {
+        SetText(AnsiToWide(record->Comment));
         return true;
     }
     return false;

@@ -33,49 +33,49 @@ bool TContainerFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return
 
 void TContainerFrame::ClearFields() {
     SubFrames.clear();
-    SubFrameOffsets_.clear();
-    LoadedSubFrames_ = 0;
+    subFrameOffsets_.clear();
+    loadedSubFrames_ = 0;
     // Content that cannot be read, or own fields that do not fit it, leave no walk.
     SubFrameWalk = TFrameWalk{};
     SubFrameWalk.Complete = false;
     SubFrameWalk.StopOffset = 0;
     SubFrameWalk.StopReason = "has fields that do not fit its size";
     // Where the content starts in the frame: after the header and its extra bytes.
-    SubFrameStart_ = 10 + (size_t{FrameSize} - DataSize);
+    subFrameStart_ = 10 + (size_t{FrameSize} - DataSize);
 }
 
 void TContainerFrame::ParseFields(std::span<const uint8_t> Content, uint16_t Version) {
     size_t used = 0;
     if (!ParseOwnFields(Content, used)) return;
     SubFrameWalk = WalkFrames(Content.subspan(used), 0, Version, SubFrames);
-    for (const auto& frame : SubFrames) SubFrameOffsets_.push_back(frame->FileOffset);
-    SubFrameStart_ += used;
-    LoadedSubFrames_ = SubFrames.size();
+    for (const auto& frame : SubFrames) subFrameOffsets_.push_back(frame->FileOffset);
+    subFrameStart_ += used;
+    loadedSubFrames_ = SubFrames.size();
 }
 
 void TContainerFrame::SetFileOffset(int64_t Offset) {
     FileOffset = Offset;
-    for (size_t i = 0; i < SubFrames.size() && i < SubFrameOffsets_.size(); ++i)
-        SubFrames[i]->SetFileOffset(Offset + static_cast<int64_t>(SubFrameStart_) + SubFrameOffsets_[i]);
+    for (size_t i = 0; i < SubFrames.size() && i < subFrameOffsets_.size(); ++i)
+        SubFrames[i]->SetFileOffset(Offset + static_cast<int64_t>(subFrameStart_) + subFrameOffsets_[i]);
 }
 
 bool TContainerFrame::SubFramesChanged() const {
-    if (SubFrames.size() != LoadedSubFrames_) return true;
+    if (SubFrames.size() != loadedSubFrames_) return true;
     return std::any_of(SubFrames.begin(), SubFrames.end(),
-                       [](const auto& frame) { return frame->Modified || frame->Deleted; });
+                       [](const auto& Frame) { return Frame->Modified || Frame->Deleted; });
 }
 
 bool TContainerFrame::OriginalFits(uint16_t Version) const {
     // Sub-frames follow the layout of their version: content as read fits that one only.
-    return HasOriginal && MajorVersion(LoadedVersion) == MajorVersion(Version) && !SubFramesChanged();
+    return hasOriginal_ && MajorVersion(LoadedVersion) == MajorVersion(Version) && !SubFramesChanged();
 }
 
 std::vector<TBaseFrame*> TContainerFrame::WrittenSubFrames() const {
     std::vector<TBaseFrame*> out;
     for (const auto& frame : SubFrames)
         if (!frame->Deleted) out.push_back(frame.get());
-    std::stable_partition(out.begin(), out.end(), [](const TBaseFrame* frame) {
-        const auto* raw = dynamic_cast<const TRawFrame*>(frame);
+    std::stable_partition(out.begin(), out.end(), [](const TBaseFrame* Frame) {
+        const auto* raw = dynamic_cast<const TRawFrame*>(Frame);
         return raw == nullptr || !raw->StopsReaders();
     });
     return out;
@@ -120,16 +120,16 @@ bool TContainerFrame::SaveToStream(TStream& Stream, uint16_t Version) {
     for (TBaseFrame* frame : WrittenSubFrames()) ok = ok && frame->SaveToStream(body, Version);
     FrameFlags &= static_cast<TFrameFlags>(~(ffCompression | ffEncryption));
     // Deleted sub-frames are gone once written; the frame now holds what it wrote.
-    SubFrames.erase(std::remove_if(SubFrames.begin(), SubFrames.end(), [](const auto& frame) { return frame->Deleted; }),
+    SubFrames.erase(std::remove_if(SubFrames.begin(), SubFrames.end(), [](const auto& Frame) { return Frame->Deleted; }),
                     SubFrames.end());
-    std::stable_partition(SubFrames.begin(), SubFrames.end(), [](const auto& frame) {
-        const auto* raw = dynamic_cast<const TRawFrame*>(frame.get());
+    std::stable_partition(SubFrames.begin(), SubFrames.end(), [](const auto& Frame) {
+        const auto* raw = dynamic_cast<const TRawFrame*>(Frame.get());
         return raw == nullptr || !raw->StopsReaders();
     });
-    LoadedSubFrames_ = SubFrames.size();
-    OriginalContent = body.Data();
-    HasOriginal = true;
-    HasOriginalTail = false;
+    loadedSubFrames_ = SubFrames.size();
+    originalContent_ = body.Data();
+    hasOriginal_ = true;
+    hasOriginalTail_ = false;
     LoadedVersion = Version;
     ok = ok && WriteFrameHeader(Stream, Version) && WriteOriginal(Stream);
     Stored = true;

@@ -50,9 +50,9 @@ private:
     std::vector<TBaseFrame*> WrittenSubFrames() const;
     bool SubFramesChanged() const;
 
-    size_t LoadedSubFrames_ = 0;
-    size_t SubFrameStart_ = 0;  // offset of the sub-frames in the frame, header included
-    std::vector<int64_t> SubFrameOffsets_;  // of each loaded sub-frame in the sub-frame area
+    size_t loadedSubFrames_ = 0;
+    size_t subFrameStart_ = 0;  // offset of the sub-frames in the frame, header included
+    std::vector<int64_t> subFrameOffsets_;  // of each loaded sub-frame in the sub-frame area
 };
 
 }  // namespace covrilo

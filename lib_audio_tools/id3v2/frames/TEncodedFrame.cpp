@@ -66,11 +66,11 @@ std::optional<std::vector<uint8_t>> Reencode(std::span<const uint8_t> In, TTextE
     const size_t unit = (From == teUTF16 || From == teUTF16BE) ? 2 : 1;
     std::vector<uint8_t> out{static_cast<uint8_t>(teUTF16)};
     size_t pos = 0;
-    auto copy = [&](size_t count) {
-        if (In.size() - pos < count) return false;
+    auto copy = [&](size_t Count) {
+        if (In.size() - pos < Count) return false;
         out.insert(out.end(), In.begin() + static_cast<std::ptrdiff_t>(pos),
-                   In.begin() + static_cast<std::ptrdiff_t>(pos + count));
-        pos += count;
+                   In.begin() + static_cast<std::ptrdiff_t>(pos + Count));
+        pos += Count;
         return true;
     };
     // One string at pos; Required: its terminator must be there.
@@ -85,7 +85,7 @@ std::optional<std::vector<uint8_t>> Reencode(std::span<const uint8_t> In, TTextE
             return false;
         const bool terminated =
             used >= unit && std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(used - unit),
-                                        rest.begin() + static_cast<std::ptrdiff_t>(used), [](uint8_t b) { return b == 0; });
+                                        rest.begin() + static_cast<std::ptrdiff_t>(used), [](uint8_t B) { return B == 0; });
         if (Required && !terminated) return false;
         std::vector<uint8_t> encoded = TBaseFrame::EncodeText(value, true, teUTF16);
         if (!terminated) encoded.resize(encoded.size() - 2);
@@ -138,13 +138,13 @@ std::vector<std::string_view> TEncodedFrame::LayoutIDs() {
 }
 
 std::optional<std::vector<uint8_t>> TEncodedFrame::ContentFor(uint16_t Version) const {
-    if (OriginalFits(Version)) return OriginalContent;
+    if (OriginalFits(Version)) return originalContent_;
     const TLayout* layout = FindLayout(FrameID());
-    if (layout == nullptr || !ContentReadable() || Plain_.empty()) return std::nullopt;
-    const TTextEncoding from = EncodingFromByte(Plain_[0]);
+    if (layout == nullptr || !ContentReadable() || plain_.empty()) return std::nullopt;
+    const TTextEncoding from = EncodingFromByte(plain_[0]);
     if (from == teUnknown) return std::nullopt;
-    if (MajorVersion(Version) >= 4 || from == teISO8859_1 || from == teUTF16) return Plain_;
-    return Reencode(std::span<const uint8_t>(Plain_).subspan(1), from, *layout);
+    if (MajorVersion(Version) >= 4 || from == teISO8859_1 || from == teUTF16) return plain_;
+    return Reencode(std::span<const uint8_t>(plain_).subspan(1), from, *layout);
 }
 
 uint32_t TEncodedFrame::GetDataSize(uint16_t Version) { return RenderedSize(Version); }
@@ -153,11 +153,11 @@ bool TEncodedFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return P
 
 bool TEncodedFrame::SaveToStream(TStream& Stream, uint16_t Version) { return RenderFrame(Stream, Version); }
 
-void TEncodedFrame::ClearFields() { Plain_.clear(); }
+void TEncodedFrame::ClearFields() { plain_.clear(); }
 
 void TEncodedFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
-    Plain_.assign(Content.begin(), Content.end());
-    TakeEncodingByte(Plain_);
+    plain_.assign(Content.begin(), Content.end());
+    TakeEncodingByte(plain_);
 }
 
 std::vector<uint8_t> TEncodedFrame::RenderFields(uint16_t Version) {
@@ -168,11 +168,11 @@ std::vector<uint8_t> TEncodedFrame::RenderFields(uint16_t Version) {
 }
 
 void TEncodedFrame::FieldsRendered(std::span<const uint8_t> Fields, uint16_t Version) {
-    Plain_.assign(Fields.begin(), Fields.end());
-    OriginalContent = Plain_;
-    HasOriginal = true;
+    plain_.assign(Fields.begin(), Fields.end());
+    originalContent_ = plain_;
+    hasOriginal_ = true;
     LoadedVersion = Version;
-    if (!Plain_.empty()) OriginalEncoding = Encoding = EncodingFromByte(Plain_[0]);
+    if (!plain_.empty()) originalEncoding_ = Encoding = EncodingFromByte(plain_[0]);
 }
 
 std::string TEncodedFrame::RenderProblem(uint16_t Version) {

@@ -30,7 +30,7 @@ public:
     bool SaveToStream(TStream& Stream, uint16_t Version) override;
 
     // The content as read (encoding byte first; compressed content inflated).
-    const std::vector<uint8_t>& Content() const { return Plain_; }
+    const std::vector<uint8_t>& Content() const { return plain_; }
 
 protected:
     std::string RenderProblem(uint16_t Version) override;
@@ -46,7 +46,7 @@ private:
     // layout does not match the bytes.
     std::optional<std::vector<uint8_t>> ContentFor(uint16_t Version) const;
 
-    std::vector<uint8_t> Plain_;
+    std::vector<uint8_t> plain_;
 };
 
 }  // namespace covrilo

@@ -34,22 +34,22 @@ TTextEncoding TEncodingFrame::AdjustedEncoding(uint16_t Version) const {
 }
 
 void TEncodingFrame::SkipStrayTerminator(TStream& Stream, int64_t& Rest) const {
-    const int64_t Unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
-    if (Rest < Unit) return;
-    uint8_t Bytes[2] = {1, 1};
-    const int64_t Got = Stream.Read(Bytes, Unit);
+    const int64_t unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
+    if (Rest < unit) return;
+    uint8_t bytes[2] = {1, 1};
+    const int64_t got = Stream.Read(bytes, unit);
     // A unit with one zero byte may start a UTF-16 text (U+00xx big-endian): not a terminator.
-    if (Got == Unit && Bytes[0] == 0 && (Unit == 1 || Bytes[1] == 0)) {
-        Rest -= Unit;
+    if (got == unit && bytes[0] == 0 && (unit == 1 || bytes[1] == 0)) {
+        Rest -= unit;
         return;
     }
-    Stream.Seek(-Got, TSeekOrigin::soCurrent);
+    Stream.Seek(-got, TSeekOrigin::soCurrent);
 }
 
 void TEncodingFrame::ReadEncodingByte(TStream& Stream, int64_t& Rest) {
-    uint8_t EncodingByte = 0;
-    if (Rest > 0 && ReadByte(Stream, EncodingByte)) {
-        Encoding = EncodingFromByte(EncodingByte);
+    uint8_t encodingByte = 0;
+    if (Rest > 0 && ReadByte(Stream, encodingByte)) {
+        Encoding = EncodingFromByte(encodingByte);
         --Rest;
     } else {
         Encoding = teISO8859_1;
@@ -58,12 +58,12 @@ void TEncodingFrame::ReadEncodingByte(TStream& Stream, int64_t& Rest) {
 }
 
 std::span<const uint8_t> TEncodingFrame::TakeEncodingByte(std::span<const uint8_t> Content) {
-    TextsConvertible = true;
+    textsConvertible_ = true;
     if (Content.empty()) {
-        Encoding = OriginalEncoding = teISO8859_1;
+        Encoding = originalEncoding_ = teISO8859_1;
         return Content;
     }
-    Encoding = OriginalEncoding = EncodingFromByte(Content[0]);
+    Encoding = originalEncoding_ = EncodingFromByte(Content[0]);
     return Content.subspan(1);
 }
 
@@ -72,19 +72,19 @@ bool TEncodingFrame::LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const {
     if (!ContentReadable()) return ToMajor >= FromMajor && FromMajor >= 2;
     // An encoding byte that is none in the version read is none in a later one too: the
     // content goes as it was, no less readable than before.
-    if (OriginalEncoding == teUnknown) return ToMajor >= FromMajor;
-    return ToMajor >= 4 || OriginalEncoding == teISO8859_1 || OriginalEncoding == teUTF16;
+    if (originalEncoding_ == teUnknown) return ToMajor >= FromMajor;
+    return ToMajor >= 4 || originalEncoding_ == teISO8859_1 || originalEncoding_ == teUTF16;
 }
 
 std::string TEncodingFrame::RenderProblem(uint16_t) {
     if (Encoding == teUnknown) return "has an unknown text encoding, so it cannot be converted";
-    if (!TextsConvertible && !Modified) return "holds text that is not valid UTF-8, so it cannot be converted";
+    if (!textsConvertible_ && !Modified) return "holds text that is not valid UTF-8, so it cannot be converted";
     return {};
 }
 
 void TEncodingFrame::NoteTextBytes(std::span<const uint8_t> Bytes) {
     if (Encoding == teUTF8 && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(Bytes.data()), Bytes.size())))
-        TextsConvertible = false;
+        textsConvertible_ = false;
 }
 
 }  // namespace covrilo

@@ -35,11 +35,11 @@ protected:
     bool LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const override;
     std::string RenderProblem(uint16_t Version) override;
     // The encoding byte of the content as read (teUnknown when it was none of 0..3).
-    TTextEncoding OriginalEncoding = teUnknown;
+    TTextEncoding originalEncoding_ = teUnknown;
     // Notes the bytes of a text read in Encoding: UTF-8 that is not well-formed cannot be
     // re-encoded without changing it.
     void NoteTextBytes(std::span<const uint8_t> Bytes);
-    bool TextsConvertible = true;
+    bool textsConvertible_ = true;
     // Reads the encoding byte that starts the content and takes it off Rest. A frame
     // without content has none and reads as ISO-8859-1 (Rest becomes 0).
     void ReadEncodingByte(TStream& Stream, int64_t& Rest);

@@ -17,21 +17,21 @@ void TPRIVFrame::ClearFields() {
 }
 
 void TPRIVFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
-    TCustomMemoryStream In(Content);
-    const int64_t Prefix = ReadLatin1(In, In.Size(), OwnerID);
-    ReadData(In, In.Size() - Prefix);
-    KeepOriginalPrefix(static_cast<size_t>(Prefix));
+    TCustomMemoryStream in(Content);
+    const int64_t prefix = ReadLatin1(in, in.Size(), OwnerID);
+    ReadData(in, in.Size() - prefix);
+    KeepOriginalPrefix(static_cast<size_t>(prefix));
 }
 
 std::vector<uint8_t> TPRIVFrame::RenderFields(uint16_t) {
-    std::vector<uint8_t> Out;
-    AppendLatin1(Out, OwnerID);
-    return Out;
+    std::vector<uint8_t> out;
+    AppendLatin1(out, OwnerID);
+    return out;
 }
 
 bool TPRIVFrame::Assign(const TBaseFrame& Source) {
     if (!TBaseDataFrame::Assign(Source)) return false;
-    if (const auto* Other = dynamic_cast<const TPRIVFrame*>(&Source)) SetOwnerID(Other->OwnerID);
+    if (const auto* other = dynamic_cast<const TPRIVFrame*>(&Source)) SetOwnerID(other->OwnerID);
     return true;
 }
 

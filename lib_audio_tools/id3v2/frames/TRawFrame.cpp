@@ -27,8 +27,8 @@ uint8_t StatusMask(uint8_t Major) {
 
 }  // namespace
 
-TRawFrame::TRawFrame(std::span<const uint8_t> Bytes_, uint16_t Version, TKind Kind_)
-    : Kind(Kind_), Bytes(Bytes_.begin(), Bytes_.end()) {
+TRawFrame::TRawFrame(std::span<const uint8_t> Frame, uint16_t Version, TKind FrameKind)
+    : Kind(FrameKind), Bytes(Frame.begin(), Frame.end()) {
     LoadedVersion = Version;
     const size_t idLength = std::min<size_t>(MajorVersion(Version) == 2 ? 3 : 4, Bytes.size());
     FFrameID = {};

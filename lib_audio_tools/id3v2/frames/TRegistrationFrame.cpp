@@ -18,20 +18,20 @@ void TRegistrationFrame::ClearFields() {
 }
 
 void TRegistrationFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
-    TCustomMemoryStream In(Content);
-    int64_t Rest = In.Size() - ReadLatin1(In, In.Size(), OwnerID);
+    TCustomMemoryStream in(Content);
+    int64_t rest = in.Size() - ReadLatin1(in, in.Size(), OwnerID);
     // The symbol belongs to the content: a content that ends early has none.
-    if (Rest > 0 && ReadByte(In, Symbol)) --Rest;
-    const int64_t Prefix = In.Position();
-    ReadData(In, Rest);
-    KeepOriginalPrefix(static_cast<size_t>(Prefix));
+    if (rest > 0 && ReadByte(in, Symbol)) --rest;
+    const int64_t prefix = in.Position();
+    ReadData(in, rest);
+    KeepOriginalPrefix(static_cast<size_t>(prefix));
 }
 
 std::vector<uint8_t> TRegistrationFrame::RenderFields(uint16_t) {
-    std::vector<uint8_t> Out;
-    AppendLatin1(Out, OwnerID);
-    Out.push_back(Symbol);
-    return Out;
+    std::vector<uint8_t> out;
+    AppendLatin1(out, OwnerID);
+    out.push_back(Symbol);
+    return out;
 }
 
 uint8_t TRegistrationFrame::GetSupportedVersions() {
@@ -42,9 +42,9 @@ uint8_t TRegistrationFrame::GetSupportedVersions() {
 bool TRegistrationFrame::Assign(const TBaseFrame& Source) {
     if (!TBaseDataFrame::Assign(Source)) return false;
     if (typeid(Source) == typeid(*this)) {
-        const auto& Other = static_cast<const TRegistrationFrame&>(Source);
-        SetOwnerID(Other.OwnerID);
-        SetSymbol(Other.Symbol);
+        const auto& other = static_cast<const TRegistrationFrame&>(Source);
+        SetOwnerID(other.OwnerID);
+        SetSymbol(other.Symbol);
     }
     return true;
 }

@@ -23,10 +23,10 @@ bool TTxxxFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return Pars
 bool TTxxxFrame::SaveToStream(TStream& Stream, uint16_t Version) {
     RefusePlaceholderID("Txxx");
     // A text frame written is not thereby one read from a file: Stored stays as it was.
-    const bool WasStored = Stored;
-    const bool Ok = RenderFrame(Stream, Version);
-    Stored = WasStored;
-    return Ok;
+    const bool wasStored = Stored;
+    const bool ok = RenderFrame(Stream, Version);
+    Stored = wasStored;
+    return ok;
 }
 
 void TTxxxFrame::ClearFields() {
@@ -35,51 +35,51 @@ void TTxxxFrame::ClearFields() {
 }
 
 void TTxxxFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
-    const std::span<const uint8_t> All = TakeEncodingByte(Content);
-    NoteTextBytes(All);
-    size_t Pos = ParseText(All, BigEndian, Text, Encoding);
+    const std::span<const uint8_t> all = TakeEncodingByte(Content);
+    NoteTextBytes(all);
+    size_t pos = ParseText(all, BigEndian, Text, Encoding);
     // A trailing piece shorter than one character unit is no string.
-    const size_t Unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
-    while (All.size() - Pos >= Unit && MoreTexts.size() < kMaxStrings) {
-        bool MoreBigEndian = false;
-        std::u16string More;
-        Pos += ParseText(All.subspan(Pos), MoreBigEndian, More, Encoding);
-        MoreTexts.push_back(std::move(More));
+    const size_t unit = (Encoding == teUTF16 || Encoding == teUTF16BE) ? 2 : 1;
+    while (all.size() - pos >= unit && MoreTexts.size() < kMaxStrings) {
+        bool moreBigEndian = false;
+        std::u16string more;
+        pos += ParseText(all.subspan(pos), moreBigEndian, more, Encoding);
+        MoreTexts.push_back(std::move(more));
     }
 }
 
 std::vector<uint8_t> TTxxxFrame::RenderFields(uint16_t Version) {
-    const TTextEncoding Target = RenderedEncoding(Version);
-    std::vector<uint8_t> Out{EncodingToByte(Target)};
-    AppendText(Out, Text, BigEndian, Target);
-    for (const auto& More : MoreTexts) AppendText(Out, More, BigEndian, Target);
-    return Out;
+    const TTextEncoding target = RenderedEncoding(Version);
+    std::vector<uint8_t> out{EncodingToByte(target)};
+    AppendText(out, Text, BigEndian, target);
+    for (const auto& more : MoreTexts) AppendText(out, more, BigEndian, target);
+    return out;
 }
 
 bool TTxxxFrame::Assign(const TBaseFrame& Source) {
-    if (const auto* Other = dynamic_cast<const TTxxxFrame*>(&Source)) {
-        Encoding = Other->Encoding;
-        Text = Other->Text;
-        MoreTexts = Other->MoreTexts;
+    if (const auto* other = dynamic_cast<const TTxxxFrame*>(&Source)) {
+        Encoding = other->Encoding;
+        Text = other->Text;
+        MoreTexts = other->MoreTexts;
         Modified = true;
         return true;
     }
-    if (const auto* Record = dynamic_cast<const TID3v1Tag*>(&Source)) {
-        const std::string ID = FrameID();
-        if (ID == "TIT2") {
-            SetText(AnsiToWide(Record->Title));
-        } else if (ID == "TPE1") {
-            SetText(AnsiToWide(Record->Artist));
-        } else if (ID == "TALB") {
-            SetText(AnsiToWide(Record->Album));
-        } else if (ID == "TYER") {
-            SetText(AnsiToWide(Record->Year));
-        } else if (ID == "TRCK") {
-            if (!Record->IsVersion11) return false;
-            SetText(AnsiToWide(std::to_string(Record->TrackNo)));
-        } else if (ID == "TCON") {
+    if (const auto* record = dynamic_cast<const TID3v1Tag*>(&Source)) {
+        const std::string id = FrameID();
+        if (id == "TIT2") {
+            SetText(AnsiToWide(record->Title));
+        } else if (id == "TPE1") {
+            SetText(AnsiToWide(record->Artist));
+        } else if (id == "TALB") {
+            SetText(AnsiToWide(record->Album));
+        } else if (id == "TYER") {
+            SetText(AnsiToWide(record->Year));
+        } else if (id == "TRCK") {
+            if (!record->IsVersion11) return false;
+            SetText(AnsiToWide(std::to_string(record->TrackNo)));
+        } else if (id == "TCON") {
             // Genre bytes beyond the table (255 means "none") have no name.
-            SetText(Record->Genre < ID3Genres.size() ? AnsiToWide(ID3Genres[Record->Genre]) : std::u16string());
+            SetText(record->Genre < ID3Genres.size() ? AnsiToWide(ID3Genres[record->Genre]) : std::u16string());
         } else {
             return false;
         }

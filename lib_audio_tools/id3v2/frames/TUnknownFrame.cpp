@@ -31,9 +31,9 @@ bool TUnknownFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
     if (Stream.Remaining() < int64_t{DataSize})
         throw EID3LibLoadException("illegal frame \"" + FrameID() + "\" found, cancel reading frames");
     // The content is opaque: kept as read (only unsynchronisation undone), in Data.
-    std::vector<uint8_t> Unused;
-    ReadContent(Stream, Unused, false);
-    Data.Data() = std::move(OriginalContent);
+    std::vector<uint8_t> unused;
+    ReadContent(Stream, unused, false);
+    Data.Data() = std::move(originalContent_);
     Data.SetPosition(0);
     DropOriginal();
     Stored = true;

@@ -19,20 +19,20 @@ bool TWURLFrame::SaveToStream(TStream& Stream, uint16_t Version) {
 void TWURLFrame::ClearFields() { URL.clear(); }
 
 void TWURLFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
-    TCustomMemoryStream In(Content);
-    ReadLatin1(In, In.Size(), URL);
+    TCustomMemoryStream in(Content);
+    ReadLatin1(in, in.Size(), URL);
 }
 
 std::vector<uint8_t> TWURLFrame::RenderFields(uint16_t) {
-    std::vector<uint8_t> Out;
-    AppendLatin1(Out, URL);
-    return Out;
+    std::vector<uint8_t> out;
+    AppendLatin1(out, URL);
+    return out;
 }
 
 bool TWURLFrame::Assign(const TBaseFrame& Source) {
-    const std::string* Other = LinkURLOf(Source);
-    if (Other != nullptr) SetURL(*Other);
-    return Other != nullptr;
+    const std::string* other = LinkURLOf(Source);
+    if (other != nullptr) SetURL(*other);
+    return other != nullptr;
 }
 
 void TWURLFrame::SetURL(const std::string& Value) {
@@ -42,8 +42,8 @@ void TWURLFrame::SetURL(const std::string& Value) {
 }
 
 const std::string* LinkURLOf(const TBaseFrame& Frame) {
-    if (const auto* Link = dynamic_cast<const TWURLFrame*>(&Frame)) return &Link->URL;
-    if (const auto* Link = dynamic_cast<const TWXXXFrame*>(&Frame)) return &Link->URL;
+    if (const auto* link = dynamic_cast<const TWURLFrame*>(&Frame)) return &link->URL;
+    if (const auto* link = dynamic_cast<const TWXXXFrame*>(&Frame)) return &link->URL;
     return nullptr;
 }
 

@@ -19,28 +19,28 @@ void TWXXXFrame::ClearFields() {
 }
 
 void TWXXXFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
-    const std::span<const uint8_t> All = TakeEncodingByte(Content);
-    TCustomMemoryStream In(All);
-    int64_t Rest = In.Size();
-    const int64_t DescriptionBytes = ReadText(In, Rest, BigEndian, Description, Encoding);
-    NoteTextBytes(All.first(static_cast<size_t>(DescriptionBytes)));
-    Rest -= DescriptionBytes;
-    SkipStrayTerminator(In, Rest);
-    ReadLatin1(In, Rest, URL);
+    const std::span<const uint8_t> all = TakeEncodingByte(Content);
+    TCustomMemoryStream in(all);
+    int64_t rest = in.Size();
+    const int64_t descriptionBytes = ReadText(in, rest, BigEndian, Description, Encoding);
+    NoteTextBytes(all.first(static_cast<size_t>(descriptionBytes)));
+    rest -= descriptionBytes;
+    SkipStrayTerminator(in, rest);
+    ReadLatin1(in, rest, URL);
 }
 
 std::vector<uint8_t> TWXXXFrame::RenderFields(uint16_t Version) {
-    const TTextEncoding Target = RenderedEncoding(Version);
-    std::vector<uint8_t> Out{EncodingToByte(Target)};
-    AppendText(Out, Description, BigEndian, Target);
-    AppendLatin1(Out, URL);
-    return Out;
+    const TTextEncoding target = RenderedEncoding(Version);
+    std::vector<uint8_t> out{EncodingToByte(target)};
+    AppendText(out, Description, BigEndian, target);
+    AppendLatin1(out, URL);
+    return out;
 }
 
 bool TWXXXFrame::Assign(const TBaseFrame& Source) {
-    const std::string* Other = LinkURLOf(Source);
-    if (Other != nullptr) SetURL(*Other);
-    return Other != nullptr;
+    const std::string* other = LinkURLOf(Source);
+    if (other != nullptr) SetURL(*other);
+    return other != nullptr;
 }
 
 void TWXXXFrame::SetURL(const std::string& Value) {

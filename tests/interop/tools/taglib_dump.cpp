@@ -45,12 +45,12 @@ using covrilo::test::Sha256Hex;
 // TagLib's debug chatter would interleave with the JSON on some builds; keep it on stderr only.
 class StderrListener : public TagLib::DebugListener {
 public:
-    void printMessage(const TagLib::String& msg) override { std::cerr << msg.to8Bit(true); }
+    void printMessage(const TagLib::String& Msg) override { std::cerr << Msg.to8Bit(true); }
 };
 
-std::string Quote(const std::string& s) {
+std::string Quote(const std::string& S) {
     std::string out = "\"";
-    for (char c : s) {
+    for (char c : S) {
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -70,28 +70,28 @@ std::string Quote(const std::string& s) {
     return out + "\"";
 }
 
-std::string Quote(const TagLib::String& s) { return Quote(s.to8Bit(true)); }
+std::string Quote(const TagLib::String& S) { return Quote(S.to8Bit(true)); }
 
-std::string Hex(const TagLib::ByteVector& data) {
+std::string Hex(const TagLib::ByteVector& Data) {
     static const char* digits = "0123456789abcdef";
     std::string out;
-    out.reserve(data.size() * 2);
-    for (unsigned i = 0; i < data.size(); ++i) {
-        auto b = static_cast<unsigned char>(data[i]);
+    out.reserve(Data.size() * 2);
+    for (unsigned i = 0; i < Data.size(); ++i) {
+        auto b = static_cast<unsigned char>(Data[i]);
         out += digits[b >> 4];
         out += digits[b & 15];
     }
     return out;
 }
 
-std::string Sha(const TagLib::ByteVector& data) {
-    return Sha256Hex(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+std::string Sha(const TagLib::ByteVector& Data) {
+    return Sha256Hex(reinterpret_cast<const uint8_t*>(Data.data()), Data.size());
 }
 
-std::string QuoteList(const TagLib::StringList& list) {
+std::string QuoteList(const TagLib::StringList& List) {
     std::string out = "[";
     bool first = true;
-    for (const auto& s : list) {
+    for (const auto& s : List) {
         if (!first) out += ",";
         first = false;
         out += Quote(s);
@@ -102,14 +102,14 @@ std::string QuoteList(const TagLib::StringList& list) {
 // A JSON object assembled member by member.
 class Obj {
 public:
-    Obj& Add(const std::string& key, const std::string& json) {
-        members_.push_back(Quote(key) + ":" + json);
+    Obj& Add(const std::string& Key, const std::string& Json) {
+        members_.push_back(Quote(Key) + ":" + Json);
         return *this;
     }
-    Obj& Str(const std::string& key, const TagLib::String& s) { return Add(key, Quote(s)); }
-    Obj& Str(const std::string& key, const std::string& s) { return Add(key, Quote(s)); }
-    Obj& Str(const std::string& key, const char* s) { return Add(key, Quote(std::string(s))); }
-    Obj& Num(const std::string& key, long long n) { return Add(key, std::to_string(n)); }
+    Obj& Str(const std::string& Key, const TagLib::String& S) { return Add(Key, Quote(S)); }
+    Obj& Str(const std::string& Key, const std::string& S) { return Add(Key, Quote(S)); }
+    Obj& Str(const std::string& Key, const char* S) { return Add(Key, Quote(std::string(S))); }
+    Obj& Num(const std::string& Key, long long N) { return Add(Key, std::to_string(N)); }
     std::string Json() const {
         std::string out = "{";
         for (size_t i = 0; i < members_.size(); ++i) {
@@ -123,57 +123,57 @@ private:
     std::vector<std::string> members_;
 };
 
-std::string FrameJson(TagLib::ID3v2::Frame* frame) {
+std::string FrameJson(TagLib::ID3v2::Frame* Frame) {
     using namespace TagLib::ID3v2;
     Obj o;
-    std::string id(frame->frameID().data(), frame->frameID().size());
+    std::string id(Frame->frameID().data(), Frame->frameID().size());
     o.Str("id", id);
-    if (auto* f = dynamic_cast<UserTextIdentificationFrame*>(frame)) {
+    if (auto* f = dynamic_cast<UserTextIdentificationFrame*>(Frame)) {
         // TagLib keeps the description as the first field of a TXXX frame.
         TagLib::StringList fields = f->fieldList();
         TagLib::StringList values;
         for (unsigned i = 1; i < fields.size(); ++i) values.append(fields[i]);
         o.Num("encoding", f->textEncoding()).Str("description", f->description()).Add("text", QuoteList(values));
-    } else if (auto* f = dynamic_cast<TextIdentificationFrame*>(frame)) {
+    } else if (auto* f = dynamic_cast<TextIdentificationFrame*>(Frame)) {
         o.Num("encoding", f->textEncoding()).Add("text", QuoteList(f->fieldList()));
-    } else if (auto* f = dynamic_cast<CommentsFrame*>(frame)) {
+    } else if (auto* f = dynamic_cast<CommentsFrame*>(Frame)) {
         o.Num("encoding", f->textEncoding())
             .Str("lang", std::string(f->language().data(), f->language().size()))
             .Str("description", f->description())
             .Str("text", f->text());
-    } else if (auto* f = dynamic_cast<UnsynchronizedLyricsFrame*>(frame)) {
+    } else if (auto* f = dynamic_cast<UnsynchronizedLyricsFrame*>(Frame)) {
         o.Num("encoding", f->textEncoding())
             .Str("lang", std::string(f->language().data(), f->language().size()))
             .Str("description", f->description())
             .Str("text", f->text());
-    } else if (auto* f = dynamic_cast<AttachedPictureFrame*>(frame)) {
+    } else if (auto* f = dynamic_cast<AttachedPictureFrame*>(Frame)) {
         o.Num("encoding", f->textEncoding())
             .Str("mime", f->mimeType())
             .Num("type", f->type())
             .Str("description", f->description())
             .Num("size", f->picture().size())
             .Str("sha256", Sha(f->picture()));
-    } else if (auto* f = dynamic_cast<PrivateFrame*>(frame)) {
+    } else if (auto* f = dynamic_cast<PrivateFrame*>(Frame)) {
         o.Str("owner", f->owner()).Str("data", Hex(f->data()));
-    } else if (auto* f = dynamic_cast<UserUrlLinkFrame*>(frame)) {
+    } else if (auto* f = dynamic_cast<UserUrlLinkFrame*>(Frame)) {
         o.Num("encoding", f->textEncoding()).Str("description", f->description()).Str("url", f->url());
-    } else if (auto* f = dynamic_cast<UrlLinkFrame*>(frame)) {
+    } else if (auto* f = dynamic_cast<UrlLinkFrame*>(Frame)) {
         o.Str("url", f->url());
-    } else if (auto* f = dynamic_cast<UnknownFrame*>(frame)) {
+    } else if (auto* f = dynamic_cast<UnknownFrame*>(Frame)) {
         o.Str("data", Hex(f->data()));
     } else {
         // A kind TagLib models but we do not list: its body as TagLib renders it back.
-        o.Str("data", Hex(frame->render().mid(frame->headerSize())));
+        o.Str("data", Hex(Frame->render().mid(Frame->headerSize())));
     }
     return o.Json();
 }
 
-std::string Id3v2Json(TagLib::ID3v2::Tag* tag) {
-    if (tag == nullptr || tag->header() == nullptr) return "null";
-    const auto* header = tag->header();
+std::string Id3v2Json(TagLib::ID3v2::Tag* Tag) {
+    if (Tag == nullptr || Tag->header() == nullptr) return "null";
+    const auto* header = Tag->header();
     std::string frames = "[";
     bool first = true;
-    for (auto* frame : tag->frameList()) {
+    for (auto* frame : Tag->frameList()) {
         if (!first) frames += ",";
         first = false;
         frames += FrameJson(frame);
@@ -186,23 +186,23 @@ std::string Id3v2Json(TagLib::ID3v2::Tag* tag) {
         .Json();
 }
 
-std::string Id3v1Json(TagLib::ID3v1::Tag* tag) {
-    if (tag == nullptr) return "null";
+std::string Id3v1Json(TagLib::ID3v1::Tag* Tag) {
+    if (Tag == nullptr) return "null";
     return Obj()
-        .Str("title", tag->title())
-        .Str("artist", tag->artist())
-        .Str("album", tag->album())
-        .Str("year", tag->year() == 0 ? std::string() : std::to_string(tag->year()))
-        .Str("comment", tag->comment())
-        .Num("track", tag->track())
-        .Num("genre", tag->genreNumber())
+        .Str("title", Tag->title())
+        .Str("artist", Tag->artist())
+        .Str("album", Tag->album())
+        .Str("year", Tag->year() == 0 ? std::string() : std::to_string(Tag->year()))
+        .Str("comment", Tag->comment())
+        .Num("track", Tag->track())
+        .Num("genre", Tag->genreNumber())
         .Json();
 }
 
-std::string ApeJson(TagLib::APE::Tag* tag) {
-    if (tag == nullptr) return "null";
+std::string ApeJson(TagLib::APE::Tag* Tag) {
+    if (Tag == nullptr) return "null";
     std::vector<std::pair<std::string, std::string>> items;
-    for (const auto& [mapKey, item] : tag->itemListMap()) {
+    for (const auto& [mapKey, item] : Tag->itemListMap()) {
         Obj o;
         o.Str("key", item.key());
         switch (item.type()) {
@@ -224,23 +224,23 @@ std::string ApeJson(TagLib::APE::Tag* tag) {
     return Obj().Add("items", out + "]").Json();
 }
 
-std::string PictureJson(const TagLib::FLAC::Picture& p) {
+std::string PictureJson(const TagLib::FLAC::Picture& P) {
     return Obj()
-        .Num("type", p.type())
-        .Str("mime", p.mimeType())
-        .Str("description", p.description())
-        .Num("width", p.width())
-        .Num("height", p.height())
-        .Num("size", p.data().size())
-        .Str("sha256", Sha(p.data()))
+        .Num("type", P.type())
+        .Str("mime", P.mimeType())
+        .Str("description", P.description())
+        .Num("width", P.width())
+        .Num("height", P.height())
+        .Num("size", P.data().size())
+        .Str("sha256", Sha(P.data()))
         .Json();
 }
 
-std::string PicturesJson(const TagLib::List<TagLib::FLAC::Picture*>& a,
-                         const TagLib::List<TagLib::FLAC::Picture*>& b) {
+std::string PicturesJson(const TagLib::List<TagLib::FLAC::Picture*>& A,
+                         const TagLib::List<TagLib::FLAC::Picture*>& B) {
     std::string out = "[";
     bool first = true;
-    for (const auto* list : {&a, &b}) {
+    for (const auto* list : {&A, &B}) {
         for (const auto* p : *list) {
             if (!first) out += ",";
             first = false;
@@ -250,44 +250,44 @@ std::string PicturesJson(const TagLib::List<TagLib::FLAC::Picture*>& a,
     return out + "]";
 }
 
-std::string XiphJson(TagLib::Ogg::XiphComment* comment) {
-    if (comment == nullptr) return "null";
+std::string XiphJson(TagLib::Ogg::XiphComment* Comment) {
+    if (Comment == nullptr) return "null";
     Obj fields;  // TagLib's map is already sorted by key
-    for (const auto& [key, values] : comment->fieldListMap()) fields.Add(key.to8Bit(true), QuoteList(values));
-    return Obj().Str("vendor", comment->vendorID()).Add("fields", fields.Json()).Json();
+    for (const auto& [key, values] : Comment->fieldListMap()) fields.Add(key.to8Bit(true), QuoteList(values));
+    return Obj().Str("vendor", Comment->vendorID()).Add("fields", fields.Json()).Json();
 }
 
 // One ASF attribute as text: Unicode as is, numbers in decimal, booleans "true"/"false",
 // byte arrays and GUIDs in hex.
-std::string AsfValue(const TagLib::ASF::Attribute& a) {
-    switch (a.type()) {
-        case TagLib::ASF::Attribute::UnicodeType: return a.toString().to8Bit(true);
-        case TagLib::ASF::Attribute::BoolType: return a.toBool() ? "true" : "false";
-        case TagLib::ASF::Attribute::DWordType: return std::to_string(a.toUInt());
-        case TagLib::ASF::Attribute::QWordType: return std::to_string(a.toULongLong());
-        case TagLib::ASF::Attribute::WordType: return std::to_string(a.toUShort());
+std::string AsfValue(const TagLib::ASF::Attribute& A) {
+    switch (A.type()) {
+        case TagLib::ASF::Attribute::UnicodeType: return A.toString().to8Bit(true);
+        case TagLib::ASF::Attribute::BoolType: return A.toBool() ? "true" : "false";
+        case TagLib::ASF::Attribute::DWordType: return std::to_string(A.toUInt());
+        case TagLib::ASF::Attribute::QWordType: return std::to_string(A.toULongLong());
+        case TagLib::ASF::Attribute::WordType: return std::to_string(A.toUShort());
         case TagLib::ASF::Attribute::BytesType:
-        case TagLib::ASF::Attribute::GuidType: return Hex(a.toByteVector());
+        case TagLib::ASF::Attribute::GuidType: return Hex(A.toByteVector());
     }
     return std::string();
 }
 
 // The content description fields under their attribute names, then every extended attribute.
-std::string AsfJson(TagLib::ASF::Tag* tag) {
-    if (tag == nullptr) return "null";
+std::string AsfJson(TagLib::ASF::Tag* Tag) {
+    if (Tag == nullptr) return "null";
     std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
     const std::pair<const char*, TagLib::String> described[] = {
-        {"Title", tag->title()}, {"Author", tag->artist()}, {"Copyright", tag->copyright()},
-        {"Description", tag->comment()}, {"Rating", tag->rating()}};
+        {"Title", Tag->title()}, {"Author", Tag->artist()}, {"Copyright", Tag->copyright()},
+        {"Description", Tag->comment()}, {"Rating", Tag->rating()}};
     for (const auto& [name, value] : described)
         if (!value.isEmpty()) attributes.push_back({name, {value.to8Bit(true)}});
-    for (const auto& [name, list] : tag->attributeListMap()) {
+    for (const auto& [name, list] : Tag->attributeListMap()) {
         std::vector<std::string> values;
         for (const auto& a : list) values.push_back(AsfValue(a));
         attributes.push_back({name.to8Bit(true), values});
     }
     std::stable_sort(attributes.begin(), attributes.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+                     [](const auto& A, const auto& B) { return A.first < B.first; });
     // Merge a name that is both a described field and an extended attribute, as one list.
     Obj out;
     for (size_t i = 0; i < attributes.size();) {
@@ -304,30 +304,30 @@ std::string AsfJson(TagLib::ASF::Tag* tag) {
     return Obj().Add("attributes", out.Json()).Json();
 }
 
-std::string AudioJson(const TagLib::AudioProperties* p) {
-    if (p == nullptr) return "null";
+std::string AudioJson(const TagLib::AudioProperties* P) {
+    if (P == nullptr) return "null";
     return Obj()
-        .Num("lengthMs", p->lengthInMilliseconds())
-        .Num("bitrate", p->bitrate())
-        .Num("sampleRate", p->sampleRate())
-        .Num("channels", p->channels())
+        .Num("lengthMs", P->lengthInMilliseconds())
+        .Num("bitrate", P->bitrate())
+        .Num("sampleRate", P->sampleRate())
+        .Num("channels", P->channels())
         .Json();
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+std::string Lower(std::string S) {
+    for (char& c : S) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return S;
 }
 
 // By extension, as TagLib itself decides; an unknown extension is sniffed for "fLaC"/"OggS".
-std::string DetectFormat(const std::string& path) {
-    std::string ext = Lower(path.substr(path.find_last_of('.') == std::string::npos ? path.size()
-                                                                                     : path.find_last_of('.')));
+std::string DetectFormat(const std::string& Path) {
+    std::string ext = Lower(Path.substr(Path.find_last_of('.') == std::string::npos ? Path.size()
+                                                                                     : Path.find_last_of('.')));
     if (ext == ".flac") return "flac";
     if (ext == ".ogg" || ext == ".oga") return "ogg";
     if (ext == ".wma" || ext == ".asf") return "asf";
     if (ext == ".mp3" || ext == ".mp2" || ext == ".mpga") return "mpeg";
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Path, std::ios::binary);
     char magic[4] = {};
     in.read(magic, 4);
     if (in && std::string(magic, 4) == "fLaC") return "flac";
@@ -340,13 +340,13 @@ std::string DetectFormat(const std::string& path) {
 namespace {
 
 // The dump of one file; false when TagLib cannot open it.
-bool Dump(const std::string& path, std::string& json) {
-    const std::string format = DetectFormat(path);
+bool Dump(const std::string& Path, std::string& Json) {
+    const std::string format = DetectFormat(Path);
     TagLib::List<TagLib::FLAC::Picture*> none;
     Obj out;
     out.Str("tool", "taglib").Str("format", format);
     if (format == "flac") {
-        TagLib::FLAC::File f(path.c_str());
+        TagLib::FLAC::File f(Path.c_str());
         if (!f.isOpen()) return false;
         out.Add("valid", f.isValid() ? "true" : "false")
             .Add("id3v2", Id3v2Json(f.hasID3v2Tag() ? f.ID3v2Tag() : nullptr))
@@ -357,7 +357,7 @@ bool Dump(const std::string& path, std::string& json) {
             .Add("pictures", PicturesJson(f.pictureList(), f.hasXiphComment() ? f.xiphComment()->pictureList() : none))
             .Add("audio", AudioJson(f.audioProperties()));
     } else if (format == "ogg") {
-        TagLib::Ogg::Vorbis::File f(path.c_str());
+        TagLib::Ogg::Vorbis::File f(Path.c_str());
         if (!f.isOpen()) return false;
         out.Add("valid", f.isValid() ? "true" : "false")
             .Add("id3v2", "null")
@@ -368,7 +368,7 @@ bool Dump(const std::string& path, std::string& json) {
             .Add("pictures", PicturesJson(f.isValid() && f.tag() ? f.tag()->pictureList() : none, none))
             .Add("audio", AudioJson(f.audioProperties()));
     } else if (format == "asf") {
-        TagLib::ASF::File f(path.c_str());
+        TagLib::ASF::File f(Path.c_str());
         if (!f.isOpen()) return false;
         out.Add("valid", f.isValid() ? "true" : "false")
             .Add("id3v2", "null")
@@ -379,7 +379,7 @@ bool Dump(const std::string& path, std::string& json) {
             .Add("pictures", "[]")
             .Add("audio", AudioJson(f.audioProperties()));
     } else {
-        TagLib::MPEG::File f(path.c_str());
+        TagLib::MPEG::File f(Path.c_str());
         if (!f.isOpen()) return false;
         out.Add("valid", f.isValid() ? "true" : "false")
             .Add("id3v2", Id3v2Json(f.hasID3v2Tag() ? f.ID3v2Tag() : nullptr))
@@ -390,7 +390,7 @@ bool Dump(const std::string& path, std::string& json) {
             .Add("pictures", "[]")
             .Add("audio", AudioJson(f.audioProperties()));
     }
-    json = out.Json();
+    Json = out.Json();
     return true;
 }
 
