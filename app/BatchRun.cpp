@@ -149,30 +149,30 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
         std::string Status, Reason;
         TFileReport Report;
     };
-    std::map<uint64_t, std::pair<int, TShown>> Pending;
+    std::map<uint64_t, std::pair<int, TShown>> pending;
     std::string deferredError;  // the first failure of a finished save, for a host that stops at errors
     // Statuses reach the host in the order of the entries: one known before an earlier
     // entry's save is durable waits for it.
-    std::map<int, TShown> Ready;
+    std::map<int, TShown> ready;
     int shown = 0;
     auto Put = [&](int Index, TShown Outcome) {
-        Ready[Index] = std::move(Outcome);
-        for (auto next = Ready.find(shown); next != Ready.end(); next = Ready.find(shown)) {
+        ready[Index] = std::move(Outcome);
+        for (auto next = ready.find(shown); next != ready.end(); next = ready.find(shown)) {
             const TShown& out = next->second;
             Host.ReportFile(shown, out.Report);
             Host.SetEntryStatus(shown, out.Status);
             if (out.Status == kStatusError) Host.ReportFileError(shown, out.Reason);
-            Ready.erase(next);
+            ready.erase(next);
             ++shown;
         }
     };
     auto settle = [&](bool Wait) {
-        const bool any = !Pending.empty();
+        const bool any = !pending.empty();
         for (const TFinishedSave& done : Tagger.FinishedSaves(Wait)) {
-            const auto entry = Pending.find(done.Id);
-            if (entry == Pending.end()) continue;
+            const auto entry = pending.find(done.Id);
+            if (entry == pending.end()) continue;
             auto [Index, Outcome] = std::move(entry->second);
-            Pending.erase(entry);
+            pending.erase(entry);
             if (!done.Saved) {
                 Outcome.Status = kStatusError;
                 Outcome.Reason = done.Reason.empty() ? "the file could not be saved" : done.Reason;
@@ -185,7 +185,7 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
     };
     auto Saved = [&](const char* Status, const TFileReport& Report) {
         if (const uint64_t id = Tagger.PendingSave())
-            Pending[id] = {current, {Status, {}, Report}};
+            pending[id] = {current, {Status, {}, Report}};
         else
             Put(current, {Status, {}, Report});
     };
@@ -210,13 +210,13 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
         for (current = 0; current < count; ++current) {
             const bool remove = Host.RemoveMode();
             const std::filesystem::path path = Host.EntryPath(current);
-            TFileReport Report;
+            TFileReport report;
             auto done = [&](const char* Status) {
-                Report.Save = Tagger.LastReport();
-                Saved(Status, Report);
+                report.Save = Tagger.LastReport();
+                Saved(Status, report);
             };
             auto failed = [&](const std::string& Reason) {
-                Put(current, {kStatusError, Reason.empty() ? "the file could not be saved" : Reason, Report});
+                Put(current, {kStatusError, Reason.empty() ? "the file could not be saved" : Reason, report});
             };
             try {
                 // A file that cannot be opened or read is not reported here; its save fails.
@@ -232,7 +232,7 @@ TBatchResult RunBatch(IBatchHost& Host, IBatchTagger& Tagger) {
                     done(kStatusSkipped);
                 } else {
                     const TCover& cover = folderCovers ? covers.ForFolderOf(path) : covers.ForRun();
-                    Report.Cover = cover.Report;
+                    report.Cover = cover.Report;
                     if (!cover.Error.empty()) {
                         failed(cover.Error);
                     } else if (cover.File.empty()) {

@@ -503,13 +503,13 @@ void TestTForm1::droppedFolderAddsItsMp3FilesSorted() {
 
 void TestTForm1::dialogFilesKeepTheirOrderAndTheListButtonsWork() {
     TFormDialogs dialogs;
-    QStringList Answer = {"/music/b.mp3", "/music/a.mp3", "/music/b.mp3", "/music/c.mp3", "/music/d.mp3"};
+    QStringList answer = {"/music/b.mp3", "/music/a.mp3", "/music/b.mp3", "/music/c.mp3", "/music/d.mp3"};
     const fs::path Cover = MakeCover(*dir_ / "cover.jpg", 30, 30);
     struct Shown { QString Name; QStringList Filters; QFileDialog::FileMode Mode; };
     std::vector<Shown> dialogsShown;
     dialogs.RunFileDialog = [&](QFileDialog& Dialog) {
         dialogsShown.push_back({Dialog.objectName(), Dialog.nameFilters(), Dialog.fileMode()});
-        return Dialog.objectName() == QLatin1String("OpenDialog1") ? Answer
+        return Dialog.objectName() == QLatin1String("OpenDialog1") ? answer
                                                                    : QStringList{Str(Cover)};
     };
     TWindow w(dir_->Path(), dialogs);
@@ -548,7 +548,7 @@ void TestTForm1::dialogFilesKeepTheirOrderAndTheListButtonsWork() {
     QVERIFY(w.Form->findChild<TImagePreview*>("ImgPreview")->Shown().isNull());
 
     // A dialog that was cancelled changes nothing.
-    Answer.clear();
+    answer.clear();
     w.Click("btn_addFiles");
     QCOMPARE(w.List()->rowCount(), 0);
     QVERIFY(w.Errors.empty());
@@ -752,34 +752,34 @@ void TestTForm1::aFileThatFailsSaysWhy() {
 void TestTForm1::secondStartAndListChangesAreRefusedDuringARun() {
     if (!HavePeers()) QSKIP("lame and mutagen (/usr/bin/python3 with python3-mutagen) are needed");
     const std::vector<fs::path> files = Mp3Copies(3);
-    TWindow W(dir_->Path());
-    W.Form->WMDropFiles({files[0], files[1], files[2], MakeCover(*dir_ / "cover.jpg", 30, 30)});
-    W.Form->show();
+    TWindow w(dir_->Path());
+    w.Form->WMDropFiles({files[0], files[1], files[2], MakeCover(*dir_ / "cover.jpg", 30, 30)});
+    w.Form->show();
     struct Seen {
         bool Ran = false, Running = false, StartEnabled = true, ListButtonsEnabled = true, DropTaken = true;
         QString LastStatusAfterSecondStart;
         int RowsAfterChanges = -1;
         uint8_t FormatDuringRun = 99;
     } during;
-    QTimer::singleShot(0, W.Form.get(), [&] {  // runs while the run lets events through
+    QTimer::singleShot(0, w.Form.get(), [&] {  // runs while the run lets events through
         during.Ran = true;
-        during.Running = W.Form->Running();
-        during.StartEnabled = W.Control<QPushButton>("btn_start")->isEnabled();
+        during.Running = w.Form->Running();
+        during.StartEnabled = w.Control<QPushButton>("btn_start")->isEnabled();
         during.ListButtonsEnabled = false;
         for (const char* name : {"btn_addFiles", "btn_delFiles", "btn_clearList", "BitBtn1", "BitBtn2"})
-            during.ListButtonsEnabled |= W.Control<QPushButton>(name)->isEnabled();
-        W.Choose("ComboBox1", 2);  // counts from the next run
-        during.FormatDuringRun = W.Form->Facade().ID3v2Format;
-        W.Form->btn_startClick();  // as a click that got through would
-        during.LastStatusAfterSecondStart = W.Cell(2, 2);
-        during.DropTaken = W.Drop({*dir_ / "late.mp3"});
-        W.Form->WMDropFiles({*dir_ / "late.mp3"});
-        W.Form->btn_clearListClick();
-        W.List()->selectAll();
-        W.Form->btn_delFilesClick();
-        during.RowsAfterChanges = W.List()->rowCount();
+            during.ListButtonsEnabled |= w.Control<QPushButton>(name)->isEnabled();
+        w.Choose("ComboBox1", 2);  // counts from the next run
+        during.FormatDuringRun = w.Form->Facade().ID3v2Format;
+        w.Form->btn_startClick();  // as a click that got through would
+        during.LastStatusAfterSecondStart = w.Cell(2, 2);
+        during.DropTaken = w.Drop({*dir_ / "late.mp3"});
+        w.Form->WMDropFiles({*dir_ / "late.mp3"});
+        w.Form->btn_clearListClick();
+        w.List()->selectAll();
+        w.Form->btn_delFilesClick();
+        during.RowsAfterChanges = w.List()->rowCount();
     });
-    W.Click("btn_start");
+    w.Click("btn_start");
     QVERIFY(during.Ran);
     QVERIFY(during.Running);
     QVERIFY(!during.StartEnabled);
@@ -787,37 +787,37 @@ void TestTForm1::secondStartAndListChangesAreRefusedDuringARun() {
     QCOMPARE(during.LastStatusAfterSecondStart, QStringLiteral("Waiting..."));  // no second run inside
     QVERIFY(!during.DropTaken);
     QCOMPARE(during.RowsAfterChanges, 3);
-    QCOMPARE(W.Column(2), QStringList({"OK", "OK", "OK"}));
+    QCOMPARE(w.Column(2), QStringList({"OK", "OK", "OK"}));
     QCOMPARE(during.FormatDuringRun, uint8_t{0});
     for (const fs::path& file : files)  // one run, one format
         QCOMPARE(QString::fromStdString(test::MutagenDump(file)["id3v2"]["version"].Str()), QStringLiteral("2.3.0"));
-    QCOMPARE(W.Form->Facade().ID3v2Format, uint8_t{2});
-    QVERIFY(!W.Form->Running());
+    QCOMPARE(w.Form->Facade().ID3v2Format, uint8_t{2});
+    QVERIFY(!w.Form->Running());
     for (const char* name : {"btn_start", "btn_addFiles", "btn_delFiles", "btn_clearList", "BitBtn1", "BitBtn2"})
-        QVERIFY2(W.Control<QPushButton>(name)->isEnabled(), name);
-    QVERIFY(W.Drop({*dir_ / "late.mp3"}));
-    QCOMPARE(W.List()->rowCount(), 4);
+        QVERIFY2(w.Control<QPushButton>(name)->isEnabled(), name);
+    QVERIFY(w.Drop({*dir_ / "late.mp3"}));
+    QCOMPARE(w.List()->rowCount(), 4);
 }
 
 void TestTForm1::closingDuringARunStopsAfterTheCurrentFile() {
     if (!HavePeers()) QSKIP("lame and mutagen (/usr/bin/python3 with python3-mutagen) are needed");
     const std::vector<fs::path> files = Mp3Copies(3);
     const Bytes untouched = ReadFileBytes(files[1]);
-    TWindow W(dir_->Path());
-    W.Form->WMDropFiles({files[0], files[1], files[2], MakeCover(*dir_ / "cover.jpg", 30, 30)});
-    W.Control<QSpinBox>("EdtMaxX")->setValue(777);
-    W.Form->show();
+    TWindow w(dir_->Path());
+    w.Form->WMDropFiles({files[0], files[1], files[2], MakeCover(*dir_ / "cover.jpg", 30, 30)});
+    w.Control<QSpinBox>("EdtMaxX")->setValue(777);
+    w.Form->show();
     bool stillOpen = false;
-    QTimer::singleShot(0, W.Form.get(), [&] {
-        W.Form->close();  // the title bar's close button, say
-        stillOpen = W.Form->isVisible();
+    QTimer::singleShot(0, w.Form.get(), [&] {
+        w.Form->close();  // the title bar's close button, say
+        stillOpen = w.Form->isVisible();
     });
-    W.Click("btn_start");
+    w.Click("btn_start");
     QVERIFY(stillOpen);  // until the file being written is done
-    QVERIFY(!W.Form->isVisible());
-    QCOMPARE(W.Column(2), QStringList({"OK", "Waiting...", "Waiting..."}));
+    QVERIFY(!w.Form->isVisible());
+    QCOMPARE(w.Column(2), QStringList({"OK", "Waiting...", "Waiting..."}));
     QVERIFY(ReadFileBytes(files[1]) == untouched);
-    QVERIFY(W.Errors.empty());
+    QVERIFY(w.Errors.empty());
     QCOMPARE(Lines(*dir_ / "settings.xml").size(), 13);
     QVERIFY(ReadFileText(*dir_ / "settings.xml").find("<MaxX>777</MaxX>") != std::string::npos);
 }

@@ -23,8 +23,8 @@ namespace covrilo::test {
 inline bool WritableIn(TBaseFrame& Frame, uint16_t Version) {
     const uint8_t bit = Version == ID3V2_VERSION_2_2 ? svID3v22 : Version == ID3V2_VERSION_2_3 ? svID3v23 : svID3v24;
     if ((Frame.GetSupportedVersions() & bit) == 0) return false;
-    std::string iD22;
-    return Version != ID3V2_VERSION_2_2 || ConvertID23To22(Frame.FrameID(), iD22);
+    std::string id22;
+    return Version != ID3V2_VERSION_2_2 || ConvertID23To22(Frame.FrameID(), id22);
 }
 
 // Describe gives the values of a frame as text (its encoding left out: a save may adjust it).

@@ -240,16 +240,16 @@ void PrintTo(const RoundTripCase& Case, std::ostream* Out) { *Out << Case.Name; 
 class FrameRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(FrameRoundTrip, EveryVersionGivesTheValuesAndTheBytesBack) {
-    const RoundTripCase& Case = GetParam();
+    const RoundTripCase& entry = GetParam();
     int versions = 0;
     for (const uint16_t version : {ID3V2_VERSION_2_2, ID3V2_VERSION_2_3, ID3V2_VERSION_2_4}) {
-        if (!test::WritableIn(*Case.Make(), version)) continue;
+        if (!test::WritableIn(*entry.Make(), version)) continue;
         ++versions;
-        test::ExpectRoundTrip(Case.Make, Describe, version);
+        test::ExpectRoundTrip(entry.Make, Describe, version);
     }
     EXPECT_GE(versions, 2) << "a frame class that two versions cannot both write is suspect";
-    auto made = Case.Make();
-    EXPECT_EQ(test::SaveFrame(*made, ID3V2_VERSION_2_3), Case.Expected23);
+    auto made = entry.Make();
+    EXPECT_EQ(test::SaveFrame(*made, ID3V2_VERSION_2_3), entry.Expected23);
 }
 
 INSTANTIATE_TEST_SUITE_P(Classes, FrameRoundTrip, ::testing::ValuesIn(Cases()),
@@ -264,15 +264,15 @@ INSTANTIATE_TEST_SUITE_P(Classes, FrameRoundTrip, ::testing::ValuesIn(Cases()),
 // without one fails here.
 TEST(FrameRoundTripCompleteness, EveryClassTheFactoryBuildsHasACase) {
     std::set<std::type_index> covered;
-    for (const RoundTripCase& Case : Cases()) covered.insert(typeid(*Case.Make()));
+    for (const RoundTripCase& entry : Cases()) covered.insert(typeid(*entry.Make()));
 
-    std::vector<std::string> iDs;
-    for (const TKnownFrame& row : KnownFrames()) iDs.emplace_back(row.ID);
-    for (const std::string_view id : TEncodedFrame::LayoutIDs()) iDs.emplace_back(id);
+    std::vector<std::string> ids;
+    for (const TKnownFrame& row : KnownFrames()) ids.emplace_back(row.ID);
+    for (const std::string_view id : TEncodedFrame::LayoutIDs()) ids.emplace_back(id);
     // Identifiers outside both tables: some other text and link frame, any other frame.
-    for (const char* id : {"TXXX", "WXXX", "TZZZ", "WZZZ", "XYZW", "CHAP", "CTOC"}) iDs.emplace_back(id);
+    for (const char* id : {"TXXX", "WXXX", "TZZZ", "WZZZ", "XYZW", "CHAP", "CTOC"}) ids.emplace_back(id);
     std::set<std::type_index> built;
-    for (const std::string& id : iDs) {
+    for (const std::string& id : ids) {
         const auto frame = TID3v2Class::CreateFrame(id);
         ASSERT_NE(frame, nullptr) << id;
         built.insert(typeid(*frame));

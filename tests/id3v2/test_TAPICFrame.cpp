@@ -138,14 +138,14 @@ TEST(TAPICFrame, LinkedPictures) {
         EXPECT_EQ(test::SaveFrame(frame, c.Version), c.Bytes);
     }
 
-    TAPICFrame Switch;
-    Switch.MIMEType = "image/png";
-    Switch.PictureData.Data() = {1, 2, 3};
-    Switch.SetLinked(true);
-    EXPECT_TRUE(Switch.Linked);
-    EXPECT_EQ(Switch.MIMEType, "");
-    EXPECT_EQ(Switch.PictureData.Size(), 0);
-    EXPECT_FALSE(Switch.Modified) << "switching to a link leaves Modified alone";
+    TAPICFrame toggled;
+    toggled.MIMEType = "image/png";
+    toggled.PictureData.Data() = {1, 2, 3};
+    toggled.SetLinked(true);
+    EXPECT_TRUE(toggled.Linked);
+    EXPECT_EQ(toggled.MIMEType, "");
+    EXPECT_EQ(toggled.PictureData.Size(), 0);
+    EXPECT_FALSE(toggled.Modified) << "switching to a link leaves Modified alone";
 }
 
 TEST(TAPICFrame, NewPictureInTwoThreeAndTwoFour) {

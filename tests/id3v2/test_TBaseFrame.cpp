@@ -116,7 +116,7 @@ TEST(TBaseFrame, ShortOrUnknownHeadersFail) {
         uint16_t Version;
         FrameBytes Bytes;
     };
-    const Case Short[] = {
+    const Case shortOnes[] = {
         {"2.2 five bytes", ID3V2_VERSION_2_2, Fixture({"TT2", {0, 0}})},
         {"2.3 nine bytes", ID3V2_VERSION_2_3, Fixture({"TIT2", {0, 0, 0, 1}, {0}})},
         {"2.3 missing group byte", ID3V2_VERSION_2_3, Fixture({"TIT2", {0, 0, 0, 5}, {0, 0x20}})},
@@ -129,7 +129,7 @@ TEST(TBaseFrame, ShortOrUnknownHeadersFail) {
         {"2.4 size smaller than its length indicator", ID3V2_VERSION_2_4,
          Fixture({"TENC", {0, 0, 0, 1}, {0x20, 0x01}, {0}, "TIT2"})},
     };
-    for (const auto& c : Short) {
+    for (const auto& c : shortOnes) {
         SCOPED_TRACE(c.Name);
         THeaderOnlyFrame frame;
         EXPECT_FALSE(test::LoadFrame(frame, c.Bytes, c.Version));

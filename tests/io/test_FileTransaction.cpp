@@ -453,9 +453,9 @@ TEST(SaveJournal, SerializesAndRejectsEveryDamage) {
     }
     EXPECT_EQ(Crc64(ToBytes("123456789")), 0x995DC9BBDF1939FAull);  // the CRC-64/XZ check value
     // Eight bytes at a time or one: split anywhere and chained, the same value.
-    const Bytes long_ = Pattern(1000, 17);
+    const Bytes longOne = Pattern(1000, 17);
     for (const size_t split : {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{500}, size_t{999}})
-        EXPECT_EQ(Crc64(long_), Crc64(std::span(long_).subspan(split), Crc64(std::span(long_).first(split)))) << split;
+        EXPECT_EQ(Crc64(longOne), Crc64(std::span(longOne).subspan(split), Crc64(std::span(longOne).first(split)))) << split;
 }
 
 // A journal as an interrupted in-place save of Fixture leaves it: the head replaced by

@@ -122,10 +122,10 @@ bool TBaseFrame::ReadFrameHeader(TStream& Stream, uint16_t Version) {
     uint8_t header[10];
     if (major == 2) {
         if (Stream.Read(header, 6) != 6) return false;
-        const std::string iD22(reinterpret_cast<const char*>(header), 3);
+        const std::string id22(reinterpret_cast<const char*>(header), 3);
         std::string id;
-        if (!ConvertID22To23(iD22, id) || id.size() < 4)
-            throw EID3LibLoadException("unknown ID3v2.2.x frame id \"" + iD22 + "\"");
+        if (!ConvertID22To23(id22, id) || id.size() < 4)
+            throw EID3LibLoadException("unknown ID3v2.2.x frame id \"" + id22 + "\"");
         std::copy_n(id.begin(), 4, FFrameID.begin());
         FrameSize = U24BEAt(header, 3);
     } else if (major == 3 || major == 4) {
@@ -201,12 +201,12 @@ bool TBaseFrame::WriteHeaderFor(TStream& Stream, uint16_t Version, uint32_t Cont
     out.reserve(20);
     if (major == 2) {
         FrameSize = DataSize;
-        std::string iD22;
-        if (!ConvertID23To22(id, iD22) || iD22.size() != 3)
+        std::string id22;
+        if (!ConvertID23To22(id, id22) || id22.size() != 3)
             throw EID3LibFrameVersionMismatch("there is no equivalent frame id for \"" + id + "\" in ID3v2.2.x");
         if (DataSize > 0xFFFFFF)
             throw EID3LibFrameVersionMismatch("frame \"" + id + "\" is too large for ID3v2.2.x");
-        out.insert(out.end(), iD22.begin(), iD22.end());
+        out.insert(out.end(), id22.begin(), id22.end());
         out.push_back(static_cast<uint8_t>(DataSize >> 16));
         out.push_back(static_cast<uint8_t>(DataSize >> 8));
         out.push_back(static_cast<uint8_t>(DataSize));
@@ -479,8 +479,8 @@ std::string TBaseFrame::RenderProblem(uint16_t) { return {}; }
 
 std::string TBaseFrame::CarryProblem(uint16_t Version) {
     const uint8_t to = MajorVersion(Version);
-    std::string iD22;
-    if (to == 2 && (!ConvertID23To22(FrameID(), iD22) || iD22.size() != 3)) return "has no ID3v2.2 identifier";
+    std::string id22;
+    if (to == 2 && (!ConvertID23To22(FrameID(), id22) || id22.size() != 3)) return "has no ID3v2.2 identifier";
     // The 2.2 forms of these hold other fields (a three-letter frame identifier in "LNK", a
     // description in place of the method symbol in "CRM"): their content means another thing.
     const std::string id = FrameID();
