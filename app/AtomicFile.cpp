@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "app/AtomicFile.h"
 
-#include "io/UnicodeFileUtils.h"
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
+
+#include "io/UnicodeFileUtils.h"
 
 namespace covrilo {
 

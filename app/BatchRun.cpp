@@ -1,27 +1,42 @@
 // SPDX-License-Identifier: MIT
 #include "app/BatchRun.h"
 
-#include "app/CoverImage.h"
-#include "app/CoverWorkspace.h"
-#include "app/FileSelection.h"
-#include "app/Settings.h"
-#include "io/EnhancedStreams.h"
-
 #include <array>
 #include <exception>
 #include <map>
 #include <stdexcept>
 #include <utility>
 
+#include "app/CoverImage.h"
+#include "app/CoverWorkspace.h"
+#include "app/FileSelection.h"
+#include "app/Settings.h"
+#include "io/EnhancedStreams.h"
+
 namespace covrilo {
 
 namespace {
 
 constexpr std::array<const char*, 19> kKindNames = {
-    "Other",      "FrontCover", "BackCover",       "LeafletPage",       "Media",
-    "LeadArtist", "Artist",     "Conductor",       "Band",              "Composer",
-    "Lyricist",   "RecordingLocation", "DuringRecording", "DuringPerformance", "VideoScreenCapture",
-    "ColouredFish", "Illustration", "BandLogo",    "PublisherStudio",
+    "Other",
+    "FrontCover",
+    "BackCover",
+    "LeafletPage",
+    "Media",
+    "LeadArtist",
+    "Artist",
+    "Conductor",
+    "Band",
+    "Composer",
+    "Lyricist",
+    "RecordingLocation",
+    "DuringRecording",
+    "DuringPerformance",
+    "VideoScreenCapture",
+    "ColouredFish",
+    "Illustration",
+    "BandLogo",
+    "PublisherStudio",
 };
 
 }  // namespace
@@ -45,7 +60,7 @@ struct TCover {
 // Prepares the pictures of one run: the host's picture once (again only when the host
 // switched to another), or each folder's own picture once per folder.
 class TCoverSource {
-public:
+   public:
     TCoverSource(IBatchHost& Host, const TBatchSettings& Settings, const TBatchOptions& Options, int Count)
         : host_(Host), settings_(Settings), options_(Options) {
         // Where each folder's files end in the list, so that its copy goes once they are done:
@@ -60,12 +75,13 @@ public:
         if (picture.empty()) return none_;
         if (prepared_ && picture == *prepared_) return run_;
         if (options_.DryRun) {
-            run_ = Made(picture, PrepareCover(picture, settings_.MaxX, settings_.MaxY, settings_.JpegQuality));
+            run_ =
+                Made(picture, PrepareCover(picture, settings_.MaxX, settings_.MaxY, settings_.JpegQuality));
         } else {
             const std::filesystem::path source = picture;
             TPreparedCover cover;
-            if (PrepareCoverImage(picture, settings_.MaxX, settings_.MaxY, settings_.JpegQuality, host_.DataDir(),
-                                  &cover))
+            if (PrepareCoverImage(picture, settings_.MaxX, settings_.MaxY, settings_.JpegQuality,
+                                  host_.DataDir(), &cover))
                 host_.SetImagePath(picture);
             run_ = {picture, Report(source, cover), {}};
         }
@@ -82,14 +98,16 @@ public:
         const std::optional<std::filesystem::path> found = FindFolderCover(folder, options_.FolderCoverNames);
         if (!found) {
             std::string names;
-            for (const std::string& name : options_.FolderCoverNames) names += (names.empty() ? "" : ", ") + name;
+            for (const std::string& name : options_.FolderCoverNames)
+                names += (names.empty() ? "" : ", ") + name;
             cover.Error = "no cover picture in its folder (none of " + names + ")";
             return cover;
         }
         try {
             cover = Made(*found, PrepareCover(*found, settings_.MaxX, settings_.MaxY, settings_.JpegQuality));
         } catch (const std::exception& e) {
-            cover.Error = "its folder's cover " + found->filename().string() + " cannot be used: " + ErrorReason(e);
+            cover.Error =
+                "its folder's cover " + found->filename().string() + " cannot be used: " + ErrorReason(e);
         }
         return cover;
     }
@@ -107,7 +125,7 @@ public:
         }
     }
 
-private:
+   private:
     static std::filesystem::path FolderKey(const std::filesystem::path& File) {
         std::error_code ec;
         const std::filesystem::path folder = File.parent_path();
@@ -115,8 +133,8 @@ private:
         return ec ? folder : key;
     }
     static TCoverReport Report(const std::filesystem::path& Source, const TPreparedCover& Cover) {
-        return {Source, Cover.SourceWidth, Cover.SourceHeight, Cover.Width, Cover.Height, Cover.Bytes,
-                !Cover.Scaled.empty()};
+        return {Source,       Cover.SourceWidth, Cover.SourceHeight,   Cover.Width,
+                Cover.Height, Cover.Bytes,       !Cover.Scaled.empty()};
     }
     // A prepared picture that must not go into "temp.jpg": a scaled copy is a file of the
     // run's own workspace, a picture within the limits is used as it is.

@@ -69,7 +69,7 @@ TBatchSettings CurrentBatchSettings();
 // What the run needs of its host (the window's file list, check box and message pump, or
 // the command-line driver). Entries are addressed by position.
 class IBatchHost {
-public:
+   public:
     virtual ~IBatchHost() = default;
     virtual int EntryCount() = 0;
     virtual std::filesystem::path EntryPath(int Index) = 0;
@@ -117,7 +117,7 @@ struct TFinishedSave {
 
 // The tag front end as the run uses it, one file at a time.
 class IBatchTagger {
-public:
+   public:
     virtual ~IBatchTagger() = default;
     virtual bool Open(const std::filesystem::path& FileName) = 0;
     virtual void AddPicture(const std::filesystem::path& PictureFile, const std::string& PictureType) = 0;

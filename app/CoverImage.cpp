@@ -1,11 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/CoverImage.h"
 
-#include "app/AtomicFile.h"
-#include "app/DataDir.h"
-#include "id3v2/ID3v2APICTypes.h"
-#include "id3v2/frames/TAPICFrame.h"
-
 #include <cerrno>
 #include <cmath>
 #include <csetjmp>
@@ -16,9 +11,16 @@
 #include <string>
 #include <system_error>
 
-// libjpeg's headers need FILE and size_t before them.
+#include "app/AtomicFile.h"
+#include "app/DataDir.h"
+#include "id3v2/ID3v2APICTypes.h"
+#include "id3v2/frames/TAPICFrame.h"
+
+// libjpeg's headers need FILE and size_t before them, and jerror.h needs jpeglib.h.
+// clang-format off
 #include <jpeglib.h>
 #include <jerror.h>
+// clang-format on
 
 namespace covrilo {
 
@@ -75,7 +77,7 @@ void InitErrorManager(TErrorManager& Err) {
 }
 
 class TDecoder {
-public:
+   public:
     TDecoder() {
         InitErrorManager(Err);
         Info.err = &Err.Pub;
@@ -129,7 +131,7 @@ void DestTerm(j_compress_ptr Info) {
 }
 
 class TEncoder {
-public:
+   public:
     explicit TEncoder(std::vector<uint8_t>& Out) {
         InitErrorManager(Err);
         Info.err = &Err.Pub;
@@ -159,7 +161,8 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& FileName) {
     std::ifstream in(FileName, std::ios::binary);
     if (!in) throw std::system_error(errno, std::generic_category(), "Cannot open file " + FileName.string());
     std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::system_error(EIO, std::generic_category(), "Cannot read file " + FileName.string());
+    if (in.bad())
+        throw std::system_error(EIO, std::generic_category(), "Cannot read file " + FileName.string());
     return data;
 }
 
@@ -237,7 +240,8 @@ bool GuardedStartEncode(TEncoder& E, int Width, int Height, int Quality) {
 bool GuardedWriteAll(TEncoder& E, const uint8_t* Pixels, size_t Stride) {
     if (setjmp(E.Err.Jump)) return false;
     while (E.Info.next_scanline < E.Info.image_height) {
-        JSAMPROW rows[1] = {const_cast<uint8_t*>(Pixels + static_cast<size_t>(E.Info.next_scanline) * Stride)};
+        JSAMPROW rows[1] = {
+            const_cast<uint8_t*>(Pixels + static_cast<size_t>(E.Info.next_scanline) * Stride)};
         jpeg_write_scanlines(&E.Info, rows, 1);
     }
     jpeg_finish_compress(&E.Info);
@@ -268,14 +272,16 @@ bool GuardedScale(TDecoder& D, TEncoder& E, const TScalePlan& P) {
         // read come out exactly as a full decode gives them.
         const uint32_t wanted = next < P.DestHeight ? P.Rows[next] : D.Info.output_height;
         if (P.SkipRows && wanted > line) {
-            if (jpeg_skip_scanlines(&D.Info, wanted - line) != wanted - line) ERREXIT(&D.Info, JERR_INPUT_EOF);
+            if (jpeg_skip_scanlines(&D.Info, wanted - line) != wanted - line)
+                ERREXIT(&D.Info, JERR_INPUT_EOF);
             continue;
         }
         JSAMPROW in[1] = {P.SourceRow};
         if (jpeg_read_scanlines(&D.Info, in, 1) != 1) ERREXIT(&D.Info, JERR_INPUT_EOF);
         if (next >= P.DestHeight || P.Rows[next] != line) continue;
         RowToRgb(D, P.SourceRow, P.RgbRow);
-        for (uint32_t x = 0; x < P.DestWidth; ++x) std::memcpy(P.DestRow + 3 * x, P.RgbRow + 3 * P.Columns[x], 3);
+        for (uint32_t x = 0; x < P.DestWidth; ++x)
+            std::memcpy(P.DestRow + 3 * x, P.RgbRow + 3 * P.Columns[x], 3);
         while (next < P.DestHeight && P.Rows[next] == line) {
             JSAMPROW out[1] = {P.DestRow};
             jpeg_write_scanlines(&E.Info, out, 1);
@@ -331,7 +337,8 @@ TRgbImage DecodeJpegFile(const std::filesystem::path& FileName) {
     image.Width = static_cast<int>(d.Info.output_width);
     image.Height = static_cast<int>(d.Info.output_height);
     image.Pixels.resize(static_cast<size_t>(image.Width) * static_cast<size_t>(image.Height) * 3);
-    std::vector<uint8_t> row(static_cast<size_t>(d.Info.output_width) * static_cast<size_t>(d.Info.output_components));
+    std::vector<uint8_t> row(static_cast<size_t>(d.Info.output_width) *
+                             static_cast<size_t>(d.Info.output_components));
     if (!GuardedReadAll(d, row.data(), image.Pixels.data(), static_cast<size_t>(image.Width) * 3)) {
         ThrowJpegError(d.Err, FileName);
     }
@@ -352,8 +359,8 @@ std::vector<uint8_t> EncodeJpeg(const TRgbImage& Image, int Quality) {
     return out;
 }
 
-TPreparedCover ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem::path& ImagePath, int MaxWidth,
-                         int MaxHeight, int JpegQuality, bool SkipRows) {
+TPreparedCover ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem::path& ImagePath,
+                         int MaxWidth, int MaxHeight, int JpegQuality, bool SkipRows) {
     if (MaxWidth < 1 || MaxHeight < 1) throw std::invalid_argument("picture size limits must be at least 1");
     // The picture frame takes a JPEG by its first bytes, whole, when it fits the limits: a
     // cover it would not take is refused here, before any file is touched. (Fewer bytes than
@@ -390,9 +397,14 @@ TPreparedCover ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem
     if (!GuardedStartEncode(e, size->Width, size->Height, JpegQuality)) ThrowJpegError(e.Err, {});
     // From here on the encoder's errors jump into the decoder's guarded frame too.
     e.Info.err = &d.Err.Pub;
-    const TScalePlan plan{columns.data(),      rows.data(),   static_cast<uint32_t>(size->Width),
-                          static_cast<uint32_t>(size->Height), sourceRow.data(), rgbRow.data(),
-                          destRow.data(),      SkipRows};
+    const TScalePlan plan{columns.data(),
+                          rows.data(),
+                          static_cast<uint32_t>(size->Width),
+                          static_cast<uint32_t>(size->Height),
+                          sourceRow.data(),
+                          rgbRow.data(),
+                          destRow.data(),
+                          SkipRows};
     if (!GuardedScale(d, e, plan)) ThrowJpegError(d.Err, ImagePath);
     cover.Width = size->Width;
     cover.Height = size->Height;
@@ -400,7 +412,8 @@ TPreparedCover ScaleJpeg(const std::vector<uint8_t>& Data, const std::filesystem
     return cover;
 }
 
-TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality) {
+TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight,
+                            int JpegQuality) {
     if (MaxWidth < 1 || MaxHeight < 1) throw std::invalid_argument("picture size limits must be at least 1");
     // The whole file is read first, so ImagePath may itself be the temp.jpg a caller replaces.
     return ScaleJpeg(ReadWholeFile(ImagePath), ImagePath, MaxWidth, MaxHeight, JpegQuality, true);
@@ -413,7 +426,8 @@ bool PrepareCoverImage(std::filesystem::path& ImagePath, int MaxWidth, int MaxHe
     cover = PrepareCover(ImagePath, MaxWidth, MaxHeight, JpegQuality);
     if (cover.Scaled.empty()) return false;
     const auto target = ExeDir / kTempPictureFileName;
-    WriteFileReplacing(target, std::string_view(reinterpret_cast<const char*>(cover.Scaled.data()), cover.Scaled.size()));
+    WriteFileReplacing(
+        target, std::string_view(reinterpret_cast<const char*>(cover.Scaled.data()), cover.Scaled.size()));
     ImagePath = target;
     return true;
 }

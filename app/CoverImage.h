@@ -14,7 +14,7 @@ namespace covrilo {
 
 // A picture that cannot be decoded or encoded; the text is libjpeg's own message.
 class EJpegError : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 
@@ -64,7 +64,8 @@ struct TPreparedCover {
 // scales it and recompresses it at JpegQuality, in memory. Raises EJpegError for a picture
 // that cannot be used, std::system_error when it cannot be read, std::invalid_argument for
 // limits below 1.
-TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight, int JpegQuality);
+TPreparedCover PrepareCover(const std::filesystem::path& ImagePath, int MaxWidth, int MaxHeight,
+                            int JpegQuality);
 
 // PrepareCover of the JPEG Data (named Name in messages), from memory. SkipRows: the source
 // rows that no destination row samples are skipped rather than decoded to pixels; the result

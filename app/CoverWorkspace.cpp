@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "app/CoverWorkspace.h"
 
-#include "app/AtomicFile.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <system_error>
+
+#include "app/AtomicFile.h"
 
 namespace covrilo {
 

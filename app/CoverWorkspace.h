@@ -12,7 +12,7 @@
 namespace covrilo {
 
 class TCoverWorkspace {
-public:
+   public:
     TCoverWorkspace() = default;
     ~TCoverWorkspace();
     TCoverWorkspace(const TCoverWorkspace&) = delete;
@@ -26,7 +26,7 @@ public:
     // The private folder; empty until the first Add.
     const std::filesystem::path& Folder() const { return folder_; }
 
-private:
+   private:
     std::filesystem::path folder_;
     int count_ = 0;
 };

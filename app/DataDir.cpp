@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "app/DataDir.h"
 
-#include <cstdlib>
 #include <pwd.h>
-#include <system_error>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
 #include <vector>
 
 namespace covrilo {
@@ -22,7 +23,8 @@ std::string AccountHome() {
     std::vector<char> buffer(static_cast<size_t>(size));
     struct passwd entry {};
     struct passwd* result = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result && result->pw_dir) {
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result &&
+        result->pw_dir) {
         return result->pw_dir;
     }
     return {};
@@ -48,7 +50,8 @@ bool IsWithin(const std::filesystem::path& Dir, const std::filesystem::path& Roo
 bool IsPortableDir(const TDataDirEnvironment& Env) {
     if (!IsWritableDirectory(Env.ProgramDir)) return false;
     std::error_code ec;
-    return std::filesystem::exists(Env.ProgramDir / kSettingsFileName, ec) || IsWithin(Env.ProgramDir, Env.BuildTree);
+    return std::filesystem::exists(Env.ProgramDir / kSettingsFileName, ec) ||
+           IsWithin(Env.ProgramDir, Env.BuildTree);
 }
 
 }  // namespace

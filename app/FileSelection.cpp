@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "app/FileSelection.h"
 
-#include "io/TextConversion.h"
-
 #include <algorithm>
 #include <locale>
 #include <system_error>
+
+#include "io/TextConversion.h"
 
 namespace covrilo {
 
@@ -87,10 +87,12 @@ std::vector<std::filesystem::path> Mp3FilesInFolder(const std::filesystem::path&
     const auto options = fs::directory_options::skip_permission_denied;
     std::error_code ec;
     if (Recursive) {
-        for (fs::recursive_directory_iterator it(Folder, options, ec), end; !ec && it != end; it.increment(ec))
+        for (fs::recursive_directory_iterator it(Folder, options, ec), end; !ec && it != end;
+             it.increment(ec))
             collect(*it);
     } else {
-        for (fs::directory_iterator it(Folder, options, ec), end; !ec && it != end; it.increment(ec)) collect(*it);
+        for (fs::directory_iterator it(Folder, options, ec), end; !ec && it != end; it.increment(ec))
+            collect(*it);
     }
     SortByNameIgnoringCase(found);
     return found;
@@ -112,7 +114,8 @@ std::optional<std::filesystem::path> FindFolderCover(const std::filesystem::path
     // list's order, so the choice never depends on the order the folder is read in.
     std::vector<fs::path> files;
     std::error_code ec;
-    for (fs::directory_iterator it(Folder.empty() ? fs::path(".") : Folder, fs::directory_options::skip_permission_denied, ec),
+    for (fs::directory_iterator
+             it(Folder.empty() ? fs::path(".") : Folder, fs::directory_options::skip_permission_denied, ec),
          end;
          !ec && it != end; it.increment(ec)) {
         std::error_code typeEc;
@@ -127,7 +130,8 @@ std::optional<std::filesystem::path> FindFolderCover(const std::filesystem::path
     return std::nullopt;
 }
 
-std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& Paths, bool Recursive) {
+std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& Paths,
+                                               bool Recursive) {
     std::vector<std::filesystem::path> files;
     for (const auto& path : Paths) {
         std::error_code ec;

@@ -39,7 +39,8 @@ std::optional<std::filesystem::path> FindFolderCover(const std::filesystem::path
 // Paths as given, in order, each folder replaced by Mp3FilesInFolder(folder, Recursive);
 // anything that is not a folder is passed on as given, so a missing file is reported by
 // the run like any file that cannot be tagged.
-std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& Paths, bool Recursive);
+std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& Paths,
+                                               bool Recursive);
 
 // What a drop on the window (or the window's command line) brings: the ".mp3" files,
 // sorted, with every dropped folder standing for its ".mp3" files, recursively; and the

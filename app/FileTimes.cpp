@@ -12,7 +12,7 @@ namespace covrilo {
 namespace {
 
 class TFd {
-public:
+   public:
     explicit TFd(int Fd) : fd_(Fd) {}
     ~TFd() {
         if (fd_ >= 0) ::close(fd_);
@@ -21,7 +21,7 @@ public:
     TFd& operator=(const TFd&) = delete;
     int Get() const { return fd_; }
 
-private:
+   private:
     int fd_;
 };
 
@@ -35,11 +35,13 @@ private:
 TFileTimes ReadFileTimes(const std::filesystem::path& Name) {
     struct stat st {};
     if (::stat(Name.c_str(), &st) != 0)
-        throw EFOpenError("Cannot open file " + Name.string() + ": " + FileErrorReason(errno), FileErrorReason(errno));
+        throw EFOpenError("Cannot open file " + Name.string() + ": " + FileErrorReason(errno),
+                          FileErrorReason(errno));
     return {st.st_atim, st.st_mtim};
 }
 
-void RestoreFileTimes(const std::filesystem::path& Name, const TFileTimes& Times, const TFileIdentity& Saved) {
+void RestoreFileTimes(const std::filesystem::path& Name, const TFileTimes& Times,
+                      const TFileIdentity& Saved) {
     const TFd fd(::open(Name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.Get() < 0) CannotRestore(Name, FileErrorReason(errno));
     // Under the lock a save takes, and only on the content the save left: a program that

@@ -20,11 +20,13 @@ bool TMultitagTagger::Open(const std::filesystem::path& FileName) {
 
 bool TMultitagTagger::HasPicture(const std::string& PictureType) {
     const std::vector<uint8_t> types = Facade.PictureTypes();
-    return std::find(types.begin(), types.end(), Tqmx_multitag::PictureTypeFromName(PictureType)) != types.end();
+    return std::find(types.begin(), types.end(), Tqmx_multitag::PictureTypeFromName(PictureType)) !=
+           types.end();
 }
 
 bool TMultitagTagger::KeepTimesAfter(bool Saved) {
-    if (!Saved || !keepTimes_ || !times_ || !Facade.LastReport().Written || !Facade.FileIdentity()) return Saved;
+    if (!Saved || !keepTimes_ || !times_ || !Facade.LastReport().Written || !Facade.FileIdentity())
+        return Saved;
     RestoreFileTimes(Facade.FileName, *times_, *Facade.FileIdentity());
     return true;
 }

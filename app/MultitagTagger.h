@@ -3,19 +3,19 @@
 // read and written as ID3v1 + ID3v2.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "app/BatchRun.h"
 #include "app/FileTimes.h"
 #include "io/EnhancedStreams.h"
 #include "io/SaveBatch.h"
 #include "multitag/qmx_multitag.h"
 
-#include <cstdint>
-#include <optional>
-
 namespace covrilo {
 
 class TMultitagTagger : public IBatchTagger {
-public:
+   public:
     TMultitagTagger() {
         Facade.SetMpegReadTags(tsID3v1ID3v2);
         Facade.SetMpegWriteTags(tsID3v1ID3v2);
@@ -75,7 +75,7 @@ public:
     // ID3v2Format and the other settings are set on the facade directly.
     Tqmx_multitag Facade;
 
-private:
+   private:
     // After a save that wrote the file: its times back, when the run keeps them. Raises
     // when they cannot be (the file is saved then, and says so).
     bool KeepTimesAfter(bool Saved);

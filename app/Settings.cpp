@@ -79,8 +79,10 @@ std::vector<std::string> ReadSettingsOnce(const std::filesystem::path& FileName)
     const TKeyRule rules[] = {
         {kImageSection, "MaxX", &MaxX, kDefaultMaxX, kMinPictureSide, kMaxPictureSide, nullptr},
         {kImageSection, "MaxY", &MaxY, kDefaultMaxY, kMinPictureSide, kMaxPictureSide, nullptr},
-        {kImageSection, "JpegQuality", &JpegQuality, kDefaultJpegQuality, kMinJpegQuality, kMaxJpegQuality, nullptr},
-        {kId3Section, "KindOfPic", &KindOfPic, kDefaultKindOfPic, 0, kKindCount - 1, "the kind Other is used"},
+        {kImageSection, "JpegQuality", &JpegQuality, kDefaultJpegQuality, kMinJpegQuality, kMaxJpegQuality,
+         nullptr},
+        {kId3Section, "KindOfPic", &KindOfPic, kDefaultKindOfPic, 0, kKindCount - 1,
+         "the kind Other is used"},
         {kId3Section, "TextEncoding", &TextEncoding, kDefaultTextEncoding, 0, kTextEncodingCount - 1,
          "ID3v2.3 ISO-8859-1 is used"},
     };
@@ -97,22 +99,24 @@ std::vector<std::string> ReadSettingsOnce(const std::filesystem::path& FileName)
         anyRead = true;
         const std::string text = ini.ReadString(rule.Section, rule.Key, "");
         // TXMLIni's own conversion: a value it cannot read gives whichever default it is asked for.
-        if (ini.ReadInteger(rule.Section, rule.Key, 0) == 0 && ini.ReadInteger(rule.Section, rule.Key, 1) == 1) {
-            warnings.push_back(std::string(rule.Key) + " \"" + text + "\" is not a whole number; the default " +
-                               std::to_string(rule.Default) + " is used");
+        if (ini.ReadInteger(rule.Section, rule.Key, 0) == 0 &&
+            ini.ReadInteger(rule.Section, rule.Key, 1) == 1) {
+            warnings.push_back(std::string(rule.Key) + " \"" + text +
+                               "\" is not a whole number; the default " + std::to_string(rule.Default) +
+                               " is used");
             continue;
         }
         const int32_t value = *rule.Value;
         if (value >= rule.Low && value <= rule.High) continue;
         const std::string range = std::to_string(rule.Low) + ".." + std::to_string(rule.High);
         if (rule.OutsideMeans != nullptr) {
-            warnings.push_back(std::string(rule.Key) + " " + std::to_string(value) + " is outside " + range + "; " +
-                               rule.OutsideMeans + ", as in the window");
+            warnings.push_back(std::string(rule.Key) + " " + std::to_string(value) + " is outside " + range +
+                               "; " + rule.OutsideMeans + ", as in the window");
             continue;
         }
         *rule.Value = std::clamp(value, rule.Low, rule.High);
-        warnings.push_back(std::string(rule.Key) + " " + std::to_string(value) + " is outside " + range + "; " +
-                           std::to_string(*rule.Value) + " is used, as in the window");
+        warnings.push_back(std::string(rule.Key) + " " + std::to_string(value) + " is outside " + range +
+                           "; " + std::to_string(*rule.Value) + " is used, as in the window");
     }
     const char* const format =
         "the line format (one element on each line, sections indented by two blanks, keys by four)";

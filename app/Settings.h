@@ -4,13 +4,13 @@
 // host) keeps them up to date and the batch run reads them.
 #pragma once
 
-#include "app/XMLINI.h"
-
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "app/XMLINI.h"
 
 namespace covrilo {
 
@@ -25,8 +25,8 @@ inline constexpr int32_t kMinPictureSide = 20;
 inline constexpr int32_t kMaxPictureSide = 9999;
 inline constexpr int32_t kMinJpegQuality = 1;
 inline constexpr int32_t kMaxJpegQuality = 100;
-inline constexpr int32_t kKindCount = 19;          // KindOfPic 0..18; any other value means "Other"
-inline constexpr int32_t kTextEncodingCount = 3;   // TextEncoding 0..2; any other keeps ID3v2.3 ISO-8859-1
+inline constexpr int32_t kKindCount = 19;         // KindOfPic 0..18; any other value means "Other"
+inline constexpr int32_t kTextEncodingCount = 3;  // TextEncoding 0..2; any other keeps ID3v2.3 ISO-8859-1
 
 extern int32_t MaxX;
 extern int32_t MaxY;

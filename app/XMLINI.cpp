@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/XMLINI.h"
 
-#include "app/AtomicFile.h"
-#include "io/AsciiText.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -12,6 +9,9 @@
 #include <iterator>
 #include <system_error>
 #include <utility>
+
+#include "app/AtomicFile.h"
+#include "io/AsciiText.h"
 
 namespace covrilo {
 
@@ -187,7 +187,8 @@ void TXMLIni::WriteString(const std::string& Section, const std::string& Key, co
     if (!SectionExists(sectionName)) AddSection(sectionName);
     const int open = FindSectionLine(sectionName);
     if (open < 0) return;  // unreachable: the section was just added
-    lines_.insert(lines_.begin() + open + 1, "    <" + keyName + ">" + EncodeValue(Value) + "</" + keyName + ">");
+    lines_.insert(lines_.begin() + open + 1,
+                  "    <" + keyName + ">" + EncodeValue(Value) + "</" + keyName + ">");
 }
 
 void TXMLIni::WriteInteger(const std::string& Section, const std::string& Key, int32_t Value) {
@@ -198,7 +199,8 @@ bool TXMLIni::ValueExists(const std::string& Section, const std::string& Key) co
     if (!SectionExists(Section)) return false;
     std::vector<std::string> names;
     ReadSection(Section, names);
-    return std::any_of(names.begin(), names.end(), [&](const std::string& N) { return EqualsNoCase(N, Key); });
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& N) { return EqualsNoCase(N, Key); });
 }
 
 void TXMLIni::DeleteKey(const std::string& Section, const std::string& Key) {
@@ -225,7 +227,9 @@ void TXMLIni::ReadSection(const std::string& Section, std::vector<std::string>& 
         if (line.find('<') != 4) continue;
         // Up to the line's first '>'; one standing before the name gives an empty name.
         const size_t gt = line.find('>');
-        std::string name = gt == std::string::npos ? line.substr(5) : gt < 5 ? std::string() : line.substr(5, gt - 5);
+        std::string name = gt == std::string::npos ? line.substr(5)
+                           : gt < 5                ? std::string()
+                                                   : line.substr(5, gt - 5);
         const size_t blank = name.find(' ');
         if (blank != std::string::npos) name.resize(blank);
         Names.push_back(std::move(name));

@@ -12,12 +12,12 @@
 namespace covrilo {
 
 class EXMLIniException : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 
 class TXMLIni {
-public:
+   public:
     // Loads FileName, or creates it at once as the empty four-line document. With
     // RaiseErrors a missing file (after creating it) raises EXMLIniException.
     TXMLIni(std::filesystem::path FileName, bool RaiseErrors);
@@ -35,7 +35,8 @@ public:
     int FindSectionLine(const std::string& Name) const;
     bool SectionExists(const std::string& Section) const;
     void AddSection(const std::string& Section);
-    std::string ReadString(const std::string& Section, const std::string& Key, const std::string& Default) const;
+    std::string ReadString(const std::string& Section, const std::string& Key,
+                           const std::string& Default) const;
     int32_t ReadInteger(const std::string& Section, const std::string& Key, int32_t Default) const;
     void WriteString(const std::string& Section, const std::string& Key, const std::string& Value);
     void WriteInteger(const std::string& Section, const std::string& Key, int32_t Value);
@@ -55,7 +56,7 @@ public:
     bool RaiseErrors() const { return raiseErrors_; }
     void SetRaiseErrors(bool Value) { raiseErrors_ = Value; }
 
-private:
+   private:
     std::filesystem::path fileName_;
     std::vector<std::string> lines_;
     bool raiseErrors_;

@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Cover picture preparation: a camera-sized JPEG scaled to the default limits, and the
 // check-only decode of a picture that already fits.
-#include "app/CoverImage.h"
-
 #include <benchmark/benchmark.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +11,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "app/CoverImage.h"
 
 namespace {
 
@@ -34,11 +33,14 @@ fs::path MakePicture(int Width, int Height) {
     const fs::path& dir = scratch.Dir;
     const fs::path file = dir / (std::to_string(Width) + "x" + std::to_string(Height) + ".jpg");
     if (fs::exists(file)) return file;
-    covrilo::TRgbImage image{Width, Height, std::vector<uint8_t>(static_cast<size_t>(Width) * static_cast<size_t>(Height) * 3)};
+    covrilo::TRgbImage image{
+        Width, Height, std::vector<uint8_t>(static_cast<size_t>(Width) * static_cast<size_t>(Height) * 3)};
     uint32_t noise = 1;
     for (int y = 0; y < Height; ++y)
         for (int x = 0; x < Width; ++x) {
-            uint8_t* p = &image.Pixels[(static_cast<size_t>(y) * static_cast<size_t>(Width) + static_cast<size_t>(x)) * 3];
+            uint8_t* p =
+                &image.Pixels[(static_cast<size_t>(y) * static_cast<size_t>(Width) + static_cast<size_t>(x)) *
+                              3];
             // A gradient with noise on it, as a photo's detail: a plain gradient decodes
             // several times faster than a photo of its size.
             noise = noise * 1103515245u + 12345u;
@@ -48,7 +50,8 @@ fs::path MakePicture(int Width, int Height) {
             p[2] = static_cast<uint8_t>(std::clamp(((x + y) & 0xFF) + grain / 2, 0, 255));
         }
     const auto bytes = covrilo::EncodeJpeg(image, 90);
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return file;
 }
 
@@ -60,7 +63,11 @@ void BmPrepareCoverImage(benchmark::State& State) {
     }
     State.SetItemsProcessed(static_cast<int64_t>(State.iterations()) * State.range(0) * State.range(1));
 }
-BENCHMARK(BmPrepareCoverImage)->Args({4000, 3000})->Args({1600, 1200})->Args({500, 500})->Unit(benchmark::kMillisecond);
+BENCHMARK(BmPrepareCoverImage)
+    ->Args({4000, 3000})
+    ->Args({1600, 1200})
+    ->Args({500, 500})
+    ->Unit(benchmark::kMillisecond);
 
 // The scaling of PrepareCoverImage from memory, with the rows no destination row samples
 // decoded (0) or skipped (1, what PrepareCoverImage does).
@@ -68,7 +75,8 @@ void BmScaleJpeg(benchmark::State& State) {
     const fs::path source = MakePicture(4000, 3000);
     std::ifstream in(source, std::ios::binary);
     const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    for (auto _ : State) benchmark::DoNotOptimize(covrilo::ScaleJpeg(data, source, 500, 500, 70, State.range(0) != 0));
+    for (auto _ : State)
+        benchmark::DoNotOptimize(covrilo::ScaleJpeg(data, source, 500, 500, 70, State.range(0) != 0));
 }
 BENCHMARK(BmScaleJpeg)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

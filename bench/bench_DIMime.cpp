@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Base64 of cover pictures as stored in Vorbis comments.
-#include "formats/DIMime.h"
-
-#include "io/EnhancedStreams.h"
-
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <random>
 #include <vector>
+
+#include "formats/DIMime.h"
+#include "io/EnhancedStreams.h"
 
 namespace {
 

@@ -42,7 +42,9 @@ class TFile {
     std::filesystem::path dir_, file_;
 };
 
-Bytes NewTag(int64_t Size, int Round) { return Bytes(static_cast<size_t>(Size), static_cast<uint8_t>(Round)); }
+Bytes NewTag(int64_t Size, int Round) {
+    return Bytes(static_cast<size_t>(Size), static_cast<uint8_t>(Round));
+}
 
 void BmInPlaceThroughTheJournal(benchmark::State& State) {
     const TFile file(State.range(0));
@@ -61,7 +63,8 @@ void BmInPlaceWithoutJournal(benchmark::State& State, bool Synced) {
     for (auto _ : State) {
         const int fd = ::open(file.Path().c_str(), O_RDWR);
         const Bytes tag = NewTag(State.range(0), ++round);
-        if (::pwrite(fd, tag.data(), tag.size(), 0) != static_cast<ssize_t>(tag.size()) || (Synced && ::fsync(fd) != 0))
+        if (::pwrite(fd, tag.data(), tag.size(), 0) != static_cast<ssize_t>(tag.size()) ||
+            (Synced && ::fsync(fd) != 0))
             State.SkipWithError("write failed");
         ::close(fd);
     }
@@ -84,7 +87,11 @@ void BmRewrite(benchmark::State& State) {
     }
 }
 
-BENCHMARK(BmInPlaceThroughTheJournal)->Arg(4096)->Arg(100 * 1024)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BmInPlaceThroughTheJournal)
+    ->Arg(4096)
+    ->Arg(100 * 1024)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BmInPlaceWithoutJournal, Synced, true)
     ->Arg(4096)
     ->Arg(100 * 1024)

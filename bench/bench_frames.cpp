@@ -38,7 +38,8 @@ Bytes TextFrame(size_t Values, size_t Length) {
     frame.SetFrameID("TXXX");
     frame.Encoding = teUTF16;
     frame.Text = u"description";
-    for (size_t i = 0; i < Values; ++i) frame.MoreTexts.emplace_back(Length, static_cast<char16_t>(0x4E00 + i % 100));
+    for (size_t i = 0; i < Values; ++i)
+        frame.MoreTexts.emplace_back(Length, static_cast<char16_t>(0x4E00 + i % 100));
     return Saved(frame, 0x0300);
 }
 

@@ -4,18 +4,17 @@
 // then the nearest-neighbour fit), and a run's per-file cost in the window (status cell,
 // scrolling, event processing) over missing files, which the run marks "Error" without
 // touching the disk beyond a look, so that the window's part is what is timed.
-#include "app/CoverImage.h"
-#include "app/gui/main.h"
+#include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QTableWidget>
-
-#include <benchmark/benchmark.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
+
+#include "app/CoverImage.h"
+#include "app/gui/main.h"
 
 namespace {
 
@@ -79,11 +78,13 @@ void BmLoadImagePreview(benchmark::State& State) {
     const int width = static_cast<int>(State.range(0)), height = width * 3 / 4;
     const fs::path file = Scratch().Dir / ("picture-" + std::to_string(width) + ".jpg");
     if (!fs::exists(file)) {
-        covrilo::TRgbImage image{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 3)};
-        for (size_t i = 0; i < image.Pixels.size(); ++i) image.Pixels[i] = static_cast<uint8_t>((i * 31) ^ (i >> 11));
+        covrilo::TRgbImage image{width, height,
+                                 std::vector<uint8_t>(static_cast<size_t>(width) * height * 3)};
+        for (size_t i = 0; i < image.Pixels.size(); ++i)
+            image.Pixels[i] = static_cast<uint8_t>((i * 31) ^ (i >> 11));
         const auto bytes = covrilo::EncodeJpeg(image, 90);
-        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     auto form = MakeForm();
     for (auto _ : State) {
@@ -100,8 +101,8 @@ void BmRunOverMissingFiles(benchmark::State& State) {
     // A small picture within the limits: prepared (decoded) once per run, never scaled.
     const fs::path picture = Scratch().Dir / "small.jpg";
     const auto bytes = covrilo::EncodeJpeg({16, 16, std::vector<uint8_t>(16 * 16 * 3, 0x80)}, 90);
-    std::ofstream(picture, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                   static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(picture, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     auto form = MakeForm();
     form->show();
     for (const auto& file : files) form->AddFile(file);

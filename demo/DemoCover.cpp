@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "DemoCover.h"
 
+#include <jpeglib.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
-
-#include <jpeglib.h>
 
 namespace covrilo::demo {
 namespace {
@@ -29,7 +29,9 @@ struct MemFree {
     void operator()(unsigned char* P) const { std::free(P); }
 };
 
-uint8_t Channel(int Value, int Range) { return static_cast<uint8_t>(Value * 255 / (Range > 1 ? Range - 1 : 1)); }
+uint8_t Channel(int Value, int Range) {
+    return static_cast<uint8_t>(Value * 255 / (Range > 1 ? Range - 1 : 1));
+}
 
 }  // namespace
 

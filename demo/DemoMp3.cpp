@@ -19,7 +19,9 @@ uint32_t FramesForSeconds(double Seconds) {
     return frames < 1 ? 1 : static_cast<uint32_t>(frames);
 }
 
-uint32_t FrameSize(uint32_t Index) { return static_cast<uint32_t>(BytesBefore(Index + 1) - BytesBefore(Index)); }
+uint32_t FrameSize(uint32_t Index) {
+    return static_cast<uint32_t>(BytesBefore(Index + 1) - BytesBefore(Index));
+}
 
 std::vector<uint8_t> MakeSilentMpegAudio(uint32_t FrameCount, bool Mono) {
     std::vector<uint8_t> audio;

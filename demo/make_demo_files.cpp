@@ -24,9 +24,13 @@ namespace {
 const std::vector<DemoTrack>& Tracks() {
     // Both tag versions the tool writes, non-ASCII text, a mono file and an untagged one.
     static const std::vector<DemoTrack> tracks = {
-        {"01 Morning Light.mp3", "Morning Light", "The Demo Ensemble", "Covrilo Demo", "2024", 1, 4.0, false, 0x0300},
-        {"02 Caf\xC3\xA9 Stra\xC3\x9F" "e.mp3", "Caf\xC3\xA9 Stra\xC3\x9F" "e", "The Demo Ensemble",
-         "Covrilo Demo", "2024", 2, 3.0, false, 0x0300},
+        {"01 Morning Light.mp3", "Morning Light", "The Demo Ensemble", "Covrilo Demo", "2024", 1, 4.0, false,
+         0x0300},
+        {"02 Caf\xC3\xA9 Stra\xC3\x9F"
+         "e.mp3",
+         "Caf\xC3\xA9 Stra\xC3\x9F"
+         "e",
+         "The Demo Ensemble", "Covrilo Demo", "2024", 2, 3.0, false, 0x0300},
         {"03 Long Walk.mp3", "Long Walk", "The Demo Ensemble", "Covrilo Demo", "2024", 3, 8.0, false, 0x0400},
         {"04 Mono Sketch.mp3", "Mono Sketch", "Solo Demo", "Covrilo Demo", "2024", 4, 2.0, true, 0x0400},
         {"05 Short.mp3", "Short", "The Demo Ensemble", "Covrilo Demo", "2024", 5, 0.5, false, 0},
@@ -68,7 +72,8 @@ int main(int argc, char** argv) {
             WriteFile(file, MakeSilentMpegAudio(FramesForSeconds(track.Seconds), track.Mono));
             const bool tagged = TagDemoFile(file, track);
             if (track.Id3Version != 0 && !tagged) throw std::runtime_error("cannot tag " + file.string());
-            std::printf("%s (%.1f s%s, %s)\n", file.string().c_str(), track.Seconds, track.Mono ? ", mono" : "",
+            std::printf("%s (%.1f s%s, %s)\n", file.string().c_str(), track.Seconds,
+                        track.Mono ? ", mono" : "",
                         tagged ? (track.Id3Version >= 0x0400 ? "ID3v2.4" : "ID3v2.3") : "untagged");
         }
     } catch (const std::exception& e) {

@@ -13,7 +13,7 @@
 namespace covrilo::fuzz {
 
 class TFuzzTempFile {
-public:
+   public:
     TFuzzTempFile() {
         std::string pattern = (std::filesystem::temp_directory_path() / "covrilo-fuzz-XXXXXX").string();
         const int fd = ::mkstemp(pattern.data());
@@ -35,7 +35,7 @@ public:
     }
     const std::filesystem::path& Path() const { return path_; }
 
-private:
+   private:
     std::filesystem::path path_;
 };
 

@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
         }
         for (const fs::path& input : InputsOf(argv[i])) {
             std::ifstream in(input, std::ios::binary);
-            const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                             std::istreambuf_iterator<char>());
             if (!in.eof() && in.fail()) {
                 std::fprintf(stderr, "cannot read %s\n", input.c_str());
                 return 2;

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Hostile cover pictures: decoding and scaling must end in a result or an exception.
-#include "app/CoverImage.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
 
 #include "FuzzInput.h"
+#include "app/CoverImage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     const std::filesystem::path file = covrilo::fuzz::WriteInput("in.jpg", Data, Size);

@@ -24,15 +24,24 @@ namespace {
 
 std::unique_ptr<TBaseFrame> MakeFrame(unsigned Kind) {
     switch (Kind % 9) {
-        case 0: return std::make_unique<TTxxxFrame>();
-        case 1: return std::make_unique<TWURLFrame>();
-        case 2: return std::make_unique<TWXXXFrame>();
-        case 3: return std::make_unique<TCOMMFrame>();
-        case 4: return std::make_unique<TAPICFrame>();
-        case 5: return std::make_unique<TPRIVFrame>();
-        case 6: return std::make_unique<TGRIDFrame>();
-        case 7: return std::make_unique<TENCRFrame>();
-        default: return std::make_unique<TUnknownFrame>();
+        case 0:
+            return std::make_unique<TTxxxFrame>();
+        case 1:
+            return std::make_unique<TWURLFrame>();
+        case 2:
+            return std::make_unique<TWXXXFrame>();
+        case 3:
+            return std::make_unique<TCOMMFrame>();
+        case 4:
+            return std::make_unique<TAPICFrame>();
+        case 5:
+            return std::make_unique<TPRIVFrame>();
+        case 6:
+            return std::make_unique<TGRIDFrame>();
+        case 7:
+            return std::make_unique<TENCRFrame>();
+        default:
+            return std::make_unique<TUnknownFrame>();
     }
 }
 
@@ -67,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         } catch (const EID3LibException&) {
             continue;  // no 2.2 identifier, placeholder identifier, teUnknown, too large
         }
-        Check(out.Size() == int64_t{frame->GetHeaderSize(target)} + frame->GetDataSize(target), "size differs from the bytes written", target);
+        Check(out.Size() == int64_t{frame->GetHeaderSize(target)} + frame->GetDataSize(target),
+              "size differs from the bytes written", target);
 
         auto again = MakeFrame(kind);
         out.SetPosition(0);

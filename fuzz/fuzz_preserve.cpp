@@ -27,9 +27,9 @@
 #include "id3v2/frames/TCOMMFrame.h"
 #include "id3v2/frames/TContainerFrame.h"
 #include "id3v2/frames/TEncodedFrame.h"
+#include "id3v2/frames/TPRIVFrame.h"
 #include "id3v2/frames/TRawFrame.h"
 #include "id3v2/frames/TRegistrationFrame.h"
-#include "id3v2/frames/TPRIVFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
 #include "id3v2/frames/TWURLFrame.h"
 #include "id3v2/frames/TWXXXFrame.h"
@@ -70,8 +70,8 @@ std::string Signature(TBaseFrame& Frame) {
     } else if (auto* f = dynamic_cast<TWURLFrame*>(&Frame)) {
         s += f->URL;
     } else if (auto* f = dynamic_cast<TAPICFrame*>(&Frame)) {
-        s += f->MIMEType + "|" + std::to_string(f->PictureType) + "|" + Wide(f->Description) + "|" + f->LinkURL + "|" +
-             Raw(f->PictureData.Data());
+        s += f->MIMEType + "|" + std::to_string(f->PictureType) + "|" + Wide(f->Description) + "|" +
+             f->LinkURL + "|" + Raw(f->PictureData.Data());
     } else if (auto* f = dynamic_cast<TRegistrationFrame*>(&Frame)) {
         s += f->OwnerID + "|" + std::to_string(f->Symbol) + "|" + Raw(f->Data.Data());
     } else if (auto* f = dynamic_cast<TPRIVFrame*>(&Frame)) {
@@ -79,7 +79,8 @@ std::string Signature(TBaseFrame& Frame) {
     } else if (auto* f = dynamic_cast<TBaseDataFrame*>(&Frame)) {
         s += Raw(f->Data.Data());
     } else if (auto* f = dynamic_cast<TRawFrame*>(&Frame)) {
-        s += Raw(std::vector<uint8_t>(f->Bytes.begin() + (MajorVersion(f->LoadedVersion) == 2 ? 6 : 10), f->Bytes.end()));
+        s += Raw(std::vector<uint8_t>(f->Bytes.begin() + (MajorVersion(f->LoadedVersion) == 2 ? 6 : 10),
+                                      f->Bytes.end()));
     } else if (auto* f = dynamic_cast<TContainerFrame*>(&Frame)) {
         std::vector<std::string> subs;
         for (const auto& sub : f->SubFrames) subs.push_back(Signature(*sub));
@@ -92,7 +93,7 @@ std::string Signature(TBaseFrame& Frame) {
 }
 
 struct TFirstRead {
-    std::multiset<std::string> Kept;                           // frames not rewritten by design
+    std::multiset<std::string> Kept;                            // frames not rewritten by design
     std::map<std::string, std::vector<std::u16string>> Values;  // values of rewritten text frames
     // The date frames take the target version's form: compared by the unit tests, not here.
     bool DatesConverted = false;
@@ -111,8 +112,10 @@ TFirstRead ReadFirst(const std::filesystem::path& File, bool Adding, int Type) {
     TBaseFrame* link = nullptr;
     for (int i = 0; i < tag.FrameCount(); ++i) {
         TBaseFrame* frame = tag.Frames(i);
-        if (auto* c = dynamic_cast<TCOMMFrame*>(frame); c && c->FrameID() == "COMM" && c->Description.empty()) comment = c;
-        if (auto* w = dynamic_cast<TWXXXFrame*>(frame); w && w->FrameID() == "WXXX" && w->Description.empty()) link = w;
+        if (auto* c = dynamic_cast<TCOMMFrame*>(frame); c && c->FrameID() == "COMM" && c->Description.empty())
+            comment = c;
+        if (auto* w = dynamic_cast<TWXXXFrame*>(frame); w && w->FrameID() == "WXXX" && w->Description.empty())
+            link = w;
     }
     static const std::set<std::string> rewritten = {"TPE1", "TIT2", "TALB", "TRCK", "TCON", "TENC"};
     for (int i = 0; i < tag.FrameCount(); ++i) {
@@ -122,7 +125,8 @@ TFirstRead ReadFirst(const std::filesystem::path& File, bool Adding, int Type) {
         auto* apic = dynamic_cast<TAPICFrame*>(frame);
         if (apic != nullptr && (!Adding || (apic->ContentReadable() && apic->PictureType == Type))) continue;
         if (Adding && (rewritten.count(id) || IsDateFrame(id) || frame == comment || frame == link)) {
-            if (auto* text = dynamic_cast<TTxxxFrame*>(frame); text && id != "TCON" && id != "TRCK" && !IsDateFrame(id)) {
+            if (auto* text = dynamic_cast<TTxxxFrame*>(frame);
+                text && id != "TCON" && id != "TRCK" && !IsDateFrame(id)) {
                 auto& values = read.Values[id];
                 values.push_back(text->Text);
                 values.insert(values.end(), text->MoreTexts.begin(), text->MoreTexts.end());
@@ -210,7 +214,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     std::set_difference(first.Kept.begin(), first.Kept.end(), now.begin(), now.end(),
                         std::inserter(missing, missing.begin()));
     for (const std::string& lost : missing)
-        if (!(first.DatesConverted && IsDateFrame(lost.substr(0, 4)))) Fail("a frame was lost or changed:", lost.substr(0, 80));
+        if (!(first.DatesConverted && IsDateFrame(lost.substr(0, 4))))
+            Fail("a frame was lost or changed:", lost.substr(0, 80));
     for (const auto& [id, old] : first.Values)
         for (const std::u16string& value : old)
             if (!value.empty() && std::find(values[id].begin(), values[id].end(), value) == values[id].end())

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Hostile settings files: every TXMLIni operation over arbitrary lines.
-#include "app/XMLINI.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "FuzzInput.h"
+#include "app/XMLINI.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     const std::string file = covrilo::fuzz::WriteInput("settings.xml", Data, Size).string();
@@ -27,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
             }
         }
         ini.WriteInteger("ImageSettings", "MaxX", 123);
-        if (ini.ReadInteger("ImageSettings", "MaxX", 0) != 123 && ini.FindSectionLine("/ImageSettings") >= 0 &&
+        if (ini.ReadInteger("ImageSettings", "MaxX", 0) != 123 &&
+            ini.FindSectionLine("/ImageSettings") >= 0 &&
             ini.FindSectionLine("ImageSettings") < ini.FindSectionLine("/ImageSettings")) {
             __builtin_trap();  // a written value must read back when its section is intact
         }

@@ -13,7 +13,7 @@ struct TSaveReport {
     bool Written = false;  // the file was (or would be) changed at all
     // Written anew beside the old file and renamed over it; otherwise in place.
     bool Rewrite = false;
-    uint16_t OldVersion = 0, NewVersion = 0;  // the ID3v2 version word before and after; 0: no tag
+    uint16_t OldVersion = 0, NewVersion = 0;   // the ID3v2 version word before and after; 0: no tag
     int64_t OldTagBytes = 0, NewTagBytes = 0;  // the whole ID3v2 tag, header and padding included
     // The frames that go and those that come, each as "ID: what it holds"; a frame written
     // again as it was is in neither list.

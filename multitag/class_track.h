@@ -10,12 +10,12 @@ namespace covrilo {
 
 // A text that should hold a number but does not (a track-number text such as "A1").
 class EConvertError : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 
 class Ttrack {
-public:
+   public:
     bool GetHasTag() const { return hasTag_; }
     void SetHasTag(bool Value) { hasTag_ = Value; }
     const std::u16string& GetArtist() const { return artist_; }
@@ -47,7 +47,7 @@ public:
 
     bool operator==(const Ttrack&) const = default;
 
-private:
+   private:
     bool hasTag_ = false;
     std::u16string artist_;
     std::u16string title_;

@@ -9,8 +9,8 @@
 #include <cctype>
 #include <cerrno>
 #include <map>
-#include <tuple>
 #include <stdexcept>
+#include <tuple>
 
 #include "formats/APETag.h"
 #include "formats/DIMime.h"
@@ -56,7 +56,7 @@ constexpr const char* kNotPlanned = "a save of these tags cannot be worked out w
 
 // Frames WriteID3v2 rewrites from the record; every other frame is kept.
 constexpr std::array<const char*, 10> kRewrittenFrames = {"TPE1", "TIT2", "TALB", "TRCK", "TYER",
-                                                         "TDRC", "TCON", "COMM", "WXXX", "TENC"};
+                                                          "TDRC", "TCON", "COMM", "WXXX", "TENC"};
 
 struct TID3v2FormatRow {
     uint16_t Version;
@@ -87,7 +87,9 @@ bool FitsLatin1(std::u16string_view Text) {
 TTextEncoding EncodingFor(TTextEncoding Chosen, std::u16string_view Text,
                           const std::vector<std::u16string>& MoreTexts = {}) {
     if (Chosen != teISO8859_1 && Chosen != teUTF8) return Chosen;
-    auto fits = [Chosen](std::u16string_view Value) { return Chosen == teUTF8 ? FitsUtf8(Value) : FitsLatin1(Value); };
+    auto fits = [Chosen](std::u16string_view Value) {
+        return Chosen == teUTF8 ? FitsUtf8(Value) : FitsLatin1(Value);
+    };
     const bool all = fits(Text) && std::all_of(MoreTexts.begin(), MoreTexts.end(), fits);
     return all ? Chosen : teUTF16;
 }
@@ -110,7 +112,8 @@ template <typename TFrame>
 TFrame* RecordFrame(TID3v2Class& Tag, std::string_view ID) {
     TFrame* found = nullptr;
     for (int i = 0; i < Tag.FrameCount(); ++i)
-        if (auto* frame = dynamic_cast<TFrame*>(Tag.Frames(i)); frame && frame->FrameID() == ID && IsRecordFrame(*frame))
+        if (auto* frame = dynamic_cast<TFrame*>(Tag.Frames(i));
+            frame && frame->FrameID() == ID && IsRecordFrame(*frame))
             found = frame;
     return found;
 }
@@ -210,27 +213,43 @@ Tqmx_multitag::TFamily Tqmx_multitag::FamilyOf() const {
 
 TTagSelection Tqmx_multitag::ReadSelection(TFamily Family) const {
     switch (Family) {
-        case TFamily::Mpeg: return MpegReadTags;
-        case TFamily::Aac: return AacReadTags;
-        case TFamily::Ape: return ApeReadTags;
-        case TFamily::Mpc: return MpcReadTags;
-        case TFamily::OptimFrog: return OptimFrogReadTags;
-        case TFamily::Tta: return TtaReadTags;
-        case TFamily::WavPack: return WavPackReadTags;
-        default: return tsNone;
+        case TFamily::Mpeg:
+            return MpegReadTags;
+        case TFamily::Aac:
+            return AacReadTags;
+        case TFamily::Ape:
+            return ApeReadTags;
+        case TFamily::Mpc:
+            return MpcReadTags;
+        case TFamily::OptimFrog:
+            return OptimFrogReadTags;
+        case TFamily::Tta:
+            return TtaReadTags;
+        case TFamily::WavPack:
+            return WavPackReadTags;
+        default:
+            return tsNone;
     }
 }
 
 TTagSelection Tqmx_multitag::WriteSelection(TFamily Family) const {
     switch (Family) {
-        case TFamily::Mpeg: return MpegWriteTags;
-        case TFamily::Aac: return AacWriteTags;
-        case TFamily::Ape: return ApeWriteTags;
-        case TFamily::Mpc: return MpcWriteTags;
-        case TFamily::OptimFrog: return OptimFrogWriteTags;
-        case TFamily::Tta: return TtaWriteTags;
-        case TFamily::WavPack: return WavPackWriteTags;
-        default: return tsNone;
+        case TFamily::Mpeg:
+            return MpegWriteTags;
+        case TFamily::Aac:
+            return AacWriteTags;
+        case TFamily::Ape:
+            return ApeWriteTags;
+        case TFamily::Mpc:
+            return MpcWriteTags;
+        case TFamily::OptimFrog:
+            return OptimFrogWriteTags;
+        case TFamily::Tta:
+            return TtaWriteTags;
+        case TFamily::WavPack:
+            return WavPackWriteTags;
+        default:
+            return tsNone;
     }
 }
 
@@ -257,8 +276,9 @@ void RefuseInterruptedSave(const std::filesystem::path& Name) {
     const std::string journal = JournalNameFor(target.filename().string());
     std::error_code ec;
     if (!std::filesystem::exists(std::filesystem::symlink_status(target.parent_path() / journal, ec))) return;
-    const std::string reason = "an interrupted save left its journal " + journal +
-                               "; the next save restores the file from it first, so what it would do cannot be told";
+    const std::string reason =
+        "an interrupted save left its journal " + journal +
+        "; the next save restores the file from it first, so what it would do cannot be told";
     throw EFileRefused("Cannot plan a save of " + Name.string() + ": " + reason, reason);
 }
 
@@ -271,14 +291,15 @@ void RequireCommitPossible(const std::filesystem::path& Name, bool Rewrite) {
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
         const std::string reason = FileErrorReason(errno);
-        throw EFCreateError("Could not create " + std::string(Rewrite ? "a temporary file" : "a journal") + " in " +
-                                folder.string() + ": " + reason + " (the file is unchanged)",
+        throw EFCreateError("Could not create " + std::string(Rewrite ? "a temporary file" : "a journal") +
+                                " in " + folder.string() + ": " + reason + " (the file is unchanged)",
                             reason);
     }
     struct stat st {};
     if (Rewrite && ::stat(target.c_str(), &st) == 0 && st.st_nlink > 1) {
-        const std::string reason = "it has " + std::to_string(st.st_nlink) +
-                                   " hard links and its tag does not fit in place; a rewrite would separate them";
+        const std::string reason =
+            "it has " + std::to_string(st.st_nlink) +
+            " hard links and its tag does not fit in place; a rewrite would separate them";
         throw EFileRefused("Cannot save file " + Name.string() + ": " + reason, reason);
     }
 }
@@ -295,17 +316,20 @@ std::string DescribeFrame(const TBaseFrame& Frame) {
     if (const auto* apic = dynamic_cast<const TAPICFrame*>(&Frame)) {
         std::string text = id + ": " + PictureTypeName(apic->PictureType);
         if (apic->Linked) return text + ", link " + AnsiToUtf8(apic->LinkURL);
-        text += ", " + AnsiToUtf8(apic->MIMEType) + ", " + std::to_string(apic->PictureData.Data().size()) + " bytes";
+        text += ", " + AnsiToUtf8(apic->MIMEType) + ", " + std::to_string(apic->PictureData.Data().size()) +
+                " bytes";
         if (!apic->Description.empty()) text += ", \"" + WideToUtf8(apic->Description) + "\"";
         return text;
     }
     if (const auto* comment = dynamic_cast<const TCOMMFrame*>(&Frame))
-        return id + ": " + (comment->Description.empty() ? "" : "[" + WideToUtf8(comment->Description) + "] ") +
+        return id + ": " +
+               (comment->Description.empty() ? "" : "[" + WideToUtf8(comment->Description) + "] ") +
                texts(comment->Text, comment->MoreTexts);
     if (const auto* url = dynamic_cast<const TWXXXFrame*>(&Frame))
-        return id + ": " + (url->Description.empty() ? "" : "[" + WideToUtf8(url->Description) + "] ") + "\"" +
-               AnsiToUtf8(url->URL) + "\"";
-    if (const auto* text = dynamic_cast<const TTxxxFrame*>(&Frame)) return id + ": " + texts(text->Text, text->MoreTexts);
+        return id + ": " + (url->Description.empty() ? "" : "[" + WideToUtf8(url->Description) + "] ") +
+               "\"" + AnsiToUtf8(url->URL) + "\"";
+    if (const auto* text = dynamic_cast<const TTxxxFrame*>(&Frame))
+        return id + ": " + texts(text->Text, text->MoreTexts);
     return id + ": " + std::to_string(Frame.DataSize) + " bytes";
 }
 
@@ -323,14 +347,16 @@ std::vector<std::pair<const TBaseFrame*, std::string>> FramesAsRead(const TID3v2
 // holds after the save (or its plan). A frame converted changes its line; one dropped and
 // added again as it was (a text the record rewrites unchanged) is in neither list. The list
 // never holds a frame freed after the read: the save frees the dropped frames last.
-void DescribeChanges(const TID3v2Class& Tag, const std::vector<std::pair<const TBaseFrame*, std::string>>& Read,
+void DescribeChanges(const TID3v2Class& Tag,
+                     const std::vector<std::pair<const TBaseFrame*, std::string>>& Read,
                      TSaveReport& Report) {
     std::vector<std::string> removed, added;
     std::vector<bool> seen(Read.size(), false);
     for (const auto& frame : Tag.FrameList) {
         if (dynamic_cast<const TID3v1Tag*>(frame.get()) != nullptr) continue;
         const bool written = !frame->Deleted && !Tag.RemoveTag;
-        const auto it = std::find_if(Read.begin(), Read.end(), [&](const auto& F) { return F.first == frame.get(); });
+        const auto it =
+            std::find_if(Read.begin(), Read.end(), [&](const auto& F) { return F.first == frame.get(); });
         if (it == Read.end()) {
             if (written) added.push_back(DescribeFrame(*frame));
             continue;
@@ -400,8 +426,8 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
             RecoverInterruptedSave(FileName);
         // The readers run while this shared lock keeps cooperating writers out; the identity
         // before and after tells whether any other program changed the file meanwhile.
-        const auto heldStream =
-            WhenUnlocked([&] { return std::make_unique<TUnicodeFileStream>(FileName, fmOpenRead | fmShareDenyWrite); });
+        const auto heldStream = WhenUnlocked(
+            [&] { return std::make_unique<TUnicodeFileStream>(FileName, fmOpenRead | fmShareDenyWrite); });
         TUnicodeFileStream& held = *heldStream;
         const TFileIdentity identity = held.Identity();
         // Every reader reads through this one descriptor: the file is opened once.
@@ -412,12 +438,21 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
         readHandle_ = held.Handle();
         Ttrack record;
         switch (TFamily family = FamilyOf()) {
-            case TFamily::Ogg: record = ReadOggVorbis(); break;
-            case TFamily::Flac: record = ReadFLAC(); break;
-            case TFamily::Wma: record = ReadWMA(); break;
+            case TFamily::Ogg:
+                record = ReadOggVorbis();
+                break;
+            case TFamily::Flac:
+                record = ReadFLAC();
+                break;
+            case TFamily::Wma:
+                record = ReadWMA();
+                break;
             case TFamily::Wav:
-            case TFamily::None: break;
-            default: record = ReadBySelection(ReadSelection(family)); break;
+            case TFamily::None:
+                break;
+            default:
+                record = ReadBySelection(ReadSelection(family));
+                break;
         }
         if (!(held.Identity() == identity) || !StillNames(FileName, identity))
             throw EFReadError("Cannot read file " + FileName.string() + ": it changed while it was read",
@@ -436,9 +471,12 @@ bool Tqmx_multitag::Open(const std::filesystem::path& Name) {
 
 Ttrack Tqmx_multitag::ReadBySelection(TTagSelection Selection) {
     switch (Selection) {
-        case tsID3v1: return ReadID3v1();
-        case tsID3v2: return ReadID3v2();
-        case tsAPE: return ReadAPE();
+        case tsID3v1:
+            return ReadID3v1();
+        case tsID3v2:
+            return ReadID3v2();
+        case tsAPE:
+            return ReadAPE();
         case tsID3v1ID3v2: {
             Ttrack v2 = ReadID3v2();
             return MergeTracks(ReadID3v1(), std::move(v2));
@@ -456,7 +494,8 @@ Ttrack Tqmx_multitag::ReadBySelection(TTagSelection Selection) {
             Ttrack upper = MergeTracks(ReadID3v2(), std::move(ape));
             return MergeTracks(ReadID3v1(), std::move(upper));
         }
-        default: return Ttrack();
+        default:
+            return Ttrack();
     }
 }
 
@@ -504,7 +543,9 @@ bool Tqmx_multitag::Save() {
                 return family == TFamily::Ogg ? WriteOggVorbis(*track_) : WriteFLAC(*track_);
             case TFamily::Wav:
             case TFamily::Wma:
-            case TFamily::None: lastError_ = "not a file type that is written"; return false;
+            case TFamily::None:
+                lastError_ = "not a file type that is written";
+                return false;
             default: {
                 // One writer, one commit: it may be finished by the batch.
                 deferSave_ = WriteSelection(family) == tsID3v1ID3v2;
@@ -534,7 +575,8 @@ bool Tqmx_multitag::RefusedWith(const std::exception& Error) {
         lastError_ = Error.what();
         return true;
     }
-    if (dynamic_cast<const EFileRefused*>(&Error) != nullptr || dynamic_cast<const EFReadError*>(&Error) != nullptr) {
+    if (dynamic_cast<const EFileRefused*>(&Error) != nullptr ||
+        dynamic_cast<const EFReadError*>(&Error) != nullptr) {
         lastError_ = ErrorReason(Error);
         return true;
     }
@@ -544,7 +586,8 @@ bool Tqmx_multitag::RefusedWith(const std::exception& Error) {
 std::unique_ptr<TID3v2Class> Tqmx_multitag::TagFor(TFileTransaction& Transaction) {
     // The tag Open read is the file's under the lock too while the file is exactly as it was
     // read (same inode, size and times): it is not read and parsed again.
-    if (loadedID3v2_ && loadedID3v2_->LoadedIdentity && *loadedID3v2_->LoadedIdentity == Transaction.Identity()) {
+    if (loadedID3v2_ && loadedID3v2_->LoadedIdentity &&
+        *loadedID3v2_->LoadedIdentity == Transaction.Identity()) {
         std::unique_ptr<TID3v2Class> tag = std::move(loadedID3v2_);
         tag->Attach(Transaction);
         return tag;
@@ -650,14 +693,22 @@ bool Tqmx_multitag::WriteBySelection(TTagSelection Selection) {
         return false;
     }
     switch (Selection) {
-        case tsID3v1: return v1();
-        case tsID3v2: return v2();
-        case tsAPE: return ape();
-        case tsID3v1ID3v2: return v2v1();
-        case tsID3v1APE: return ape() && v1();
-        case tsID3v2APE: return v2() && ape();
-        case tsAll: return v2() && ape() && v1();
-        default: return false;
+        case tsID3v1:
+            return v1();
+        case tsID3v2:
+            return v2();
+        case tsAPE:
+            return ape();
+        case tsID3v1ID3v2:
+            return v2v1();
+        case tsID3v1APE:
+            return ape() && v1();
+        case tsID3v2APE:
+            return v2() && ape();
+        case tsAll:
+            return v2() && ape() && v1();
+        default:
+            return false;
     }
 }
 
@@ -678,7 +729,8 @@ std::vector<uint8_t> Tqmx_multitag::PictureTypes() {
         return types;
     }
     for (const auto& frame : tag->FrameList)
-        if (const auto* apic = dynamic_cast<const TAPICFrame*>(frame.get())) types.push_back(apic->PictureType);
+        if (const auto* apic = dynamic_cast<const TAPICFrame*>(frame.get()))
+            types.push_back(apic->PictureType);
     return types;
 }
 
@@ -798,16 +850,22 @@ Ttrack Tqmx_multitag::ReadID3v2() {
         TBaseFrame& frame = *tag->Frames(i);
         const std::string id = frame.FrameID();
         if (auto* text = dynamic_cast<TTxxxFrame*>(&frame)) {
-            if (id == "TPE1") track.SetArtist(text->Text);
-            else if (id == "TIT2") track.SetTitle(text->Text);
-            else if (id == "TALB") track.SetAlbum(text->Text);
+            if (id == "TPE1")
+                track.SetArtist(text->Text);
+            else if (id == "TIT2")
+                track.SetTitle(text->Text);
+            else if (id == "TALB")
+                track.SetAlbum(text->Text);
             else if (id == "TRCK") {
                 std::string number = ToAnsi(text->Text);
                 number = number.substr(0, number.find('/'));
                 track.SetTrackNo(TrackNumberFromText(number));
-            } else if (id == "TYER" || id == "TDRC") track.SetYear(ToAnsi(text->Text));
-            else if (id == "TCON") track.SetGenre(GenreFromTCON(text->Text));
-            else if (id == "TENC") track.SetEncodedBy(text->Text);
+            } else if (id == "TYER" || id == "TDRC")
+                track.SetYear(ToAnsi(text->Text));
+            else if (id == "TCON")
+                track.SetGenre(GenreFromTCON(text->Text));
+            else if (id == "TENC")
+                track.SetEncodedBy(text->Text);
         } else if (auto* comment = dynamic_cast<TCOMMFrame*>(&frame); comment && id == "COMM") {
             if (IsRecordFrame(*comment)) track.SetComment(comment->Text);
         } else if (auto* url = dynamic_cast<TWXXXFrame*>(&frame); url && id == "WXXX") {
@@ -823,7 +881,8 @@ Ttrack Tqmx_multitag::ReadID3v1() {
     Ttrack track;
     // A record that could not be read is an error, not a file without one.
     if (!ReadThrough(*id3v1_))
-        throw EFReadError("Cannot read file " + FileName.string() + ": " + id3v1_->LastError, id3v1_->LastError);
+        throw EFReadError("Cannot read file " + FileName.string() + ": " + id3v1_->LastError,
+                          id3v1_->LastError);
     try {
         track.SetHasTag(id3v1_->Exists);
         if (track.GetHasTag()) {
@@ -872,15 +931,24 @@ Ttrack Tqmx_multitag::ReadOggVorbis() {
             for (const auto& field : ogg_->Fields) {
                 const std::string& key = field.Name;
                 const std::u16string& value = field.Value;
-                if (key == "TITLE") track.SetTitle(value);
-                else if (key == "ARTIST") track.SetArtist(value);
-                else if (key == "ALBUM") track.SetAlbum(value);
-                else if (key == "TRACKNUMBER") track.SetTrackNo(TrackNumberFromText(ToAnsi(value)));
-                else if (key == "DATE") track.SetYear(ToAnsi(value));
-                else if (key == "GENRE") track.SetGenre(value);
-                else if (key == "COMMENT") track.SetComment(value);
-                else if (key == "WWW") track.SetURL(ToAnsi(value));
-                else if (key == "ENCODEBY") track.SetEncodedBy(value);
+                if (key == "TITLE")
+                    track.SetTitle(value);
+                else if (key == "ARTIST")
+                    track.SetArtist(value);
+                else if (key == "ALBUM")
+                    track.SetAlbum(value);
+                else if (key == "TRACKNUMBER")
+                    track.SetTrackNo(TrackNumberFromText(ToAnsi(value)));
+                else if (key == "DATE")
+                    track.SetYear(ToAnsi(value));
+                else if (key == "GENRE")
+                    track.SetGenre(value);
+                else if (key == "COMMENT")
+                    track.SetComment(value);
+                else if (key == "WWW")
+                    track.SetURL(ToAnsi(value));
+                else if (key == "ENCODEBY")
+                    track.SetEncodedBy(value);
             }
         }
         track.DropTagWithoutArtistAndTitle();
@@ -946,8 +1014,9 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
         const std::string id = frame.FrameID();
         if (std::find(kRewrittenFrames.begin(), kRewrittenFrames.end(), id) != kRewrittenFrames.end() &&
             !frame.ContentReadable())
-            throw EID3LibSaveRefused("frame \"" + id + "\" at offset " + std::to_string(frame.FileOffset) +
-                                     " cannot be read, so it cannot be rewritten; the file is left unchanged");
+            throw EID3LibSaveRefused(
+                "frame \"" + id + "\" at offset " + std::to_string(frame.FileOffset) +
+                " cannot be read, so it cannot be rewritten; the file is left unchanged");
     }
 
     // The frames the record was read from. Every text frame of a rewritten identifier goes
@@ -1022,7 +1091,9 @@ bool Tqmx_multitag::WriteID3v2(const Ttrack& Track) {
         const std::u16string year = ToWide(Track.GetYear());
         const bool unchanged = !years.empty() && years.back()->Text == year;
         const bool toTDRC = std::string_view(format.YearFrame) == "TDRC";
-        const std::u16string first = !unchanged ? year : toTDRC ? FullDate(tag, *years.back()) : years.back()->Text;
+        const std::u16string first = !unchanged ? year
+                                     : toTDRC   ? FullDate(tag, *years.back())
+                                                : years.back()->Text;
         addText(format.YearFrame, MergedValues(first, years, unchanged), teISO8859_1);
     }
 
@@ -1125,8 +1196,9 @@ std::vector<uint8_t> Tqmx_multitag::BuildID3v1Tail(const Ttrack& Track, TStream&
     {
         TID3v1 existing;
         if (!existing.ReadFromStream(File))
-            throw EFReadError("Cannot read the Lyrics3 block of " + FileName.string() + ": " + existing.LastError,
-                              "its ID3v1 and Lyrics3 data could not be read (" + existing.LastError + ")");
+            throw EFReadError(
+                "Cannot read the Lyrics3 block of " + FileName.string() + ": " + existing.LastError,
+                "its ID3v1 and Lyrics3 data could not be read (" + existing.LastError + ")");
         tag.Lyrics = existing.Lyrics;
         tag.Author = existing.Author;
         tag.ImageLinks = existing.ImageLinks;

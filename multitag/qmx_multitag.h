@@ -49,15 +49,30 @@ struct TPic {
 };
 
 // The 21 picture-type names handed to the facade, index = ID3v2 picture-type byte.
-inline constexpr const char* kPictureTypeNames[21] = {
-    "Other",        "FileIcon",          "OtherFileIcon",   "FrontCover",        "BackCover",
-    "LeafletPage",  "Media",             "LeadArtist",      "Artist",            "Conductor",
-    "Band",         "Composer",          "Lyricist",        "RecordingLocation", "DuringRecording",
-    "DuringPerformance", "VideoScreenCapture", "ColouredFish", "Illustration",   "BandLogo",
-    "PublisherStudio"};
+inline constexpr const char* kPictureTypeNames[21] = {"Other",
+                                                      "FileIcon",
+                                                      "OtherFileIcon",
+                                                      "FrontCover",
+                                                      "BackCover",
+                                                      "LeafletPage",
+                                                      "Media",
+                                                      "LeadArtist",
+                                                      "Artist",
+                                                      "Conductor",
+                                                      "Band",
+                                                      "Composer",
+                                                      "Lyricist",
+                                                      "RecordingLocation",
+                                                      "DuringRecording",
+                                                      "DuringPerformance",
+                                                      "VideoScreenCapture",
+                                                      "ColouredFish",
+                                                      "Illustration",
+                                                      "BandLogo",
+                                                      "PublisherStudio"};
 
 class Tqmx_multitag {
-public:
+   public:
     Tqmx_multitag();
     ~Tqmx_multitag();
     Tqmx_multitag(const Tqmx_multitag&) = delete;
@@ -151,7 +166,7 @@ public:
     // 0: ID3v2.3 Latin-1, 1: ID3v2.3 UTF-16, 2: ID3v2.4 UTF-8.
     uint8_t ID3v2Format = 0;
 
-private:
+   private:
     enum class TFamily { None, Wav, Ogg, Flac, Wma, Mpeg, Aac, Ape, Mpc, OptimFrog, Tta, WavPack };
     TFamily FamilyOf() const;
     TTagSelection ReadSelection(TFamily Family) const;
@@ -179,12 +194,12 @@ private:
     std::unique_ptr<TID3v2Class> loadedID3v2_;
     int readHandle_ = -1;  // while Open reads: the descriptor every reader reads through
     std::string lastError_;
-    bool opened_ = false;  // the last Open read the file without error
+    bool opened_ = false;                        // the last Open read the file without error
     std::optional<TFileIdentity> openIdentity_;  // the file as Open read it
     std::unique_ptr<TFileTransaction> transaction_;
     TSaveBatch* batch_ = nullptr;
-    bool deferSave_ = false;     // the save being made may be handed to the batch
-    uint64_t pendingSave_ = 0;   // the last save handed to it
+    bool deferSave_ = false;    // the save being made may be handed to the batch
+    uint64_t pendingSave_ = 0;  // the last save handed to it
     // The tag a writer changes and saves through Transaction: the one Open read, while the
     // file is still as it was read, else read anew.
     std::unique_ptr<TID3v2Class> TagFor(TFileTransaction& Transaction);

@@ -18,11 +18,25 @@ namespace {
 constexpr unsigned kAdd = 1, kRemove = 2, kInfo = 4, kAnyCommand = 8;
 
 enum class Opt {
-    Cover, CoverFromFolder, MaxWidth, MaxHeight, Quality, Kind, Id3, OnlyIfMissing,
-    DryRun, KeepTimes, Quiet, Verbose, Settings,
-    Recursive, FilesFrom, Null,
+    Cover,
+    CoverFromFolder,
+    MaxWidth,
+    MaxHeight,
+    Quality,
+    Kind,
+    Id3,
+    OnlyIfMissing,
+    DryRun,
+    KeepTimes,
+    Quiet,
+    Verbose,
+    Settings,
+    Recursive,
+    FilesFrom,
+    Null,
     Json,
-    Help, Version,
+    Help,
+    Version,
 };
 
 struct TOption {
@@ -31,38 +45,48 @@ struct TOption {
     char Short;         // 'c', or 0 for none
     const char* Value;  // the value's name in the help ("PICTURE"), nullptr for a flag
     unsigned Commands;
-    const char* Help;   // lines of the help, '\n' between them
+    const char* Help;  // lines of the help, '\n' between them
 };
 
 // Every option, in the order of the help. The help, the parser and (through the help)
 // the man page come from here; the bash completion lists them too, which a test checks.
 constexpr TOption kOptions[] = {
     {Opt::Cover, "--cover", 'c', "PICTURE", kAdd,
-     "the JPEG picture every file gets; one larger than the limits is scaled down and recompressed first, into temp.jpg in the data folder"},
+     "the JPEG picture every file gets; one larger than the limits is scaled down and recompressed first, "
+     "into temp.jpg in the data folder"},
     {Opt::CoverFromFolder, "--cover-from-folder", 0, "NAMES", kAdd,
-     "instead of --cover: each file gets the first of the pictures NAMES (comma-separated, such as cover.jpg,folder.jpg,front.jpg; upper and lower case alike) found in its own folder, prepared once per folder; the files of a folder without one, or with one that cannot be used, get Error, and the run goes on"},
+     "instead of --cover: each file gets the first of the pictures NAMES (comma-separated, such as "
+     "cover.jpg,folder.jpg,front.jpg; upper and lower case alike) found in its own folder, prepared once per "
+     "folder; the files of a folder without one, or with one that cannot be used, get Error, and the run "
+     "goes on"},
     {Opt::MaxWidth, "--max-width", 0, "N", kAdd, "largest picture width in pixels, 20..9999"},
     {Opt::MaxHeight, "--max-height", 0, "N", kAdd, "largest picture height in pixels, 20..9999"},
     {Opt::Quality, "--quality", 0, "N", kAdd, "JPEG quality of a scaled picture, 1..100"},
-    {Opt::Kind, "--kind", 'k', "KIND", kAdd, "kind of picture, by name (any case) or index 0..18:"},  // + the names
+    {Opt::Kind, "--kind", 'k', "KIND", kAdd,
+     "kind of picture, by name (any case) or index 0..18:"},  // + the names
     {Opt::Id3, "--id3", 'f', "FORMAT", kAdd, "ID3v2 format: 2.3-latin1 (0), 2.3-utf16 (1) or 2.4-utf8 (2)"},
     {Opt::OnlyIfMissing, "--only-if-missing", 0, nullptr, kAdd,
      "leave a file that already has a picture of the kind as it is; it gets Skipped"},
     {Opt::DryRun, "--dry-run", 'n', nullptr, kAdd | kRemove,
-     "read every file and the cover and print what would be done, but write nothing (not even temp.jpg): per file the status it would get, whether it would be saved in place or rewritten, and the picture's size after scaling (or the reason it would be refused)"},
+     "read every file and the cover and print what would be done, but write nothing (not even temp.jpg): per "
+     "file the status it would get, whether it would be saved in place or rewritten, and the picture's size "
+     "after scaling (or the reason it would be refused)"},
     {Opt::KeepTimes, "--keep-times", 't', nullptr, kAdd | kRemove,
      "give every saved file its access and modification times back"},
     {Opt::Quiet, "--quiet", 'q', nullptr, kAdd | kRemove, "print only the files that get Error"},
     {Opt::Verbose, "--verbose", 'v', nullptr, kAdd | kRemove,
-     "print under each file what changed in its tag: the frames that went and came, the tag's version and size, in place or rewritten"},
+     "print under each file what changed in its tag: the frames that went and came, the tag's version and "
+     "size, in place or rewritten"},
     {Opt::Settings, "--settings", 0, "FILE", kAdd | kRemove,
      "the settings file to read instead of settings.xml in the data folder (never written by this program)"},
     {Opt::Recursive, "--recursive", 'r', nullptr, kAdd | kRemove | kInfo,
      "folders also stand for the .mp3 files in their sub-folders"},
     {Opt::FilesFrom, "--files-from", 0, "FILE", kAdd | kRemove | kInfo,
-     "also take the PATHs listed in FILE, one a line (with - from the standard input), after those on the command line"},
+     "also take the PATHs listed in FILE, one a line (with - from the standard input), after those on the "
+     "command line"},
     {Opt::Null, "--null", '0', nullptr, kAdd | kRemove | kInfo,
-     "the names in the --files-from list each end with a NUL byte, not a newline (as find -print0 writes them)"},
+     "the names in the --files-from list each end with a NUL byte, not a newline (as find -print0 writes "
+     "them)"},
     {Opt::Json, "--json", 0, nullptr, kInfo, "print one JSON array, one object per file"},
     {Opt::Help, "--help", 'h', nullptr, kAnyCommand, "show this help and exit"},
     {Opt::Version, "--version", 'V', nullptr, kAnyCommand, "show the version and exit"},
@@ -70,19 +94,27 @@ constexpr TOption kOptions[] = {
 
 unsigned CommandBit(Command C) {
     switch (C) {
-        case Command::Add: return kAdd;
-        case Command::Remove: return kRemove;
-        case Command::Info: return kInfo;
-        default: return 0;
+        case Command::Add:
+            return kAdd;
+        case Command::Remove:
+            return kRemove;
+        case Command::Info:
+            return kInfo;
+        default:
+            return 0;
     }
 }
 
 const char* CommandName(Command C) {
     switch (C) {
-        case Command::Add: return "add";
-        case Command::Remove: return "remove";
-        case Command::Info: return "info";
-        default: return "covrilo-cli";
+        case Command::Add:
+            return "add";
+        case Command::Remove:
+            return "remove";
+        case Command::Info:
+            return "info";
+        default:
+            return "covrilo-cli";
     }
 }
 
@@ -108,11 +140,21 @@ std::string Spelling(const TOption& O) {
 
 void Apply(CliArguments& A, const TOption& O, const std::string& Name, const std::string& Value) {
     switch (O.Id) {
-        case Opt::Cover: A.Cover = Value; break;
-        case Opt::CoverFromFolder: A.CoverNames = ParseCoverNames(Value); break;
-        case Opt::MaxWidth: A.MaxWidth = RequireRange(Name, Value, kMinPictureSide, kMaxPictureSide); break;
-        case Opt::MaxHeight: A.MaxHeight = RequireRange(Name, Value, kMinPictureSide, kMaxPictureSide); break;
-        case Opt::Quality: A.Quality = RequireRange(Name, Value, kMinJpegQuality, kMaxJpegQuality); break;
+        case Opt::Cover:
+            A.Cover = Value;
+            break;
+        case Opt::CoverFromFolder:
+            A.CoverNames = ParseCoverNames(Value);
+            break;
+        case Opt::MaxWidth:
+            A.MaxWidth = RequireRange(Name, Value, kMinPictureSide, kMaxPictureSide);
+            break;
+        case Opt::MaxHeight:
+            A.MaxHeight = RequireRange(Name, Value, kMinPictureSide, kMaxPictureSide);
+            break;
+        case Opt::Quality:
+            A.Quality = RequireRange(Name, Value, kMinJpegQuality, kMaxJpegQuality);
+            break;
         case Opt::Kind:
             A.Kind = ParseKind(Value);
             if (!A.Kind) throw UsageError("unknown kind of picture '" + Value + "' (see --help)");
@@ -122,9 +164,15 @@ void Apply(CliArguments& A, const TOption& O, const std::string& Name, const std
             if (!A.Id3Format)
                 throw UsageError("unknown ID3v2 format '" + Value + "' (2.3-latin1, 2.3-utf16 or 2.4-utf8)");
             break;
-        case Opt::OnlyIfMissing: A.OnlyIfMissing = true; break;
-        case Opt::DryRun: A.DryRun = true; break;
-        case Opt::KeepTimes: A.KeepTimes = true; break;
+        case Opt::OnlyIfMissing:
+            A.OnlyIfMissing = true;
+            break;
+        case Opt::DryRun:
+            A.DryRun = true;
+            break;
+        case Opt::KeepTimes:
+            A.KeepTimes = true;
+            break;
         case Opt::Quiet:
         case Opt::Verbose: {
             const Verbosity wanted = O.Id == Opt::Quiet ? Verbosity::Quiet : Verbosity::Verbose;
@@ -133,13 +181,27 @@ void Apply(CliArguments& A, const TOption& O, const std::string& Name, const std
             A.Verbosity = wanted;
             break;
         }
-        case Opt::Settings: A.Settings = std::filesystem::path(Value); break;
-        case Opt::Recursive: A.Recursive = true; break;
-        case Opt::FilesFrom: A.FilesFrom = std::filesystem::path(Value); break;
-        case Opt::Null: A.NulSeparated = true; break;
-        case Opt::Json: A.Json = true; break;
-        case Opt::Help: A.Command = Command::Help; break;
-        case Opt::Version: A.Command = Command::Version; break;
+        case Opt::Settings:
+            A.Settings = std::filesystem::path(Value);
+            break;
+        case Opt::Recursive:
+            A.Recursive = true;
+            break;
+        case Opt::FilesFrom:
+            A.FilesFrom = std::filesystem::path(Value);
+            break;
+        case Opt::Null:
+            A.NulSeparated = true;
+            break;
+        case Opt::Json:
+            A.Json = true;
+            break;
+        case Opt::Help:
+            A.Command = Command::Help;
+            break;
+        case Opt::Version:
+            A.Command = Command::Version;
+            break;
     }
 }
 
@@ -155,7 +217,8 @@ const TOption& Find(const std::string& Arg, Command Command, bool IsLong) {
 
 void CheckComplete(const CliArguments& A, const std::string& Command) {
     if (A.Command == Command::Add) {
-        if (A.Cover.empty() && A.CoverNames.empty()) throw UsageError("add needs --cover PICTURE or --cover-from-folder NAMES");
+        if (A.Cover.empty() && A.CoverNames.empty())
+            throw UsageError("add needs --cover PICTURE or --cover-from-folder NAMES");
         if (!A.Cover.empty() && !A.CoverNames.empty())
             throw UsageError("--cover and --cover-from-folder exclude each other");
     }
@@ -203,20 +266,25 @@ CliArguments ParseArguments(const std::vector<std::string>& Args) {
     if (Args.empty()) throw UsageError("no command given (try --help)");
     const std::string& command = Args[0];
     if (command == "help") return a;
-    if (command == "add") a.Command = Command::Add;
-    else if (command == "remove") a.Command = Command::Remove;
-    else if (command == "info") a.Command = Command::Info;
+    if (command == "add")
+        a.Command = Command::Add;
+    else if (command == "remove")
+        a.Command = Command::Remove;
+    else if (command == "info")
+        a.Command = Command::Info;
     else if (command.size() > 1 && command[0] == '-') {
         // Only --help and --version stand without a command.
         const TOption* o = nullptr;
         try {
             o = &Find(command, Command::Help, command[1] == '-');
         } catch (const UsageError&) {
-            throw UsageError("a command (add, remove or info) comes first, not '" + command + "' (try --help)");
+            throw UsageError("a command (add, remove or info) comes first, not '" + command +
+                             "' (try --help)");
         }
         Apply(a, *o, command, "");
         return a;
-    } else throw UsageError("unknown command '" + command + "' (try --help)");
+    } else
+        throw UsageError("unknown command '" + command + "' (try --help)");
 
     const Command run = a.Command;
     bool optionsEnded = false;
@@ -263,12 +331,13 @@ CliArguments ParseArguments(const std::vector<std::string>& Args) {
 
 std::string UsageText() {
     std::string kinds;
-    for (int i = 0; i < kKindCount; ++i) kinds += " " + PictureTypeToName(i) + (i + 1 < kKindCount ? "," : "");
+    for (int i = 0; i < kKindCount; ++i)
+        kinds += " " + PictureTypeToName(i) + (i + 1 < kKindCount ? "," : "");
 
     // The options by the commands they belong to, one heading per set of commands.
     std::string options;
-    for (const unsigned commands : {unsigned{kAdd}, kAdd | kRemove, kAdd | kRemove | kInfo, unsigned{kInfo},
-                                    unsigned{kAnyCommand}}) {
+    for (const unsigned commands :
+         {unsigned{kAdd}, kAdd | kRemove, kAdd | kRemove | kInfo, unsigned{kInfo}, unsigned{kAnyCommand}}) {
         static const std::array<std::pair<unsigned, const char*>, 5> kHeadings = {{
             {kAdd, "Options of add"},
             {kAdd | kRemove, "Options of add and remove"},
@@ -280,14 +349,17 @@ std::string UsageText() {
             if (bits == commands) options += std::string("\n") + heading + ":\n";
         for (const TOption& o : kOptions) {
             if (o.Commands != commands) continue;
-            std::string head = "  " + std::string(o.Short ? "" : "    ") + Spelling(o) + (o.Value ? std::string(" ") + o.Value : "");
+            std::string head = "  " + std::string(o.Short ? "" : "    ") + Spelling(o) +
+                               (o.Value ? std::string(" ") + o.Value : "");
             std::string help = o.Help;
             if (o.Id == Opt::Kind) help += kinds;
             // The help beside the option when it fits, else below it, in words wrapped to 79 columns.
             constexpr size_t kColumn = 30, kWidth = 79;
             std::string text = head;
-            if (head.size() + 2 > kColumn) text += "\n" + std::string(kColumn, ' ');
-            else text += std::string(kColumn - head.size(), ' ');
+            if (head.size() + 2 > kColumn)
+                text += "\n" + std::string(kColumn, ' ');
+            else
+                text += std::string(kColumn - head.size(), ' ');
             size_t used = kColumn;
             for (size_t pos = 0; pos < help.size();) {
                 const size_t end = std::min(help.find(' ', pos), help.size());

@@ -13,7 +13,7 @@ namespace covrilo::cli {
 
 // A command line that cannot be run; the message says why (exit status 2).
 class UsageError : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 

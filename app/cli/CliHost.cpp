@@ -17,10 +17,18 @@ std::string PrintablePath(const std::filesystem::path& Path) {
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
             default:
                 if (byte < 0x20 || byte == 0x7F) {
                     out += "\\x";
@@ -43,7 +51,8 @@ std::string VersionName(uint16_t Version) {
 }
 
 std::string PictureText(const TCoverReport& Cover) {
-    std::string text = "picture " + Size(Cover.Width, Cover.Height) + ", " + std::to_string(Cover.Bytes) + " bytes";
+    std::string text =
+        "picture " + Size(Cover.Width, Cover.Height) + ", " + std::to_string(Cover.Bytes) + " bytes";
     if (Cover.Scaled) return text + " (scaled from " + Size(Cover.SourceWidth, Cover.SourceHeight) + ")";
     return text + " (as it is)";
 }
@@ -61,8 +70,8 @@ std::string DryRunDetail(const std::string& Status, const TFileReport& Report, c
     else
         text = save.Rewrite ? "rewritten" : "in place";
     if (Status == kStatusDeleted && save.Written)
-        text += "; " + std::to_string(save.Removed.size()) + (save.Removed.size() == 1 ? " picture" : " pictures") +
-                " removed";
+        text += "; " + std::to_string(save.Removed.size()) +
+                (save.Removed.size() == 1 ? " picture" : " pictures") + " removed";
     if (Report.Cover) text += "; " + PictureText(*Report.Cover);
     return text;
 }
@@ -76,10 +85,11 @@ std::vector<std::string> VerboseDetails(const TFileReport& Report) {
         return lines;
     }
     auto tag = [](uint16_t Version, int64_t Bytes) {
-        return Version == 0 ? std::string("no ID3v2 tag") : VersionName(Version) + " tag of " + std::to_string(Bytes) + " bytes";
+        return Version == 0 ? std::string("no ID3v2 tag")
+                            : VersionName(Version) + " tag of " + std::to_string(Bytes) + " bytes";
     };
-    lines.push_back(tag(save.OldVersion, save.OldTagBytes) + " -> " + tag(save.NewVersion, save.NewTagBytes) + ", " +
-                    (save.Rewrite ? "the file rewritten" : "written in place"));
+    lines.push_back(tag(save.OldVersion, save.OldTagBytes) + " -> " + tag(save.NewVersion, save.NewTagBytes) +
+                    ", " + (save.Rewrite ? "the file rewritten" : "written in place"));
     for (const std::string& frame : save.Removed) lines.push_back("- " + frame);
     for (const std::string& frame : save.Added) lines.push_back("+ " + frame);
     if (save.ID3v1Changed) lines.push_back("ID3v1 record written");
@@ -118,7 +128,8 @@ void CliHost::PrintLine(int Index, const std::string& Status, const std::string&
     if (verbosity_ == Verbosity::Quiet && Status != kStatusError) return;
     ClearProgress();
     out_ << Status << '\t' << PrintablePath(files_[static_cast<size_t>(Index)]);
-    if (options_.DryRun) out_ << '\t' << DryRunDetail(Status, report_, Reason, PictureTypeToName(settings_.KindOfPic));
+    if (options_.DryRun)
+        out_ << '\t' << DryRunDetail(Status, report_, Reason, PictureTypeToName(settings_.KindOfPic));
     out_ << '\n';
     if (verbosity_ == Verbosity::Verbose && Status != kStatusError && Status != kStatusSkipped)
         for (const std::string& line : VerboseDetails(report_)) out_ << "  " << line << '\n';
@@ -128,7 +139,8 @@ void CliHost::PrintLine(int Index, const std::string& Status, const std::string&
 void CliHost::ReportFileError(int Index, const std::string& Reason) {
     if (options_.DryRun) PrintLine(Index, kStatusError, Reason);
     ClearProgress();
-    err_ << "covrilo-cli: " << PrintablePath(files_.at(static_cast<size_t>(Index))) << ": " << Reason << std::endl;
+    err_ << "covrilo-cli: " << PrintablePath(files_.at(static_cast<size_t>(Index))) << ": " << Reason
+         << std::endl;
 }
 
 void CliHost::ProcessEvents() {

@@ -26,7 +26,7 @@ std::string DryRunDetail(const std::string& Status, const TFileReport& Report, c
 std::vector<std::string> VerboseDetails(const TFileReport& Report);
 
 class CliHost : public IBatchHost {
-public:
+   public:
     CliHost(std::vector<std::filesystem::path> Files, bool Remove, std::filesystem::path Cover,
             TBatchSettings Settings, std::filesystem::path DataDir, std::ostream& Out, std::ostream& Err,
             bool ShowProgress, TBatchOptions Options = {}, Verbosity Level = Verbosity::Normal);
@@ -51,7 +51,7 @@ public:
     // Clears the progress line before other output goes to stderr.
     void ClearProgress();
 
-private:
+   private:
     void PrintLine(int Index, const std::string& Status, const std::string& Reason);
 
     std::vector<std::filesystem::path> files_;

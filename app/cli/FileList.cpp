@@ -17,7 +17,8 @@ std::vector<std::filesystem::path> SplitFileList(std::istream& In, bool Nul) {
     return names;
 }
 
-std::vector<std::filesystem::path> ReadFileList(const std::filesystem::path& List, bool Nul, std::istream& Stdin) {
+std::vector<std::filesystem::path> ReadFileList(const std::filesystem::path& List, bool Nul,
+                                                std::istream& Stdin) {
     if (List == "-") {
         auto names = SplitFileList(Stdin, Nul);
         if (Stdin.bad()) throw UsageError("cannot read the list of files from the standard input");
@@ -27,7 +28,8 @@ std::vector<std::filesystem::path> ReadFileList(const std::filesystem::path& Lis
     if (std::filesystem::is_directory(List, ec))
         throw UsageError("cannot read the list of files " + List.string() + ": " + FileErrorReason(EISDIR));
     std::ifstream in(List, std::ios::binary);
-    if (!in) throw UsageError("cannot read the list of files " + List.string() + ": " + FileErrorReason(errno));
+    if (!in)
+        throw UsageError("cannot read the list of files " + List.string() + ": " + FileErrorReason(errno));
     auto names = SplitFileList(in, Nul);
     if (in.bad()) throw UsageError("cannot read the list of files " + List.string());
     return names;

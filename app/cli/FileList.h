@@ -15,6 +15,7 @@ std::vector<std::filesystem::path> SplitFileList(std::istream& In, bool Nul);
 
 // The names of the list List ("-": standard input, Stdin). Throws UsageError when the list
 // cannot be read.
-std::vector<std::filesystem::path> ReadFileList(const std::filesystem::path& List, bool Nul, std::istream& Stdin);
+std::vector<std::filesystem::path> ReadFileList(const std::filesystem::path& List, bool Nul,
+                                                std::istream& Stdin);
 
 }  // namespace covrilo::cli

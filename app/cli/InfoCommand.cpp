@@ -53,7 +53,8 @@ void Describe(const TID3v2Class& Tag, FileInfo& Info) {
         if (dynamic_cast<TID3v1Tag*>(frame) != nullptr) continue;
         v2.Frames.push_back(frame->FrameID());
         if (auto* apic = dynamic_cast<TAPICFrame*>(frame)) {
-            v2.Pictures.push_back({apic->PictureType, apic->MIMEType, apic->Description, apic->PictureData.Size()});
+            v2.Pictures.push_back(
+                {apic->PictureType, apic->MIMEType, apic->Description, apic->PictureData.Size()});
         }
     }
     Info.Id3v2 = std::move(v2);
@@ -89,7 +90,8 @@ void WriteJson(const FileInfo& F, std::ostream& Out) {
     Out << "{\"path\": " << JsonString(F.Path.string()) << ", \"opened\": " << (F.Opened ? "true" : "false")
         << ", \"track\": {\"hasTag\": " << (t.GetHasTag() ? "true" : "false")
         << ", \"artist\": " << JsonString(t.GetArtist()) << ", \"title\": " << JsonString(t.GetTitle())
-        << ", \"album\": " << JsonString(t.GetAlbum()) << ", \"year\": " << JsonString(AnsiToUtf8(t.GetYear()))
+        << ", \"album\": " << JsonString(t.GetAlbum())
+        << ", \"year\": " << JsonString(AnsiToUtf8(t.GetYear()))
         << ", \"comment\": " << JsonString(t.GetComment()) << ", \"trackNo\": " << int(t.GetTrackNo())
         << ", \"genre\": " << JsonString(t.GetGenre()) << ", \"url\": " << JsonString(AnsiToUtf8(t.GetURL()))
         << ", \"encodedBy\": " << JsonString(t.GetEncodedBy()) << "}, \"id3v2\": ";
@@ -97,12 +99,15 @@ void WriteJson(const FileInfo& F, std::ostream& Out) {
         Out << "null";
     } else {
         const ID3v2Info& v2 = *F.Id3v2;
-        Out << "{\"version\": " << JsonString(v2.Version) << ", \"tagSize\": " << v2.TagSize << ", \"frames\": [";
-        for (size_t i = 0; i < v2.Frames.size(); ++i) Out << (i ? ", " : "") << JsonString(AnsiToUtf8(v2.Frames[i]));
+        Out << "{\"version\": " << JsonString(v2.Version) << ", \"tagSize\": " << v2.TagSize
+            << ", \"frames\": [";
+        for (size_t i = 0; i < v2.Frames.size(); ++i)
+            Out << (i ? ", " : "") << JsonString(AnsiToUtf8(v2.Frames[i]));
         Out << "], \"pictures\": [";
         for (size_t i = 0; i < v2.Pictures.size(); ++i) {
             const PictureInfo& p = v2.Pictures[i];
-            Out << (i ? ", " : "") << "{\"type\": " << p.Type << ", \"mime\": " << JsonString(AnsiToUtf8(p.Mime))
+            Out << (i ? ", " : "") << "{\"type\": " << p.Type
+                << ", \"mime\": " << JsonString(AnsiToUtf8(p.Mime))
                 << ", \"description\": " << JsonString(p.Description) << ", \"size\": " << p.Size << "}";
         }
         Out << "]}";
@@ -136,8 +141,8 @@ void WriteText(const FileInfo& F, std::ostream& Out) {
         line("ID3v2:", F.Id3v2->Version + ", tag size " + std::to_string(F.Id3v2->TagSize) + " bytes");
         line("frames:", frames.empty() ? "(none)" : frames);
         for (const PictureInfo& p : F.Id3v2->Pictures) {
-            std::string text = std::to_string(p.Type) + " " + PictureTypeName(static_cast<uint8_t>(p.Type)) + ", " +
-                               p.Mime + ", " + std::to_string(p.Size) + " bytes";
+            std::string text = std::to_string(p.Type) + " " + PictureTypeName(static_cast<uint8_t>(p.Type)) +
+                               ", " + p.Mime + ", " + std::to_string(p.Size) + " bytes";
             if (!p.Description.empty()) text += ", \"" + WideToUtf8(p.Description) + "\"";
             line("picture:", text);
         }

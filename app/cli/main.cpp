@@ -41,7 +41,8 @@ void ReadSettings(const std::filesystem::path& File, bool DryRun) {
     std::error_code ec;
     if (DryRun && !std::filesystem::exists(File, ec)) return;  // the defaults
     try {
-        for (const std::string& warning : ReadSettingsOnce(File)) Warn("settings " + File.string() + ": " + warning);
+        for (const std::string& warning : ReadSettingsOnce(File))
+            Warn("settings " + File.string() + ": " + warning);
     } catch (const std::exception& e) {
         Warn("cannot read settings " + File.string() + " (" + e.what() + "), using the defaults");
     }
@@ -56,7 +57,8 @@ std::vector<std::filesystem::path> FilesToProcess(const CliArguments& Args) {
         const auto listed = ReadFileList(*Args.FilesFrom, Args.NulSeparated, std::cin);
         paths.insert(paths.end(), listed.begin(), listed.end());
     }
-    if (paths.empty()) throw UsageError("nothing to do: the list " + Args.FilesFrom->string() + " names no file");
+    if (paths.empty())
+        throw UsageError("nothing to do: the list " + Args.FilesFrom->string() + " names no file");
     std::vector<std::filesystem::path> files;
     std::vector<std::filesystem::path> needRecursive;
     for (const std::filesystem::path& path : paths) {
@@ -68,7 +70,8 @@ std::vector<std::filesystem::path> FilesToProcess(const CliArguments& Args) {
         files.insert(files.end(), found.begin(), found.end());
     }
     if (files.empty() && !needRecursive.empty())
-        throw UsageError("no MP3 files found in the given folders; their sub-folders hold some (use --recursive)");
+        throw UsageError(
+            "no MP3 files found in the given folders; their sub-folders hold some (use --recursive)");
     if (files.empty()) throw UsageError("no MP3 files found in the given folders");
     for (const std::filesystem::path& folder : needRecursive)
         Warn(PrintablePath(folder) + " holds no MP3 files itself, only its sub-folders do (use --recursive)");
@@ -115,7 +118,8 @@ int RunBatchCommand(const CliArguments& Args, std::vector<std::filesystem::path>
     host.ClearProgress();
 
     switch (result.Outcome) {
-        case TBatchOutcome::boNothingToDo: return Fail("nothing to do");
+        case TBatchOutcome::boNothingToDo:
+            return Fail("nothing to do");
         case TBatchOutcome::boFailed: {
             std::cerr << "covrilo-cli: " << result.Message << "\n";
             const size_t first = result.FailedIndex < 0 ? 0 : static_cast<size_t>(result.FailedIndex);
@@ -124,15 +128,20 @@ int RunBatchCommand(const CliArguments& Args, std::vector<std::filesystem::path>
             return kExitUsage;
         }
         case TBatchOutcome::boStopped:  // not asked for here; files not reached count as failed
-        case TBatchOutcome::boCompleted: break;
+        case TBatchOutcome::boCompleted:
+            break;
     }
     const auto& statuses = host.Statuses();
-    const auto count = [&](const char* Status) { return std::count(statuses.begin(), statuses.end(), Status); };
-    const auto errors = static_cast<long>(statuses.size()) - count(kStatusOK) - count(kStatusDeleted) - count(kStatusSkipped);
+    const auto count = [&](const char* Status) {
+        return std::count(statuses.begin(), statuses.end(), Status);
+    };
+    const auto errors =
+        static_cast<long>(statuses.size()) - count(kStatusOK) - count(kStatusDeleted) - count(kStatusSkipped);
     if (Args.DryRun)
-        std::cerr << "covrilo-cli: dry run, nothing was written: " << count(remove ? kStatusDeleted : kStatusOK)
-                  << " of " << statuses.size() << " files would be " << (remove ? "cleared" : "tagged") << ", "
-                  << count(kStatusSkipped) << " skipped, " << errors << " refused\n";
+        std::cerr << "covrilo-cli: dry run, nothing was written: "
+                  << count(remove ? kStatusDeleted : kStatusOK) << " of " << statuses.size()
+                  << " files would be " << (remove ? "cleared" : "tagged") << ", " << count(kStatusSkipped)
+                  << " skipped, " << errors << " refused\n";
     return errors == 0 ? kExitOK : kExitFileError;
 }
 
@@ -146,11 +155,16 @@ int Main(int Argc, char** Argv) {
         return kExitUsage;
     }
     switch (args.Command) {
-        case Command::Help: std::cout << UsageText(); return kExitOK;
-        case Command::Version: std::cout << "covrilo-cli " << COVRILO_VERSION << "\n"; return kExitOK;
+        case Command::Help:
+            std::cout << UsageText();
+            return kExitOK;
+        case Command::Version:
+            std::cout << "covrilo-cli " << COVRILO_VERSION << "\n";
+            return kExitOK;
         case Command::Info:
         case Command::Add:
-        case Command::Remove: break;
+        case Command::Remove:
+            break;
     }
     std::vector<std::filesystem::path> files;
     try {

@@ -28,7 +28,8 @@ std::vector<std::filesystem::path> ParseFileArguments(const std::vector<std::str
             throw EUsageError("unknown option '" + arg + "'");
         }
         const std::filesystem::path path(arg);
-        files.push_back(path.is_absolute() ? path.lexically_normal() : (WorkingDir / path).lexically_normal());
+        files.push_back(path.is_absolute() ? path.lexically_normal()
+                                           : (WorkingDir / path).lexically_normal());
     }
     return files;
 }

@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "app/gui/ImagePreview.h"
 
-#include "app/CoverImage.h"
-
 #include <QPainter>
-
 #include <cstring>
+
+#include "app/CoverImage.h"
 
 namespace covrilo {
 
-TImagePreview::TImagePreview(QWidget* Parent) : QWidget(Parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+TImagePreview::TImagePreview(QWidget* Parent) : QWidget(Parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 QImage TImagePreview::Fit(const TRgbImage& Picture, int Width, int Height) {
     if (Picture.Width <= 0 || Picture.Height <= 0 || Width <= 0 || Height <= 0) return {};

@@ -14,7 +14,7 @@ struct TRgbImage;
 
 class TImagePreview : public QWidget {
     Q_OBJECT
-public:
+   public:
     explicit TImagePreview(QWidget* Parent = nullptr);
 
     // Shows Picture fitted to the widget's current size.
@@ -27,10 +27,10 @@ public:
     // Picture fitted into Width x Height: the same size and sampling as the cover preparation.
     static QImage Fit(const TRgbImage& Picture, int Width, int Height);
 
-protected:
+   protected:
     void paintEvent(QPaintEvent* Event) override;
 
-private:
+   private:
     QImage shown_;
 };
 

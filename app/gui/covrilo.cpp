@@ -1,27 +1,26 @@
 // SPDX-License-Identifier: MIT
 // covrilo: the program file of the window. Starts the toolkit, titles the application
 // "Covrilo Light", creates the main window and runs the event loop until it closes.
-#include "app/DataDir.h"
-#include "app/gui/CommandLine.h"
-#include "app/gui/ProgramInfo.h"
-#include "app/gui/main.h"
-
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
-
 #include <exception>
 #include <iostream>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "app/DataDir.h"
+#include "app/gui/CommandLine.h"
+#include "app/gui/ProgramInfo.h"
+#include "app/gui/main.h"
+
 namespace {
 
 // The window handles its own errors; an exception that still leaves an event handler is
 // shown in an error box here instead of ending the program.
 class TApplication : public QApplication {
-public:
+   public:
     using QApplication::QApplication;
     bool notify(QObject* Receiver, QEvent* Event) override {
         try {
@@ -34,7 +33,7 @@ public:
         return false;
     }
 
-private:
+   private:
     static void ShowError(const QString& Message) {
         QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(), Message);
     }
@@ -47,9 +46,14 @@ std::vector<std::string> Arguments(int Argc, char** Argv) {
 int Run(int Argc, char** Argv) {
     using namespace covrilo;
     switch (FindInfoRequest(Arguments(Argc, Argv))) {
-        case TInfoRequest::irHelp: std::cout << HelpText(); return 0;
-        case TInfoRequest::irVersion: std::cout << VersionText(); return 0;
-        case TInfoRequest::irNone: break;
+        case TInfoRequest::irHelp:
+            std::cout << HelpText();
+            return 0;
+        case TInfoRequest::irVersion:
+            std::cout << VersionText();
+            return 0;
+        case TInfoRequest::irNone:
+            break;
     }
 
     TApplication application(Argc, Argv);  // takes the toolkit's own options out of argv

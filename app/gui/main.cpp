@@ -1,14 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/gui/main.h"
 
-#include "app/BatchRun.h"
-#include "app/CoverImage.h"
-#include "app/DataDir.h"
-#include "app/FileSelection.h"
-#include "app/Settings.h"
-#include "app/gui/ImagePreview.h"
-#include "app/gui/ProgramInfo.h"
-
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -32,9 +24,16 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QUrl>
-
 #include <exception>
 #include <utility>
+
+#include "app/BatchRun.h"
+#include "app/CoverImage.h"
+#include "app/DataDir.h"
+#include "app/FileSelection.h"
+#include "app/Settings.h"
+#include "app/gui/ImagePreview.h"
+#include "app/gui/ProgramInfo.h"
 
 namespace covrilo {
 
@@ -49,7 +48,8 @@ const QColor kLightYellow(255, 255, 225);
 // 11-pixel height; the captions are laid out for it.
 QFont WindowFont(int PixelSize, bool Bold = false) {
     QFont font;
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans")});
+    font.setFamilies(
+        {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(PixelSize);
     font.setBold(Bold);
     return font;
@@ -65,7 +65,9 @@ void SetTextColour(QWidget* Widget, const QColor& Colour) {
 // file names), so that a name which is not valid UTF-8 still reaches the tag code intact.
 QByteArray PathBytes(const std::filesystem::path& Path) { return QByteArray(Path.c_str()); }
 QString DisplayName(const std::filesystem::path& Path) { return QFile::decodeName(PathBytes(Path)); }
-std::filesystem::path PathOf(const QString& Name) { return std::filesystem::path(QFile::encodeName(Name).toStdString()); }
+std::filesystem::path PathOf(const QString& Name) {
+    return std::filesystem::path(QFile::encodeName(Name).toStdString());
+}
 
 template <class Widget>
 Widget* Make(QWidget* Parent, const char* Name, int Left, int Top, int Width, int Height) {
@@ -83,8 +85,8 @@ QLabel* MakeLabel(QWidget* Parent, const char* Name, const QString& Caption, int
     return label;
 }
 
-QPushButton* MakeButton(QWidget* Parent, const char* Name, const QString& Caption, QStyle::StandardPixmap Icon,
-                        int Left, int Top, int Width, int Height) {
+QPushButton* MakeButton(QWidget* Parent, const char* Name, const QString& Caption,
+                        QStyle::StandardPixmap Icon, int Left, int Top, int Width, int Height) {
     auto* button = Make<QPushButton>(Parent, Name, Left, Top, Width, Height);
     button->setText(Caption);
     button->setIcon(Parent->style()->standardIcon(Icon));
@@ -114,11 +116,13 @@ QFileDialog* MakeOpenDialog(QWidget* Parent, const char* Name, const QString& Ti
 // The window as the batch run sees it: the list, the check box, the picture, the
 // settings variables and the event loop.
 class TForm1::TWindowHost : public IBatchHost {
-public:
+   public:
     explicit TWindowHost(TForm1& Form) : form_(Form) {}
     int EntryCount() override { return form_.lst_files->rowCount(); }
     std::filesystem::path EntryPath(int Index) override { return form_.EntryPath(Index); }
-    void SetEntryStatus(int Index, const std::string& Status) override { form_.SetEntryStatus(Index, Status, {}); }
+    void SetEntryStatus(int Index, const std::string& Status) override {
+        form_.SetEntryStatus(Index, Status, {});
+    }
     // The reason of an Error, shown over its status (it may come some files after the file:
     // a save is reported once it is durable).
     void ReportFileError(int Index, const std::string& Reason) override {
@@ -133,7 +137,7 @@ public:
     void ProcessEvents() override { QCoreApplication::processEvents(); }
     bool StopRequested() override { return form_.stopRequested_; }
 
-private:
+   private:
     TForm1& form_;
 };
 
@@ -149,8 +153,8 @@ TForm1::~TForm1() = default;
 
 void TForm1::CreateControls() {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Covrilo %1 Light [%2]").arg(QString::fromLatin1(kProgramVersion),
-                                                             QString::fromLatin1(kWebAddress)));
+    setWindowTitle(QStringLiteral("Covrilo %1 Light [%2]")
+                       .arg(QString::fromLatin1(kProgramVersion), QString::fromLatin1(kWebAddress)));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
@@ -198,8 +202,8 @@ void TForm1::CreateControls() {
         edit->setRange(kMinPictureSide, kMaxPictureSide);
         edit->setValue(500);
     }
-    lbl_jpeg = MakeLabel(pnl_resize, "lbl_jpeg", tr("Jpeg-Quality: ---"), kLabelLeft, 88, kLabelWidth, kRowHeight,
-                         Qt::AlignRight | Qt::AlignVCenter);
+    lbl_jpeg = MakeLabel(pnl_resize, "lbl_jpeg", tr("Jpeg-Quality: ---"), kLabelLeft, 88, kLabelWidth,
+                         kRowHeight, Qt::AlignRight | Qt::AlignVCenter);
     scr_jpeg = Make<QScrollBar>(pnl_resize, "scr_jpeg", kFieldLeft, 91, kFieldWidth, 17);
     scr_jpeg->setOrientation(Qt::Horizontal);
     scr_jpeg->setRange(kMinJpegQuality, kMaxJpegQuality);
@@ -219,8 +223,9 @@ void TForm1::CreateControls() {
                          tr("Media (e.g. label side of CD)"), tr("Lead artist/lead performer/soloist"),
                          tr("Artist/performer"), tr("Conductor"), tr("Band/Orchestra"), tr("Composer"),
                          tr("Lyricist/text writer"), tr("Recording Location"), tr("During recording"),
-                         tr("During performance"), tr("Movie/video screen capture"), tr("A bright coloured fish"),
-                         tr("Illustration"), tr("Band/artist logotype"), tr("Publisher/Studio logotype")});
+                         tr("During performance"), tr("Movie/video screen capture"),
+                         tr("A bright coloured fish"), tr("Illustration"), tr("Band/artist logotype"),
+                         tr("Publisher/Studio logotype")});
     ComboBox2->setMaxVisibleItems(19);
     Label1 = MakeLabel(pnl_resize, "Label1", tr("Text encoding:"), kLabelLeft, 186, kLabelWidth, kRowHeight,
                        Qt::AlignRight | Qt::AlignVCenter);
@@ -228,8 +233,10 @@ void TForm1::CreateControls() {
     ComboBox1->addItems({QStringLiteral("Id3v2.3 ISO-8859-1"), QStringLiteral("Id3v2.3 UTF-16"),
                          QStringLiteral("Id3v2.4 UTF-8")});
 
-    BitBtn1 = MakeButton(Panel1, "BitBtn1", tr("Load image..."), QStyle::SP_DialogOpenButton, 9, 247, 114, 34);
-    BitBtn2 = MakeButton(Panel1, "BitBtn2", tr("Close image"), QStyle::SP_DialogCloseButton, 129, 247, 114, 34);
+    BitBtn1 =
+        MakeButton(Panel1, "BitBtn1", tr("Load image..."), QStyle::SP_DialogOpenButton, 9, 247, 114, 34);
+    BitBtn2 =
+        MakeButton(Panel1, "BitBtn2", tr("Close image"), QStyle::SP_DialogCloseButton, 129, 247, 114, 34);
     cbx_delpics = new QCheckBox(tr("Remove all images from listed files"), Panel1);
     cbx_delpics->setObjectName(QStringLiteral("cbx_delpics"));
     cbx_delpics->adjustSize();
@@ -263,7 +270,8 @@ void TForm1::CreateControls() {
     });
 
     btn_addFiles = MakeButton(this, "btn_addFiles", tr("Add files..."), QStyle::SP_FileIcon, 8, 536, 121, 33);
-    btn_delFiles = MakeButton(this, "btn_delFiles", tr("Remove files"), QStyle::SP_TrashIcon, 136, 536, 121, 33);
+    btn_delFiles =
+        MakeButton(this, "btn_delFiles", tr("Remove files"), QStyle::SP_TrashIcon, 136, 536, 121, 33);
     btn_clearList =
         MakeButton(this, "btn_clearList", tr("Clear list"), QStyle::SP_DialogResetButton, 264, 536, 105, 33);
     btn_start = MakeButton(this, "btn_start", tr("Start"), QStyle::SP_MediaPlay, 409, 536, 137, 33);
@@ -388,8 +396,8 @@ void TForm1::WMDropFiles(const std::vector<std::filesystem::path>& Names) {
 
 QFileDialog& TForm1::OpenDialog1() {
     if (!openDialog1_) {
-        openDialog1_ = MakeOpenDialog(this, "OpenDialog1", tr("Add files"), QStringLiteral("Mp3-files (*.mp3)"),
-                                      QFileDialog::ExistingFiles);
+        openDialog1_ = MakeOpenDialog(this, "OpenDialog1", tr("Add files"),
+                                      QStringLiteral("Mp3-files (*.mp3)"), QFileDialog::ExistingFiles);
     }
     return *openDialog1_;
 }

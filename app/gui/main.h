@@ -4,16 +4,15 @@
 // program's whole life, loads the settings when it is created and saves them when it closes.
 #pragma once
 
-#include "app/MultitagTagger.h"
-
 #include <QString>
 #include <QStringList>
 #include <QWidget>
-
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "app/MultitagTagger.h"
 
 class QCheckBox;
 class QComboBox;
@@ -42,7 +41,7 @@ struct TFormDialogs {
 class TForm1 : public QWidget {
     Q_OBJECT
 
-public:
+   public:
     // ExeDir is where settings.xml and temp.jpg live (the data directory). Runs FormCreate.
     explicit TForm1(std::filesystem::path ExeDir, TFormDialogs Dialogs = {}, QWidget* Parent = nullptr);
     ~TForm1() override;
@@ -85,13 +84,13 @@ public:
     QFileDialog& OpenDialog1();
     QFileDialog& OpenDialog2();
 
-protected:
+   protected:
     void closeEvent(QCloseEvent* Event) override;
     void dragEnterEvent(QDragEnterEvent* Event) override;
     void dragMoveEvent(QDragMoveEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
 
-private:
+   private:
     class TWindowHost;
 
     void CreateControls();

@@ -42,11 +42,13 @@ int main(int argc, char** argv) {
         }
         if (job == "info") {
             TagLib::Tag* tag = file.tag();
-            std::cout << argv[i] << "\t" << tag->title().to8Bit(true) << "\t" << tag->artist().to8Bit(true) << "\n";
+            std::cout << argv[i] << "\t" << tag->title().to8Bit(true) << "\t" << tag->artist().to8Bit(true)
+                      << "\n";
             continue;
         }
         TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
-        const TagLib::ID3v2::FrameList pictures = tag->frameList("APIC");  // a copy: removing changes the tag's
+        const TagLib::ID3v2::FrameList pictures =
+            tag->frameList("APIC");  // a copy: removing changes the tag's
         for (TagLib::ID3v2::Frame* frame : pictures) {
             auto* picture = static_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame);
             if (job == "remove" || picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover)

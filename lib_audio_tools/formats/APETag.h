@@ -22,7 +22,7 @@ namespace covrilo {
 class TStream;
 
 class TAPETag {
-public:
+   public:
     using TAPEField = std::pair<std::string, std::string>;  // name, value
 
     TAPETag() = default;
@@ -50,7 +50,7 @@ public:
     // A key readers accept: 2..255 printable ASCII characters, not a reserved word.
     static bool IsValidKey(std::string_view Key);
 
-private:
+   private:
     struct TFooterScan {
         std::array<uint8_t, 32> Footer{};
         int64_t DataShift = 0;  // 128 when an ID3v1 record ends the file

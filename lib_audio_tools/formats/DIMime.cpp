@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "formats/DIMime.h"
 
-#include "io/EnhancedStreams.h"
-
 #include <array>
 #include <vector>
+
+#include "io/EnhancedStreams.h"
 
 namespace covrilo {
 

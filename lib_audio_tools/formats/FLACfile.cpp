@@ -348,7 +348,8 @@ bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::
             std::vector<uint8_t> bytes;
             if (!direct) bytes = blocks;
             bytes.insert(bytes.end(), comment.begin(), comment.end());
-            PutBlockHeader(bytes, static_cast<uint8_t>(flag | kTypePadding), static_cast<uint32_t>(inPlacePadding));
+            PutBlockHeader(bytes, static_cast<uint8_t>(flag | kTypePadding),
+                           static_cast<uint32_t>(inPlacePadding));
             // The old padding bytes may stay when the padding keeps its length.
             if (!(direct && inPlacePadding == PaddingSize)) bytes.resize(bytes.size() + inPlacePadding, 0);
             const int64_t at = direct ? VCOffset - 4 : StreamOffset + static_cast<int64_t>(kHeaderSize);
@@ -361,7 +362,8 @@ bool TFLACfile::WriteCommentBlock(const std::filesystem::path& Name, const std::
             bytes.insert(bytes.end(), comment.begin(), comment.end());
             PutBlockHeader(bytes, 0x80 | kTypePadding, kTempPadding);
             bytes.resize(bytes.size() + kTempPadding, 0);
-            transaction.CommitRewrite({TSplice{StreamOffset, AudioOffset - StreamOffset, std::move(bytes)}}, "~");
+            transaction.CommitRewrite({TSplice{StreamOffset, AudioOffset - StreamOffset, std::move(bytes)}},
+                                      "~");
         }
         if (fileTime) std::filesystem::last_write_time(Name, *fileTime);
         return true;

@@ -104,7 +104,7 @@ class TFLACfile {
     bool KeepFileTime = false;  // keep the file's modification time over a save
     // Why the last save answered false.
     std::string LastError;
-    TID3v2 ID3v2Probe;          // finds the size of an ID3v2 tag in front of the stream
+    TID3v2 ID3v2Probe;  // finds the size of an ID3v2 tag in front of the stream
 
     void ResetData(bool HeaderInfo, bool TagInfo);
     bool ReadFromFile(const std::filesystem::path& FileName);

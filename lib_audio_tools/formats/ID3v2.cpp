@@ -19,24 +19,39 @@ namespace {
 //   tag header   "ID3" major revision flags size(4 x 7 bits)      flag 0x10 = footer (+10 bytes)
 //   2.2 frame    id(3) size(24-bit BE)                             then the content
 //   2.3/2.4      id(4) size(32-bit BE, also taken plain for 2.4) flags(2)
-//   text frame   encoding(1) text...; COMM: encoding lang(3) description 0 text; WXXX: encoding description 0 url
+//   text frame   encoding(1) text...; COMM: encoding lang(3) description 0 text; WXXX: encoding description 0
+//   url
 
 constexpr int kSlotCount = 17;
 constexpr size_t kMaxContent = 500;
 constexpr size_t kMaxUtf16Units = 249;
 
-constexpr std::array<const char*, kSlotCount> kFrameIDs23 = {
-    "TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON", "COMM", "TCOM", "TENC",
-    "TCOP", "TLAN", "WXXX", "TDRC", "TOPE", "TIT1", "TOAL", "TSIZ"};
-constexpr std::array<const char*, kSlotCount> kFrameIDs22 = {
-    "TT2", "TP1", "TAL", "TRK", "TYE", "TCO", "COM", "TCM", "TEN",
-    "TCR", "TLA", "WXX", "TOR", "TOA", "TT1", "TOT", "TSI"};
+constexpr std::array<const char*, kSlotCount> kFrameIDs23 = {"TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON",
+                                                             "COMM", "TCOM", "TENC", "TCOP", "TLAN", "WXXX",
+                                                             "TDRC", "TOPE", "TIT1", "TOAL", "TSIZ"};
+constexpr std::array<const char*, kSlotCount> kFrameIDs22 = {"TT2", "TP1", "TAL", "TRK", "TYE", "TCO",
+                                                             "COM", "TCM", "TEN", "TCR", "TLA", "WXX",
+                                                             "TOR", "TOA", "TT1", "TOT", "TSI"};
 
 enum Slot {
-    slTitle, slArtist, slAlbum, slTrack, slYear, slGenre, slComment, slComposer, slEncoder,
-    slCopyright, slLanguage, slLink, slYear2, slArtist2, slTitle2, slAlbum2, slSizeText
+    slTitle,
+    slArtist,
+    slAlbum,
+    slTrack,
+    slYear,
+    slGenre,
+    slComment,
+    slComposer,
+    slEncoder,
+    slCopyright,
+    slLanguage,
+    slLink,
+    slYear2,
+    slArtist2,
+    slTitle2,
+    slAlbum2,
+    slSizeText
 };
-
 
 // The text of a raw frame content that starts with its encoding byte.
 std::string ContentText(std::string_view Raw) {

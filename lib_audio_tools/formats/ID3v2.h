@@ -13,7 +13,7 @@ namespace covrilo {
 class TStream;
 
 class TID3v2 {
-public:
+   public:
     TID3v2();
     void ResetData();
     // False only when the first 10 bytes cannot be read; Exists tells whether a tag was found.

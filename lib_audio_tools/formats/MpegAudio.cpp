@@ -63,7 +63,8 @@ std::optional<TMpegFrameHeader> ParseMpegFrameHeader(std::span<const uint8_t> By
     h.Layer = 4 - layerBits;
     const int divisor = h.Version == 1 ? 1 : h.Version == 2 ? 2 : 4;
     h.SampleRate = kRates1[static_cast<size_t>(rateIndex)] / divisor;
-    h.Bitrate = kBitrates[h.Version == 1 ? 0 : 1][static_cast<size_t>(h.Layer - 1)][static_cast<size_t>(bitrateIndex)];
+    h.Bitrate = kBitrates[h.Version == 1 ? 0 : 1][static_cast<size_t>(h.Layer - 1)]
+                         [static_cast<size_t>(bitrateIndex)];
     if (h.Bitrate > 0) {
         const int bps = h.Bitrate * 1000;
         if (h.Layer == 1)
@@ -118,7 +119,8 @@ TMpegAudioCheck CheckMpegAudio(TStream& File, int64_t AudioStart) {
     std::vector<uint8_t> bytes(static_cast<size_t>(length));
     File.SetPosition(pos);
     bytes.resize(static_cast<size_t>(File.Read(bytes.data(), length)));
-    if (ContainsMpegAudio(bytes, pos + static_cast<int64_t>(bytes.size()) == end)) return TMpegAudioCheck::Audio;
+    if (ContainsMpegAudio(bytes, pos + static_cast<int64_t>(bytes.size()) == end))
+        return TMpegAudioCheck::Audio;
     // Zero padding behind a tag is no content.
     if (pos + static_cast<int64_t>(bytes.size()) == end &&
         std::all_of(bytes.begin(), bytes.end(), [](uint8_t B) { return B == 0; }))

@@ -17,11 +17,11 @@ namespace covrilo {
 class TStream;
 
 struct TMpegFrameHeader {
-    int Version = 0;     // 1, 2, or 25 for MPEG 2.5
-    int Layer = 0;       // 1..3
-    int Bitrate = 0;     // kbit/s; 0 for a free-format stream
-    int SampleRate = 0;  // Hz
-    int FrameLength = 0; // bytes, header included; 0 for a free-format stream
+    int Version = 0;      // 1, 2, or 25 for MPEG 2.5
+    int Layer = 0;        // 1..3
+    int Bitrate = 0;      // kbit/s; 0 for a free-format stream
+    int SampleRate = 0;   // Hz
+    int FrameLength = 0;  // bytes, header included; 0 for a free-format stream
 };
 
 // The header at the start of Bytes, when it is a valid one.
@@ -34,9 +34,9 @@ std::optional<TMpegFrameHeader> ParseMpegFrameHeader(std::span<const uint8_t> By
 bool ContainsMpegAudio(std::span<const uint8_t> Bytes, bool AtEnd);
 
 enum class TMpegAudioCheck {
-    Audio,        // MPEG audio frames follow the tag
-    NothingAfter, // the tag is followed only by trailing tags (ID3v1, Lyrics3, APE) or zeros
-    NotMpeg,      // something else follows: not an MPEG audio file
+    Audio,         // MPEG audio frames follow the tag
+    NothingAfter,  // the tag is followed only by trailing tags (ID3v1, Lyrics3, APE) or zeros
+    NotMpeg,       // something else follows: not an MPEG audio file
 };
 
 // Looks at the first 64 KiB after AudioStart (after any further ID3v2 tags there), up to

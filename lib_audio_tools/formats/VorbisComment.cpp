@@ -36,7 +36,8 @@ std::optional<TVorbisEntry> SplitVorbisEntry(std::string_view Entry) {
     return TVorbisEntry{UpperAscii(Entry.substr(0, eq)), Entry.substr(eq + 1)};
 }
 
-bool AppendVorbisComment(std::vector<uint8_t>& Out, std::string_view Vendor, std::span<const std::string> Entries) {
+bool AppendVorbisComment(std::vector<uint8_t>& Out, std::string_view Vendor,
+                         std::span<const std::string> Entries) {
     constexpr size_t kMax = std::numeric_limits<uint32_t>::max();
     if (Vendor.size() > kMax || Entries.size() > kMax) return false;
     for (const std::string& e : Entries)

@@ -41,6 +41,7 @@ std::optional<TVorbisEntry> SplitVorbisEntry(std::string_view Entry);
 
 // Appends vendor length, vendor, count and the entries, each after its length. False
 // (and Out unchanged) when a length or the count does not fit 32 bits.
-bool AppendVorbisComment(std::vector<uint8_t>& Out, std::string_view Vendor, std::span<const std::string> Entries);
+bool AppendVorbisComment(std::vector<uint8_t>& Out, std::string_view Vendor,
+                         std::span<const std::string> Entries);
 
 }  // namespace covrilo

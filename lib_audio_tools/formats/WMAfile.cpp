@@ -57,18 +57,33 @@ constexpr size_t kMaxStringChars = 250;
 // Tag slots: the seven names of the extended content description first, then names other
 // writers use for the same values, consulted only when the first ones are empty.
 enum Slot {
-    slTitle, slAuthor, slAlbum, slTrack, slYear, slGenre, slDescription,
-    slTrackNumber, slYearAlias, slDescriptionAlias, kSlotCount
+    slTitle,
+    slAuthor,
+    slAlbum,
+    slTrack,
+    slYear,
+    slGenre,
+    slDescription,
+    slTrackNumber,
+    slYearAlias,
+    slDescriptionAlias,
+    kSlotCount
 };
 struct TNamedSlot {
     std::u16string_view Name;
     Slot Target;
 };
 constexpr TNamedSlot kSlotNames[] = {
-    {u"WM/TITLE", slTitle},          {u"WM/AUTHOR", slAuthor},       {u"WM/ALBUMTITLE", slAlbum},
-    {u"WM/TRACK", slTrack},          {u"WM/YEAR", slYear},           {u"WM/GENRE", slGenre},
+    {u"WM/TITLE", slTitle},
+    {u"WM/AUTHOR", slAuthor},
+    {u"WM/ALBUMTITLE", slAlbum},
+    {u"WM/TRACK", slTrack},
+    {u"WM/YEAR", slYear},
+    {u"WM/GENRE", slGenre},
     {u"WM/DESCRIPTION", slDescription},
-    {u"WM/TRACKNUMBER", slTrackNumber}, {u"DATE", slYearAlias},       {u"YEAR", slYearAlias},
+    {u"WM/TRACKNUMBER", slTrackNumber},
+    {u"DATE", slYearAlias},
+    {u"YEAR", slYearAlias},
     {u"DESCRIPTION", slDescriptionAlias},
 };
 
@@ -151,9 +166,12 @@ void ReadExtendedContentDescription(TByteCursor C, TFileData& Data) {
         if (slot != nullptr && slot->Target == slTrackNumber && (type == 3 || type == 4 || type == 5)) {
             TByteCursor value = C;
             std::optional<uint64_t> read;
-            if (type == 3 && valueLength == 4) read = value.U32LE();
-            else if (type == 4 && valueLength == 8) read = value.U64LE();
-            else if (type == 5 && valueLength == 2) read = value.U16LE();
+            if (type == 3 && valueLength == 4)
+                read = value.U32LE();
+            else if (type == 4 && valueLength == 8)
+                read = value.U64LE();
+            else if (type == 5 && valueLength == 2)
+                read = value.U16LE();
             const uint64_t number = read.value_or(0);
             Data.Tags[slTrackNumber] = NumberText(number);
         }

@@ -12,7 +12,7 @@ namespace covrilo {
 class TStream;
 
 class TWMAfile {
-public:
+   public:
     TWMAfile();
     void ResetData();
     // False when the file could not be opened or read; Valid tells whether it is a plausible

@@ -41,7 +41,6 @@ constexpr std::string_view kIdentType{"\x01vorbis", 7};
 // The last page is looked for in this many bytes before the end of the file.
 constexpr int64_t kLastPageWindow = 50 * 241 + 10;
 
-
 // One Ogg page header with its segment table, as found at Offset.
 struct TPageHeader {
     int64_t Offset = 0;

@@ -15,7 +15,7 @@ inline constexpr int ID3_GENRE_COUNT = 149;
 extern const std::array<const char*, ID3_GENRE_COUNT> ID3Genres;
 
 class TID3GenreData {
-public:
+   public:
     // Takes the first genre entry off a TCON-style text: Text loses the entry, Token gets it.
     void ExtractGenre(std::string& Text, std::string& Token) const;
     // True when every character is a decimal digit; the empty text counts as digits only.

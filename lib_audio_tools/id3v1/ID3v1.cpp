@@ -363,7 +363,8 @@ std::vector<uint8_t> TID3v1::BuildTail(bool WriteLyrics3) const {
     return tail;
 }
 
-void TID3v1::ReplaceTail(const std::filesystem::path& FileName, const std::vector<uint8_t>& Tail, bool Append) {
+void TID3v1::ReplaceTail(const std::filesystem::path& FileName, const std::vector<uint8_t>& Tail,
+                         bool Append) {
     // One transaction finds the old tail and writes the new one, through the rollback
     // journal: the file never shows a missing record, and a failure or crash leaves it whole.
     TFileTransaction transaction(FileName);

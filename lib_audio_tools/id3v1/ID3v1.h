@@ -34,7 +34,7 @@ inline constexpr size_t Lyrics3MaxFieldSize = 99999;
 inline constexpr size_t Lyrics3MaxBlockSize = 999999;
 
 class TID3v1 {
-public:
+   public:
     TID3v1() = default;
 
     // Options of the unit, off unless a caller switches them on. They live in the object
@@ -105,7 +105,7 @@ public:
     // Both, as they end the file.
     std::vector<uint8_t> BuildTail(bool WriteLyrics3) const;
 
-private:
+   private:
     struct TTailInfo {
         bool HasRecord = false;
         int Lyrics3Size = 0;

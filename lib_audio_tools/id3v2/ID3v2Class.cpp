@@ -67,7 +67,8 @@ TID3v2Class::TID3v2Class(const std::filesystem::path& Name, TFileTransaction& Tr
     LoadFromFile();
 }
 
-TID3v2Class::TID3v2Class(const std::filesystem::path& Name, int Handle) : FileName(Name), readHandle_(Handle) {
+TID3v2Class::TID3v2Class(const std::filesystem::path& Name, int Handle)
+    : FileName(Name), readHandle_(Handle) {
     LoadFromFile();
     readHandle_ = -1;
 }
@@ -322,7 +323,7 @@ namespace {
 struct TExtendedHeaderInfo {
     bool Parsed = false;
     bool Crc = false;
-    bool Update = false;                   // 2.4: the tag is an update of an earlier one
+    bool Update = false;                  // 2.4: the tag is an update of an earlier one
     std::optional<uint8_t> Restrictions;  // 2.4: tag restrictions
 };
 
@@ -399,7 +400,8 @@ std::vector<uint8_t> TID3v2Class::ExtendedHeaderFor(uint16_t ForVersion, uint32_
     const bool update = loaded == 4 && info.Update;
     const bool restrictions = loaded == 4 && info.Restrictions.has_value();
     if (!update && !info.Crc && !restrictions) return {};
-    const uint8_t flags = static_cast<uint8_t>((update ? 0x40 : 0) | (info.Crc ? 0x20 : 0) | (restrictions ? 0x10 : 0));
+    const uint8_t flags =
+        static_cast<uint8_t>((update ? 0x40 : 0) | (info.Crc ? 0x20 : 0) | (restrictions ? 0x10 : 0));
     const size_t length = 6 + (update ? 1 : 0) + (info.Crc ? 6 : 0) + (restrictions ? 2 : 0);
     EncodeSyncsafe(static_cast<uint32_t>(length), out.data());
     out.push_back(1);
@@ -410,7 +412,8 @@ std::vector<uint8_t> TID3v2Class::ExtendedHeaderFor(uint16_t ForVersion, uint32_
         const uint32_t crc = Crc32OfZeros(paddingAfter(length), Crc32(frames));
         out.push_back(5);
         out.push_back(static_cast<uint8_t>((crc >> 28) & 0x0F));
-        for (int shift = 21; shift >= 0; shift -= 7) out.push_back(static_cast<uint8_t>((crc >> shift) & 0x7F));
+        for (int shift = 21; shift >= 0; shift -= 7)
+            out.push_back(static_cast<uint8_t>((crc >> shift) & 0x7F));
     }
     if (restrictions) {
         out.push_back(1);
@@ -477,7 +480,8 @@ void TID3v2Class::ConvertDateFrames(uint16_t Target) {
     const bool versionChanges = TagExists && MajorVersion(Version) != MajorVersion(Target);
     auto candidate = [&](TBaseFrame& Frame, std::string_view ID) -> TTxxxFrame* {
         TTxxxFrame* text = DateFrame(Frame, ID);
-        if (text == nullptr || !(versionChanges || text->Modified || !text->WritesOriginal(Version))) return nullptr;
+        if (text == nullptr || !(versionChanges || text->Modified || !text->WritesOriginal(Version)))
+            return nullptr;
         return text;
     };
     auto find = [&](std::string_view ID, bool OnlyCandidates) -> TTxxxFrame* {
@@ -519,11 +523,14 @@ void TID3v2Class::ConvertDateFrames(uint16_t Target) {
         if (TTxxxFrame* recording = find("TDRC", false)) {
             const bool fresh = candidate(*recording, "TDRC") != nullptr;
             if (const auto time = ParseTimestamp(recording->Text)) {
-                if (TTxxxFrame* y = find("TYER", !fresh); y && IsYearText(y->Text) && ParseTimestamp(y->Text)->Year == time->Year)
+                if (TTxxxFrame* y = find("TYER", !fresh);
+                    y && IsYearText(y->Text) && ParseTimestamp(y->Text)->Year == time->Year)
                     y->Deleted = true;
-                if (TTxxxFrame* d = find("TDAT", !fresh); d && ParseDDMM(d->Text) == std::pair{time->Day, time->Month})
+                if (TTxxxFrame* d = find("TDAT", !fresh);
+                    d && ParseDDMM(d->Text) == std::pair{time->Day, time->Month})
                     d->Deleted = true;
-                if (TTxxxFrame* c = find("TIME", !fresh); c && ParseHHMM(c->Text) == std::pair{time->Hour, time->Minute})
+                if (TTxxxFrame* c = find("TIME", !fresh);
+                    c && ParseHHMM(c->Text) == std::pair{time->Hour, time->Minute})
                     c->Deleted = true;
             }
         }
@@ -564,7 +571,8 @@ void TID3v2Class::ConvertDateFrames(uint16_t Target) {
             return;
         }
         retitle(Frame, "TYER", parts->Year);
-        auto at = std::find_if(FrameList.begin(), FrameList.end(), [&](const auto& F) { return F.get() == &Frame; });
+        auto at = std::find_if(FrameList.begin(), FrameList.end(),
+                               [&](const auto& F) { return F.get() == &Frame; });
         if (hasTime) at = FrameList.insert(at + 1, NewDateFrame("TIME", parts->Time)) - 1;
         if (hasDate) FrameList.insert(at + 1, NewDateFrame("TDAT", parts->Date));
     };
@@ -608,7 +616,7 @@ struct TID3v2Class::TRenderedTag {
     uint16_t Target = 0;
     bool HasFrames = false;
     bool WriteTag = false;
-    uint64_t Size = 0;  // what the tag takes after its header: extended header and frames
+    uint64_t Size = 0;          // what the tag takes after its header: extended header and frames
     std::vector<uint8_t> Body;  // the frames
 };
 
@@ -662,7 +670,8 @@ TID3v2Class::TRenderedTag TID3v2Class::RenderTag(uint16_t RequestedVersion) {
 bool TID3v2Class::SaveNeedsRewrite(const TSaveShape& Shape) {
     // The old footer must go, and a tag that comes or goes moves the audio: only a rewrite
     // can do either.
-    if (Shape.HasFooter || Shape.TagExists != Shape.HasFrames || (Shape.TagExists && Shape.RemovesTag)) return true;
+    if (Shape.HasFooter || Shape.TagExists != Shape.HasFrames || (Shape.TagExists && Shape.RemovesTag))
+        return true;
     // A tag that no longer fits, or that would leave too much spare room.
     return Shape.NewSize > Shape.OldSize || Shape.OldSize - Shape.NewSize > MaxInPlacePadding;
 }
@@ -701,7 +710,8 @@ TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& Fil
     // The tag as Size says (the bytes after its header), padded with zeros.
     auto render = [&](uint64_t Size) {
         TMemoryStream tag;
-        if (Size > MaxTagSize) throw EID3LibSaveException(Format("Tag too large to save in file %s!", FileName.c_str()));
+        if (Size > MaxTagSize)
+            throw EID3LibSaveException(Format("Tag too large to save in file %s!", FileName.c_str()));
         if (!WriteTagHeader(tag, static_cast<uint32_t>(Size), target))
             throw EID3LibSaveException(Format("Can not write to file %s!", FileName.c_str()));
         tag.Write(Rendered.Body.data(), static_cast<int64_t>(Rendered.Body.size()));
@@ -726,7 +736,8 @@ TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& Fil
     // padding, so the frames and the audio never move within their blocks.
     const int64_t area = oldSize + TagHeaderSize;
     uint64_t shiftedSize = 0;
-    if (plan.Rewrite && Rendered.WriteTag && TagExists && footerSize == 0 && area < fileSize && BlockSize > 0) {
+    if (plan.Rewrite && Rendered.WriteTag && TagExists && footerSize == 0 && area < fileSize &&
+        BlockSize > 0) {
         const int64_t block = BlockSize;
         auto up = [block](int64_t Value) { return (Value + block - 1) / block * block; };
         const int64_t used = TagHeaderSize + estimated;  // header, extended header, frames
@@ -759,13 +770,15 @@ TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& Fil
     if (NewTail) {
         const int64_t tailStart = TID3v1::AudioEnd(File);
         if (tailStart < audioStart)
-            throw EID3LibSaveRefused(Format("The ID3v1 data of file %s overlaps its ID3v2 tag!", FileName.c_str()));
+            throw EID3LibSaveRefused(
+                Format("The ID3v1 data of file %s overlaps its ID3v2 tag!", FileName.c_str()));
         edits.push_back({tailStart, fileSize - tailStart, *NewTail});
     } else if (record != nullptr) {
         uint8_t magic[3] = {};
-        const bool hasRecord = fileSize - audioStart >= TID3v1Tag::RecordSize &&
-                               (File.SetPosition(fileSize - TID3v1Tag::RecordSize), File.Read(magic, 3) == 3) &&
-                               std::memcmp(magic, "TAG", 3) == 0;
+        const bool hasRecord =
+            fileSize - audioStart >= TID3v1Tag::RecordSize &&
+            (File.SetPosition(fileSize - TID3v1Tag::RecordSize), File.Read(magic, 3) == 3) &&
+            std::memcmp(magic, "TAG", 3) == 0;
         if (record->Deleted) {
             if (hasRecord) edits.push_back({fileSize - TID3v1Tag::RecordSize, TID3v1Tag::RecordSize, {}});
         } else if (record->Modified || !hasRecord) {
@@ -773,8 +786,9 @@ TID3v2SavePlan TID3v2Class::LayOutTag(const TRenderedTag& Rendered, TStream& Fil
             TMemoryStream bytes;
             if (!record->SaveToStream(bytes, 0))
                 throw EID3LibSaveException(Format("Can not write to file %s!", FileName.c_str()));
-            edits.push_back(hasRecord ? TSplice{fileSize - TID3v1Tag::RecordSize, TID3v1Tag::RecordSize, bytes.Data()}
-                                      : TSplice{fileSize, 0, bytes.Data()});
+            edits.push_back(
+                hasRecord ? TSplice{fileSize - TID3v1Tag::RecordSize, TID3v1Tag::RecordSize, bytes.Data()}
+                          : TSplice{fileSize, 0, bytes.Data()});
         }
     }
     if (plan.Shift) {

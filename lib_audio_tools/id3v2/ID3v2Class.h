@@ -30,7 +30,7 @@ struct TID3v2SavePlan {
     // Through a new copy of the file that replaces it (the tag grows past its area, shrinks
     // too far, comes or goes); otherwise the tag area and the end are overwritten in place.
     bool Rewrite = false;
-    uint32_t TagSize = 0;  // the new tag's size field (bytes after its header); 0: no tag
+    uint32_t TagSize = 0;        // the new tag's size field (bytes after its header); 0: no tag
     std::vector<TSplice> Edits;  // the whole save as edits of the file as it is
     // A rewrite that the file system can do in place instead, by inserting or taking out the
     // whole blocks of Shift; ShiftedEdits then write the tag at ShiftedTagSize over the area

@@ -37,8 +37,9 @@ std::optional<TID3Timestamp> ParseTimestamp(std::u16string_view Text) {
         pos += 3;
     }
     if (pos != Text.size()) return std::nullopt;
-    const bool inRange = (t.Month == -1 || (t.Month >= 1 && t.Month <= 12)) && (t.Day == -1 || (t.Day >= 1 && t.Day <= 31)) &&
-                         t.Hour <= 23 && t.Minute <= 59 && t.Second <= 59;
+    const bool inRange = (t.Month == -1 || (t.Month >= 1 && t.Month <= 12)) &&
+                         (t.Day == -1 || (t.Day >= 1 && t.Day <= 31)) && t.Hour <= 23 && t.Minute <= 59 &&
+                         t.Second <= 59;
     if (!inRange) return std::nullopt;
     return t;
 }
@@ -79,7 +80,8 @@ std::optional<std::pair<int, int>> ParseHHMM(std::u16string_view Text) {
 }
 
 std::optional<TID3Date23> SplitTimestamp(const TID3Timestamp& Time) {
-    if (Time.Second >= 0 || (Time.Month >= 0 && Time.Day < 0) || (Time.Hour >= 0 && Time.Minute < 0)) return std::nullopt;
+    if (Time.Second >= 0 || (Time.Month >= 0 && Time.Day < 0) || (Time.Hour >= 0 && Time.Minute < 0))
+        return std::nullopt;
     TID3Date23 out;
     out.Year = FormatTimestamp(TID3Timestamp{Time.Year});
     if (Time.Day >= 0) out.Date = Two(Time.Day) + Two(Time.Month);

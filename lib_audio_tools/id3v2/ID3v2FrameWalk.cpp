@@ -45,7 +45,8 @@ THeader ReadHeader(std::span<const uint8_t> Area, size_t Pos, uint8_t Major, boo
         }
         return h;
     }
-    h.Total = 10 + (Plain ? uint64_t{U32BEAt(Area, Pos + 4)} : uint64_t{TBaseFrame::DecodeFrameSize(p + 4, Major)});
+    h.Total =
+        10 + (Plain ? uint64_t{U32BEAt(Area, Pos + 4)} : uint64_t{TBaseFrame::DecodeFrameSize(p + 4, Major)});
     h.ID.assign(reinterpret_cast<const char*>(p), 4);
     std::string id;
     if (IsFrameIDText(Area.subspan(Pos, 4))) {
@@ -91,7 +92,6 @@ bool LandsWell(std::span<const uint8_t> Area, size_t Pos, uint8_t Major, bool Pl
         Pos += static_cast<size_t>(next.Total);
     }
 }
-
 
 struct TScore {
     int Frames = 0;
@@ -162,13 +162,15 @@ TFrameWalk WalkFrames(std::span<const uint8_t> Area, int64_t Offset, uint16_t Ve
         const THeader h = ReadHeader(Area, pos, major, walk.PlainSizes);
         const std::string rawID(reinterpret_cast<const char*>(Area.data() + pos), major == 2 ? 3 : 4);
         if (h.Total > rest)
-            return stop(pos, rawID,
-                        "claims " + std::to_string(h.Total - headerLength) + " bytes, more than the tag holds");
+            return stop(
+                pos, rawID,
+                "claims " + std::to_string(h.Total - headerLength) + " bytes, more than the tag holds");
         const std::span<const uint8_t> bytes = Area.subspan(pos, static_cast<size_t>(h.Total));
         const int64_t at = Offset + static_cast<int64_t>(pos);
         std::unique_ptr<TBaseFrame> frame;
         if (h.Kind == TIDKind::Invalid) {
-            if (pos >= landed && !LandsWell(Area, pos + static_cast<size_t>(h.Total), major, walk.PlainSizes, landed))
+            if (pos >= landed &&
+                !LandsWell(Area, pos + static_cast<size_t>(h.Total), major, walk.PlainSizes, landed))
                 return stop(pos, rawID, "is not a frame (its identifier is none)");
             frame = std::make_unique<TRawFrame>(bytes, Version, TRawFrame::TKind::InvalidID);
         } else if (h.Kind == TIDKind::Unknown22) {

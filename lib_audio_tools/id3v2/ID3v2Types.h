@@ -44,47 +44,47 @@ inline constexpr uint8_t svID3v23 = 0x04;
 inline constexpr uint8_t svID3v24 = 0x10;
 
 class EID3LibException : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 class EID3LibLoadException : public EID3LibException {
-public:
+   public:
     using EID3LibException::EID3LibException;
 };
 class EID3LibSaveException : public EID3LibException {
-public:
+   public:
     using EID3LibException::EID3LibException;
 };
 class EID3LibFrameVersionMismatch : public EID3LibSaveException {
-public:
+   public:
     using EID3LibSaveException::EID3LibSaveException;
 };
 class EID3LibFrameIDInvalid : public EID3LibSaveException {
-public:
+   public:
     using EID3LibSaveException::EID3LibSaveException;
 };
 class EID3LibTextEncodingInvalid : public EID3LibSaveException {
-public:
+   public:
     using EID3LibSaveException::EID3LibSaveException;
 };
 // A save that would drop, cut or change what the caller did not ask to change, refused
 // before the file was touched: the file is exactly as it was. The message says why.
 class EID3LibSaveRefused : public EID3LibSaveException {
-public:
+   public:
     using EID3LibSaveException::EID3LibSaveException;
 };
 
 // A failed internal consistency check: the message holds the text, the source file's
 // name and the line, e.g. "no unsynchronisation support! (ID3v2Class.cpp, line 812)".
 class EAssertionFailed : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 
 [[noreturn]] void RaiseAssertion(const std::string& Message, const char* File, int Line);
 
-#define ID3_ASSERT(Condition, Message)                                   \
-    do {                                                                 \
+#define ID3_ASSERT(Condition, Message)                                              \
+    do {                                                                            \
         if (!(Condition)) ::covrilo::RaiseAssertion((Message), __FILE__, __LINE__); \
     } while (0)
 

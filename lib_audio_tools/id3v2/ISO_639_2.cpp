@@ -69,7 +69,9 @@ constexpr TISO639_2Entry kEntries[] = {
     {"bin", "Bini"},
     {"bis", "Bislama"},
     {"byn", "Blin"},
-    {"nob", "Bokm\xE5""l, Norwegian"},
+    {"nob",
+     "Bokm\xE5"
+     "l, Norwegian"},
     {"bos", "Bosnian"},
     {"bra", "Braj"},
     {"bre", "Breton"},
@@ -368,7 +370,9 @@ constexpr TISO639_2Entry kEntries[] = {
     {"pol", "Polish"},
     {"por", "Portuguese"},
     {"pra", "Prakrit languages"},
-    {"pro", "Proven\xE7""al, Old (to 1500)"},
+    {"pro",
+     "Proven\xE7"
+     "al, Old (to 1500)"},
     {"pus", "Pushto"},
     {"que", "Quechua"},
     {"raj", "Rajasthani"},
@@ -476,7 +480,9 @@ constexpr TISO639_2Entry kEntries[] = {
     {"vai", "Vai"},
     {"ven", "Venda"},
     {"vie", "Vietnamese"},
-    {"vol", "Volap\xFC""k"},
+    {"vol",
+     "Volap\xFC"
+     "k"},
     {"vot", "Votic"},
     {"wak", "Wakashan languages"},
     {"wal", "Walamo"},

@@ -48,8 +48,8 @@ std::string LowerAscii(std::string_view Text) {
 }
 
 bool EqualsNoCase(std::string_view A, std::string_view B) {
-    return A.size() == B.size() &&
-           std::equal(A.begin(), A.end(), B.begin(), [](char X, char Y) { return UpperAscii(X) == UpperAscii(Y); });
+    return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(),
+                                              [](char X, char Y) { return UpperAscii(X) == UpperAscii(Y); });
 }
 
 }  // namespace covrilo

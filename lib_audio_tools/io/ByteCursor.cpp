@@ -69,7 +69,8 @@ void Append(std::vector<uint8_t>& Out, const std::array<uint8_t, N>& Bytes) {
 
 }  // namespace
 
-TByteCursor::TByteCursor(std::span<const uint8_t> Data, size_t Pos) : data_(Data), pos_(std::min(Pos, Data.size())) {}
+TByteCursor::TByteCursor(std::span<const uint8_t> Data, size_t Pos)
+    : data_(Data), pos_(std::min(Pos, Data.size())) {}
 
 bool TByteCursor::Skip(size_t Length) {
     if (Length > Remaining()) return false;
@@ -100,13 +101,27 @@ std::optional<uint64_t> TByteCursor::U64LE() { return Read<uint64_t, 8>(LittleEn
 std::optional<uint32_t> TByteCursor::Syncsafe32() { return Read<uint32_t, 4>(Syncsafe); }
 std::optional<uint32_t> TByteCursor::SyncsafeUnmasked32() { return Read<uint32_t, 4>(SyncsafeUnmasked); }
 
-uint16_t U16LEAt(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint16_t, 2>(Data, Offset, LittleEndian); }
-uint16_t U16BEAt(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint16_t, 2>(Data, Offset, BigEndian); }
-uint32_t U24BEAt(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint32_t, 3>(Data, Offset, BigEndian); }
-uint32_t U32LEAt(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint32_t, 4>(Data, Offset, LittleEndian); }
-uint32_t U32BEAt(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint32_t, 4>(Data, Offset, BigEndian); }
-uint64_t U64LEAt(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint64_t, 8>(Data, Offset, LittleEndian); }
-uint32_t Syncsafe32At(std::span<const uint8_t> Data, size_t Offset) { return ReadAt<uint32_t, 4>(Data, Offset, Syncsafe); }
+uint16_t U16LEAt(std::span<const uint8_t> Data, size_t Offset) {
+    return ReadAt<uint16_t, 2>(Data, Offset, LittleEndian);
+}
+uint16_t U16BEAt(std::span<const uint8_t> Data, size_t Offset) {
+    return ReadAt<uint16_t, 2>(Data, Offset, BigEndian);
+}
+uint32_t U24BEAt(std::span<const uint8_t> Data, size_t Offset) {
+    return ReadAt<uint32_t, 3>(Data, Offset, BigEndian);
+}
+uint32_t U32LEAt(std::span<const uint8_t> Data, size_t Offset) {
+    return ReadAt<uint32_t, 4>(Data, Offset, LittleEndian);
+}
+uint32_t U32BEAt(std::span<const uint8_t> Data, size_t Offset) {
+    return ReadAt<uint32_t, 4>(Data, Offset, BigEndian);
+}
+uint64_t U64LEAt(std::span<const uint8_t> Data, size_t Offset) {
+    return ReadAt<uint64_t, 8>(Data, Offset, LittleEndian);
+}
+uint32_t Syncsafe32At(std::span<const uint8_t> Data, size_t Offset) {
+    return ReadAt<uint32_t, 4>(Data, Offset, Syncsafe);
+}
 uint32_t SyncsafeUnmasked32At(std::span<const uint8_t> Data, size_t Offset) {
     return ReadAt<uint32_t, 4>(Data, Offset, SyncsafeUnmasked);
 }

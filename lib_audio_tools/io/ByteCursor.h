@@ -19,7 +19,7 @@
 namespace covrilo {
 
 class TByteCursor {
-public:
+   public:
     // Pos beyond the end puts the cursor at the end.
     explicit TByteCursor(std::span<const uint8_t> Data, size_t Pos = 0);
 
@@ -42,7 +42,7 @@ public:
     std::optional<std::span<const uint8_t>> Span(size_t Length);
     std::optional<std::string_view> Bytes(size_t Length);
 
-private:
+   private:
     template <class T, size_t N, class TDecode>
     std::optional<T> Read(TDecode Decode) {
         auto bytes = Span(N);

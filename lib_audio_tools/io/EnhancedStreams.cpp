@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "io/EnhancedStreams.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
 #include <system_error>
-
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "io/UnicodeFileUtils.h"
 
@@ -25,9 +25,15 @@ namespace {
 int64_t SeekWithin(int64_t Current, int64_t Size, int64_t Offset, TSeekOrigin Origin) {
     int64_t base = 0;
     switch (Origin) {
-        case TSeekOrigin::soBeginning: base = 0; break;
-        case TSeekOrigin::soCurrent: base = Current; break;
-        case TSeekOrigin::soEnd: base = Size; break;
+        case TSeekOrigin::soBeginning:
+            base = 0;
+            break;
+        case TSeekOrigin::soCurrent:
+            base = Current;
+            break;
+        case TSeekOrigin::soEnd:
+            base = Size;
+            break;
     }
     if (Offset > 0 && base > std::numeric_limits<int64_t>::max() - Offset) return Current;
     int64_t target = base + Offset;
@@ -47,20 +53,32 @@ int64_t Readable(int64_t Pos, int64_t Size, int64_t Count) {
 std::string FileErrorReason(int Errno) {
     switch (Errno) {
         case EACCES:
-        case EPERM: return "permission denied";
-        case EWOULDBLOCK: return "locked by another program";
+        case EPERM:
+            return "permission denied";
+        case EWOULDBLOCK:
+            return "locked by another program";
         case ENOENT:
-        case ENOTDIR: return "not found";
-        case EISDIR: return "is a folder";
-        case EROFS: return "read-only file system";
-        case ENOSPC: return "no space left on the device";
-        case EDQUOT: return "disk quota exceeded";
-        case EIO: return "input/output error";
-        case ENAMETOOLONG: return "file name too long";
-        case ELOOP: return "too many levels of symbolic links";
+        case ENOTDIR:
+            return "not found";
+        case EISDIR:
+            return "is a folder";
+        case EROFS:
+            return "read-only file system";
+        case ENOSPC:
+            return "no space left on the device";
+        case EDQUOT:
+            return "disk quota exceeded";
+        case EIO:
+            return "input/output error";
+        case ENAMETOOLONG:
+            return "file name too long";
+        case ELOOP:
+            return "too many levels of symbolic links";
         case EMFILE:
-        case ENFILE: return "too many open files";
-        default: break;
+        case ENFILE:
+            return "too many open files";
+        default:
+            break;
     }
     std::string text = std::strerror(Errno);
     if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] - 'A' + 'a');
@@ -155,7 +173,9 @@ int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
     return pos_;
 }
 
-void TMemoryStream::SetSize(int64_t NewSize) { data_.resize(static_cast<size_t>(std::max<int64_t>(NewSize, 0))); }
+void TMemoryStream::SetSize(int64_t NewSize) {
+    data_.resize(static_cast<size_t>(std::max<int64_t>(NewSize, 0)));
+}
 
 // --- TCustomMemoryStream ---------------------------------------------------
 
@@ -176,7 +196,8 @@ int64_t TCustomMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 void TCustomMemoryStream::SetSize(int64_t) { throw std::logic_error("memory view cannot change its size"); }
 
 void TCustomMemoryStream::SetPointer(const uint8_t* Ptr, int64_t Size) {
-    memory_ = Ptr != nullptr ? std::span<const uint8_t>(Ptr, static_cast<size_t>(Size)) : std::span<const uint8_t>();
+    memory_ = Ptr != nullptr ? std::span<const uint8_t>(Ptr, static_cast<size_t>(Size))
+                             : std::span<const uint8_t>();
 }
 
 // --- THandleStream ---------------------------------------------------------
@@ -247,7 +268,8 @@ int OpenForStream(const std::filesystem::path& FileName, uint16_t Mode) {
     int handle = Mode == fmCreate ? UnicodeFileCreate(FileName) : UnicodeFileOpen(FileName, Mode);
     if (handle == INVALID_HANDLE_VALUE) {
         const std::string reason = FileErrorReason(errno);
-        if (Mode == fmCreate) throw EFCreateError("Cannot create file " + FileName.string() + ": " + reason, reason);
+        if (Mode == fmCreate)
+            throw EFCreateError("Cannot create file " + FileName.string() + ": " + reason, reason);
         throw EFOpenError("Cannot open file " + FileName.string() + ": " + reason, reason);
     }
     return handle;
@@ -327,7 +349,8 @@ void TMemoryMappedFileStream::Unmap() {
 
 void TMemoryMappedFileStream::SetSize(int64_t NewSize) {
     Unmap();
-    if (::ftruncate(handle_, std::max<int64_t>(NewSize, 0)) != 0) ThrowSystemError("ftruncate " + fileName_.string());
+    if (::ftruncate(handle_, std::max<int64_t>(NewSize, 0)) != 0)
+        ThrowSystemError("ftruncate " + fileName_.string());
     size_ = std::max<int64_t>(NewSize, 0);
     Map();
 }

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <stdexcept>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,45 +19,45 @@ namespace covrilo {
 // locked by another program"); Reason() is the cause alone ("locked by another program"),
 // for callers that name the file themselves.
 class EFileError : public std::runtime_error {
-public:
+   public:
     explicit EFileError(const std::string& Message) : std::runtime_error(Message), reason_(Message) {}
     EFileError(const std::string& Message, std::string Reason)
         : std::runtime_error(Message), reason_(std::move(Reason)) {}
     const std::string& Reason() const { return reason_; }
 
-private:
+   private:
     std::string reason_;
 };
 
 // Raised when an existing file cannot be opened with the requested access or sharing.
 class EFOpenError : public EFileError {
-public:
+   public:
     using EFileError::EFileError;
 };
 
 // Raised when a file cannot be created.
 class EFCreateError : public EFileError {
-public:
+   public:
     using EFileError::EFileError;
 };
 
 // A read that failed (an I/O error, or the file changed while it was read). Never to be
 // taken for "no tag".
 class EFReadError : public EFileError {
-public:
+   public:
     using EFileError::EFileError;
 };
 
 // A write or sync that failed. Whoever raises it says in the message what became of the file.
 class EFWriteError : public EFileError {
-public:
+   public:
     using EFileError::EFileError;
 };
 
 // A save refused before the file was touched (it changed since it was read, it cannot be
 // rewritten without losing its owner or a hard link, ...): the file is exactly as it was.
 class EFileRefused : public EFileError {
-public:
+   public:
     using EFileError::EFileError;
 };
 
@@ -99,7 +99,7 @@ enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 // A positioned byte stream. Read never goes past the end of the data: it returns the
 // number of bytes actually read, which is less than asked for at the end.
 class TStream {
-public:
+   public:
     virtual ~TStream() = default;
     TStream() = default;
     TStream(const TStream&) = delete;
@@ -121,8 +121,12 @@ public:
     int64_t Remaining();
 
     // Convenience wrappers over Read/Write.
-    int64_t Read(std::span<uint8_t> Buffer) { return Read(Buffer.data(), static_cast<int64_t>(Buffer.size())); }
-    int64_t Write(std::span<const uint8_t> Buffer) { return Write(Buffer.data(), static_cast<int64_t>(Buffer.size())); }
+    int64_t Read(std::span<uint8_t> Buffer) {
+        return Read(Buffer.data(), static_cast<int64_t>(Buffer.size()));
+    }
+    int64_t Write(std::span<const uint8_t> Buffer) {
+        return Write(Buffer.data(), static_cast<int64_t>(Buffer.size()));
+    }
     // Reads at most Count bytes (never more than what is left) into a new vector.
     std::vector<uint8_t> ReadBytes(int64_t Count);
     // Exactly Count bytes from position Pos, or nothing when they are not all there.
@@ -134,7 +138,7 @@ public:
 
 // A growable stream over a byte vector it owns.
 class TMemoryStream : public TStream {
-public:
+   public:
     TMemoryStream() = default;
     explicit TMemoryStream(std::vector<uint8_t> Data) : data_(std::move(Data)) {}
 
@@ -143,19 +147,22 @@ public:
     int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
     int64_t Size() override { return static_cast<int64_t>(data_.size()); }
     void SetSize(int64_t NewSize) override;
-    void Clear() { data_.clear(); pos_ = 0; }
+    void Clear() {
+        data_.clear();
+        pos_ = 0;
+    }
 
     const std::vector<uint8_t>& Data() const { return data_; }
     std::vector<uint8_t>& Data() { return data_; }
 
-private:
+   private:
     std::vector<uint8_t> data_;
     int64_t pos_ = 0;
 };
 
 // A read-only stream over memory owned by someone else (or by a derived class).
 class TCustomMemoryStream : public TStream {
-public:
+   public:
     TCustomMemoryStream() = default;
     explicit TCustomMemoryStream(std::span<const uint8_t> Memory) : memory_(Memory) {}
 
@@ -167,11 +174,11 @@ public:
 
     std::span<const uint8_t> Memory() const { return memory_; }
 
-protected:
+   protected:
     void SetPointer(const uint8_t* Ptr, int64_t Size);
     int64_t pos_ = 0;
 
-private:
+   private:
     std::span<const uint8_t> memory_;
 };
 
@@ -179,7 +186,7 @@ private:
 // A read or write that the system refuses raises EFReadError / EFWriteError: a short count
 // only ever means the end of the file.
 class THandleStream : public TStream {
-public:
+   public:
     explicit THandleStream(int Handle) : handle_(Handle) {}
 
     int64_t Read(void* Buffer, int64_t Count) override;
@@ -193,7 +200,7 @@ public:
     // The identity of the file as it stands now.
     TFileIdentity Identity();
 
-protected:
+   protected:
     int handle_;
     int64_t pos_ = 0;
 };
@@ -201,20 +208,20 @@ protected:
 // A file opened by name. Mode fmCreate makes a new empty file, any other mode opens an
 // existing file with the access and sharing bits of the mode (sharing emulated by flock).
 class TUnicodeFileStream : public THandleStream {
-public:
+   public:
     TUnicodeFileStream(const std::filesystem::path& FileName, uint16_t Mode);
     ~TUnicodeFileStream() override;
 
     const std::filesystem::path& FileName() const { return fileName_; }
 
-private:
+   private:
     std::filesystem::path fileName_;
 };
 
 // A file read (and grown on write) through a memory mapping of all of it. Size 0 maps
 // nothing. A Write past the end grows the file to exactly the end of the write.
 class TMemoryMappedFileStream : public TCustomMemoryStream {
-public:
+   public:
     TMemoryMappedFileStream(const std::filesystem::path& FileName, bool CopyOnWrite,
                             const std::string& MappingName, uint16_t Mode);
     // Maps a file that the caller already holds open (and locked) for reading; the handle
@@ -234,7 +241,7 @@ public:
     bool CopyOnWrite() const { return copyOnWrite_; }
     bool IsMapped() const { return view_ != nullptr; }
 
-private:
+   private:
     void Map();
     void Unmap();
 

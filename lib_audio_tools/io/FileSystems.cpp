@@ -6,16 +6,23 @@
 namespace covrilo {
 
 TFileSystem FileSystemOf(int Fd) {
-    constexpr long kExt4 = 0xEF53, kXfs = 0x58465342, kBtrfs = 0x9123683E, kTmpfs = 0x01021994, kF2fs = 0xF2F52010;
+    constexpr long kExt4 = 0xEF53, kXfs = 0x58465342, kBtrfs = 0x9123683E, kTmpfs = 0x01021994,
+                   kF2fs = 0xF2F52010;
     struct statfs fs {};
     if (Fd < 0 || ::fstatfs(Fd, &fs) != 0) return TFileSystem::fsOther;
     switch (static_cast<long>(fs.f_type)) {
-        case kExt4: return TFileSystem::fsExt4;
-        case kXfs: return TFileSystem::fsXfs;
-        case kBtrfs: return TFileSystem::fsBtrfs;
-        case kTmpfs: return TFileSystem::fsTmpfs;
-        case kF2fs: return TFileSystem::fsF2fs;
-        default: return TFileSystem::fsOther;
+        case kExt4:
+            return TFileSystem::fsExt4;
+        case kXfs:
+            return TFileSystem::fsXfs;
+        case kBtrfs:
+            return TFileSystem::fsBtrfs;
+        case kTmpfs:
+            return TFileSystem::fsTmpfs;
+        case kF2fs:
+            return TFileSystem::fsF2fs;
+        default:
+            return TFileSystem::fsOther;
     }
 }
 

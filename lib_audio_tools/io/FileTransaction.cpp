@@ -10,9 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <optional>
-#include <csignal>
 #include <random>
 #include <stdexcept>
 
@@ -38,7 +38,7 @@ constexpr int kOpenFlags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 // Closes a descriptor on every path; close errors of descriptors that were only read or
 // whose data is already synced say nothing about the save.
 class TFd {
-public:
+   public:
     TFd() = default;
     explicit TFd(int Fd) : fd_(Fd) {}
     ~TFd() { Reset(); }
@@ -64,7 +64,7 @@ public:
         return rc == 0 ? 0 : errno;
     }
 
-private:
+   private:
     int fd_ = -1;
 };
 
@@ -108,15 +108,17 @@ int SyncFd(int Fd) {
     return rc == 0 ? 0 : errno;
 }
 
-std::string Reason(int Errno) { return Errno == ESTALE ? "the file changed while it was saved" : FileErrorReason(Errno); }
+std::string Reason(int Errno) {
+    return Errno == ESTALE ? "the file changed while it was saved" : FileErrorReason(Errno);
+}
 
 // A name that stays within NAME_MAX: a very long file name is cut and a checksum of the
 // whole name keeps it the name of that file alone.
 std::string OurPrefix(const std::string& TargetName, size_t Room) {
     if (TargetName.size() + Room <= kNameMax) return TargetName;
     static constexpr char kHex[] = "0123456789abcdef";
-    const uint64_t crc =
-        Crc64(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(TargetName.data()), TargetName.size()));
+    const uint64_t crc = Crc64(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(TargetName.data()), TargetName.size()));
     std::string tag = "#";
     for (int i = 0; i < 8; ++i) tag += kHex[(crc >> (4 * i)) & 0xF];
     return TargetName.substr(0, kNameMax - Room - tag.size()) + tag;
@@ -157,8 +159,9 @@ std::vector<std::string> ListXattrs(int Fd, int& Error) {
         }
         std::vector<std::string> names;
         for (size_t pos = 0; pos < static_cast<size_t>(got);) {
-            const size_t end = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(pos),
-                                         buffer.begin() + got, '\0') - buffer.begin();
+            const size_t end =
+                std::find(buffer.begin() + static_cast<std::ptrdiff_t>(pos), buffer.begin() + got, '\0') -
+                buffer.begin();
             if (end > pos) names.emplace_back(buffer.data() + pos, end - pos);
             pos = end + 1;
         }
@@ -206,18 +209,21 @@ std::string JournalNameFor(const std::string& TargetName) {
     return OurPrefix(TargetName, std::strlen(kJournalSuffix)) + kJournalSuffix;
 }
 
-bool IsTemporaryNameFor(const std::string& TargetName, const std::string& Candidate, const std::string& Suffix) {
+bool IsTemporaryNameFor(const std::string& TargetName, const std::string& Candidate,
+                        const std::string& Suffix) {
     const std::string prefix = TemporaryPrefix(TargetName, Suffix);
     if (Candidate.size() != prefix.size() + kRandomLength + Suffix.size()) return false;
     if (Candidate.compare(0, prefix.size(), prefix) != 0) return false;
     if (Candidate.compare(prefix.size() + kRandomLength, Suffix.size(), Suffix) != 0) return false;
     return std::all_of(Candidate.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
-                       Candidate.begin() + static_cast<std::ptrdiff_t>(prefix.size() + kRandomLength), IsAlnum);
+                       Candidate.begin() + static_cast<std::ptrdiff_t>(prefix.size() + kRandomLength),
+                       IsAlnum);
 }
 
 // --- opening ----------------------------------------------------------------
 
-TFileTransaction::TFileTransaction(const std::filesystem::path& Name, TSaveBatch* Batch) : name_(Name), batch_(Batch) {
+TFileTransaction::TFileTransaction(const std::filesystem::path& Name, TSaveBatch* Batch)
+    : name_(Name), batch_(Batch) {
     Open();
     try {
         RecoverJournal();
@@ -269,14 +275,15 @@ void TFileTransaction::RequireWritable() const {
 
 void TFileTransaction::CannotCreate(const std::string& What, int Errno) const {
     const std::filesystem::path folder = target_.parent_path();
-    throw EFCreateError("Could not create " + What + " in " + (folder.empty() ? "." : folder.string()) + ": " +
-                            Reason(Errno) + " (the file is unchanged)",
+    throw EFCreateError("Could not create " + What + " in " + (folder.empty() ? "." : folder.string()) +
+                            ": " + Reason(Errno) + " (the file is unchanged)",
                         Reason(Errno));
 }
 
 void TFileTransaction::Open() {
     auto openError = [&](int Err) {
-        throw EFOpenError("Cannot open file " + name_.string() + ": " + FileErrorReason(Err), FileErrorReason(Err));
+        throw EFOpenError("Cannot open file " + name_.string() + ": " + FileErrorReason(Err),
+                          FileErrorReason(Err));
     };
     // The name may be replaced between finding and locking it (a save of another program
     // renaming its new file over it): the lock must hold the file that the name names.
@@ -290,7 +297,8 @@ void TFileTransaction::Open() {
         if (::fstatat(dirFd.Get(), base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) openError(errno);
         if (S_ISDIR(st.st_mode)) openError(EISDIR);
         if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
-            throw EFOpenError("Cannot open file " + name_.string() + ": not a regular file", "not a regular file");
+            throw EFOpenError("Cannot open file " + name_.string() + ": not a regular file",
+                              "not a regular file");
         // Read only: our own descriptor must not count as a writer when we ask whether another
         // program has the file open for writing. Whether we may write it is asked separately.
         TFd fd(::openat(dirFd.Get(), base_.c_str(), O_RDONLY | kOpenFlags));
@@ -302,10 +310,12 @@ void TFileTransaction::Open() {
             openError(errno);
         }
         if (const int err = LockNoWait(fd.Get(), LOCK_EX)) openError(err);
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (::fstat(fd.Get(), &held) != 0) openError(errno);
         if (!S_ISREG(held.st_mode))
-            throw EFOpenError("Cannot open file " + name_.string() + ": not a regular file", "not a regular file");
+            throw EFOpenError("Cannot open file " + name_.string() + ": not a regular file",
+                              "not a regular file");
         const bool same = ::fstatat(dirFd.Get(), base_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                           named.st_dev == held.st_dev && named.st_ino == held.st_ino;
         if (!same) {
@@ -325,8 +335,10 @@ int TFileTransaction::OpenForWriting() const {
     // The same file as the locked descriptor, now for writing.
     TFd fd(::openat(dirFd_, base_.c_str(), O_RDWR | kOpenFlags));
     if (!fd)
-        throw EFOpenError("Cannot open file " + name_.string() + ": " + FileErrorReason(errno), FileErrorReason(errno));
-    struct stat held {}, opened {};
+        throw EFOpenError("Cannot open file " + name_.string() + ": " + FileErrorReason(errno),
+                          FileErrorReason(errno));
+    struct stat held {
+    }, opened{};
     if (::fstat(fd_, &held) != 0 || ::fstat(fd.Get(), &opened) != 0 || held.st_dev != opened.st_dev ||
         held.st_ino != opened.st_ino)
         Refuse("it was replaced while it was saved");
@@ -356,7 +368,8 @@ void TFileTransaction::Expect(const TFileIdentity& Expected) const {
 bool TFileTransaction::StillNamed() const {
     // Another program's save may have renamed its own new file over the name meanwhile: our
     // lock is on the old one.
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     return ::fstat(fd_, &held) == 0 && ::fstatat(dirFd_, base_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
            held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
@@ -391,11 +404,12 @@ void TFileTransaction::RemoveStaleTemporaryFiles() {
     for (const std::string& name : candidates) {
         TFd fd(::openat(dirFd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
         if (!fd) continue;
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (::fstat(fd.Get(), &held) != 0 || !S_ISREG(held.st_mode)) continue;
         if (LockNoWait(fd.Get(), LOCK_EX) != 0) continue;  // a live save holds it
-        if (::fstatat(dirFd_, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == held.st_dev &&
-            named.st_ino == held.st_ino)
+        if (::fstatat(dirFd_, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == held.st_dev && named.st_ino == held.st_ino)
             ::unlinkat(dirFd_, name.c_str(), 0);
     }
 }
@@ -415,8 +429,9 @@ void TFileTransaction::RecoverJournal() {
     if (!jfd) {
         if (errno == ENOENT) return;
         const int err = errno;
-        throw EFOpenError(What("Cannot restore file", "its save journal cannot be opened (" + Reason(err) + ")"),
-                          Reason(err));
+        throw EFOpenError(
+            What("Cannot restore file", "its save journal cannot be opened (" + Reason(err) + ")"),
+            Reason(err));
     }
     struct stat st {};
     if (::fstat(jfd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return;  // not one of ours
@@ -425,8 +440,9 @@ void TFileTransaction::RecoverJournal() {
     if (st.st_size <= 2 * kMaxJournalBytes) {
         bytes.resize(static_cast<size_t>(st.st_size));
         if (const int err = ReadAllAt(jfd.Get(), bytes.data(), st.st_size, 0); err != 0 && err != ESTALE)
-            throw EFReadError(What("Cannot restore file", "its save journal cannot be read (" + Reason(err) + ")"),
-                              Reason(err));
+            throw EFReadError(
+                What("Cannot restore file", "its save journal cannot be read (" + Reason(err) + ")"),
+                Reason(err));
     }
     const std::optional<TSaveJournal> journal = TSaveJournal::Parse(bytes);
     const TFileIdentity now = IdentityOf(fd_, name_);
@@ -435,14 +451,16 @@ void TFileTransaction::RecoverJournal() {
     // Whether the blocks have been shifted: a grow inserts first, so any size but the old
     // one says so; a shrink collapses last, leaving the new size (the save chose the shift
     // so that the sizes before and after it never meet).
-    const bool shifted = journal && (shift > 0 ? now.Size != journal->OldSize : shift < 0 && now.Size == journal->NewSize);
+    const bool shifted =
+        journal && (shift > 0 ? now.Size != journal->OldSize : shift < 0 && now.Size == journal->NewSize);
     // Where a byte of the file as it is now stood in the old file (nothing: an inserted zero).
     auto oldOffset = [&](int64_t Now) -> std::optional<int64_t> {
         if (!shifted || Now < at) return Now;
         if (shift > 0) return Now < at + shift ? std::nullopt : std::optional<int64_t>(Now - shift);
         return Now - shift;
     };
-    auto byteIn = [](const std::vector<TJournalRegion>& Regions, const std::vector<std::vector<uint8_t>>& Bytes,
+    auto byteIn = [](const std::vector<TJournalRegion>& Regions,
+                     const std::vector<std::vector<uint8_t>>& Bytes,
                      int64_t Offset) -> std::optional<uint8_t> {
         for (size_t i = 0; i < Regions.size(); ++i)
             if (Offset >= Regions[i].Offset && Offset - Regions[i].Offset < Regions[i].Length)
@@ -453,7 +471,8 @@ void TFileTransaction::RecoverJournal() {
     // Whether the file is the one the journal was written for, in a state the save left.
     auto applies = [&]() {
         if (!journal || journal->Device != now.Device || journal->Inode != now.Inode) return false;
-        const int64_t lo = std::min(journal->OldSize, journal->NewSize), hi = std::max(journal->OldSize, journal->NewSize);
+        const int64_t lo = std::min(journal->OldSize, journal->NewSize),
+                      hi = std::max(journal->OldSize, journal->NewSize);
         if (shift == 0 && (now.Size < lo || now.Size > hi)) return false;
         if (shift != 0) {
             // The sizes a grow passes through after its insert, a shrink before its collapse.
@@ -465,7 +484,8 @@ void TFileTransaction::RecoverJournal() {
         for (const TJournalProbe& probe : journal->Probes) {
             const int64_t offset = shifted && probe.Offset >= at ? probe.Offset + shift : probe.Offset;
             std::vector<uint8_t> data(static_cast<size_t>(probe.Length));
-            if (ReadAllAt(fd_, data.data(), probe.Length, offset) != 0 || Crc64(data) != probe.Checksum) return false;
+            if (ReadAllAt(fd_, data.data(), probe.Length, offset) != 0 || Crc64(data) != probe.Checksum)
+                return false;
         }
         return true;
     };
@@ -497,8 +517,9 @@ void TFileTransaction::RecoverJournal() {
                 for (size_t p = 0; p < bytes.size(); ++p) {
                     const int64_t offset = base + static_cast<int64_t>(p);
                     const std::optional<int64_t> old = oldOffset(offset);
-                    const std::optional<uint8_t> was = old ? byteIn(journal->OldRegions, journal->OldBytes, *old)
-                                                           : std::optional<uint8_t>(0);
+                    const std::optional<uint8_t> was =
+                        old ? byteIn(journal->OldRegions, journal->OldBytes, *old)
+                            : std::optional<uint8_t>(0);
                     // The new byte this place gets before a shrink's collapse, if any.
                     std::optional<uint8_t> will;
                     if (shifted || shift > 0) {
@@ -508,7 +529,8 @@ void TFileTransaction::RecoverJournal() {
                     } else if (offset >= at - shift && static_cast<int64_t>(p) - skip < r.Length) {
                         will = journal->NewBytes[i][p - static_cast<size_t>(skip)];
                     }
-                    if (!(was && bytes[p] == *was) && !(will && bytes[p] == *will) && !(!was && bytes[p] == 0))
+                    if (!(was && bytes[p] == *was) && !(will && bytes[p] == *will) &&
+                        !(!was && bytes[p] == 0))
                         return false;
                 }
             }
@@ -516,7 +538,8 @@ void TFileTransaction::RecoverJournal() {
         }
         for (size_t i = 0; i < journal->OldRegions.size() && i < journal->NewRegions.size(); ++i) {
             const TJournalRegion& oldRegion = journal->OldRegions[i];
-            const TJournalRegion span{oldRegion.Offset, std::max(oldRegion.Length, journal->NewRegions[i].Length)};
+            const TJournalRegion span{oldRegion.Offset,
+                                      std::max(oldRegion.Length, journal->NewRegions[i].Length)};
             const std::vector<uint8_t> bytes = current(span);
             const std::vector<uint8_t>& was = journal->OldBytes[i];
             const std::vector<uint8_t>& will = journal->NewBytes[i];
@@ -537,8 +560,9 @@ void TFileTransaction::RecoverJournal() {
         return;
     }
     if (!writable_)
-        throw EFOpenError(What("Cannot restore file", "an interrupted save must be undone, but the file cannot be "
-                                                      "written (permission denied)"),
+        throw EFOpenError(What("Cannot restore file",
+                               "an interrupted save must be undone, but the file cannot be "
+                               "written (permission denied)"),
                           "an interrupted save must be undone, but the file cannot be written");
     const TFd wfd(OpenForWriting());
     auto failed = [&](int Err) {
@@ -587,7 +611,8 @@ void TFileTransaction::Commit(const std::vector<TSplice>& Edits) {
 }
 
 void TFileTransaction::CommitInPlace(const std::vector<TSplice>& Edits) {
-    if (finished_ || committed_ || stage_ != TStage::Open) throw std::logic_error("file transaction already committed");
+    if (finished_ || committed_ || stage_ != TStage::Open)
+        throw std::logic_error("file transaction already committed");
     try {
         RequireWritable();
         ValidateEdits(Edits, identity_.Size);
@@ -602,23 +627,28 @@ void TFileTransaction::CommitInPlace(const std::vector<TSplice>& Edits) {
 
 void TFileTransaction::CommitShifted(const std::vector<TSplice>& Edits, TBlockShift Shift,
                                      const std::vector<TSplice>& Rewrite, const std::string& TempSuffix) {
-    if (finished_ || committed_ || stage_ != TStage::Open) throw std::logic_error("file transaction already committed");
+    if (finished_ || committed_ || stage_ != TStage::Open)
+        throw std::logic_error("file transaction already committed");
     const int64_t block = ShiftBlockSize();
     // The shift must lie inside the first splice, in whole blocks, and leave the size of the
     // file in each state distinct from the other (the journal tells them apart by it).
     auto usable = [&]() {
-        if (block <= 0 || Edits.empty() || Shift.Length == 0 || Shift.Offset % block != 0 || Shift.Length % block != 0)
+        if (block <= 0 || Edits.empty() || Shift.Length == 0 || Shift.Offset % block != 0 ||
+            Shift.Length % block != 0)
             return false;
         const TSplice& head = Edits.front();
         if (static_cast<int64_t>(head.Bytes.size()) - head.Length != Shift.Length) return false;
         const int64_t magnitude = Shift.Length < 0 ? -Shift.Length : Shift.Length;
-        if (Shift.Offset <= head.Offset || Shift.Offset + (Shift.Length < 0 ? magnitude : 0) > head.Offset + head.Length)
+        if (Shift.Offset <= head.Offset ||
+            Shift.Offset + (Shift.Length < 0 ? magnitude : 0) > head.Offset + head.Length)
             return false;
         // Something must follow the area (a shift cannot reach the end of the file).
         if (head.Offset + head.Length >= identity_.Size) return false;
         int64_t tail = 0;
-        for (size_t i = 1; i < Edits.size(); ++i) tail += static_cast<int64_t>(Edits[i].Bytes.size()) - Edits[i].Length;
-        return (tail < 0 ? -tail : tail) < magnitude && FitsInPlace({Edits.begin() + 1, Edits.end()}, identity_.Size);
+        for (size_t i = 1; i < Edits.size(); ++i)
+            tail += static_cast<int64_t>(Edits[i].Bytes.size()) - Edits[i].Length;
+        return (tail < 0 ? -tail : tail) < magnitude &&
+               FitsInPlace({Edits.begin() + 1, Edits.end()}, identity_.Size);
     };
     if (!usable()) {
         CommitRewrite(Rewrite, TempSuffix);
@@ -664,7 +694,8 @@ void TFileTransaction::WriteJournal(const std::vector<TSplice>& Edits, TBlockShi
         const TSplice& s = Edits[i];
         std::vector<uint8_t> old(static_cast<size_t>(s.Length));
         if (const int err = ReadAllAt(fd_, old.data(), s.Length, s.Offset))
-            throw EFReadError(What("Cannot save file", Reason(err) + " (the file is unchanged)"), Reason(err));
+            throw EFReadError(What("Cannot save file", Reason(err) + " (the file is unchanged)"),
+                              Reason(err));
         newSize_ += static_cast<int64_t>(s.Bytes.size()) - s.Length;
         // The splice the shift lies in always counts: its size changes.
         if (old == s.Bytes && !(i == 0 && Shift.Length != 0)) continue;
@@ -685,9 +716,10 @@ void TFileTransaction::WriteJournal(const std::vector<TSplice>& Edits, TBlockShi
     // Room for a growing end is taken before anything is overwritten, so a full disk stops
     // the save while the file is still whole.
     if (newSize_ > oldSize_ && shift_.Length == 0) {
-        if (::fallocate(writeFd_, FALLOC_FL_KEEP_SIZE, oldSize_, newSize_ - oldSize_) != 0 && errno != EOPNOTSUPP &&
-            errno != ENOSYS)
-            throw EFWriteError(What("Cannot save file", Reason(errno) + " (the file is unchanged)"), Reason(errno));
+        if (::fallocate(writeFd_, FALLOC_FL_KEEP_SIZE, oldSize_, newSize_ - oldSize_) != 0 &&
+            errno != EOPNOTSUPP && errno != ENOSYS)
+            throw EFWriteError(What("Cannot save file", Reason(errno) + " (the file is unchanged)"),
+                               Reason(errno));
         // The reservation changed the file's times; the file is still the one read.
         identity_ = IdentityOf(fd_, name_);
     }
@@ -702,7 +734,8 @@ void TFileTransaction::WriteJournal(const std::vector<TSplice>& Edits, TBlockShi
     int64_t moved = 0;  // how far a splice's new bytes stand from its old offset
     for (size_t i = 0; i < changes_.size(); ++i) {
         journal.OldRegions.push_back({changes_[i].Offset, changes_[i].Length});
-        journal.NewRegions.push_back({changes_[i].Offset + moved, static_cast<int64_t>(changes_[i].Bytes.size())});
+        journal.NewRegions.push_back(
+            {changes_[i].Offset + moved, static_cast<int64_t>(changes_[i].Bytes.size())});
         journal.NewBytes.push_back(changes_[i].Bytes);
         moved += static_cast<int64_t>(changes_[i].Bytes.size()) - changes_[i].Length;
     }
@@ -714,16 +747,20 @@ void TFileTransaction::WriteJournal(const std::vector<TSplice>& Edits, TBlockShi
         if (s.Offset > gapStart) gaps.push_back({gapStart, s.Offset - gapStart});
         gapStart = s.Offset + s.Length;
     }
-    if (gapStart < std::min(oldSize_, newSize_)) gaps.push_back({gapStart, std::min(oldSize_, newSize_) - gapStart});
+    if (gapStart < std::min(oldSize_, newSize_))
+        gaps.push_back({gapStart, std::min(oldSize_, newSize_) - gapStart});
     if (!gaps.empty()) {
-        std::vector<TJournalRegion> probes = {{gaps.front().Offset, std::min(kProbeLength, gaps.front().Length)}};
+        std::vector<TJournalRegion> probes = {
+            {gaps.front().Offset, std::min(kProbeLength, gaps.front().Length)}};
         const TJournalRegion& last = gaps.back();
         const int64_t length = std::min(kProbeLength, last.Length);
-        if (gaps.size() > 1 || last.Length > kProbeLength) probes.push_back({last.Offset + last.Length - length, length});
+        if (gaps.size() > 1 || last.Length > kProbeLength)
+            probes.push_back({last.Offset + last.Length - length, length});
         for (const TJournalRegion& p : probes) {
             std::vector<uint8_t> data(static_cast<size_t>(p.Length));
             if (const int err = ReadAllAt(fd_, data.data(), p.Length, p.Offset))
-                throw EFReadError(What("Cannot save file", Reason(err) + " (the file is unchanged)"), Reason(err));
+                throw EFReadError(What("Cannot save file", Reason(err) + " (the file is unchanged)"),
+                                  Reason(err));
             journal.Probes.push_back({p.Offset, p.Length, Crc64(data)});
         }
     }
@@ -748,8 +785,8 @@ void TFileTransaction::AbandonJournal(int Error) {
     // Until the journal is synced, the file is untouched: a failure only removes it.
     ::unlinkat(dirFd_, journalName_.c_str(), 0);
     Finish();
-    throw EFWriteError(What("Cannot save file", "its journal cannot be written (" + Reason(Error) +
-                                                    "); the file is unchanged"),
+    throw EFWriteError(What("Cannot save file",
+                            "its journal cannot be written (" + Reason(Error) + "); the file is unchanged"),
                        Reason(Error));
 }
 
@@ -789,15 +826,16 @@ void TFileTransaction::ApplyInPlace() {
             const int64_t front = shift_.Offset - s.Offset, gone = -shift_.Length;
             err = WriteAllAt(writeFd_, s.Bytes.data(), front, s.Offset);
             if (err == 0)
-                err = WriteAllAt(writeFd_, s.Bytes.data() + front, static_cast<int64_t>(s.Bytes.size()) - front,
-                                 shift_.Offset + gone);
+                err = WriteAllAt(writeFd_, s.Bytes.data() + front,
+                                 static_cast<int64_t>(s.Bytes.size()) - front, shift_.Offset + gone);
         } else {
             err = WriteAllAt(writeFd_, s.Bytes.data(), static_cast<int64_t>(s.Bytes.size()),
                              i == 0 ? s.Offset : s.Offset + (grow ? shift_.Length : 0));
         }
     }
     const int64_t size = newSize_ - (shrink ? shift_.Length : 0);
-    if (err == 0 && size != (grow ? oldSize_ + shift_.Length : oldSize_) && ::ftruncate(writeFd_, size) != 0) err = errno;
+    if (err == 0 && size != (grow ? oldSize_ + shift_.Length : oldSize_) && ::ftruncate(writeFd_, size) != 0)
+        err = errno;
     // Shrink: the blocks that only held the old area's bytes go last.
     if (err == 0 && shrink) {
         if (Shift(FALLOC_FL_COLLAPSE_RANGE, shift_.Offset, -shift_.Length))
@@ -849,21 +887,26 @@ void TFileTransaction::RestoreOld() {
     if (shifted_) {
         int64_t moved = 0;
         for (const TSplice& s : changes_) {
-            if (const int err = WriteAllAt(writeFd_, s.Bytes.data(), static_cast<int64_t>(s.Bytes.size()), s.Offset + moved))
+            if (const int err = WriteAllAt(writeFd_, s.Bytes.data(), static_cast<int64_t>(s.Bytes.size()),
+                                           s.Offset + moved))
                 throw EFWriteError(What("Cannot finish saving file", Reason(err)), Reason(err));
             moved += static_cast<int64_t>(s.Bytes.size()) - s.Length;
         }
-        if (::ftruncate(writeFd_, newSize_) != 0) throw EFWriteError(What("Cannot finish saving file", Reason(errno)), Reason(errno));
-        if (const int err = SyncFd(writeFd_)) throw EFWriteError(What("Cannot finish saving file", Reason(err)), Reason(err));
+        if (::ftruncate(writeFd_, newSize_) != 0)
+            throw EFWriteError(What("Cannot finish saving file", Reason(errno)), Reason(errno));
+        if (const int err = SyncFd(writeFd_))
+            throw EFWriteError(What("Cannot finish saving file", Reason(err)), Reason(err));
         return;
     }
     for (size_t i = 0; i < changes_.size(); ++i) {
-        if (const int err = WriteAllAt(writeFd_, oldBytes_[i].data(), static_cast<int64_t>(oldBytes_[i].size()),
-                                       changes_[i].Offset))
+        if (const int err = WriteAllAt(writeFd_, oldBytes_[i].data(),
+                                       static_cast<int64_t>(oldBytes_[i].size()), changes_[i].Offset))
             throw EFWriteError(What("Cannot restore file", Reason(err)), Reason(err));
     }
-    if (::ftruncate(writeFd_, oldSize_) != 0) throw EFWriteError(What("Cannot restore file", Reason(errno)), Reason(errno));
-    if (const int err = SyncFd(writeFd_)) throw EFWriteError(What("Cannot restore file", Reason(err)), Reason(err));
+    if (::ftruncate(writeFd_, oldSize_) != 0)
+        throw EFWriteError(What("Cannot restore file", Reason(errno)), Reason(errno));
+    if (const int err = SyncFd(writeFd_))
+        throw EFWriteError(What("Cannot restore file", Reason(err)), Reason(err));
 }
 
 void TFileTransaction::RollbackInPlace(int Error, bool ThenRewrite) {
@@ -875,11 +918,12 @@ void TFileTransaction::RollbackInPlace(int Error, bool ThenRewrite) {
         RemoveJournal(journalName_);
     } catch (const EFileError& e) {
         Finish();
-        throw EFWriteError(What("Cannot save file", Reason(Error) + "; the file could not be " +
-                                                        (finished ? "finished" : "restored") + " yet (" + e.Reason() +
-                                                        "): the next run " + (finished ? "finishes" : "restores") +
-                                                        " it from " + journalName_),
-                           Reason(Error));
+        throw EFWriteError(
+            What("Cannot save file", Reason(Error) + "; the file could not be " +
+                                         (finished ? "finished" : "restored") + " yet (" + e.Reason() +
+                                         "): the next run " + (finished ? "finishes" : "restores") +
+                                         " it from " + journalName_),
+            Reason(Error));
     }
     if (finished) {
         // Saved after all, and synced.
@@ -899,15 +943,17 @@ void TFileTransaction::RollbackInPlace(int Error, bool ThenRewrite) {
 
 void TFileTransaction::RemoveTemporary() {
     // Our temporary file goes, by its name only while the name is still ours.
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     if (!renamed_ && tempFd_ >= 0 && ::fstat(tempFd_, &held) == 0 &&
-        ::fstatat(dirFd_, tempName_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && held.st_dev == named.st_dev &&
-        held.st_ino == named.st_ino)
+        ::fstatat(dirFd_, tempName_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino)
         ::unlinkat(dirFd_, tempName_.c_str(), 0);
 }
 
 void TFileTransaction::CommitRewrite(const std::vector<TSplice>& Edits, const std::string& TempSuffix) {
-    if (finished_ || committed_ || stage_ != TStage::Open) throw std::logic_error("file transaction already committed");
+    if (finished_ || committed_ || stage_ != TStage::Open)
+        throw std::logic_error("file transaction already committed");
     rewriting_ = true;
     try {
         WriteRewrite(Edits, TempSuffix);
@@ -954,17 +1000,19 @@ void TFileTransaction::Advance() {
             if (!(IdentityOf(fd_, name_) == identity_))
                 Refuse("it changed while it was saved (is another program writing it?)");
             RequireNoOtherWriter();
-            struct stat held {}, named {};
+            struct stat held {
+            }, named{};
             if (::fstat(tempFd_, &held) != 0 ||
                 ::fstatat(dirFd_, tempName_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
                 held.st_dev != named.st_dev || held.st_ino != named.st_ino)
-                throw EFWriteError(What("Cannot save file", "its temporary file was replaced by another program "
-                                                            "(temporary file replaced); the file is unchanged"),
+                throw EFWriteError(What("Cannot save file",
+                                        "its temporary file was replaced by another program "
+                                        "(temporary file replaced); the file is unchanged"),
                                    "temporary file replaced");
             if (::renameat(dirFd_, tempName_.c_str(), dirFd_, base_.c_str()) != 0) {
                 const int err = errno;
-                throw EFWriteError(What("Cannot save file", "cannot replace it (" + Reason(err) +
-                                                                "); the file is unchanged"),
+                throw EFWriteError(What("Cannot save file",
+                                        "cannot replace it (" + Reason(err) + "); the file is unchanged"),
                                    Reason(err));
             }
             renamed_ = true;
@@ -976,7 +1024,8 @@ void TFileTransaction::Advance() {
             tempFd_ = -1;
             stage_ = TStage::Done;
             if (err != 0)
-                throw EFWriteError(What("Saved file", "but closing it failed (" + Reason(err) + ")"), Reason(err));
+                throw EFWriteError(What("Saved file", "but closing it failed (" + Reason(err) + ")"),
+                                   Reason(err));
             Finish();
         } else if (stage_ == TStage::Written) {
             ApplyInPlace();
@@ -1017,7 +1066,8 @@ void TFileTransaction::WriteRewrite(const std::vector<TSplice>& Edits, const std
     // A name of our own that nobody else uses, created here and locked while it exists.
     for (int attempt = 0; attempt < 16 && tempFd_ < 0; ++attempt) {
         tempName_ = TemporaryPrefix(base_, TempSuffix) + RandomPart() + TempSuffix;
-        resetTemp(::openat(dirFd_, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        resetTemp(
+            ::openat(dirFd_, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (tempFd_ < 0 && errno != EEXIST) CannotCreate("a temporary file", errno);
     }
     if (tempFd_ < 0) CannotCreate("a temporary file", EEXIST);
@@ -1028,10 +1078,11 @@ void TFileTransaction::WriteRewrite(const std::vector<TSplice>& Edits, const std
         const int err = errno;
         struct stat mine {};
         if (::fstat(tempFd_, &mine) != 0 || mine.st_uid != st.st_uid || mine.st_gid != st.st_gid)
-            Refuse("it belongs to user " + std::to_string(st.st_uid) + " and group " + std::to_string(st.st_gid) +
-                   ", which a rewrite could not keep (" + Reason(err) + ")");
+            Refuse("it belongs to user " + std::to_string(st.st_uid) + " and group " +
+                   std::to_string(st.st_gid) + ", which a rewrite could not keep (" + Reason(err) + ")");
     }
-    if (::fchmod(tempFd_, st.st_mode & 07777) != 0) fail("cannot set the permissions of its new copy", Reason(errno));
+    if (::fchmod(tempFd_, st.st_mode & 07777) != 0)
+        fail("cannot set the permissions of its new copy", Reason(errno));
 
     // Extended attributes (ACLs among them) go with the file; one that cannot be kept
     // stops the save rather than being dropped.
@@ -1055,7 +1106,8 @@ void TFileTransaction::WriteRewrite(const std::vector<TSplice>& Edits, const std
     for (const std::string& attribute : ListXattrs(tempFd_, err)) {
         if (std::find(names.begin(), names.end(), attribute) != names.end()) continue;
         if (::fremovexattr(tempFd_, attribute.c_str()) != 0)
-            Refuse("cannot clear the extended attribute " + attribute + " of its new copy (" + Reason(errno) + ")");
+            Refuse("cannot clear the extended attribute " + attribute + " of its new copy (" + Reason(errno) +
+                   ")");
     }
 
     // The content: the old bytes between the splices, copied run by run so that holes
@@ -1122,7 +1174,8 @@ void TFileTransaction::WriteRewrite(const std::vector<TSplice>& Edits, const std
     for (const TSplice& s : Edits) {
         copyRange(in, s.Offset - in, out);
         out += s.Offset - in;
-        if (const int writeErr = WriteAllAt(tempFd_, s.Bytes.data(), static_cast<int64_t>(s.Bytes.size()), out))
+        if (const int writeErr =
+                WriteAllAt(tempFd_, s.Bytes.data(), static_cast<int64_t>(s.Bytes.size()), out))
             fail("cannot write its new copy", Reason(writeErr));
         out += static_cast<int64_t>(s.Bytes.size());
         in = s.Offset + s.Length;

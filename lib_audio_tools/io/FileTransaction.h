@@ -62,10 +62,11 @@ class TSaveBatch;
 
 // The names a save of TargetName (a file name without folder) uses beside it.
 std::string JournalNameFor(const std::string& TargetName);
-bool IsTemporaryNameFor(const std::string& TargetName, const std::string& Candidate, const std::string& Suffix);
+bool IsTemporaryNameFor(const std::string& TargetName, const std::string& Candidate,
+                        const std::string& Suffix);
 
 class TFileTransaction {
-public:
+   public:
     // Opens Name (a symlink is followed: the link stays a link and its target is saved) and
     // takes its exclusive lock. Restores the file first when an interrupted in-place save
     // left a journal, and removes stale temporary files of earlier saves of it. Raises
@@ -107,8 +108,8 @@ public:
     // Edits whose first splice grows or shrinks by Shift.Length, written in place around the
     // shift (see above); the other splices keep their length or reach the end of the file.
     // Where the file system cannot shift blocks, Rewrite is committed by CommitRewrite.
-    void CommitShifted(const std::vector<TSplice>& Edits, TBlockShift Shift, const std::vector<TSplice>& Rewrite,
-                       const std::string& TempSuffix = ".$$$");
+    void CommitShifted(const std::vector<TSplice>& Edits, TBlockShift Shift,
+                       const std::vector<TSplice>& Rewrite, const std::string& TempSuffix = ".$$$");
     // The block size by which this file can be grown or shrunk in place; 0 where its file
     // system cannot shift blocks (tmpfs, btrfs, NFS, ...).
     int64_t ShiftBlockSize() const;
@@ -127,7 +128,8 @@ public:
     // The folder the file lies in (for a sync of its file system).
     int FolderHandle() const { return dirFd_; }
     TSaveBatch* Batch() const { return batch_; }
-private:
+
+   private:
     enum class TStage { Open, Written, Applied, Done };
 
     void Open();

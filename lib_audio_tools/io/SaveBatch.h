@@ -29,7 +29,7 @@ namespace covrilo {
 class TFileTransaction;
 
 class TSaveBatch {
-public:
+   public:
     // Depth: how many files may wait for their first sync before it is made.
     explicit TSaveBatch(size_t Depth = 32);
     ~TSaveBatch();
@@ -50,9 +50,10 @@ public:
 
     // Names in the folder (opened as FolderFd, identified by Device and Inode) that a
     // TFileTransaction of Target might have left: the folder is read on the first call only.
-    std::vector<std::string> LeftoversOf(int FolderFd, uint64_t Device, uint64_t Inode, const std::string& Target);
+    std::vector<std::string> LeftoversOf(int FolderFd, uint64_t Device, uint64_t Inode,
+                                         const std::string& Target);
 
-private:
+   private:
     void Cycle();
 
     struct TPending {

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "io/SaveJournal.h"
 
-#include "io/ByteCursor.h"
-
 #include <array>
 #include <cstring>
 #include <string_view>
+
+#include "io/ByteCursor.h"
 
 namespace covrilo {
 
@@ -52,9 +52,10 @@ uint64_t Crc64(std::span<const uint8_t> Bytes, uint64_t Crc) {
         uint64_t word = 0;
         for (size_t k = 0; k < 8; ++k) word |= uint64_t{Bytes[i + k]} << (8 * k);
         crc ^= word;
-        crc = kCrc64Slices[7][crc & 0xFF] ^ kCrc64Slices[6][(crc >> 8) & 0xFF] ^ kCrc64Slices[5][(crc >> 16) & 0xFF] ^
-              kCrc64Slices[4][(crc >> 24) & 0xFF] ^ kCrc64Slices[3][(crc >> 32) & 0xFF] ^
-              kCrc64Slices[2][(crc >> 40) & 0xFF] ^ kCrc64Slices[1][(crc >> 48) & 0xFF] ^ kCrc64Slices[0][crc >> 56];
+        crc = kCrc64Slices[7][crc & 0xFF] ^ kCrc64Slices[6][(crc >> 8) & 0xFF] ^
+              kCrc64Slices[5][(crc >> 16) & 0xFF] ^ kCrc64Slices[4][(crc >> 24) & 0xFF] ^
+              kCrc64Slices[3][(crc >> 32) & 0xFF] ^ kCrc64Slices[2][(crc >> 40) & 0xFF] ^
+              kCrc64Slices[1][(crc >> 48) & 0xFF] ^ kCrc64Slices[0][crc >> 56];
     }
     for (; i < Bytes.size(); ++i) crc = kCrc64Table[(crc ^ Bytes[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
@@ -131,7 +132,8 @@ std::optional<TSaveJournal> TSaveJournal::Parse(std::span<const uint8_t> Bytes) 
             const auto offset = in.U64LE(), length = in.U64LE();
             if (!offset || !length) return false;
             TJournalRegion r{static_cast<int64_t>(*offset), static_cast<int64_t>(*length)};
-            if (!ValidRange(r.Offset, r.Length) || r.Offset > Limit || r.Length > Limit - r.Offset) return false;
+            if (!ValidRange(r.Offset, r.Length) || r.Offset > Limit || r.Length > Limit - r.Offset)
+                return false;
             Into.push_back(r);
         }
         return true;

@@ -104,15 +104,27 @@ std::u16string Utf8ToWide(std::string_view Text) {
         size_t len = 0;
         char32_t cp = 0;
         char32_t min = 0;
-        if ((b0 & 0xE0) == 0xC0) { len = 2; cp = b0 & 0x1F; min = 0x80; }
-        else if ((b0 & 0xF0) == 0xE0) { len = 3; cp = b0 & 0x0F; min = 0x800; }
-        else if ((b0 & 0xF8) == 0xF0) { len = 4; cp = b0 & 0x07; min = 0x10000; }
+        if ((b0 & 0xE0) == 0xC0) {
+            len = 2;
+            cp = b0 & 0x1F;
+            min = 0x80;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            len = 3;
+            cp = b0 & 0x0F;
+            min = 0x800;
+        } else if ((b0 & 0xF8) == 0xF0) {
+            len = 4;
+            cp = b0 & 0x07;
+            min = 0x10000;
+        }
         // A malformed sequence becomes one U+FFFD per offending lead or stray byte.
         bool ok = len != 0 && len <= n - i;
         for (size_t k = 1; ok && k < len; ++k) {
             auto bk = static_cast<unsigned char>(Text[i + k]);
-            if ((bk & 0xC0) != 0x80) ok = false;
-            else cp = (cp << 6) | (bk & 0x3F);
+            if ((bk & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (bk & 0x3F);
         }
         if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
         if (!ok) {

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "io/UnicodeFileUtils.h"
 
-#include <cerrno>
-#include <cstdio>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 
 #include "io/EnhancedStreams.h"
 
@@ -24,9 +24,12 @@ int LockFor(uint16_t Mode) {
     int share = Mode & 0xF0;
     if (access != 0) return LOCK_EX;
     switch (share) {
-        case fmShareDenyNone: return 0;
-        case fmShareDenyWrite: return LOCK_SH;
-        default: return LOCK_EX;  // compatible, exclusive, deny read
+        case fmShareDenyNone:
+            return 0;
+        case fmShareDenyWrite:
+            return LOCK_SH;
+        default:
+            return LOCK_EX;  // compatible, exclusive, deny read
     }
 }
 
@@ -67,9 +70,14 @@ int UnicodeFileCreate(const std::filesystem::path& Name) {
 int UnicodeFileOpen(const std::filesystem::path& Name, uint16_t Mode) {
     int flags = O_RDONLY;
     switch (Mode & 0x3) {
-        case 1: flags = O_WRONLY; break;
-        case 2: flags = O_RDWR; break;
-        default: break;
+        case 1:
+            flags = O_WRONLY;
+            break;
+        case 2:
+            flags = O_RDWR;
+            break;
+        default:
+            break;
     }
     return OpenAndLock(Name, flags, LockFor(Mode));
 }
@@ -107,7 +115,8 @@ bool ReplaceFileAtomically(const std::filesystem::path& TempName, const std::fil
     if (ok && ::stat(Target.c_str(), &st) == 0) {
         // Keep the user's permission bits and, where we may, the group.
         if (::fchmod(fd, st.st_mode & 07777) != 0) ok = false;
-        if (ok && ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) { /* not ours to change */ }
+        if (ok && ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) { /* not ours to change */
+        }
     }
     if (ok && ::fsync(fd) != 0) ok = false;
     if (fd >= 0) ::close(fd);

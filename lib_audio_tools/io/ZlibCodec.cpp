@@ -14,7 +14,8 @@ constexpr uint32_t kMaxUnknownSize = 64u << 20;
 
 bool InflateZlib(std::span<const uint8_t> In, uint32_t ExpectedSize, std::vector<uint8_t>& Out) {
     Out.clear();
-    const uint64_t limit = ExpectedSize != 0 ? std::min<uint64_t>(ExpectedSize, kMaxUnknownSize) : kMaxUnknownSize;
+    const uint64_t limit =
+        ExpectedSize != 0 ? std::min<uint64_t>(ExpectedSize, kMaxUnknownSize) : kMaxUnknownSize;
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) return false;
     stream.next_in = const_cast<Bytef*>(In.data());

@@ -3,10 +3,10 @@
 // and read back by it as the oracle.
 #pragma once
 
-#include "support/TestSupport.h"
-
 #include <filesystem>
 #include <string>
+
+#include "support/TestSupport.h"
 
 namespace covrilo::test {
 
@@ -23,16 +23,17 @@ inline CommandResult MakeQuadrantJpeg(const std::filesystem::path& File, int Wid
     const std::string script =
         "import sys\n"
         "from PIL import Image\n"
-        "out, w, h, mode, prog = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4], sys.argv[5] == '1'\n"
+        "out, w, h, mode, prog = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4], sys.argv[5] "
+        "== '1'\n"
         "im = Image.new('RGB', (w, h), (255, 255, 255))\n"
         "hw, hh = w // 2, h // 2\n"
         "im.paste((255, 0, 0), (0, 0, hw, hh))\n"
         "im.paste((0, 255, 0), (hw, 0, w, hh))\n"
         "im.paste((0, 0, 255), (0, hh, hw, h))\n"
         "im.convert(mode).save(out, 'JPEG', quality=95, progressive=prog)\n";
-    return RunCommand(std::string(kPython) + " -c " + ShellQuote(script) + " " + ShellQuote(File.string()) + " " +
-                      std::to_string(Width) + " " + std::to_string(Height) + " " + ShellQuote(Mode) + " " +
-                      (Progressive ? "1" : "0"));
+    return RunCommand(std::string(kPython) + " -c " + ShellQuote(script) + " " + ShellQuote(File.string()) +
+                      " " + std::to_string(Width) + " " + std::to_string(Height) + " " + ShellQuote(Mode) +
+                      " " + (Progressive ? "1" : "0"));
 }
 
 // Pillow's view of a JPEG: "WIDTHxHEIGHT MODE progressive=0|1 jfif=0|1 dc=N".

@@ -3,18 +3,18 @@
 // the picture and the settings, all plain fields a test sets and reads.
 #pragma once
 
-#include "app/BatchRun.h"
-
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/BatchRun.h"
+
 namespace covrilo::test {
 
 class TFakeHost : public IBatchHost {
-public:
+   public:
     std::vector<std::filesystem::path> Paths;
     std::vector<std::string> Statuses;
     bool Remove = false;
@@ -22,7 +22,7 @@ public:
     TBatchSettings Values;
     std::filesystem::path Data;
     int EventCalls = 0;
-    bool Stop = false;  // what StopRequested answers
+    bool Stop = false;                  // what StopRequested answers
     std::function<void(int)> OnEvents;  // runs after each file, like user input between files
     bool ContinueOnError = false;       // as the command line: a failing file does not end the run
     std::vector<std::pair<int, std::string>> Reasons;  // what ReportFileError was told
@@ -49,7 +49,9 @@ public:
         ++EventCalls;
     }
     bool ContinueAfterFileError() override { return ContinueOnError; }
-    void ReportFileError(int Index, const std::string& Reason) override { Reasons.emplace_back(Index, Reason); }
+    void ReportFileError(int Index, const std::string& Reason) override {
+        Reasons.emplace_back(Index, Reason);
+    }
     bool StopRequested() override { return Stop; }
     TBatchOptions Options() override { return RunOptions; }
     void ReportFile(int Index, const TFileReport& Report) override { Reports.emplace_back(Index, Report); }

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "app/AtomicFile.h"
-
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include "app/AtomicFile.h"
+#include "support/TestSupport.h"
 
 namespace covrilo {
 namespace {

@@ -1,12 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "app/BatchRun.h"
-
-#include "app/CoverImage.h"
-#include "app/Settings.h"
-#include "FakeBatchHost.h"
-#include "io/EnhancedStreams.h"
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +9,13 @@
 #include <tuple>
 #include <vector>
 
+#include "FakeBatchHost.h"
+#include "app/BatchRun.h"
+#include "app/CoverImage.h"
+#include "app/Settings.h"
+#include "io/EnhancedStreams.h"
+#include "support/TestSupport.h"
+
 namespace covrilo {
 namespace {
 
@@ -26,16 +25,16 @@ using test::TFakeHost;
 
 // Records the calls; Save answers per file, and a file can be made to throw.
 class TFakeTagger : public IBatchTagger {
-public:
+   public:
     std::vector<std::string> Calls;
     std::map<fs::path, bool> SaveResults;  // missing: true
     fs::path ThrowOn;
     fs::path Current;
-    std::string Why;  // LastError after a false answer
-    std::vector<fs::path> PictureFiles;     // every AddPicture's file, with its folder
-    std::vector<bool> PictureFileExisted;   // whether it was there when it was added
-    std::vector<fs::path> WithPicture;      // files HasPicture answers true for
-    std::optional<TBatchOptions> Begun;     // what BeginRun was told
+    std::string Why;                       // LastError after a false answer
+    std::vector<fs::path> PictureFiles;    // every AddPicture's file, with its folder
+    std::vector<bool> PictureFileExisted;  // whether it was there when it was added
+    std::vector<fs::path> WithPicture;     // files HasPicture answers true for
+    std::optional<TBatchOptions> Begun;    // what BeginRun was told
 
     void BeginRun(const TBatchOptions& Options) override { Begun = Options; }
     bool HasPicture(const std::string& PictureType) override {
@@ -54,14 +53,16 @@ public:
     }
     bool Save() override {
         Calls.push_back("Save");
-        if (Current == ThrowOn) throw EFOpenError("Cannot open file " + Current.string() + ": locked", "locked");
+        if (Current == ThrowOn)
+            throw EFOpenError("Cannot open file " + Current.string() + ": locked", "locked");
         const auto it = SaveResults.find(Current);
         return it == SaveResults.end() || it->second;
     }
     std::string LastError() override { return Why; }
     bool RemoveAllPictures() override {
         Calls.push_back("RemoveAllPictures");
-        if (Current == ThrowOn) throw EFOpenError("Cannot open file " + Current.string() + ": locked", "locked");
+        if (Current == ThrowOn)
+            throw EFOpenError("Cannot open file " + Current.string() + ": locked", "locked");
         const auto it = SaveResults.find(Current);
         return it == SaveResults.end() || it->second;
     }
@@ -77,7 +78,7 @@ fs::path MakeJpeg(const fs::path& File, int Width, int Height) {
 }
 
 class BatchRunTest : public testing::Test {
-protected:
+   protected:
     void SetUp() override {
         host_.Data = dir_.Path();
         host_.SetFiles({"/music/a.mp3", "/music/b.mp3", "/music/c.mp3"});
@@ -88,10 +89,25 @@ protected:
 };
 
 TEST(PictureTypeToName, KindTable) {
-    const char* expected[] = {"Other",      "FrontCover",        "BackCover",       "LeafletPage",       "Media",
-                              "LeadArtist", "Artist",            "Conductor",       "Band",              "Composer",
-                              "Lyricist",   "RecordingLocation", "DuringRecording", "DuringPerformance", "VideoScreenCapture",
-                              "ColouredFish", "Illustration",    "BandLogo",        "PublisherStudio"};
+    const char* expected[] = {"Other",
+                              "FrontCover",
+                              "BackCover",
+                              "LeafletPage",
+                              "Media",
+                              "LeadArtist",
+                              "Artist",
+                              "Conductor",
+                              "Band",
+                              "Composer",
+                              "Lyricist",
+                              "RecordingLocation",
+                              "DuringRecording",
+                              "DuringPerformance",
+                              "VideoScreenCapture",
+                              "ColouredFish",
+                              "Illustration",
+                              "BandLogo",
+                              "PublisherStudio"};
     for (int i = 0; i < 19; ++i) EXPECT_EQ(PictureTypeToName(i), expected[i]) << i;
     for (int i : {-1, 19, 20, 1000, INT32_MIN}) EXPECT_EQ(PictureTypeToName(i), "Other") << i;
 }
@@ -115,10 +131,10 @@ TEST_F(BatchRunTest, AddModeCallsTheFacadeInOrderAndSetsStatuses) {
     EXPECT_EQ(result.Outcome, TBatchOutcome::boCompleted);
     EXPECT_EQ(result.Done, 3);
     EXPECT_EQ(host_.Statuses, (std::vector<std::string>{"OK", "Error", "OK"}));
-    EXPECT_EQ(tagger_.Calls, (std::vector<std::string>{
-                                "Open a.mp3", "AddPicture cover.jpg BackCover", "Save", "Close",
-                                "Open b.mp3", "AddPicture cover.jpg BackCover", "Save", "Close",
-                                "Open c.mp3", "AddPicture cover.jpg BackCover", "Save", "Close"}));
+    EXPECT_EQ(tagger_.Calls,
+              (std::vector<std::string>{"Open a.mp3", "AddPicture cover.jpg BackCover", "Save", "Close",
+                                        "Open b.mp3", "AddPicture cover.jpg BackCover", "Save", "Close",
+                                        "Open c.mp3", "AddPicture cover.jpg BackCover", "Save", "Close"}));
     EXPECT_EQ(host_.EventCalls, 3);
     EXPECT_EQ(host_.Picture, dir_ / "cover.jpg");  // within the limits: used as loaded
     EXPECT_FALSE(fs::exists(dir_ / "temp.jpg"));
@@ -149,7 +165,7 @@ TEST_F(BatchRunTest, RemoveModeIgnoresThePicture) {
         ASSERT_EQ(RunBatch(host_, tagger_).Outcome, TBatchOutcome::boCompleted) << picture;
         EXPECT_EQ(host_.Statuses, (std::vector<std::string>{"Deleted", "Deleted"}));
         EXPECT_EQ(tagger_.Calls, (std::vector<std::string>{"Open a.mp3", "RemoveAllPictures", "Close",
-                                                          "Open b.mp3", "RemoveAllPictures", "Close"}));
+                                                           "Open b.mp3", "RemoveAllPictures", "Close"}));
         EXPECT_EQ(host_.Picture, picture);
     }
 }
@@ -188,7 +204,8 @@ TEST_F(BatchRunTest, APictureClosedDuringTheRunIsNotAddedAnyMore) {
     host_.OnEvents = [this](int) { host_.Picture.clear(); };
     ASSERT_EQ(RunBatch(host_, tagger_).Outcome, TBatchOutcome::boCompleted);
     EXPECT_EQ(host_.Statuses, (std::vector<std::string>{"OK", "Error", "Error"}));
-    EXPECT_EQ(host_.Reasons, (std::vector<std::pair<int, std::string>>{{1, "no picture to add"}, {2, "no picture to add"}}));
+    EXPECT_EQ(host_.Reasons,
+              (std::vector<std::pair<int, std::string>>{{1, "no picture to add"}, {2, "no picture to add"}}));
 }
 
 TEST_F(BatchRunTest, ErrorInAFileEndsTheRunAndKeepsStatuses) {
@@ -230,7 +247,8 @@ TEST_F(BatchRunTest, AHostThatGoesOnGivesTheFailingFileErrorWithItsReason) {
         EXPECT_EQ(result.Outcome, TBatchOutcome::boCompleted);
         EXPECT_EQ(result.Done, 3);
         EXPECT_EQ(host_.Statuses, (std::vector<std::string>{remove ? "Deleted" : "OK", "Error", "Error"}));
-        EXPECT_EQ(host_.Reasons, (std::vector<std::pair<int, std::string>>{{1, "locked"}, {2, "not an MPEG audio file"}}));
+        EXPECT_EQ(host_.Reasons,
+                  (std::vector<std::pair<int, std::string>>{{1, "locked"}, {2, "not an MPEG audio file"}}));
         // Every file that was opened is closed, the failing one too.
         EXPECT_EQ(std::count(tagger_.Calls.begin(), tagger_.Calls.end(), "Close"), 3);
     }
@@ -262,7 +280,10 @@ TEST_F(BatchRunTest, UnreadablePictureEndsTheRunBeforeAnyFile) {
 TEST_F(BatchRunTest, EntryCountIsTakenOnceAndDuplicatesAreProcessedTwice) {
     host_.Picture = MakeJpeg(dir_ / "cover.jpg", 20, 20);
     host_.SetFiles({"/music/a.mp3", "/music/a.mp3"});
-    host_.OnEvents = [this](int) { host_.Paths.push_back("/music/late.mp3"); host_.Statuses.push_back(kStatusWaiting); };
+    host_.OnEvents = [this](int) {
+        host_.Paths.push_back("/music/late.mp3");
+        host_.Statuses.push_back(kStatusWaiting);
+    };
     ASSERT_EQ(RunBatch(host_, tagger_).Outcome, TBatchOutcome::boCompleted);
     EXPECT_EQ(std::count(tagger_.Calls.begin(), tagger_.Calls.end(), "Open a.mp3"), 2);
     EXPECT_EQ(std::count(tagger_.Calls.begin(), tagger_.Calls.end(), "Open late.mp3"), 0);
@@ -296,7 +317,7 @@ TEST_F(BatchRunTest, EachFolderGetsItsOwnCoverPreparedOnce) {
     MakeJpeg(dir_ / "E" / "folder.jpg", 400, 1000);  // scaled to 200 x 500
     MakeJpeg(dir_ / "E" / "cover.jpg", 40, 40);      // the first name wins
     host_.SetFiles({dir_ / "A/1.mp3", dir_ / "B/1.mp3", dir_ / "A/2.mp3", dir_ / "C/1.mp3", dir_ / "D/1.mp3",
-                   dir_ / "D/2.mp3", dir_ / "E/1.mp3"});
+                    dir_ / "D/2.mp3", dir_ / "E/1.mp3"});
     host_.RunOptions.FolderCoverNames = {"folder.jpg", "cover.jpg"};
     host_.ContinueOnError = true;
     host_.Picture = dir_ / "ignored.jpg";  // not a file: the folders' covers are used instead
@@ -309,11 +330,14 @@ TEST_F(BatchRunTest, EachFolderGetsItsOwnCoverPreparedOnce) {
 
     EXPECT_EQ(host_.Statuses, (std::vector<std::string>{"OK", "OK", "OK", "Error", "Error", "Error", "OK"}));
     ASSERT_EQ(host_.Reasons.size(), 3u);
-    EXPECT_EQ(host_.Reasons[0], std::make_pair(3, std::string("no cover picture in its folder (none of folder.jpg, cover.jpg)")));
+    EXPECT_EQ(
+        host_.Reasons[0],
+        std::make_pair(3, std::string("no cover picture in its folder (none of folder.jpg, cover.jpg)")));
     for (const int index : {4, 5}) {
         const auto& [At, Reason] = host_.Reasons[static_cast<size_t>(index - 3)];
         EXPECT_EQ(At, index);
-        EXPECT_EQ(Reason.rfind("its folder's cover COVER.JPG cannot be used: Not a JPEG file", 0), 0u) << Reason;
+        EXPECT_EQ(Reason.rfind("its folder's cover COVER.JPG cannot be used: Not a JPEG file", 0), 0u)
+            << Reason;
     }
     ASSERT_EQ(tagger_.PictureFiles.size(), 4u);
     // A's two files share one prepared copy, made apart from "temp.jpg" and gone after the run.
@@ -322,7 +346,8 @@ TEST_F(BatchRunTest, EachFolderGetsItsOwnCoverPreparedOnce) {
     EXPECT_NE(tagger_.PictureFiles[3], tagger_.PictureFiles[0]);
     EXPECT_EQ(tagger_.PictureFileExisted, std::vector<bool>(4, true));
     for (const size_t index : {size_t{0}, size_t{3}}) {
-        EXPECT_FALSE(fs::exists(tagger_.PictureFiles[index])) << "left after the run: " << tagger_.PictureFiles[index];
+        EXPECT_FALSE(fs::exists(tagger_.PictureFiles[index]))
+            << "left after the run: " << tagger_.PictureFiles[index];
         EXPECT_NE(tagger_.PictureFiles[index].parent_path(), dir_.Path());
     }
     EXPECT_FALSE(fs::exists(dir_ / "temp.jpg"));
@@ -337,11 +362,13 @@ TEST_F(BatchRunTest, EachFolderGetsItsOwnCoverPreparedOnce) {
               std::make_tuple(1000, 400, 500, 200, true));
     const auto& b = host_.Reports[1].second.Cover;
     ASSERT_TRUE(b.has_value());
-    EXPECT_EQ(std::make_tuple(b->Width, b->Height, b->Scaled, b->Bytes),
-              std::make_tuple(100, 80, false, static_cast<int64_t>(fs::file_size(dir_ / "B" / "Folder.JPG"))));
+    EXPECT_EQ(
+        std::make_tuple(b->Width, b->Height, b->Scaled, b->Bytes),
+        std::make_tuple(100, 80, false, static_cast<int64_t>(fs::file_size(dir_ / "B" / "Folder.JPG"))));
     const auto& e = host_.Reports[6].second.Cover;
     ASSERT_TRUE(e.has_value());
-    EXPECT_EQ(std::make_tuple(e->Source, e->Width, e->Height), std::make_tuple(dir_ / "E" / "folder.jpg", 200, 500));
+    EXPECT_EQ(std::make_tuple(e->Source, e->Width, e->Height),
+              std::make_tuple(dir_ / "E" / "folder.jpg", 200, 500));
     EXPECT_FALSE(host_.Reports[3].second.Cover.has_value());
 }
 
@@ -353,9 +380,9 @@ TEST_F(BatchRunTest, OnlyIfMissingSkipsAFileWithAPictureOfTheKindWithoutSavingIt
     ASSERT_EQ(RunBatch(host_, tagger_).Outcome, TBatchOutcome::boCompleted);
     EXPECT_EQ(host_.Statuses, (std::vector<std::string>{"OK", "Skipped", "OK"}));
     EXPECT_EQ(tagger_.Calls, (std::vector<std::string>{
-                                "Open a.mp3", "HasPicture BackCover", "AddPicture cover.jpg BackCover", "Save", "Close",
-                                "Open b.mp3", "HasPicture BackCover", "Close",
-                                "Open c.mp3", "HasPicture BackCover", "AddPicture cover.jpg BackCover", "Save", "Close"}));
+                                 "Open a.mp3", "HasPicture BackCover", "AddPicture cover.jpg BackCover",
+                                 "Save", "Close", "Open b.mp3", "HasPicture BackCover", "Close", "Open c.mp3",
+                                 "HasPicture BackCover", "AddPicture cover.jpg BackCover", "Save", "Close"}));
     // A skipped file needs no cover: a folder without one skips it all the same.
     tagger_.Calls.clear();
     host_.SetFiles({dir_ / "b.mp3"});

@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The batch run over the real tag front end: MP3s made by lame, pictures by Pillow, the
 // written tags read back by mutagen.
-#include "app/BatchRun.h"
-#include "app/MultitagTagger.h"
-
-#include "AppTestUtil.h"
-#include "FakeBatchHost.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "AppTestUtil.h"
+#include "FakeBatchHost.h"
+#include "app/BatchRun.h"
+#include "app/MultitagTagger.h"
 
 namespace covrilo {
 namespace {
@@ -39,7 +38,7 @@ std::string MutagenPictures(const fs::path& File) {
 }
 
 class BatchRunFacadeTest : public testing::Test {
-protected:
+   protected:
     void SetUp() override {
         if (!test::HaveTool("lame")) GTEST_SKIP() << "lame is not installed";
         if (!test::HavePillow()) GTEST_SKIP() << "Pillow for /usr/bin/python3 is not installed";
@@ -49,8 +48,9 @@ protected:
         host_.Data = dir_.Path();
         for (const char* name : {"one.mp3", "two.mp3"}) {
             const auto file = dir_ / name;
-            const auto r = test::RunCommand("head -c 88200 /dev/zero | lame --quiet -r -s 44.1 --bitwidth 16 -m m - " +
-                                            test::ShellQuote(file.string()));
+            const auto r =
+                test::RunCommand("head -c 88200 /dev/zero | lame --quiet -r -s 44.1 --bitwidth 16 -m m - " +
+                                 test::ShellQuote(file.string()));
             ASSERT_EQ(r.ExitCode, 0) << r.Output;
             host_.Paths.push_back(file);
         }
@@ -70,7 +70,8 @@ TEST_F(BatchRunFacadeTest, AddReplaceAndRemovePictures) {
     EXPECT_EQ(host_.Statuses, (std::vector<std::string>{"OK", "OK"}));
     ASSERT_EQ(host_.Picture, dir_ / "temp.jpg");
     const auto scaled = std::to_string(fs::file_size(dir_ / "temp.jpg"));
-    for (const auto& file : host_.Paths) EXPECT_EQ(MutagenPictures(file), "2.3;3:image/jpeg:" + scaled) << file;
+    for (const auto& file : host_.Paths)
+        EXPECT_EQ(MutagenPictures(file), "2.3;3:image/jpeg:" + scaled) << file;
 
     // A second run with the same kind replaces the picture; another kind adds one.
     ASSERT_EQ(RunBatch(host_, tagger_).Outcome, TBatchOutcome::boCompleted);

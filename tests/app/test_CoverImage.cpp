@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "app/CoverImage.h"
-
-#include "AppTestUtil.h"
-
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 
-#include <jpeglib.h>
+#include "AppTestUtil.h"
+#include "app/CoverImage.h"
 
 namespace covrilo {
 namespace {
@@ -18,7 +16,10 @@ namespace fs = std::filesystem;
 using test::TempDir;
 
 TEST(CoverImage, ScaledSizes) {
-    struct Case { int W, H, MaxW, MaxH; std::optional<TScaledSize> Expected; };
+    struct Case {
+        int W, H, MaxW, MaxH;
+        std::optional<TScaledSize> Expected;
+    };
     const Case cases[] = {
         {1600, 1200, 500, 500, TScaledSize{500, 375}},
         {1200, 1600, 500, 500, TScaledSize{375, 500}},
@@ -26,9 +27,9 @@ TEST(CoverImage, ScaledSizes) {
         {1000, 5, 500, 500, TScaledSize{500, 2}},       // 2.5 rounds to even
         {1000, 7, 500, 500, TScaledSize{500, 4}},       // 3.5 rounds to even
         {501, 500, 500, 500, TScaledSize{500, 499}},
-        {10000, 10, 20, 20, TScaledSize{20, 1}},        // 0.02 would be no row at all
+        {10000, 10, 20, 20, TScaledSize{20, 1}},  // 0.02 would be no row at all
         {400, 300, 500, 500, std::nullopt},
-        {500, 400, 500, 500, std::nullopt},             // exactly at the limit
+        {500, 400, 500, 500, std::nullopt},  // exactly at the limit
         {20, 20, 20, 20, std::nullopt},
         {1, 1, 20, 20, std::nullopt},
     };
@@ -40,7 +41,10 @@ TEST(CoverImage, ScaledSizes) {
 }
 
 TEST(CoverImage, NearestNeighbourMap) {
-    struct Case { int Source, Dest; std::vector<uint32_t> Expected; };
+    struct Case {
+        int Source, Dest;
+        std::vector<uint32_t> Expected;
+    };
     const Case cases[] = {
         {4, 2, {0, 2}},
         {5, 2, {0, 2}},
@@ -51,7 +55,8 @@ TEST(CoverImage, NearestNeighbourMap) {
         {20, 6, {0, 3, 6, 9, 13, 16}},
         {1600, 5, {0, 320, 640, 960, 1280}},
     };
-    for (const auto& c : cases) EXPECT_EQ(NearestNeighbourMap(c.Source, c.Dest), c.Expected) << c.Source << "->" << c.Dest;
+    for (const auto& c : cases)
+        EXPECT_EQ(NearestNeighbourMap(c.Source, c.Dest), c.Expected) << c.Source << "->" << c.Dest;
 }
 
 std::array<int, 3> PixelAt(const TRgbImage& Image, int X, int Y) {
@@ -59,7 +64,8 @@ std::array<int, 3> PixelAt(const TRgbImage& Image, int X, int Y) {
     return {Image.Pixels[i], Image.Pixels[i + 1], Image.Pixels[i + 2]};
 }
 
-void ExpectNear(const std::array<int, 3>& Actual, const std::array<int, 3>& Expected, const std::string& Where) {
+void ExpectNear(const std::array<int, 3>& Actual, const std::array<int, 3>& Expected,
+                const std::string& Where) {
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(Actual[c], Expected[c], 40) << Where << " channel " << c;
 }
 
@@ -73,15 +79,17 @@ void ExpectQuadrants(const TRgbImage& Image, const std::array<std::array<int, 3>
     ExpectNear(PixelAt(Image, qx[1], qy[1]), Colours[3], "bottom right");
 }
 
-const std::array<std::array<int, 3>, 4> kColourQuadrants = {{{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}}};
+const std::array<std::array<int, 3>, 4> kColourQuadrants = {
+    {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}}};
 
 class PrepareCoverImageTest : public testing::Test {
-protected:
+   protected:
     void SetUp() override {
         if (!test::HavePillow()) GTEST_SKIP() << "Pillow for /usr/bin/python3 is not installed";
         fs::create_directory(exeDir_);
     }
-    fs::path MakePicture(const std::string& Name, int W, int H, const std::string& Mode = "RGB", bool Progressive = false) {
+    fs::path MakePicture(const std::string& Name, int W, int H, const std::string& Mode = "RGB",
+                         bool Progressive = false) {
         const auto file = dir_ / Name;
         const auto r = test::MakeQuadrantJpeg(file, W, H, Mode, Progressive);
         EXPECT_EQ(r.ExitCode, 0) << r.Output;
@@ -112,7 +120,9 @@ TEST_F(PrepareCoverImageTest, LargePictureIsScaledIntoTempJpeg) {
 }
 
 TEST_F(PrepareCoverImageTest, PictureWithinLimitsIsLeftAlone) {
-    struct Case { int W, H; };
+    struct Case {
+        int W, H;
+    };
     for (const Case c : {Case{400, 300}, Case{500, 400}, Case{500, 500}}) {
         fs::path imagePath = MakePicture("small.jpg", c.W, c.H);
         const fs::path original = imagePath;
@@ -123,7 +133,12 @@ TEST_F(PrepareCoverImageTest, PictureWithinLimitsIsLeftAlone) {
 }
 
 TEST_F(PrepareCoverImageTest, OddShapesAndColourModels) {
-    struct Case { const char* Mode; bool Progressive; int W, H, MaxW, MaxH, OutW, OutH; bool CheckColours; };
+    struct Case {
+        const char* Mode;
+        bool Progressive;
+        int W, H, MaxW, MaxH, OutW, OutH;
+        bool CheckColours;
+    };
     const Case cases[] = {
         {"RGB", false, 1200, 1600, 500, 500, 375, 500, true},
         {"RGB", false, 1000, 5, 500, 500, 500, 2, false},
@@ -156,12 +171,16 @@ TEST_F(PrepareCoverImageTest, GrayscaleStaysGreyInColour) {
 }
 
 TEST_F(PrepareCoverImageTest, QualityChoosesTheQuantisationTables) {
-    struct Case { int Quality; int LumaDc; };
+    struct Case {
+        int Quality;
+        int LumaDc;
+    };
     for (const Case c : {Case{1, 255}, Case{50, 16}, Case{70, 10}, Case{100, 1}}) {
         fs::path imagePath = MakePicture("q.jpg", 600, 600);
         ASSERT_TRUE(PrepareCoverImage(imagePath, 300, 300, c.Quality, exeDir_));
         const auto described = test::DescribeJpeg(imagePath);
-        EXPECT_EQ(described.Output, "300x300 RGB progressive=0 jfif=1 dc=" + std::to_string(c.LumaDc)) << c.Quality;
+        EXPECT_EQ(described.Output, "300x300 RGB progressive=0 jfif=1 dc=" + std::to_string(c.LumaDc))
+            << c.Quality;
     }
 }
 
@@ -214,7 +233,11 @@ TEST_F(PrepareCoverImageTest, PrepareCoverWorksInMemoryAndTakesAnyJpeg) {
 // that keeps the file, and leave ImagePath and the data directory untouched.
 TEST_F(PrepareCoverImageTest, DamagedPicturesRaiseWithAMessage) {
     const auto good = test::ReadFileBytes(MakePicture("good.jpg", 800, 600));
-    struct Case { const char* What; test::Bytes Data; const char* MessagePart; };
+    struct Case {
+        const char* What;
+        test::Bytes Data;
+        const char* MessagePart;
+    };
     test::Bytes truncated(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
     test::Bytes headerOnly(good.begin(), good.begin() + 200);
     test::Bytes corrupt = good;
@@ -268,7 +291,8 @@ TEST_F(PrepareCoverImageTest, MissingPictureOrUnwritableFolderRaise) {
         PrepareCoverImage(folder, 500, 500, 70, exeDir_);
         ADD_FAILURE() << "a folder was taken for a picture";
     } catch (const std::system_error& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot open file " + (dir_ / "covers").string(), 0), 0u) << e.what();
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot open file " + (dir_ / "covers").string(), 0), 0u)
+            << e.what();
     }
 
     fs::path imagePath = MakePicture("big.jpg", 1600, 1200);
@@ -316,7 +340,8 @@ std::vector<uint8_t> EncodeLayout(int Width, int Height, int H, int V, bool Gray
         const int y = static_cast<int>(info.next_scanline);
         for (size_t i = 0; i < row.size(); ++i) {
             noise = noise * 1103515245u + 12345u;
-            row[i] = static_cast<uint8_t>(((static_cast<int>(i) * 7 + y * 3) & 0xFF) ^ ((noise >> 24) & 0x3F));
+            row[i] =
+                static_cast<uint8_t>(((static_cast<int>(i) * 7 + y * 3) & 0xFF) ^ ((noise >> 24) & 0x3F));
         }
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&info, rows, 1);
@@ -335,20 +360,23 @@ TEST(CoverImage, SkippingUnsampledRowsGivesTheSameBytes) {
         const char* Name;
         int H, V;
         bool Gray, Progressive;
-    } layouts[] = {{"4:2:0", 2, 2, false, false}, {"4:2:2", 2, 1, false, false}, {"4:4:4", 1, 1, false, false},
-                   {"4:4:0", 1, 2, false, false}, {"grayscale", 1, 1, true, false}, {"progressive 4:2:0", 2, 2, false, true}};
+    } layouts[] = {{"4:2:0", 2, 2, false, false},    {"4:2:2", 2, 1, false, false},
+                   {"4:4:4", 1, 1, false, false},    {"4:4:0", 1, 2, false, false},
+                   {"grayscale", 1, 1, true, false}, {"progressive 4:2:0", 2, 2, false, true}};
     struct TSize {
         int W, H, MaxW, MaxH;
-    } sizes[] = {{1601, 1203, 500, 500}, {1203, 1601, 500, 500}, {999, 17, 20, 20}, {17, 999, 20, 20},
+    } sizes[] = {{1601, 1203, 500, 500}, {1203, 1601, 500, 500}, {999, 17, 20, 20},     {17, 999, 20, 20},
                  {1000, 7, 500, 500},    {640, 481, 640, 479},   {1024, 768, 640, 300}, {801, 603, 799, 800},
                  {64, 2000, 20, 9999},   {4000, 3000, 500, 500}};
     for (const TLayout& layout : layouts) {
         for (const TSize& size : sizes) {
             // The camera-sized picture once, in the layout cameras write.
             if (size.W == 4000 && &layout != &layouts[0]) continue;
-            SCOPED_TRACE(std::string(layout.Name) + " " + std::to_string(size.W) + "x" + std::to_string(size.H) +
-                         " into " + std::to_string(size.MaxW) + "x" + std::to_string(size.MaxH));
-            const auto jpeg = EncodeLayout(size.W, size.H, layout.H, layout.V, layout.Gray, layout.Progressive);
+            SCOPED_TRACE(std::string(layout.Name) + " " + std::to_string(size.W) + "x" +
+                         std::to_string(size.H) + " into " + std::to_string(size.MaxW) + "x" +
+                         std::to_string(size.MaxH));
+            const auto jpeg =
+                EncodeLayout(size.W, size.H, layout.H, layout.V, layout.Gray, layout.Progressive);
             const auto decoded = ScaleJpeg(jpeg, "test.jpg", size.MaxW, size.MaxH, 70, false);
             const auto skipped = ScaleJpeg(jpeg, "test.jpg", size.MaxW, size.MaxH, 70, true);
             ASSERT_FALSE(decoded.Scaled.empty());

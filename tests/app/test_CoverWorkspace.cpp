@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "app/CoverWorkspace.h"
-
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
+
+#include "app/CoverWorkspace.h"
+#include "support/TestSupport.h"
 
 namespace covrilo {
 namespace {

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "app/DataDir.h"
-
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
 
+#include "app/DataDir.h"
+#include "support/TestSupport.h"
 
 namespace covrilo {
 namespace {
@@ -15,25 +13,36 @@ using test::TempDir;
 TEST(DataDir, ProgramDirOnlyForPortableUseOrTheBuildTree) {
     TempDir dir;
     const auto build = dir / "build";
-    const auto built = build / "app" / "cli";  // a program in its build tree
+    const auto built = build / "app" / "cli";    // a program in its build tree
     const auto installed = dir / "usr" / "bin";  // an installed program, writable (root)
-    const auto portable = dir / "portable";       // a folder the user made portable
+    const auto portable = dir / "portable";      // a folder the user made portable
     for (const auto& folder : {built, installed, portable}) fs::create_directories(folder);
     test::WriteFileBytes(portable / "settings.xml", test::ToBytes("<xmlini>\r\n</xmlini>\r\n"));
     const auto gone = dir / "no-such-dir";
     const auto xdg = dir / "xdg";
     const auto home = dir / "home";
-    struct Case { const char* What; TDataDirEnvironment Env; fs::path Expected; };
+    struct Case {
+        const char* What;
+        TDataDirEnvironment Env;
+        fs::path Expected;
+    };
     const Case cases[] = {
         {"in the build tree", {built, build, xdg.string(), home.string()}, built},
         {"the build tree itself", {build, build, xdg.string(), home.string()}, build},
-        {"in the build tree, through ..", {built / ".." / "cli", build, "", home.string()}, built / ".." / "cli"},
+        {"in the build tree, through ..",
+         {built / ".." / "cli", build, "", home.string()},
+         built / ".." / "cli"},
         {"installed: XDG_CONFIG_HOME", {installed, build, xdg.string(), home.string()}, xdg / "covrilo"},
-        {"installed, no build tree known", {installed, fs::path(), "", home.string()}, home / ".config" / "covrilo"},
-        {"beside the build tree is not in it", {dir / "build-other", build, xdg.string(), ""}, xdg / "covrilo"},
+        {"installed, no build tree known",
+         {installed, fs::path(), "", home.string()},
+         home / ".config" / "covrilo"},
+        {"beside the build tree is not in it",
+         {dir / "build-other", build, xdg.string(), ""},
+         xdg / "covrilo"},
         {"a settings.xml beside the program", {portable, build, xdg.string(), home.string()}, portable},
         {"XDG_CONFIG_HOME", {gone, build, xdg.string(), home.string()}, xdg / "covrilo"},
-        {"relative XDG_CONFIG_HOME is ignored", {gone, build, "relative/xdg", home.string()},
+        {"relative XDG_CONFIG_HOME is ignored",
+         {gone, build, "relative/xdg", home.string()},
          home / ".config" / "covrilo"},
         {"HOME fallback", {gone, build, "", home.string()}, home / ".config" / "covrilo"},
         {"unknown program dir", {fs::path(), build, "", home.string()}, home / ".config" / "covrilo"},

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "app/FileSelection.h"
-
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
+
+#include "app/FileSelection.h"
+#include "support/TestSupport.h"
 
 namespace covrilo {
 namespace {
@@ -25,11 +24,16 @@ std::vector<fs::path> Under(const fs::path& Root, const std::vector<std::string>
 }
 
 TEST(FileSelection, ExtensionsInAnyCase) {
-    struct Case { const char* Name; bool Mp3; bool Jpeg; };
+    struct Case {
+        const char* Name;
+        bool Mp3;
+        bool Jpeg;
+    };
     const Case cases[] = {
-        {"a.mp3", true, false},   {"a.MP3", true, false},  {"a.Mp3", true, false},   {"a.mp3.txt", false, false},
-        {"mp3", false, false},    {".mp3", false, false},  {"a.jpg", false, true},   {"a.JPEG", false, true},
-        {"a.jpe", false, false},  {"a.jpeg.bak", false, false}, {"dir.mp3/a.txt", false, false},
+        {"a.mp3", true, false},       {"a.MP3", true, false},          {"a.Mp3", true, false},
+        {"a.mp3.txt", false, false},  {"mp3", false, false},           {".mp3", false, false},
+        {"a.jpg", false, true},       {"a.JPEG", false, true},         {"a.jpe", false, false},
+        {"a.jpeg.bak", false, false}, {"dir.mp3/a.txt", false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsMp3File(c.Name), c.Mp3) << c.Name;
@@ -38,30 +42,44 @@ TEST(FileSelection, ExtensionsInAnyCase) {
 }
 
 TEST(FileSelection, OrderIgnoresCaseAlsoBeyondAscii) {
-    std::vector<fs::path> names = {"/m/b.mp3", "/m/Zebra.mp3", "/m/A.mp3", "/m/\xC3\x89t\xC3\xA9.mp3" /* Été */,
-                                   "/m/\xC3\xA9t\xC3\xA9.mp3" /* été */, "/m/a.mp3", "/m/c/d.mp3", "/m/c.mp3",
-                                   "/m/\xD0\x96.mp3" /* Ж */, "/m/\xD0\xB5.mp3" /* е */};
+    std::vector<fs::path> names = {"/m/b.mp3",
+                                   "/m/Zebra.mp3",
+                                   "/m/A.mp3",
+                                   "/m/\xC3\x89t\xC3\xA9.mp3" /* Été */,
+                                   "/m/\xC3\xA9t\xC3\xA9.mp3" /* été */,
+                                   "/m/a.mp3",
+                                   "/m/c/d.mp3",
+                                   "/m/c.mp3",
+                                   "/m/\xD0\x96.mp3" /* Ж */,
+                                   "/m/\xD0\xB5.mp3" /* е */};
     std::vector<fs::path> sorted = names;
     SortByNameIgnoringCase(sorted);
     std::sort(names.begin(), names.end(), LessByNameIgnoringCase);
-    const std::vector<fs::path> expected = {"/m/A.mp3",   "/m/a.mp3",
-                                            "/m/b.mp3",   "/m/c.mp3",
-                                            "/m/c/d.mp3", "/m/Zebra.mp3",
-                                            "/m/\xC3\x89t\xC3\xA9.mp3", "/m/\xC3\xA9t\xC3\xA9.mp3",
-                                            "/m/\xD0\xB5.mp3", "/m/\xD0\x96.mp3"};
+    const std::vector<fs::path> expected = {"/m/A.mp3",
+                                            "/m/a.mp3",
+                                            "/m/b.mp3",
+                                            "/m/c.mp3",
+                                            "/m/c/d.mp3",
+                                            "/m/Zebra.mp3",
+                                            "/m/\xC3\x89t\xC3\xA9.mp3",
+                                            "/m/\xC3\xA9t\xC3\xA9.mp3",
+                                            "/m/\xD0\xB5.mp3",
+                                            "/m/\xD0\x96.mp3"};
     EXPECT_EQ(names, expected);
     EXPECT_EQ(sorted, expected);
 }
 
 TEST(FileSelection, FolderStandsForItsMp3FilesSorted) {
     TempDir dir;
-    for (const char* name : {"b.mp3", "A.MP3", "c.Mp3", "notes.txt", "cover.jpg", "cd2/d.mp3", "cd2/deeper/e.mp3"})
+    for (const char* name :
+         {"b.mp3", "A.MP3", "c.Mp3", "notes.txt", "cover.jpg", "cd2/d.mp3", "cd2/deeper/e.mp3"})
         Touch(dir / name);
     fs::create_directory(dir / "folder.mp3");  // a folder, not a file
     fs::create_symlink(dir / "b.mp3", dir / "link.mp3");
     fs::create_symlink(dir / "cd2", dir / "zlink");  // links to folders are not followed
 
-    EXPECT_EQ(Mp3FilesInFolder(dir.Path(), false), Under(dir.Path(), {"A.MP3", "b.mp3", "c.Mp3", "link.mp3"}));
+    EXPECT_EQ(Mp3FilesInFolder(dir.Path(), false),
+              Under(dir.Path(), {"A.MP3", "b.mp3", "c.Mp3", "link.mp3"}));
     EXPECT_EQ(Mp3FilesInFolder(dir.Path(), true),
               Under(dir.Path(), {"A.MP3", "b.mp3", "c.Mp3", "cd2/d.mp3", "cd2/deeper/e.mp3", "link.mp3"}));
     EXPECT_TRUE(Mp3FilesInFolder(dir / "missing", true).empty());
@@ -84,7 +102,8 @@ TEST(FileSelection, UnreadableSubFolderIsSkipped) {
 
 TEST(FileSelection, DropTakesMp3FilesSortedAndTheFirstPicture) {
     TempDir dir;
-    for (const char* name : {"album/b.mp3", "album/A.mp3", "album/sub/c.MP3", "album/back.jpg"}) Touch(dir / name);
+    for (const char* name : {"album/b.mp3", "album/A.mp3", "album/sub/c.MP3", "album/back.jpg"})
+        Touch(dir / name);
     struct Case {
         const char* What;
         std::vector<std::string> Dropped;
@@ -117,7 +136,7 @@ TEST(FileSelection, AFolderCoverIsTheFirstNameFoundIgnoringCase) {
     Touch(dir / "b" / "folder.JPG");  // the same name in two spellings: the first in list order
     Touch(dir / "c" / "cover.jpg.bak");
     fs::create_directories(dir / "c" / "cover.jpg");  // a folder is no picture
-    Touch(dir / "d" / "\xc3\x84lbum.jpg");              // "Älbum.jpg"
+    Touch(dir / "d" / "\xc3\x84lbum.jpg");            // "Älbum.jpg"
     struct Case {
         const char* Folder;
         std::vector<std::string> Names;

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "app/FileTimes.h"
-
-#include "support/TestSupport.h"
-
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+#include "app/FileTimes.h"
+#include "support/TestSupport.h"
 
 namespace covrilo {
 namespace {
@@ -52,7 +50,8 @@ TEST(FileTimes, RestoredToTheNanosecondOnlyWhileTheFileIsTheSavedOne) {
         RestoreFileTimes(file, times, current);
         ADD_FAILURE() << "no exception";
     } catch (const EFWriteError& e) {
-        EXPECT_EQ(e.Reason(), "it was saved, but its times could not be restored (locked by another program)");
+        EXPECT_EQ(e.Reason(),
+                  "it was saved, but its times could not be restored (locked by another program)");
     }
     ::close(fd);
     EXPECT_THROW(ReadFileTimes(dir / "missing.mp3"), EFOpenError);

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "app/Settings.h"
-
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+
+#include "app/Settings.h"
+#include "support/TestSupport.h"
 
 namespace covrilo {
 namespace {
@@ -32,10 +31,8 @@ const std::string kFreshFile =
     "</xmlini>\r\n";
 
 class SettingsTest : public testing::Test {
-protected:
-    void SetUp() override {
-        MaxX = MaxY = JpegQuality = KindOfPic = TextEncoding = -1;
-    }
+   protected:
+    void SetUp() override { MaxX = MaxY = JpegQuality = KindOfPic = TextEncoding = -1; }
     void TearDown() override { SettingsIni.reset(); }
     TempDir dir_;
 };
@@ -91,10 +88,10 @@ TEST_F(SettingsTest, HandEditedFileFallsBackPerValueAndKeepsOddLines) {
                                  "  </ImageSettings>\r\n"
                                  "</xmlini>\r\n"));
     LoadSettings(file);
-    EXPECT_EQ(MaxX, 500);         // letters
-    EXPECT_EQ(MaxY, 500);         // indented by three blanks: invisible
+    EXPECT_EQ(MaxX, 500);  // letters
+    EXPECT_EQ(MaxY, 500);  // indented by three blanks: invisible
     EXPECT_EQ(JpegQuality, 90);
-    EXPECT_EQ(KindOfPic, 1);      // section missing
+    EXPECT_EQ(KindOfPic, 1);  // section missing
     EXPECT_EQ(TextEncoding, 0);
     SaveSettings();
     EXPECT_EQ(ReadFileText(file),
@@ -171,11 +168,13 @@ std::string SettingsFile(const std::string& MaxXValue, int MaxYValue, int Qualit
     auto key = [](const char* Name, const std::string& Value) {
         return std::string("    <") + Name + ">" + Value + "</" + Name + ">\r\n";
     };
-    return "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x -->\r\n<xmlini>\r\n"
+    return "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x "
+           "-->\r\n<xmlini>\r\n"
            "  <ImageSettings>\r\n" +
-           key("JpegQuality", std::to_string(Quality)) + key("MaxY", std::to_string(MaxYValue)) + key("MaxX", MaxXValue) +
-           "  </ImageSettings>\r\n  <Id3Settings>\r\n" + key("TextEncoding", std::to_string(Encoding)) +
-           key("KindOfPic", std::to_string(Kind)) + "  </Id3Settings>\r\n</xmlini>\r\n";
+           key("JpegQuality", std::to_string(Quality)) + key("MaxY", std::to_string(MaxYValue)) +
+           key("MaxX", MaxXValue) + "  </ImageSettings>\r\n  <Id3Settings>\r\n" +
+           key("TextEncoding", std::to_string(Encoding)) + key("KindOfPic", std::to_string(Kind)) +
+           "  </Id3Settings>\r\n</xmlini>\r\n";
 }
 
 TEST_F(SettingsTest, ReadOnceBringsValuesIntoTheWindowsRangesAndSaysWhatItCouldNotUse) {
@@ -190,35 +189,51 @@ TEST_F(SettingsTest, ReadOnceBringsValuesIntoTheWindowsRangesAndSaysWhatItCouldN
     oneTabbedKey.replace(oneTabbedKey.find("    <MaxY>"), 4, "\t");
     struct Case {
         const char* Name;
-        std::string Text;  // "" for no file
+        std::string Text;             // "" for no file
         std::vector<int32_t> Values;  // MaxX, MaxY, JpegQuality, KindOfPic, TextEncoding afterwards
         std::vector<std::string> Warnings;
     };
     const Case cases[] = {
         {"no file", "", {500, 500, 70, 1, 0}, {}},
         {"in range", SettingsFile("300", 200, 90, 2, 2), {300, 200, 90, 2, 2}, {}},
-        {"the empty document", "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<xmlini>\r\n</xmlini>\r\n",
-         {500, 500, 70, 1, 0}, {}},
+        {"the empty document",
+         "<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<xmlini>\r\n</xmlini>\r\n",
+         {500, 500, 70, 1, 0},
+         {}},
         {"the lowest and highest", SettingsFile("20", 9999, 1, 18, 0), {20, 9999, 1, 18, 0}, {}},
-        {"below and above the ranges", SettingsFile("19", 10000, 0, 1, 0), {20, 9999, 1, 1, 0},
+        {"below and above the ranges",
+         SettingsFile("19", 10000, 0, 1, 0),
+         {20, 9999, 1, 1, 0},
          {"MaxX 19 is outside 20..9999; 20 is used, as in the window",
           "MaxY 10000 is outside 20..9999; 9999 is used, as in the window",
           "JpegQuality 0 is outside 1..100; 1 is used, as in the window"}},
-        {"quality above 100, negative sizes", SettingsFile("-5", -1, 101, 1, 0), {20, 20, 100, 1, 0},
+        {"quality above 100, negative sizes",
+         SettingsFile("-5", -1, 101, 1, 0),
+         {20, 20, 100, 1, 0},
          {"MaxX -5 is outside 20..9999; 20 is used, as in the window",
           "MaxY -1 is outside 20..9999; 20 is used, as in the window",
           "JpegQuality 101 is outside 1..100; 100 is used, as in the window"}},
         // Kind and encoding keep their value; the run maps it as the window does.
-        {"kind and encoding beyond their lists", SettingsFile("500", 500, 70, 19, 3), {500, 500, 70, 19, 3},
+        {"kind and encoding beyond their lists",
+         SettingsFile("500", 500, 70, 19, 3),
+         {500, 500, 70, 19, 3},
          {"KindOfPic 19 is outside 0..18; the kind Other is used, as in the window",
           "TextEncoding 3 is outside 0..2; ID3v2.3 ISO-8859-1 is used, as in the window"}},
-        {"not a number", SettingsFile("wide", 500, 70, 1, 0), {500, 500, 70, 1, 0},
+        {"not a number",
+         SettingsFile("wide", 500, 70, 1, 0),
+         {500, 500, 70, 1, 0},
          {"MaxX \"wide\" is not a whole number; the default 500 is used"}},
-        {"tab-indented", tabbed, {500, 500, 70, 1, 0},
+        {"tab-indented",
+         tabbed,
+         {500, 500, 70, 1, 0},
          {"the file cannot be read: it is not in " + lineFormat + "; the defaults are used"}},
-        {"all on one line", oneLine, {500, 500, 70, 1, 0},
+        {"all on one line",
+         oneLine,
+         {500, 500, 70, 1, 0},
          {"the file cannot be read: it is not in " + lineFormat + "; the defaults are used"}},
-        {"one key tab-indented", oneTabbedKey, {300, 500, 90, 2, 2},
+        {"one key tab-indented",
+         oneTabbedKey,
+         {300, 500, 90, 2, 2},
          {"the line of MaxY is not in " + lineFormat + "; its default is used"}},
     };
     for (const Case& c : cases) {

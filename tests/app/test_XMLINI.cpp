@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "app/XMLINI.h"
-
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "app/XMLINI.h"
+#include "support/TestSupport.h"
 
 namespace covrilo {
 namespace {
@@ -100,11 +99,15 @@ TEST(TXMLIni, ReadsKeysOnlyAtTheirIndentation) {
                                  "   </Odd>\r\n"
                                  "</xmlini>\r\n"));
     TXMLIni ini(file, false);
-    struct Case { const char* Section; const char* Key; const char* Expected; };
+    struct Case {
+        const char* Section;
+        const char* Key;
+        const char* Expected;
+    };
     const Case cases[] = {
-        {"S", "Good", "1"},       {"S", "ThreeBlanks", "d"}, {"S", "FiveBlanks", "d"},
-        {"S", "Attr", "4"},       {"S", "GoodLonger", "5"},  {"S", "Goo", "d"},
-        {"S", "good", "d"},       {"Odd", "K", "d"},         {"Missing", "Good", "d"},
+        {"S", "Good", "1"}, {"S", "ThreeBlanks", "d"}, {"S", "FiveBlanks", "d"},
+        {"S", "Attr", "4"}, {"S", "GoodLonger", "5"},  {"S", "Goo", "d"},
+        {"S", "good", "d"}, {"Odd", "K", "d"},         {"Missing", "Good", "d"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ini.ReadString(c.Section, c.Key, "d"), c.Expected) << c.Section << "/" << c.Key;
@@ -139,12 +142,15 @@ TEST(TXMLIni, ReadsKeysOnlyAtTheirIndentation) {
 TEST(TXMLIni, LaterKeyLineWinsAndWriteReplacesEveryReadableForm) {
     TempDir dir;
     const auto file = dir / "a.xml";
-    WriteFileBytes(file, ToBytes("<xmlini>\r\n  <S>\r\n    <K>1</K>\r\n    <K a=\"b\">2</K>\r\n  </S>\r\n</xmlini>\r\n"));
+    WriteFileBytes(
+        file,
+        ToBytes("<xmlini>\r\n  <S>\r\n    <K>1</K>\r\n    <K a=\"b\">2</K>\r\n  </S>\r\n</xmlini>\r\n"));
     TXMLIni ini(file, false);
     EXPECT_EQ(ini.ReadString("S", "K", ""), "2");
     ini.WriteString("S", "K", "3");
     EXPECT_EQ(ini.ReadString("S", "K", ""), "3");
-    EXPECT_EQ(ini.Lines(), (std::vector<std::string>{"<xmlini>", "  <S>", "    <K>3</K>", "  </S>", "</xmlini>"}));
+    EXPECT_EQ(ini.Lines(),
+              (std::vector<std::string>{"<xmlini>", "  <S>", "    <K>3</K>", "  </S>", "</xmlini>"}));
 
     // A line that the readers take for the key although no key name is listed for it.
     WriteFileBytes(file, ToBytes("<xmlini>\r\n  <S>\r\n <xy<K>1</K>\r\n  </S>\r\n</xmlini>\r\n"));
@@ -158,10 +164,12 @@ TEST(TXMLIni, LaterKeyLineWinsAndWriteReplacesEveryReadableForm) {
 TEST(TXMLIni, ValueEncodingRoundTrips) {
     TempDir dir;
     const auto file = dir / "a.xml";
-    const std::string values[] = {"a&b", "\"q\"", "<tag>", "line1\nline2\r", "&lt;", "&amp;amp;", "&#10;", ""};
+    const std::string values[] = {"a&b",  "\"q\"",     "<tag>", "line1\nline2\r",
+                                  "&lt;", "&amp;amp;", "&#10;", ""};
     {
         TXMLIni ini(file, false);
-        for (size_t i = 0; i < std::size(values); ++i) ini.WriteString("V", "K" + std::to_string(i), values[i]);
+        for (size_t i = 0; i < std::size(values); ++i)
+            ini.WriteString("V", "K" + std::to_string(i), values[i]);
     }
     TXMLIni ini(file, false);
     for (size_t i = 0; i < std::size(values); ++i) {
@@ -175,14 +183,18 @@ TEST(TXMLIni, ValueEncodingRoundTrips) {
 TEST(TXMLIni, ReadInteger) {
     TempDir dir;
     const auto file = dir / "a.xml";
-    WriteFileBytes(file, ToBytes("<xmlini>\r\n  <S>\r\n"
-                                 "    <Neg>-42</Neg>\r\n    <Plus>+7</Plus>\r\n    <Letters>abc</Letters>\r\n"
-                                 "    <Trail>12x</Trail>\r\n    <Empty></Empty>\r\n    <Big>2147483648</Big>\r\n"
-                                 "    <Max>2147483647</Max>\r\n"
-                                 "  </S>\r\n</xmlini>\r\n"));
+    WriteFileBytes(file,
+                   ToBytes("<xmlini>\r\n  <S>\r\n"
+                           "    <Neg>-42</Neg>\r\n    <Plus>+7</Plus>\r\n    <Letters>abc</Letters>\r\n"
+                           "    <Trail>12x</Trail>\r\n    <Empty></Empty>\r\n    <Big>2147483648</Big>\r\n"
+                           "    <Max>2147483647</Max>\r\n"
+                           "  </S>\r\n</xmlini>\r\n"));
     TXMLIni ini(file, false);
-    struct Case { const char* Key; int32_t Expected; };
-    const Case cases[] = {{"Neg", -42}, {"Plus", 7},   {"Letters", 99}, {"Trail", 99},
+    struct Case {
+        const char* Key;
+        int32_t Expected;
+    };
+    const Case cases[] = {{"Neg", -42},  {"Plus", 7}, {"Letters", 99},     {"Trail", 99},
                           {"Empty", 99}, {"Big", 99}, {"Max", 2147483647}, {"Missing", 99}};
     for (const auto& c : cases) EXPECT_EQ(ini.ReadInteger("S", c.Key, 99), c.Expected) << c.Key;
     ini.SetRaiseErrors(true);
@@ -198,9 +210,10 @@ TEST(TXMLIni, BlanksInNamesAreStrippedOnWrite) {
     TempDir dir;
     TXMLIni ini(dir / "a.xml", false);
     ini.WriteString("My Section", "My Key", "v");
-    EXPECT_EQ(ini.Lines(), (std::vector<std::string>{
-                               R"(<?xml version="1.0" encoding="windows-1250" ?>)", "<!-- Generator: TXMLINI 1.x -->",
-                               "<xmlini>", "  <MySection>", "    <MyKey>v</MyKey>", "  </MySection>", "</xmlini>"}));
+    EXPECT_EQ(ini.Lines(),
+              (std::vector<std::string>{R"(<?xml version="1.0" encoding="windows-1250" ?>)",
+                                        "<!-- Generator: TXMLINI 1.x -->", "<xmlini>", "  <MySection>",
+                                        "    <MyKey>v</MyKey>", "  </MySection>", "</xmlini>"}));
     EXPECT_EQ(ini.ReadString("MySection", "MyKey", ""), "v");
 }
 
@@ -219,7 +232,10 @@ TEST(TXMLIni, DeleteKeyNeedsBothSectionLinesInOrder) {
 // Hostile files: odd line endings, binary junk, lines too short for any of the scans.
 TEST(TXMLIni, HostileContentNeverBreaksTheScans) {
     TempDir dir;
-    struct Case { std::string Content; int32_t ReadBack; };
+    struct Case {
+        std::string Content;
+        int32_t ReadBack;
+    };
     const Case cases[] = {
         {"", 8},
         {"\r\r\n\n", 8},

@@ -46,7 +46,7 @@ using TCliResult = CliRun;
 
 // A covrilo-cli process that runs while the caller does other things.
 class TCliProcess {
-public:
+   public:
     // Prefix runs covrilo-cli through another program (setpriv ... to drop to another user).
     TCliProcess(const std::vector<std::string>& Args, const std::map<std::string, std::string>& Env,
                 const std::filesystem::path& Scratch, const std::vector<std::string>& Prefix = {})
@@ -82,13 +82,15 @@ public:
         return r;
     }
 
-private:
+   private:
     pid_t pid_ = -1;
     std::filesystem::path out_, err_;
 };
 
-inline TCliResult RunCovriloCli(const std::vector<std::string>& Args, const std::map<std::string, std::string>& Env,
-                                const std::filesystem::path& Scratch, const std::vector<std::string>& Prefix = {}) {
+inline TCliResult RunCovriloCli(const std::vector<std::string>& Args,
+                                const std::map<std::string, std::string>& Env,
+                                const std::filesystem::path& Scratch,
+                                const std::vector<std::string>& Prefix = {}) {
     return TCliProcess(Args, Env, Scratch, Prefix).Wait();
 }
 
@@ -116,8 +118,8 @@ inline Bytes Concat(std::initializer_list<Bytes> Parts) {
 inline Bytes Frame23(const std::string& Id, const Bytes& Content) {
     Bytes f(Id.begin(), Id.end());
     const auto n = static_cast<uint32_t>(Content.size());
-    f.insert(f.end(), {static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8),
-                       static_cast<uint8_t>(n), 0, 0});
+    f.insert(f.end(), {static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
+                       static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n), 0, 0});
     f.insert(f.end(), Content.begin(), Content.end());
     return f;
 }
@@ -139,8 +141,16 @@ inline Bytes Tag23(const std::vector<Bytes>& Frames, uint32_t Padding) {
     for (const Bytes& f : Frames) body.insert(body.end(), f.begin(), f.end());
     body.resize(body.size() + Padding, 0);
     const auto n = static_cast<uint32_t>(body.size());
-    Bytes tag = {'I', 'D', '3', 3, 0, 0, static_cast<uint8_t>((n >> 21) & 0x7F), static_cast<uint8_t>((n >> 14) & 0x7F),
-                 static_cast<uint8_t>((n >> 7) & 0x7F), static_cast<uint8_t>(n & 0x7F)};
+    Bytes tag = {'I',
+                 'D',
+                 '3',
+                 3,
+                 0,
+                 0,
+                 static_cast<uint8_t>((n >> 21) & 0x7F),
+                 static_cast<uint8_t>((n >> 14) & 0x7F),
+                 static_cast<uint8_t>((n >> 7) & 0x7F),
+                 static_cast<uint8_t>(n & 0x7F)};
     tag.insert(tag.end(), body.begin(), body.end());
     return tag;
 }
@@ -155,7 +165,8 @@ inline Bytes Id3v1Record(const std::string& Title, const std::string& Artist) {
     return Bytes(r.begin(), r.end());
 }
 // A Lyrics3 v2.00 block with lyrics and a (short) extended title, then the ID3v1 record.
-inline Bytes Lyrics3AndRecord(const std::string& Title, const std::string& Artist, const std::string& Lyrics) {
+inline Bytes Lyrics3AndRecord(const std::string& Title, const std::string& Artist,
+                              const std::string& Lyrics) {
     TID3v1 v1;
     v1.SetTitle(Title);
     v1.SetArtist(Artist);

@@ -135,16 +135,16 @@ static void** NextSlot(const char* Name) {
     return &slot;
 }
 #define REAL(name) (*(__typeof__(&name)*)NextSlot(#name))
-#define FAIL_WITH(value) \
-    do {                 \
+#define FAIL_WITH(value)      \
+    do {                      \
         errno = FaultErrno(); \
-        return value;    \
+        return value;         \
     } while (0)
-#define AFTER(result)                                          \
-    do {                                                       \
-        __typeof__(result) r_ = (result);                      \
-        if (action == KillAfter) kill(getpid(), SIGKILL);      \
-        return r_;                                             \
+#define AFTER(result)                                     \
+    do {                                                  \
+        __typeof__(result) r_ = (result);                 \
+        if (action == KillAfter) kill(getpid(), SIGKILL); \
+        return r_;                                        \
     } while (0)
 
 // A data call done by half: the caller must go on with the rest itself.
@@ -161,8 +161,12 @@ static ssize_t Pwrite(const char* Call, int Fd, const void* Buf, size_t Count, o
     if (action == Fail || (action == Short && Count <= 1)) FAIL_WITH(-1);
     AFTER(REAL(pwrite64)(Fd, Buf, action == Short ? SHORTEN(Count) : Count, Offset));
 }
-ssize_t pwrite(int Fd, const void* Buf, size_t Count, off_t Offset) { return Pwrite("pwrite", Fd, Buf, Count, Offset); }
-ssize_t pwrite64(int Fd, const void* Buf, size_t Count, off_t Offset) { return Pwrite("pwrite", Fd, Buf, Count, Offset); }
+ssize_t pwrite(int Fd, const void* Buf, size_t Count, off_t Offset) {
+    return Pwrite("pwrite", Fd, Buf, Count, Offset);
+}
+ssize_t pwrite64(int Fd, const void* Buf, size_t Count, off_t Offset) {
+    return Pwrite("pwrite", Fd, Buf, Count, Offset);
+}
 
 ssize_t read(int Fd, void* Buf, size_t Count) {
     const enum Action action = DecideFd("read", Fd);

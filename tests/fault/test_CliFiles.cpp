@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -41,7 +41,7 @@ std::vector<std::string> Names(const fs::path& Dir) {
 }
 
 class CliFiles : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         if (std::string(kCli).empty()) GTEST_SKIP() << "covrilo-cli is not built";
         fs::permissions(side_.Path(), fs::perms::all);
@@ -116,8 +116,10 @@ TEST_F(CliFiles, ARewriteKeepsOwnerModeAttributesAndHoles) {
         const fs::path sparse = dir / "sparse.mp3";
         {
             const int fd = ::open(sparse.c_str(), O_RDWR | O_CREAT, 0666);
-            ASSERT_EQ(::pwrite(fd, growing_.data(), growing_.size(), 0), static_cast<ssize_t>(growing_.size()));
-            ASSERT_EQ(::pwrite(fd, audio_.data(), audio_.size(), 32 << 20), static_cast<ssize_t>(audio_.size()));
+            ASSERT_EQ(::pwrite(fd, growing_.data(), growing_.size(), 0),
+                      static_cast<ssize_t>(growing_.size()));
+            ASSERT_EQ(::pwrite(fd, audio_.data(), audio_.size(), 32 << 20),
+                      static_cast<ssize_t>(audio_.size()));
             ::close(fd);
         }
         if (::geteuid() == 0) {
@@ -143,14 +145,17 @@ TEST_F(CliFiles, WhereTheKernelCannotCopyTheAudioABufferDoesItHolesAndAll) {
         const fs::path file = dir / "sparse.mp3";
         {
             const int fd = ::open(file.c_str(), O_RDWR | O_CREAT, 0644);
-            ASSERT_EQ(::pwrite(fd, growing_.data(), growing_.size(), 0), static_cast<ssize_t>(growing_.size()));
-            ASSERT_EQ(::pwrite(fd, audio_.data(), audio_.size(), 4 << 20), static_cast<ssize_t>(audio_.size()));
+            ASSERT_EQ(::pwrite(fd, growing_.data(), growing_.size(), 0),
+                      static_cast<ssize_t>(growing_.size()));
+            ASSERT_EQ(::pwrite(fd, audio_.data(), audio_.size(), 4 << 20),
+                      static_cast<ssize_t>(audio_.size()));
             ::close(fd);
         }
         if (Stat(file).st_blocks * 512 > 2 << 20) GTEST_SKIP() << "no holes on this file system";
         TempDir reference;
         fs::copy_file(file, reference / "sparse.mp3");
-        ASSERT_EQ(RunCovriloCli(Args("add", {reference / "sparse.mp3"}), {}, reference / "run").StatusOf(reference / "sparse.mp3"),
+        ASSERT_EQ(RunCovriloCli(Args("add", {reference / "sparse.mp3"}), {}, reference / "run")
+                      .StatusOf(reference / "sparse.mp3"),
                   "OK");
         const TCliResult run = RunCovriloCli(Args("add", {file}),
                                              ShimEnv(dir.Path(), {{"COVRILO_FAULT_CALLS", "copy_file_range"},
@@ -187,7 +192,8 @@ TEST_F(CliFiles, WhereTheFileSystemRefusesToShiftBlocksTheSameSaveIsARewrite) {
         Bytes Original;
     } cases[] = {
         {"add", Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 6000), tail})},
-        {"remove", Concat({Tag23({Text23("TPE1", "Artist"), Apic23(4, oldCover), Text23("TIT2", "T")}, 100), tail})},
+        {"remove",
+         Concat({Tag23({Text23("TPE1", "Artist"), Apic23(4, oldCover), Text23("TIT2", "T")}, 100), tail})},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Command);
@@ -207,7 +213,8 @@ TEST_F(CliFiles, WhereTheFileSystemRefusesToShiftBlocksTheSameSaveIsARewrite) {
         EXPECT_NE(Stat(file).st_ino, inode) << "not rewritten";
         ASSERT_GT(saved.size(), tail.size());
         EXPECT_TRUE(std::equal(tail.rbegin(), tail.rend(), saved.rbegin())) << "the audio changed";
-        const uint32_t size = (uint32_t{saved[6]} << 21) | (uint32_t{saved[7]} << 14) | (uint32_t{saved[8]} << 7) | saved[9];
+        const uint32_t size =
+            (uint32_t{saved[6]} << 21) | (uint32_t{saved[7]} << 14) | (uint32_t{saved[8]} << 7) | saved[9];
         EXPECT_EQ(size % 256, 0u) << "not the padding of a rewrite";
         EXPECT_EQ(OurLeftovers(dir), std::vector<std::string>{});
     }
@@ -262,7 +269,8 @@ TEST_F(CliFiles, ASaveThatFailsAfterMakingItsTemporaryFileLeavesNothing) {
         for (long at = 1; at <= calls; ++at) {
             SCOPED_TRACE("call " + std::to_string(at));
             fresh();
-            const TCliResult run = RunCovriloCli(Args("add", {file}), env(static_cast<int>(at)), dir / "run", prefix);
+            const TCliResult run =
+                RunCovriloCli(Args("add", {file}), env(static_cast<int>(at)), dir / "run", prefix);
             const Bytes now = ReadFileBytes(file);
             EXPECT_TRUE(now == growing_ || (now == saved && run.StatusOf(file) != "")) << run.Describe();
             if (run.StatusOf(file) == "OK") {
@@ -276,7 +284,8 @@ TEST_F(CliFiles, ASaveThatFailsAfterMakingItsTemporaryFileLeavesNothing) {
 TEST_F(CliFiles, AnotherUsersFileIsNeverGivenToTheOneWhoTagsIt) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
     const auto asNobody = AsUnprivileged();
-    if (!asNobody) GTEST_SKIP() << "cannot run covrilo-cli as user 65534 here (no setpriv, or a closed folder)";
+    if (!asNobody)
+        GTEST_SKIP() << "cannot run covrilo-cli as user 65534 here (no setpriv, or a closed folder)";
     TempDir dir;
     OpenToAll(dir);
     // Root's files, writable by group 65534 (the user's group).
@@ -330,7 +339,8 @@ TEST_F(CliFiles, FilesOfOthersBesideTheFileStay) {
         OpenToAll(dir);
         const fs::path file = dir / "song.mp3";
         WriteFileBytes(file, growing_);
-        const std::vector<std::string> others = {"song.$$$", "song.mp3.$$$", "song.mp3~", "song.mp3.covrilo-x.$$$"};
+        const std::vector<std::string> others = {"song.$$$", "song.mp3.$$$", "song.mp3~",
+                                                 "song.mp3.covrilo-x.$$$"};
         for (const std::string& name : others) WriteFileBytes(dir / name, ToBytes("the user's own " + name));
         for (const fs::path& f : fs::directory_iterator(dir.Path())) {
             fs::permissions(f, fs::perms(0666));
@@ -373,8 +383,9 @@ TEST_F(CliFiles, EachFileThatFailsGetsErrorWithItsReasonAndTheRunGoesOn) {
     const fs::path missing = dir / "2 missing.mp3";
     const fs::path readOnly = put(dir / "3 read-only.mp3", pictured, fs::perms(0444));
     const fs::path locked = put(dir / "4 locked.mp3", pictured, rw);
-    const fs::path text = put(dir / "5 text.mp3",
-                              Concat({Tag23({Apic23(3, ReadFileBytes(side_ / "cover.jpg"))}, 10), ToBytes("no audio")}), rw);
+    const fs::path text =
+        put(dir / "5 text.mp3",
+            Concat({Tag23({Apic23(3, ReadFileBytes(side_ / "cover.jpg"))}, 10), ToBytes("no audio")}), rw);
     const fs::path closed = put(dir / "closed" / "6 closed folder.mp3", pictured, rw);
     const fs::path flac = put(dir / "7 tone.flac", pictured, rw);
     const fs::path good2 = put(dir / "8 good.mp3", fitting_, rw);
@@ -452,8 +463,10 @@ TEST_F(CliFiles, TheSettingsFileIsNeverWritten) {
     const struct stat before = Stat(dir / "settings.xml");
     for (const char* command : {"add", "remove"}) {
         WriteFileBytes(file, growing_);
-        std::vector<std::string> args = {command, "--settings", (dir / "settings.xml").string(), file.string()};
-        if (std::string(command) == "add") args.insert(args.end(), {"--cover", (side_ / "cover.jpg").string()});
+        std::vector<std::string> args = {command, "--settings", (dir / "settings.xml").string(),
+                                         file.string()};
+        if (std::string(command) == "add")
+            args.insert(args.end(), {"--cover", (side_ / "cover.jpg").string()});
         const TCliResult run = RunCovriloCli(args, {}, dir / "run");
         EXPECT_EQ(run.ExitCode, 0) << run.Describe();
         EXPECT_EQ(ReadFileText(dir / "settings.xml"), settings);
@@ -463,7 +476,8 @@ TEST_F(CliFiles, TheSettingsFileIsNeverWritten) {
         EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
     }
     const fs::path fresh = dir / "fresh.xml";
-    const TCliResult run = RunCovriloCli({"remove", "--settings", fresh.string(), file.string()}, {}, dir / "run");
+    const TCliResult run =
+        RunCovriloCli({"remove", "--settings", fresh.string(), file.string()}, {}, dir / "run");
     EXPECT_EQ(run.ExitCode, 0) << run.Describe();
     EXPECT_NE(ReadFileText(fresh).find("<xmlini>"), std::string::npos);
     EXPECT_EQ(ReadFileText(fresh).find("MaxX"), std::string::npos) << "values were written back";

@@ -32,7 +32,7 @@ int Trials(int Default) {
 }
 
 class Concurrency : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         if (std::string(kCli).empty()) GTEST_SKIP() << "covrilo-cli is not built";
         WriteFileBytes(side_ / "cover.jpg", Jpeg(120, 120, 3));
@@ -103,7 +103,8 @@ TEST_F(Concurrency, TwoRunsOverTheSameTwentyFiles) {
         }
         // A file that one run could not have is reported with its reason.
         for (const TCliResult* run : {&a, &b}) {
-            EXPECT_EQ(run->ExitCode, run->Out.find("Error\t") != std::string::npos ? 1 : 0) << run->Describe();
+            EXPECT_EQ(run->ExitCode, run->Out.find("Error\t") != std::string::npos ? 1 : 0)
+                << run->Describe();
             for (const fs::path& file : files)
                 if (run->StatusOf(file) == "Error") {
                     EXPECT_NE(run->Err.find("covrilo-cli: " + file.string() + ": "), std::string::npos);
@@ -187,7 +188,8 @@ TEST_F(Concurrency, AFileStillBeingWrittenKeepsAllItsBytes) {
         const int fd = ::open((probe / "p").c_str(), O_RDONLY);
         const bool leases = ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
         ::close(fd);
-        if (!leases) GTEST_SKIP() << "no read leases here (" << std::strerror(errno) << "): a writer cannot be seen";
+        if (!leases)
+            GTEST_SKIP() << "no read leases here (" << std::strerror(errno) << "): a writer cannot be seen";
     }
     const int trials = Trials(10);
     const Bytes head = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 64);

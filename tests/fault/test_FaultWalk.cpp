@@ -38,14 +38,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 struct TMode {
     const char* Mode;
     const char* Err;
     bool Kill;
 };
 const TMode kFailModes[] = {
-    {"once", "EIO", false},   {"once", "ENOSPC", false},  {"always", "EIO", false},
+    {"once", "EIO", false},      {"once", "ENOSPC", false}, {"always", "EIO", false},
     {"always", "ENOSPC", false}, {"short", "EIO", false},
 };
 const TMode kKillModes[] = {{"kill-before", "", true}, {"kill-after", "", true}};
@@ -84,7 +83,7 @@ std::vector<TCall> ParseLog(const fs::path& Log) {
 }
 
 class FaultWalk : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         if (std::string(kCli).empty()) GTEST_SKIP() << "covrilo-cli is not built";
         if (std::string(kShim).empty()) GTEST_SKIP() << "the fault shim is not built";
@@ -127,7 +126,8 @@ protected:
     }
     std::vector<std::string> Args(const TScenario& S, const fs::path& File) const {
         std::vector<std::string> args = {S.Command, "--settings", (*side_ / "settings.xml").string()};
-        if (std::string(S.Command) == "add") args.insert(args.end(), {"--cover", (*side_ / "cover.jpg").string()});
+        if (std::string(S.Command) == "add")
+            args.insert(args.end(), {"--cover", (*side_ / "cover.jpg").string()});
         args.push_back(File.string());
         return args;
     }
@@ -148,7 +148,8 @@ protected:
         // The fault-free save: its result, and the calls it makes.
         fresh();
         const fs::path log = dir / "calls.log";
-        const TCliResult clean = RunCovriloCli(Args(S, file), Env(work, "0", kFailModes[0], S.Calls, log), dir / "run");
+        const TCliResult clean =
+            RunCovriloCli(Args(S, file), Env(work, "0", kFailModes[0], S.Calls, log), dir / "run");
         const std::string done = std::string(S.Command) == "add" ? "OK" : "Deleted";
         EXPECT_EQ(clean.StatusOf(file), done) << clean.Describe();
         const Bytes saved = ReadFileBytes(file);
@@ -187,9 +188,13 @@ protected:
             return C.Name == "fallocate" && C.Path == file.string() && lastWrite > 0 && !renamed;
         });
         std::cout << "[ path    ] " << S.Name << ": "
-                  << (renamed ? "rewrite" : shifted ? "in place, blocks shifted (or room reserved)" : "in place") << "\n";
+                  << (renamed   ? "rewrite"
+                      : shifted ? "in place, blocks shifted (or room reserved)"
+                                : "in place")
+                  << "\n";
         if (S.Expect != nullptr) {
-            EXPECT_EQ(std::string(renamed ? "rewrite" : "in place"), S.Expect) << "the save took another path";
+            EXPECT_EQ(std::string(renamed ? "rewrite" : "in place"), S.Expect)
+                << "the save took another path";
         }
         if (S.Calls == nullptr) {
             EXPECT_LE(commit, tally.Calls) << "no commit point among the calls";
@@ -206,12 +211,12 @@ protected:
 
         for (const TCall& call : calls) {
             for (const TMode& mode : ModesFor(call)) {
-                SCOPED_TRACE(std::string(S.Name) + ": call " + std::to_string(call.Index) + " (" + call.Name + " " +
-                             call.Path + ") " + mode.Mode + " " + mode.Err);
+                SCOPED_TRACE(std::string(S.Name) + ": call " + std::to_string(call.Index) + " (" + call.Name +
+                             " " + call.Path + ") " + mode.Mode + " " + mode.Err);
                 fresh();
                 ++tally.Runs;
-                const TCliResult run =
-                    RunCovriloCli(Args(S, file), Env(work, std::to_string(call.Index), mode, S.Calls), dir / "run");
+                const TCliResult run = RunCovriloCli(
+                    Args(S, file), Env(work, std::to_string(call.Index), mode, S.Calls), dir / "run");
                 const std::string status = run.StatusOf(file);
                 const Bytes after = ReadFileBytes(file);
                 if (mode.Kill) {
@@ -226,12 +231,14 @@ protected:
                     }
                 } else if (status == done) {
                     EXPECT_EQ(run.ExitCode, 0) << run.Describe();
-                    EXPECT_EQ(after, saved) << "reported " << done << " but not the saved file\n" << run.Describe();
+                    EXPECT_EQ(after, saved) << "reported " << done << " but not the saved file\n"
+                                            << run.Describe();
                     ++tally.Ok;
                 } else {
                     EXPECT_EQ(status, "Error") << run.Describe();
                     EXPECT_EQ(run.ExitCode, 1) << run.Describe();
-                    EXPECT_NE(run.Err.find("covrilo-cli: " + file.string() + ": "), std::string::npos) << run.Describe();
+                    EXPECT_NE(run.Err.find("covrilo-cli: " + file.string() + ": "), std::string::npos)
+                        << run.Describe();
                 }
                 // The next run restores what a journal says must be undone.
                 const bool journal = fs::exists(work / "song.mp3.covrilo-journal.$$$");
@@ -242,13 +249,15 @@ protected:
                 const Bytes next = ReadFileBytes(file);
                 if (next != after) ++tally.RestoredByNextRun;
                 const bool original = next == S.Original, isSaved = next == saved;
-                EXPECT_TRUE(original || isSaved) << "neither the original nor the saved file after the next run\n"
-                                                 << run.Describe() << info.Describe();
+                EXPECT_TRUE(original || isSaved)
+                    << "neither the original nor the saved file after the next run\n"
+                    << run.Describe() << info.Describe();
                 if (mode.Kill) {
                     ++(isSaved ? tally.KilledSaved : tally.KilledOriginal);
                 } else if (status != done) {
                     if (isSaved) {
-                        EXPECT_TRUE(reachesCommit(call, mode)) << "an Error before the commit point left the saved file";
+                        EXPECT_TRUE(reachesCommit(call, mode))
+                            << "an Error before the commit point left the saved file";
                         ++tally.ErrorSaved;
                     } else {
                         ++tally.ErrorOriginal;
@@ -267,12 +276,14 @@ protected:
 
     static void Report(const std::vector<std::pair<std::string, TTally>>& Rows) {
         std::ostringstream table;
-        table << "| save | calls | runs | OK = saved | Error = original | Error = saved (after commit) | killed "
-                 "= original | killed = saved | restored by the next run |\n|---|---|---|---|---|---|---|---|---|\n";
+        table << "| save | calls | runs | OK = saved | Error = original | Error = saved (after commit) | "
+                 "killed "
+                 "= original | killed = saved | restored by the next run "
+                 "|\n|---|---|---|---|---|---|---|---|---|\n";
         for (const auto& [name, t] : Rows)
-            table << "| " << name << " | " << t.Calls << " | " << t.Runs << " | " << t.Ok << " | " << t.ErrorOriginal
-                  << " | " << t.ErrorSaved << " | " << t.KilledOriginal << " | " << t.KilledSaved << " | "
-                  << t.RestoredByNextRun << " |\n";
+            table << "| " << name << " | " << t.Calls << " | " << t.Runs << " | " << t.Ok << " | "
+                  << t.ErrorOriginal << " | " << t.ErrorSaved << " | " << t.KilledOriginal << " | "
+                  << t.KilledSaved << " | " << t.RestoredByNextRun << " |\n";
         std::cout << table.str();
         std::ofstream(fs::path(COVRILO_BINARY_DIR) / "fault-walk.md", std::ios::app) << table.str();
     }
@@ -290,22 +301,26 @@ TEST_F(FaultWalk, EverySaveIsAtomicAndItsStatusHonest) {
     // In place: the old front cover is a little larger than the new one.
     Bytes oldCover = cover_;
     oldCover.resize(oldCover.size() + 1500, 0x5A);
-    const Bytes inPlaceTag =
-        Tag23({Text23("TPE1", "Artist"), Text23("TIT2", kLongTitle), Text23("TALB", "Album"), Apic23(3, oldCover)}, 200);
-    const Bytes pictures = Tag23(
-        {Text23("TPE1", "Artist"), Apic23(3, Jpeg(100, 100, 9)), Apic23(4, Jpeg(90, 90, 11)), Text23("TIT2", "T")}, 100);
+    const Bytes inPlaceTag = Tag23(
+        {Text23("TPE1", "Artist"), Text23("TIT2", kLongTitle), Text23("TALB", "Album"), Apic23(3, oldCover)},
+        200);
+    const Bytes pictures = Tag23({Text23("TPE1", "Artist"), Apic23(3, Jpeg(100, 100, 9)),
+                                  Apic23(4, Jpeg(90, 90, 11)), Text23("TIT2", "T")},
+                                 100);
     const Bytes onlyPictures = Tag23({Apic23(3, Jpeg(100, 100, 9)), Apic23(4, Jpeg(90, 90, 11))}, 100);
     // A tag area of whole pages that goes: the audio moves by whole pages, which the kernel
     // copies (copy_file_range) where elsewhere the rewrite's buffer does.
     const std::vector<Bytes> pagedFrames = {Apic23(3, Jpeg(100, 100, 9)), Apic23(4, Jpeg(90, 90, 11))};
     const size_t pagedUsed = Tag23(pagedFrames, 0).size();
-    const Bytes onlyPicturePaged = Tag23(pagedFrames, static_cast<uint32_t>((pagedUsed / 4096 + 2) * 4096 - pagedUsed));
+    const Bytes onlyPicturePaged =
+        Tag23(pagedFrames, static_cast<uint32_t>((pagedUsed / 4096 + 2) * 4096 - pagedUsed));
     // A tag of more than a block whose padding the cover does not fit: where the file system
     // can, zero blocks are inserted inside its padding.
     const Bytes roomy = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 5000);
     const std::vector<TScenario> scenarios = {
         {"add, rewrite", "add", "rewrite",
-         Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 64), audio, Id3v1Record("Title", "Artist")})},
+         Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 64), audio,
+                 Id3v1Record("Title", "Artist")})},
         {"add, in place", "add", "in place", Concat({inPlaceTag, audio, Id3v1Record("Title", "Artist")})},
         {"add, in place, growing ID3v1 + Lyrics3 tail", "add", "in place",
          Concat({inPlaceTag, audio, Lyrics3AndRecord("Short", "Artist", "la la la\r\nsecond line")})},
@@ -315,11 +330,12 @@ TEST_F(FaultWalk, EverySaveIsAtomicAndItsStatusHonest) {
          Concat({roomy, audio, Lyrics3AndRecord("Short", "Artist", "la la la\r\nsecond line")})},
         {"remove, shrunk by taking out blocks (a rewrite elsewhere)", "remove", nullptr,
          Concat({pictures, audio, Id3v1Record("T", "Artist")})},
-        {"remove, rewrite (no frame left)", "remove", "rewrite", Concat({onlyPictures, audio, Id3v1Record("T", "Artist")})},
-        {"remove, rewrite copied by the kernel (no frame left, a tag area of whole pages)", "remove", "rewrite",
-         Concat({onlyPicturePaged, audio, Id3v1Record("T", "Artist")})},
-        {"add, in place, reads failing", "add", "in place", Concat({inPlaceTag, audio, Id3v1Record("Title", "Artist")}),
-         "read,pread"},
+        {"remove, rewrite (no frame left)", "remove", "rewrite",
+         Concat({onlyPictures, audio, Id3v1Record("T", "Artist")})},
+        {"remove, rewrite copied by the kernel (no frame left, a tag area of whole pages)", "remove",
+         "rewrite", Concat({onlyPicturePaged, audio, Id3v1Record("T", "Artist")})},
+        {"add, in place, reads failing", "add", "in place",
+         Concat({inPlaceTag, audio, Id3v1Record("Title", "Artist")}), "read,pread"},
     };
     std::vector<std::pair<std::string, TTally>> rows;
     for (const TScenario& s : scenarios) {
@@ -338,16 +354,20 @@ TEST_F(FaultWalk, ABatchOfSavesIsAtomicFileByFile) {
     Bytes oldCover = cover_;
     oldCover.resize(oldCover.size() + 1500, 0x5A);
     const std::vector<Bytes> originals = {
-        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 64), audio, Id3v1Record("Title", "Artist")}),
-        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", kLongTitle), Apic23(3, oldCover)}, 200), audio,
+        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 64), audio,
                 Id3v1Record("Title", "Artist")}),
-        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 5000), audio, Id3v1Record("T", "A")}),
-        Concat({Tag23({Text23("TPE1", "Artist"), Apic23(3, Jpeg(150, 150, 4)), Text23("TIT2", "T")}, 9000), audio}),
+        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", kLongTitle), Apic23(3, oldCover)}, 200),
+                audio, Id3v1Record("Title", "Artist")}),
+        Concat(
+            {Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title")}, 5000), audio, Id3v1Record("T", "A")}),
+        Concat({Tag23({Text23("TPE1", "Artist"), Apic23(3, Jpeg(150, 150, 4)), Text23("TIT2", "T")}, 9000),
+                audio}),
     };
     TempDir dir;
     const fs::path work = base_ / "music";
     std::vector<fs::path> files;
-    for (size_t i = 0; i < originals.size(); ++i) files.push_back(work / ("song" + std::to_string(i) + ".mp3"));
+    for (size_t i = 0; i < originals.size(); ++i)
+        files.push_back(work / ("song" + std::to_string(i) + ".mp3"));
     auto fresh = [&]() {
         fs::remove_all(work);
         fs::create_directory(work);
@@ -366,18 +386,20 @@ TEST_F(FaultWalk, ABatchOfSavesIsAtomicFileByFile) {
     }
     const std::vector<TCall> calls = ParseLog(log);
     std::cout << "[ calls   ] a batch of four:";
-    for (const TCall& c : calls) std::cout << " " << c.Name << "(" << fs::path(c.Path).filename().string().substr(0, 12) << ")";
+    for (const TCall& c : calls)
+        std::cout << " " << c.Name << "(" << fs::path(c.Path).filename().string().substr(0, 12) << ")";
     std::cout << "\n";
     EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [](const TCall& c) { return c.Name == "syncfs"; }))
         << "the four saves were not made durable together";
     int runs = 0;
     for (const TCall& call : calls) {
         for (const TMode& mode : ModesFor(call)) {
-            SCOPED_TRACE("call " + std::to_string(call.Index) + " (" + call.Name + " " + call.Path + ") " + mode.Mode +
-                         " " + mode.Err);
+            SCOPED_TRACE("call " + std::to_string(call.Index) + " (" + call.Name + " " + call.Path + ") " +
+                         mode.Mode + " " + mode.Err);
             fresh();
             ++runs;
-            const TCliResult run = RunCovriloCli(args, Env(work, std::to_string(call.Index), mode, nullptr), dir / "run");
+            const TCliResult run =
+                RunCovriloCli(args, Env(work, std::to_string(call.Index), mode, nullptr), dir / "run");
             if (mode.Kill) {
                 EXPECT_EQ(run.Signal, SIGKILL) << run.Describe();
             }
@@ -393,8 +415,9 @@ TEST_F(FaultWalk, ABatchOfSavesIsAtomicFileByFile) {
             RunCovriloCli(info, {}, dir / "info");
             for (size_t i = 0; i < files.size(); ++i) {
                 const Bytes now = ReadFileBytes(files[i]);
-                EXPECT_TRUE(now == originals[i] || now == saved[i]) << "neither the original nor the saved file: "
-                                                                   << files[i] << "\n" << run.Describe();
+                EXPECT_TRUE(now == originals[i] || now == saved[i])
+                    << "neither the original nor the saved file: " << files[i] << "\n"
+                    << run.Describe();
             }
             const TCliResult again = RunCovriloCli(args, {}, dir / "again");
             for (size_t i = 0; i < files.size(); ++i) {

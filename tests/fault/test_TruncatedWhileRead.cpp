@@ -19,14 +19,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 TEST(TruncatedWhileRead, EveryReadOfACutFileEndsInAnHonestErrorNotASignal) {
-    if (std::string(kCli).empty() || std::string(kShim).empty()) GTEST_SKIP() << "covrilo-cli or the shim is not built";
+    if (std::string(kCli).empty() || std::string(kShim).empty())
+        GTEST_SKIP() << "covrilo-cli or the shim is not built";
     TempDir side, dir;
     WriteFileBytes(side / "cover.jpg", Jpeg(64, 64, 5));
     // A tag with a picture, a little audio, and an ID3v1 record at the end.
-    const Bytes original = Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(4, Jpeg(200, 200, 9))}, 300),
-                                   Audio(30), Id3v1Record("Title", "Artist")});
+    const Bytes original =
+        Concat({Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(4, Jpeg(200, 200, 9))}, 300),
+                Audio(30), Id3v1Record("Title", "Artist")});
     // The tag is most of the file: a cut leaves part of it past the end.
     const fs::path work = dir / "music", file = work / "song.mp3";
     auto env = [&](int At, const fs::path& Log) {
@@ -40,7 +41,11 @@ TEST(TruncatedWhileRead, EveryReadOfACutFileEndsInAnHonestErrorNotASignal) {
         SCOPED_TRACE(command);
         std::vector<std::string> args = {command, file.string()};
         if (command == "add")
-            args = {"add", "--settings", (side / "settings.xml").string(), "--cover", (side / "cover.jpg").string(),
+            args = {"add",
+                    "--settings",
+                    (side / "settings.xml").string(),
+                    "--cover",
+                    (side / "cover.jpg").string(),
                     file.string()};
         auto fresh = [&] {
             fs::remove_all(work);
@@ -64,7 +69,8 @@ TEST(TruncatedWhileRead, EveryReadOfACutFileEndsInAnHonestErrorNotASignal) {
             const TCliResult run = RunCovriloCli(args, env(at, {}), dir / "run");
             EXPECT_EQ(run.Signal, 0) << run.Describe();
             const Bytes after = ReadFileBytes(file);
-            const Bytes half(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(original.size() / 2));
+            const Bytes half(original.begin(),
+                             original.begin() + static_cast<std::ptrdiff_t>(original.size() / 2));
             if (command == "info") {
                 EXPECT_TRUE(run.ExitCode == 0 || run.ExitCode == 1) << run.Describe();
                 EXPECT_EQ(after, half) << "info wrote the file";
@@ -72,7 +78,8 @@ TEST(TruncatedWhileRead, EveryReadOfACutFileEndsInAnHonestErrorNotASignal) {
                 // Refused: nothing of ours was written to what the other program left.
                 EXPECT_EQ(run.StatusOf(file), "Error") << run.Describe();
                 EXPECT_EQ(run.ExitCode, 1) << run.Describe();
-                EXPECT_NE(run.Err.find("covrilo-cli: " + file.string() + ": "), std::string::npos) << run.Describe();
+                EXPECT_NE(run.Err.find("covrilo-cli: " + file.string() + ": "), std::string::npos)
+                    << run.Describe();
                 EXPECT_EQ(after, half);
             }
             EXPECT_EQ(OurLeftovers(work), std::vector<std::string>{});
@@ -81,18 +88,20 @@ TEST(TruncatedWhileRead, EveryReadOfACutFileEndsInAnHonestErrorNotASignal) {
 }
 
 TEST(TruncatedWhileRead, NoFileIsMappedToReadItsTags) {
-    if (std::string(kCli).empty() || std::string(kShim).empty()) GTEST_SKIP() << "covrilo-cli or the shim is not built";
+    if (std::string(kCli).empty() || std::string(kShim).empty())
+        GTEST_SKIP() << "covrilo-cli or the shim is not built";
     TempDir side, dir;
     WriteFileBytes(side / "cover.jpg", Jpeg(64, 64, 5));
     const fs::path work = dir / "music";
     fs::create_directories(work);
-    WriteFileBytes(work / "a.mp3", Concat({Tag23({Text23("TIT2", "A")}, 5000), Audio(100), Id3v1Record("A", "B")}));
+    WriteFileBytes(work / "a.mp3",
+                   Concat({Tag23({Text23("TIT2", "A")}, 5000), Audio(100), Id3v1Record("A", "B")}));
     WriteFileBytes(work / "b.mp3", Concat({Tag23({Text23("TIT2", "B")}, 64), Audio(100)}));
     const fs::path log = dir / "calls.log";
     const auto env = ShimEnv(work, {{"COVRILO_FAULT_CALLS", "mmap"}, {"COVRILO_FAULT_LOG", log.string()}});
     const std::vector<std::string> files = {(work / "a.mp3").string(), (work / "b.mp3").string()};
-    std::vector<std::string> info = {"info"}, add = {"add", "--settings", (side / "settings.xml").string(), "--cover",
-                                                      (side / "cover.jpg").string()};
+    std::vector<std::string> info = {"info"}, add = {"add", "--settings", (side / "settings.xml").string(),
+                                                     "--cover", (side / "cover.jpg").string()};
     info.insert(info.end(), files.begin(), files.end());
     add.insert(add.end(), files.begin(), files.end());
     EXPECT_EQ(RunCovriloCli(info, env, dir / "info").ExitCode, 0);

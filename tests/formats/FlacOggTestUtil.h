@@ -221,7 +221,8 @@ inline std::optional<bool> RunWithPermissions(const std::function<bool()>& Fn) {
 // Runs fn (a save of File) as an unprivileged user while File may be written but its folder
 // not, so that no temporary file or journal can be made beside it; the folder is opened again
 // afterwards. Nothing when the user cannot be switched to.
-inline std::optional<bool> RunInAClosedFolder(const std::filesystem::path& File, const std::function<bool()>& Fn) {
+inline std::optional<bool> RunInAClosedFolder(const std::filesystem::path& File,
+                                              const std::function<bool()>& Fn) {
     namespace fs = std::filesystem;
     fs::permissions(File, fs::perms::all);
     fs::permissions(File.parent_path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |

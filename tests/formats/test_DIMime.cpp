@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "formats/DIMime.h"
-
-#include "io/EnhancedStreams.h"
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
+
+#include "formats/DIMime.h"
+#include "io/EnhancedStreams.h"
+#include "support/TestSupport.h"
 
 namespace covrilo {
 namespace {
@@ -19,7 +18,10 @@ std::span<const uint8_t> AsBytes(std::string_view Text) {
 
 // RFC 4648 section 10 test vectors, plus bytes that use the last two alphabet letters.
 TEST(DIMime, KnownVectors) {
-    struct Case { std::string Plain; const char* Encoded; };
+    struct Case {
+        std::string Plain;
+        const char* Encoded;
+    };
     const Case cases[] = {
         {"", ""},
         {"f", "Zg=="},
@@ -76,9 +78,11 @@ TEST(DIMime, StreamStartsAtCurrentPosition) {
 
 // A stream that hands out at most a few bytes per Read must still give full blocks.
 class TTrickleStream : public TMemoryStream {
-public:
+   public:
     using TMemoryStream::TMemoryStream;
-    int64_t Read(void* Buffer, int64_t Count) override { return TMemoryStream::Read(Buffer, std::min<int64_t>(Count, 7)); }
+    int64_t Read(void* Buffer, int64_t Count) override {
+        return TMemoryStream::Read(Buffer, std::min<int64_t>(Count, 7));
+    }
 };
 
 TEST(DIMime, ShortReadsDoNotSplitBlocks) {
@@ -101,8 +105,10 @@ TEST(DIMime, AgreesWithPythonBase64) {
     test::TempDir dir;
     const auto data = RandomBytes(5000, 3);
     test::WriteFileBytes(dir / "in.bin", data);
-    const auto r = test::RunCommand("/usr/bin/python3 -c 'import base64,sys; sys.stdout.write(base64.b64encode(open(sys.argv[1],\"rb\").read()).decode())' " +
-                                    test::ShellQuote((dir / "in.bin").string()));
+    const auto r = test::RunCommand(
+        "/usr/bin/python3 -c 'import base64,sys; "
+        "sys.stdout.write(base64.b64encode(open(sys.argv[1],\"rb\").read()).decode())' " +
+        test::ShellQuote((dir / "in.bin").string()));
     ASSERT_EQ(r.ExitCode, 0) << r.Output;
     EXPECT_EQ(r.Output, MimeEncodeString(data));
 }

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "formats/ID3v2.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "formats/ID3v2.h"
 #include "io/EnhancedStreams.h"
 #include "support/TestSupport.h"
 
@@ -55,12 +54,20 @@ Bytes Latin(std::string_view S) { return Cat({Bytes{0}, Str(S)}); }
 // A tag of the given version around the frames, with padding, followed by fake audio.
 Bytes Tag(uint8_t Version, const Bytes& Frames, uint32_t Padding = 16, uint8_t Flags = 0) {
     const uint32_t size = static_cast<uint32_t>(Frames.size()) + Padding;
-    Bytes out = {'I', 'D', '3', Version, 0, Flags,
-                 uint8_t((size >> 21) & 0x7F), uint8_t((size >> 14) & 0x7F), uint8_t((size >> 7) & 0x7F),
+    Bytes out = {'I',
+                 'D',
+                 '3',
+                 Version,
+                 0,
+                 Flags,
+                 uint8_t((size >> 21) & 0x7F),
+                 uint8_t((size >> 14) & 0x7F),
+                 uint8_t((size >> 7) & 0x7F),
                  uint8_t(size & 0x7F)};
     out.insert(out.end(), Frames.begin(), Frames.end());
     out.resize(out.size() + Padding, 0);
-    if (Flags & 0x10) out.insert(out.end(), {'3', 'D', 'I', Version, 0, Flags, out[6], out[7], out[8], out[9]});
+    if (Flags & 0x10)
+        out.insert(out.end(), {'3', 'D', 'I', Version, 0, Flags, out[6], out[7], out[8], out[9]});
     out.resize(out.size() + 64, 0xAA);
     return out;
 }
@@ -154,7 +161,8 @@ TEST(ID3v2Probe, SecondChoicesAndIgnoredEncodings) {
     EXPECT_EQ(p.Album, "Original Album");
     EXPECT_EQ(p.Year, "2004");
     // A later frame with the same identifier replaces the earlier one.
-    const TID3v2 q = Probe(Tag(3, Cat({Frame(3, "TIT2", Latin("first")), Frame(3, "TIT2", Latin("second"))})));
+    const TID3v2 q =
+        Probe(Tag(3, Cat({Frame(3, "TIT2", Latin("first")), Frame(3, "TIT2", Latin("second"))})));
     EXPECT_EQ(q.Title, "second");
 }
 
@@ -164,9 +172,14 @@ TEST(ID3v2Probe, GenreAndTrackTexts) {
         const char* Genre;
     };
     const Case genres[] = {
-        {"(17)Rock", "Rock"}, {"Pop", "Pop"}, {"(17)(18)Techno", "Techno"},
+        {"(17)Rock", "Rock"},
+        {"Pop", "Pop"},
+        {"(17)(18)Techno", "Techno"},
         // A numbered reference alone keeps its meaning.
-        {"(17)", "Rock"}, {"(0)", "Blues"}, {"(200)", ""}, {"(RX)", ""},
+        {"(17)", "Rock"},
+        {"(0)", "Blues"},
+        {"(200)", ""},
+        {"(RX)", ""},
         // Parentheses inside a free genre are part of its name.
         {"Drum & Bass (Liquid)", "Drum & Bass (Liquid)"},
     };
@@ -178,8 +191,8 @@ TEST(ID3v2Probe, GenreAndTrackTexts) {
         const char* Trck;
         int Number;
     };
-    const Track tracks[] = {{"3/12", 3}, {"12", 12}, {" 05 / 9", 5}, {"A1", 0}, {"/3", 0}, {"-2", 0},
-                            {"99999999999", 0}, {"70000", 70000 & 0xFFFF}};
+    const Track tracks[] = {{"3/12", 3}, {"12", 12}, {" 05 / 9", 5},     {"A1", 0},
+                            {"/3", 0},   {"-2", 0},  {"99999999999", 0}, {"70000", 70000 & 0xFFFF}};
     for (const Track& t : tracks) {
         SCOPED_TRACE(t.Trck);
         const TID3v2 p = Probe(Tag(3, Frame(3, "TRCK", Latin(t.Trck))));
@@ -194,7 +207,8 @@ TEST(ID3v2Probe, Utf16Texts) {
         // A character whose low byte is 0xFF is a character, not a byte-order mark.
         Frame(3, "TPE1", Cat({Bytes{1}, Utf16(u"\u00FFx"), Bytes{0, 0}})),
         // A one-character description ends on an odd byte: the terminator is the next aligned pair.
-        Frame(3, "COMM", Cat({Bytes{1}, Str("eng"), Utf16(u"A"), Bytes{0, 0}, Utf16(u"Comment"), Bytes{0, 0}})),
+        Frame(3, "COMM",
+              Cat({Bytes{1}, Str("eng"), Utf16(u"A"), Bytes{0, 0}, Utf16(u"Comment"), Bytes{0, 0}})),
         // The URL of a link frame is one-byte text even when its description is UTF-16.
         Frame(3, "WXXX", Cat({Bytes{1}, Utf16(u"D"), Bytes{0, 0}, Str("http://u.test/")})),
         // No byte-order mark: little-endian.
@@ -248,14 +262,16 @@ TEST(ID3v2Probe, HeaderCases) {
     EXPECT_EQ(p.VersionID, 5);
     EXPECT_EQ(p.Title, "");
     // A frame identifier not starting with a capital letter ends the scan.
-    p = Probe(Tag(3, Cat({Frame(3, "TIT2", Latin("kept")), Frame(3, "tpe1", Latin("x")), Frame(3, "TALB", Latin("lost"))})));
+    p = Probe(Tag(3, Cat({Frame(3, "TIT2", Latin("kept")), Frame(3, "tpe1", Latin("x")),
+                          Frame(3, "TALB", Latin("lost"))})));
     EXPECT_EQ(p.Title, "kept");
     EXPECT_EQ(p.Album, "");
 }
 
 TEST(ID3v2Probe, HostileSizesStayInBounds) {
     // A frame claiming 4 GiB, a truncated frame header and a tag cut off inside a frame.
-    Bytes huge = Cat({Frame(3, "TIT2", Latin("ok")), Str("TPE1"), Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0, 0}, Latin("x")});
+    Bytes huge =
+        Cat({Frame(3, "TIT2", Latin("ok")), Str("TPE1"), Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0, 0}, Latin("x")});
     TID3v2 p = Probe(Tag(3, huge));
     EXPECT_EQ(p.Title, "ok");
     Bytes cut = Tag(3, Frame(3, "TIT2", Latin("truncated title")), 0);

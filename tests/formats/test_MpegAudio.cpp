@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Recognising MPEG audio behind a tag: frame headers, the two-frame rule, trailing tags, and
 // every real MP3 of the shared corpus of other projects' test files.
-#include "formats/MpegAudio.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/MpegAudio.h"
 #include "id3v2/ID3v2Class.h"
 #include "io/EnhancedStreams.h"
 #include "support/TestSupport.h"
@@ -137,7 +136,8 @@ TEST(MpegAudio, TheCheckLooksBehindTheTagAndBeforeTrailingTags) {
         {"only APE and ID3v1", cat({tag, ape, record}), 100, TMpegAudioCheck::NothingAfter},
         {"zeros", cat({tag, Bytes(300, 0)}), 100, TMpegAudioCheck::NothingAfter},
         {"text", cat({tag, ToBytes("plain text, no audio")}), 100, TMpegAudioCheck::NotMpeg},
-        {"text and ID3v1", cat({tag, ToBytes("plain text, no audio"), record}), 100, TMpegAudioCheck::NotMpeg},
+        {"text and ID3v1", cat({tag, ToBytes("plain text, no audio"), record}), 100,
+         TMpegAudioCheck::NotMpeg},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -159,7 +159,8 @@ const std::map<std::string, std::string> kNotAudio = {
     {"tinytag__id3v1-latin1.mp3", "128 bytes of 0x55 filler in front of an ID3v1 record, no MPEG frame"},
     {"tinytag__incomplete.mp3", "3 bytes (c2 03 8b), nothing of MPEG audio"},
     {"jaudiotagger__Issue81.mp3", "82 bytes of a Mac resource header (\"MPG3hook\"), no audio"},
-    {"jaudiotagger__Issue80.id3", "a bare tag whose last frame runs 417 bytes past its header's size: no audio"},
+    {"jaudiotagger__Issue80.id3",
+     "a bare tag whose last frame runs 417 bytes past its header's size: no audio"},
 };
 
 TEST(MpegAudio, EveryRealMp3OfTheCorpusIsAccepted) {
@@ -188,10 +189,12 @@ TEST(MpegAudio, EveryRealMp3OfTheCorpusIsAccepted) {
         refused.push_back(name);
         EXPECT_TRUE(kNotAudio.contains(name)) << name << " is refused as not an MPEG audio file";
     }
-    std::cout << "[ corpus  ] " << accepted << " with MPEG audio, " << tagOnly << " with nothing behind the tag, "
-              << refused.size() << " refused as not MPEG audio, " << unreadable << " whose tag the engine does not read\n";
+    std::cout << "[ corpus  ] " << accepted << " with MPEG audio, " << tagOnly
+              << " with nothing behind the tag, " << refused.size() << " refused as not MPEG audio, "
+              << unreadable << " whose tag the engine does not read\n";
     for (const std::string& name : refused)
-        if (kNotAudio.contains(name)) std::cout << "[ corpus  ] refused: " << name << ": " << kNotAudio.at(name) << "\n";
+        if (kNotAudio.contains(name))
+            std::cout << "[ corpus  ] refused: " << name << ": " << kNotAudio.at(name) << "\n";
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "formats/VorbisComment.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "formats/VorbisComment.h"
 #include "io/ByteCursor.h"
 
 namespace covrilo {
@@ -21,9 +20,11 @@ std::vector<uint8_t> Render(std::string_view Vendor, const std::vector<std::stri
 TEST(VorbisComment, RendersTheLittleEndianLayoutAndParsesItBack) {
     const std::vector<std::string> entries = {"TITLE=Caf\xC3\xA9", "artist=X", "NOEQUALS", "", "A=b=c"};
     const std::vector<uint8_t> block = Render("vendor", entries);
-    const std::vector<uint8_t> head = {6, 0, 0, 0, 'v', 'e', 'n', 'd', 'o', 'r', 5, 0, 0, 0, 11, 0, 0, 0, 'T'};
+    const std::vector<uint8_t> head = {6, 0, 0, 0, 'v', 'e', 'n', 'd', 'o', 'r',
+                                       5, 0, 0, 0, 11,  0,   0,   0,   'T'};
     ASSERT_GE(block.size(), head.size());
-    EXPECT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(head.size())), head);
+    EXPECT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(head.size())),
+              head);
     EXPECT_EQ(block.size(), 4 + 6 + 4 + (4 * entries.size()) + 11 + 8 + 8 + 0 + 5);
 
     const TVorbisComment c = ParseVorbisComment(block);

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "formats/WMAfile.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "formats/WMAfile.h"
 #include "io/EnhancedStreams.h"
 #include "support/TestSupport.h"
 
@@ -15,14 +14,21 @@ namespace {
 using test::Bytes;
 
 // GUIDs as stored in the file (first three groups little-endian).
-const Bytes kHeaderGuid = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-const Bytes kFilePropsGuid = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11, 0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-const Bytes kStreamPropsGuid = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0xA9, 0xCF, 0x11, 0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-const Bytes kContentGuid = {0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-const Bytes kExtContentGuid = {0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11, 0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50};
+const Bytes kHeaderGuid = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                           0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+const Bytes kFilePropsGuid = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                              0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+const Bytes kStreamPropsGuid = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0xA9, 0xCF, 0x11,
+                                0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+const Bytes kContentGuid = {0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                            0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+const Bytes kExtContentGuid = {0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11,
+                               0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50};
 
 void Put16(Bytes& B, uint32_t V) { B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8)}); }
-void Put32(Bytes& B, uint32_t V) { B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16), uint8_t(V >> 24)}); }
+void Put32(Bytes& B, uint32_t V) {
+    B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16), uint8_t(V >> 24)});
+}
 void Put64(Bytes& B, uint64_t V) {
     Put32(B, static_cast<uint32_t>(V));
     Put32(B, static_cast<uint32_t>(V >> 32));
@@ -154,13 +160,14 @@ TEST(WMAfile, PlausibilityLimits) {
         bool Valid;
     };
     const Case cases[] = {
-        {128000, 1, 8000, 1, true},     {319999, 2, 96000, 39999, true}, {1, 2, 44100, 16000, true},
-        {0, 2, 44100, 16000, false},    {320000, 2, 44100, 16000, false}, {128000, 0, 44100, 16000, false},
-        {128000, 3, 44100, 16000, false}, {128000, 2, 7999, 16000, false}, {128000, 2, 96001, 16000, false},
-        {128000, 2, 44100, 0, false},   {128000, 2, 44100, 40000, false},
+        {128000, 1, 8000, 1, true},       {319999, 2, 96000, 39999, true},  {1, 2, 44100, 16000, true},
+        {0, 2, 44100, 16000, false},      {320000, 2, 44100, 16000, false}, {128000, 0, 44100, 16000, false},
+        {128000, 3, 44100, 16000, false}, {128000, 2, 7999, 16000, false},  {128000, 2, 96001, 16000, false},
+        {128000, 2, 44100, 0, false},     {128000, 2, 44100, 40000, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.MaxBitRate << " " << c.Channels << " " << c.Rate << " " << c.ByteRate);
+        SCOPED_TRACE(testing::Message()
+                     << c.MaxBitRate << " " << c.Channels << " " << c.Rate << " " << c.ByteRate);
         const TWMAfile w = Read(Asf({FileProps(c.MaxBitRate), StreamProps(c.Channels, c.Rate, c.ByteRate),
                                      Content(u"T", u"A", u"")}));
         EXPECT_EQ(w.Valid, c.Valid);
@@ -225,7 +232,10 @@ TEST(WMAfile, TrackNumbersAndOtherWritersNames) {
         // Year and comment under the names other writers use, only when the usual ones are empty.
         {{Text(u"date", u"2003"), Text(u"Description", u"desc")}, 0, u"2003", u"desc"},
         {{Text(u"WM/Year", u"2001"), Text(u"year", u"2003"), Text(u"WM/Description", u"main"),
-          Text(u"Description", u"alias")}, 0, u"2001", u"main"},
+          Text(u"Description", u"alias")},
+         0,
+         u"2001",
+         u"main"},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
@@ -241,7 +251,8 @@ TEST(WMAfile, HostileObjectsEndTheScan) {
     // An object of size 0 ends the scan instead of looping over it for every counted object.
     Bytes zero = kContentGuid;
     Put64(zero, 0);
-    TWMAfile w = Read(Asf({FileProps(128000), StreamProps(1, 22050, 8000), zero, Content(u"never", u"", u"")}, 0xFFFFFFF0));
+    TWMAfile w = Read(
+        Asf({FileProps(128000), StreamProps(1, 22050, 8000), zero, Content(u"never", u"", u"")}, 0xFFFFFFF0));
     EXPECT_TRUE(w.Valid);
     EXPECT_EQ(w.Title, u"");
     // An object reaching past the end is not read.
@@ -252,7 +263,8 @@ TEST(WMAfile, HostileObjectsEndTheScan) {
     EXPECT_TRUE(w.Valid);
     EXPECT_EQ(w.Title, u"");
     // A huge object count over a few objects.
-    w = Read(Asf({FileProps(128000), StreamProps(1, 22050, 8000), Content(u"counted", u"", u"")}, 0xFFFFFFF0));
+    w = Read(
+        Asf({FileProps(128000), StreamProps(1, 22050, 8000), Content(u"counted", u"", u"")}, 0xFFFFFFF0));
     EXPECT_EQ(w.Title, u"counted");
     // A descriptor count and string lengths larger than the object: read what is there.
     Bytes ext = ExtContent({Text(u"WM/AlbumTitle", u"Fine"), Text(u"WM/Genre", u"Cut")});
@@ -283,7 +295,8 @@ TEST(WMAfile, InteropFfmpegFile) {
     test::TempDir dir;
     const std::string wma = (dir / "out.wma").string();
     const auto made = test::RunCommand(
-        "ffmpeg -v error -y -f lavfi -i sine=d=1 -ac 2 -c:a wmav2 -b:a 96k -metadata 'title=Caf\xC3\xA9 Title' "
+        "ffmpeg -v error -y -f lavfi -i sine=d=1 -ac 2 -c:a wmav2 -b:a 96k -metadata 'title=Caf\xC3\xA9 "
+        "Title' "
         "-metadata 'artist=The Artist' -metadata 'album=The Album' -metadata track=7 -metadata date=2003 "
         "-metadata genre=Jazz -metadata 'comment=A comment' " +
         test::ShellQuote(wma));
@@ -303,8 +316,10 @@ TEST(WMAfile, InteropFfmpegFile) {
     EXPECT_EQ(w.FileSize, static_cast<int64_t>(test::ReadFileBytes(wma).size()));
     // ffprobe as the peer for the stream parameters.
     if (test::HaveTool("ffprobe")) {
-        const auto probe = test::RunCommand("ffprobe -v error -select_streams a:0 -show_entries "
-                                            "stream=sample_rate,channels,bit_rate -of csv=p=0 " + test::ShellQuote(wma));
+        const auto probe = test::RunCommand(
+            "ffprobe -v error -select_streams a:0 -show_entries "
+            "stream=sample_rate,channels,bit_rate -of csv=p=0 " +
+            test::ShellQuote(wma));
         ASSERT_EQ(probe.ExitCode, 0) << probe.Output;
         // sample_rate,channels,bit_rate
         EXPECT_EQ(probe.Output.substr(0, probe.Output.find(',')), "44100");

@@ -2,14 +2,6 @@
 // The window driven as a user drives it: start-up from settings files, drops, the list
 // buttons, runs on real MP3 files (made by lame, read back by mutagen), errors seen through
 // the window's error-box seam, closing. Runs on Qt's offscreen platform.
-#include "app/CoverImage.h"
-#include "app/Settings.h"
-#include "app/gui/CommandLine.h"
-#include "app/gui/ImagePreview.h"
-#include "app/gui/main.h"
-
-#include "InteropUtil.h"
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -25,10 +17,16 @@
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
-
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "InteropUtil.h"
+#include "app/CoverImage.h"
+#include "app/Settings.h"
+#include "app/gui/CommandLine.h"
+#include "app/gui/ImagePreview.h"
+#include "app/gui/main.h"
 
 namespace covrilo {
 namespace {
@@ -142,7 +140,7 @@ std::vector<std::pair<int, std::string>> Pictures(const fs::path& File) {
 class TestTForm1 : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
+   private Q_SLOTS:
     void init();
     void cleanup();
 
@@ -169,7 +167,7 @@ private Q_SLOTS:
     void filesOtherTaggersWroteAreTaggedOrLeftAlone();
     void commandLineOfTheProgram();
 
-private:
+   private:
     std::unique_ptr<TempDir> dir_;
     // Three lame files, made once and copied for every test that runs the batch.
     std::unique_ptr<TempDir> fixtures_;
@@ -225,8 +223,8 @@ void TestTForm1::freshStartUpShowsTheDefaults() {
     QVERIFY(w.Form->acceptDrops());
     // The missing settings file is created at once as the empty document.
     QCOMPARE(Lines(*dir_ / "settings.xml"),
-             QStringList({R"(<?xml version="1.0" encoding="windows-1250" ?>)", "<!-- Generator: TXMLINI 1.x -->",
-                          "<xmlini>", "</xmlini>"}));
+             QStringList({R"(<?xml version="1.0" encoding="windows-1250" ?>)",
+                          "<!-- Generator: TXMLINI 1.x -->", "<xmlini>", "</xmlini>"}));
 }
 
 void TestTForm1::everyControlHasItsNamePlaceAndCaption() {
@@ -241,15 +239,19 @@ void TestTForm1::everyControlHasItsNamePlaceAndCaption() {
     QVERIFY(!(f.windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(f.font().pixelSize(), 11);
 
-    struct Place { const char* Name; const char* Parent; QRect Rect; };
+    struct Place {
+        const char* Name;
+        const char* Parent;
+        QRect Rect;
+    };
     const Place places[] = {
         {"Panel1", "Form1", {8, 47, 649, 289}},          {"Panel2", "Panel1", {9, 11, 232, 230}},
-        {"ImgPreview", "Panel2", {2, 2, 228, 226}},       {"pnl_resize", "Panel1", {247, 11, 393, 230}},
-        {"BitBtn1", "Panel1", {9, 247, 114, 34}},         {"BitBtn2", "Panel1", {129, 247, 114, 34}},
-        {"Panel4", "Form1", {8, 342, 649, 188}},          {"lst_files", "Panel4", {9, 8, 631, 169}},
-        {"btn_addFiles", "Form1", {8, 536, 121, 33}},     {"btn_delFiles", "Form1", {136, 536, 121, 33}},
-        {"btn_clearList", "Form1", {264, 536, 105, 33}},  {"btn_start", "Form1", {409, 536, 137, 33}},
-        {"btn_close", "Form1", {552, 536, 105, 33}},      {"Panel3", "Form1", {0, 0, 667, 41}},
+        {"ImgPreview", "Panel2", {2, 2, 228, 226}},      {"pnl_resize", "Panel1", {247, 11, 393, 230}},
+        {"BitBtn1", "Panel1", {9, 247, 114, 34}},        {"BitBtn2", "Panel1", {129, 247, 114, 34}},
+        {"Panel4", "Form1", {8, 342, 649, 188}},         {"lst_files", "Panel4", {9, 8, 631, 169}},
+        {"btn_addFiles", "Form1", {8, 536, 121, 33}},    {"btn_delFiles", "Form1", {136, 536, 121, 33}},
+        {"btn_clearList", "Form1", {264, 536, 105, 33}}, {"btn_start", "Form1", {409, 536, 137, 33}},
+        {"btn_close", "Form1", {552, 536, 105, 33}},     {"Panel3", "Form1", {0, 0, 667, 41}},
     };
     for (const Place& p : places) {
         const QWidget* control = w.Control<QWidget>(p.Name);
@@ -268,15 +270,19 @@ void TestTForm1::everyControlHasItsNamePlaceAndCaption() {
     for (const char* right : {"lbl_maxWidth", "lbl_maxHeight"})
         QVERIFY2(w.Control<QLabel>(right)->alignment() & Qt::AlignRight, right);
 
-    struct Caption { const char* Name; const char* Text; };
+    struct Caption {
+        const char* Name;
+        const char* Text;
+    };
     const Caption captions[] = {
-        {"Label4", "Covrilo 2.0.1 Light"},   {"lbl_resize", "Image settings:"}, {"lbl_maxWidth", "Maximum width:"},
-        {"lbl_maxHeight", "Maximum height:"}, {"Label3", "Id3-Tag settings:"}, {"Label2", "Kind of picture:"},
+        {"Label4", "Covrilo 2.0.1 Light"},  {"lbl_resize", "Image settings:"},
+        {"lbl_maxWidth", "Maximum width:"}, {"lbl_maxHeight", "Maximum height:"},
+        {"Label3", "Id3-Tag settings:"},    {"Label2", "Kind of picture:"},
         {"Label1", "Text encoding:"},
     };
     for (const Caption& c : captions) QCOMPARE(w.Control<QLabel>(c.Name)->text(), QString::fromUtf8(c.Text));
     const Caption buttons[] = {
-        {"BitBtn1", "Load image..."},   {"BitBtn2", "Close image"}, {"btn_addFiles", "Add files..."},
+        {"BitBtn1", "Load image..."},     {"BitBtn2", "Close image"},      {"btn_addFiles", "Add files..."},
         {"btn_delFiles", "Remove files"}, {"btn_clearList", "Clear list"}, {"btn_start", "Start"},
         {"btn_close", "Close"},
     };
@@ -284,7 +290,8 @@ void TestTForm1::everyControlHasItsNamePlaceAndCaption() {
         QCOMPARE(w.Control<QPushButton>(c.Name)->text(), QString::fromUtf8(c.Text));
         QVERIFY2(!w.Control<QPushButton>(c.Name)->icon().isNull(), c.Name);  // buttons with pictures
     }
-    QCOMPARE(w.Control<QCheckBox>("cbx_delpics")->text(), QStringLiteral("Remove all images from listed files"));
+    QCOMPARE(w.Control<QCheckBox>("cbx_delpics")->text(),
+             QStringLiteral("Remove all images from listed files"));
 
     QStringList kinds;
     for (int i = 0; i < w.Control<QComboBox>("ComboBox2")->count(); ++i)
@@ -330,10 +337,12 @@ void TestTForm1::noCaptionIsCutOff() {
         if (label->window() != w.Form.get()) continue;  // inside a dialog
         const int needed = label->fontMetrics().horizontalAdvance(label->text());
         QVERIFY2(needed <= label->contentsRect().width(), qPrintable(label->objectName()));
-        QVERIFY2(label->fontMetrics().height() <= label->contentsRect().height(), qPrintable(label->objectName()));
+        QVERIFY2(label->fontMetrics().height() <= label->contentsRect().height(),
+                 qPrintable(label->objectName()));
     }
     for (const QPushButton* button : w.Form->findChildren<QPushButton*>())
-        if (button->window() == w.Form.get()) QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->objectName()));
+        if (button->window() == w.Form.get())
+            QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->objectName()));
     const QCheckBox* box = w.Control<QCheckBox>("cbx_delpics");
     QVERIFY(box->sizeHint().width() <= box->width());
     QVERIFY(box->geometry().right() < box->parentWidget()->width());
@@ -344,7 +353,8 @@ void TestTForm1::noCaptionIsCutOff() {
     const QHeaderView* header = w.List()->horizontalHeader();
     for (int c = 0; c < 3; ++c) {
         const QString text = w.List()->horizontalHeaderItem(c)->text();
-        QVERIFY2(header->fontMetrics().horizontalAdvance(text) + 8 <= header->sectionSize(c), qPrintable(text));
+        QVERIFY2(header->fontMetrics().horizontalAdvance(text) + 8 <= header->sectionSize(c),
+                 qPrintable(text));
     }
     const QSpinBox* spin = w.Control<QSpinBox>("EdtMaxX");
     QVERIFY(spin->fontMetrics().horizontalAdvance(QStringLiteral("9999")) + 24 <= spin->width());
@@ -359,21 +369,25 @@ void TestTForm1::storedSettingsAreAppliedAndClampedOnes_data() {
     QTest::addColumn<int>("EncodingIndex");
     QTest::addColumn<int>("Format");
     QTest::addColumn<QString>("Saved");  // the file after closing
-    auto doc = [](int X, int Y, int Q, int K, int E) { return QString::fromStdString(SettingsDocument(X, Y, Q, K, E)); };
+    auto doc = [](int X, int Y, int Q, int K, int E) {
+        return QString::fromStdString(SettingsDocument(X, Y, Q, K, E));
+    };
     QTest::newRow("TextEncoding 2") << doc(640, 480, 85, 4, 2) << 640 << 480 << 85 << 4 << 2 << 2
                                     << doc(640, 480, 85, 4, 2);
-    QTest::newRow("below the ranges") << doc(5, 19, 0, 0, 1) << 20 << 20 << 1 << 0 << 1 << 1 << doc(20, 20, 1, 0, 1);
+    QTest::newRow("below the ranges")
+        << doc(5, 19, 0, 0, 1) << 20 << 20 << 1 << 0 << 1 << 1 << doc(20, 20, 1, 0, 1);
     QTest::newRow("above the ranges") << doc(100000, 10000, 250, 18, 0) << 9999 << 9999 << 100 << 18 << 0 << 0
                                       << doc(9999, 9999, 100, 18, 0);
-    QTest::newRow("quality 1, the scroll bar's start") << doc(500, 500, 1, 1, 0) << 500 << 500 << 1 << 1 << 0 << 0
-                                                       << doc(500, 500, 1, 1, 0);
+    QTest::newRow("quality 1, the scroll bar's start")
+        << doc(500, 500, 1, 1, 0) << 500 << 500 << 1 << 1 << 0 << 0 << doc(500, 500, 1, 1, 0);
     // No entry selected; the values stay as they were stored and the facade keeps 2.3 Latin-1.
-    QTest::newRow("kind and encoding out of range") << doc(500, 500, 70, 19, 3) << 500 << 500 << 70 << -1 << -1 << 0
-                                                    << doc(500, 500, 70, 19, 3);
-    QTest::newRow("letters") << QString::fromStdString(std::string("<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n"
-                                                                   "<!-- Generator: TXMLINI 1.x -->\r\n<xmlini>\r\n"
-                                                                   "  <ImageSettings>\r\n    <MaxX>wide</MaxX>\r\n"
-                                                                   "  </ImageSettings>\r\n</xmlini>\r\n"))
+    QTest::newRow("kind and encoding out of range")
+        << doc(500, 500, 70, 19, 3) << 500 << 500 << 70 << -1 << -1 << 0 << doc(500, 500, 70, 19, 3);
+    QTest::newRow("letters") << QString::fromStdString(
+                                    std::string("<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n"
+                                                "<!-- Generator: TXMLINI 1.x -->\r\n<xmlini>\r\n"
+                                                "  <ImageSettings>\r\n    <MaxX>wide</MaxX>\r\n"
+                                                "  </ImageSettings>\r\n</xmlini>\r\n"))
                              << 500 << 500 << 70 << 1 << 0 << 0 << doc(500, 500, 70, 1, 0);
 }
 
@@ -505,12 +519,15 @@ void TestTForm1::dialogFilesKeepTheirOrderAndTheListButtonsWork() {
     TFormDialogs dialogs;
     QStringList answer = {"/music/b.mp3", "/music/a.mp3", "/music/b.mp3", "/music/c.mp3", "/music/d.mp3"};
     const fs::path Cover = MakeCover(*dir_ / "cover.jpg", 30, 30);
-    struct Shown { QString Name; QStringList Filters; QFileDialog::FileMode Mode; };
+    struct Shown {
+        QString Name;
+        QStringList Filters;
+        QFileDialog::FileMode Mode;
+    };
     std::vector<Shown> dialogsShown;
     dialogs.RunFileDialog = [&](QFileDialog& Dialog) {
         dialogsShown.push_back({Dialog.objectName(), Dialog.nameFilters(), Dialog.fileMode()});
-        return Dialog.objectName() == QLatin1String("OpenDialog1") ? answer
-                                                                   : QStringList{Str(Cover)};
+        return Dialog.objectName() == QLatin1String("OpenDialog1") ? answer : QStringList{Str(Cover)};
     };
     TWindow w(dir_->Path(), dialogs);
     w.Click("btn_addFiles");
@@ -585,8 +602,8 @@ void TestTForm1::previewCentresAndShrinksNearestNeighbour() {
     const QImage screen = preview->grab().toImage();
     QCOMPARE(screen.size(), QSize(228, 226));
     QCOMPARE(QColor(screen.pixel(63, 112)), QColor(Qt::white));  // left of the picture
-    QCOMPARE(screen.pixel(64, 88), shown.pixel(0, 0));            // its top-left corner
-    QCOMPARE(screen.pixel(163, 137), shown.pixel(99, 49));        // its bottom-right corner
+    QCOMPARE(screen.pixel(64, 88), shown.pixel(0, 0));           // its top-left corner
+    QCOMPARE(screen.pixel(163, 137), shown.pixel(99, 49));       // its bottom-right corner
     QCOMPARE(QColor(screen.pixel(164, 137)), QColor(Qt::white));
     QCOMPARE(QColor(screen.pixel(114, 87)), QColor(Qt::white));
 
@@ -599,7 +616,8 @@ void TestTForm1::previewCentresAndShrinksNearestNeighbour() {
     for (int y = 0; y < 226; ++y)
         for (int x = 0; x < 228; ++x) {
             const uint8_t* p = &bigSource.Pixels[(static_cast<size_t>(2 * y) * 456 + 2 * x) * 3];
-            if (shown.pixel(x, y) != qRgb(p[0], p[1], p[2])) QFAIL(qPrintable(QStringLiteral("pixel %1,%2").arg(x).arg(y)));
+            if (shown.pixel(x, y) != qRgb(p[0], p[1], p[2]))
+                QFAIL(qPrintable(QStringLiteral("pixel %1,%2").arg(x).arg(y)));
         }
 
     // Wide: the aspect ratio is kept and the picture centred vertically.
@@ -790,10 +808,12 @@ void TestTForm1::secondStartAndListChangesAreRefusedDuringARun() {
     QCOMPARE(w.Column(2), QStringList({"OK", "OK", "OK"}));
     QCOMPARE(during.FormatDuringRun, uint8_t{0});
     for (const fs::path& file : files)  // one run, one format
-        QCOMPARE(QString::fromStdString(test::MutagenDump(file)["id3v2"]["version"].Str()), QStringLiteral("2.3.0"));
+        QCOMPARE(QString::fromStdString(test::MutagenDump(file)["id3v2"]["version"].Str()),
+                 QStringLiteral("2.3.0"));
     QCOMPARE(w.Form->Facade().ID3v2Format, uint8_t{2});
     QVERIFY(!w.Form->Running());
-    for (const char* name : {"btn_start", "btn_addFiles", "btn_delFiles", "btn_clearList", "BitBtn1", "BitBtn2"})
+    for (const char* name :
+         {"btn_start", "btn_addFiles", "btn_delFiles", "btn_clearList", "BitBtn1", "BitBtn2"})
         QVERIFY2(w.Control<QPushButton>(name)->isEnabled(), name);
     QVERIFY(w.Drop({*dir_ / "late.mp3"}));
     QCOMPARE(w.List()->rowCount(), 4);
@@ -825,7 +845,8 @@ void TestTForm1::closingDuringARunStopsAfterTheCurrentFile() {
 void TestTForm1::filesOtherTaggersWroteAreTaggedOrLeftAlone() {
     if (!HavePeers()) QSKIP("lame and mutagen (/usr/bin/python3 with python3-mutagen) are needed");
     const fs::path corpus = test::SourceDir().parent_path() / "shared" / "corpus";
-    if (!fs::is_directory(corpus)) QSKIP("the corpus of other projects' test files (../shared/corpus) is not here");
+    if (!fs::is_directory(corpus))
+        QSKIP("the corpus of other projects' test files (../shared/corpus) is not here");
     // peers1 here; COVRILO_CORPUS_SETS="peers1 peers2" runs the whole corpus (README).
     const QStringList sets = qEnvironmentVariable("COVRILO_CORPUS_SETS", QStringLiteral("peers1"))
                                  .split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -856,11 +877,13 @@ void TestTForm1::filesOtherTaggersWroteAreTaggedOrLeftAlone() {
         const size_t errorsBefore = w.Errors.size();
         w.Click("btn_start");
         const QString status = w.Cell(0, 2);
-        const QByteArray what = QByteArray::fromStdString(source.filename().string() + ": " + status.toStdString());
+        const QByteArray what =
+            QByteArray::fromStdString(source.filename().string() + ": " + status.toStdString());
         if (status == QLatin1String("OK")) {
             ++tagged;
             // Tagged correctly: the audio is untouched and a peer finds the picture.
-            QVERIFY2(test::MpegAudioRange(ReadFileBytes(file)).Size() == test::MpegAudioRange(before).Size(), what);
+            QVERIFY2(test::MpegAudioRange(ReadFileBytes(file)).Size() == test::MpegAudioRange(before).Size(),
+                     what);
             bool found = false;
             for (const auto& [Type, Hash] : Pictures(file)) found |= Type == 3 && Hash == coverHash;
             QVERIFY2(found, what);
@@ -891,8 +914,8 @@ void TestTForm1::commandLineOfTheProgram() {
     QVERIFY(help.Out.find("settings.xml") != std::string::npos);
     const test::ToolRun version = test::RunSeparately(test::ShellQuote(COVRILO_GUI_PROGRAM) + " --version");
     QCOMPARE(QString::fromStdString(version.Out), QStringLiteral("covrilo 2.0.1\n"));
-    const test::ToolRun bad =
-        test::RunSeparately("QT_QPA_PLATFORM=offscreen " + test::ShellQuote(COVRILO_GUI_PROGRAM) + " --bogus");
+    const test::ToolRun bad = test::RunSeparately("QT_QPA_PLATFORM=offscreen " +
+                                                  test::ShellQuote(COVRILO_GUI_PROGRAM) + " --bogus");
     QCOMPARE(bad.ExitCode, 2);
     QVERIFY(bad.Err.find("unknown option '--bogus'") != std::string::npos);
 }

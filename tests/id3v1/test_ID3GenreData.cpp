@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "id3v1/ID3GenreData.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "id3v1/ID3GenreData.h"
 
 namespace covrilo {
 namespace {
@@ -15,9 +15,8 @@ TEST(ID3GenreData, TableRows) {
     };
     // Rows that differ from other genre lists, plus both ends and the edges of the extension.
     const Case cases[] = {
-        {0, "Blues"},      {14, "R&B"},       {67, "Psychadelic"}, {79, "Hard Rock"},
-        {80, "Folk"},      {123, "Acapella"}, {133, "Negerpunk"},  {141, "Cristian Rock"},
-        {147, "Synthpop"}, {148, "Unknown"},
+        {0, "Blues"},      {14, "R&B"},        {67, "Psychadelic"},    {79, "Hard Rock"}, {80, "Folk"},
+        {123, "Acapella"}, {133, "Negerpunk"}, {141, "Cristian Rock"}, {147, "Synthpop"}, {148, "Unknown"},
     };
     for (const Case& c : cases) EXPECT_STREQ(ID3Genres[c.Index], c.Name) << c.Index;
 }
@@ -66,14 +65,30 @@ TEST(ID3GenreData, GenreTextToIndex) {
         int Expected;
     };
     const Case cases[] = {
-        {"(17)Rock", 17}, {"Rock", 17}, {"rock, pop", 17}, {"ROCK", 17}, {"  Rock  ", 17},
-        {"17", 17}, {"(0)", 0}, {"(300)", 44}, {"(255)", 255}, {"256", 0},
-        {"unknown", 148}, {"Cristian Rock", 141}, {"r&b", 14},
+        {"(17)Rock", 17},
+        {"Rock", 17},
+        {"rock, pop", 17},
+        {"ROCK", 17},
+        {"  Rock  ", 17},
+        {"17", 17},
+        {"(0)", 0},
+        {"(300)", 44},
+        {"(255)", 255},
+        {"256", 0},
+        {"unknown", 148},
+        {"Cristian Rock", 141},
+        {"r&b", 14},
         // A name before a parenthesis still finds its row.
         {"Rock (live)", 17},
-        {"Not A Genre", 255}, {"", 255}, {"()", 255}, {"(RX)", 255}, {"(CR)Rock", 255},
+        {"Not A Genre", 255},
+        {"", 255},
+        {"()", 255},
+        {"(RX)", 255},
+        {"(CR)Rock", 255},
         // Numbers too large for a 32-bit integer do not convert.
-        {"99999999999", 255}, {"2147483392", 0}, {"2147483648", 255},
+        {"99999999999", 255},
+        {"2147483392", 0},
+        {"2147483648", 255},
     };
     const TID3GenreData data;
     for (const Case& c : cases) {

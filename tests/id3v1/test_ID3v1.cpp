@@ -93,14 +93,14 @@ std::vector<std::pair<std::string, std::string>> CheckLyrics3Layout(const Bytes&
 
 // Holds an flock on a file as another program would.
 class OtherProcessLock {
-public:
+   public:
     OtherProcessLock(const std::filesystem::path& File, int Op) : fd_(::open(File.c_str(), O_RDONLY)) {
         EXPECT_GE(fd_, 0);
         EXPECT_EQ(::flock(fd_, Op | LOCK_NB), 0);
     }
     ~OtherProcessLock() { ::close(fd_); }
 
-private:
+   private:
     int fd_;
 };
 

@@ -21,7 +21,9 @@ namespace covrilo::test {
 // Whether Frame can be written in Version at all: the version is supported, and 2.2 has an
 // identifier for it.
 inline bool WritableIn(TBaseFrame& Frame, uint16_t Version) {
-    const uint8_t bit = Version == ID3V2_VERSION_2_2 ? svID3v22 : Version == ID3V2_VERSION_2_3 ? svID3v23 : svID3v24;
+    const uint8_t bit = Version == ID3V2_VERSION_2_2   ? svID3v22
+                        : Version == ID3V2_VERSION_2_3 ? svID3v23
+                                                       : svID3v24;
     if ((Frame.GetSupportedVersions() & bit) == 0) return false;
     std::string id22;
     return Version != ID3V2_VERSION_2_2 || ConvertID23To22(Frame.FrameID(), id22);

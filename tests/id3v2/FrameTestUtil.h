@@ -35,14 +35,16 @@ inline FrameBytes Fixture(std::initializer_list<Field> Fields) {
 
 // Frame header of the given version: 2.2 (6 bytes), 2.3 (10, big-endian size) or 2.4 (10,
 // syncsafe size). Flags are the two raw flag bytes.
-inline FrameBytes Header(uint16_t Version, const std::string& ID, uint32_t Size, uint8_t Flag0 = 0, uint8_t Flag1 = 0) {
+inline FrameBytes Header(uint16_t Version, const std::string& ID, uint32_t Size, uint8_t Flag0 = 0,
+                         uint8_t Flag1 = 0) {
     FrameBytes out(ID.begin(), ID.end());
     switch (Version >> 8) {
         case 2:
             out.insert(out.end(), {uint8_t(Size >> 16), uint8_t(Size >> 8), uint8_t(Size)});
             return out;
         case 3:
-            out.insert(out.end(), {uint8_t(Size >> 24), uint8_t(Size >> 16), uint8_t(Size >> 8), uint8_t(Size)});
+            out.insert(out.end(),
+                       {uint8_t(Size >> 24), uint8_t(Size >> 16), uint8_t(Size >> 8), uint8_t(Size)});
             break;
         default:
             out.insert(out.end(), {uint8_t((Size >> 21) & 0x7F), uint8_t((Size >> 14) & 0x7F),
@@ -59,7 +61,8 @@ inline FrameBytes operator+(FrameBytes A, const FrameBytes& B) {
 }
 
 // Loads Frame from Data; the stream is returned so its position can be checked.
-inline bool LoadFrame(TBaseFrame& Frame, const FrameBytes& Data, uint16_t Version, int64_t* EndPosition = nullptr) {
+inline bool LoadFrame(TBaseFrame& Frame, const FrameBytes& Data, uint16_t Version,
+                      int64_t* EndPosition = nullptr) {
     TMemoryStream stream{FrameBytes(Data)};
     const bool ok = Frame.LoadFromStream(stream, Version);
     if (EndPosition) *EndPosition = stream.Position();

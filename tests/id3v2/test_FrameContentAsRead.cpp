@@ -29,8 +29,9 @@ Bytes SavedFrame(const Bytes& Frame, uint8_t Major, uint16_t Target) {
     EXPECT_TRUE(tag.FrameWalk.Complete);
     EXPECT_TRUE(tag.SaveToFile(Target));
     const Bytes saved = ReadFileBytes(file);
-    const uint32_t size = MajorVersion(Target) == 4 ? (saved[14] << 21 | saved[15] << 14 | saved[16] << 7 | saved[17])
-                                                     : (saved[14] << 24 | saved[15] << 16 | saved[16] << 8 | saved[17]);
+    const uint32_t size = MajorVersion(Target) == 4
+                              ? (saved[14] << 21 | saved[15] << 14 | saved[16] << 7 | saved[17])
+                              : (saved[14] << 24 | saved[15] << 16 | saved[16] << 8 | saved[17]);
     return Slice(saved, 10, 10 + size);
 }
 
@@ -45,13 +46,15 @@ TEST(FrameContentAsRead, UnchangedFramesKeepTheirBytes) {
         {"UTF-16 without byte-order mark", "TIT2", Bytes{1, 'T', 0, 'i', 0, 0, 0}},
         {"text without terminator", "TALB", Bytes{0, 'A', 'l', 'b'}},
         {"text with two terminators", "TPE1", Bytes{0, 'A', 0, 0}},
-        {"comment with bytes after its text", "COMM", Cat({Bytes{0}, Str("eng"), Bytes{0}, Str("text"), Bytes{0, 0xAA, 0xBB}})},
+        {"comment with bytes after its text", "COMM",
+         Cat({Bytes{0}, Str("eng"), Bytes{0}, Str("text"), Bytes{0, 0xAA, 0xBB}})},
         {"comment with a doubled description terminator", "COMM",
          Cat({Bytes{1}, Str("eng"), Bytes{0xFF, 0xFE, 0, 0, 0, 0}, Bytes{0xFF, 0xFE, 'x', 0, 0, 0}})},
         {"link without terminator, then junk", "WOAR", Str("http://a/\0zz")},
         {"user link without URL terminator", "WXXX", Cat({Bytes{0}, Bytes{0}, Str("http://b/")})},
         {"private frame whose owner has no terminator", "PRIV", Str("owner-only")},
-        {"picture with an empty MIME type", "APIC", Cat({Bytes{0}, Bytes{0}, Bytes{3}, Bytes{0}, Bytes{0xFF, 0xD8, 1, 2}})},
+        {"picture with an empty MIME type", "APIC",
+         Cat({Bytes{0}, Bytes{0}, Bytes{3}, Bytes{0}, Bytes{0xFF, 0xD8, 1, 2}})},
         {"text in an encoding that is none", "TCOM", Bytes{7, 'x', 'y'}},
     };
     for (const Case& c : cases) {
@@ -71,7 +74,8 @@ TEST(FrameContentAsRead, BetweenVersionsOnlyTheEncodingDecides) {
     const Bytes latin = Frame24("TIT2", Latin1Text("Caf\xE9"));
     EXPECT_EQ(SavedFrame(latin, 4, 0x0300), Frame23("TIT2", Latin1Text("Caf\xE9")));
     const Bytes utf8 = Frame24("TIT2", Bytes{3, 'C', 'a', 'f', 0xC3, 0xA9, 0});
-    EXPECT_EQ(SavedFrame(utf8, 4, 0x0300), Frame23("TIT2", Bytes{1, 0xFF, 0xFE, 'C', 0, 'a', 0, 'f', 0, 0xE9, 0, 0, 0}));
+    EXPECT_EQ(SavedFrame(utf8, 4, 0x0300),
+              Frame23("TIT2", Bytes{1, 0xFF, 0xFE, 'C', 0, 'a', 0, 'f', 0, 0xE9, 0, 0, 0}));
     EXPECT_EQ(SavedFrame(utf8, 4, 0x0400), utf8);
 }
 
@@ -97,7 +101,9 @@ TEST(FrameContentAsRead, FramesLaidOutDifferentlyInTwoTwoAreNotMoved) {
         SCOPED_TRACE(id);
         TempDir dir;
         const auto file = dir / "a.mp3";
-        const Bytes original = Cat({Tag(2, Cat({Frame22("TT2", Latin1Text("T")), Frame22(id, Str("TT2http://x/\0"))}), 50), Audio()});
+        const Bytes original =
+            Cat({Tag(2, Cat({Frame22("TT2", Latin1Text("T")), Frame22(id, Str("TT2http://x/\0"))}), 50),
+                 Audio()});
         WriteFileBytes(file, original);
         TID3v2Class tag(file);
         EXPECT_NE(tag.Frames(1)->CarryProblem(0x0300).find("laid out differently"), std::string::npos);
@@ -150,8 +156,9 @@ TEST(FrameContentAsRead, CompressedFramesAreReadAndStayStored) {
     // A picture: its type is read, its bytes stay stored.
     const Bytes picture = Cat({Bytes{0}, Str("image/png"), Bytes{0}, Bytes{4}, Bytes{0}, Bytes(200, 0x5A)});
     const Bytes packedPicture = Deflate(picture);
-    const Bytes apic = Cat({Str("APIC"), Syncsafe(static_cast<uint32_t>(4 + packedPicture.size())), Bytes{0x00, 0x09},
-                            Syncsafe(static_cast<uint32_t>(picture.size())), packedPicture});
+    const Bytes apic =
+        Cat({Str("APIC"), Syncsafe(static_cast<uint32_t>(4 + packedPicture.size())), Bytes{0x00, 0x09},
+             Syncsafe(static_cast<uint32_t>(picture.size())), packedPicture});
     WriteFileBytes(file, Cat({Tag(4, apic, 50), Audio()}));
     {
         TID3v2Class tag(file);
@@ -168,7 +175,8 @@ TEST(FrameContentAsRead, CompressedFramesAreReadAndStayStored) {
 // stored where that is possible, and a save that would need its values is refused.
 TEST(FrameContentAsRead, UnreadableContentIsKeptOrRefused) {
     const Bytes junk = {0x78, 0x9C, 1, 2, 3, 4, 5};
-    const Bytes frame = Cat({Str("TIT2"), BE32(4 + static_cast<uint32_t>(junk.size())), Bytes{0x00, 0x80}, BE32(40), junk});
+    const Bytes frame =
+        Cat({Str("TIT2"), BE32(4 + static_cast<uint32_t>(junk.size())), Bytes{0x00, 0x80}, BE32(40), junk});
     TempDir dir;
     const auto file = dir / "a.mp3";
     const Bytes original = Cat({Tag(3, frame, 50), Audio()});
@@ -184,7 +192,8 @@ TEST(FrameContentAsRead, UnreadableContentIsKeptOrRefused) {
 
 // A frame's own unsynchronisation (2.4) is undone on reading; the frame is written plain.
 TEST(FrameContentAsRead, UnsynchronisedFramesAreWrittenPlain) {
-    const Bytes frame = Cat({Str("TPE1"), Syncsafe(6), Bytes{0x00, 0x02}, Bytes{0, 0xFF, 0x00, 0xE0, 'a', 0}});
+    const Bytes frame =
+        Cat({Str("TPE1"), Syncsafe(6), Bytes{0x00, 0x02}, Bytes{0, 0xFF, 0x00, 0xE0, 'a', 0}});
     EXPECT_EQ(SavedFrame(frame, 4, 0), Frame24("TPE1", Bytes{0, 0xFF, 0xE0, 'a', 0}));
 }
 

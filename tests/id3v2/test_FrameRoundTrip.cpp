@@ -50,14 +50,16 @@ std::string Describe(const TBaseFrame& Frame) {
     const std::string id = Frame.FrameID() + " ";
     if (const auto* f = dynamic_cast<const TTxxxFrame*>(&Frame)) return id + Texts(f->Text, f->MoreTexts);
     if (const auto* f = dynamic_cast<const TWURLFrame*>(&Frame)) return id + f->URL;
-    if (const auto* f = dynamic_cast<const TWXXXFrame*>(&Frame)) return id + WideToUtf8(f->Description) + " " + f->URL;
+    if (const auto* f = dynamic_cast<const TWXXXFrame*>(&Frame))
+        return id + WideToUtf8(f->Description) + " " + f->URL;
     if (const auto* f = dynamic_cast<const TCOMMFrame*>(&Frame))
         return id + Hex({f->FLanguage.begin(), f->FLanguage.end()}) + " " + WideToUtf8(f->Description) + " " +
                Texts(f->Text, f->MoreTexts);
     if (const auto* f = dynamic_cast<const TAPICFrame*>(&Frame))
-        return id + f->MIMEType + " " + std::to_string(f->PictureType) + " " + WideToUtf8(f->Description) + " " +
-               (f->Linked ? "link " + f->LinkURL : Hex(f->PictureData.Data()));
-    if (const auto* f = dynamic_cast<const TPRIVFrame*>(&Frame)) return id + f->OwnerID + " " + Hex(f->Data.Data());
+        return id + f->MIMEType + " " + std::to_string(f->PictureType) + " " + WideToUtf8(f->Description) +
+               " " + (f->Linked ? "link " + f->LinkURL : Hex(f->PictureData.Data()));
+    if (const auto* f = dynamic_cast<const TPRIVFrame*>(&Frame))
+        return id + f->OwnerID + " " + Hex(f->Data.Data());
     if (const auto* f = dynamic_cast<const TRegistrationFrame*>(&Frame))
         return id + f->OwnerID + " " + std::to_string(f->Symbol) + " " + Hex(f->Data.Data());
     if (const auto* f = dynamic_cast<const TEncodedFrame*>(&Frame)) {
@@ -68,13 +70,14 @@ std::string Describe(const TBaseFrame& Frame) {
         const TTextEncoding encoding = TBaseFrame::EncodingFromByte(all[0]);
         const size_t used = TBaseFrame::ParseText(all.subspan(4), bigEndian, description, encoding);
         TBaseFrame::ParseText(all.subspan(4 + used), bigEndian, lyrics, encoding);
-        return id + Hex({all.begin() + 1, all.begin() + 4}) + " " + WideToUtf8(description) + " " + WideToUtf8(lyrics);
+        return id + Hex({all.begin() + 1, all.begin() + 4}) + " " + WideToUtf8(description) + " " +
+               WideToUtf8(lyrics);
     }
     if (const auto* f = dynamic_cast<const TContainerFrame*>(&Frame)) {
         std::string out = id;
         if (const auto* c = dynamic_cast<const TCHAPFrame*>(f))
-            out += c->ElementID + " " + std::to_string(c->StartTime) + "-" + std::to_string(c->EndTime) + " " +
-                   std::to_string(c->StartOffset) + "-" + std::to_string(c->EndOffset);
+            out += c->ElementID + " " + std::to_string(c->StartTime) + "-" + std::to_string(c->EndTime) +
+                   " " + std::to_string(c->StartOffset) + "-" + std::to_string(c->EndOffset);
         if (const auto* c = dynamic_cast<const TCTOCFrame*>(f)) {
             out += c->ElementID + " " + std::to_string(c->Flags);
             for (const auto& child : c->ChildElementIDs) out += " " + child;
@@ -141,7 +144,10 @@ const std::vector<RoundTripCase>& Cases() {
              return frame;
          },
          Header(ID3V2_VERSION_2_3, "COMM", 22) +
-             Fixture({{0x01}, "eng", {0xFF, 0xFE, 'd', 0, 0, 0}, {0xFF, 0xFE, 'N', 0, 'i', 0, 'c', 0, 'e', 0, 0, 0}})},
+             Fixture({{0x01},
+                      "eng",
+                      {0xFF, 0xFE, 'd', 0, 0, 0},
+                      {0xFF, 0xFE, 'N', 0, 'i', 0, 'c', 0, 'e', 0, 0, 0}})},
         {"picture",
          [] {
              auto frame = std::make_unique<TAPICFrame>();
@@ -153,8 +159,13 @@ const std::vector<RoundTripCase>& Cases() {
              frame->SetPictureData(image);
              return frame;
          },
-         Header(ID3V2_VERSION_2_3, "APIC", 27) +
-             Fixture({{0x00}, "image/jpeg", {0}, {0x03}, "Cover", {0}, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0xFF, 0xD9}})},
+         Header(ID3V2_VERSION_2_3, "APIC", 27) + Fixture({{0x00},
+                                                          "image/jpeg",
+                                                          {0},
+                                                          {0x03},
+                                                          "Cover",
+                                                          {0},
+                                                          {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0xFF, 0xD9}})},
         {"linked picture",
          [] {
              auto frame = std::make_unique<TAPICFrame>();
@@ -163,7 +174,8 @@ const std::vector<RoundTripCase>& Cases() {
              frame->SetLinkURL("http://x/c.jpg");
              return frame;
          },
-         Header(ID3V2_VERSION_2_3, "APIC", 22) + Fixture({{0x00}, "-->", {0}, {0x00}, {0}, "http://x/c.jpg", {0}})},
+         Header(ID3V2_VERSION_2_3, "APIC", 22) +
+             Fixture({{0x00}, "-->", {0}, {0x00}, {0}, "http://x/c.jpg", {0}})},
         {"private",
          [] {
              auto frame = std::make_unique<TPRIVFrame>();
@@ -201,7 +213,11 @@ const std::vector<RoundTripCase>& Cases() {
              return frame;
          },
          Header(ID3V2_VERSION_2_3, "CHAP", 37) +
-             Fixture({"ch1", {0}, {0, 0, 1, 2}, {0x0A, 0x0B, 0x0C, 0x0D}, {0xFF, 0xFF, 0xFF, 0xFF},
+             Fixture({"ch1",
+                      {0},
+                      {0, 0, 1, 2},
+                      {0x0A, 0x0B, 0x0C, 0x0D},
+                      {0xFF, 0xFF, 0xFF, 0xFF},
                       {0xFF, 0xFF, 0xFF, 0xFF}}) +
              Header(ID3V2_VERSION_2_3, "TIT2", 7) + Fixture({{0x00}, "Intro", {0}})},
         {"table of contents",
@@ -212,13 +228,15 @@ const std::vector<RoundTripCase>& Cases() {
              frame->ChildElementIDs = {"ch1", "ch2"};
              return frame;
          },
-         Header(ID3V2_VERSION_2_3, "CTOC", 14) + Fixture({"toc", {0}, {0x03}, {0x02}, "ch1", {0}, "ch2", {0}})},
+         Header(ID3V2_VERSION_2_3, "CTOC", 14) +
+             Fixture({"toc", {0}, {0x03}, {0x02}, "ch1", {0}, "ch2", {0}})},
         {"lyrics read in utf-8, re-encoded below 2.4",
          [] {
              // A frame of this class is made by loading only.
              auto frame = TID3v2Class::CreateFrame("USLT");
              const FrameBytes content = Fixture({{0x03}, "eng", "d", {0}, "L", {0xC3, 0xBC}, {0}});
-             EXPECT_TRUE(test::LoadFrame(*frame, Header(ID3V2_VERSION_2_4, "USLT", 10) + content, ID3V2_VERSION_2_4));
+             EXPECT_TRUE(
+                 test::LoadFrame(*frame, Header(ID3V2_VERSION_2_4, "USLT", 10) + content, ID3V2_VERSION_2_4));
              return frame;
          },
          Header(ID3V2_VERSION_2_3, "USLT", 18) +

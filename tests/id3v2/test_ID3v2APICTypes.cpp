@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "id3v2/ID3v2APICTypes.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "id3v2/ID3v2APICTypes.h"
 
 namespace covrilo {
 namespace {

@@ -125,12 +125,7 @@ std::vector<LoadCase> LoadCases() {
          {"TIT2"}},
         // A frame that claims more than the tag holds stops the walk there (a save is then
         // refused: see BadFramesStopTheWalk).
-        {"text_frame_claiming_4GiB",
-         Cat({Tag(3, huge), Audio(100)}),
-         true,
-         0x0300,
-         Size32(huge),
-         {"TIT2"}},
+        {"text_frame_claiming_4GiB", Cat({Tag(3, huge), Audio(100)}), true, 0x0300, Size32(huge), {"TIT2"}},
         // No padding, and the last frame starts within the final 10 bytes of the tag area.
         {"v22_short_last_frame_without_padding",
          Cat({Tag(2, shortLast22), Audio()}),
@@ -254,16 +249,26 @@ TEST(ID3v2ClassLoad, BadFramesStopTheWalk) {
     const Case cases[] = {
         {"frame_past_end",
          Cat({Tag(3, Cat({kTitle23, Str("ABCD"), BE32(0xFFFFFFFF), Bytes{0, 0}, Str("xy")})), Audio(50)}),
-         {"TIT2"}, 10 + static_cast<int64_t>(kTitle23.size()), "claims 4294967295 bytes, more than the tag holds"},
+         {"TIT2"},
+         10 + static_cast<int64_t>(kTitle23.size()),
+         "claims 4294967295 bytes, more than the tag holds"},
         // TPE1 claims 200 content bytes; the tag area holds only 3 of them, then audio follows.
         {"frame_running_into_the_audio",
-         Cat({Tag(3, Cat({Str("TPE1"), BE32(200), Bytes{0, 0}, Bytes{0}, Str("Ab")})), Audio(300)}), {}, 10,
+         Cat({Tag(3, Cat({Str("TPE1"), BE32(200), Bytes{0, 0}, Bytes{0}, Str("Ab")})), Audio(300)}),
+         {},
+         10,
          "claims 200 bytes, more than the tag holds"},
         {"garbage_that_its_size_does_not_skip",
-         Cat({Tag(3, Cat({kTitle23, Bytes{0xC2, 0xCF, 0x1A, 0x2F, 0, 0, 0, 200, 0, 0}, Str("junk")})), Audio()}),
-         {"TIT2"}, 10 + static_cast<int64_t>(kTitle23.size()), "claims 200 bytes, more than the tag holds"},
-        {"junk_tail_too_short_for_a_header", Cat({Tag(3, Cat({kTitle23, Str("junk")})), Audio()}), {"TIT2"},
-         10 + static_cast<int64_t>(kTitle23.size()), "is too short for a frame header"},
+         Cat({Tag(3, Cat({kTitle23, Bytes{0xC2, 0xCF, 0x1A, 0x2F, 0, 0, 0, 200, 0, 0}, Str("junk")})),
+              Audio()}),
+         {"TIT2"},
+         10 + static_cast<int64_t>(kTitle23.size()),
+         "claims 200 bytes, more than the tag holds"},
+        {"junk_tail_too_short_for_a_header",
+         Cat({Tag(3, Cat({kTitle23, Str("junk")})), Audio()}),
+         {"TIT2"},
+         10 + static_cast<int64_t>(kTitle23.size()),
+         "is too short for a frame header"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -280,7 +285,8 @@ TEST(ID3v2ClassLoad, BadFramesStopTheWalk) {
             ADD_FAILURE() << "saved";
         } catch (const EID3LibSaveRefused& e) {
             const std::string message = e.what();
-            EXPECT_NE(message.find("at offset " + std::to_string(c.StopOffset)), std::string::npos) << message;
+            EXPECT_NE(message.find("at offset " + std::to_string(c.StopOffset)), std::string::npos)
+                << message;
             EXPECT_NE(message.find("the file is left unchanged"), std::string::npos) << message;
         }
         EXPECT_EQ(ReadFileBytes(file), c.File);

@@ -224,7 +224,8 @@ Bytes Applied(const Bytes& Old, const std::vector<TSplice>& Edits) {
 // does, byte for byte, in place or by rewrite, and PlanSave alone writes nothing.
 TEST(ID3v2ClassSave, PlanSaveWritesNothingAndIsWhatTheSaveDoes) {
     const Bytes title = Frame23("TIT2", Latin1Text("Title"));
-    const Bytes footer24 = Cat({Str("3DI"), Bytes{4, 0, 0x10}, Syncsafe(static_cast<uint32_t>(title.size() + 20))});
+    const Bytes footer24 =
+        Cat({Str("3DI"), Bytes{4, 0, 0x10}, Syncsafe(static_cast<uint32_t>(title.size() + 20))});
     struct Case {
         const char* Name;
         Bytes Original;
@@ -242,8 +243,8 @@ TEST(ID3v2ClassSave, PlanSaveWritesNothingAndIsWhatTheSaveDoes) {
         {"a new tag", Cat({Audio(), Record("v1")}), addAlbum, 0, true},
         {"the tag removed", Cat({Tag(3, title, 30), Audio(), Record("v1")}),
          [](TID3v2Class& Tag) { Tag.RemoveTag = true; }, 0, true},
-        {"an old footer", Cat({Tag(4, Frame24("TIT2", Latin1Text("T")), 20, 0x10), footer24, Audio()}), none, 0x0300,
-         true},
+        {"an old footer", Cat({Tag(4, Frame24("TIT2", Latin1Text("T")), 20, 0x10), footer24, Audio()}), none,
+         0x0300, true},
         {"another version, in place", Cat({Tag(3, title, 500), Audio()}), none, 0x0400, false},
     };
     for (const Case& c : cases) {
@@ -297,14 +298,16 @@ TEST(ID3v2ClassSave, RemovingEveryFrameRemovesTheTag) {
 // removed, nothing of it may stay in front of the audio.
 TEST(ID3v2ClassSave, TheFooterOfAnOldTagGoesWithIt) {
     const Bytes body = Frame24("TIT2", Latin1Text("T"));
-    const Bytes footer = Cat({Str("3DI"), Bytes{4, 0, 0x10}, Syncsafe(static_cast<uint32_t>(body.size() + 20))});
+    const Bytes footer =
+        Cat({Str("3DI"), Bytes{4, 0, 0x10}, Syncsafe(static_cast<uint32_t>(body.size() + 20))});
     const Bytes original = Cat({Tag(4, body, 20, 0x10), footer, Audio(), Record("v1")});
     struct Case {
         const char* Name;
         uint16_t Version;
         bool RemoveTag;
     };
-    for (const Case& c : {Case{"to_v23", 0x0300, false}, Case{"to_v22", 0x0200, false}, Case{"removed", 0, true}}) {
+    for (const Case& c :
+         {Case{"to_v23", 0x0300, false}, Case{"to_v22", 0x0200, false}, Case{"removed", 0, true}}) {
         TempDir dir;
         const auto file = dir / "a.mp3";
         WriteFileBytes(file, original);
@@ -418,13 +421,20 @@ TEST(ID3v2ClassSave, ExtendedHeaderRewrittenForTheTarget) {
         // An extended header that cannot be read is copied in its own version only.
         {"unreadable 2.4 kept as it stands", 4, Cat({Syncsafe(10), Bytes{0, 0, 0, 0, 0, 9}}), 0, 100,
          Cat({Syncsafe(10), Bytes{0, 0, 0, 0, 0, 9}}), false},
-        {"unreadable 2.4 dropped in 2.3", 4, Cat({Syncsafe(10), Bytes{0, 0, 0, 0, 0, 9}}), 0x0300, 100, {}, false},
+        {"unreadable 2.4 dropped in 2.3",
+         4,
+         Cat({Syncsafe(10), Bytes{0, 0, 0, 0, 0, 9}}),
+         0x0300,
+         100,
+         {},
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         TempDir dir;
         const auto file = dir / "a.mp3";
-        const Bytes frame = c.Major == 3 ? Frame23("TIT2", Latin1Text("T")) : Frame24("TIT2", Latin1Text("T"));
+        const Bytes frame =
+            c.Major == 3 ? Frame23("TIT2", Latin1Text("T")) : Frame24("TIT2", Latin1Text("T"));
         WriteFileBytes(file, Cat({Tag(c.Major, Cat({c.Extended, frame}), c.Padding, 0x40), Audio()}));
         {
             TID3v2Class tag(file);
@@ -447,9 +457,10 @@ TEST(ID3v2ClassSave, ExtendedHeaderRewrittenForTheTarget) {
         const Bytes covered = Slice(saved, 10 + length, HeaderSize(saved) - length);
         ASSERT_EQ(Slice(covered, 0, frame.size()), frame);
         const auto crc = static_cast<uint32_t>(crc32(0, covered.data(), static_cast<uInt>(covered.size())));
-        EXPECT_EQ(Slice(saved, 17, 5), (Bytes{static_cast<uint8_t>(crc >> 28), static_cast<uint8_t>((crc >> 21) & 0x7F),
-                                              static_cast<uint8_t>((crc >> 14) & 0x7F),
-                                              static_cast<uint8_t>((crc >> 7) & 0x7F), static_cast<uint8_t>(crc & 0x7F)}));
+        EXPECT_EQ(Slice(saved, 17, 5),
+                  (Bytes{static_cast<uint8_t>(crc >> 28), static_cast<uint8_t>((crc >> 21) & 0x7F),
+                         static_cast<uint8_t>((crc >> 14) & 0x7F), static_cast<uint8_t>((crc >> 7) & 0x7F),
+                         static_cast<uint8_t>(crc & 0x7F)}));
     }
 }
 
@@ -458,8 +469,9 @@ TEST(ID3v2ClassSave, ExtendedHeaderRewrittenForTheTarget) {
 TEST(ID3v2ClassSave, StrayExtendedHeaderFlagIsDropped) {
     for (uint8_t major : {3, 4}) {
         SCOPED_TRACE(int(major));
-        const Bytes body = major == 3 ? Cat({Frame23("TIT2", Latin1Text("Punk")), Frame23("TALB", Latin1Text("B"))})
-                                      : Cat({Frame24("TIT2", Latin1Text("Punk")), Frame24("TALB", Latin1Text("B"))});
+        const Bytes body = major == 3
+                               ? Cat({Frame23("TIT2", Latin1Text("Punk")), Frame23("TALB", Latin1Text("B"))})
+                               : Cat({Frame24("TIT2", Latin1Text("Punk")), Frame24("TALB", Latin1Text("B"))});
         TempDir dir;
         const auto file = dir / "a.mp3";
         WriteFileBytes(file, Cat({Tag(major, body, 100, 0x40), Audio()}));

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "ID3v2ClassTestUtil.h"
 #include "id3v2/ID3v2Class.h"
 #include "id3v2/frames/TPRIVFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
 #include "io/FileTransaction.h"
 #include "io/SaveBatch.h"
-#include "ID3v2ClassTestUtil.h"
 
 namespace covrilo {
 namespace {
@@ -36,7 +36,7 @@ struct TFolder {
 // The folders to save in: the temp folder, and a loop-mounted ext4 and a tmpfs where they
 // can be had (each skipped with its reason where not).
 class BlockShift : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         folders_.push_back({"the temp folder", temp_.Path(), InsertsBlocks(temp_.Path())});
         for (TMountedDir* mount : {&ext4_, &tmpfs_}) {

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Dates: the 2.4 timestamp and the 2.3 frames, and their conversion on a save between the
 // versions, as the ID3v2.4 standard has it, where the target's frames hold the date whole.
-#include "id3v2/ID3v2Dates.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "ID3v2ClassTestUtil.h"
 #include "id3v2/ID3v2Class.h"
+#include "id3v2/ID3v2Dates.h"
 #include "id3v2/frames/TTxxxFrame.h"
 
 namespace covrilo {
@@ -20,8 +19,8 @@ TEST(ID3v2Dates, Timestamps) {
     EXPECT_EQ(ParseTimestamp(u"1987"), (TID3Timestamp{1987}));
     EXPECT_EQ(ParseTimestamp(u"1987-03-31T12:34:56"), (TID3Timestamp{1987, 3, 31, 12, 34, 56}));
     EXPECT_EQ(ParseTimestamp(u"1987-03"), (TID3Timestamp{1987, 3}));
-    for (const char16_t* bad : {u"", u"87", u"1987-3-31", u"1987-13-01", u"1987-03-31 12:34", u"1987-03-31T25",
-                                u"1987-03-31T12:34:56Z", u"19870331"})
+    for (const char16_t* bad : {u"", u"87", u"1987-3-31", u"1987-13-01", u"1987-03-31 12:34",
+                                u"1987-03-31T25", u"1987-03-31T12:34:56Z", u"19870331"})
         EXPECT_FALSE(ParseTimestamp(bad).has_value()) << std::u16string(bad).size();
     EXPECT_EQ(FormatTimestamp({1987, 3, 31, 12, 34}), u"1987-03-31T12:34");
     EXPECT_EQ(FormatTimestamp({5}), u"0005");
@@ -63,26 +62,48 @@ TEST(ID3v2Dates, ConvertedOnASaveBetweenVersions) {
         Texts Expected;
     };
     const Case cases[] = {
-        {"2.3 to 2.4", 3, {{"TYER", u"1987"}, {"TDAT", u"3103"}, {"TIME", u"1234"}, {"TORY", u"1985"}}, 0x0400,
+        {"2.3 to 2.4",
+         3,
+         {{"TYER", u"1987"}, {"TDAT", u"3103"}, {"TIME", u"1234"}, {"TORY", u"1985"}},
+         0x0400,
          {{"TDRC", u"1987-03-31T12:34"}, {"TDOR", u"1985"}}},
         {"2.3 year alone", 3, {{"TYER", u"1987"}}, 0x0400, {{"TDRC", u"1987"}}},
-        {"2.3 time without a date stays", 3, {{"TYER", u"1987"}, {"TIME", u"1234"}}, 0x0400,
+        {"2.3 time without a date stays",
+         3,
+         {{"TYER", u"1987"}, {"TIME", u"1234"}},
+         0x0400,
          {{"TDRC", u"1987"}, {"TIME", u"1234"}}},
         {"2.3 year that is no year stays", 3, {{"TYER", u"87"}}, 0x0400, {{"TYER", u"87"}}},
-        {"2.4 to 2.3", 4, {{"TDRC", u"1987-03-31T12:34"}, {"TDOR", u"1985"}}, 0x0300,
+        {"2.4 to 2.3",
+         4,
+         {{"TDRC", u"1987-03-31T12:34"}, {"TDOR", u"1985"}},
+         0x0300,
          {{"TYER", u"1987"}, {"TDAT", u"3103"}, {"TIME", u"1234"}, {"TORY", u"1985"}}},
-        {"2.4 seconds stay in TDRC", 4, {{"TDRC", u"1987-03-31T12:34:56"}}, 0x0300, {{"TDRC", u"1987-03-31T12:34:56"}}},
+        {"2.4 seconds stay in TDRC",
+         4,
+         {{"TDRC", u"1987-03-31T12:34:56"}},
+         0x0300,
+         {{"TDRC", u"1987-03-31T12:34:56"}}},
         {"2.4 original date stays in TDOR", 4, {{"TDOR", u"1985-06-01"}}, 0x0300, {{"TDOR", u"1985-06-01"}}},
         {"2.4 free text stays", 4, {{"TDRC", u"Spring 1987"}}, 0x0300, {{"TDRC", u"Spring 1987"}}},
-        {"same version: as read", 3, {{"TYER", u"1987"}, {"TDAT", u"3103"}}, 0x0300, {{"TYER", u"1987"}, {"TDAT", u"3103"}}},
-        {"same version 2.4: as read", 4, {{"TDRC", u"1987"}, {"TYER", u"1987"}}, 0x0400, {{"TDRC", u"1987"}, {"TYER", u"1987"}}},
+        {"same version: as read",
+         3,
+         {{"TYER", u"1987"}, {"TDAT", u"3103"}},
+         0x0300,
+         {{"TYER", u"1987"}, {"TDAT", u"3103"}}},
+        {"same version 2.4: as read",
+         4,
+         {{"TDRC", u"1987"}, {"TYER", u"1987"}},
+         0x0400,
+         {{"TDRC", u"1987"}, {"TYER", u"1987"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         Bytes body = c.Major == 3 ? Frame23("TIT2", Latin1Text("T")) : Frame24("TIT2", Latin1Text("T"));
         for (const auto& [id, text] : c.Frames) {
             std::string latin(text.begin(), text.end());
-            body = Cat({body, c.Major == 3 ? Frame23(id, Latin1Text(latin)) : Frame24(id, Latin1Text(latin))});
+            body =
+                Cat({body, c.Major == 3 ? Frame23(id, Latin1Text(latin)) : Frame24(id, Latin1Text(latin))});
         }
         TempDir dir;
         const auto file = dir / "a.mp3";

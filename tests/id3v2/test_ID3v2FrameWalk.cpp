@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The frame walk: what ends it (padding, and what only looks like padding), the plain 2.4
 // sizes iTunes wrote, the identifiers that are none, and where frames readers stop at go.
-#include "id3v2/ID3v2FrameWalk.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +8,7 @@
 
 #include "ID3v2ClassTestUtil.h"
 #include "id3v2/ID3v2Class.h"
+#include "id3v2/ID3v2FrameWalk.h"
 #include "id3v2/frames/TAPICFrame.h"
 #include "id3v2/frames/TRawFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
@@ -72,9 +71,10 @@ TEST(ID3v2FrameWalk, PlainTwoFourSizesAreDetectedForTheWholeTag) {
     auto plain = [](std::string_view ID, const Bytes& Content) {
         return Cat({Str(ID), BE32(static_cast<uint32_t>(Content.size())), Bytes{0, 0}, Content});
     };
-    const Bytes iTunes = Cat({plain("TIT2", Latin1Text("T")), plain("APIC", big), plain("TPE1", Latin1Text("A")),
-                              plain("TALB", Latin1Text("B"))});
-    const Bytes standard = Cat({Frame24("TIT2", Latin1Text("T")), Frame24("APIC", big), Frame24("TPE1", Latin1Text("A"))});
+    const Bytes iTunes = Cat({plain("TIT2", Latin1Text("T")), plain("APIC", big),
+                              plain("TPE1", Latin1Text("A")), plain("TALB", Latin1Text("B"))});
+    const Bytes standard =
+        Cat({Frame24("TIT2", Latin1Text("T")), Frame24("APIC", big), Frame24("TPE1", Latin1Text("A"))});
     struct Case {
         const char* Name;
         Bytes Area;
@@ -85,7 +85,10 @@ TEST(ID3v2FrameWalk, PlainTwoFourSizesAreDetectedForTheWholeTag) {
         {"iTunes", Cat({iTunes, Bytes(100, 0)}), true, {"TIT2", "APIC", "TPE1", "TALB"}},
         {"iTunes without padding", iTunes, true, {"TIT2", "APIC", "TPE1", "TALB"}},
         {"syncsafe", Cat({standard, Bytes(100, 0)}), false, {"TIT2", "APIC", "TPE1"}},
-        {"small frames read the same either way", Cat({Frame24("TIT2", Latin1Text("T")), Bytes(10, 0)}), false, {"TIT2"}},
+        {"small frames read the same either way",
+         Cat({Frame24("TIT2", Latin1Text("T")), Bytes(10, 0)}),
+         false,
+         {"TIT2"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -115,29 +118,52 @@ TEST(ID3v2FrameWalk, IdentifiersThatAreNone) {
         bool Complete;
     };
     const Case cases[] = {
-        {"2.2 names in 2.3", 0x0300,
-         Cat({Frame23(std::string_view("TP1\0", 4), Latin1Text("A")), Frame23(std::string_view("COM\0", 4),
-                                                                             Cat({Bytes{0}, Str("eng"), Bytes{0}, Str("c")})),
+        {"2.2 names in 2.3",
+         0x0300,
+         Cat({Frame23(std::string_view("TP1\0", 4), Latin1Text("A")),
+              Frame23(std::string_view("COM\0", 4), Cat({Bytes{0}, Str("eng"), Bytes{0}, Str("c")})),
               kTitle}),
-         {"TPE1", "COMM", "TIT2"}, true},
-        {"a frame named Date", 0x0300, Cat({Frame23("Date", Latin1Text("2010")), kTitle}), {"Date", "TIT2"}, true},
-        {"lower case last, before padding", 0x0300, Cat({kTitle, Frame23("tpe1", Latin1Text("x")), Bytes(30, 0)}),
-         {"TIT2", "tpe1"}, true},
-        {"lower case at the very end", 0x0400, Cat({Frame24("TIT2", Latin1Text("T")), Frame24("tpe1", Latin1Text("x"))}),
-         {"TIT2", "tpe1"}, true},
+         {"TPE1", "COMM", "TIT2"},
+         true},
+        {"a frame named Date",
+         0x0300,
+         Cat({Frame23("Date", Latin1Text("2010")), kTitle}),
+         {"Date", "TIT2"},
+         true},
+        {"lower case last, before padding",
+         0x0300,
+         Cat({kTitle, Frame23("tpe1", Latin1Text("x")), Bytes(30, 0)}),
+         {"TIT2", "tpe1"},
+         true},
+        {"lower case at the very end",
+         0x0400,
+         Cat({Frame24("TIT2", Latin1Text("T")), Frame24("tpe1", Latin1Text("x"))}),
+         {"TIT2", "tpe1"},
+         true},
         // A save puts such frames last, so they come in a row: each size leads to the next.
-        {"two in a row, then padding", 0x0300,
-         Cat({kTitle, Frame23("Date", Latin1Text("2010")), Frame23(std::string_view("TT2\x08", 4), Latin1Text("x")),
-              Bytes(20, 0)}),
-         {"TIT2", "Date", "TT2\\x08"}, true},
-        {"garbage whose size lands nowhere", 0x0300,
-         Cat({kTitle, Bytes{0xC2, 0xCF, 0x1A, 0x2F, 0, 0, 0, 4, 0, 0}, Str("abcdefgh"), kArtist}), {"TIT2"}, false},
-        {"2.2 identifier without a 2.3 form", 0x0200,
-         Cat({Frame22("TT2", Latin1Text("T")), Frame22("ABC", Str("opaque")), Frame22("TP1", Latin1Text("A"))}),
-         {"TIT2", "ABC", "TPE1"}, true},
-        {"iTunes 2.2 identifiers", 0x0200,
-         Cat({Frame22("TCP", Latin1Text("1")), Frame22("TST", Latin1Text("s")), Frame22("GP1", Latin1Text("g"))}),
-         {"TCMP", "TSOT", "GRP1"}, true},
+        {"two in a row, then padding",
+         0x0300,
+         Cat({kTitle, Frame23("Date", Latin1Text("2010")),
+              Frame23(std::string_view("TT2\x08", 4), Latin1Text("x")), Bytes(20, 0)}),
+         {"TIT2", "Date", "TT2\\x08"},
+         true},
+        {"garbage whose size lands nowhere",
+         0x0300,
+         Cat({kTitle, Bytes{0xC2, 0xCF, 0x1A, 0x2F, 0, 0, 0, 4, 0, 0}, Str("abcdefgh"), kArtist}),
+         {"TIT2"},
+         false},
+        {"2.2 identifier without a 2.3 form",
+         0x0200,
+         Cat({Frame22("TT2", Latin1Text("T")), Frame22("ABC", Str("opaque")),
+              Frame22("TP1", Latin1Text("A"))}),
+         {"TIT2", "ABC", "TPE1"},
+         true},
+        {"iTunes 2.2 identifiers",
+         0x0200,
+         Cat({Frame22("TCP", Latin1Text("1")), Frame22("TST", Latin1Text("s")),
+              Frame22("GP1", Latin1Text("g"))}),
+         {"TCMP", "TSOT", "GRP1"},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -185,7 +211,8 @@ TEST(ID3v2FrameWalk, RawFramesBetweenVersions) {
     EXPECT_EQ(out23.Data(), read23);
     EXPECT_NE(raw.CarryProblem(0x0200), "");
 
-    TRawFrame grouped(Cat({Str("Date"), BE32(3), Bytes{0x00, 0x20}, Str("abc")}), 0x0300, TRawFrame::TKind::InvalidID);
+    TRawFrame grouped(Cat({Str("Date"), BE32(3), Bytes{0x00, 0x20}, Str("abc")}), 0x0300,
+                      TRawFrame::TKind::InvalidID);
     EXPECT_NE(grouped.CarryProblem(0x0400), "");
     TMemoryStream refused;
     EXPECT_THROW(grouped.SaveToStream(refused, 0x0400), EID3LibFrameVersionMismatch);

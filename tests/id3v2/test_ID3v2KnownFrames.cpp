@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "id3v2/ID3v2KnownFrames.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <set>
 #include <string>
 
+#include "id3v2/ID3v2KnownFrames.h"
 #include "id3v2/ID3v2Types.h"
 
 namespace covrilo {
@@ -80,11 +79,21 @@ TEST(ID3v2KnownFrames, Convert22To23) {
         const char* Id;
     };
     const Case cases[] = {
-        {"PIC", true, "APIC"}, {"TT2", true, "TIT2"}, {"CRM", true, "ENCR"}, {"TCM", true, "TCOM"},
-        {"TXX", true, "TXXX"}, {"CRA", true, "AENC"},
+        {"PIC", true, "APIC"},
+        {"TT2", true, "TIT2"},
+        {"CRM", true, "ENCR"},
+        {"TCM", true, "TCOM"},
+        {"TXX", true, "TXXX"},
+        {"CRA", true, "AENC"},
         // Experimental identifiers keep their three characters behind a doubled first letter.
-        {"XAB", true, "XXAB"}, {"YQQ", true, "YYQQ"}, {"Z12", true, "ZZ12"},
-        {"ABC", false, ""}, {"pic", false, ""}, {"xab", false, ""}, {"", false, ""}, {"PI", false, ""},
+        {"XAB", true, "XXAB"},
+        {"YQQ", true, "YYQQ"},
+        {"Z12", true, "ZZ12"},
+        {"ABC", false, ""},
+        {"pic", false, ""},
+        {"xab", false, ""},
+        {"", false, ""},
+        {"PI", false, ""},
         {"PICX", false, ""},
     };
     for (const Case& c : cases) {
@@ -106,13 +115,25 @@ TEST(ID3v2KnownFrames, Convert23To22) {
         const char* Id22;
     };
     const Case cases[] = {
-        {"APIC", true, "PIC"}, {"TIT2", true, "TT2"}, {"ENCR", true, "CRM"}, {"TCOM", true, "TCM"},
-        {"XXAB", true, "XAB"}, {"YYQQ", true, "YQQ"}, {"ZZ12", true, "Z12"},
+        {"APIC", true, "PIC"},
+        {"TIT2", true, "TT2"},
+        {"ENCR", true, "CRM"},
+        {"TCOM", true, "TCM"},
+        {"XXAB", true, "XAB"},
+        {"YYQQ", true, "YQQ"},
+        {"ZZ12", true, "Z12"},
         // Rows without a 2.2 identifier cannot be written to a 2.2 tag.
-        {"PRIV", false, ""}, {"TDRC", false, ""}, {"COMR", false, ""}, {"TSST", false, ""},
+        {"PRIV", false, ""},
+        {"TDRC", false, ""},
+        {"COMR", false, ""},
+        {"TSST", false, ""},
         // Only a doubled experimental letter is dropped.
-        {"XYAB", false, ""}, {"AABC", false, ""}, {"xxab", false, ""}, {"XAB", false, ""},
-        {"", false, ""}, {"apic", false, ""},
+        {"XYAB", false, ""},
+        {"AABC", false, ""},
+        {"xxab", false, ""},
+        {"XAB", false, ""},
+        {"", false, ""},
+        {"apic", false, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Id);

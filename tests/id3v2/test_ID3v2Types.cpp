@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "id3v2/ID3v2Types.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
+
+#include "id3v2/ID3v2Types.h"
 
 namespace covrilo {
 namespace {
@@ -62,7 +62,8 @@ TEST(ID3v2Types, AssertionMessageNamesFileAndLine) {
         ID3_ASSERT(1 + 1 == 3, "broken arithmetic");
         FAIL() << "no exception";
     } catch (const EAssertionFailed& e) {
-        EXPECT_EQ(std::string(e.what()), "broken arithmetic (test_ID3v2Types.cpp, line " + std::to_string(line) + ")");
+        EXPECT_EQ(std::string(e.what()),
+                  "broken arithmetic (test_ID3v2Types.cpp, line " + std::to_string(line) + ")");
     }
     EXPECT_NO_THROW(ID3_ASSERT(true, "never"));
 }

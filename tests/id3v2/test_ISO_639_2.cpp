@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "id3v2/ISO_639_2.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,12 +7,14 @@
 #include <string>
 
 #include "id3v2/ID3v2Lang.h"
+#include "id3v2/ISO_639_2.h"
 
 namespace covrilo {
 namespace {
 
 std::string Lower(std::string S) {
-    std::transform(S.begin(), S.end(), S.begin(), [](char C) { return (C >= 'A' && C <= 'Z') ? C - 'A' + 'a' : C; });
+    std::transform(S.begin(), S.end(), S.begin(),
+                   [](char C) { return (C >= 'A' && C <= 'Z') ? C - 'A' + 'a' : C; });
     return S;
 }
 
@@ -59,7 +59,8 @@ TEST(ISO_639_2, BibliographicAndTerminologyPairs) {
         EXPECT_EQ(LanguageName(c.T), c.Name);
         // Both codes are listed next to each other, bibliographic first.
         const auto rows = ISO639_2Entries();
-        const auto at = std::find_if(rows.begin(), rows.end(), [&](const TISO639_2Entry& E) { return std::strcmp(E.Code, c.B) == 0; });
+        const auto at = std::find_if(rows.begin(), rows.end(),
+                                     [&](const TISO639_2Entry& E) { return std::strcmp(E.Code, c.B) == 0; });
         ASSERT_NE(at, rows.end());
         ASSERT_NE(at + 1, rows.end());
         EXPECT_STREQ((at + 1)->Code, c.T);
@@ -76,8 +77,9 @@ TEST(ID3v2Lang, Lookups) {
     };
     const Case cases[] = {
         {"eng", true, "English"}, {"ENG", true, "English"}, {"Ger", true, "German"},
-        {"XXX", false, ""}, {"xxx", false, ""}, {std::string("\0\0\0", 3), false, ""},
-        {"en", false, ""}, {"engl", false, ""}, {"", false, ""}, {"e g", false, ""},
+        {"XXX", false, ""},       {"xxx", false, ""},       {std::string("\0\0\0", 3), false, ""},
+        {"en", false, ""},        {"engl", false, ""},      {"", false, ""},
+        {"e g", false, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Code);

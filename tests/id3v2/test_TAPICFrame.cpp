@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "id3v2/frames/TAPICFrame.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "FrameTestUtil.h"
+#include "id3v2/frames/TAPICFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
 #include "support/TestSupport.h"
 
@@ -19,7 +18,8 @@ using test::operator+;
 
 const FrameBytes kJfifHead = Fixture({{0xFF, 0xD8, 0xFF, 0xE0},  // SOI, APP0
                                       {0x00, 0x10},              // segment length
-                                      "JFIF", {0x00},            // identifier
+                                      "JFIF",
+                                      {0x00},  // identifier
                                       {0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00}});
 
 TEST(TAPICFrame, ReadsAndWritesPicturesInEachVersion) {
@@ -36,11 +36,11 @@ TEST(TAPICFrame, ReadsAndWritesPicturesInEachVersion) {
     const Case cases[] = {
         {"2.2 JPG", ID3V2_VERSION_2_2, Fixture({{0x00}, "JPG", {0x03}, "front", {0}}) + image, teISO8859_1,
          "image/jpeg", 3, u"front"},
-        {"2.2 png in lower case", ID3V2_VERSION_2_2, Fixture({{0x00}, "png", {0x04}, {0}}) + image, teISO8859_1,
-         "image/png", 4, u""},
+        {"2.2 png in lower case", ID3V2_VERSION_2_2, Fixture({{0x00}, "png", {0x04}, {0}}) + image,
+         teISO8859_1, "image/png", 4, u""},
         {"2.3 utf-16", ID3V2_VERSION_2_3,
-         Fixture({{0x01}, "image/jpeg", {0}, {0x03}, {0xFF, 0xFE, 'c', 0, 0, 0}}) + image, teUTF16, "image/jpeg", 3,
-         u"c"},
+         Fixture({{0x01}, "image/jpeg", {0}, {0x03}, {0xFF, 0xFE, 'c', 0, 0, 0}}) + image, teUTF16,
+         "image/jpeg", 3, u"c"},
         // Types beyond the table are other programs' data: kept as stored, never made 0.
         {"2.3 type 21 is kept", ID3V2_VERSION_2_3, Fixture({{0x00}, "image/png", {0}, {21}, {0}}) + image,
          teISO8859_1, "image/png", 21, u""},
@@ -84,11 +84,20 @@ TEST(TAPICFrame, WritesTheTwoTwoImageFormat) {
         const char* Format;
     };
     const Case cases[] = {
-        {"image/png", {1}, "PNG"},     {"PING", {1}, "PNG"},          {"image/jpeg", {1}, "JPG"},
-        {"jpeg", {1}, "JPG"},          {"image/gif", {1}, "GIF"},     {"image/ms-bmp", {1}, "BMP"},
-        {"bitmap", {1}, "BMP"},        {"image/tiff", {1}, "TIF"},    {"tiff", {1}, "TIF"},
-        {"image/x-bmp", {1}, "XBM"},   {"image/jpg", jpeg, "JPG"},    {"image/webp", {1}, "WEB"},
-        {"image/x", {1}, "X  "},       {"JPE", {1}, "JPE"},
+        {"image/png", {1}, "PNG"},
+        {"PING", {1}, "PNG"},
+        {"image/jpeg", {1}, "JPG"},
+        {"jpeg", {1}, "JPG"},
+        {"image/gif", {1}, "GIF"},
+        {"image/ms-bmp", {1}, "BMP"},
+        {"bitmap", {1}, "BMP"},
+        {"image/tiff", {1}, "TIF"},
+        {"tiff", {1}, "TIF"},
+        {"image/x-bmp", {1}, "XBM"},
+        {"image/jpg", jpeg, "JPG"},
+        {"image/webp", {1}, "WEB"},
+        {"image/x", {1}, "X  "},
+        {"JPE", {1}, "JPE"},
         // Would read back as the link marker.
         {"-->x", {1}, "   "},
     };
@@ -116,15 +125,22 @@ TEST(TAPICFrame, LinkedPictures) {
     };
     const Case cases[] = {
         {"2.4", ID3V2_VERSION_2_4,
-         Fixture({"APIC", {0, 0, 0, 23}, {0, 0},    // header
-                  {0x00},                           // encoding
-                  "-->", {0},                       // link marker
-                  {0x03},                           // front cover
-                  "d", {0},                         // description
-                  "http://x/c.jpg", {0}})},         // URL
+         Fixture({"APIC",
+                  {0, 0, 0, 23},
+                  {0, 0},  // header
+                  {0x00},  // encoding
+                  "-->",
+                  {0},     // link marker
+                  {0x03},  // front cover
+                  "d",
+                  {0},  // description
+                  "http://x/c.jpg",
+                  {0}})},  // URL
         {"2.3", ID3V2_VERSION_2_3,
-         Fixture({"APIC", {0, 0, 0, 23}, {0, 0}, {0x00}, "-->", {0}, {0x03}, "d", {0}, "http://x/c.jpg", {0}})},
-        {"2.2", ID3V2_VERSION_2_2, Fixture({"PIC", {0, 0, 22}, {0x00}, "-->", {0x03}, "d", {0}, "http://x/c.jpg", {0}})},
+         Fixture(
+             {"APIC", {0, 0, 0, 23}, {0, 0}, {0x00}, "-->", {0}, {0x03}, "d", {0}, "http://x/c.jpg", {0}})},
+        {"2.2", ID3V2_VERSION_2_2,
+         Fixture({"PIC", {0, 0, 22}, {0x00}, "-->", {0x03}, "d", {0}, "http://x/c.jpg", {0}})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -155,19 +171,24 @@ TEST(TAPICFrame, NewPictureInTwoThreeAndTwoFour) {
     frame.SetDescription(u"c");
     TMemoryStream image{FrameBytes{0x89, 'P', 'N', 'G'}};
     frame.SetPictureData(image);
-    EXPECT_EQ(test::SaveFrame(frame, ID3V2_VERSION_2_4),
-              Fixture({"APIC", {0, 0, 0, 0x14}, {0, 0},   // header
-                       {0x02},                             // UTF-16BE, allowed in 2.4
-                       "image/png", {0},                   // lower-cased MIME type
-                       {0x03},                             // front cover
-                       {0, 'c', 0, 0},                     // description
-                       {0x89, 'P', 'N', 'G'}}));
+    EXPECT_EQ(test::SaveFrame(frame, ID3V2_VERSION_2_4), Fixture({"APIC",
+                                                                  {0, 0, 0, 0x14},
+                                                                  {0, 0},  // header
+                                                                  {0x02},  // UTF-16BE, allowed in 2.4
+                                                                  "image/png",
+                                                                  {0},             // lower-cased MIME type
+                                                                  {0x03},          // front cover
+                                                                  {0, 'c', 0, 0},  // description
+                                                                  {0x89, 'P', 'N', 'G'}}));
     EXPECT_EQ(test::SaveFrame(frame, ID3V2_VERSION_2_3),
-              Fixture({"APIC", {0, 0, 0, 0x16}, {0, 0},   // header
-                       {0x01},                             // UTF-16 with mark
-                       "image/png", {0},                   // MIME type
-                       {0x03},                             // front cover
-                       {0xFE, 0xFF, 0, 'c', 0, 0},         // description, big-endian mark
+              Fixture({"APIC",
+                       {0, 0, 0, 0x16},
+                       {0, 0},  // header
+                       {0x01},  // UTF-16 with mark
+                       "image/png",
+                       {0},                         // MIME type
+                       {0x03},                      // front cover
+                       {0xFE, 0xFF, 0, 'c', 0, 0},  // description, big-endian mark
                        {0x89, 'P', 'N', 'G'}}));
 }
 
@@ -195,9 +216,10 @@ TEST(TAPICFrame, DecodesItsOwnUnsynchronisation) {
                                    {0x00, 0x03},              // unsynchronisation, data length indicator
                                    {0x00, 0x00, 0x00, 0x13},  // 19 bytes once decoded
                                    {0x00},                    // ISO-8859-1
-                                   "image/jpeg", {0x00},      // MIME type
-                                   {0x03},                    // front cover
-                                   {0x00},                    // description
+                                   "image/jpeg",
+                                   {0x00},                                              // MIME type
+                                   {0x03},                                              // front cover
+                                   {0x00},                                              // description
                                    {0xFF, 0x00, 0xD8, 0xFF, 0x00, 0xE0, 0xFF, 0x00}});  // FF D8 FF E0 FF
     TAPICFrame frame;
     int64_t end = 0;
@@ -205,7 +227,8 @@ TEST(TAPICFrame, DecodesItsOwnUnsynchronisation) {
     EXPECT_EQ(end, int64_t(in.size()));
     EXPECT_EQ(frame.MIMEType, "image/jpeg");
     EXPECT_EQ(frame.PictureData.Data(), (FrameBytes{0xFF, 0xD8, 0xFF, 0xE0, 0xFF}));
-    const FrameBytes plain = Fixture({{0x00}, "image/jpeg", {0x00}, {0x03}, {0x00}, {0xFF, 0xD8, 0xFF, 0xE0, 0xFF}});
+    const FrameBytes plain =
+        Fixture({{0x00}, "image/jpeg", {0x00}, {0x03}, {0x00}, {0xFF, 0xD8, 0xFF, 0xE0, 0xFF}});
     EXPECT_EQ(test::SaveFrame(frame, ID3V2_VERSION_2_3), Header(ID3V2_VERSION_2_3, "APIC", 19) + plain);
     EXPECT_EQ(test::SaveFrame(frame, ID3V2_VERSION_2_4),
               Fixture({"APIC", {0, 0, 0, 23}, {0x00, 0x01}, {0, 0, 0, 19}}) + plain);
@@ -224,11 +247,11 @@ TEST(TAPICFrame, RecognisesImagesByTheirFirstBytes) {
         B.resize(40, 0x11);
         return B;
     };
-    FrameBytes bmp = pad(Fixture({"BM",                     // signature
-                                  {40, 0, 0, 0},            // file size
-                                  {0, 0, 0, 0},             // reserved
-                                  {0x36, 0, 0, 0},          // pixel offset
-                                  {40, 0, 0, 0}}));         // info header size
+    FrameBytes bmp = pad(Fixture({"BM",              // signature
+                                  {40, 0, 0, 0},     // file size
+                                  {0, 0, 0, 0},      // reserved
+                                  {0x36, 0, 0, 0},   // pixel offset
+                                  {40, 0, 0, 0}}));  // info header size
     FrameBytes bmpWrongSize = bmp;
     bmpWrongSize[2] = 41;
     FrameBytes jfifNonZero = pad(kJfifHead);
@@ -247,8 +270,8 @@ TEST(TAPICFrame, RecognisesImagesByTheirFirstBytes) {
         {"JPEG starting with its quantisation table", pad(Fixture({{0xFF, 0xD8, 0xFF, 0xDB}, {0, 0x43}})),
          "image/jpeg"},
         {"Adobe JPEG", pad(Fixture({{0xFF, 0xD8, 0xFF, 0xEE}, {0, 0x0E}, "Adobe"})), "image/jpeg"},
-        {"JPEG with an ICC profile first", pad(Fixture({{0xFF, 0xD8, 0xFF, 0xE2}, {0x0C, 0x58}, "ICC_PROFILE"})),
-         "image/jpeg"},
+        {"JPEG with an ICC profile first",
+         pad(Fixture({{0xFF, 0xD8, 0xFF, 0xE2}, {0x0C, 0x58}, "ICC_PROFILE"})), "image/jpeg"},
         {"start of image without a marker after it", pad(Fixture({{0xFF, 0xD8, 0x00, 0xE0}})), ""},
         {"start of image only", pad(Fixture({{0xFF, 0xD8}})), ""},
         {"PNG", pad(Fixture({{0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A}})), "image/png"},
@@ -294,8 +317,9 @@ TEST(TAPICFrame, RecognisesPicturesFromARealEncoder) {
                           Case{"p.bmp", "image/ms-bmp"}, Case{"p.tif", "image/tiff"}}) {
         SCOPED_TRACE(c.File);
         const auto path = dir / c.File;
-        const auto result = test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=size=16x12:rate=1 -frames:v 1 " +
-                                             test::ShellQuote(path.string()));
+        const auto result =
+            test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=size=16x12:rate=1 -frames:v 1 " +
+                             test::ShellQuote(path.string()));
         ASSERT_EQ(result.ExitCode, 0) << result.Output;
         TAPICFrame frame;
         ASSERT_TRUE(frame.LoadPictureFromFile(path));
@@ -338,9 +362,10 @@ TEST(TAPICFrame, PeerReadsWhatWeWrite) {
         ASSERT_TRUE(frame.SaveToStream(frames, c.Version));
         ASSERT_TRUE(title.SaveToStream(frames, c.Version));
         const uint32_t size = uint32_t(frames.Size());
-        FrameBytes tag = Fixture({"ID3", {c.Version >> 8, 0, 0},
-                                  {int((size >> 21) & 0x7F), int((size >> 14) & 0x7F), int((size >> 7) & 0x7F),
-                                   int(size & 0x7F)}}) +
+        FrameBytes tag = Fixture({"ID3",
+                                  {c.Version >> 8, 0, 0},
+                                  {int((size >> 21) & 0x7F), int((size >> 14) & 0x7F),
+                                   int((size >> 7) & 0x7F), int(size & 0x7F)}}) +
                          frames.Data();
         const auto path = dir / "tag.id3";
         test::WriteFileBytes(path, tag);
@@ -350,17 +375,18 @@ TEST(TAPICFrame, PeerReadsWhatWeWrite) {
             "from mutagen.id3 import ID3\n"
             "t = ID3(sys.argv[1])\n"
             "p = t.getall('APIC')[0]\n"
-            "print(p.mime, int(p.type), p.desc.encode('unicode_escape').decode(), len(p.data), hashlib.sha1(p.data).hexdigest())\n"
+            "print(p.mime, int(p.type), p.desc.encode('unicode_escape').decode(), len(p.data), "
+            "hashlib.sha1(p.data).hexdigest())\n"
             "print('|'.join(t.getall('TIT2')[0].text))\n";
-        const auto result =
-            test::RunCommand("/usr/bin/python3 -c " + test::ShellQuote(script) + " " + test::ShellQuote(path.string()));
+        const auto result = test::RunCommand("/usr/bin/python3 -c " + test::ShellQuote(script) + " " +
+                                             test::ShellQuote(path.string()));
         ASSERT_EQ(result.ExitCode, 0) << result.Output;
         test::WriteFileBytes(dir / "img", image);
         const auto sha = test::RunCommand("sha1sum " + test::ShellQuote((dir / "img").string()));
         ASSERT_EQ(sha.ExitCode, 0) << sha.Output;
-        const std::string expected = "image/jpeg 3 " +
-                                     std::string(c.Encoding == teISO8859_1 ? "Caf\\xe9" : "Caf\\xe9 \\u65e5") + " " +
-                                     std::to_string(image.size()) + " " + sha.Output.substr(0, 40) + "\nT|U\n";
+        const std::string expected =
+            "image/jpeg 3 " + std::string(c.Encoding == teISO8859_1 ? "Caf\\xe9" : "Caf\\xe9 \\u65e5") + " " +
+            std::to_string(image.size()) + " " + sha.Output.substr(0, 40) + "\nT|U\n";
         EXPECT_EQ(result.Output, expected);
     }
 }

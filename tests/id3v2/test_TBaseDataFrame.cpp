@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "id3v2/frames/TBaseDataFrame.h"
-
 #include <gtest/gtest.h>
 
 #include "FrameTestUtil.h"
+#include "id3v2/frames/TBaseDataFrame.h"
 #include "id3v2/frames/TPRIVFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
 #include "id3v2/frames/TUnknownFrame.h"

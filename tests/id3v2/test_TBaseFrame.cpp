@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "id3v2/frames/TBaseFrame.h"
-
 #include <gtest/gtest.h>
 
 #include "FrameTestUtil.h"
+#include "id3v2/frames/TBaseFrame.h"
 
 namespace covrilo {
 namespace {
@@ -16,14 +15,16 @@ using test::operator+;
 // The smallest concrete frame: header plus a fixed content size, so header reading and
 // writing can be tested on their own.
 class THeaderOnlyFrame : public TBaseFrame {
-public:
+   public:
     uint32_t ContentSize = 0;
     uint32_t GetDataSize(uint16_t) override { return ContentSize; }
     bool LoadFromStream(TStream& Stream, uint16_t Version) override {
         Stored = ReadFrameHeader(Stream, Version);
         return Stored;
     }
-    bool SaveToStream(TStream& Stream, uint16_t Version) override { return WriteFrameHeader(Stream, Version); }
+    bool SaveToStream(TStream& Stream, uint16_t Version) override {
+        return WriteFrameHeader(Stream, Version);
+    }
 };
 
 struct HeaderCase {
@@ -42,55 +43,55 @@ struct HeaderCase {
 TEST(TBaseFrame, ReadsHeadersOfEachVersion) {
     const HeaderCase cases[] = {
         {"2.2 id converted", ID3V2_VERSION_2_2,
-         Fixture({"TT2",          // identifier
+         Fixture({"TT2",                 // identifier
                   {0x01, 0x02, 0x03}}),  // 24-bit size
          "TIT2", 0x010203, 0x010203, 0, 0, 0, 0, 6},
         {"2.3 big-endian size", ID3V2_VERSION_2_3,
-         Fixture({"TALB",                // identifier
+         Fixture({"TALB",                    // identifier
                   {0x00, 0x01, 0x00, 0x00},  // size 65536
-                  {0x00, 0x00}}),        // flags
+                  {0x00, 0x00}}),            // flags
          "TALB", 65536, 65536, 0, 0, 0, 0, 10},
         {"2.3 little-endian size quirk", ID3V2_VERSION_2_3,
-         Fixture({"TIT2",                // identifier
+         Fixture({"TIT2",                    // identifier
                   {0x10, 0x00, 0x00, 0x00},  // read little-endian: 16
                   {0x00, 0x00}}),
          "TIT2", 16, 16, 0, 0, 0, 0, 10},
         {"2.3 real size above 16 MiB", ID3V2_VERSION_2_3,
-         Fixture({"APIC",                // identifier
+         Fixture({"APIC",                    // identifier
                   {0x01, 0x00, 0x01, 0x00},  // little-endian reading is large: stays big-endian
                   {0x00, 0x00}}),
          "APIC", 0x01000100, 0x01000100, 0, 0, 0, 0, 10},
         {"2.4 syncsafe size", ID3V2_VERSION_2_4,
-         Fixture({"TIT2",                // identifier
+         Fixture({"TIT2",                    // identifier
                   {0x00, 0x00, 0x01, 0x7F},  // syncsafe 255
                   {0x00, 0x00}}),
          "TIT2", 255, 255, 0, 0, 0, 0, 10},
         {"2.3 all extras", ID3V2_VERSION_2_3,
-         Fixture({"TIT2",                // identifier
+         Fixture({"TIT2",                    // identifier
                   {0x00, 0x00, 0x00, 0x20},  // size 32
-                  {0xE0, 0xE0},          // tag/file alter, read only; compression, encryption, grouping
+                  {0xE0, 0xE0},              // tag/file alter, read only; compression, encryption, grouping
                   {0x00, 0x00, 0x01, 0x00},  // decompressed size 256
-                  {0x81},                // encryption method
-                  {0x92}}),              // group symbol
+                  {0x81},                    // encryption method
+                  {0x92}}),                  // group symbol
          "TIT2", 32, 26,
          ffTagAlterPreservation | ffFileAlterPreservation | ffReadOnly | ffCompression | ffEncryption |
              ffGroupingIdentity,
          0x81, 0x92, 256, 16},
         {"2.4 all extras", ID3V2_VERSION_2_4,
-         Fixture({"TIT2",                // identifier
+         Fixture({"TIT2",                    // identifier
                   {0x00, 0x00, 0x00, 0x20},  // size 32
-                  {0x70, 0x4F},          // alter/read only; grouping, compression, encryption, unsync, DLI
-                  {0x92},                // group symbol
-                  {0x81},                // encryption method
+                  {0x70, 0x4F},  // alter/read only; grouping, compression, encryption, unsync, DLI
+                  {0x92},        // group symbol
+                  {0x81},        // encryption method
                   {0x00, 0x00, 0x02, 0x00}}),  // data length indicator, syncsafe 256
          "TIT2", 32, 26,
          ffTagAlterPreservation | ffFileAlterPreservation | ffReadOnly | ffCompression | ffEncryption |
              ffGroupingIdentity | ffUnsynchronisation | ffDataLengthIndicator,
          0x81, 0x92, 256, 16},
         {"2.4 data length indicator only", ID3V2_VERSION_2_4,
-         Fixture({"TXXX",                // identifier
-                  {0x00, 0x00, 0x00, 0x0E},  // size 14
-                  {0x00, 0x01},          // data length indicator
+         Fixture({"TXXX",                      // identifier
+                  {0x00, 0x00, 0x00, 0x0E},    // size 14
+                  {0x00, 0x01},                // data length indicator
                   {0x00, 0x00, 0x00, 0x0A}}),  // 10
          "TXXX", 14, 10, ffDataLengthIndicator, 0, 0, 10, 14},
     };
@@ -120,7 +121,8 @@ TEST(TBaseFrame, ShortOrUnknownHeadersFail) {
         {"2.2 five bytes", ID3V2_VERSION_2_2, Fixture({"TT2", {0, 0}})},
         {"2.3 nine bytes", ID3V2_VERSION_2_3, Fixture({"TIT2", {0, 0, 0, 1}, {0}})},
         {"2.3 missing group byte", ID3V2_VERSION_2_3, Fixture({"TIT2", {0, 0, 0, 5}, {0, 0x20}})},
-        {"2.4 missing length indicator", ID3V2_VERSION_2_4, Fixture({"TIT2", {0, 0, 0, 9}, {0, 0x01}, {0, 0}})},
+        {"2.4 missing length indicator", ID3V2_VERSION_2_4,
+         Fixture({"TIT2", {0, 0, 0, 9}, {0, 0x01}, {0, 0}})},
         {"version 2.5", 0x0500, Fixture({"TIT2", {0, 0, 0, 1}, {0, 0}, {0}})},
         // The extra bytes belong to the frame: a size that cannot hold them is a broken
         // header, whose reading must not take the next frame's bytes.
@@ -145,7 +147,8 @@ TEST(TBaseFrame, ShortOrUnknownHeadersFail) {
 
     THeaderOnlyFrame compressedNoLength;
     try {
-        test::LoadFrame(compressedNoLength, Fixture({"TIT2", {0, 0, 0, 1}, {0, 0x08}, {0}}), ID3V2_VERSION_2_4);
+        test::LoadFrame(compressedNoLength, Fixture({"TIT2", {0, 0, 0, 1}, {0, 0x08}, {0}}),
+                        ID3V2_VERSION_2_4);
         ADD_FAILURE() << "no exception";
     } catch (const EID3LibLoadException& e) {
         EXPECT_STREQ(e.what(), "invalid frame header: compression used without data length indicator!");
@@ -173,20 +176,20 @@ TEST(TBaseFrame, WritesHeadersOfEachVersion) {
         {"2.2", ID3V2_VERSION_2_2, all, Fixture({"TT2", {0x00, 0x01, 0x2C}})},
         {"2.3 plain", ID3V2_VERSION_2_3, 0, Fixture({"TIT2", {0, 0, 0x01, 0x2C}, {0, 0}})},
         {"2.3 extras", ID3V2_VERSION_2_3, all,
-         Fixture({"TIT2",                  // identifier
-                  {0, 0, 0x01, 0x32},      // 300 + 4 + 1 + 1
-                  {0xE0, 0xE0},            // flags
-                  {0, 0, 0x01, 0x2C},      // data length: the content size
-                  {0x81},                  // encryption method
-                  {0x92}})},               // group symbol
+         Fixture({"TIT2",              // identifier
+                  {0, 0, 0x01, 0x32},  // 300 + 4 + 1 + 1
+                  {0xE0, 0xE0},        // flags
+                  {0, 0, 0x01, 0x2C},  // data length: the content size
+                  {0x81},              // encryption method
+                  {0x92}})},           // group symbol
         {"2.4 plain", ID3V2_VERSION_2_4, 0, Fixture({"TIT2", {0, 0, 0x02, 0x2C}, {0, 0}})},
         {"2.4 extras; compression brings the length indicator", ID3V2_VERSION_2_4, all,
-         Fixture({"TIT2",                  // identifier
-                  {0, 0, 0x02, 0x32},      // syncsafe 306
-                  {0x70, 0x4D},            // flags, data length indicator added
-                  {0x92},                  // group symbol
-                  {0x81},                  // encryption method
-                  {0, 0, 0x02, 0x2C}})},   // data length, syncsafe 300
+         Fixture({"TIT2",                 // identifier
+                  {0, 0, 0x02, 0x32},     // syncsafe 306
+                  {0x70, 0x4D},           // flags, data length indicator added
+                  {0x92},                 // group symbol
+                  {0x81},                 // encryption method
+                  {0, 0, 0x02, 0x2C}})},  // data length, syncsafe 300
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -233,7 +236,8 @@ TEST(TBaseFrame, HeaderSizeCountsExtraBytes) {
     for (const auto& c : cases) {
         THeaderOnlyFrame frame;
         frame.FrameFlags = c.Flags;
-        EXPECT_EQ(frame.GetHeaderSize(c.Version), c.Size) << std::hex << c.Version << " flags " << int(c.Flags);
+        EXPECT_EQ(frame.GetHeaderSize(c.Version), c.Size)
+            << std::hex << c.Version << " flags " << int(c.Flags);
     }
 }
 
@@ -294,7 +298,8 @@ TEST(TBaseFrame, IdentifierAndNames) {
 // ---- text helpers ----
 
 TEST(TBaseFrame, EncodedTextSizeMatchesWrittenBytes) {
-    const std::u16string texts[] = {u"", u"Hi", u"Gr\u00FC\u00DFe", u"\u65E5\u672C", u"\U0001F3B5 note", u"a\xD800"};
+    const std::u16string texts[] = {u"",       u"Hi", u"Gr\u00FC\u00DFe", u"\u65E5\u672C", u"\U0001F3B5 note",
+                                    u"a\xD800"};
     for (const auto& text : texts) {
         for (TTextEncoding encoding : {teISO8859_1, teUTF16, teUTF16BE, teUTF8}) {
             for (bool bigEndian : {false, true}) {
@@ -318,8 +323,10 @@ TEST(TBaseFrame, WriteTextLayouts) {
     };
     const Case cases[] = {
         {"latin-1, outside replaced", u"A\u00E9\u20AC", false, teISO8859_1, Fixture({{'A', 0xE9, '?'}, {0}})},
-        {"utf-16 little-endian", u"A\u20AC", false, teUTF16, Fixture({{0xFF, 0xFE}, {'A', 0, 0xAC, 0x20}, {0, 0}})},
-        {"utf-16 big-endian", u"A\u20AC", true, teUTF16, Fixture({{0xFE, 0xFF}, {0, 'A', 0x20, 0xAC}, {0, 0}})},
+        {"utf-16 little-endian", u"A\u20AC", false, teUTF16,
+         Fixture({{0xFF, 0xFE}, {'A', 0, 0xAC, 0x20}, {0, 0}})},
+        {"utf-16 big-endian", u"A\u20AC", true, teUTF16,
+         Fixture({{0xFE, 0xFF}, {0, 'A', 0x20, 0xAC}, {0, 0}})},
         {"utf-16 empty keeps mark", u"", false, teUTF16, Fixture({{0xFF, 0xFE}, {0, 0}})},
         {"utf-16be", u"A\u20AC", false, teUTF16BE, Fixture({{0, 'A', 0x20, 0xAC}, {0, 0}})},
         {"utf-8", u"A\u20AC", false, teUTF8, Fixture({{'A', 0xE2, 0x82, 0xAC}, {0}})},
@@ -344,16 +351,20 @@ TEST(TBaseFrame, ReadTextCases) {
         int64_t Consumed;
     };
     const Case cases[] = {
-        {"latin-1 stops after terminator", Fixture({"Ab", {0xE9, 0}, "next"}), 100, teISO8859_1, u"Ab\u00E9", false, 4},
+        {"latin-1 stops after terminator", Fixture({"Ab", {0xE9, 0}, "next"}), 100, teISO8859_1, u"Ab\u00E9",
+         false, 4},
         {"latin-1 limited", Fixture({"Abcdef", {0}}), 3, teISO8859_1, u"Abc", false, 3},
         {"latin-1 at stream end", Fixture({"Abc"}), 100, teISO8859_1, u"Abc", false, 3},
         {"utf-8", Fixture({{'A', 0xE2, 0x82, 0xAC, 0}, "x"}), 100, teUTF8, u"A\u20AC", false, 5},
         {"utf-16 mark FF FE", Fixture({{0xFF, 0xFE, 'A', 0, 0, 0}, {'x', 0}}), 100, teUTF16, u"A", false, 6},
         {"utf-16 mark FE FF", Fixture({{0xFE, 0xFF, 0, 'A', 0, 0}, {'x', 0}}), 100, teUTF16, u"A", true, 6},
-        {"utf-16 without mark is little-endian", Fixture({{'A', 0, 0xAC, 0x20, 0, 0}}), 100, teUTF16, u"A\u20AC", false, 6},
+        {"utf-16 without mark is little-endian", Fixture({{'A', 0, 0xAC, 0x20, 0, 0}}), 100, teUTF16,
+         u"A\u20AC", false, 6},
         {"utf-16 zero high byte is no terminator", Fixture({{0, 'A', 0, 0}}), 100, teUTF16BE, u"A", false, 4},
-        {"utf-16be ignores marks", Fixture({{0xFE, 0xFF, 0, 'A', 0, 0}}), 100, teUTF16BE, u"\uFEFFA", false, 6},
-        {"utf-16 odd limit rounds down", Fixture({{0xFF, 0xFE, 'A', 0, 'B', 0, 0, 0}}), 5, teUTF16, u"A", false, 4},
+        {"utf-16be ignores marks", Fixture({{0xFE, 0xFF, 0, 'A', 0, 0}}), 100, teUTF16BE, u"\uFEFFA", false,
+         6},
+        {"utf-16 odd limit rounds down", Fixture({{0xFF, 0xFE, 'A', 0, 'B', 0, 0, 0}}), 5, teUTF16, u"A",
+         false, 4},
         {"utf-16 odd byte at stream end", Fixture({{0xFF, 0xFE, 'A', 0, 'B'}}), 100, teUTF16, u"A", false, 5},
         {"nothing when limit is zero", Fixture({"abc", {0}}), 0, teISO8859_1, u"", false, 0},
         {"nothing when limit is negative", Fixture({"abc", {0}}), -4, teUTF8, u"", false, 0},

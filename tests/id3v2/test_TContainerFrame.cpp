@@ -17,7 +17,8 @@ namespace {
 using namespace test;
 
 Bytes Chapter(std::string_view Element, const Bytes& SubFrames) {
-    return Cat({Str(Element), Bytes{0}, BE32(1000), BE32(2000), BE32(0xFFFFFFFF), BE32(0xFFFFFFFF), SubFrames});
+    return Cat(
+        {Str(Element), Bytes{0}, BE32(1000), BE32(2000), BE32(0xFFFFFFFF), BE32(0xFFFFFFFF), SubFrames});
 }
 
 // A sub-frame of more than 127 bytes: its size reads differently in 2.3 and 2.4.
@@ -29,8 +30,11 @@ TEST(TContainerFrame, ChaptersMoveBetweenVersionsWithTheirFrames) {
         auto frame = [major](std::string_view ID, const Bytes& Content) {
             return major == 3 ? Frame23(ID, Content) : Frame24(ID, Content);
         };
-        const Bytes chap = frame("CHAP", Chapter("ch1", Cat({frame("TIT2", Latin1Text("One")), frame("APIC", BigPicture())})));
-        const Bytes ctoc = frame("CTOC", Cat({Str("toc"), Bytes{0, 3, 1}, Str("ch1"), Bytes{0}, frame("TIT2", Latin1Text("Toc"))}));
+        const Bytes chap = frame(
+            "CHAP", Chapter("ch1", Cat({frame("TIT2", Latin1Text("One")), frame("APIC", BigPicture())})));
+        const Bytes ctoc =
+            frame("CTOC",
+                  Cat({Str("toc"), Bytes{0, 3, 1}, Str("ch1"), Bytes{0}, frame("TIT2", Latin1Text("Toc"))}));
         TempDir dir;
         const auto file = dir / "a.mp3";
         const Bytes body = Cat({ctoc, chap});
@@ -65,16 +69,19 @@ TEST(TContainerFrame, ChaptersMoveBetweenVersionsWithTheirFrames) {
         auto* picture = dynamic_cast<TAPICFrame*>(chapter->SubFrames[1].get());
         ASSERT_NE(picture, nullptr);
         EXPECT_EQ(picture->PictureData.Data(), Bytes(200, 0x77));
-        const Bytes expectedPicture = other == 0x0300 ? Frame23("APIC", BigPicture()) : Frame24("APIC", BigPicture());
+        const Bytes expectedPicture =
+            other == 0x0300 ? Frame23("APIC", BigPicture()) : Frame24("APIC", BigPicture());
         const Bytes saved = ReadFileBytes(file);
-        EXPECT_NE(std::search(saved.begin(), saved.end(), expectedPicture.begin(), expectedPicture.end()), saved.end());
+        EXPECT_NE(std::search(saved.begin(), saved.end(), expectedPicture.begin(), expectedPicture.end()),
+                  saved.end());
     }
 }
 
 // Sub-frames that cannot all be read: the chapter is kept as read in its version, and moving
 // it into another is refused.
 TEST(TContainerFrame, UnreadableSubFramesKeepTheChapterInItsVersion) {
-    const Bytes chap = Frame23("CHAP", Chapter("ch1", Cat({Frame23("TIT2", Latin1Text("One")), Str("junk!")})));
+    const Bytes chap =
+        Frame23("CHAP", Chapter("ch1", Cat({Frame23("TIT2", Latin1Text("One")), Str("junk!")})));
     TempDir dir;
     const auto file = dir / "a.mp3";
     const Bytes original = Cat({Tag(3, chap, 50), Audio()});

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Group and encryption registrations share one layout; both classes run the same cases.
-#include "id3v2/frames/TGRIDFrame.h"
-
 #include <gtest/gtest.h>
 
 #include "FrameTestUtil.h"
 #include "id3v2/frames/TENCRFrame.h"
+#include "id3v2/frames/TGRIDFrame.h"
 
 namespace covrilo {
 namespace {
@@ -29,7 +28,10 @@ TYPED_TEST(RegistrationFrame, ReadsAndWritesOwnerSymbolAndData) {
         FrameBytes Data;
     };
     const Case cases[] = {
-        {"owner, symbol, data", Fixture({"http://example.org", {0}, {0x85}, {1, 2, 3}}), "http://example.org", 0x85,
+        {"owner, symbol, data",
+         Fixture({"http://example.org", {0}, {0x85}, {1, 2, 3}}),
+         "http://example.org",
+         0x85,
          {1, 2, 3}},
         {"no data", Fixture({"x", {0}, {0xF0}}), "x", 0xF0, {}},
     };
@@ -67,7 +69,8 @@ TYPED_TEST(RegistrationFrame, SupportsTwoFourOnlyForReservedSymbols) {
         uint8_t Symbol;
         bool TwoFour;
     };
-    for (const Case& c : {Case{0x7F, false}, Case{0x80, true}, Case{0xF0, true}, Case{0xF1, false}, Case{0, false}}) {
+    for (const Case& c :
+         {Case{0x7F, false}, Case{0x80, true}, Case{0xF0, true}, Case{0xF1, false}, Case{0, false}}) {
         TypeParam frame;
         frame.SetSymbol(c.Symbol);
         EXPECT_EQ((frame.GetSupportedVersions() & svID3v24) != 0, c.TwoFour) << int(c.Symbol);

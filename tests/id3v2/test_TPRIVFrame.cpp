@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "id3v2/frames/TPRIVFrame.h"
-
 #include <gtest/gtest.h>
 
 #include "FrameTestUtil.h"
+#include "id3v2/frames/TPRIVFrame.h"
 #include "id3v2/frames/TUnknownFrame.h"
 
 namespace covrilo {
@@ -22,8 +21,10 @@ TEST(TPRIVFrame, ReadsAndWritesOwnerAndData) {
         FrameBytes Data;
     };
     const Case cases[] = {
-        {"owner and data", Fixture({"WM/MediaClassPrimaryID", {0}, {0xBC, 0x7D, 0x60, 0xD1, 0x00}}),
-         "WM/MediaClassPrimaryID", {0xBC, 0x7D, 0x60, 0xD1, 0x00}},
+        {"owner and data",
+         Fixture({"WM/MediaClassPrimaryID", {0}, {0xBC, 0x7D, 0x60, 0xD1, 0x00}}),
+         "WM/MediaClassPrimaryID",
+         {0xBC, 0x7D, 0x60, 0xD1, 0x00}},
         {"owner without data", Fixture({"www.example.org", {0}}), "www.example.org", {}},
         {"empty owner", Fixture({{0}, {0xFF}}), "", {0xFF}},
         {"one-byte owner kept byte for byte", Fixture({{'a', 0xE9, 0x80}, {0}, {1}}), "a\xE9\x80", {1}},

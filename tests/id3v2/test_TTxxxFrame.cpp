@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "id3v2/frames/TTxxxFrame.h"
-
 #include <gtest/gtest.h>
 
 #include "FrameTestUtil.h"
 #include "id3v1/ID3v1Types.h"
 #include "id3v2/frames/TCOMMFrame.h"
+#include "id3v2/frames/TTxxxFrame.h"
 
 namespace covrilo {
 namespace {
@@ -32,14 +31,17 @@ TEST(TTxxxFrame, ReadsAndWritesEachEncodingInEachVersion) {
     };
     const Case cases[] = {
         {"latin-1", Fixture({{0x00}, {'C', 0xE9, 'l', 0x00}}), teISO8859_1, u"C\u00E9l", false},
-        {"utf-16 FF FE", Fixture({{0x01}, {0xFF, 0xFE}, {'C', 0, 0xE9, 0}, {0, 0}}), teUTF16, u"C\u00E9", false},
-        {"utf-16 FE FF", Fixture({{0x01}, {0xFE, 0xFF}, {0, 'C', 0x20, 0xAC}, {0, 0}}), teUTF16, u"C\u20AC", true},
+        {"utf-16 FF FE", Fixture({{0x01}, {0xFF, 0xFE}, {'C', 0, 0xE9, 0}, {0, 0}}), teUTF16, u"C\u00E9",
+         false},
+        {"utf-16 FE FF", Fixture({{0x01}, {0xFE, 0xFF}, {0, 'C', 0x20, 0xAC}, {0, 0}}), teUTF16, u"C\u20AC",
+         true},
         {"empty latin-1", Fixture({{0x00}, {0x00}}), teISO8859_1, u"", false},
     };
     for (uint16_t version : kVersions) {
         for (const auto& c : cases) {
             SCOPED_TRACE(test::VersionName(version) + " " + c.Name);
-            const FrameBytes in = Header(version, IdFor(version, "TIT2"), uint32_t(c.Content.size())) + c.Content;
+            const FrameBytes in =
+                Header(version, IdFor(version, "TIT2"), uint32_t(c.Content.size())) + c.Content;
             TTxxxFrame frame;
             int64_t end = 0;
             ASSERT_TRUE(test::LoadFrame(frame, in + Fixture({"NEXT"}), version, &end));
@@ -67,33 +69,47 @@ TEST(TTxxxFrame, KeepsEveryStringOfTheFrame) {
         std::vector<std::u16string> More;
     };
     const Case cases[] = {
-        {"TXXX latin-1 description and value", "TXXX",
-         Fixture({{0x00},                      // encoding
-                  "replaygain_track_gain", {0},  // description
-                  "-6.50 dB", {0}}),           // value
-         u"replaygain_track_gain", {u"-6.50 dB"}},
-        {"TXXX utf-16, value without terminator", "TXXX",
+        {"TXXX latin-1 description and value",
+         "TXXX",
+         Fixture({{0x00},  // encoding
+                  "replaygain_track_gain",
+                  {0},  // description
+                  "-6.50 dB",
+                  {0}}),  // value
+         u"replaygain_track_gain",
+         {u"-6.50 dB"}},
+        {"TXXX utf-16, value without terminator",
+         "TXXX",
          Fixture({{0x01},                      // encoding
                   {0xFF, 0xFE, 'K', 0, 0, 0},  // description "K"
                   {0xFF, 0xFE, 'v', 0}}),      // value "v", no terminator
-         u"K", {u"v"}},
-        {"utf-16 odd byte after the last string", "TPE1",
+         u"K",
+         {u"v"}},
+        {"utf-16 odd byte after the last string",
+         "TPE1",
          Fixture({{0x01},                      // encoding
                   {0xFE, 0xFF, 0, 'A', 0, 0},  // "A"
                   {0xFE, 0xFF, 0, 'B', 0, 0},  // "B"
                   {0x00}}),                    // not a character
-         u"A", {u"B"}},
-        {"multi-value artist", "TPE1",
-         Fixture({{0x00},                      // encoding
-                  "Ann", {0},                  // first value
-                  "", {0},                     // an empty value in the middle
-                  "Bob", {0}}),                // third value
-         u"Ann", {u"", u"Bob"}},
+         u"A",
+         {u"B"}},
+        {"multi-value artist",
+         "TPE1",
+         Fixture({{0x00},  // encoding
+                  "Ann",
+                  {0},  // first value
+                  "",
+                  {0},  // an empty value in the middle
+                  "Bob",
+                  {0}}),  // third value
+         u"Ann",
+         {u"", u"Bob"}},
     };
     for (uint16_t version : kVersions) {
         for (const auto& c : cases) {
             SCOPED_TRACE(test::VersionName(version) + " " + c.Name);
-            const FrameBytes in = Header(version, IdFor(version, c.ID), uint32_t(c.Content.size())) + c.Content;
+            const FrameBytes in =
+                Header(version, IdFor(version, c.ID), uint32_t(c.Content.size())) + c.Content;
             TTxxxFrame frame;
             ASSERT_TRUE(test::LoadFrame(frame, in, version));
             EXPECT_EQ(frame.Text, c.Text);
@@ -107,25 +123,29 @@ TEST(TTxxxFrame, KeepsEveryStringOfTheFrame) {
 }
 
 TEST(TTxxxFrame, MultiValueUtf8SurvivesSavingAsTwoThree) {
-    const FrameBytes in = Fixture({"TXXX",                   // identifier
+    const FrameBytes in = Fixture({"TXXX",                    // identifier
                                    {0x00, 0x00, 0x00, 0x10},  // size 16
-                                   {0x00, 0x00},             // flags
-                                   {0x03},                   // UTF-8
-                                   "CATALOG", {0x00},        // description
-                                   {0xE6, 0x97, 0xA5}, {0x00},  // value U+65E5
-                                   "x7", {0x00}});           // second value
+                                   {0x00, 0x00},              // flags
+                                   {0x03},                    // UTF-8
+                                   "CATALOG",
+                                   {0x00},  // description
+                                   {0xE6, 0x97, 0xA5},
+                                   {0x00},  // value U+65E5
+                                   "x7",
+                                   {0x00}});  // second value
     TTxxxFrame frame;
     ASSERT_TRUE(test::LoadFrame(frame, in, ID3V2_VERSION_2_4));
     EXPECT_EQ(test::SaveFrame(frame, ID3V2_VERSION_2_4), in);
 
     const FrameBytes out = test::SaveFrame(frame, ID3V2_VERSION_2_3);
-    const FrameBytes expected = Fixture({"TXXX",               // identifier
-                                         {0x00, 0x00, 0x00, 0x21},  // size 33
-                                         {0x00, 0x00},         // flags
-                                         {0x01},               // UTF-16 with marks
-                                         {0xFF, 0xFE, 'C', 0, 'A', 0, 'T', 0, 'A', 0, 'L', 0, 'O', 0, 'G', 0, 0, 0},
-                                         {0xFF, 0xFE, 0xE5, 0x65, 0, 0},
-                                         {0xFF, 0xFE, 'x', 0, '7', 0, 0, 0}});
+    const FrameBytes expected =
+        Fixture({"TXXX",                    // identifier
+                 {0x00, 0x00, 0x00, 0x21},  // size 33
+                 {0x00, 0x00},              // flags
+                 {0x01},                    // UTF-16 with marks
+                 {0xFF, 0xFE, 'C', 0, 'A', 0, 'T', 0, 'A', 0, 'L', 0, 'O', 0, 'G', 0, 0, 0},
+                 {0xFF, 0xFE, 0xE5, 0x65, 0, 0},
+                 {0xFF, 0xFE, 'x', 0, '7', 0, 0, 0}});
     EXPECT_EQ(out, expected);
     EXPECT_EQ(frame.Encoding, teUTF16);
 }
@@ -175,13 +195,15 @@ TEST(TTxxxFrame, SaveErrors) {
         placeholder.SaveToStream(out, ID3V2_VERSION_2_3);
         ADD_FAILURE() << "no exception";
     } catch (const EID3LibFrameIDInvalid& e) {
-        EXPECT_STREQ(e.what(),
-                     "Invalid frame ID \"Txxx\" on save. You have to assign the correct frame ID prior saving!");
+        EXPECT_STREQ(
+            e.what(),
+            "Invalid frame ID \"Txxx\" on save. You have to assign the correct frame ID prior saving!");
     }
 
     // An encoding byte outside 0..3 loads as teUnknown and cannot be written.
     TTxxxFrame unknown;
-    ASSERT_TRUE(test::LoadFrame(unknown, Fixture({"TALB", {0, 0, 0, 3}, {0, 0}, {0x07}, "A", {0}}), ID3V2_VERSION_2_3));
+    ASSERT_TRUE(test::LoadFrame(unknown, Fixture({"TALB", {0, 0, 0, 3}, {0, 0}, {0x07}, "A", {0}}),
+                                ID3V2_VERSION_2_3));
     EXPECT_EQ(unknown.Encoding, teUnknown);
     EXPECT_EQ(unknown.Text, u"A");
     for (uint16_t version : kVersions) {
@@ -227,7 +249,8 @@ TEST(TTxxxFrame, TruncatedAndHostileContent) {
     }
     TTxxxFrame empty;
     int64_t end = 0;
-    ASSERT_TRUE(test::LoadFrame(empty, Fixture({"TIT2", {0, 0, 0, 0}, {0, 0}, "TALB"}), ID3V2_VERSION_2_3, &end));
+    ASSERT_TRUE(
+        test::LoadFrame(empty, Fixture({"TIT2", {0, 0, 0, 0}, {0, 0}, "TALB"}), ID3V2_VERSION_2_3, &end));
     EXPECT_EQ(end, 10);
 
     // Endless empty strings are not kept without limit.
@@ -240,37 +263,39 @@ TEST(TTxxxFrame, TruncatedAndHostileContent) {
 }
 
 TEST(TTxxxFrame, KeepsEncryptedContentAsStored) {
-    const FrameBytes in = Fixture({"TIT2",                    // identifier
-                                   {0x00, 0x00, 0x00, 0x0B},  // size 11
-                                   {0x00, 0xC0},              // compression, encryption
-                                   {0x00, 0x00, 0x00, 0x20},  // decompressed size
-                                   {0x05},                    // method
+    const FrameBytes in = Fixture({"TIT2",                                  // identifier
+                                   {0x00, 0x00, 0x00, 0x0B},                // size 11
+                                   {0x00, 0xC0},                            // compression, encryption
+                                   {0x00, 0x00, 0x00, 0x20},                // decompressed size
+                                   {0x05},                                  // method
                                    {0x78, 0x9C, 0xF3, 0x07, 0x00, 0x55}});  // opaque bytes
     TTxxxFrame frame;
     ASSERT_TRUE(test::LoadFrame(frame, in, ID3V2_VERSION_2_3));
     EXPECT_EQ(frame.Text, u"");
     EXPECT_EQ(test::SaveFrame(frame, ID3V2_VERSION_2_3), in);
     // 2.4 flags compression too; the data length indicator carries the decompressed size.
-    EXPECT_EQ(test::SaveFrame(frame, ID3V2_VERSION_2_4),
-              Fixture({"TIT2", {0, 0, 0, 0x0B}, {0x00, 0x0D}, {0x05}, {0, 0, 0, 0x20},
-                       {0x78, 0x9C, 0xF3, 0x07, 0x00, 0x55}}));
+    EXPECT_EQ(test::SaveFrame(frame, ID3V2_VERSION_2_4), Fixture({"TIT2",
+                                                                  {0, 0, 0, 0x0B},
+                                                                  {0x00, 0x0D},
+                                                                  {0x05},
+                                                                  {0, 0, 0, 0x20},
+                                                                  {0x78, 0x9C, 0xF3, 0x07, 0x00, 0x55}}));
     // 2.2 has no flags: the bytes would read as plain text there, and the values that could
     // be written plain instead are unknown, so the size is refused.
     EXPECT_THROW(frame.GetDataSize(ID3V2_VERSION_2_2), EID3LibFrameVersionMismatch);
     EXPECT_FALSE(frame.ContentReadable());
     EXPECT_NE(frame.CarryProblem(ID3V2_VERSION_2_2), "");
-
 }
 
 TEST(TTxxxFrame, DecodesItsOwnUnsynchronisation) {
     // FF FE (the byte-order mark) and FF E0 are stored with a zero byte after the FF.
-    const FrameBytes in = Fixture({"TIT2",                    // identifier
-                                   {0x00, 0x00, 0x00, 0x0B},  // size 11
-                                   {0x00, 0x02},              // unsynchronisation
-                                   {0x01},                    // UTF-16
-                                   {0xFF, 0x00, 0xFE},        // mark FF FE
+    const FrameBytes in = Fixture({"TIT2",                         // identifier
+                                   {0x00, 0x00, 0x00, 0x0B},       // size 11
+                                   {0x00, 0x02},                   // unsynchronisation
+                                   {0x01},                         // UTF-16
+                                   {0xFF, 0x00, 0xFE},             // mark FF FE
                                    {'a', 0x00, 0xFF, 0x00, 0xE0},  // "a", U+E0FF
-                                   {0x00, 0x00}});            // terminator
+                                   {0x00, 0x00}});                 // terminator
     TTxxxFrame frame;
     int64_t end = 0;
     ASSERT_TRUE(test::LoadFrame(frame, in + Fixture({"TALB"}), ID3V2_VERSION_2_4, &end));
@@ -324,7 +349,7 @@ TEST(TTxxxFrame, AssignFromAnId3v1Record) {
     };
     const Case cases[] = {
         {"TIT2", true, u"Caf\u00E9"}, {"TPE1", true, u"Artist"}, {"TALB", true, u"Album"},
-        {"TYER", true, u"1999"},       {"TRCK", true, u"7"},      {"TCON", true, u"Rock"},
+        {"TYER", true, u"1999"},      {"TRCK", true, u"7"},      {"TCON", true, u"Rock"},
         {"TCOM", false, u"old"},
     };
     for (const auto& c : cases) {

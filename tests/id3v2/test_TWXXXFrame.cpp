@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "id3v2/frames/TWXXXFrame.h"
-
 #include <gtest/gtest.h>
 
 #include "FrameTestUtil.h"
 #include "id3v2/frames/TWURLFrame.h"
+#include "id3v2/frames/TWXXXFrame.h"
 
 namespace covrilo {
 namespace {
@@ -24,18 +23,21 @@ TEST(TWXXXFrame, ReadsDescriptionAndUrl) {
         bool SameBytes;
     };
     const Case cases[] = {
-        {"latin-1", Fixture({{0x00}, "Home", {0}, "http://h/", {0}}), teISO8859_1, u"Home", "http://h/", true},
+        {"latin-1", Fixture({{0x00}, "Home", {0}, "http://h/", {0}}), teISO8859_1, u"Home", "http://h/",
+         true},
         {"utf-16 empty description", Fixture({{0x01}, {0xFF, 0xFE, 0, 0}, "http://h/", {0}}), teUTF16, u"",
          "http://h/", true},
-        {"utf-16 doubled terminator", Fixture({{0x01}, {0xFF, 0xFE, 'D', 0, 0, 0}, {0, 0}, "u", {0}}), teUTF16, u"D",
-         "u", false},
-        {"latin-1 doubled terminator", Fixture({{0x00}, "D", {0}, {0}, "u", {0}}), teISO8859_1, u"D", "u", false},
+        {"utf-16 doubled terminator", Fixture({{0x01}, {0xFF, 0xFE, 'D', 0, 0, 0}, {0, 0}, "u", {0}}),
+         teUTF16, u"D", "u", false},
+        {"latin-1 doubled terminator", Fixture({{0x00}, "D", {0}, {0}, "u", {0}}), teISO8859_1, u"D", "u",
+         false},
     };
     for (uint16_t version : {ID3V2_VERSION_2_2, ID3V2_VERSION_2_3}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(test::VersionName(version) + " " + c.Name);
             const FrameBytes in =
-                Header(version, version == ID3V2_VERSION_2_2 ? "WXX" : "WXXX", uint32_t(c.Content.size())) + c.Content;
+                Header(version, version == ID3V2_VERSION_2_2 ? "WXX" : "WXXX", uint32_t(c.Content.size())) +
+                c.Content;
             TWXXXFrame frame;
             int64_t end = 0;
             ASSERT_TRUE(test::LoadFrame(frame, in + Fixture({"TIT2"}), version, &end));

@@ -3,11 +3,6 @@
 // used from there as a user would: the files in their places, the desktop file valid, the
 // programs run, keep their files per user, and their man pages, --help and bash completion
 // say how to use them.
-#include "app/BatchRun.h"
-#include "app/CoverImage.h"
-
-#include "InteropUtil.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
@@ -16,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "InteropUtil.h"
+#include "app/BatchRun.h"
+#include "app/CoverImage.h"
+
 namespace covrilo::test {
 namespace {
 
@@ -23,10 +22,11 @@ namespace fs = std::filesystem;
 
 // A prefix with this build installed into it (once per test).
 class InstallTest : public testing::Test {
-protected:
+   protected:
     void SetUp() override {
-        const ToolRun run = RunSeparately(ShellQuote(COVRILO_CMAKE) + " --install " + ShellQuote(COVRILO_BINARY_DIR) +
-                                          " --prefix " + ShellQuote(Prefix()));
+        const ToolRun run =
+            RunSeparately(ShellQuote(COVRILO_CMAKE) + " --install " + ShellQuote(COVRILO_BINARY_DIR) +
+                          " --prefix " + ShellQuote(Prefix()));
         ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
     }
     fs::path Prefix() const { return dir_ / "prefix"; }
@@ -55,7 +55,8 @@ TEST_F(InstallTest, EveryFileIsInItsPlace) {
     for (const std::string& file : files) EXPECT_TRUE(fs::is_regular_file(Prefix() / file)) << file;
     for (const char* program : {"covrilo-cli", "covrilo"}) {
         if (!fs::exists(Bin(program))) continue;
-        EXPECT_NE(fs::status(Bin(program)).permissions() & fs::perms::others_exec, fs::perms::none) << program;
+        EXPECT_NE(fs::status(Bin(program)).permissions() & fs::perms::others_exec, fs::perms::none)
+            << program;
     }
     if (!COVRILO_WITH_GUI) GTEST_SKIP() << "the window is not built (no Qt 6): no desktop file to check";
 
@@ -68,18 +69,21 @@ TEST_F(InstallTest, EveryFileIsInItsPlace) {
         ADD_FAILURE() << "desktop-file-validate (desktop-file-utils) is missing: scripts/deps.sh installs it";
     }
     const std::string entry = ReadFileText(desktop);
-    for (const char* line : {"Name=Covrilo Light\n", "Exec=covrilo %F\n", "Icon=covrilo\n", "Type=Application\n"})
+    for (const char* line :
+         {"Name=Covrilo Light\n", "Exec=covrilo %F\n", "Icon=covrilo\n", "Type=Application\n"})
         EXPECT_NE(entry.find(line), std::string::npos) << line;
     // The icon is well-formed SVG (read by an XML parser that is not ours).
-    const ToolRun svg = RunSeparately(std::string(kSystemPython) +
-                                      " -c 'import sys, xml.etree.ElementTree as E; "
-                                      "print(E.parse(sys.argv[1]).getroot().tag)' " +
-                                      ShellQuote((Prefix() / "share/icons/hicolor/scalable/apps/covrilo.svg").string()));
+    const ToolRun svg =
+        RunSeparately(std::string(kSystemPython) +
+                      " -c 'import sys, xml.etree.ElementTree as E; "
+                      "print(E.parse(sys.argv[1]).getroot().tag)' " +
+                      ShellQuote((Prefix() / "share/icons/hicolor/scalable/apps/covrilo.svg").string()));
     EXPECT_EQ(svg.Out, "{http://www.w3.org/2000/svg}svg\n") << svg.Err;
 }
 
 TEST_F(InstallTest, InstalledCliRunsAndKeepsItsFilesPerUser) {
-    const ToolRun made = RunSeparately(ShellQuote(COVRILO_MAKE_DEMO_FILES) + " " + ShellQuote((dir_ / "demo").string()));
+    const ToolRun made =
+        RunSeparately(ShellQuote(COVRILO_MAKE_DEMO_FILES) + " " + ShellQuote((dir_ / "demo").string()));
     ASSERT_EQ(made.ExitCode, 0) << made.Out << made.Err;
     const fs::path song = dir_ / "demo" / "01 Morning Light.mp3";
     const fs::path cover = dir_ / "demo" / "cover.jpg";  // 1200 x 900: scaled into temp.jpg
@@ -97,16 +101,18 @@ TEST_F(InstallTest, InstalledCliRunsAndKeepsItsFilesPerUser) {
     EXPECT_FALSE(fs::exists(Bin("temp.jpg")));
 
     // Without XDG_CONFIG_HOME it is ~/.config/covrilo.
-    const ToolRun home = RunSeparately("env -i PATH=/usr/bin:/bin HOME=" + ShellQuote((dir_ / "home").string()) + " " +
-                                       ShellQuote(Bin("covrilo-cli").string()) + " " + args);
+    const ToolRun home =
+        RunSeparately("env -i PATH=/usr/bin:/bin HOME=" + ShellQuote((dir_ / "home").string()) + " " +
+                      ShellQuote(Bin("covrilo-cli").string()) + " " + args);
     EXPECT_EQ(home.ExitCode, 0) << home.Out << home.Err;
     EXPECT_TRUE(fs::is_regular_file(dir_ / "home" / ".config" / "covrilo" / "temp.jpg"));
 
     // Portable use: a settings.xml beside the program makes its folder the data folder.
-    WriteFileBytes(Bin("settings.xml"),
-                   ToBytes("<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x -->\r\n"
-                           "<xmlini>\r\n  <ImageSettings>\r\n    <MaxX>300</MaxX>\r\n  </ImageSettings>\r\n"
-                           "</xmlini>\r\n"));
+    WriteFileBytes(
+        Bin("settings.xml"),
+        ToBytes("<?xml version=\"1.0\" encoding=\"windows-1250\" ?>\r\n<!-- Generator: TXMLINI 1.x -->\r\n"
+                "<xmlini>\r\n  <ImageSettings>\r\n    <MaxX>300</MaxX>\r\n  </ImageSettings>\r\n"
+                "</xmlini>\r\n"));
     const ToolRun portable = RunInstalled("covrilo-cli", args);
     EXPECT_EQ(portable.ExitCode, 0) << portable.Out << portable.Err;
     EXPECT_EQ(DecodeJpegFile(Bin("temp.jpg")).Width, 300);
@@ -161,13 +167,20 @@ TEST_F(InstallTest, HelpAndManPagesSayHowToUseThePrograms) {
     if (!COVRILO_WITH_MAN) GTEST_SKIP() << "help2man was not found at build time: no man pages";
     if (!HaveTool("man")) GTEST_SKIP() << "man (man-db) is not installed";
 
-    struct Page { const char* Name; std::vector<std::string> Says; bool NeedsGui; };
+    struct Page {
+        const char* Name;
+        std::vector<std::string> Says;
+        bool NeedsGui;
+    };
     Page pages[] = {
-        {"covrilo-cli", {"NAME", "covrilo-cli - put one cover picture", "SYNOPSIS", "covrilo-cli add --cover PICTURE",
-                         "covrilo-cli remove", "--max-width", "--kind", "2.4-utf8", "FILES", "settings.xml",
-                         "EXAMPLES", "Exit status"}, false},
-        {"covrilo", {"NAME", "SYNOPSIS", "covrilo [FILE|FOLDER]...", "dropped on the window", "FILES",
-                     "settings.xml"}, true},
+        {"covrilo-cli",
+         {"NAME", "covrilo-cli - put one cover picture", "SYNOPSIS", "covrilo-cli add --cover PICTURE",
+          "covrilo-cli remove", "--max-width", "--kind", "2.4-utf8", "FILES", "settings.xml", "EXAMPLES",
+          "Exit status"},
+         false},
+        {"covrilo",
+         {"NAME", "SYNOPSIS", "covrilo [FILE|FOLDER]...", "dropped on the window", "FILES", "settings.xml"},
+         true},
     };
     // The man page is made from the help: every option of the help is in it, as the help has it.
     const HelpOptions help = OptionsOfTheHelp(cli.Out);
@@ -180,7 +193,8 @@ TEST_F(InstallTest, HelpAndManPagesSayHowToUseThePrograms) {
                                             " MANWIDTH=200 man " + page.Name + " | col -b");
         ASSERT_EQ(shown.ExitCode, 0) << shown.Err;
         for (const std::string& text : page.Says)
-            EXPECT_NE(shown.Out.find(text), std::string::npos) << page.Name << " lacks " << text << ":\n" << shown.Out;
+            EXPECT_NE(shown.Out.find(text), std::string::npos) << page.Name << " lacks " << text << ":\n"
+                                                               << shown.Out;
     }
 }
 
@@ -195,10 +209,11 @@ std::vector<std::string> Complete(const fs::path& Script, const std::string& Fun
     }
     const std::string program = "source /usr/share/bash-completion/bash_completion; source " +
                                 ShellQuote(Script.string()) + "; COMP_WORDS=(" + array +
-                                "); COMP_CWORD=" + std::to_string(Words.size() - 1) + "; COMP_LINE=" +
-                                ShellQuote(line) + "; COMP_POINT=${#COMP_LINE}; " + Function +
-                                "; printf '%s\\n' \"${COMPREPLY[@]}\"";
-    const ToolRun run = RunSeparately("cd " + ShellQuote(Cwd.string()) + " && bash -c " + ShellQuote(program));
+                                "); COMP_CWORD=" + std::to_string(Words.size() - 1) +
+                                "; COMP_LINE=" + ShellQuote(line) + "; COMP_POINT=${#COMP_LINE}; " +
+                                Function + "; printf '%s\\n' \"${COMPREPLY[@]}\"";
+    const ToolRun run =
+        RunSeparately("cd " + ShellQuote(Cwd.string()) + " && bash -c " + ShellQuote(program));
     std::vector<std::string> result;
     std::istringstream in(run.Out);
     for (std::string item; std::getline(in, item);)
@@ -213,13 +228,17 @@ TEST_F(InstallTest, BashCompletionKnowsTheCommandsOptionsKindsAndFiles) {
     const fs::path script = Prefix() / "share/bash-completion/completions/covrilo-cli";
     const fs::path music = dir_ / "music";
     fs::create_directories(music / "Album");
-    for (const char* name : {"a.mp3", "B.MP3", "cover.jpg", "notes.txt"}) WriteFileBytes(music / name, ToBytes("x"));
+    for (const char* name : {"a.mp3", "B.MP3", "cover.jpg", "notes.txt"})
+        WriteFileBytes(music / name, ToBytes("x"));
     using Words = std::vector<std::string>;
     EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", ""}, music),
               (Words{"--help", "--version", "add", "info", "remove"}));
-    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "--kind", "Fr"}, music), Words{"FrontCover"});
-    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "--id3", "2.4"}, music), Words{"2.4-utf8"});
-    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", ""}, music), (Words{"Album", "B.MP3", "a.mp3"}));
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "--kind", "Fr"}, music),
+              Words{"FrontCover"});
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "--id3", "2.4"}, music),
+              Words{"2.4-utf8"});
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", ""}, music),
+              (Words{"Album", "B.MP3", "a.mp3"}));
     EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "--cover", ""}, music),
               (Words{"Album", "cover.jpg"}));
 
@@ -233,22 +252,26 @@ TEST_F(InstallTest, BashCompletionKnowsTheCommandsOptionsKindsAndFiles) {
     // nothing else is; a value is completed after the short spelling as after the long one.
     const HelpOptions help = OptionsOfTheHelp(RunInstalled("covrilo-cli", "--help").Out);
     ASSERT_EQ(help.ByCommand.size(), 3u);
-    EXPECT_TRUE(help.ByCommand.at("add").count("-c") && help.ByCommand.at("add").count("--cover-from-folder"));
+    EXPECT_TRUE(help.ByCommand.at("add").count("-c") &&
+                help.ByCommand.at("add").count("--cover-from-folder"));
     for (const auto& [command, options] : help.ByCommand) {
         SCOPED_TRACE(command);
         const Words offered = Complete(script, "_covrilo_cli", {"covrilo-cli", command, "-"}, music);
         EXPECT_EQ(std::set<std::string>(offered.begin(), offered.end()), options);
     }
-    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "-k", "Fr"}, music), Words{"FrontCover"});
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "-k", "Fr"}, music),
+              Words{"FrontCover"});
     EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "-f", "2.3"}, music),
               (Words{"2.3-latin1", "2.3-utf16"}));
-    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "-c", ""}, music), (Words{"Album", "cover.jpg"}));
+    EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "add", "-c", ""}, music),
+              (Words{"Album", "cover.jpg"}));
     EXPECT_EQ(Complete(script, "_covrilo_cli", {"covrilo-cli", "info", "--files-from", ""}, music),
               (Words{"Album", "B.MP3", "a.mp3", "cover.jpg", "notes.txt"}));
 
     if (!COVRILO_WITH_GUI) return;
     const fs::path gui = Prefix() / "share/bash-completion/completions/covrilo";
-    EXPECT_EQ(Complete(gui, "_covrilo", {"covrilo", ""}, music), (Words{"Album", "B.MP3", "a.mp3", "cover.jpg"}));
+    EXPECT_EQ(Complete(gui, "_covrilo", {"covrilo", ""}, music),
+              (Words{"Album", "B.MP3", "a.mp3", "cover.jpg"}));
     EXPECT_EQ(Complete(gui, "_covrilo", {"covrilo", "--"}, music), (Words{"--", "--help", "--version"}));
 }
 

@@ -28,8 +28,8 @@ std::string ReadText(const fs::path& File) {
 ToolRun RunOrThrow(const std::string& What, const std::string& CommandLine) {
     ToolRun run = RunSeparately(CommandLine);
     if (run.ExitCode != 0)
-        throw InteropError(What + " failed (exit " + std::to_string(run.ExitCode) + "): " + CommandLine + "\n" +
-                           run.Err + run.Out);
+        throw InteropError(What + " failed (exit " + std::to_string(run.ExitCode) + "): " + CommandLine +
+                           "\n" + run.Err + run.Out);
     return run;
 }
 
@@ -67,14 +67,15 @@ void MakeImage(const fs::path& File, int Width, int Height, bool Png) {
         return;
     }
     RequireTool(Tool::Pil);
-    RunOrThrow("PIL (picture)", std::string(kSystemPython) +
-                                    " -c 'import sys; from PIL import Image; "
-                                    "w, h = int(sys.argv[2]), int(sys.argv[3]); "
-                                    "im = Image.new(\"RGB\", (w, h)); "
-                                    "im.putdata([(x * 255 // w, y * 255 // h, 128) for y in range(h) for x in range(w)]); "
-                                    "im.save(sys.argv[1], sys.argv[4])' " +
-                                    Q(File) + " " + std::to_string(Width) + " " + std::to_string(Height) +
-                                    (Png ? " PNG" : " JPEG"));
+    RunOrThrow("PIL (picture)",
+               std::string(kSystemPython) +
+                   " -c 'import sys; from PIL import Image; "
+                   "w, h = int(sys.argv[2]), int(sys.argv[3]); "
+                   "im = Image.new(\"RGB\", (w, h)); "
+                   "im.putdata([(x * 255 // w, y * 255 // h, 128) for y in range(h) for x in range(w)]); "
+                   "im.save(sys.argv[1], sys.argv[4])' " +
+                   Q(File) + " " + std::to_string(Width) + " " + std::to_string(Height) +
+                   (Png ? " PNG" : " JPEG"));
 }
 
 bool Match(const Bytes& Data, uint64_t Pos, std::string_view Text) {
@@ -128,7 +129,8 @@ uint64_t TrailingBlockSize(const Bytes& D, uint64_t Begin, uint64_t End) {
 }
 
 bool PythonImports(const std::string& Module) {
-    return fs::exists(kSystemPython) && RunSeparately(std::string(kSystemPython) + " -c 'import " + Module + "'").ExitCode == 0;
+    return fs::exists(kSystemPython) &&
+           RunSeparately(std::string(kSystemPython) + " -c 'import " + Module + "'").ExitCode == 0;
 }
 
 std::string ExtraArgs(const AudioOptions& Options) {
@@ -144,31 +146,43 @@ ToolRun RunSeparately(const std::string& CommandLine) {
     const fs::path out = scratch / "stdout";
     const fs::path err = scratch / "stderr";
     // The outer group keeps RunCommand's own "2>&1" from folding stderr back into stdout.
-    CommandResult r = RunCommand("{ { " + CommandLine + "\n} </dev/null >" + ShellQuote(out.string()) + " 2>" +
-                                 ShellQuote(err.string()) + "; }");
+    CommandResult r = RunCommand("{ { " + CommandLine + "\n} </dev/null >" + ShellQuote(out.string()) +
+                                 " 2>" + ShellQuote(err.string()) + "; }");
     return ToolRun{r.ExitCode, ReadText(out), ReadText(err)};
 }
 
 std::string ToolName(Tool Tool) {
     switch (Tool) {
-        case Tool::Lame: return "lame";
-        case Tool::Ffmpeg: return "ffmpeg";
-        case Tool::Flac: return "flac";
-        case Tool::Oggenc: return "oggenc (vorbis-tools)";
-        case Tool::Mutagen: return "mutagen (python3-mutagen for /usr/bin/python3)";
-        case Tool::Pil: return "PIL (python3-pil for /usr/bin/python3)";
-        case Tool::Taglib: return "taglib_dump (built when libtag1-dev is installed)";
-        case Tool::EyeD3: return "eyeD3 (python3-eyed3 for /usr/bin/python3)";
+        case Tool::Lame:
+            return "lame";
+        case Tool::Ffmpeg:
+            return "ffmpeg";
+        case Tool::Flac:
+            return "flac";
+        case Tool::Oggenc:
+            return "oggenc (vorbis-tools)";
+        case Tool::Mutagen:
+            return "mutagen (python3-mutagen for /usr/bin/python3)";
+        case Tool::Pil:
+            return "PIL (python3-pil for /usr/bin/python3)";
+        case Tool::Taglib:
+            return "taglib_dump (built when libtag1-dev is installed)";
+        case Tool::EyeD3:
+            return "eyeD3 (python3-eyed3 for /usr/bin/python3)";
     }
     return "unknown tool";
 }
 
 bool HaveInteropTool(Tool Tool) {
     switch (Tool) {
-        case Tool::Lame: return HaveTool("lame");
-        case Tool::Ffmpeg: return HaveTool("ffmpeg");
-        case Tool::Flac: return HaveTool("flac");
-        case Tool::Oggenc: return HaveTool("oggenc");
+        case Tool::Lame:
+            return HaveTool("lame");
+        case Tool::Ffmpeg:
+            return HaveTool("ffmpeg");
+        case Tool::Flac:
+            return HaveTool("flac");
+        case Tool::Oggenc:
+            return HaveTool("oggenc");
         case Tool::Mutagen: {
             // Starting the interpreter costs a tenth of a second; the answer cannot change.
             static const bool have = PythonImports("mutagen");
@@ -212,13 +226,14 @@ JsonValue RunPreservationCheck(const fs::path& Cli, const std::vector<fs::path>&
     for (const fs::path& file : Files) list += file.string() + "\n";
     WriteFileBytes(Work / "files.txt", Bytes(list.begin(), list.end()));
     std::string command = Python("preservation_check.py") + " --cli " + Q(Cli) + " --taglib-dump " +
-                          ShellQuote(COVRILO_TAGLIB_DUMP) + " --cover " + Q(Cover) + " --work " + Q(Work / "runs") +
-                          " --list " + Q(Work / "files.txt");
+                          ShellQuote(COVRILO_TAGLIB_DUMP) + " --cover " + Q(Cover) + " --work " +
+                          Q(Work / "runs") + " --list " + Q(Work / "files.txt");
     if (!Ops.empty()) command += " --ops " + ShellQuote(Ops);
     const ToolRun run = RunSeparately(command);
     // Exit 1 only says that some result is a problem: the report says which.
     if (run.ExitCode != 0 && run.ExitCode != 1)
-        throw InteropError("preservation_check.py failed (exit " + std::to_string(run.ExitCode) + ")\n" + run.Err);
+        throw InteropError("preservation_check.py failed (exit " + std::to_string(run.ExitCode) + ")\n" +
+                           run.Err);
     return ParseDump("preservation_check.py", run);
 }
 
@@ -244,7 +259,8 @@ void MakeWav(const fs::path& File, const AudioOptions& Options) {
     PutLe(wav, dataSize, 4);
     for (uint32_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / Options.SampleRate;
-        const auto sample = static_cast<int16_t>(std::lround(9000.0 * std::sin(2 * std::numbers::pi * 440.0 * t)));
+        const auto sample =
+            static_cast<int16_t>(std::lround(9000.0 * std::sin(2 * std::numbers::pi * 440.0 * t)));
         for (uint32_t c = 0; c < channels; ++c) PutLe(wav, static_cast<uint16_t>(sample), 2);
     }
     WriteFileBytes(File, wav);
@@ -263,8 +279,8 @@ void MakeMp3(const fs::path& File, const AudioOptions& Options) {
         RequireTool(Tool::Lame);
         TempDir scratch;
         MakeWav(scratch / "in.wav", Options);
-        RunOrThrow("lame", "lame --quiet -b " + kbps + (Options.Channels == 1 ? " -m m" : "") + ExtraArgs(Options) +
-                               " " + Q(scratch / "in.wav") + " " + Q(File));
+        RunOrThrow("lame", "lame --quiet -b " + kbps + (Options.Channels == 1 ? " -m m" : "") +
+                               ExtraArgs(Options) + " " + Q(scratch / "in.wav") + " " + Q(File));
         return;
     }
     RequireTool(Tool::Ffmpeg);
@@ -273,22 +289,24 @@ void MakeMp3(const fs::path& File, const AudioOptions& Options) {
     RunOrThrow("ffmpeg (mp3)", "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:sample_rate=" +
                                    std::to_string(Options.SampleRate) + ":duration=" + seconds + " -ac " +
                                    std::to_string(Options.Channels) + " -c:a libmp3lame -b:a " + kbps +
-                                   "k -map_metadata -1 -id3v2_version 0 -write_id3v1 0" + ExtraArgs(Options) + " -f mp3 " +
-                                   Q(File));
+                                   "k -map_metadata -1 -id3v2_version 0 -write_id3v1 0" + ExtraArgs(Options) +
+                                   " -f mp3 " + Q(File));
 }
 
 void MakeFlac(const fs::path& File, const AudioOptions& Options) {
     RequireTool(Tool::Flac);
     TempDir scratch;
     MakeWav(scratch / "in.wav", Options);
-    RunOrThrow("flac", "flac --silent --force" + ExtraArgs(Options) + " -o " + Q(File) + " " + Q(scratch / "in.wav"));
+    RunOrThrow("flac",
+               "flac --silent --force" + ExtraArgs(Options) + " -o " + Q(File) + " " + Q(scratch / "in.wav"));
 }
 
 void MakeOggVorbis(const fs::path& File, const AudioOptions& Options) {
     RequireTool(Tool::Oggenc);
     TempDir scratch;
     MakeWav(scratch / "in.wav", Options);
-    RunOrThrow("oggenc", "oggenc --quiet" + ExtraArgs(Options) + " -o " + Q(File) + " " + Q(scratch / "in.wav"));
+    RunOrThrow("oggenc",
+               "oggenc --quiet" + ExtraArgs(Options) + " -o " + Q(File) + " " + Q(scratch / "in.wav"));
 }
 
 void MakeWma(const fs::path& File, const AudioOptions& Options) {
@@ -314,7 +332,8 @@ void MutagenTag(const fs::path& File, const std::string& SpecJson) {
 
 JsonValue MutagenDump(const fs::path& File) {
     RequireTool(Tool::Mutagen);
-    return ParseDump("mutagen_dump.py", RunOrThrow("mutagen_dump.py", Python("mutagen_dump.py") + " " + Q(File)));
+    return ParseDump("mutagen_dump.py",
+                     RunOrThrow("mutagen_dump.py", Python("mutagen_dump.py") + " " + Q(File)));
 }
 
 JsonValue TaglibDump(const fs::path& File) {
@@ -349,8 +368,9 @@ JsonValue TaglibDump(const fs::path& File) {
     if (!HaveInteropTool(Tool::Ffmpeg)) return ::testing::AssertionFailure() << "ffmpeg is not available";
     ToolRun run = RunSeparately("ffmpeg -nostdin -v error -i " + Q(File) + " -map 0:v:0 -f null -");
     if (run.ExitCode == 0 && run.Err.empty() && run.Out.empty()) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "ffmpeg (exit " << run.ExitCode << ") on the picture of " << File
-                                         << ":\n" << run.Err << run.Out;
+    return ::testing::AssertionFailure()
+           << "ffmpeg (exit " << run.ExitCode << ") on the picture of " << File << ":\n"
+           << run.Err << run.Out;
 }
 
 std::vector<JsonValue> FramesWithId(const JsonValue& Dump, const std::string& Id) {

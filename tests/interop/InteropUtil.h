@@ -16,6 +16,8 @@
 // The helpers throw InteropError (with the tool's output) when a tool fails, which fails the test.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
@@ -23,15 +25,13 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "JsonValue.h"
 #include "support/TestSupport.h"
 
 namespace covrilo::test {
 
 class InteropError : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 
@@ -53,11 +53,11 @@ bool HaveInteropTool(Tool Tool);
 std::string MissingTools(std::initializer_list<Tool> Tools);
 
 // Skips the current test (with the reason) unless all the named tools are there.
-#define INTEROP_REQUIRE(...)                                                                        \
-    do {                                                                                            \
-        using ::covrilo::test::Tool;                                                                \
-        const std::string interopMissing_ = ::covrilo::test::MissingTools({__VA_ARGS__});           \
-        if (!interopMissing_.empty()) GTEST_SKIP() << interopMissing_;                              \
+#define INTEROP_REQUIRE(...)                                                              \
+    do {                                                                                  \
+        using ::covrilo::test::Tool;                                                      \
+        const std::string interopMissing_ = ::covrilo::test::MissingTools({__VA_ARGS__}); \
+        if (!interopMissing_.empty()) GTEST_SKIP() << interopMissing_;                    \
     } while (0)
 
 // Where the Python tools live, and the interpreter that sees mutagen.
@@ -81,7 +81,7 @@ struct AudioOptions {
     double Seconds = 1.0;
     int SampleRate = 44100;
     int Channels = 2;
-    int BitrateKbps = 128;  // MP3 only; constant bit rate
+    int BitrateKbps = 128;            // MP3 only; constant bit rate
     Encoder Program = Encoder::Lame;  // the encoder that makes the file
     // More arguments for the encoder, placed before the file names (they win over ours):
     // {"--add-id3v2", "--tt", "Title"} lets lame write its own tag; {"-id3v2_version", "3",
@@ -124,7 +124,8 @@ JsonValue TaglibDump(const std::filesystem::path& File);
 // Runs tools/preservation_check.py: covrilo-cli (cli) applies each operation (ops: a comma
 // list of its operation names, "" for all seven) to copies of the files in work, and mutagen,
 // eyeD3 and TagLib check every result. Returns its report (see the script's description).
-JsonValue RunPreservationCheck(const std::filesystem::path& Cli, const std::vector<std::filesystem::path>& Files,
+JsonValue RunPreservationCheck(const std::filesystem::path& Cli,
+                               const std::vector<std::filesystem::path>& Files,
                                const std::filesystem::path& Cover, const std::filesystem::path& Work,
                                const std::string& Ops = "");
 

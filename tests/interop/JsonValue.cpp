@@ -12,7 +12,7 @@ namespace {
 constexpr int kMaxDepth = 64;
 
 class Parser {
-public:
+   public:
     explicit Parser(std::string_view Text) : text_(Text) {}
 
     JsonValue Document() {
@@ -22,7 +22,7 @@ public:
         return value;
     }
 
-private:
+   private:
     [[noreturn]] void Fail(const std::string& What) const {
         throw JsonError("JSON: " + What + " at offset " + std::to_string(pos_));
     }
@@ -102,7 +102,8 @@ private:
 
     double Number() {
         size_t start = pos_;
-        while (pos_ < text_.size() && std::string_view("+-.eE0123456789").find(text_[pos_]) != std::string_view::npos)
+        while (pos_ < text_.size() &&
+               std::string_view("+-.eE0123456789").find(text_[pos_]) != std::string_view::npos)
             ++pos_;
         std::string digits(text_.substr(start, pos_ - start));
         char* end = nullptr;
@@ -117,10 +118,14 @@ private:
         for (int i = 0; i < 4; ++i) {
             char c = text_[pos_++];
             value <<= 4;
-            if (c >= '0' && c <= '9') value |= static_cast<unsigned>(c - '0');
-            else if (c >= 'a' && c <= 'f') value |= static_cast<unsigned>(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') value |= static_cast<unsigned>(c - 'A' + 10);
-            else Fail("bad \\u escape");
+            if (c >= '0' && c <= '9')
+                value |= static_cast<unsigned>(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                value |= static_cast<unsigned>(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                value |= static_cast<unsigned>(c - 'A' + 10);
+            else
+                Fail("bad \\u escape");
         }
         return value;
     }
@@ -158,30 +163,50 @@ private:
             if (pos_ >= text_.size()) Fail("unterminated escape");
             char e = text_[pos_++];
             switch (e) {
-                case '"': out += '"'; break;
-                case '\\': out += '\\'; break;
-                case '/': out += '/'; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
+                case '"':
+                    out += '"';
+                    break;
+                case '\\':
+                    out += '\\';
+                    break;
+                case '/':
+                    out += '/';
+                    break;
+                case 'b':
+                    out += '\b';
+                    break;
+                case 'f':
+                    out += '\f';
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
                 case 'u': {
                     // A dump of a damaged UTF-16 tag may hold a lone surrogate; it reads as
                     // U+FFFD so that the rest of the dump stays usable.
                     unsigned cp = Hex4();
-                    if (cp >= 0xD800 && cp < 0xDC00 && 6 <= text_.size() - pos_ && text_.substr(pos_, 2) == "\\u") {
+                    if (cp >= 0xD800 && cp < 0xDC00 && 6 <= text_.size() - pos_ &&
+                        text_.substr(pos_, 2) == "\\u") {
                         const size_t save = pos_;
                         pos_ += 2;
                         unsigned low = Hex4();
-                        if (low >= 0xDC00 && low <= 0xDFFF) cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                        else pos_ = save;
+                        if (low >= 0xDC00 && low <= 0xDFFF)
+                            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                        else
+                            pos_ = save;
                     }
                     if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
                     AppendUtf8(out, cp);
                     break;
                 }
-                default: Fail("bad escape");
+                default:
+                    Fail("bad escape");
             }
         }
         return out;
@@ -209,13 +234,16 @@ void DumpString(std::string& Out, const std::string& S) {
 }
 
 void DumpValue(std::string& Out, const JsonValue& V) {
-    if (V.IsNull()) Out += "null";
-    else if (V.IsBool()) Out += V.Bool() ? "true" : "false";
+    if (V.IsNull())
+        Out += "null";
+    else if (V.IsBool())
+        Out += V.Bool() ? "true" : "false";
     else if (V.IsNumber()) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "%.17g", V.Number());
         Out += buf;
-    } else if (V.IsString()) DumpString(Out, V.Str());
+    } else if (V.IsString())
+        DumpString(Out, V.Str());
     else if (V.IsArray()) {
         Out += '[';
         bool first = true;
@@ -264,7 +292,8 @@ double JsonValue::Number() const {
 
 int64_t JsonValue::Int() const {
     double d = Number();
-    if (d != std::floor(d) || std::fabs(d) > 9.0e15) throw JsonError("JSON: expected an integer, found " + Dump());
+    if (d != std::floor(d) || std::fabs(d) > 9.0e15)
+        throw JsonError("JSON: expected an integer, found " + Dump());
     return static_cast<int64_t>(d);
 }
 

@@ -15,12 +15,12 @@
 namespace covrilo::test {
 
 class JsonError : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 
 class JsonValue {
-public:
+   public:
     using Array = std::vector<JsonValue>;
     using Object = std::map<std::string, JsonValue>;
 
@@ -63,7 +63,7 @@ public:
     // Compact text form, for failure messages.
     std::string Dump() const;
 
-private:
+   private:
     std::string TypeName() const;
     std::variant<std::monostate, bool, double, std::string, Array, Object> value_;
 };

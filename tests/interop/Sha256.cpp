@@ -42,7 +42,14 @@ void Compress(std::array<uint32_t, 8>& H, const uint8_t* Block) {
         b = a;
         a = t1 + t2;
     }
-    H[0] += a; H[1] += b; H[2] += c; H[3] += d; H[4] += e; H[5] += f; H[6] += g; H[7] += k;
+    H[0] += a;
+    H[1] += b;
+    H[2] += c;
+    H[3] += d;
+    H[4] += e;
+    H[5] += f;
+    H[6] += g;
+    H[7] += k;
 }
 
 }  // namespace

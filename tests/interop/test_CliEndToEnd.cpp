@@ -453,7 +453,8 @@ TEST_P(CliAddCase, PeersReadThePictureTheTextsAndEveryKeptFrame) {
                                      kFormatNames[c.Format]};
     const std::vector<std::string> settings = SettingsArgs(dir);
     args.insert(args.end(), settings.begin(), settings.end());
-    if (c.Picture == Cover::Big500x500) args.insert(args.end(), {"--max-width", "500", "--max-height", "500"});
+    if (c.Picture == Cover::Big500x500)
+        args.insert(args.end(), {"--max-width", "500", "--max-height", "500"});
     if (c.Picture == Cover::Big800x300) args.insert(args.end(), {"--max-width=800", "--max-height=300"});
     args.push_back(file.string());
     const CliRun run = RunCli(args);
@@ -759,7 +760,8 @@ TEST_F(CliEndToEnd, LockedFileIsReportedAndUnchanged) {
         ::close(fd);
         ExpectRefused(run, locked, "locked by another program");
         EXPECT_EQ(ReadFileBytes(locked), before) << "the locked file changed";
-        EXPECT_EQ(run.StatusOf(free.string()), std::string(command) == "add" ? "OK" : "Deleted") << run.Describe();
+        EXPECT_EQ(run.StatusOf(free.string()), std::string(command) == "add" ? "OK" : "Deleted")
+            << run.Describe();
     }
 }
 
@@ -905,7 +907,8 @@ TEST_F(CliEndToEnd, DamagedCoverEndsTheRunBeforeAnyFileIsTouched) {
          Bytes(small.begin(), small.begin() + static_cast<long>(small.size() / 2))},
         {"not a picture", ToBytes("just some text, not a JPEG\n")},
         // libjpeg would skip the stray byte; the picture frame would not take the file.
-        {"no marker after the start of image", [&] {
+        {"no marker after the start of image",
+         [&] {
              Bytes b = {0xFF, 0xD8, 0x00};
              b.insert(b.end(), small.begin() + 2, small.end());
              return b;
@@ -1127,7 +1130,11 @@ TEST_F(CliEndToEnd, SettingsFileGivesTheDefaultsAndIsNeverWritten) {
         {"missing file: the defaults", "", {}, 3, "2.3.0", "500,375"},
         {"stored values", stored, {}, 4, "2.4.0", "267,200"},
         {"a stored encoding outside 0..2 leaves the default, as in the window",
-         SettingsDocument(400, 200, 90, 2, 5), {}, 4, "2.3.0", "267,200"},
+         SettingsDocument(400, 200, 90, 2, 5),
+         {},
+         4,
+         "2.3.0",
+         "267,200"},
         {"options win for this run",
          stored,
          {"--kind", "Other", "--id3", "1", "--max-height", "600"},
@@ -1268,8 +1275,9 @@ std::vector<std::string> TreeSnapshot(const fs::path& Root) {
     auto add = [&](const fs::path& Path) {
         struct stat st {};
         if (::lstat(Path.c_str(), &st) != 0) return;
-        std::string line = fs::relative(Path, Root).string() + " mode " + std::to_string(st.st_mode) + " mtime " +
-                           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+        std::string line = fs::relative(Path, Root).string() + " mode " + std::to_string(st.st_mode) +
+                           " mtime " + std::to_string(st.st_mtim.tv_sec) + "." +
+                           std::to_string(st.st_mtim.tv_nsec);
         if (S_ISREG(st.st_mode)) line += " sha " + Sha256OfFile(Path);
         entries.push_back(line);
     };
@@ -1297,7 +1305,7 @@ TEST_F(CliEndToEnd, EachAlbumFolderGetsItsOwnCover) {
     WriteFileBytes(lib / "D" / "cover.jpg", ToBytes("not a picture"));
     MakeJpeg(lib / "E" / "COVER.jpg", 900, 1200);  // a second scaled cover: 375 x 500
     const std::vector<std::pair<std::string, std::string>> files = {
-        {"A/1.mp3", "notag.mp3"}, {"A/2.mp3", "v23.mp3"}, {"B/1.mp3", "v24.mp3"},
+        {"A/1.mp3", "notag.mp3"}, {"A/2.mp3", "v23.mp3"},   {"B/1.mp3", "v24.mp3"},
         {"C/1.mp3", "notag.mp3"}, {"D/1.mp3", "notag.mp3"}, {"E/1.mp3", "v1.mp3"}};
     for (const auto& [name, fixture] : files) CopyFixture(fixture, lib / name);
     const Bytes untaggedC = ReadFileBytes(lib / "C/1.mp3"), untaggedD = ReadFileBytes(lib / "D/1.mp3");
@@ -1354,7 +1362,8 @@ TEST_F(CliEndToEnd, OnlyIfMissingLeavesFilesThatHaveAPictureOfTheKind) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Kind.back());
         TempDir dir;
-        std::vector<std::string> args = {"add", "--only-if-missing", "-c", Fixture("cover.jpg").string(),
+        std::vector<std::string> args = {"add",        "--only-if-missing",
+                                         "-c",         Fixture("cover.jpg").string(),
                                          "--settings", (dir / "settings.xml").string()};
         args.insert(args.end(), c.Kind.begin(), c.Kind.end());
         std::vector<Bytes> before;
@@ -1376,7 +1385,8 @@ TEST_F(CliEndToEnd, OnlyIfMissingLeavesFilesThatHaveAPictureOfTheKind) {
                 const std::vector<Picture> pictures = PicturesOf(dump);
                 EXPECT_EQ(std::count_if(pictures.begin(), pictures.end(),
                                         [&](const Picture& p) {
-                                            return p.Type == c.Type && p.Sha256 == Sha256OfFile(Fixture("cover.jpg"));
+                                            return p.Type == c.Type &&
+                                                   p.Sha256 == Sha256OfFile(Fixture("cover.jpg"));
                                         }),
                           1)
                     << dump.Dump();
@@ -1436,9 +1446,10 @@ TEST_F(CliEndToEnd, KeepTimesGivesEverySavedFileItsTimesBack) {
         EXPECT_EQ(after.st_atim.tv_nsec, set.st_atim.tv_nsec);
         const auto details = DetailsByFile(run)[file.string()];
         if (*c.Way) {
-            EXPECT_NE(std::find_if(details.begin(), details.end(),
-                                   [&](const std::string& line) { return line.find(c.Way) != std::string::npos; }),
-                      details.end())
+            EXPECT_NE(
+                std::find_if(details.begin(), details.end(),
+                             [&](const std::string& line) { return line.find(c.Way) != std::string::npos; }),
+                details.end())
                 << run.Describe();
         }
 
@@ -1457,21 +1468,23 @@ TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
     TempDir dir, tmpDir;  // TMPDIR apart: a dry run may keep a scaled cover there while it runs
     const fs::path lib = dir / "lib", tmp = tmpDir.Path(), settings = dir / "settings.xml";
     fs::create_directories(lib / "sub");
-    CopyFixture("notag.mp3", lib / "1 new tag.mp3");   // the tag comes: rewritten
-    CopyFixture("notag.mp3", lib / "2 tagged.mp3");    // tagged below: the same picture again fits
-    CopyFixture("v23.mp3", lib / "3 v23.mp3");         // a small front cover gives way to a larger one
+    CopyFixture("notag.mp3", lib / "1 new tag.mp3");  // the tag comes: rewritten
+    CopyFixture("notag.mp3", lib / "2 tagged.mp3");   // tagged below: the same picture again fits
+    CopyFixture("v23.mp3", lib / "3 v23.mp3");        // a small front cover gives way to a larger one
     CopyFixture("lyrics3.mp3", lib / "sub" / "4 lyrics3.mp3");
     WriteFileBytes(lib / "5 junk.mp3", ToBytes(std::string(4000, 'x')));  // no MPEG audio
     const std::string cover = Fixture("big.jpg").string();
-    ASSERT_EQ(RunCli({"add", "-c", cover, "--settings", (tmp / "s.xml").string(), (lib / "2 tagged.mp3").string()})
-                  .ExitCode,
-              0);
+    ASSERT_EQ(
+        RunCli({"add", "-c", cover, "--settings", (tmp / "s.xml").string(), (lib / "2 tagged.mp3").string()})
+            .ExitCode,
+        0);
     fs::remove(tmp / "s.xml");
     fs::remove(tmp / "temp.jpg");
 
     for (const char* command : {"add", "remove"}) {
         SCOPED_TRACE(command);
-        std::vector<std::string> args = {command, "--settings", settings.string(), "--recursive", lib.string()};
+        std::vector<std::string> args = {command, "--settings", settings.string(), "--recursive",
+                                         lib.string()};
         if (std::string(command) == "add") args.insert(args.end(), {"-c", cover});
         const std::vector<std::string> before = TreeSnapshot(dir.Path());
         std::vector<std::string> dryArgs = args;
@@ -1484,8 +1497,9 @@ TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
         const bool add = std::string(command) == "add";
         EXPECT_EQ(dry.ExitCode, add ? 1 : 0) << dry.Describe();
         if (add) {
-            EXPECT_NE(dry.Err.find("covrilo-cli: " + (lib / "5 junk.mp3").string() + ": not an MPEG audio file\n"),
-                      std::string::npos)
+            EXPECT_NE(
+                dry.Err.find("covrilo-cli: " + (lib / "5 junk.mp3").string() + ": not an MPEG audio file\n"),
+                std::string::npos)
                 << dry.Describe();
         }
         EXPECT_NE(dry.Err.find("dry run, nothing was written"), std::string::npos) << dry.Describe();
@@ -1509,7 +1523,8 @@ TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
                 continue;
             }
             if (line.What == "no picture; left as it is") {
-                EXPECT_EQ(details[line.Path], std::vector<std::string>{"nothing to change; the file is left as it is"});
+                EXPECT_EQ(details[line.Path],
+                          std::vector<std::string>{"nothing to change; the file is left as it is"});
                 continue;
             }
             const std::string way = line.What.substr(0, line.What.find(';'));
@@ -1518,7 +1533,8 @@ TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
             const auto& lines2 = details[line.Path];
             EXPECT_TRUE(std::any_of(lines2.begin(), lines2.end(),
                                     [&](const std::string& l) { return l.find(said) != std::string::npos; }))
-                << line.What << "\n" << real.Describe();
+                << line.What << "\n"
+                << real.Describe();
             if (std::string(command) == "add") {
                 EXPECT_NE(line.What.find("picture 500 x 375, "), std::string::npos) << line.What;
             }
@@ -1526,7 +1542,8 @@ TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
         if (std::string(command) == "add") {
             EXPECT_EQ(lines.size(), 5u) << dry.Describe();
             for (const DryLine& line : lines) {
-                if (line.Path.find("1 new tag") != std::string::npos || line.Path.find("3 v23") != std::string::npos) {
+                if (line.Path.find("1 new tag") != std::string::npos ||
+                    line.Path.find("3 v23") != std::string::npos) {
                     EXPECT_EQ(line.What.rfind("rewritten", 0), 0u) << line.What;
                 } else if (line.Path.find("2 tagged") != std::string::npos) {
                     EXPECT_EQ(line.What.rfind("in place", 0), 0u) << line.What;
@@ -1540,18 +1557,21 @@ TEST_F(CliEndToEnd, DryRunWritesNothingAndForeseesTheRun) {
     const fs::path journal = lib / "1 new tag.mp3.covrilo-journal.$$$";
     WriteFileBytes(journal, ToBytes("a journal"));
     const std::vector<std::string> before = TreeSnapshot(dir.Path());
-    const CliRun dry = RunCliWithTmp({"add", "-n", "-c", cover, "--settings", settings.string(), song.string()}, tmp);
+    const CliRun dry =
+        RunCliWithTmp({"add", "-n", "-c", cover, "--settings", settings.string(), song.string()}, tmp);
     EXPECT_EQ(TreeSnapshot(dir.Path()), before) << dry.Describe();
-    EXPECT_EQ(dry.StatusOf(song.string() + "\tan interrupted save left its journal 1 new tag.mp3.covrilo-journal.$$$; "
-                                         "the next save restores the file from it first, so what it would do cannot "
-                                         "be told"),
+    EXPECT_EQ(dry.StatusOf(song.string() +
+                           "\tan interrupted save left its journal 1 new tag.mp3.covrilo-journal.$$$; "
+                           "the next save restores the file from it first, so what it would do cannot "
+                           "be told"),
               "Error")
         << dry.Describe();
 }
 
 TEST_F(CliEndToEnd, FilesFromAListTakeNamesWithBlanksAndNewlines) {
     TempDir dir;
-    const std::vector<std::string> names = {"with space.mp3", "new\nline.mp3", "tab\there.mp3", " both ends .mp3"};
+    const std::vector<std::string> names = {"with space.mp3", "new\nline.mp3", "tab\there.mp3",
+                                            " both ends .mp3"};
     std::string list;
     for (const std::string& name : names) {
         CopyFixture("notag.mp3", dir / name);
@@ -1572,7 +1592,8 @@ TEST_F(CliEndToEnd, FilesFromAListTakeNamesWithBlanksAndNewlines) {
         EXPECT_EQ(PictureOfType(dir / name, 3).Sha256, Sha256OfFile(Fixture("cover.jpg"))) << name;
 
     // One name a line, from a file, after the PATHs on the command line; blank lines are no names.
-    WriteFileBytes(dir / "list", ToBytes((dir / "with space.mp3").string() + "\n\n" + (dir / "tab\there.mp3").string()));
+    WriteFileBytes(dir / "list",
+                   ToBytes((dir / "with space.mp3").string() + "\n\n" + (dir / "tab\there.mp3").string()));
     const CliRun remove = RunCli({"remove", "--settings", (dir / "settings.xml").string(), "--files-from",
                                   (dir / "list").string(), (dir / " both ends .mp3").string()});
     EXPECT_EQ(remove.ExitCode, 0) << remove.Describe();
@@ -1598,7 +1619,8 @@ TEST_F(CliEndToEnd, SettingsOutsideTheWindowsRangesAreBroughtIntoThem) {
         return Text;
     };
     const std::string unreadable =
-        "the file cannot be read: it is not in the line format (one element on each line, sections indented by "
+        "the file cannot be read: it is not in the line format (one element on each line, sections indented "
+        "by "
         "two blanks, keys by four); the defaults are used";
     struct Case {
         const char* Name;
@@ -1609,20 +1631,44 @@ TEST_F(CliEndToEnd, SettingsOutsideTheWindowsRangesAreBroughtIntoThem) {
         std::string Version;
     };
     const Case cases[] = {
-        {"MaxY below 20", SettingsDocument(500, 5, 70, 1, 0), {"MaxY 5 is outside 20..9999; 20 is used, as in the window"},
-         "27,20", 3, "2.3.0"},
+        {"MaxY below 20",
+         SettingsDocument(500, 5, 70, 1, 0),
+         {"MaxY 5 is outside 20..9999; 20 is used, as in the window"},
+         "27,20",
+         3,
+         "2.3.0"},
         {"MaxX above 9999, quality 0",
          SettingsDocument(20000, 300, 0, 1, 0),
          {"MaxX 20000 is outside 20..9999; 9999 is used, as in the window",
           "JpegQuality 0 is outside 1..100; 1 is used, as in the window"},
-         "400,300", 3, "2.3.0"},
-        {"a kind beyond the list", SettingsDocument(500, 500, 70, 25, 0),
-         {"KindOfPic 25 is outside 0..18; the kind Other is used, as in the window"}, "500,375", 0, "2.3.0"},
-        {"an encoding beyond the list", SettingsDocument(500, 500, 70, 1, 7),
-         {"TextEncoding 7 is outside 0..2; ID3v2.3 ISO-8859-1 is used, as in the window"}, "500,375", 3, "2.3.0"},
+         "400,300",
+         3,
+         "2.3.0"},
+        {"a kind beyond the list",
+         SettingsDocument(500, 500, 70, 25, 0),
+         {"KindOfPic 25 is outside 0..18; the kind Other is used, as in the window"},
+         "500,375",
+         0,
+         "2.3.0"},
+        {"an encoding beyond the list",
+         SettingsDocument(500, 500, 70, 1, 7),
+         {"TextEncoding 7 is outside 0..2; ID3v2.3 ISO-8859-1 is used, as in the window"},
+         "500,375",
+         3,
+         "2.3.0"},
         {"tab-indented", tabbed(SettingsDocument(400, 200, 90, 2, 2)), {unreadable}, "500,375", 3, "2.3.0"},
-        {"all on one line", oneLine(SettingsDocument(400, 200, 90, 2, 2)), {unreadable}, "500,375", 3, "2.3.0"},
-        {"a file in the line format says nothing", SettingsDocument(400, 200, 90, 2, 2), {}, "267,200", 4, "2.4.0"},
+        {"all on one line",
+         oneLine(SettingsDocument(400, 200, 90, 2, 2)),
+         {unreadable},
+         "500,375",
+         3,
+         "2.3.0"},
+        {"a file in the line format says nothing",
+         SettingsDocument(400, 200, 90, 2, 2),
+         {},
+         "267,200",
+         4,
+         "2.4.0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -1630,7 +1676,8 @@ TEST_F(CliEndToEnd, SettingsOutsideTheWindowsRangesAreBroughtIntoThem) {
         const fs::path settings = dir / "settings.xml";
         WriteFileBytes(settings, ToBytes(c.Settings));
         const fs::path file = CopyFixture("notag.mp3", dir / "song.mp3");
-        const CliRun run = RunCli({"add", "-c", Fixture("big.jpg").string(), "--settings", settings.string(), file.string()});
+        const CliRun run = RunCli(
+            {"add", "-c", Fixture("big.jpg").string(), "--settings", settings.string(), file.string()});
         ASSERT_EQ(run.ExitCode, 0) << run.Describe();
         std::string warnings;
         for (const std::string& warning : c.Warnings)
@@ -1650,12 +1697,13 @@ TEST_F(CliEndToEnd, AnyJpegIsACoverWhateverItsFirstSegment) {
     INTEROP_REQUIRE(Tool::Pil);
     TempDir dir;
     // CMYK pictures, which libjpeg writes with an Adobe segment and no JFIF one.
-    for (const auto& [name, size] : {std::pair<const char*, const char*>{"adobe.jpg", "(300, 200)"},
-                                     {"adobe-big.jpg", "(1200, 900)"}}) {
-        const ToolRun made = RunSeparately(std::string(kSystemPython) + " -c " +
-                                           ShellQuote("import sys; from PIL import Image; Image.new('CMYK', " +
-                                                      std::string(size) + ", (0, 128, 255, 0)).save(sys.argv[1])") +
-                                           " " + ShellQuote((dir / name).string()));
+    for (const auto& [name, size] :
+         {std::pair<const char*, const char*>{"adobe.jpg", "(300, 200)"}, {"adobe-big.jpg", "(1200, 900)"}}) {
+        const ToolRun made =
+            RunSeparately(std::string(kSystemPython) + " -c " +
+                          ShellQuote("import sys; from PIL import Image; Image.new('CMYK', " +
+                                     std::string(size) + ", (0, 128, 255, 0)).save(sys.argv[1])") +
+                          " " + ShellQuote((dir / name).string()));
         ASSERT_EQ(made.ExitCode, 0) << made.Err;
     }
     // A JFIF picture without its JFIF segment: what followed it (ffmpeg's comment) comes first.
@@ -1673,14 +1721,15 @@ TEST_F(CliEndToEnd, AnyJpegIsACoverWhateverItsFirstSegment) {
         ASSERT_GE(picture.size(), 4u);
         EXPECT_TRUE(picture[3] != 0xE0 && picture[3] != 0xE1) << "begins with a JFIF or Exif segment";
         const fs::path song = CopyFixture("v24.mp3", dir / (std::string(c.File) + ".mp3"));
-        const CliRun run = RunCli({"add", "-c", (dir / c.File).string(), "--settings", (dir / "settings.xml").string(),
-                                   song.string()});
+        const CliRun run = RunCli({"add", "-c", (dir / c.File).string(), "--settings",
+                                   (dir / "settings.xml").string(), song.string()});
         ASSERT_EQ(run.ExitCode, 0) << run.Describe();
         EXPECT_EQ(run.Err, "");
         for (const JsonValue& dump : {MutagenDump(song), TaglibDump(song)}) {
             SCOPED_TRACE(dump["tool"].Str());
             const auto pictures = PicturesOf(dump);
-            const auto front = std::find_if(pictures.begin(), pictures.end(), [](const Picture& P) { return P.Type == 3; });
+            const auto front =
+                std::find_if(pictures.begin(), pictures.end(), [](const Picture& P) { return P.Type == 3; });
             ASSERT_NE(front, pictures.end()) << dump.Dump();
             EXPECT_EQ(front->Mime, "image/jpeg");
             if (c.AsItIs) {
@@ -1699,7 +1748,8 @@ TEST_F(CliEndToEnd, QuietPrintsOnlyErrorsAndVerboseWhatChanged) {
     const fs::path song = CopyFixture("v23.mp3", dir / "song.mp3"), missing = dir / "missing.mp3";
     const std::string settings = (dir / "settings.xml").string();
     const std::string cover = Fixture("cover.jpg").string();
-    const CliRun quiet = RunCli({"add", "-q", "-c", cover, "--settings", settings, song.string(), missing.string()});
+    const CliRun quiet =
+        RunCli({"add", "-q", "-c", cover, "--settings", settings, song.string(), missing.string()});
     EXPECT_EQ(quiet.ExitCode, 1) << quiet.Describe();
     EXPECT_EQ(quiet.Out, "Error\t" + missing.string() + "\n");
     EXPECT_EQ(quiet.Err, "covrilo-cli: " + missing.string() + ": not found\n");
@@ -1714,8 +1764,10 @@ TEST_F(CliEndToEnd, QuietPrintsOnlyErrorsAndVerboseWhatChanged) {
     auto has = [&](const std::vector<std::string>& Lines, const std::string& Text) {
         return std::find(Lines.begin(), Lines.end(), Text) != Lines.end();
     };
-    EXPECT_TRUE(has(details, "picture 300 x 300, " + coverBytes + " bytes (as it is), from " + cover)) << verbose.Out;
-    EXPECT_TRUE(has(details, "- APIC: Cover (front), image/jpeg, " + oldBytes + " bytes, \"old front\"")) << verbose.Out;
+    EXPECT_TRUE(has(details, "picture 300 x 300, " + coverBytes + " bytes (as it is), from " + cover))
+        << verbose.Out;
+    EXPECT_TRUE(has(details, "- APIC: Cover (front), image/jpeg, " + oldBytes + " bytes, \"old front\""))
+        << verbose.Out;
     EXPECT_TRUE(has(details, "+ APIC: Cover (front), image/jpeg, " + coverBytes + " bytes")) << verbose.Out;
     EXPECT_TRUE(std::any_of(details.begin(), details.end(), [](const std::string& line) {
         return line.rfind("ID3v2.3.0 tag of ", 0) == 0;
@@ -1727,8 +1779,8 @@ TEST_F(CliEndToEnd, QuietPrintsOnlyErrorsAndVerboseWhatChanged) {
     ASSERT_EQ(removed.ExitCode, 0) << removed.Describe();
     const auto gone = DetailsByFile(removed)[fresh.string()];
     EXPECT_TRUE(has(gone, "- APIC: Cover (front), image/jpeg, " + coverBytes + " bytes")) << removed.Out;
-    EXPECT_TRUE(has(gone, "- APIC: Cover (back), image/png, " + std::to_string(fs::file_size(Fixture("back.png"))) +
-                              " bytes, \"back\""))
+    EXPECT_TRUE(has(gone, "- APIC: Cover (back), image/png, " +
+                              std::to_string(fs::file_size(Fixture("back.png"))) + " bytes, \"back\""))
         << removed.Out;
 }
 
@@ -1739,7 +1791,8 @@ TEST_F(CliEndToEnd, FoldersWithoutMp3FilesOfTheirOwnPointToRecursive) {
     const Bytes before = ReadFileBytes(song);
     const std::string lib = (dir / "lib").string(), settings = (dir / "settings.xml").string();
     const std::string hint =
-        "covrilo-cli: no MP3 files found in the given folders; their sub-folders hold some (use --recursive)\n";
+        "covrilo-cli: no MP3 files found in the given folders; their sub-folders hold some (use "
+        "--recursive)\n";
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"add", "-c", Fixture("cover.jpg").string(), "--settings", settings, lib},
           std::vector<std::string>{"info", lib}, std::vector<std::string>{"info", "--json", lib}}) {
@@ -1755,9 +1808,11 @@ TEST_F(CliEndToEnd, FoldersWithoutMp3FilesOfTheirOwnPointToRecursive) {
     ASSERT_EQ(files.Arr().size(), 1u) << info.Out;
     EXPECT_EQ(files[0]["path"].Str(), song.string());
     // A folder among others that holds MP3 files is named with the hint; the run goes on.
-    const CliRun mixed = RunCli({"add", "-c", Fixture("cover.jpg").string(), "--settings", settings, lib, song.string()});
+    const CliRun mixed =
+        RunCli({"add", "-c", Fixture("cover.jpg").string(), "--settings", settings, lib, song.string()});
     EXPECT_EQ(mixed.ExitCode, 0) << mixed.Describe();
-    EXPECT_EQ(mixed.Err, "covrilo-cli: warning: " + lib + " holds no MP3 files itself, only its sub-folders do (use --recursive)\n");
+    EXPECT_EQ(mixed.Err, "covrilo-cli: warning: " + lib +
+                             " holds no MP3 files itself, only its sub-folders do (use --recursive)\n");
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The demo generator's output, checked from outside: peers play its MP3 files, read the tags
 // our engine wrote into them and decode its cover at the size it claims.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <set>
-
-#include <gtest/gtest.h>
 
 #include "InteropUtil.h"
 
@@ -56,9 +56,10 @@ FrameWalk WalkFrames(const Bytes& Audio) {
 }
 
 class DemoFiles : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
-        if (std::string(kMakeDemoFiles).empty()) GTEST_SKIP() << "make_demo_files is not built (libjpeg missing)";
+        if (std::string(kMakeDemoFiles).empty())
+            GTEST_SKIP() << "make_demo_files is not built (libjpeg missing)";
         CommandResult r = RunCommand(ShellQuote(kMakeDemoFiles) + " " + ShellQuote(dir_.Path().string()));
         ASSERT_EQ(r.ExitCode, 0) << r.Output;
         for (const auto& entry : fs::directory_iterator(dir_.Path()))
@@ -133,7 +134,8 @@ TEST_F(DemoFiles, PeersReadTheTagsOurEngineWrote) {
             EXPECT_EQ(titles[0]["text"].Strings(), std::vector<std::string>{title});
             auto tracks = FramesWithId(dump, "TRCK");
             ASSERT_EQ(tracks.size(), 1u) << dump.Dump();
-            EXPECT_EQ(tracks[0]["text"].Strings(), std::vector<std::string>{std::to_string(std::stoi(number))});
+            EXPECT_EQ(tracks[0]["text"].Strings(),
+                      std::vector<std::string>{std::to_string(std::stoi(number))});
             EXPECT_EQ(FramesWithId(dump, "TPE1").size(), 1u);
             EXPECT_EQ(FramesWithId(dump, "COMM").size(), 1u);
         }
@@ -152,10 +154,12 @@ TEST_F(DemoFiles, CoverIsAJpegLargerThanTheDefaultLimits) {
     EXPECT_EQ(data[data.size() - 2], 0xFF);
     EXPECT_EQ(data[data.size() - 1], 0xD9);
     INTEROP_REQUIRE(Tool::Ffmpeg);
-    CommandResult probe = RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 " +
-                                     ShellQuote(cover.string()));
+    CommandResult probe =
+        RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 " +
+                   ShellQuote(cover.string()));
     EXPECT_EQ(probe.Output, "mjpeg,1200,900\n");
-    CommandResult decode = RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(cover.string()) + " -f null -");
+    CommandResult decode =
+        RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(cover.string()) + " -f null -");
     EXPECT_EQ(decode.ExitCode, 0);
     EXPECT_EQ(decode.Output, "") << "ffmpeg reported errors decoding the cover";
 }

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "InteropUtil.h"
-#include "formats/FlacOggTestUtil.h"
 #include "formats/FLACfile.h"
+#include "formats/FlacOggTestUtil.h"
 
 namespace covrilo::test {
 namespace {

@@ -9,15 +9,16 @@
 namespace covrilo {
 namespace {
 
-using test::Tool;
 using test::RunCommand;
 using test::ShellQuote;
+using test::Tool;
 
 TEST(ID3v2ProbeInterop, ReadsMutagenTag23) {
     INTEROP_REQUIRE(Tool::Ffmpeg, Tool::Mutagen);
     test::TempDir dir;
     const std::string mp3 = (dir / "sine.mp3").string();
-    auto made = RunCommand("ffmpeg -v error -y -f lavfi -i sine=d=1 -c:a libmp3lame -b:a 64k " + ShellQuote(mp3));
+    auto made =
+        RunCommand("ffmpeg -v error -y -f lavfi -i sine=d=1 -c:a libmp3lame -b:a 64k " + ShellQuote(mp3));
     ASSERT_EQ(made.ExitCode, 0) << made.Output;
     const std::string script =
         "import sys\n"
@@ -34,7 +35,8 @@ TEST(ID3v2ProbeInterop, ReadsMutagenTag23) {
         "t.add(TENC(encoding=1, text='Encoder'))\n"
         "t.save(sys.argv[1], v2_version=3)\n"
         "print(ID3(sys.argv[1]).size)\n";
-    auto tagged = RunCommand(std::string(test::kSystemPython) + " -c " + ShellQuote(script) + " " + ShellQuote(mp3));
+    auto tagged =
+        RunCommand(std::string(test::kSystemPython) + " -c " + ShellQuote(script) + " " + ShellQuote(mp3));
     ASSERT_EQ(tagged.ExitCode, 0) << tagged.Output;
 
     TID3v2 p;

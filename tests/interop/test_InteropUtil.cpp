@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The interop helpers checked against the peers themselves: if these fail, every interop test
 // built on them would prove nothing.
-#include "InteropUtil.h"
-
 #include <gtest/gtest.h>
 
 #include <iterator>
 #include <random>
+
+#include "InteropUtil.h"
 
 namespace covrilo::test {
 namespace {
@@ -27,7 +27,8 @@ std::string TagSpec(int Version, const std::string& Cover) {
     return R"({"id3v2": {"version": )" + std::to_string(Version) + R"(, "frames": [
         {"id": "TIT2", "text": "Caf\u00e9 \u20ac"},
         {"id": "TPE1", "text": "Artist", "encoding": 0},
-        {"id": "APIC", "type": 3, "mime": "image/jpeg", "desc": "front", "file": ")" + Cover + R"("}]}})";
+        {"id": "APIC", "type": 3, "mime": "image/jpeg", "desc": "front", "file": ")" +
+           Cover + R"("}]}})";
 }
 
 // The same file, tagged by mutagen, reads alike in mutagen and TagLib for every ID3v2 version.
@@ -156,7 +157,10 @@ TEST(InteropUtil, MpegAudioRangeSkipsEveryKindOfTrailingBlock) {
     const Bytes lyrics1 = ToBytes("LYRICSBEGINsome lyricsLYRICSEND");
     const Bytes id3v2 = B("ID3\x03\x00\x00\x00\x00\x00\x02\x00\x00", 12);
     // Appended 2.4 tag: header, 2 bytes of body, footer "3DI".
-    const Bytes appended = B("ID3\x04\x00\x10\x00\x00\x00\x02\x00\x00" "3DI\x04\x00\x10\x00\x00\x00\x02", 22);
+    const Bytes appended =
+        B("ID3\x04\x00\x10\x00\x00\x00\x02\x00\x00"
+          "3DI\x04\x00\x10\x00\x00\x00\x02",
+          22);
 
     struct Case {
         const char* Name;
@@ -189,8 +193,8 @@ TEST(InteropUtil, MpegAudioRangeSkipsEveryKindOfTrailingBlock) {
 // the markers it looks for planted at random places, checked under the sanitizers.
 TEST(InteropUtil, MpegAudioRangeStaysInsideDamagedFiles) {
     std::mt19937 random(20240601);
-    const std::string markers[] = {"ID3\x04\x00\x10", "ID3\x03\x00\x00", "TAG", "APETAGEX", "LYRICS200",
-                                   "LYRICSEND", "LYRICSBEGIN", "3DI"};
+    const std::string markers[] = {"ID3\x04\x00\x10", "ID3\x03\x00\x00", "TAG",         "APETAGEX",
+                                   "LYRICS200",       "LYRICSEND",       "LYRICSBEGIN", "3DI"};
     for (int round = 0; round < 3000; ++round) {
         Bytes file(random() % 300);
         for (auto& b : file) b = static_cast<uint8_t>(random() % 4 == 0 ? random() : '0' + random() % 10);
@@ -279,7 +283,8 @@ TEST(InteropUtil, EncoderWrittenTagsAreSeenByBothPeers) {
         const char* Title;
         int Channels;
     };
-    for (const Case& c : {Case{"lame.mp3", "2.3.0", "Lame Title", 2}, Case{"ffmpeg.mp3", "2.3.0", "Ffmpeg Title", 1}}) {
+    for (const Case& c :
+         {Case{"lame.mp3", "2.3.0", "Lame Title", 2}, Case{"ffmpeg.mp3", "2.3.0", "Ffmpeg Title", 1}}) {
         for (const JsonValue& dump : {MutagenDump(dir / c.File), TaglibDump(dir / c.File)}) {
             SCOPED_TRACE(std::string(c.File) + " read by " + dump["tool"].Str());
             ASSERT_FALSE(dump["id3v2"].IsNull()) << dump.Dump();
@@ -299,8 +304,8 @@ TEST(InteropUtil, WmaFixtureAttributesReadAlike) {
     AudioOptions options;
     options.Channels = 1;
     options.BitrateKbps = 64;
-    options.EncoderArgs = {"-metadata", "title=Caf\xC3\xA9", "-metadata", "artist=Artist", "-metadata",
-                           "album=Album", "-metadata", "comment=Words"};
+    options.EncoderArgs = {"-metadata", "title=Caf\xC3\xA9", "-metadata", "artist=Artist",
+                           "-metadata", "album=Album",       "-metadata", "comment=Words"};
     MakeWma(dir / "a.wma", options);
     for (const JsonValue& dump : {MutagenDump(dir / "a.wma"), TaglibDump(dir / "a.wma")}) {
         SCOPED_TRACE(dump["tool"].Str());
@@ -329,14 +334,19 @@ TEST(InteropUtil, PicturesHaveTheAskedSize) {
     for (const Case& c : {Case{"a.jpg", false, 600, 601, "mjpeg"}, Case{"b.png", true, 17, 3, "png"},
                           Case{"c.bin", false, 9, 9, "mjpeg"}, Case{"d", true, 1, 1, "png"}}) {
         const auto file = dir / c.Name;
-        if (c.Png) MakePng(file, c.Width, c.Height);
-        else MakeJpeg(file, c.Width, c.Height);
+        if (c.Png)
+            MakePng(file, c.Width, c.Height);
+        else
+            MakeJpeg(file, c.Width, c.Height);
         const Bytes data = ReadFileBytes(file);
         ASSERT_GE(data.size(), 8u);
-        if (c.Png) EXPECT_EQ(data[1], 'P') << "PNG signature";
-        else EXPECT_EQ(data[0], 0xFF) << "JPEG SOI";
-        CommandResult probe = RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 " +
-                                         ShellQuote(file.string()));
+        if (c.Png)
+            EXPECT_EQ(data[1], 'P') << "PNG signature";
+        else
+            EXPECT_EQ(data[0], 0xFF) << "JPEG SOI";
+        CommandResult probe =
+            RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 " +
+                       ShellQuote(file.string()));
         EXPECT_EQ(probe.Output, std::string(c.Codec) + "," + std::to_string(c.Width) + "," +
                                     std::to_string(c.Height) + "\n")
             << c.Name;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "JsonValue.h"
-
 #include <gtest/gtest.h>
+
+#include "JsonValue.h"
 
 namespace covrilo::test {
 namespace {
@@ -29,22 +29,37 @@ TEST(JsonValue, DecodesEscapesToUtf8) {
     const Case cases[] = {
         {R"("a\"b\\c\/d")", "a\"b\\c/d"},
         {R"("\n\t\r\b\f")", "\n\t\r\b\f"},
-        {R"("\u00e9")", "\xC3\xA9"},                 // é, two bytes
-        {R"("\u20ac")", "\xE2\x82\xAC"},             // €, three bytes
-        {R"("\ud83c\udfb5")", "\xF0\x9F\x8E\xB5"},   // a surrogate pair, four bytes
-        {"\"\xC3\xA9 raw\"", "\xC3\xA9 raw"},        // UTF-8 passes through
+        {R"("\u00e9")", "\xC3\xA9"},                // é, two bytes
+        {R"("\u20ac")", "\xE2\x82\xAC"},            // €, three bytes
+        {R"("\ud83c\udfb5")", "\xF0\x9F\x8E\xB5"},  // a surrogate pair, four bytes
+        {"\"\xC3\xA9 raw\"", "\xC3\xA9 raw"},       // UTF-8 passes through
         {R"("\u0000x")", std::string("\0x", 2)},
-        {R"("\ud800x")", "\xEF\xBF\xBDx"},              // lone surrogates become U+FFFD
-        {R"("\udc00\ud800\u0041")", "\xEF\xBF\xBD\xEF\xBF\xBD" "A"},
+        {R"("\ud800x")", "\xEF\xBF\xBDx"},  // lone surrogates become U+FFFD
+        {R"("\udc00\ud800\u0041")",
+         "\xEF\xBF\xBD\xEF\xBF\xBD"
+         "A"},
     };
     for (const auto& c : cases) EXPECT_EQ(JsonValue::Parse(c.Json).Str(), c.Expected) << c.Json;
 }
 
 TEST(JsonValue, RejectsMalformedInput) {
     const std::string bad[] = {
-        "", "{", "[1,", R"({"a" 1})", R"({"a":1,})", "[1 2]", R"("unterminated)", R"("\x")",
-        R"("\u12")", R"("\ud800\u12")", "tru", "1 2", "-", "1e999",
-        "\"a\nb\"", std::string(100, '['),
+        "",
+        "{",
+        "[1,",
+        R"({"a" 1})",
+        R"({"a":1,})",
+        "[1 2]",
+        R"("unterminated)",
+        R"("\x")",
+        R"("\u12")",
+        R"("\ud800\u12")",
+        "tru",
+        "1 2",
+        "-",
+        "1e999",
+        "\"a\nb\"",
+        std::string(100, '['),
     };
     for (const std::string& text : bad) EXPECT_THROW(JsonValue::Parse(text), JsonError) << text;
 }

@@ -78,11 +78,13 @@ std::map<std::string, Check> RuleChecks(const fs::path& Cover) {
     checks["itunes-2.2-identifiers"] = [](const Result& R) {
         const JsonValue dump = MutagenDump(R.File);
         const std::pair<const char*, const char*> expected[] = {
-            {"TCMP", "1"},           {"TSOT", "Two two, The"},       {"TSOA", "Album, The"}, {"TSOP", "Artist, The"},
-            {"TSO2", "Album Artist, The"}, {"TSOC", "Composer, The"}, {"GRP1", "Grouping"},  {"MVNM", "Movement"},
-            {"MVIN", "2/4"},         {"TDES", "A podcast"},          {"TGID", "podcast-id"}, {"TKWD", "key, words"},
+            {"TCMP", "1"},           {"TSOT", "Two two, The"},      {"TSOA", "Album, The"},
+            {"TSOP", "Artist, The"}, {"TSO2", "Album Artist, The"}, {"TSOC", "Composer, The"},
+            {"GRP1", "Grouping"},    {"MVNM", "Movement"},          {"MVIN", "2/4"},
+            {"TDES", "A podcast"},   {"TGID", "podcast-id"},        {"TKWD", "key, words"},
             {"TCAT", "Category"}};
-        for (const auto& [id, text] : expected) EXPECT_EQ(TextOf(dump, id), std::vector<std::string>{text}) << id;
+        for (const auto& [id, text] : expected)
+            EXPECT_EQ(TextOf(dump, id), std::vector<std::string>{text}) << id;
         const auto feed = FramesWithId(dump, "WFED");
         ASSERT_EQ(feed.size(), 1u) << dump.Dump();
         EXPECT_EQ(feed[0]["url"].Str(), "http://feed.example/");
@@ -105,7 +107,8 @@ std::map<std::string, Check> RuleChecks(const fs::path& Cover) {
         EXPECT_EQ(TextOf(dump, "TIT2"), std::vector<std::string>{"Crystal Ball"});
         EXPECT_EQ(TextOf(dump, "TALB"), std::vector<std::string>{"Lost Time"});
         EXPECT_EQ(TextOf(dump, "TENC"), std::vector<std::string>{"iTunes 12.1.2.27"});
-        for (const std::string& id : EngineIds(R.File)) EXPECT_EQ(id.size(), 4u) << "a 2.2 name was written: " << id;
+        for (const std::string& id : EngineIds(R.File))
+            EXPECT_EQ(id.size(), 4u) << "a 2.2 name was written: " << id;
     };
     checks["length-indicator-too-big-2.4"] = [](const Result& R) {
         if (!Adds(R.Op)) return;
@@ -113,7 +116,8 @@ std::map<std::string, Check> RuleChecks(const fs::path& Cover) {
         for (const char* id : {"TIT2", "TPE1", "TALB"}) EXPECT_EQ(taglib.count(id), 1u) << id;
         const auto ids = EngineIds(R.File);
         ASSERT_GE(ids.size(), 2u);
-        EXPECT_EQ(std::vector<std::string>(ids.end() - 2, ids.end()), (std::vector<std::string>{"TENC", "WXXX"}));
+        EXPECT_EQ(std::vector<std::string>(ids.end() - 2, ids.end()),
+                  (std::vector<std::string>{"TENC", "WXXX"}));
     };
     for (const char* name : {"stray-extended-header-flag-2.3", "stray-extended-header-flag-2.4"})
         checks[name] = [](const Result& R) {
@@ -140,7 +144,8 @@ std::map<std::string, Check> RuleChecks(const fs::path& Cover) {
                 if (auto* chapter = dynamic_cast<TCHAPFrame*>(tag.Frames(i))) {
                     EXPECT_TRUE(chapter->SubFrameWalk.Complete);
                     for (const auto& sub : chapter->SubFrames)
-                        if (auto* text = dynamic_cast<TTxxxFrame*>(sub.get())) titles.push_back(WideToUtf8(text->Text));
+                        if (auto* text = dynamic_cast<TTxxxFrame*>(sub.get()))
+                            titles.push_back(WideToUtf8(text->Text));
                 }
             ASSERT_EQ(titles.size(), 2u);
             EXPECT_EQ(titles[0], "Chapter One");
@@ -162,14 +167,18 @@ std::map<std::string, Check> RuleChecks(const fs::path& Cover) {
         const JsonValue dump = MutagenDump(R.File);
         const auto uslt = FramesWithId(dump, "USLT");
         ASSERT_EQ(uslt.size(), 1u);
-        EXPECT_EQ(uslt[0]["text"].Str(), "\xC3\x9Cn\xC3\xAF" "c\xC3\xB6" "d\xC3\xA9 \xE2\x99\xAA");
+        EXPECT_EQ(uslt[0]["text"].Str(),
+                  "\xC3\x9Cn\xC3\xAF"
+                  "c\xC3\xB6"
+                  "d\xC3\xA9 \xE2\x99\xAA");
     };
     checks["dates-2.3"] = [](const Result& R) {
         const JsonValue dump = MutagenDump(R.File);
         if (To24(R.Op)) {
             EXPECT_EQ(TextOf(dump, "TDRC"), std::vector<std::string>{"1987-03-31 12:34"});
             EXPECT_EQ(TextOf(dump, "TDOR"), std::vector<std::string>{"1985"});
-            for (const char* gone : {"TYER", "TDAT", "TIME", "TORY"}) EXPECT_TRUE(FramesWithId(dump, gone).empty()) << gone;
+            for (const char* gone : {"TYER", "TDAT", "TIME", "TORY"})
+                EXPECT_TRUE(FramesWithId(dump, gone).empty()) << gone;
         } else {
             EXPECT_EQ(TextOf(dump, "TYER"), std::vector<std::string>{"1987"});
             EXPECT_EQ(TextOf(dump, "TDAT"), std::vector<std::string>{"3103"});
@@ -206,7 +215,8 @@ std::map<std::string, Check> RuleChecks(const fs::path& Cover) {
     };
     checks["picture-types-2.3"] = [Cover](const Result& R) {
         std::multiset<int> types;
-        for (const JsonValue& apic : FramesWithId(TaglibDump(R.File), "APIC")) types.insert(static_cast<int>(apic["type"].Int()));
+        for (const JsonValue& apic : FramesWithId(TaglibDump(R.File), "APIC"))
+            types.insert(static_cast<int>(apic["type"].Int()));
         if (!Adds(R.Op)) {
             EXPECT_TRUE(types.empty());
             return;
@@ -231,10 +241,12 @@ std::map<std::string, Check> RuleChecks(const fs::path& Cover) {
             TID3v2Class tag(R.File);
             bool stored = false;
             for (int i = 0; i < tag.FrameCount(); ++i)
-                stored = stored || (tag.Frames(i)->FrameID() == "APIC" && tag.Frames(i)->ContentKeptAsStored());
+                stored =
+                    stored || (tag.Frames(i)->FrameID() == "APIC" && tag.Frames(i)->ContentKeptAsStored());
             EXPECT_TRUE(stored);
         } else {
-            EXPECT_EQ(apics.size(), Adds(R.Op) ? 1u : 0u) << "a compressed front cover was left beside the new one";
+            EXPECT_EQ(apics.size(), Adds(R.Op) ? 1u : 0u)
+                << "a compressed front cover was left beside the new one";
         }
     };
     checks["compressed-text-2.3"] = [](const Result& R) {
@@ -272,7 +284,8 @@ TEST(PeerQuirksInterop, EveryQuirkKeepsEveryFrameWhereverItGoes) {
         SCOPED_TRACE(name + " " + result.Op);
         const PeerQuirk& quirk = quirks.at(name);
         EXPECT_TRUE(r["problems"].Arr().empty()) << r.Dump();
-        const bool refused = quirk.Refusal == "refused" || (quirk.Refusal == "refused-2.3" && To23(result.Op));
+        const bool refused =
+            quirk.Refusal == "refused" || (quirk.Refusal == "refused-2.3" && To23(result.Op));
         EXPECT_EQ(result.Outcome, refused ? "refused" : "preserved") << r.Dump();
         if (result.Outcome != "preserved") continue;
         if (const auto check = checks.find(quirk.Name); check != checks.end()) {
@@ -295,7 +308,8 @@ TEST(PeerQuirksInterop, RefusalsSayWhyAndLeaveTheFileAlone) {
     MakeJpeg(dir / "cover.jpg", 200, 200);
     const std::vector<fs::path> files = WritePeerQuirks(dir.Path(), MpegAudioBytes(dir / "audio.mp3"));
     const std::map<std::string, std::vector<std::string>> expected = {
-        {"walk-stops-before-picture-2.3", {"frame \"TALB\" at offset 27 claims 5000 bytes", "left unchanged"}},
+        {"walk-stops-before-picture-2.3",
+         {"frame \"TALB\" at offset 27 claims 5000 bytes", "left unchanged"}},
         {"unknown-2.2-identifier", {"frame \"ABC\" at offset ", "has no ID3v2.3 form", "left unchanged"}},
         {"length-indicator-too-big-2.4", {"frame \"TENC\" at offset 10", "cannot be converted to ID3v2.3"}},
     };

@@ -69,7 +69,8 @@ std::string RichRecipe(int Version, const fs::path& Front, const fs::path& Back)
     if (Version == 4)
         frames += R"(, {"id": "TDRC", "text": "1999-12-31T23:59"}, {"id": "TDOR", "text": "1998"})";
     else if (Version == 3)
-        frames += R"(, {"id": "TYER", "text": "1999"}, {"id": "TDAT", "text": "3112"}, {"id": "TIME", "text": "2359"})";
+        frames +=
+            R"(, {"id": "TYER", "text": "1999"}, {"id": "TDAT", "text": "3112"}, {"id": "TIME", "text": "2359"})";
     else
         frames += R"(, {"id": "TYER", "text": "1999"})";
     if (Version != 2) frames += R"(, {"id": "PRIV", "owner": "covrilo.test", "data_hex": "00ff10ee"})";
@@ -98,12 +99,13 @@ std::vector<fs::path> MakeFixtures(const fs::path& Folder, const fs::path& Cover
                R"({"id3v1": {"title": "Only v1", "artist": "A", "album": "B", "year": "2001", "comment": "c",
                    "track": 1, "genre": 12}})");
     files.push_back(Folder / "mutagen-v1.mp3");
-    MakeMp3(Folder / "lame-tagged.mp3",
-            AudioOptions{.EncoderArgs = {"--add-id3v2", "--tt", "Lame title", "--ta", "Lame artist", "--ty", "2003"}});
+    MakeMp3(Folder / "lame-tagged.mp3", AudioOptions{.EncoderArgs = {"--add-id3v2", "--tt", "Lame title",
+                                                                     "--ta", "Lame artist", "--ty", "2003"}});
     files.push_back(Folder / "lame-tagged.mp3");
     // The demo files, tagged by our own engine.
     if (!std::string(COVRILO_MAKE_DEMO_FILES).empty()) {
-        const ToolRun demo = RunSeparately(ShellQuote(COVRILO_MAKE_DEMO_FILES) + " " + ShellQuote((Folder / "demo").string()));
+        const ToolRun demo =
+            RunSeparately(ShellQuote(COVRILO_MAKE_DEMO_FILES) + " " + ShellQuote((Folder / "demo").string()));
         if (demo.ExitCode == 0)
             for (const auto& entry : fs::directory_iterator(Folder / "demo"))
                 if (entry.path().extension() == ".mp3") files.push_back(entry.path());
@@ -119,17 +121,22 @@ std::vector<fs::path> CorpusFiles(bool Full) {
         const fs::path dir = CorpusDir() / part;
         if (!fs::is_directory(dir)) continue;
         for (const auto& entry : fs::directory_iterator(dir))
-            if (entry.is_regular_file() && entry.path().filename() != "MANIFEST.txt") files.push_back(entry.path());
+            if (entry.is_regular_file() && entry.path().filename() != "MANIFEST.txt")
+                files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
     if (Full) return files;
-    const std::vector<std::string> hard = {"itunes", "unknown", "invalid", "extended", "unsynch", "chap", "toc",
-                                           "compressed", "v22", "2.2", "broken", "garbage", "utf16", "padding"};
+    const std::vector<std::string> hard = {"itunes", "unknown", "invalid",    "extended", "unsynch",
+                                           "chap",   "toc",     "compressed", "v22",      "2.2",
+                                           "broken", "garbage", "utf16",      "padding"};
     std::vector<fs::path> some;
     for (size_t i = 0; i < files.size(); ++i) {
         std::string name = files[i].filename().string();
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char C) { return std::tolower(C); });
-        const bool isHard = std::any_of(hard.begin(), hard.end(), [&](const std::string& H) { return name.find(H) != std::string::npos; });
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char C) { return std::tolower(C); });
+        const bool isHard = std::any_of(hard.begin(), hard.end(), [&](const std::string& H) {
+            return name.find(H) != std::string::npos;
+        });
         if (i % 3 == 0 || isHard) some.push_back(files[i]);
     }
     return some;
@@ -145,7 +152,8 @@ TEST(Preservation, NothingARealFileHoldsIsLost) {
     const bool full = FullCampaign();
     const std::vector<fs::path> corpus = CorpusFiles(full);
     if (corpus.empty())
-        std::cout << "[ corpus  ] " << CorpusDir() << " not found: only the suite's own fixtures are checked\n";
+        std::cout << "[ corpus  ] " << CorpusDir()
+                  << " not found: only the suite's own fixtures are checked\n";
     files.insert(files.end(), corpus.begin(), corpus.end());
 
     const JsonValue report = RunPreservationCheck(kCovriloCli, files, dir / "cover.jpg", dir / "work");
@@ -170,9 +178,12 @@ TEST(Preservation, NothingARealFileHoldsIsLost) {
             std::string shape;
             for (size_t i = 0; i < reason.size(); ++i) {
                 const bool digit = std::isdigit(static_cast<unsigned char>(reason[i]));
-                const bool counted = digit && i > 0 && (reason[i - 1] == ' ' || (!shape.empty() && shape.back() == 'N'));
-                if (!counted) shape += reason[i];
-                else if (shape.back() != 'N') shape += 'N';
+                const bool counted =
+                    digit && i > 0 && (reason[i - 1] == ' ' || (!shape.empty() && shape.back() == 'N'));
+                if (!counted)
+                    shape += reason[i];
+                else if (shape.back() != 'N')
+                    shape += 'N';
             }
             ++reasons[source + ": " + shape.substr(0, shape.find(", so"))];
         }
@@ -181,13 +192,16 @@ TEST(Preservation, NothingARealFileHoldsIsLost) {
     table << "preservation: " << fixtures << " fixtures, " << corpus.size() << " corpus files"
           << (full ? " (full campaign)" : " (short form)") << ", " << report["skipped"].Arr().size()
           << " not MPEG audio by extension (skipped)\n";
-    auto count = [](const std::map<std::string, int>& C, const char* Key) { return C.count(Key) ? C.at(Key) : 0; };
+    auto count = [](const std::map<std::string, int>& C, const char* Key) {
+        return C.count(Key) ? C.at(Key) : 0;
+    };
     for (const auto& [source, ops] : counts) {
-        table << std::left << std::setw(36) << (source + ": operation") << std::setw(11) << "preserved" << std::setw(9)
-              << "refused" << "problem\n";
+        table << std::left << std::setw(36) << (source + ": operation") << std::setw(11) << "preserved"
+              << std::setw(9) << "refused"
+              << "problem\n";
         for (const auto& [op, c] : ops)
-            table << std::left << std::setw(36) << ("  " + op) << std::setw(11) << count(c, "preserved") << std::setw(9)
-                  << count(c, "refused") << count(c, "problem") << "\n";
+            table << std::left << std::setw(36) << ("  " + op) << std::setw(11) << count(c, "preserved")
+                  << std::setw(9) << count(c, "refused") << count(c, "problem") << "\n";
     }
     table << "refusal reasons (results):\n";
     for (const auto& [reason, n] : reasons) table << "  " << std::setw(5) << n << " " << reason << "\n";

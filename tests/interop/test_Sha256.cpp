@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "Sha256.h"
-
 #include <gtest/gtest.h>
 
 #include "InteropUtil.h"
+#include "Sha256.h"
 
 namespace covrilo::test {
 namespace {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "io/AsciiText.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "io/AsciiText.h"
 
 namespace covrilo {
 namespace {
@@ -46,9 +46,14 @@ TEST(AsciiText, EqualityIgnoresAsciiCaseOnly) {
         bool Equal;
     };
     const TCase cases[] = {
-        {"FrontCover", "frontcover", true}, {"", "", true},         {"abc", "abcd", false},
-        {"[", "{", false},                   {"@", "`", false},      {"\xC4", "\xE4", false},
-        {"Rock", "Roc", false},              {"2.3-UTF16", "2.3-utf16", true},
+        {"FrontCover", "frontcover", true},
+        {"", "", true},
+        {"abc", "abcd", false},
+        {"[", "{", false},
+        {"@", "`", false},
+        {"\xC4", "\xE4", false},
+        {"Rock", "Roc", false},
+        {"2.3-UTF16", "2.3-utf16", true},
     };
     for (const TCase& t : cases) {
         SCOPED_TRACE(std::string(t.A) + " / " + std::string(t.B));

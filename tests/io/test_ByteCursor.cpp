@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "io/ByteCursor.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -8,6 +6,8 @@
 #include <functional>
 #include <optional>
 #include <vector>
+
+#include "io/ByteCursor.h"
 
 namespace covrilo {
 namespace {
@@ -19,7 +19,7 @@ struct TReadCase {
     size_t Width;
     std::function<std::optional<uint64_t>(TByteCursor&)> Read;
     std::function<uint64_t(std::span<const uint8_t>, size_t)> ReadAt;  // may be empty
-    uint64_t Expected;  // of the first Width bytes of kBytes
+    uint64_t Expected;                                                 // of the first Width bytes of kBytes
 };
 
 std::vector<TReadCase> ReadCases() {
@@ -39,7 +39,8 @@ std::vector<TReadCase> ReadCases() {
         {"U32BE", 4, wrap(&TByteCursor::U32BE), U32BEAt, 0x81028304},
         {"U64LE", 8, wrap(&TByteCursor::U64LE), U64LEAt, 0xF807860504830281ull},
         // Seven bits a byte: 0x01 0x02 0x03 0x04 once the top bits are masked off.
-        {"Syncsafe32", 4, wrap(&TByteCursor::Syncsafe32), Syncsafe32At, (1u << 21) | (2u << 14) | (3u << 7) | 4u},
+        {"Syncsafe32", 4, wrap(&TByteCursor::Syncsafe32), Syncsafe32At,
+         (1u << 21) | (2u << 14) | (3u << 7) | 4u},
         // Unmasked, a set top bit shifts into the next byte's place and the value grows.
         {"SyncsafeUnmasked32", 4, wrap(&TByteCursor::SyncsafeUnmasked32), SyncsafeUnmasked32At,
          (0x81u << 21) | (0x02u << 14) | (0x83u << 7) | 0x04u},
@@ -114,8 +115,9 @@ TEST(ByteCursor, AppendedValuesReadBackInTheirByteOrder) {
     AppendU32BE(out, 0xCAFEF00D);
     AppendSyncsafe32(out, 0xF0000000u | 0x0FFFFFFFu);  // bits above 28 are dropped
     AppendU64LE(out, 0x0102030405060708ull);
-    EXPECT_EQ(out, (std::vector<uint8_t>{0x34, 0x12, 0x12, 0x34, 0x56, 0xEF, 0xBE, 0xAD, 0xDE, 0xCA, 0xFE, 0xF0,
-                                         0x0D, 0x7F, 0x7F, 0x7F, 0x7F, 8, 7, 6, 5, 4, 3, 2, 1}));
+    EXPECT_EQ(out, (std::vector<uint8_t>{0x34, 0x12, 0x12, 0x34, 0x56, 0xEF, 0xBE, 0xAD, 0xDE,
+                                         0xCA, 0xFE, 0xF0, 0x0D, 0x7F, 0x7F, 0x7F, 0x7F, 8,
+                                         7,    6,    5,    4,    3,    2,    1}));
     TByteCursor c(out);
     EXPECT_EQ(c.U16LE(), 0x1234);
     EXPECT_EQ(c.U24BE(), 0x123456u);

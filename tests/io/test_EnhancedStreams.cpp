@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "io/EnhancedStreams.h"
-
 #include <gtest/gtest.h>
 
+#include "io/EnhancedStreams.h"
 #include "support/TestSupport.h"
 
 namespace covrilo {
@@ -75,7 +74,10 @@ TEST(TUnicodeFileStream, CreateTruncatesAnExistingFile) {
     TempDir dir;
     auto file = dir / "c.bin";
     WriteFileBytes(file, Bytes{1, 2, 3});
-    { TUnicodeFileStream s(file, fmCreate); EXPECT_EQ(s.Size(), 0); }
+    {
+        TUnicodeFileStream s(file, fmCreate);
+        EXPECT_EQ(s.Size(), 0);
+    }
     EXPECT_TRUE(ReadFileBytes(file).empty());
 }
 
@@ -125,10 +127,12 @@ TEST_P(Sharing, SecondOpenFollowsTheSharingBits) {
 INSTANTIATE_TEST_SUITE_P(
     Modes, Sharing,
     ::testing::Values(
-        SharingCase{fmOpenRead | fmShareDenyWrite, fmOpenRead | fmShareDenyWrite, true},    // two loaders
-        SharingCase{fmOpenRead | fmShareDenyWrite, fmOpenReadWrite | fmShareExclusive, false},  // save while loading
-        SharingCase{fmOpenReadWrite | fmShareExclusive, fmOpenRead | fmShareDenyWrite, false},  // load while saving
-        SharingCase{fmOpenReadWrite | fmShareExclusive, fmOpenRead | fmShareDenyNone, true},    // picture peek
+        SharingCase{fmOpenRead | fmShareDenyWrite, fmOpenRead | fmShareDenyWrite, true},  // two loaders
+        SharingCase{fmOpenRead | fmShareDenyWrite, fmOpenReadWrite | fmShareExclusive,
+                    false},  // save while loading
+        SharingCase{fmOpenReadWrite | fmShareExclusive, fmOpenRead | fmShareDenyWrite,
+                    false},  // load while saving
+        SharingCase{fmOpenReadWrite | fmShareExclusive, fmOpenRead | fmShareDenyNone, true},  // picture peek
         SharingCase{fmOpenReadWrite | fmShareExclusive, fmCreate, false},
         SharingCase{fmOpenRead | fmShareDenyNone, fmOpenReadWrite | fmShareExclusive, true}));
 

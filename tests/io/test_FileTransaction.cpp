@@ -65,7 +65,8 @@ std::optional<int> AsNobody(const std::function<int()>& Fn) {
         ::_exit(Fn());
     }
     int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 99) return std::nullopt;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 99)
+        return std::nullopt;
     return WEXITSTATUS(status);
 }
 
@@ -143,7 +144,8 @@ TEST(FileTransaction, RewriteWritesANewFileAndKeepsWhatTheOldOneCarried) {
         EXPECT_EQ(::getxattr(f.File.c_str(), "user.covrilo.test", value, sizeof value), 4);
         EXPECT_EQ(std::string(value, 4), "kept");
     } else {
-        std::cout << "[ SKIPPED ] extended attributes: the test folder's file system takes no user.* attributes\n";
+        std::cout
+            << "[ SKIPPED ] extended attributes: the test folder's file system takes no user.* attributes\n";
     }
     EXPECT_EQ(Names(f.Dir.Path()), std::vector<std::string>{"song.mp3"});
 }
@@ -159,8 +161,9 @@ TEST(FileTransaction, RewriteKeepsAnAccessControlList) {
         for (int i = 0; i < 4; ++i) e[4 + static_cast<size_t>(i)] = static_cast<uint8_t>(Id >> (8 * i));
         return e;
     };
-    const Bytes acl = Cat({Bytes{2, 0, 0, 0}, entry(0x01, 6, 0xFFFFFFFF), entry(0x02, 4, 65534),
-                           entry(0x04, 4, 0xFFFFFFFF), entry(0x10, 4, 0xFFFFFFFF), entry(0x20, 0, 0xFFFFFFFF)});
+    const Bytes acl =
+        Cat({Bytes{2, 0, 0, 0}, entry(0x01, 6, 0xFFFFFFFF), entry(0x02, 4, 65534), entry(0x04, 4, 0xFFFFFFFF),
+             entry(0x10, 4, 0xFFFFFFFF), entry(0x20, 0, 0xFFFFFFFF)});
     if (::setxattr(f.File.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
         GTEST_SKIP() << "the test folder's file system takes no POSIX ACLs: " << std::strerror(errno);
     {
@@ -275,7 +278,8 @@ TEST(FileTransaction, LockedReadOnlyMissingAndFolders) {
             ADD_FAILURE() << "opened a locked file";
         } catch (const EFOpenError& e) {
             EXPECT_EQ(e.Reason(), "locked by another program");
-            EXPECT_EQ(std::string(e.what()), "Cannot open file " + file.string() + ": locked by another program");
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot open file " + file.string() + ": locked by another program");
         }
         ::close(fd);
     }
@@ -308,9 +312,9 @@ TEST(FileTransaction, LockedReadOnlyMissingAndFolders) {
             bool CreateError;  // EFCreateError, else EFOpenError
         };
         const Case cases[] = {
-            {file, false, false},                   // the file may not be written
-            {dir / "writable.mp3", true, true},     // no temporary file in the folder
-            {dir / "writable.mp3", false, true},    // in place needs its journal there too
+            {file, false, false},                 // the file may not be written
+            {dir / "writable.mp3", true, true},   // no temporary file in the folder
+            {dir / "writable.mp3", false, true},  // in place needs its journal there too
         };
         int code = 0;
         for (size_t i = 0; i < std::size(cases); ++i) {
@@ -323,7 +327,8 @@ TEST(FileTransaction, LockedReadOnlyMissingAndFolders) {
             } catch (const EFileError& e) {
                 const bool create = dynamic_cast<const EFCreateError*>(&e) != nullptr;
                 const bool open = dynamic_cast<const EFOpenError*>(&e) != nullptr;
-                if ((cases[i].CreateError ? create : open) && e.Reason() == "permission denied") code |= 1 << i;
+                if ((cases[i].CreateError ? create : open) && e.Reason() == "permission denied")
+                    code |= 1 << i;
             } catch (...) {
             }
         }
@@ -377,11 +382,11 @@ TEST(FileTransaction, ARewriteThatCannotKeepTheOwnerIsRefused) {
 TEST(FileTransaction, OnlyUnlockedTemporaryFilesOfThisFileAreRemoved) {
     Fixture f;
     const std::vector<std::string> others = {
-        "song.$$$",                           // the user's own
-        "song.mp3.$$$",                       // another program's
-        "song.mp3.covrilo-short.$$$",         // not our pattern
-        "song.mp2.covrilo-Ab3dE9xZ.$$$",      // ours, but for another file
-        "song.mp3.covrilo-Ab3dE9x!.$$$",      // not our alphabet
+        "song.$$$",                       // the user's own
+        "song.mp3.$$$",                   // another program's
+        "song.mp3.covrilo-short.$$$",     // not our pattern
+        "song.mp2.covrilo-Ab3dE9xZ.$$$",  // ours, but for another file
+        "song.mp3.covrilo-Ab3dE9x!.$$$",  // not our alphabet
     };
     for (const std::string& name : others) WriteFileBytes(f.Dir / name, Pattern(10, 4));
     WriteFileBytes(f.Dir / "song.mp3.covrilo-Stale123.$$$", Pattern(10, 4));
@@ -454,8 +459,11 @@ TEST(SaveJournal, SerializesAndRejectsEveryDamage) {
     EXPECT_EQ(Crc64(ToBytes("123456789")), 0x995DC9BBDF1939FAull);  // the CRC-64/XZ check value
     // Eight bytes at a time or one: split anywhere and chained, the same value.
     const Bytes longOne = Pattern(1000, 17);
-    for (const size_t split : {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{500}, size_t{999}})
-        EXPECT_EQ(Crc64(longOne), Crc64(std::span(longOne).subspan(split), Crc64(std::span(longOne).first(split)))) << split;
+    for (const size_t split :
+         {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{500}, size_t{999}})
+        EXPECT_EQ(Crc64(longOne),
+                  Crc64(std::span(longOne).subspan(split), Crc64(std::span(longOne).first(split))))
+            << split;
 }
 
 // A journal as an interrupted in-place save of Fixture leaves it: the head replaced by
@@ -493,9 +501,7 @@ TEST(SaveJournal, TheNextTransactionUndoesAnInterruptedSave) {
              WriteFileBytes(F.File, torn);
          },
          true},
-        {"nothing written yet",
-         [&](Fixture& F) { WriteJournal(F, newHead); },
-         true},
+        {"nothing written yet", [&](Fixture& F) { WriteJournal(F, newHead); }, true},
         {"all written, journal not yet removed",
          [&](Fixture& F) {
              WriteJournal(F, newHead);

@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 std::vector<std::string> Ours(const fs::path& Dir) {
     std::vector<std::string> found;
     for (const auto& e : fs::directory_iterator(Dir))
-        if (e.path().filename().string().find(".covrilo-") != std::string::npos) found.push_back(e.path().filename());
+        if (e.path().filename().string().find(".covrilo-") != std::string::npos)
+            found.push_back(e.path().filename());
     return found;
 }
 
@@ -70,7 +71,8 @@ TEST(SaveBatch, PendingSavesAreFinishedTogetherAndEachOutcomeComesOnceWhenItsFil
         EXPECT_TRUE(reported.insert(o.Id).second);
     }
     EXPECT_EQ(reported.size(), 7u);
-    for (size_t i = 0; i < 7; ++i) EXPECT_EQ(ReadFileBytes(dir / ("f" + std::to_string(i))), expected(i).second) << i;
+    for (size_t i = 0; i < 7; ++i)
+        EXPECT_EQ(ReadFileBytes(dir / ("f" + std::to_string(i))), expected(i).second) << i;
     EXPECT_EQ(Ours(dir.Path()), std::vector<std::string>{});
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "io/TextConversion.h"
-
 #include <gtest/gtest.h>
+
+#include "io/TextConversion.h"
 
 namespace covrilo {
 namespace {
@@ -12,10 +12,10 @@ TEST(TextConversion, Windows1252BothWays) {
         std::u16string Wide;
     } cases[] = {
         {"abc", u"abc"},
-        {"\x80", u"\u20AC"},                  // euro sign
-        {"\x9F\x8A", u"\u0178\u0160"},        // the 0x80..0x9F block
-        {"\xE9t\xE9", u"\u00E9t\u00E9"},      // Latin-1 range is identity
-        {"\x81", u"\u0081"},                  // undefined byte keeps its value
+        {"\x80", u"\u20AC"},              // euro sign
+        {"\x9F\x8A", u"\u0178\u0160"},    // the 0x80..0x9F block
+        {"\xE9t\xE9", u"\u00E9t\u00E9"},  // Latin-1 range is identity
+        {"\x81", u"\u0081"},              // undefined byte keeps its value
         {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
     };
     for (const auto& c : cases) {
@@ -25,7 +25,9 @@ TEST(TextConversion, Windows1252BothWays) {
 }
 
 TEST(TextConversion, CharactersALatinSetLacksBecomeQuestionMarks) {
-    EXPECT_EQ(WideToAnsi(u"\u6771\u4EAC!"), "?" "?!");
+    EXPECT_EQ(WideToAnsi(u"\u6771\u4EAC!"),
+              "?"
+              "?!");
     EXPECT_EQ(WideToAnsi(u"\U0001F3B5"), "?");  // one character, one '?'
     EXPECT_EQ(WideToLatin1(u"\u20AC\u00FF"), "?\xFF");
     EXPECT_EQ(Latin1ToWide("\x80\xFF"), u"\u0080\u00FF");  // not Windows-1252
@@ -44,9 +46,9 @@ TEST(TextConversion, MalformedUtf8DecodesToReplacementCharacters) {
         std::string Bytes;
         std::u16string Wide;
     } cases[] = {
-        {"\xC3", u"\uFFFD"},                   // truncated sequence
-        {"\xC3(", u"\uFFFD("},                 // bad continuation
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},         // overlong
+        {"\xC3", u"\uFFFD"},                      // truncated sequence
+        {"\xC3(", u"\uFFFD("},                    // bad continuation
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},            // overlong
         {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
         {"\xFF", u"\uFFFD"},
     };

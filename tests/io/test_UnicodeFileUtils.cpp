@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "io/UnicodeFileUtils.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "io/UnicodeFileUtils.h"
 #include "support/TestSupport.h"
 
 namespace covrilo {
@@ -25,7 +24,8 @@ TEST(UnicodeChangeFileExt, ReplacesOnlyAnExtensionOfTheFileName) {
         {"/x/b.tar.gz", "/x/b.tar.$$$"},
         {"/x/.hidden", "/x/.$$$"},
     };
-    for (const auto& c : cases) EXPECT_EQ(UnicodeChangeFileExt(c.Name, ".$$$").string(), c.Expected) << c.Name;
+    for (const auto& c : cases)
+        EXPECT_EQ(UnicodeChangeFileExt(c.Name, ".$$$").string(), c.Expected) << c.Name;
 }
 
 TEST(UnicodeFileUtils, ExistsDeleteRename) {

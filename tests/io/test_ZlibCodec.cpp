@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "io/ZlibCodec.h"
-
 #include <gtest/gtest.h>
 
-#include "id3v2/ID3v2ClassTestUtil.h"
-
 #include <vector>
+
+#include "id3v2/ID3v2ClassTestUtil.h"
+#include "io/ZlibCodec.h"
 
 namespace covrilo {
 namespace {

@@ -51,11 +51,21 @@ TEST(GenreFromTCON, CutsTheNumberAndNamesANumberStandingAlone) {
         std::u16string Tcon;
         std::u16string Genre;
     } cases[] = {
-        {u"(17)Rock", u"Rock"}, {u"(17)", u"Rock"}, {u"(0)", u"Blues"}, {u"Rock", u"Rock"}, {u"17", u"17"},
-        {u"(17", u"(17"},       {u"", u""},         {u"(13)Pop Rock", u"Pop Rock"},
+        {u"(17)Rock", u"Rock"},
+        {u"(17)", u"Rock"},
+        {u"(0)", u"Blues"},
+        {u"Rock", u"Rock"},
+        {u"17", u"17"},
+        {u"(17", u"(17"},
+        {u"", u""},
+        {u"(13)Pop Rock", u"Pop Rock"},
         // A reference without a name in the genre table stands as it is: read as "" it was
         // written back as "" and the genre was gone.
-        {u"(999)", u"(999)"}, {u"(255)", u"(255)"}, {u"(200)", u"(200)"}, {u"(abc)", u"(abc)"}, {u"(RX)", u"(RX)"},
+        {u"(999)", u"(999)"},
+        {u"(255)", u"(255)"},
+        {u"(200)", u"(200)"},
+        {u"(abc)", u"(abc)"},
+        {u"(RX)", u"(RX)"},
     };
     for (const auto& c : cases) EXPECT_EQ(Tqmx_multitag::GenreFromTCON(c.Tcon), c.Genre);
 }

@@ -84,11 +84,12 @@ using Values = std::vector<std::u16string>;
 // Four TPE1 frames (a file's artists) used to leave only the last: the record's value comes
 // first, every other value after it.
 TEST_F(Written, EveryValueOfARewrittenIdentifierStays) {
-    ASSERT_TRUE(Save(Tag(3, Cat({Frame23("TPE1", Latin1Text("Ann")), Frame23("TPE1", Latin1Text("Bob")),
-                                 Frame23("TPE1", Latin1Text("Cid")), Frame23("TPE1", Latin1Text("Dee")),
-                                 Frame23("TIT2", Latin1Text("One")), Frame23("TIT2", Latin1Text("Two")),
-                                 Frame23("TALB", Latin1Text("Same")), Frame23("TALB", Latin1Text("Same"))}),
-                     64)));
+    ASSERT_TRUE(Save(Tag(3,
+                         Cat({Frame23("TPE1", Latin1Text("Ann")), Frame23("TPE1", Latin1Text("Bob")),
+                              Frame23("TPE1", Latin1Text("Cid")), Frame23("TPE1", Latin1Text("Dee")),
+                              Frame23("TIT2", Latin1Text("One")), Frame23("TIT2", Latin1Text("Two")),
+                              Frame23("TALB", Latin1Text("Same")), Frame23("TALB", Latin1Text("Same"))}),
+                         64)));
     auto texts = Texts();
     EXPECT_EQ(texts["TPE1"], (Values{u"Dee", u"Ann", u"Bob", u"Cid"}));
     EXPECT_EQ(texts["TIT2"], (Values{u"Two", u"One"}));
@@ -111,17 +112,20 @@ TEST_F(Written, AValueTheEncodingCannotHoldIsWrittenInUtf16) {
 // The comment the record was read from (the last one without a description) is rewritten in
 // its language; a comment in another language is another comment and stays.
 TEST_F(Written, TheCommentKeepsItsLanguageAndOthersStay) {
-    ASSERT_TRUE(Save(Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), Comm23("deu", "Hallo"), Comm23("eng", "Hello")}), 64)));
+    ASSERT_TRUE(Save(
+        Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), Comm23("deu", "Hallo"), Comm23("eng", "Hello")}), 64)));
     std::vector<std::pair<std::string, std::u16string>> comments;
     TID3v2Class tag(File);
     for (int i = 0; i < tag.FrameCount(); ++i)
         if (auto* c = dynamic_cast<TCOMMFrame*>(tag.Frames(i))) comments.emplace_back(c->Language(), c->Text);
-    EXPECT_EQ(comments, (std::vector<std::pair<std::string, std::u16string>>{{"deu", u"Hallo"}, {"eng", u"Hello"}}));
+    EXPECT_EQ(comments,
+              (std::vector<std::pair<std::string, std::u16string>>{{"deu", u"Hallo"}, {"eng", u"Hello"}}));
 }
 
 TEST_F(Written, OnlyTheLinkTheRecordHoldsIsReplaced) {
     auto link = [](std::string_view Url) { return Frame23("WXXX", Cat({Bytes{0, 0}, Str(Url)})); };
-    ASSERT_TRUE(Save(Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), link("http://first/"), link("http://second/")}), 64)));
+    ASSERT_TRUE(Save(
+        Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), link("http://first/"), link("http://second/")}), 64)));
     std::vector<std::string> urls;
     TID3v2Class tag(File);
     for (int i = 0; i < tag.FrameCount(); ++i)
@@ -131,24 +135,28 @@ TEST_F(Written, OnlyTheLinkTheRecordHoldsIsReplaced) {
 
 TEST_F(Written, GenreReferences) {
     const std::pair<const char*, const char16_t*> cases[] = {
-        {"(255)", u"(255)"},              // no name: stays, instead of ""
+        {"(255)", u"(255)"},  // no name: stays, instead of ""
         {"(200)", u"(200)"},
         {"(9)Metalcore", u"(9)Metalcore"},  // Metal, refined: the reference says more
         {"(52)(53)", u"(52)(53)"},
-        {"(17)Rock", u"Rock"},            // says nothing more than the genre
+        {"(17)Rock", u"Rock"},  // says nothing more than the genre
         {"(17)", u"Rock"},
         {"Ambient", u"Ambient"},
     };
     for (const auto& [tcon, written] : cases) {
         SCOPED_TRACE(tcon);
-        ASSERT_TRUE(Save(Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), Frame23("TCON", Latin1Text(tcon))}), 64)));
+        ASSERT_TRUE(
+            Save(Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), Frame23("TCON", Latin1Text(tcon))}), 64)));
         EXPECT_EQ(Texts()["TCON"], Values{written});
     }
 }
 
 // Picture types above 20 are other programs' data: kept as stored, never taken for "Other".
 TEST_F(Written, PictureTypesAsStored) {
-    const Bytes tag = Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), Apic23(21, Jpeg(1)), Apic23(0, Jpeg(2)), Apic23(3, Jpeg(3))}), 64);
+    const Bytes tag = Tag(
+        3,
+        Cat({Frame23("TIT2", Latin1Text("T")), Apic23(21, Jpeg(1)), Apic23(0, Jpeg(2)), Apic23(3, Jpeg(3))}),
+        64);
     ASSERT_TRUE(Save(tag, 0, "Other"));
     EXPECT_EQ(PictureTypes(), (std::multiset<int>{0, 3, 21}));
     ASSERT_TRUE(Save(tag, 0, "FrontCover"));
@@ -161,27 +169,30 @@ TEST_F(Written, PictureTypesAsStored) {
 TEST_F(Written, ACompressedPictureIsReplacedByItsType) {
     const Bytes picture = Cat({Bytes{0}, Str("image/jpeg"), Bytes{0, 3, 0}, Jpeg(4)});
     const Bytes packed = Deflate(picture);
-    const Bytes apic = Cat({Str("APIC"), Syncsafe(static_cast<uint32_t>(4 + packed.size())), Bytes{0x00, 0x09},
-                            Syncsafe(static_cast<uint32_t>(picture.size())), packed});
+    const Bytes apic = Cat({Str("APIC"), Syncsafe(static_cast<uint32_t>(4 + packed.size())),
+                            Bytes{0x00, 0x09}, Syncsafe(static_cast<uint32_t>(picture.size())), packed});
     ASSERT_TRUE(Save(Tag(4, Cat({Frame24("TIT2", Latin1Text("T")), apic}), 64), 2));
     EXPECT_EQ(PictureTypes(), std::multiset<int>{3});
     ASSERT_TRUE(Save(Tag(4, Cat({Frame24("TIT2", Latin1Text("T")), apic}), 64), 2, "Other"));
     EXPECT_EQ(PictureTypes(), (std::multiset<int>{0, 3}));
-    EXPECT_NE(std::search(ReadFileBytes(File).begin(), ReadFileBytes(File).end(), packed.begin(), packed.end()),
-              ReadFileBytes(File).end());
+    EXPECT_NE(
+        std::search(ReadFileBytes(File).begin(), ReadFileBytes(File).end(), packed.begin(), packed.end()),
+        ReadFileBytes(File).end());
 }
 
 // While the year stands as read, the whole date survives the write in either version.
 TEST_F(Written, TheWholeDateSurvivesWhileTheYearStands) {
-    ASSERT_TRUE(Save(Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), Frame23("TYER", Latin1Text("1987")),
-                                 Frame23("TDAT", Latin1Text("3103")), Frame23("TIME", Latin1Text("1234"))}),
+    ASSERT_TRUE(Save(Tag(3,
+                         Cat({Frame23("TIT2", Latin1Text("T")), Frame23("TYER", Latin1Text("1987")),
+                              Frame23("TDAT", Latin1Text("3103")), Frame23("TIME", Latin1Text("1234"))}),
                          64),
                      2));
     auto texts = Texts();
     EXPECT_EQ(texts["TDRC"], Values{u"1987-03-31T12:34"});
     EXPECT_EQ(texts.count("TDAT") + texts.count("TIME") + texts.count("TYER"), 0u);
 
-    ASSERT_TRUE(Save(Tag(4, Cat({Frame24("TIT2", Latin1Text("T")), Frame24("TDRC", Latin1Text("1987-03-31"))}), 64), 0));
+    ASSERT_TRUE(Save(
+        Tag(4, Cat({Frame24("TIT2", Latin1Text("T")), Frame24("TDRC", Latin1Text("1987-03-31"))}), 64), 0));
     texts = Texts();
     EXPECT_EQ(texts["TYER"], Values{u"1987"});
     EXPECT_EQ(texts["TDAT"], Values{u"3103"});
@@ -213,14 +224,16 @@ TEST_F(Written, AnUnreadableFrameToRewriteRefusesTheWrite) {
 // "Deleted" only for a file that holds no picture: a tag read part of the way may hold one
 // where the walk stopped, and is left alone with the reason.
 TEST_F(Written, RemovingPicturesFromATagReadPartOfTheWayIsRefused) {
-    const Bytes stops = Tag(3, Cat({Frame23("TIT2", Latin1Text("T")), Str("TALB"), BE32(900), Bytes{0, 0},
-                                    Latin1Text("x"), Apic23(3, Jpeg(1))}),
+    const Bytes stops = Tag(3,
+                            Cat({Frame23("TIT2", Latin1Text("T")), Str("TALB"), BE32(900), Bytes{0, 0},
+                                 Latin1Text("x"), Apic23(3, Jpeg(1))}),
                             64);
     const Bytes original = Cat({stops, MpegAudio()});
     WriteFileBytes(File, original);
     ASSERT_TRUE(Facade.Open(File));
     EXPECT_FALSE(Facade.RemoveAllPictures());
-    EXPECT_NE(Facade.LastError().find("frame \"TALB\" at offset 23"), std::string::npos) << Facade.LastError();
+    EXPECT_NE(Facade.LastError().find("frame \"TALB\" at offset 23"), std::string::npos)
+        << Facade.LastError();
     EXPECT_EQ(ReadFileBytes(File), original);
 
     const Bytes plain = Cat({Tag(3, Frame23("TIT2", Latin1Text("T")), 64), MpegAudio()});

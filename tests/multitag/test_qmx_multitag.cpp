@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The facade on small files built byte by byte: dispatch by extension, reading and merging,
 // and the writers, checked by loading the result with the ID3v2 engine.
-#include "multitag/qmx_multitag.h"
-
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -18,6 +15,7 @@
 #include "id3v2/frames/TCOMMFrame.h"
 #include "id3v2/frames/TTxxxFrame.h"
 #include "id3v2/frames/TWXXXFrame.h"
+#include "multitag/qmx_multitag.h"
 #include "support/TestSupport.h"
 
 namespace covrilo {
@@ -266,7 +264,8 @@ TEST_F(Facade, ATrackNumberThatIsNoNumberFailsTheOpenAndBlocksTheSave) {
 
 TEST_F(Facade, AddingAFrontCoverReplacesOnlyTheFrontCover) {
     const Bytes oldFront = Jpeg(10), back = Jpeg(20), newFront = Jpeg(30, 200);
-    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(3, oldFront), Apic23(4, back)});
+    Bytes file =
+        Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(3, oldFront), Apic23(4, back)});
     Append(file, Audio());
     auto path = Mp3(file);
     ASSERT_TRUE(Multitag.Open(path));
@@ -420,18 +419,20 @@ TEST_F(Facade, CommentAndLinkFramesWithADescriptionAreNotTheRecordAndStay) {
         Comments comments;
         TID3v2Class tag(File);
         for (int i = 0; i < tag.FrameCount(); ++i)
-            if (auto* c = dynamic_cast<TCOMMFrame*>(tag.Frames(i))) comments.emplace_back(c->Description, c->Text);
+            if (auto* c = dynamic_cast<TCOMMFrame*>(tag.Frames(i)))
+                comments.emplace_back(c->Description, c->Text);
         return comments;
     };
-    const Comments expected = {
-        {u"iTunSMPB", u" 00000000 00000210 000007E4 0000000000A2B5DC"}, {u"iTunNORM", u" 0000044E 00000000"}, {u"", u"mine"}};
+    const Comments expected = {{u"iTunSMPB", u" 00000000 00000210 000007E4 0000000000A2B5DC"},
+                               {u"iTunNORM", u" 0000044E 00000000"},
+                               {u"", u"mine"}};
     EXPECT_EQ(commentsOf(path), expected);
     std::vector<std::pair<std::u16string, std::string>> links;
     TID3v2Class tag(path);
     for (int i = 0; i < tag.FrameCount(); ++i)
         if (auto* u = dynamic_cast<TWXXXFrame*>(tag.Frames(i))) links.emplace_back(u->Description, u->URL);
     EXPECT_EQ(links, (std::vector<std::pair<std::u16string, std::string>>{{u"Shop", "http://shop.example/a"},
-                                                                           {u"", "http://mine.example/"}}));
+                                                                          {u"", "http://mine.example/"}}));
 
     // A file whose only comment frames have descriptions has no comment; they all stay.
     Bytes only = Tag23({Text23("TPE1", "Artist"), Comm23("eng", "x", "iTunPGAP")});
@@ -504,7 +505,8 @@ TEST_F(Facade, AnUnrecognisedPictureFailsTheSaveWithoutTouchingTheFile) {
     ASSERT_TRUE(Multitag.Open(path));
     Multitag.AddPicture({Picture(Str("this is not a picture at all"), "bad.jpg"), "FrontCover", ""});
     EXPECT_FALSE(Multitag.Save());
-    EXPECT_NE(Multitag.LastError().find("is not a recognised image"), std::string::npos) << Multitag.LastError();
+    EXPECT_NE(Multitag.LastError().find("is not a recognised image"), std::string::npos)
+        << Multitag.LastError();
     EXPECT_EQ(ReadFileBytes(path), file);
 }
 
@@ -696,7 +698,8 @@ TEST_F(Facade, ID3v2AndAGrowingID3v1TailAreSavedTogether) {
 // The names in the test's folder: a save that is only planned leaves no journal or copy.
 std::vector<std::string> Names(const std::filesystem::path& Dir) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(Dir)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(Dir))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -714,15 +717,21 @@ TEST_F(Facade, APlannedSaveWritesNothingAndForeseesTheSave) {
         if (Record) Append(file, ID3v1Record("Title", "Artist", "1999", 17));
         return file;
     };
-    const std::vector<Bytes> tagged = {Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(3, Jpeg(1, 500))};
+    const std::vector<Bytes> tagged = {Text23("TPE1", "Artist"), Text23("TIT2", "Title"),
+                                       Apic23(3, Jpeg(1, 500))};
     const Case cases[] = {
         {"a cover of the same size, in place", song(tagged, 600, true), 500, false},
         {"a larger cover in the padding, in place", song(tagged, 3000, true), 2000, false},
         {"a cover that does not fit", song(tagged, 64, false), 3000, true},
-        {"no tag before", [] { Bytes b = Audio(); return b; }(), 500, true},
+        {"no tag before",
+         [] {
+             Bytes b = Audio();
+             return b;
+         }(),
+         500, true},
         {"pictures removed, in place", song(tagged, 600, true), 0, false},
-        {"pictures removed, too much room left", song({Text23("TIT2", "T"), Apic23(3, Jpeg(1, 6000))}, 64, false), 0,
-         true},
+        {"pictures removed, too much room left",
+         song({Text23("TIT2", "T"), Apic23(3, Jpeg(1, 6000))}, 64, false), 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -733,7 +742,8 @@ TEST_F(Facade, APlannedSaveWritesNothingAndForeseesTheSave) {
             Multitag.PlanOnly = Plan;
             EXPECT_TRUE(Multitag.Open(File)) << Multitag.LastError();
             Multitag.AddPicture({cover, "FrontCover", ""});
-            EXPECT_TRUE(c.Picture == 0 ? Multitag.RemoveAllPictures() : Multitag.Save()) << Multitag.LastError();
+            EXPECT_TRUE(c.Picture == 0 ? Multitag.RemoveAllPictures() : Multitag.Save())
+                << Multitag.LastError();
             const TSaveReport report = Multitag.LastReport();
             Multitag.Close();
             return report;
@@ -758,8 +768,8 @@ TEST_F(Facade, APlannedSaveWritesNothingAndForeseesTheSave) {
 }
 
 TEST_F(Facade, TheReportNamesTheFramesThatGoAndCome) {
-    Bytes file = Tag23({Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(3, Jpeg(1, 100)),
-                        Apic23(4, Jpeg(2, 80))});
+    Bytes file = Tag23(
+        {Text23("TPE1", "Artist"), Text23("TIT2", "Title"), Apic23(3, Jpeg(1, 100)), Apic23(4, Jpeg(2, 80))});
     Append(file, Audio());
     auto path = Mp3(file);
     ASSERT_TRUE(Multitag.Open(path));
@@ -770,7 +780,9 @@ TEST_F(Facade, TheReportNamesTheFramesThatGoAndCome) {
     EXPECT_EQ(report.NewVersion, 0x0300);
     EXPECT_EQ(report.Removed, std::vector<std::string>{"APIC: Cover (front), image/jpeg, 100 bytes"});
     // The texts the record rewrites unchanged are no change; the empty ones it adds are.
-    EXPECT_EQ(std::count(report.Added.begin(), report.Added.end(), "APIC: Cover (front), image/jpeg, 300 bytes"), 1);
+    EXPECT_EQ(
+        std::count(report.Added.begin(), report.Added.end(), "APIC: Cover (front), image/jpeg, 300 bytes"),
+        1);
     for (const std::string& frame : report.Added) {
         EXPECT_EQ(frame.find("TPE1"), std::string::npos) << frame;
         EXPECT_EQ(frame.find("Cover (back)"), std::string::npos) << frame;
@@ -780,8 +792,9 @@ TEST_F(Facade, TheReportNamesTheFramesThatGoAndCome) {
 
     ASSERT_TRUE(Multitag.Open(path));
     ASSERT_TRUE(Multitag.RemoveAllPictures());
-    EXPECT_EQ(Multitag.LastReport().Removed, (std::vector<std::string>{"APIC: Cover (back), image/jpeg, 80 bytes",
-                                                                       "APIC: Cover (front), image/jpeg, 300 bytes"}));
+    EXPECT_EQ(Multitag.LastReport().Removed,
+              (std::vector<std::string>{"APIC: Cover (back), image/jpeg, 80 bytes",
+                                        "APIC: Cover (front), image/jpeg, 300 bytes"}));
     EXPECT_TRUE(Multitag.LastReport().Added.empty());
     Multitag.Close();
     // Nothing to remove: nothing written, and the report says so.
@@ -841,8 +854,9 @@ TEST_F(Facade, APlannedSaveIsRefusedWhereTheSaveWouldBeAndRestoresNothing) {
     const auto journal = Dir / "interrupted.mp3.covrilo-journal.$$$";
     WriteFileBytes(journal, Str("journal bytes"));
     EXPECT_FALSE(Multitag.Open(interrupted));
-    EXPECT_NE(Multitag.LastError().find("an interrupted save left its journal interrupted.mp3.covrilo-journal.$$$"),
-              std::string::npos)
+    EXPECT_NE(
+        Multitag.LastError().find("an interrupted save left its journal interrupted.mp3.covrilo-journal.$$$"),
+        std::string::npos)
         << Multitag.LastError();
     EXPECT_FALSE(Multitag.Save());
     EXPECT_EQ(ReadFileBytes(journal), Str("journal bytes"));
@@ -860,7 +874,8 @@ TEST_F(Facade, PictureTypesAreThoseOfTheTag) {
     // Other writers' odd frames before a picture do not hide it.
     Bytes odd = Tag23({Text23("tit2", "lower case id"), Apic23(3, Jpeg(2))});
     Append(odd, Audio());
-    const std::pair<Bytes, std::vector<uint8_t>> cases[] = {{two, {4, 3}}, {none, {}}, {Audio(), {}}, {odd, {3}}};
+    const std::pair<Bytes, std::vector<uint8_t>> cases[] = {
+        {two, {4, 3}}, {none, {}}, {Audio(), {}}, {odd, {3}}};
     for (const auto& [content, types] : cases) {
         ASSERT_TRUE(Multitag.Open(Mp3(content)));
         EXPECT_EQ(Multitag.PictureTypes(), types);
@@ -883,7 +898,8 @@ TEST(PictureFileToBase64, EncodesInBlocksWithPaddingOnlyAtTheEnd) {
         WriteFileBytes(file, data);
         std::string text = Tqmx_multitag::PictureFileToBase64(file);
         EXPECT_EQ(text.size(), c.Chars) << c.Size;
-        EXPECT_EQ(text.find('='), c.Size % 3 == 0 ? std::string::npos : text.size() - (c.Size % 3 == 1 ? 2 : 1));
+        EXPECT_EQ(text.find('='),
+                  c.Size % 3 == 0 ? std::string::npos : text.size() - (c.Size % 3 == 1 ? 2 : 1));
     }
     EXPECT_EQ(Tqmx_multitag::PictureFileToBase64(dir / "p2737").substr(3648), "Vw==");  // last byte 0x57
     EXPECT_THROW(Tqmx_multitag::PictureFileToBase64(dir / "missing.jpg"), std::runtime_error);

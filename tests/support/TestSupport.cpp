@@ -2,9 +2,9 @@
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -13,8 +13,6 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace covrilo::test {
 
@@ -38,11 +36,12 @@ TMountedDir::TMountedDir(const std::string& Type, int SizeMiB) {
             return;
         }
         const std::filesystem::path image = holder_ / "ext4.img";
-        command = "truncate -s " + std::to_string(SizeMiB) + "M " + ShellQuote(image.string()) + " && mkfs.ext4 -q -F -b 4096 " +
-                  ShellQuote(image.string()) + " && mount -o loop " + ShellQuote(image.string()) + " " +
-                  ShellQuote(point.string());
+        command = "truncate -s " + std::to_string(SizeMiB) + "M " + ShellQuote(image.string()) +
+                  " && mkfs.ext4 -q -F -b 4096 " + ShellQuote(image.string()) + " && mount -o loop " +
+                  ShellQuote(image.string()) + " " + ShellQuote(point.string());
     } else {
-        command = "mount -t " + Type + " -o size=" + std::to_string(SizeMiB) + "m none " + ShellQuote(point.string());
+        command = "mount -t " + Type + " -o size=" + std::to_string(SizeMiB) + "m none " +
+                  ShellQuote(point.string());
     }
     const CommandResult r = RunCommand(command + " 2>&1");
     if (r.ExitCode != 0) {
@@ -105,7 +104,8 @@ CommandResult RunCommand(const std::string& CommandLine) {
     if (pipe == nullptr) return result;
     std::array<char, 4096> buffer{};
     size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.Output.append(buffer.data(), n);
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.Output.append(buffer.data(), n);
     int status = ::pclose(pipe);
     result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -118,8 +118,10 @@ bool HaveTool(const std::string& Name) {
 std::string ShellQuote(const std::string& Text) {
     std::string quoted = "'";
     for (char c : Text) {
-        if (c == '\'') quoted += "'\\''";
-        else quoted += c;
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
     }
     return quoted + "'";
 }
@@ -151,8 +153,9 @@ UnprivilegedRun RunCurrentTestUnprivileged() {
     const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const CommandResult result = RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups " +
-                                            ShellQuote(self.string()) + " --gtest_filter=" + ShellQuote(filter));
+    const CommandResult result =
+        RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups " + ShellQuote(self.string()) +
+                   " --gtest_filter=" + ShellQuote(filter));
     run.Output = result.Output;
     if (ec || result.ExitCode == 126 || result.ExitCode == 127) {
         run.Skipped = true;

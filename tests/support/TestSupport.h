@@ -14,7 +14,7 @@ using Bytes = std::vector<uint8_t>;
 
 // A fresh folder under the system temp dir, removed with everything in it on destruction.
 class TempDir {
-public:
+   public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -22,7 +22,7 @@ public:
     const std::filesystem::path& Path() const { return path_; }
     std::filesystem::path operator/(const std::string& Name) const { return path_ / Name; }
 
-private:
+   private:
     std::filesystem::path path_;
 };
 
@@ -56,7 +56,7 @@ std::filesystem::path SourceDir();
 // mounted through a loop device ("ext4"), or a tmpfs ("tmpfs"). Path() is empty and Reason()
 // says why where it cannot be had here (not root, no mkfs.ext4, no loop device, ...).
 class TMountedDir {
-public:
+   public:
     explicit TMountedDir(const std::string& Type, int SizeMiB = 64);
     ~TMountedDir();
     TMountedDir(const TMountedDir&) = delete;
@@ -64,7 +64,7 @@ public:
     const std::filesystem::path& Path() const { return mount_; }
     const std::string& Reason() const { return reason_; }
 
-private:
+   private:
     TempDir holder_;
     std::filesystem::path mount_;
     std::string reason_;
@@ -85,14 +85,14 @@ UnprivilegedRun RunCurrentTestUnprivileged();
 
 // At the start of such a test: as root, the test's verdict is the unprivileged child's and
 // the test returns; otherwise the test goes on.
-#define COVRILO_RUN_UNPRIVILEGED()                                                     \
-    do {                                                                               \
-        if (::covrilo::test::RunningAsRoot()) {                                        \
-            const auto unprivileged_ = ::covrilo::test::RunCurrentTestUnprivileged();  \
-            if (unprivileged_.Skipped) GTEST_SKIP() << unprivileged_.Output;           \
-            EXPECT_TRUE(unprivileged_.Passed) << unprivileged_.Output;                 \
-            return;                                                                    \
-        }                                                                              \
+#define COVRILO_RUN_UNPRIVILEGED()                                                    \
+    do {                                                                              \
+        if (::covrilo::test::RunningAsRoot()) {                                       \
+            const auto unprivileged_ = ::covrilo::test::RunCurrentTestUnprivileged(); \
+            if (unprivileged_.Skipped) GTEST_SKIP() << unprivileged_.Output;          \
+            EXPECT_TRUE(unprivileged_.Passed) << unprivileged_.Output;                \
+            return;                                                                   \
+        }                                                                             \
     } while (0)
 bool RunningAsRoot();
 

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "id3v2/frames/TAPICFrame.h"
 
-#include "io/ByteCursor.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <stdexcept>
 
 #include "id3v2/ID3v2APICTypes.h"
+#include "io/ByteCursor.h"
 #include "io/UnicodeFileUtils.h"
 
 namespace covrilo {
@@ -26,7 +25,9 @@ std::string Lower(std::string_view Text) {
     return out;
 }
 
-bool EqualsIgnoringCase(std::string_view A, std::string_view B) { return A.size() == B.size() && Lower(A) == Lower(B); }
+bool EqualsIgnoringCase(std::string_view A, std::string_view B) {
+    return A.size() == B.size() && Lower(A) == Lower(B);
+}
 
 bool StartsWith(std::span<const uint8_t> B, size_t At, std::string_view Text) {
     return B.size() >= At + Text.size() && std::memcmp(B.data() + At, Text.data(), Text.size()) == 0;
@@ -38,12 +39,15 @@ struct TFormatMime {
     const char* Mime;
 };
 constexpr TFormatMime kFormats[] = {
-    {"PNG", "image/png"}, {"JPG", "image/jpeg"}, {"GIF", "image/gif"},
+    {"PNG", "image/png"},    {"JPG", "image/jpeg"}, {"GIF", "image/gif"},
     {"BMP", "image/ms-bmp"}, {"TIF", "image/tiff"}, {"XBM", "image/x-bmp"},
 };
 // Other spellings written to 2.2 under a format.
 constexpr TFormatMime kFormatAliases[] = {
-    {"PNG", "ping"}, {"JPG", "jpeg"}, {"BMP", "bitmap"}, {"TIF", "tiff"},
+    {"PNG", "ping"},
+    {"JPG", "jpeg"},
+    {"BMP", "bitmap"},
+    {"TIF", "tiff"},
 };
 
 std::string FormatToMime(const std::string& Format) {
@@ -130,7 +134,8 @@ std::vector<uint8_t> TAPICFrame::RenderFields(uint16_t Version) {
     std::vector<uint8_t> out{EncodingToByte(target)};
     if (MajorVersion(Version) == 2) {
         // "-->" (without terminator in the fixed 2.2 format field) marks a link here too.
-        const std::string format = Linked ? std::string(kLinkMarker) : MimeToFormat(MIMEType, PictureData.Data());
+        const std::string format =
+            Linked ? std::string(kLinkMarker) : MimeToFormat(MIMEType, PictureData.Data());
         out.insert(out.end(), format.begin(), format.begin() + 3);
     } else {
         AppendLatin1(out, Linked ? kLinkMarker : std::string_view(MIMEType));

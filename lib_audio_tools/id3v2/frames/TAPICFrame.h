@@ -16,7 +16,7 @@
 namespace covrilo {
 
 class TAPICFrame : public TEncodingFrame {
-public:
+   public:
     TAPICFrame();
 
     uint32_t GetDataSize(uint16_t Version) override;
@@ -46,14 +46,14 @@ public:
     // "Cover (front)" for 3; "" for a type without a name.
     std::string PictureTypeName() const;
 
-    std::string MIMEType;       // empty for a linked picture
-    uint8_t PictureType = 0;    // 0..20 by the standard; any other value is kept as stored
+    std::string MIMEType;     // empty for a linked picture
+    uint8_t PictureType = 0;  // 0..20 by the standard; any other value is kept as stored
     std::u16string Description;
     TMemoryStream PictureData;  // empty for a linked picture
     bool Linked = false;
     std::string LinkURL;
 
-protected:
+   protected:
     bool LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const override;
     void ClearFields() override;
     void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;

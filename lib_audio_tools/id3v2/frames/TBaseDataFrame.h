@@ -8,7 +8,7 @@
 namespace covrilo {
 
 class TBaseDataFrame : public TBaseFrame {
-public:
+   public:
     TBaseDataFrame() = default;
 
     // From any data frame: its data.
@@ -22,7 +22,7 @@ public:
 
     TMemoryStream Data;
 
-protected:
+   protected:
     std::span<const uint8_t> ContentTail() const override { return Data.Data(); }
     // Data := the next Count bytes of Stream (fewer when the stream ends), positioned at 0.
     void ReadData(TStream& Stream, int64_t Count);

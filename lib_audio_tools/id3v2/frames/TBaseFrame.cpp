@@ -7,14 +7,13 @@
 // (ISO-8859-1, UTF-8) or a zero unit (UTF-16 with byte-order mark, UTF-16BE without).
 #include "id3v2/frames/TBaseFrame.h"
 
-#include "io/ByteCursor.h"
-
 #include <algorithm>
 #include <vector>
 
 #include "id3v2/ID3v2KnownFrames.h"
-#include "io/ZlibCodec.h"
+#include "io/ByteCursor.h"
 #include "io/TextConversion.h"
+#include "io/ZlibCodec.h"
 
 namespace covrilo {
 
@@ -35,13 +34,22 @@ struct TFlagBit {
     uint8_t Mask;
 };
 constexpr TFlagBit kFlags23[] = {
-    {ffTagAlterPreservation, 0, 0x80}, {ffFileAlterPreservation, 0, 0x40}, {ffReadOnly, 0, 0x20},
-    {ffCompression, 1, 0x80},          {ffEncryption, 1, 0x40},            {ffGroupingIdentity, 1, 0x20},
+    {ffTagAlterPreservation, 0, 0x80},
+    {ffFileAlterPreservation, 0, 0x40},
+    {ffReadOnly, 0, 0x20},
+    {ffCompression, 1, 0x80},
+    {ffEncryption, 1, 0x40},
+    {ffGroupingIdentity, 1, 0x20},
 };
 constexpr TFlagBit kFlags24[] = {
-    {ffTagAlterPreservation, 0, 0x40}, {ffFileAlterPreservation, 0, 0x20}, {ffReadOnly, 0, 0x10},
-    {ffCompression, 1, 0x08},          {ffEncryption, 1, 0x04},            {ffGroupingIdentity, 1, 0x40},
-    {ffUnsynchronisation, 1, 0x02},    {ffDataLengthIndicator, 1, 0x01},
+    {ffTagAlterPreservation, 0, 0x40},
+    {ffFileAlterPreservation, 0, 0x20},
+    {ffReadOnly, 0, 0x10},
+    {ffCompression, 1, 0x08},
+    {ffEncryption, 1, 0x04},
+    {ffGroupingIdentity, 1, 0x40},
+    {ffUnsynchronisation, 1, 0x02},
+    {ffDataLengthIndicator, 1, 0x01},
 };
 
 template <size_t N>
@@ -176,7 +184,8 @@ bool TBaseFrame::ReadFrameHeader(TStream& Stream, uint16_t Version) {
             DataLength = DecodeSyncsafe(extra);
         }
         if ((FrameFlags & ffCompression) && !(FrameFlags & ffDataLengthIndicator))
-            throw EID3LibLoadException("invalid frame header: compression used without data length indicator!");
+            throw EID3LibLoadException(
+                "invalid frame header: compression used without data length indicator!");
     }
     return true;
 }
@@ -203,7 +212,8 @@ bool TBaseFrame::WriteHeaderFor(TStream& Stream, uint16_t Version, uint32_t Cont
         FrameSize = DataSize;
         std::string id22;
         if (!ConvertID23To22(id, id22) || id22.size() != 3)
-            throw EID3LibFrameVersionMismatch("there is no equivalent frame id for \"" + id + "\" in ID3v2.2.x");
+            throw EID3LibFrameVersionMismatch("there is no equivalent frame id for \"" + id +
+                                              "\" in ID3v2.2.x");
         if (DataSize > 0xFFFFFF)
             throw EID3LibFrameVersionMismatch("frame \"" + id + "\" is too large for ID3v2.2.x");
         out.insert(out.end(), id22.begin(), id22.end());
@@ -269,11 +279,16 @@ void TBaseFrame::SetFrameID(std::string_view ID) {
 uint32_t TBaseFrame::EncodedTextSize(std::u16string_view Text, TTextEncoding Encoding) {
     const auto l = static_cast<uint32_t>(Text.size());
     switch (Encoding) {
-        case teISO8859_1: return l + 1;
-        case teUTF8: return static_cast<uint32_t>(Utf8Length(Text)) + 1;
-        case teUTF16: return 2 * (l + 1) + 2;
-        case teUTF16BE: return 2 * (l + 1);
-        default: return l;
+        case teISO8859_1:
+            return l + 1;
+        case teUTF8:
+            return static_cast<uint32_t>(Utf8Length(Text)) + 1;
+        case teUTF16:
+            return 2 * (l + 1) + 2;
+        case teUTF16BE:
+            return 2 * (l + 1);
+        default:
+            return l;
     }
 }
 
@@ -350,7 +365,8 @@ int64_t TBaseFrame::ReadText(TStream& Stream, int64_t MaxBytes, bool& BigEndian,
     return static_cast<int64_t>(consumed);
 }
 
-std::vector<uint8_t> TBaseFrame::EncodeText(std::u16string_view Text, bool BigEndian, TTextEncoding Encoding) {
+std::vector<uint8_t> TBaseFrame::EncodeText(std::u16string_view Text, bool BigEndian,
+                                            TTextEncoding Encoding) {
     std::vector<uint8_t> out;
     auto putUnit = [&out](char16_t Unit, bool Big) {
         const auto hi = static_cast<uint8_t>(Unit >> 8), lo = static_cast<uint8_t>(Unit & 0xFF);
@@ -387,7 +403,8 @@ std::vector<uint8_t> TBaseFrame::EncodeText(std::u16string_view Text, bool BigEn
     return out;
 }
 
-bool TBaseFrame::WriteText(TStream& Stream, std::u16string_view Text, bool BigEndian, TTextEncoding Encoding) {
+bool TBaseFrame::WriteText(TStream& Stream, std::u16string_view Text, bool BigEndian,
+                           TTextEncoding Encoding) {
     return WriteBytes(Stream, EncodeText(Text, BigEndian, Encoding));
 }
 
@@ -408,7 +425,8 @@ bool TBaseFrame::WriteLatin1(TStream& Stream, std::string_view Text) {
 
 bool TBaseFrame::WriteBytes(TStream& Stream, std::span<const uint8_t> Bytes) {
     if (Bytes.empty()) return true;
-    return Stream.Write(Bytes.data(), static_cast<int64_t>(Bytes.size())) == static_cast<int64_t>(Bytes.size());
+    return Stream.Write(Bytes.data(), static_cast<int64_t>(Bytes.size())) ==
+           static_cast<int64_t>(Bytes.size());
 }
 
 bool TBaseFrame::ReadByte(TStream& Stream, uint8_t& Value) { return Stream.Read(&Value, 1) == 1; }
@@ -428,8 +446,8 @@ uint8_t TBaseFrame::EncodingToByte(TTextEncoding Encoding) {
 
 bool TBaseFrame::ContentKeptAsStored() const { return (FrameFlags & (ffCompression | ffEncryption)) != 0; }
 
-std::optional<std::span<const uint8_t>> TBaseFrame::ReadContent(TStream& Stream, std::vector<uint8_t>& Inflated,
-                                                                 bool Parse) {
+std::optional<std::span<const uint8_t>> TBaseFrame::ReadContent(TStream& Stream,
+                                                                std::vector<uint8_t>& Inflated, bool Parse) {
     originalContent_ = Stream.ReadBytes(std::min<int64_t>(DataSize, Stream.Remaining()));
     hasOriginal_ = true;
     hasOriginalTail_ = false;
@@ -440,7 +458,9 @@ std::optional<std::span<const uint8_t>> TBaseFrame::ReadContent(TStream& Stream,
         plain.reserve(originalContent_.size());
         for (size_t i = 0; i < originalContent_.size(); ++i) {
             plain.push_back(originalContent_[i]);
-            if (originalContent_[i] == 0xFF && originalContent_.size() - i > 1 && originalContent_[i + 1] == 0x00) ++i;
+            if (originalContent_[i] == 0xFF && originalContent_.size() - i > 1 &&
+                originalContent_[i + 1] == 0x00)
+                ++i;
         }
         originalContent_ = std::move(plain);
         FrameFlags &= static_cast<TFrameFlags>(~ffUnsynchronisation);
@@ -461,7 +481,9 @@ std::optional<std::span<const uint8_t>> TBaseFrame::ReadContent(TStream& Stream,
     return std::span<const uint8_t>(originalContent_);
 }
 
-bool TBaseFrame::WritesOriginal(uint16_t Version) const { return hasOriginal_ && !Modified && OriginalFits(Version); }
+bool TBaseFrame::WritesOriginal(uint16_t Version) const {
+    return hasOriginal_ && !Modified && OriginalFits(Version);
+}
 
 bool TBaseFrame::OriginalFits(uint16_t Version) const {
     if (!hasOriginal_) return false;
@@ -480,7 +502,8 @@ std::string TBaseFrame::RenderProblem(uint16_t) { return {}; }
 std::string TBaseFrame::CarryProblem(uint16_t Version) {
     const uint8_t to = MajorVersion(Version);
     std::string id22;
-    if (to == 2 && (!ConvertID23To22(FrameID(), id22) || id22.size() != 3)) return "has no ID3v2.2 identifier";
+    if (to == 2 && (!ConvertID23To22(FrameID(), id22) || id22.size() != 3))
+        return "has no ID3v2.2 identifier";
     // The 2.2 forms of these hold other fields (a three-letter frame identifier in "LNK", a
     // description in place of the method symbol in "CRM"): their content means another thing.
     const std::string id = FrameID();
@@ -489,7 +512,8 @@ std::string TBaseFrame::CarryProblem(uint16_t Version) {
         return "is laid out differently in ID3v2.2, so it cannot be converted";
     if (WritesOriginal(Version)) return {};
     if (!contentReadable_) {
-        return std::string(FrameFlags & ffEncryption ? "is encrypted" : "holds compressed data that cannot be inflated") +
+        return std::string(FrameFlags & ffEncryption ? "is encrypted"
+                                                     : "holds compressed data that cannot be inflated") +
                ", so it cannot be converted to ID3v2." + std::to_string(to);
     }
     return RenderProblem(Version);
@@ -501,7 +525,8 @@ void TBaseFrame::PrepareSave(uint16_t Version) {
 
 void TBaseFrame::RequireValues(uint16_t Version) {
     if (!contentReadable_)
-        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
+        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " +
+                                          CarryProblem(Version));
 }
 
 void TBaseFrame::PrepareRender(uint16_t Version) {
@@ -567,8 +592,8 @@ bool TBaseFrame::RenderFrame(TStream& Stream, uint16_t Version) {
     PrepareRender(Version);
     const std::vector<uint8_t> fields = RenderFields(Version);
     const std::span<const uint8_t> tail = ContentTail();
-    const bool ok = WriteHeaderFor(Stream, Version, ContentSizeOf(fields, tail)) && WriteBytes(Stream, fields) &&
-                    WriteBytes(Stream, tail);
+    const bool ok = WriteHeaderFor(Stream, Version, ContentSizeOf(fields, tail)) &&
+                    WriteBytes(Stream, fields) && WriteBytes(Stream, tail);
     FieldsRendered(fields, Version);
     Stored = true;
     Modified = false;

@@ -17,7 +17,7 @@
 namespace covrilo {
 
 class TBaseFrame {
-public:
+   public:
     TBaseFrame();
     virtual ~TBaseFrame() = default;
     TBaseFrame(const TBaseFrame&) = delete;
@@ -117,7 +117,7 @@ public:
     // The version whose layout the frame was read in; 0 for a frame made here.
     uint16_t LoadedVersion = 0;
 
-protected:
+   protected:
     // The frame envelope. A frame class parses and renders its own fields only; these read
     // and write the header around them, write unchanged content back as it was read, and
     // take the size of rendered content from the rendered bytes, so that the header always

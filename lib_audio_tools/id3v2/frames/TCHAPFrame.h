@@ -11,7 +11,7 @@
 namespace covrilo {
 
 class TCHAPFrame : public TContainerFrame {
-public:
+   public:
     TCHAPFrame();
 
     std::string ElementID;
@@ -20,7 +20,7 @@ public:
     uint32_t StartOffset = 0xFFFFFFFF;
     uint32_t EndOffset = 0xFFFFFFFF;
 
-protected:
+   protected:
     bool ParseOwnFields(std::span<const uint8_t> Content, size_t& Used) override;
     std::vector<uint8_t> RenderOwnFields() const override;
 };

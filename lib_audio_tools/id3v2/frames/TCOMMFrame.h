@@ -11,7 +11,7 @@
 namespace covrilo {
 
 class TCOMMFrame : public TEncodingFrame {
-public:
+   public:
     TCOMMFrame();
 
     uint32_t GetDataSize(uint16_t Version) override;
@@ -34,7 +34,7 @@ public:
     // Strings after the text (a multi-value comment), written back after it.
     std::vector<std::u16string> MoreTexts;
 
-protected:
+   protected:
     void ClearFields() override;
     void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
     std::vector<uint8_t> RenderFields(uint16_t Version) override;

@@ -12,14 +12,14 @@
 namespace covrilo {
 
 class TCTOCFrame : public TContainerFrame {
-public:
+   public:
     TCTOCFrame();
 
     std::string ElementID;
     uint8_t Flags = 0;
     std::vector<std::string> ChildElementIDs;
 
-protected:
+   protected:
     bool ParseOwnFields(std::span<const uint8_t> Content, size_t& Used) override;
     std::vector<uint8_t> RenderOwnFields() const override;
 };

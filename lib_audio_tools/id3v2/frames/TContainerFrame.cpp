@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "id3v2/frames/TContainerFrame.h"
 
-#include "io/ByteCursor.h"
-
 #include <algorithm>
 
 #include "id3v2/frames/TRawFrame.h"
+#include "io/ByteCursor.h"
 
 namespace covrilo {
 
@@ -29,7 +28,9 @@ bool TContainerFrame::TakeBE32(std::span<const uint8_t> Content, size_t& Pos, ui
     return true;
 }
 
-bool TContainerFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return ParseFrame(Stream, Version); }
+bool TContainerFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
+    return ParseFrame(Stream, Version);
+}
 
 void TContainerFrame::ClearFields() {
     SubFrames.clear();
@@ -89,7 +90,8 @@ std::string TContainerFrame::CarryProblem(uint16_t Version) {
                std::to_string(MajorVersion(Version));
     for (TBaseFrame* frame : WrittenSubFrames()) {
         problem = frame->CarryProblem(Version);
-        if (!problem.empty()) return "holds a frame \"" + PrintableFrameID(frame->FrameID()) + "\" that " + problem;
+        if (!problem.empty())
+            return "holds a frame \"" + PrintableFrameID(frame->FrameID()) + "\" that " + problem;
     }
     return {};
 }
@@ -104,9 +106,11 @@ uint32_t TContainerFrame::GetDataSize(uint16_t Version) {
     if (WritesOriginal(Version)) return OriginalSize();
     RequireValues(Version);
     if (!SubFrameWalk.Complete)
-        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
+        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " +
+                                          CarryProblem(Version));
     uint64_t size = RenderOwnFields().size();
-    for (TBaseFrame* frame : WrittenSubFrames()) size += uint64_t{frame->GetHeaderSize(Version)} + frame->GetDataSize(Version);
+    for (TBaseFrame* frame : WrittenSubFrames())
+        size += uint64_t{frame->GetHeaderSize(Version)} + frame->GetDataSize(Version);
     return static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
 }
 
@@ -120,8 +124,9 @@ bool TContainerFrame::SaveToStream(TStream& Stream, uint16_t Version) {
     for (TBaseFrame* frame : WrittenSubFrames()) ok = ok && frame->SaveToStream(body, Version);
     FrameFlags &= static_cast<TFrameFlags>(~(ffCompression | ffEncryption));
     // Deleted sub-frames are gone once written; the frame now holds what it wrote.
-    SubFrames.erase(std::remove_if(SubFrames.begin(), SubFrames.end(), [](const auto& Frame) { return Frame->Deleted; }),
-                    SubFrames.end());
+    SubFrames.erase(
+        std::remove_if(SubFrames.begin(), SubFrames.end(), [](const auto& Frame) { return Frame->Deleted; }),
+        SubFrames.end());
     std::stable_partition(SubFrames.begin(), SubFrames.end(), [](const auto& Frame) {
         const auto* raw = dynamic_cast<const TRawFrame*>(Frame.get());
         return raw == nullptr || !raw->StopsReaders();

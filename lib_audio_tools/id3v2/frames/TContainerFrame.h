@@ -16,7 +16,7 @@
 namespace covrilo {
 
 class TContainerFrame : public TBaseFrame {
-public:
+   public:
     uint32_t GetDataSize(uint16_t Version) override;
     bool LoadFromStream(TStream& Stream, uint16_t Version) override;
     bool SaveToStream(TStream& Stream, uint16_t Version) override;
@@ -29,7 +29,7 @@ public:
     // only as it was read.
     TFrameWalk SubFrameWalk;
 
-protected:
+   protected:
     TContainerFrame();
     bool OriginalFits(uint16_t Version) const override;
     void ClearFields() override;
@@ -45,13 +45,13 @@ protected:
     static bool TakeLatin1(std::span<const uint8_t> Content, size_t& Pos, std::string& Text);
     static bool TakeBE32(std::span<const uint8_t> Content, size_t& Pos, uint32_t& Value);
 
-private:
+   private:
     // The sub-frames in the order they are written: raw frames that readers stop at last.
     std::vector<TBaseFrame*> WrittenSubFrames() const;
     bool SubFramesChanged() const;
 
     size_t loadedSubFrames_ = 0;
-    size_t subFrameStart_ = 0;  // offset of the sub-frames in the frame, header included
+    size_t subFrameStart_ = 0;              // offset of the sub-frames in the frame, header included
     std::vector<int64_t> subFrameOffsets_;  // of each loaded sub-frame in the sub-frame area
 };
 

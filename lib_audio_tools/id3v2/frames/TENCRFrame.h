@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// "ENCR": encryption method registration: an owner identifier, the method symbol that encrypted frames carry, and data.
+// "ENCR": encryption method registration: an owner identifier, the method symbol that encrypted frames carry,
+// and data.
 #pragma once
 
 #include "id3v2/frames/TRegistrationFrame.h"
@@ -7,7 +8,7 @@
 namespace covrilo {
 
 class TENCRFrame : public TRegistrationFrame {
-public:
+   public:
     TENCRFrame();
 };
 

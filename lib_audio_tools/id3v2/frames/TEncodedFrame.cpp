@@ -21,16 +21,16 @@ namespace covrilo {
 namespace {
 
 enum class TField : uint8_t {
-    Language,   // three bytes
-    Byte,       // one byte
-    Date,       // eight bytes
-    Time,       // four bytes
-    Latin1,     // ISO-8859-1 string with its terminator
-    Text,       // a string in the frame's encoding with its terminator
-    LastText,   // the last string: up to the end, its terminator optional
-    Texts,      // strings up to the end, the last one's terminator optional
+    Language,     // three bytes
+    Byte,         // one byte
+    Date,         // eight bytes
+    Time,         // four bytes
+    Latin1,       // ISO-8859-1 string with its terminator
+    Text,         // a string in the frame's encoding with its terminator
+    LastText,     // the last string: up to the end, its terminator optional
+    Texts,        // strings up to the end, the last one's terminator optional
     SyncedTexts,  // { text, time } pairs up to the end
-    Rest,       // bytes up to the end
+    Rest,         // bytes up to the end
 };
 
 struct TLayout {
@@ -44,8 +44,9 @@ constexpr TLayout kLayouts[] = {
     {"SYLT", {TField::Language, TField::Byte, TField::Byte, TField::Text, TField::SyncedTexts}, 5},
     {"USER", {TField::Language, TField::LastText}, 2},
     {"GEOB", {TField::Latin1, TField::Text, TField::Text, TField::Rest}, 4},
-    {"COMR", {TField::Latin1, TField::Date, TField::Latin1, TField::Byte, TField::Text, TField::Text, TField::Latin1,
-              TField::Rest},
+    {"COMR",
+     {TField::Latin1, TField::Date, TField::Latin1, TField::Byte, TField::Text, TField::Text, TField::Latin1,
+      TField::Rest},
      8},
     {"OWNE", {TField::Latin1, TField::Date, TField::LastText}, 3},
     {"IPLS", {TField::Texts}, 1},
@@ -62,7 +63,8 @@ const TLayout* FindLayout(std::string_view ID) {
 
 // Re-encodes the content's texts from From to UTF-16 (with byte-order mark) after Layout.
 // Nothing when the bytes do not follow the layout: a conversion must never guess.
-std::optional<std::vector<uint8_t>> Reencode(std::span<const uint8_t> In, TTextEncoding From, const TLayout& Layout) {
+std::optional<std::vector<uint8_t>> Reencode(std::span<const uint8_t> In, TTextEncoding From,
+                                             const TLayout& Layout) {
     const size_t unit = (From == teUTF16 || From == teUTF16BE) ? 2 : 1;
     std::vector<uint8_t> out{static_cast<uint8_t>(teUTF16)};
     size_t pos = 0;
@@ -81,11 +83,13 @@ std::optional<std::vector<uint8_t>> Reencode(std::span<const uint8_t> In, TTextE
         std::u16string value;
         const size_t used = TBaseFrame::ParseText(rest, bigEndian, value, From);
         // Malformed UTF-8 would come out as U+FFFD: not the same text.
-        if (From == teUTF8 && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(rest.data()), used)))
+        if (From == teUTF8 &&
+            !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(rest.data()), used)))
             return false;
         const bool terminated =
-            used >= unit && std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(used - unit),
-                                        rest.begin() + static_cast<std::ptrdiff_t>(used), [](uint8_t B) { return B == 0; });
+            used >= unit &&
+            std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(used - unit),
+                        rest.begin() + static_cast<std::ptrdiff_t>(used), [](uint8_t B) { return B == 0; });
         if (Required && !terminated) return false;
         std::vector<uint8_t> encoded = TBaseFrame::EncodeText(value, true, teUTF16);
         if (!terminated) encoded.resize(encoded.size() - 2);
@@ -96,17 +100,30 @@ std::optional<std::vector<uint8_t>> Reencode(std::span<const uint8_t> In, TTextE
     for (size_t i = 0; i < Layout.Count; ++i) {
         bool ok = true;
         switch (Layout.Fields[i]) {
-            case TField::Language: ok = copy(3); break;
-            case TField::Byte: ok = copy(1); break;
-            case TField::Date: ok = copy(8); break;
-            case TField::Time: ok = copy(4); break;
+            case TField::Language:
+                ok = copy(3);
+                break;
+            case TField::Byte:
+                ok = copy(1);
+                break;
+            case TField::Date:
+                ok = copy(8);
+                break;
+            case TField::Time:
+                ok = copy(4);
+                break;
             case TField::Latin1: {
-                const auto end = std::find(In.begin() + static_cast<std::ptrdiff_t>(pos), In.end(), uint8_t{0});
+                const auto end =
+                    std::find(In.begin() + static_cast<std::ptrdiff_t>(pos), In.end(), uint8_t{0});
                 ok = end != In.end() && copy(static_cast<size_t>(end - In.begin()) - pos + 1);
                 break;
             }
-            case TField::Text: ok = text(true); break;
-            case TField::LastText: ok = text(false) && pos == In.size(); break;
+            case TField::Text:
+                ok = text(true);
+                break;
+            case TField::LastText:
+                ok = text(false) && pos == In.size();
+                break;
             case TField::Texts:
                 while (ok && In.size() - pos >= unit) ok = text(false);
                 ok = ok && pos == In.size();
@@ -114,7 +131,9 @@ std::optional<std::vector<uint8_t>> Reencode(std::span<const uint8_t> In, TTextE
             case TField::SyncedTexts:
                 while (ok && pos < In.size()) ok = text(true) && copy(4);
                 break;
-            case TField::Rest: ok = copy(In.size() - pos); break;
+            case TField::Rest:
+                ok = copy(In.size() - pos);
+                break;
         }
         if (!ok) return std::nullopt;
     }
@@ -163,7 +182,8 @@ void TEncodedFrame::ParseFields(std::span<const uint8_t> Content, uint16_t) {
 std::vector<uint8_t> TEncodedFrame::RenderFields(uint16_t Version) {
     auto content = ContentFor(Version);
     if (!content)
-        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
+        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " +
+                                          CarryProblem(Version));
     return std::move(*content);
 }
 

@@ -16,7 +16,7 @@
 namespace covrilo {
 
 class TEncodedFrame : public TEncodingFrame {
-public:
+   public:
     // The identifier starts as the placeholder "UKWN"; the factory sets the real one.
     TEncodedFrame();
 
@@ -32,7 +32,7 @@ public:
     // The content as read (encoding byte first; compressed content inflated).
     const std::vector<uint8_t>& Content() const { return plain_; }
 
-protected:
+   protected:
     std::string RenderProblem(uint16_t Version) override;
     void ClearFields() override;
     void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
@@ -41,7 +41,7 @@ protected:
     // Re-encoded content is the frame's content from then on, in the version written.
     void FieldsRendered(std::span<const uint8_t> Fields, uint16_t Version) override;
 
-private:
+   private:
     // The content for Version: as read when valid there, else re-encoded; nothing when the
     // layout does not match the bytes.
     std::optional<std::vector<uint8_t>> ContentFor(uint16_t Version) const;

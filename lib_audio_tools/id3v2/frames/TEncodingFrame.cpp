@@ -78,12 +78,14 @@ bool TEncodingFrame::LayoutFits(uint8_t FromMajor, uint8_t ToMajor) const {
 
 std::string TEncodingFrame::RenderProblem(uint16_t) {
     if (Encoding == teUnknown) return "has an unknown text encoding, so it cannot be converted";
-    if (!textsConvertible_ && !Modified) return "holds text that is not valid UTF-8, so it cannot be converted";
+    if (!textsConvertible_ && !Modified)
+        return "holds text that is not valid UTF-8, so it cannot be converted";
     return {};
 }
 
 void TEncodingFrame::NoteTextBytes(std::span<const uint8_t> Bytes) {
-    if (Encoding == teUTF8 && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(Bytes.data()), Bytes.size())))
+    if (Encoding == teUTF8 &&
+        !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(Bytes.data()), Bytes.size())))
         textsConvertible_ = false;
 }
 

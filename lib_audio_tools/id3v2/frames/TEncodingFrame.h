@@ -7,7 +7,7 @@
 namespace covrilo {
 
 class TEncodingFrame : public TBaseFrame {
-public:
+   public:
     TEncodingFrame() = default;
 
     // The encoding byte; raises EID3LibTextEncodingInvalid when Encoding is teUnknown.
@@ -24,7 +24,7 @@ public:
     // UTF-16 is written big-endian after FE FF when true, little-endian after FF FE otherwise.
     bool BigEndian = true;
 
-protected:
+   protected:
     // Rendering from the values writes the encoding of Version.
     void PrepareRender(uint16_t Version) override;
     // The encoding byte RenderFields writes for Version: the adjusted encoding; raises

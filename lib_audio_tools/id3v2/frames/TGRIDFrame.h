@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// "GRID": group identification registration: an owner identifier, the group symbol that frames of the group carry, and data.
+// "GRID": group identification registration: an owner identifier, the group symbol that frames of the group
+// carry, and data.
 #pragma once
 
 #include "id3v2/frames/TRegistrationFrame.h"
@@ -7,7 +8,7 @@
 namespace covrilo {
 
 class TGRIDFrame : public TRegistrationFrame {
-public:
+   public:
     TGRIDFrame();
 };
 

@@ -9,7 +9,7 @@
 namespace covrilo {
 
 class TPRIVFrame : public TBaseDataFrame {
-public:
+   public:
     TPRIVFrame();
 
     uint32_t GetDataSize(uint16_t Version) override;
@@ -22,7 +22,7 @@ public:
 
     std::string OwnerID;
 
-protected:
+   protected:
     void ClearFields() override;
     void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
     std::vector<uint8_t> RenderFields(uint16_t Version) override;

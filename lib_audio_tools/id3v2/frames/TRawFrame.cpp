@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "id3v2/frames/TRawFrame.h"
 
-#include "io/ByteCursor.h"
-
 #include <algorithm>
+
+#include "io/ByteCursor.h"
 
 namespace covrilo {
 
@@ -54,7 +54,8 @@ uint32_t TRawFrame::GetHeaderSize(uint16_t Version) {
 
 uint32_t TRawFrame::GetDataSize(uint16_t Version) {
     if (!Convertible(Version))
-        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
+        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " +
+                                          CarryProblem(Version));
     return static_cast<uint32_t>(Bytes.size() - std::min(Bytes.size(), HeaderLength()));
 }
 
@@ -67,7 +68,8 @@ bool TRawFrame::SaveToStream(TStream& Stream, uint16_t Version) {
     std::vector<uint8_t> header(Bytes.begin(), Bytes.begin() + 4);
     if (to == 4) {
         if (content > 0x0FFFFFFF)
-            throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" is too large for ID3v2.4.x");
+            throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) +
+                                              "\" is too large for ID3v2.4.x");
         uint8_t size[4];
         EncodeSyncsafe(content, size);
         header.insert(header.end(), size, size + 4);
@@ -77,17 +79,21 @@ bool TRawFrame::SaveToStream(TStream& Stream, uint16_t Version) {
         header.push_back(MapStatus(Bytes[8], kStatus24, kStatus23));
     }
     header.push_back(0);
-    return WriteBytes(Stream, header) && WriteBytes(Stream, std::span<const uint8_t>(Bytes).subspan(HeaderLength()));
+    return WriteBytes(Stream, header) &&
+           WriteBytes(Stream, std::span<const uint8_t>(Bytes).subspan(HeaderLength()));
 }
 
 std::string TRawFrame::CarryProblem(uint16_t Version) {
     if (Convertible(Version)) return {};
     const std::string target = "ID3v2." + std::to_string(MajorVersion(Version));
     switch (Kind) {
-        case TKind::TwoTwoOnly: return "is an ID3v2.2 frame that has no " + target + " form";
+        case TKind::TwoTwoOnly:
+            return "is an ID3v2.2 frame that has no " + target + " form";
         case TKind::BrokenHeader:
-            return "has a header whose size cannot hold its extra bytes, so it cannot be converted to " + target;
-        case TKind::InvalidID: break;
+            return "has a header whose size cannot hold its extra bytes, so it cannot be converted to " +
+                   target;
+        case TKind::InvalidID:
+            break;
     }
     return "has no valid identifier and flags that cannot be converted to " + target;
 }

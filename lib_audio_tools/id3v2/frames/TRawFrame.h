@@ -15,7 +15,7 @@
 namespace covrilo {
 
 class TRawFrame : public TBaseFrame {
-public:
+   public:
     enum class TKind {
         InvalidID,     // the identifier is not four (2.2: three) of A-Z and 0-9
         BrokenHeader,  // the frame's size cannot hold the extra header bytes its flags announce
@@ -42,7 +42,7 @@ public:
     TKind Kind;
     std::vector<uint8_t> Bytes;
 
-private:
+   private:
     size_t HeaderLength() const { return MajorVersion(LoadedVersion) == 2 ? 6 : 10; }
     bool Convertible(uint16_t Version) const;
 };

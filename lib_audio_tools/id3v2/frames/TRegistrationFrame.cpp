@@ -7,9 +7,13 @@ namespace covrilo {
 
 uint32_t TRegistrationFrame::GetDataSize(uint16_t Version) { return RenderedSize(Version); }
 
-bool TRegistrationFrame::LoadFromStream(TStream& Stream, uint16_t Version) { return ParseFrame(Stream, Version); }
+bool TRegistrationFrame::LoadFromStream(TStream& Stream, uint16_t Version) {
+    return ParseFrame(Stream, Version);
+}
 
-bool TRegistrationFrame::SaveToStream(TStream& Stream, uint16_t Version) { return RenderFrame(Stream, Version); }
+bool TRegistrationFrame::SaveToStream(TStream& Stream, uint16_t Version) {
+    return RenderFrame(Stream, Version);
+}
 
 void TRegistrationFrame::ClearFields() {
     OwnerID.clear();

@@ -10,7 +10,7 @@
 namespace covrilo {
 
 class TRegistrationFrame : public TBaseDataFrame {
-public:
+   public:
     uint32_t GetDataSize(uint16_t Version) override;
     bool LoadFromStream(TStream& Stream, uint16_t Version) override;
     bool SaveToStream(TStream& Stream, uint16_t Version) override;
@@ -25,7 +25,7 @@ public:
     std::string OwnerID;
     uint8_t Symbol = 0;
 
-protected:
+   protected:
     TRegistrationFrame() = default;
     void ClearFields() override;
     void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;

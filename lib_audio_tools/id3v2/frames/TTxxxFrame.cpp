@@ -79,7 +79,8 @@ bool TTxxxFrame::Assign(const TBaseFrame& Source) {
             SetText(AnsiToWide(std::to_string(record->TrackNo)));
         } else if (id == "TCON") {
             // Genre bytes beyond the table (255 means "none") have no name.
-            SetText(record->Genre < ID3Genres.size() ? AnsiToWide(ID3Genres[record->Genre]) : std::u16string());
+            SetText(record->Genre < ID3Genres.size() ? AnsiToWide(ID3Genres[record->Genre])
+                                                     : std::u16string());
         } else {
             return false;
         }

@@ -10,7 +10,7 @@
 namespace covrilo {
 
 class TTxxxFrame : public TEncodingFrame {
-public:
+   public:
     // The identifier starts as the placeholder "Txxx", which must be replaced before saving.
     TTxxxFrame();
 
@@ -29,7 +29,7 @@ public:
     // written back after Text with the same terminator.
     std::vector<std::u16string> MoreTexts;
 
-protected:
+   protected:
     void ClearFields() override;
     void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
     std::vector<uint8_t> RenderFields(uint16_t Version) override;

@@ -22,7 +22,8 @@ uint32_t TUnknownFrame::GetDataSize(uint16_t Version) { return RenderedSize(Vers
 
 std::vector<uint8_t> TUnknownFrame::RenderFields(uint16_t Version) {
     if (StoredFormUnmarkable(*this, Version))
-        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " + CarryProblem(Version));
+        throw EID3LibFrameVersionMismatch("frame \"" + PrintableFrameID(FrameID()) + "\" " +
+                                          CarryProblem(Version));
     return {};
 }
 

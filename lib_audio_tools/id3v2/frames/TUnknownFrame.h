@@ -7,7 +7,7 @@
 namespace covrilo {
 
 class TUnknownFrame : public TBaseDataFrame {
-public:
+   public:
     // The identifier starts as the placeholder "UKWN"; the factory sets the real one.
     TUnknownFrame();
 
@@ -17,7 +17,7 @@ public:
     bool SaveToStream(TStream& Stream, uint16_t Version) override;
     std::string CarryProblem(uint16_t Version) override;
 
-protected:
+   protected:
     // Data is the content as stored (compressed or encrypted too): its flags stay with it.
     void PrepareRender(uint16_t) override {}
     // Nothing in front of Data; raises where the stored form cannot be marked.

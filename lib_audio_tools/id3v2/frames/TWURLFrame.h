@@ -9,7 +9,7 @@
 namespace covrilo {
 
 class TWURLFrame : public TBaseFrame {
-public:
+   public:
     // The identifier starts as the placeholder "Wxxx", which must be replaced before saving.
     TWURLFrame();
 
@@ -23,7 +23,7 @@ public:
 
     std::string URL;
 
-protected:
+   protected:
     void ClearFields() override;
     void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
     std::vector<uint8_t> RenderFields(uint16_t Version) override;

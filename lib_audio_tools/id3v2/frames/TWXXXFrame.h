@@ -9,7 +9,7 @@
 namespace covrilo {
 
 class TWXXXFrame : public TEncodingFrame {
-public:
+   public:
     TWXXXFrame();
 
     uint32_t GetDataSize(uint16_t Version) override;
@@ -24,7 +24,7 @@ public:
     std::u16string Description;  // written in Encoding
     std::string URL;             // always ISO-8859-1
 
-protected:
+   protected:
     void ClearFields() override;
     void ParseFields(std::span<const uint8_t> Content, uint16_t Version) override;
     std::vector<uint8_t> RenderFields(uint16_t Version) override;

@@ -44,7 +44,7 @@ using covrilo::test::Sha256Hex;
 
 // TagLib's debug chatter would interleave with the JSON on some builds; keep it on stderr only.
 class StderrListener : public TagLib::DebugListener {
-public:
+   public:
     void printMessage(const TagLib::String& Msg) override { std::cerr << Msg.to8Bit(true); }
 };
 
@@ -52,15 +52,26 @@ std::string Quote(const std::string& S) {
     std::string out = "\"";
     for (char c : S) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                    std::snprintf(buf, sizeof buf, "\\u%04x",
+                                  static_cast<unsigned>(static_cast<unsigned char>(c)));
                     out += buf;
                 } else {
                     out += c;
@@ -101,7 +112,7 @@ std::string QuoteList(const TagLib::StringList& List) {
 
 // A JSON object assembled member by member.
 class Obj {
-public:
+   public:
     Obj& Add(const std::string& Key, const std::string& Json) {
         members_.push_back(Quote(Key) + ":" + Json);
         return *this;
@@ -119,7 +130,7 @@ public:
         return out + "}";
     }
 
-private:
+   private:
     std::vector<std::string> members_;
 };
 
@@ -133,7 +144,9 @@ std::string FrameJson(TagLib::ID3v2::Frame* Frame) {
         TagLib::StringList fields = f->fieldList();
         TagLib::StringList values;
         for (unsigned i = 1; i < fields.size(); ++i) values.append(fields[i]);
-        o.Num("encoding", f->textEncoding()).Str("description", f->description()).Add("text", QuoteList(values));
+        o.Num("encoding", f->textEncoding())
+            .Str("description", f->description())
+            .Add("text", QuoteList(values));
     } else if (auto* f = dynamic_cast<TextIdentificationFrame*>(Frame)) {
         o.Num("encoding", f->textEncoding()).Add("text", QuoteList(f->fieldList()));
     } else if (auto* f = dynamic_cast<CommentsFrame*>(Frame)) {
@@ -180,7 +193,8 @@ std::string Id3v2Json(TagLib::ID3v2::Tag* Tag) {
     }
     frames += "]";
     return Obj()
-        .Str("version", "2." + std::to_string(header->majorVersion()) + "." + std::to_string(header->revisionNumber()))
+        .Str("version",
+             "2." + std::to_string(header->majorVersion()) + "." + std::to_string(header->revisionNumber()))
         .Num("size", header->completeTagSize())
         .Add("frames", frames)
         .Json();
@@ -210,7 +224,9 @@ std::string ApeJson(TagLib::APE::Tag* Tag) {
                 o.Str("type", "text").Add("values", QuoteList(item.values()));
                 break;
             case TagLib::APE::Item::Binary:
-                o.Str("type", "binary").Num("size", item.binaryData().size()).Str("sha256", Sha(item.binaryData()));
+                o.Str("type", "binary")
+                    .Num("size", item.binaryData().size())
+                    .Str("sha256", Sha(item.binaryData()));
                 break;
             case TagLib::APE::Item::Locator:
                 o.Str("type", "external").Add("values", QuoteList(item.values()));
@@ -261,13 +277,19 @@ std::string XiphJson(TagLib::Ogg::XiphComment* Comment) {
 // byte arrays and GUIDs in hex.
 std::string AsfValue(const TagLib::ASF::Attribute& A) {
     switch (A.type()) {
-        case TagLib::ASF::Attribute::UnicodeType: return A.toString().to8Bit(true);
-        case TagLib::ASF::Attribute::BoolType: return A.toBool() ? "true" : "false";
-        case TagLib::ASF::Attribute::DWordType: return std::to_string(A.toUInt());
-        case TagLib::ASF::Attribute::QWordType: return std::to_string(A.toULongLong());
-        case TagLib::ASF::Attribute::WordType: return std::to_string(A.toUShort());
+        case TagLib::ASF::Attribute::UnicodeType:
+            return A.toString().to8Bit(true);
+        case TagLib::ASF::Attribute::BoolType:
+            return A.toBool() ? "true" : "false";
+        case TagLib::ASF::Attribute::DWordType:
+            return std::to_string(A.toUInt());
+        case TagLib::ASF::Attribute::QWordType:
+            return std::to_string(A.toULongLong());
+        case TagLib::ASF::Attribute::WordType:
+            return std::to_string(A.toUShort());
         case TagLib::ASF::Attribute::BytesType:
-        case TagLib::ASF::Attribute::GuidType: return Hex(A.toByteVector());
+        case TagLib::ASF::Attribute::GuidType:
+            return Hex(A.toByteVector());
     }
     return std::string();
 }
@@ -276,9 +298,11 @@ std::string AsfValue(const TagLib::ASF::Attribute& A) {
 std::string AsfJson(TagLib::ASF::Tag* Tag) {
     if (Tag == nullptr) return "null";
     std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
-    const std::pair<const char*, TagLib::String> described[] = {
-        {"Title", Tag->title()}, {"Author", Tag->artist()}, {"Copyright", Tag->copyright()},
-        {"Description", Tag->comment()}, {"Rating", Tag->rating()}};
+    const std::pair<const char*, TagLib::String> described[] = {{"Title", Tag->title()},
+                                                                {"Author", Tag->artist()},
+                                                                {"Copyright", Tag->copyright()},
+                                                                {"Description", Tag->comment()},
+                                                                {"Rating", Tag->rating()}};
     for (const auto& [name, value] : described)
         if (!value.isEmpty()) attributes.push_back({name, {value.to8Bit(true)}});
     for (const auto& [name, list] : Tag->attributeListMap()) {
@@ -321,8 +345,8 @@ std::string Lower(std::string S) {
 
 // By extension, as TagLib itself decides; an unknown extension is sniffed for "fLaC"/"OggS".
 std::string DetectFormat(const std::string& Path) {
-    std::string ext = Lower(Path.substr(Path.find_last_of('.') == std::string::npos ? Path.size()
-                                                                                     : Path.find_last_of('.')));
+    std::string ext = Lower(
+        Path.substr(Path.find_last_of('.') == std::string::npos ? Path.size() : Path.find_last_of('.')));
     if (ext == ".flac") return "flac";
     if (ext == ".ogg" || ext == ".oga") return "ogg";
     if (ext == ".wma" || ext == ".asf") return "asf";
@@ -354,7 +378,8 @@ bool Dump(const std::string& Path, std::string& Json) {
             .Add("ape", "null")
             .Add("xiph", XiphJson(f.hasXiphComment() ? f.xiphComment() : nullptr))
             .Add("asf", "null")
-            .Add("pictures", PicturesJson(f.pictureList(), f.hasXiphComment() ? f.xiphComment()->pictureList() : none))
+            .Add("pictures",
+                 PicturesJson(f.pictureList(), f.hasXiphComment() ? f.xiphComment()->pictureList() : none))
             .Add("audio", AudioJson(f.audioProperties()));
     } else if (format == "ogg") {
         TagLib::Ogg::Vorbis::File f(Path.c_str());
@@ -411,7 +436,9 @@ int main(int argc, char** argv) {
         } else if (argc == 2) {
             status = 1;
         } else {
-            std::cout << Obj().Str("tool", "taglib").Str("path", std::string(argv[i])).Add("open", "false").Json() << "\n";
+            std::cout
+                << Obj().Str("tool", "taglib").Str("path", std::string(argv[i])).Add("open", "false").Json()
+                << "\n";
             status = 1;
         }
     }
