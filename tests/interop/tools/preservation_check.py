@@ -151,8 +151,9 @@ def normal(value):
 def frame_key(frame):
     """One frame as a hashable description of its content (its encoding aside)."""
     fields = []
-    for spec in frame._framespec + getattr(frame, "_optionalspec", []):
-        name = spec.name
+    # mutagen's own list of the frame's fields
+    for field in frame._framespec + getattr(frame, "_optionalspec", []):
+        name = field.name
         if name == "encoding" or not hasattr(frame, name):
             continue
         value = getattr(frame, name)
